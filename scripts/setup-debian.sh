@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency of Tellmark on Debian 12 (idempotent).
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config
+      qt6-base-dev qt6-multimedia-dev libqt6svg6
+      libgtest-dev libgmock-dev libbenchmark-dev
+      libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev
+      xvfb xauth x11-utils imagemagick poppler-utils
+      pulseaudio pulseaudio-utils sox fonts-dejavu-core)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds everything and runs every test; then the core tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-debian.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+if [ "${TELLMARK_SKIP_SANITIZE:-0}" != 1 ]; then
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTELLMARK_SANITIZE=ON \
+        -DTELLMARK_GUI=OFF -DTELLMARK_SAMPLE=OFF
+  cmake --build build-asan
+  (cd build-asan && ctest --output-on-failure -j2 -L core)
+fi

@@ -1,0 +1,289 @@
+#include "common/IOUtil.h"
+
+#include "common/StrUtil.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+int g_lastErrorCode = 0;
+
+struct ErrorTextRow {
+  int code;
+  const char* text;
+};
+
+constexpr ErrorTextRow kRunErrorTexts[] = {
+    {1, "Invalid DOS function code"},
+    {2, "File not found"},
+    {3, "Path not found"},
+    {4, "Too many open files"},
+    {5, "File access denied"},
+    {6, "Invalid file handle"},
+    {8, "Not enough memory"},
+    {12, "Invalid file access code"},
+    {15, "Invalid drive number"},
+    {16, "Cannot remove current directory"},
+    {17, "Cannot rename across drives"},
+    {100, "Disk read error"},
+    {101, "Disk write error"},
+    {102, "File not assigned"},
+    {103, "File not open"},
+    {104, "File not open for input"},
+    {105, "File not open for output"},
+    {106, "Invalid numeric format"},
+    {120, "File already open"},
+    {150, "Disk is write protected"},
+    {151, "Unknown Unit"},
+    {152, "Drive not ready"},
+    {153, "Unknown command"},
+    {154, "CRC error in data"},
+    {155, "Bad drive request structure length"},
+    {156, "Disk seek error"},
+    {157, "Unknown media type"},
+    {158, "Sector not found"},
+    {159, "Printer out of paper"},
+    {160, "Device write fault"},
+    {161, "Device read fault"},
+    {162, "Hardware failure"},
+    {200, "Division by zero"},
+    {201, "Range check error"},
+    {202, "Stack overflow error"},
+    {203, "Heap overflow error"},
+    {204, "Invalid pointer operation"},
+    {205, "Floating point overflow"},
+    {206, "Floating point underflow"},
+    {207, "Invalid floating point operation"},
+    {208, "Overlay manager not installed"},
+    {209, "Overlay file read error"},
+    {210, "Object not installed"},
+    {211, "Too many nested scopes"},
+};
+
+bool PathExists(const std::string& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+// The entry of dir whose name equals name ignoring ASCII case; empty when there is none.
+std::string FindCaseInsensitive(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return {};
+  std::string found;
+  const std::string want = AsciiLower(name);
+  while (dirent* e = ::readdir(d)) {
+    if (AsciiLower(e->d_name) == want) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+}  // namespace
+
+int LastErrorCode() { return g_lastErrorCode; }
+void SetLastErrorCode(int code) { g_lastErrorCode = code; }
+
+int IOCodeFromErrno(int err) {
+  switch (err) {
+    case 0: return 0;
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case ENAMETOOLONG: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EAGAIN: return 5;
+    case EBADF: return 6;
+    case ENOMEM: return 8;
+    case EINVAL: return 12;
+    case EROFS: return 150;
+    case ENOSPC: return 101;
+    case EIO: return 100;
+    default: return 100;
+  }
+}
+
+std::string RunErrorText(int code) {
+  for (const auto& row : kRunErrorTexts)
+    if (row.code == code) return row.text;
+  return {};
+}
+
+std::string ErrorCodeText(int code) { return "Error: " + std::to_string(code); }
+
+bool IsDeviceFileName(const std::string& fileName) {
+  std::string base = fileName;
+  const auto slash = base.find_last_of("/\\");
+  if (slash != std::string::npos) base.erase(0, slash + 1);
+  const auto dot = base.rfind('.');
+  if (dot != std::string::npos) base.erase(dot);
+  std::string squeezed;
+  for (char c : LowerCaseOEM(base))
+    if (c != ' ') squeezed += c;
+  return squeezed.empty() || squeezed == "aux" || squeezed == "con";
+}
+
+std::string WithTrailingSeparator(const std::string& dir) {
+  if (dir.empty() || dir.back() == '/') return dir;
+  return dir + "/";
+}
+
+std::string ResolveDataPath(const std::string& homeDir, const std::string& relName) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : relName) {
+    if (c == '\\' || c == '/') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+
+  std::string plain = homeDir;
+  for (const auto& part : parts) plain = WithTrailingSeparator(plain) + part;
+  if (PathExists(plain)) return plain;
+
+  std::string path = homeDir;
+  for (const auto& part : parts) {
+    std::string next = WithTrailingSeparator(path) + part;
+    if (!PathExists(next)) {
+      const std::string match = FindCaseInsensitive(path, part);
+      if (match.empty()) return plain;
+      next = WithTrailingSeparator(path) + match;
+    }
+    path = next;
+  }
+  return path;
+}
+
+TReadOnlyFile::~TReadOnlyFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TReadOnlyFile::Open(const std::string& path) {
+  if (fd_ >= 0) Close();
+  name_ = path;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastErrorCode(IOCodeFromErrno(errno));
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    SetLastErrorCode(IOCodeFromErrno(err));
+    return false;
+  }
+  fd_ = fd;
+  size_ = st.st_size;
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool TReadOnlyFile::Close() {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  SetLastErrorCode(rc == 0 ? 0 : IOCodeFromErrno(errno));
+  return rc == 0;
+}
+
+bool TReadOnlyFile::ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got) {
+  got = 0;
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  if (offset < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  auto* out = static_cast<char*>(buffer);
+  while (got < count) {
+    const ssize_t n = ::pread(fd_, out + got, static_cast<size_t>(count - got), offset + got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetLastErrorCode(IOCodeFromErrno(errno));
+      return false;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  if (got == 0 && count > 0) {
+    SetLastErrorCode(100);
+    return false;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool TReadOnlyFile::ReadExact(int64_t offset, void* buffer, int64_t count) {
+  int64_t got = 0;
+  if (!ReadAt(offset, buffer, count, got)) return false;
+  if (got != count) {
+    SetLastErrorCode(100);
+    return false;
+  }
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents) {
+  const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    SetLastErrorCode(IOCodeFromErrno(errno));
+    return false;
+  }
+  size_t done = 0;
+  while (done < contents.size()) {
+    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      SetLastErrorCode(IOCodeFromErrno(err));
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    SetLastErrorCode(IOCodeFromErrno(err));
+    return false;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    SetLastErrorCode(IOCodeFromErrno(err));
+    return false;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  TReadOnlyFile f;
+  contents.clear();
+  if (!f.Open(path)) return false;
+  contents.resize(static_cast<size_t>(f.Size()));
+  if (contents.empty()) return true;
+  return f.ReadExact(0, contents.data(), f.Size());
+}

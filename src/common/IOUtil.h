@@ -1,0 +1,60 @@
+#pragma once
+// File layer shared by the data set, the word lists and the label output: the program-wide last
+// error code, error texts, read-only files, data-set path resolution and atomic writes.
+#include <cstdint>
+#include <string>
+
+// Last error code of the file layer: 0 = success, a run-time I/O code, or one of the system's own
+// (100, 1002, 1004, 1005 from the index engine; 201 label overflow; 10000 call not found).
+int LastErrorCode();
+void SetLastErrorCode(int code);
+
+// Maps an errno value to the run-time I/O code the messages show (2 file not found, 5 access ...).
+int IOCodeFromErrno(int err);
+
+// English text of a run-time error code; empty for a code not in the table.
+std::string RunErrorText(int code);
+// "Error: " followed by the code in decimal.
+std::string ErrorCodeText(int code);
+// True for output file names that must be refused (base name empty, "aux" or "con").
+bool IsDeviceFileName(const std::string& fileName);
+
+// Joins a home directory and a relative data-set name written with "\" ("data\thedata.dat").
+// Each component is matched case-insensitively when the exact name does not exist, since
+// copied CD media are often upper case. Returns the path to use (the plain join when nothing
+// matches, so the open fails with "file not found").
+std::string ResolveDataPath(const std::string& homeDir, const std::string& relName);
+
+// Ensures a non-empty directory path ends with "/" (the home directory form).
+std::string WithTrailingSeparator(const std::string& dir);
+
+// A read-only file read by position. Every operation sets the last error code.
+class TReadOnlyFile {
+public:
+  TReadOnlyFile() = default;
+  ~TReadOnlyFile();
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+
+  bool Open(const std::string& path);
+  bool Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  int64_t Size() const { return size_; }
+  const std::string& Name() const { return name_; }
+  // Reads up to count bytes at offset; got receives the number read (short only at the file end).
+  // A read that returns no data at all sets code 100 and fails.
+  bool ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got);
+  // Reads exactly count bytes; a short read sets code 100 and fails.
+  bool ReadExact(int64_t offset, void* buffer, int64_t count);
+
+private:
+  int fd_ = -1;
+  int64_t size_ = 0;
+  std::string name_;
+};
+
+// Writes a whole file through a temporary in the same directory and a rename, so a crash never
+// leaves it half-written. Returns false and sets the last error code on failure.
+bool WriteFileAtomically(const std::string& path, const std::string& contents);
+// Reads a whole file; false and the last error code when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& contents);

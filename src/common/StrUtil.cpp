@@ -1,0 +1,184 @@
+#include "common/StrUtil.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace {
+// Unicode code points of code page 437 bytes 128..255.
+constexpr char16_t kCp437High[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+char CodePointToCp437(uint32_t cp) {
+  if (cp < 0x80) return static_cast<char>(cp);
+  for (int i = 0; i < 128; ++i)
+    if (kCp437High[i] == cp) return static_cast<char>(128 + i);
+  return '?';
+}
+}  // namespace
+
+char LowerOEM(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 'A' && u <= 'Z') return static_cast<char>(u + 32);
+  switch (u) {
+    case 142: return static_cast<char>(132);
+    case 153: return static_cast<char>(148);
+    case 154: return static_cast<char>(129);
+    default: return c;
+  }
+}
+
+std::string LowerCaseOEM(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = LowerOEM(c);
+  return r;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return r;
+}
+
+std::string AsciiUpper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return r;
+}
+
+std::string TrimBlanks(std::string_view s) { return TrimLeftBlanks(TrimRightBlanks(s)); }
+
+std::string TrimLeftBlanks(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  return std::string(s.substr(i));
+}
+
+std::string TrimRightBlanks(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && s[n - 1] == ' ') --n;
+  return std::string(s.substr(0, n));
+}
+
+std::string RemoveBlanks(std::string_view s) {
+  std::string r;
+  r.reserve(s.size());
+  for (char c : s)
+    if (c != ' ') r += c;
+  return r;
+}
+
+int32_t NumberFieldValue(std::string_view s) {
+  const std::string t = RemoveBlanks(s);
+  if (t.empty()) return 0;
+  const char* b = t.data();
+  const char* e = b + t.size();
+  if (*b == '+') ++b;
+  int32_t v = 0;
+  auto [p, ec] = std::from_chars(b, e, v);
+  if (ec != std::errc() || p != e) return 0;
+  return v;
+}
+
+double RealFieldValue(std::string_view s) {
+  const std::string t = RemoveBlanks(s);
+  if (t.empty()) return 0.0;
+  const char* b = t.data();
+  const char* e = b + t.size();
+  if (*b == '+') ++b;
+  double v = 0.0;
+  auto [p, ec] = std::from_chars(b, e, v);
+  if (ec != std::errc() || p != e) return 0.0;
+  return v;
+}
+
+std::string Cp437ToUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80)
+      out += c;
+    else
+      AppendUtf8(out, kCp437High[u - 128]);
+  }
+  return out;
+}
+
+std::string Utf8ToCp437(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto u = static_cast<unsigned char>(s[i]);
+    uint32_t cp = 0;
+    size_t len = 1;
+    if (u < 0x80) {
+      cp = u;
+    } else if ((u & 0xE0) == 0xC0) {
+      cp = u & 0x1F;
+      len = 2;
+    } else if ((u & 0xF0) == 0xE0) {
+      cp = u & 0x0F;
+      len = 3;
+    } else if ((u & 0xF8) == 0xF0) {
+      cp = u & 0x07;
+      len = 4;
+    } else {
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (i + len > s.size()) {
+      out += '?';
+      break;
+    }
+    bool ok = true;
+    for (size_t k = 1; k < len; ++k) {
+      const auto cb = static_cast<unsigned char>(s[i + k]);
+      if ((cb & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (cb & 0x3F);
+    }
+    if (!ok) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    out += CodePointToCp437(cp);
+    i += len;
+  }
+  return out;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// String helpers of the data set's conventions: single-byte code page 437 texts, the data set's
+// lower-casing, blank trimming, numbers read the lenient way, and conversion to and from UTF-8.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Lower-cases A-Z and the OEM capitals 142, 153, 154 (to 132, 148, 129).
+char LowerOEM(char c);
+std::string LowerCaseOEM(std::string_view s);
+// Lower-cases A-Z only.
+std::string AsciiLower(std::string_view s);
+std::string AsciiUpper(std::string_view s);
+
+// Blanks (' ') trimmed at both ends / at one end.
+std::string TrimBlanks(std::string_view s);
+std::string TrimLeftBlanks(std::string_view s);
+std::string TrimRightBlanks(std::string_view s);
+std::string RemoveBlanks(std::string_view s);
+
+// All blanks removed, then read as a decimal integer; 0 for a text that is not a number.
+int32_t NumberFieldValue(std::string_view s);
+// All blanks removed, then read as a decimal real ("." separator); 0 for a text that is not one.
+double RealFieldValue(std::string_view s);
+
+// Code page 437 <-> UTF-8. Characters without a code page 437 form become '?'.
+std::string Cp437ToUtf8(std::string_view s);
+std::string Utf8ToCp437(std::string_view s);
+
+// Cuts a text to at most n bytes.
+inline std::string Cut(std::string_view s, size_t n) { return std::string(s.substr(0, n)); }
