@@ -1,0 +1,148 @@
+#include "dataset/UDataSet.h"
+
+#include <algorithm>
+#include <array>
+
+#include "common/IOUtil.h"
+#include "storage/UIndexEngine.h"
+
+namespace {
+
+struct TDataSetState {
+  std::string homeDir;
+  TReadOnlyFile dataFile;
+  TReadOnlyFile sequenceFile;
+  std::array<TIndexCtl, kOrderCount> indexes;
+  TEdition edition = Edition1999();
+  bool open = false;
+};
+
+TDataSetState& State() {
+  static TDataSetState state;
+  return state;
+}
+
+TIndexEngine& EngineFor(int index) {
+  if (index <= oiUSZIP) return ShortKeyEngine();
+  return LongKeyEngine();
+}
+
+constexpr const char* kOpenPrefixes[kOrderCount] = {
+    "Error opening intl. IndexFile: ",   "Error opening US call IndexFile: ",
+    "Error opening US ZIP IndexFile: ",  "Error opening US name IndexFile: ",
+    "Error opening US city IndexFile: ", "Error opening US county IndexFile: "};
+
+[[noreturn]] void Fail(const std::string& prefix) {
+  throw EDataSetError(prefix + ErrorCodeText(LastErrorCode()));
+}
+
+}  // namespace
+
+void SetHomeDir(const std::string& dir) { State().homeDir = WithTrailingSeparator(dir); }
+
+const std::string& HomeDir() { return State().homeDir; }
+
+std::string DataSetPath(std::string_view relName) {
+  return ResolveDataPath(State().homeDir, std::string(relName));
+}
+
+void OpenDataSet() {
+  auto& s = State();
+  s.open = true;  // files opened before a failure stay open until CloseDataSet
+  s.edition = Edition1999();
+  if (!s.dataFile.Open(DataSetPath(kDataFileName)))
+    Fail("Error opening DataFile (data\\thedata.dat): ");
+  if (!s.sequenceFile.Open(DataSetPath(kSequenceFileName)))
+    Fail("Error opening SpurFile (data\\spur.trc): ");
+  std::string text;
+  if (ReadWholeFile(DataSetPath(kEditionFileName), text)) {
+    std::string error;
+    TEdition ed;
+    if (!ParseEdition(text, ed, error))
+      throw EDataSetError("Error reading data\\edition.ini: " + error);
+    s.edition = ed;
+  }
+  for (int i = 0; i < kOrderCount; ++i) {
+    auto& ctl = s.indexes[static_cast<size_t>(i)];
+    if (!EngineFor(i).OpenIndex(ctl, DataSetPath(kIndexFileNames[i]), kIndexKeyLengths[i],
+                                kIndexDuplicates[i]))
+      Fail(kOpenPrefixes[i]);
+  }
+  SetLastErrorCode(0);
+}
+
+void CloseDataSet() {
+  auto& s = State();
+  const int saved = LastErrorCode();
+  if (s.dataFile.IsOpen()) s.dataFile.Close();
+  if (s.sequenceFile.IsOpen()) s.sequenceFile.Close();
+  for (int i = 0; i < kOrderCount; ++i) {
+    auto& ctl = s.indexes[static_cast<size_t>(i)];
+    if (ctl.file.IsOpen()) EngineFor(i).CloseIndex(ctl);
+  }
+  s.open = false;
+  SetLastErrorCode(saved);
+}
+
+bool DataSetIsOpen() { return State().open && State().dataFile.IsOpen(); }
+
+const TEdition& CurrentEdition() { return State().edition; }
+
+int32_t OrderEntryCount(int index) {
+  if (index < 0 || index >= kOrderCount) return 0;
+  return std::max(0, State().edition.stretches[static_cast<size_t>(index)].Count());
+}
+
+bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
+  auto& s = State();
+  if (index < 0 || index >= kOrderCount || position < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  const int64_t record = static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
+  uint8_t b[4];
+  if (!s.sequenceFile.ReadExact(record * 4, b, 4)) return false;
+  ref = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                             static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+  return true;
+}
+
+bool SearchIndex(int index, std::string_view key, bool& exact, int32_t& ref) {
+  exact = false;
+  if (index < 0 || index >= kOrderCount) {
+    SetLastErrorCode(1002);
+    return false;
+  }
+  auto& ctl = State().indexes[static_cast<size_t>(index)];
+  TIndexEngine& engine = EngineFor(index);
+  const std::string_view k = key.substr(0, 15);
+  if (!engine.FindKey(ctl, k, ref, exact)) return false;
+  if (!exact && (index == oiIntlCall || index == oiUSCall)) {
+    bool found = false;
+    std::string nextKey;
+    int32_t nextRef = ref;
+    if (!engine.FindNext(ctl, found, nextKey, nextRef)) return false;
+    if (found) ref = nextRef;
+  }
+  return true;
+}
+
+bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec) {
+  const int size = db == TDatabase::US ? kUSRecordSize : kIntlRecordSize;
+  uint8_t bytes[kUSRecordSize];
+  int64_t got = 0;
+  if (ref < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  if (!State().dataFile.ReadAt(ref, bytes, size, got)) return false;
+  if (!DecodeRecord(db, bytes, static_cast<int>(got), ref, rec)) {
+    SetLastErrorCode(100);
+    return false;
+  }
+  return true;
+}
+
+bool ReadIntlRecord(int32_t ref, TEntryRecord& rec) { return ReadRecord(TDatabase::Intl, ref, rec); }
+
+bool ReadUSRecord(int32_t ref, TEntryRecord& rec) { return ReadRecord(TDatabase::US, ref, rec); }

@@ -1,0 +1,101 @@
+#include "dataset/UEdition.h"
+
+#include <charconv>
+#include <map>
+#include <sstream>
+
+#include "common/StrUtil.h"
+
+namespace {
+template <typename T>
+bool ParseInt(const std::string& s, T& v) {
+  const std::string t = TrimBlanks(s);
+  if (t.empty()) return false;
+  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  return ec == std::errc() && p == t.data() + t.size();
+}
+}  // namespace
+
+TEdition Edition1999() {
+  TEdition ed;
+  ed.title = "Tellmark on CD-ROM Summer 1999";
+  ed.stretches = {TStretch{0, 694719},       TStretch{694720, 1477374},
+                  TStretch{1477375, 2223100}, TStretch{2223101, 2968833},
+                  TStretch{2968834, 3694751}, TStretch{3694752, 4408844}};
+  ed.mapDirOffset = 257314152;
+  ed.intlCount = 694720;
+  ed.usCount = 782655;
+  return ed;
+}
+
+bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
+  std::map<std::string, std::string> values;  // "section/key" lower-cased -> value
+  std::istringstream in(text);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string t = TrimBlanks(line);
+    if (t.empty() || t[0] == ';' || t[0] == '#') continue;
+    if (t.front() == '[' && t.back() == ']') {
+      section = AsciiLower(t.substr(1, t.size() - 2));
+      continue;
+    }
+    const auto eq = t.find('=');
+    if (eq == std::string::npos) continue;
+    values[section + "/" + AsciiLower(TrimBlanks(t.substr(0, eq)))] = TrimBlanks(t.substr(eq + 1));
+  }
+
+  TEdition r;
+  const auto need = [&](const std::string& key, std::string& out) {
+    auto it = values.find(key);
+    if (it == values.end()) {
+      error = "missing " + key;
+      return false;
+    }
+    out = it->second;
+    return true;
+  };
+  std::string v;
+  if (need("edition/title", v)) r.title = v;
+  else return false;
+  if (!need("edition/intlcount", v) || !ParseInt(v, r.intlCount) || r.intlCount < 0) {
+    if (error.empty()) error = "bad edition/intlcount";
+    return false;
+  }
+  if (!need("edition/uscount", v) || !ParseInt(v, r.usCount) || r.usCount < 0) {
+    if (error.empty()) error = "bad edition/uscount";
+    return false;
+  }
+  if (!need("edition/mapdiroffset", v) || !ParseInt(v, r.mapDirOffset) || r.mapDirOffset < 0) {
+    if (error.empty()) error = "bad edition/mapdiroffset";
+    return false;
+  }
+  for (int i = 0; i < 6; ++i) {
+    const std::string key = "orders/order" + std::to_string(i);
+    if (!need(key, v)) return false;
+    const auto comma = v.find(',');
+    TStretch s;
+    if (comma == std::string::npos || !ParseInt(v.substr(0, comma), s.start) ||
+        !ParseInt(v.substr(comma + 1), s.end) || s.start < 0 || s.end < s.start - 1) {
+      error = "bad " + key;
+      return false;
+    }
+    r.stretches[static_cast<size_t>(i)] = s;
+  }
+  ed = r;
+  error.clear();
+  return true;
+}
+
+std::string FormatEdition(const TEdition& ed) {
+  std::ostringstream out;
+  out << "[Edition]\r\n"
+      << "Title=" << ed.title << "\r\n"
+      << "IntlCount=" << ed.intlCount << "\r\n"
+      << "USCount=" << ed.usCount << "\r\n"
+      << "MapDirOffset=" << ed.mapDirOffset << "\r\n"
+      << "\r\n[Orders]\r\n";
+  for (size_t i = 0; i < ed.stretches.size(); ++i)
+    out << "Order" << i << "=" << ed.stretches[i].start << "," << ed.stretches[i].end << "\r\n";
+  return out.str();
+}

@@ -1,0 +1,233 @@
+#include "dataset/UEntry.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/StrUtil.h"
+
+namespace {
+
+enum TPass : uint8_t { kAltSub, kXor, kBlock };
+
+// Pass order and start constants by (key mod 7). The unscrambling runs the passes in this order;
+// the scrambling runs their inverses in reverse.
+struct TScrambleRecipe {
+  TPass order[3];
+  uint8_t altConst;
+  uint8_t xorConst;
+};
+constexpr TScrambleRecipe kRecipes[7] = {
+    {{kAltSub, kXor, kBlock}, 0, 3},  {{kXor, kBlock, kAltSub}, 5, 0},
+    {{kBlock, kAltSub, kXor}, 2, 7},  {{kAltSub, kBlock, kXor}, 0, 1},
+    {{kXor, kAltSub, kBlock}, 3, 0},  {{kBlock, kXor, kAltSub}, 1, 4},
+    {{kXor, kBlock, kAltSub}, 6, 2},
+};
+
+// Three permutations of a 20-byte block: unscrambled byte j comes from scrambled byte perm[j].
+constexpr uint8_t kPerms[3][20] = {
+    {7, 14, 1, 18, 11, 4, 16, 9, 2, 13, 19, 6, 0, 12, 5, 17, 10, 3, 15, 8},
+    {19, 2, 10, 5, 15, 0, 8, 13, 3, 17, 6, 11, 1, 16, 9, 4, 18, 7, 12, 14},
+    {4, 9, 15, 0, 12, 17, 6, 2, 19, 10, 1, 14, 8, 18, 3, 11, 16, 5, 13, 7},
+};
+
+void AltPass(uint8_t* p, int len, int32_t key, uint8_t c, bool undo) {
+  const uint8_t v = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
+  for (int i = 0; i < len; ++i) {
+    const uint8_t d = static_cast<uint8_t>(v + i);
+    const bool subtract = (i % 2 == 0) == undo;  // undo: byte 1 minus, byte 2 plus, ...
+    p[i] = subtract ? static_cast<uint8_t>(p[i] - d) : static_cast<uint8_t>(p[i] + d);
+  }
+}
+
+void XorPass(uint8_t* p, int len, int32_t key, uint8_t c) {
+  const uint8_t w = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
+  for (int i = 0; i < len; ++i) p[i] ^= static_cast<uint8_t>(w + i + 1);
+}
+
+void BlockPass(uint8_t* p, int len, int32_t key, bool undo) {
+  const int blocks = len / 20;
+  uint8_t tmp[20];
+  for (int n = 1; n <= blocks; ++n) {
+    uint8_t* b = p + (n - 1) * 20;
+    const uint8_t* perm = kPerms[(static_cast<uint32_t>(key) + static_cast<uint32_t>(n)) % 3];
+    for (int j = 0; j < 20; ++j) {
+      if (undo)
+        tmp[j] = b[perm[j]];
+      else
+        tmp[perm[j]] = b[j];
+    }
+    std::memcpy(b, tmp, 20);
+  }
+  for (int i = blocks * 20; i < len; ++i) p[i] ^= static_cast<uint8_t>(i + 1);
+}
+
+void RunPass(TPass pass, uint8_t* p, int len, int32_t key, const TScrambleRecipe& r, bool undo) {
+  switch (pass) {
+    case kAltSub: AltPass(p, len, key, r.altConst, undo); break;
+    case kXor: XorPass(p, len, key, r.xorConst); break;
+    case kBlock: BlockPass(p, len, key, undo); break;
+  }
+}
+
+const TScrambleRecipe& RecipeFor(int32_t key) {
+  return kRecipes[static_cast<uint32_t>(key) % 7];
+}
+
+void PutI32(uint8_t* p, int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  p[0] = static_cast<uint8_t>(u);
+  p[1] = static_cast<uint8_t>(u >> 8);
+  p[2] = static_cast<uint8_t>(u >> 16);
+  p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+int32_t GetI32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+void ScramblePayload(uint8_t* payload, int length, int32_t key) {
+  const auto& r = RecipeFor(key);
+  for (int k = 2; k >= 0; --k) RunPass(r.order[k], payload, length, key, r, false);
+}
+
+void UnscramblePayload(uint8_t* payload, int length, int32_t key) {
+  const auto& r = RecipeFor(key);
+  for (int k = 0; k < 3; ++k) RunPass(r.order[k], payload, length, key, r, true);
+}
+
+bool DecodeRecord(TDatabase db, const uint8_t* bytes, int available, int32_t ref,
+                  TEntryRecord& rec) {
+  const bool us = db == TDatabase::US;
+  const int header = us ? kUSHeaderSize : kIntlHeaderSize;
+  const int capacity = us ? kUSPayloadSize : kIntlPayloadSize;
+  if (available < header) return false;
+  TEntryRecord r;
+  r.db = db;
+  r.ref = ref;
+  if (us) {
+    for (int i = 0; i < 5; ++i) r.pos[i] = GetI32(bytes + 4 * i);
+    r.mapNr = bytes[20];
+  } else {
+    r.pos[0] = GetI32(bytes);
+    r.mapNr = bytes[4];
+  }
+  const int lenAt = header - 2;
+  const int stored = bytes[lenAt] | bytes[lenAt + 1] << 8;
+  r.payloadLen = static_cast<uint16_t>(std::min(stored, capacity));
+  if (available < header + r.payloadLen) return false;
+  std::memcpy(r.payload.data(), bytes + header, r.payloadLen);
+  UnscramblePayload(r.payload.data(), r.payloadLen, ref);
+  rec = r;
+  return true;
+}
+
+std::string EncodeRecord(const TEntryRecord& rec) {
+  const bool us = rec.db == TDatabase::US;
+  const int header = us ? kUSHeaderSize : kIntlHeaderSize;
+  const int capacity = us ? kUSPayloadSize : kIntlPayloadSize;
+  const int len = std::min<int>(rec.payloadLen, capacity);
+  std::string out(static_cast<size_t>(header + len), '\0');
+  auto* b = reinterpret_cast<uint8_t*>(out.data());
+  if (us) {
+    for (int i = 0; i < 5; ++i) PutI32(b + 4 * i, rec.pos[i]);
+    b[20] = rec.mapNr;
+  } else {
+    PutI32(b, rec.pos[0]);
+    b[4] = rec.mapNr;
+  }
+  b[header - 2] = static_cast<uint8_t>(len);
+  b[header - 1] = static_cast<uint8_t>(len >> 8);
+  std::memcpy(b + header, rec.payload.data(), static_cast<size_t>(len));
+  ScramblePayload(b + header, len, rec.ref);
+  return out;
+}
+
+std::string TEntryRecord::Field(int tag) const { return GetField(tag, payload.data(), payloadLen); }
+
+std::string TEntryRecord::DateField(int tag) const {
+  return GetDateField(tag, payload.data(), payloadLen);
+}
+
+std::string GetField(int tag, const uint8_t* payload, int length) {
+  if (length <= 0 || length >= 500 || !payload) return {};
+  int i = 0;
+  while (i < length && payload[i] != tag) ++i;
+  if (i >= length) return {};
+  std::string text;
+  for (++i; i < length && payload[i] >= 32 && text.size() < 255; ++i)
+    text += static_cast<char>(payload[i]);
+  if (tag == 1) std::replace(text.begin(), text.end(), '<', '0');
+  return text;
+}
+
+std::string GetDateField(int tag, const uint8_t* payload, int length) {
+  const std::string s = GetField(tag, payload, length);
+  if (RemoveBlanks(s).empty()) return s;
+  const std::string p = s + std::string(8 > s.size() ? 8 - s.size() : 0, ' ');
+  return TrimRightBlanks(p.substr(0, 2) + "/" + p.substr(2, 2) + "/" + p.substr(4, 4));
+}
+
+std::string LicenceClassText(char code) {
+  const char c = LowerOEM(code);
+  switch (c) {
+    case ' ': return {};
+    case 'a': return "A - Advanced";
+    case 'b': return "B - Club";
+    case 'e': return "E - Extra";
+    case 'g': return "G - General";
+    case 'm': return "M - Military";
+    case 'n': return "N - Novice";
+    case 'p': return "P - Technician Plus";
+    case 't': return "T - Technician";
+    default: return std::string(1, c) + " - Unknown";
+  }
+}
+
+std::string LicenceClassFieldText(std::string_view field) {
+  return LicenceClassText(field.empty() ? ' ' : field[0]);
+}
+
+std::string MakeSearchKey(int index, std::string_view text) {
+  std::string key = LowerCaseOEM(TrimBlanks(text));
+  switch (index) {
+    case 0:
+    case 1:
+      std::replace(key.begin(), key.end(), '0', '<');
+      break;
+    case 2: key = Cut(key, 5); break;
+    case 3:
+    case 4:
+    case 5:
+      if (key.size() > 15) key = key.substr(0, 14) + "*";
+      break;
+    case 6: key = Cut(key, 13); break;
+    default: break;
+  }
+  return Cut(key, 15);
+}
+
+std::string NormaliseCall(std::string_view text) {
+  const std::string call = TrimBlanks(LowerCaseOEM(text.substr(0, 6)));
+  if (call.empty()) throw ECallError("Call must contain at least 1 and up to 6 characters.");
+  for (char c : call) {
+    const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+    if (!ok) throw ECallError("In a Call, only letters and numbers are allowed.");
+  }
+  return call;
+}
+
+bool AppendField(TEntryRecord& rec, int tag, std::string_view text) {
+  const int capacity = rec.db == TDatabase::US ? kUSPayloadSize : kIntlPayloadSize;
+  std::string clean;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 32) clean += c;
+  if (rec.payloadLen + 1 + static_cast<int>(clean.size()) > capacity) return false;
+  rec.payload[rec.payloadLen++] = static_cast<uint8_t>(tag);
+  std::memcpy(rec.payload.data() + rec.payloadLen, clean.data(), clean.size());
+  rec.payloadLen = static_cast<uint16_t>(rec.payloadLen + clean.size());
+  return true;
+}
