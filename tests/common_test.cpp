@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestDir.h"
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+
+namespace fs = std::filesystem;
+
+TEST(ErrorTexts, TableAndRendering) {
+  EXPECT_EQ(RunErrorText(2), "File not found");
+  EXPECT_EQ(RunErrorText(100), "Disk read error");
+  EXPECT_EQ(RunErrorText(211), "Too many nested scopes");
+  EXPECT_EQ(RunErrorText(7), "");
+  EXPECT_EQ(RunErrorText(0), "");
+  EXPECT_EQ(RunErrorText(1002), "");
+  EXPECT_EQ(ErrorCodeText(2), "Error: 2");
+  EXPECT_EQ(ErrorCodeText(1004), "Error: 1004");
+}
+
+TEST(DeviceFileName, RefusesConsoleAuxAndEmptyNames) {
+  EXPECT_TRUE(IsDeviceFileName("Con"));
+  EXPECT_TRUE(IsDeviceFileName("/tmp/labels/CON.txt"));
+  EXPECT_TRUE(IsDeviceFileName("c:\\dir\\cOn.prn"));
+  EXPECT_TRUE(IsDeviceFileName("a u x"));
+  EXPECT_TRUE(IsDeviceFileName(".txt"));
+  EXPECT_TRUE(IsDeviceFileName("/tmp/"));
+  EXPECT_FALSE(IsDeviceFileName("console"));
+  EXPECT_FALSE(IsDeviceFileName("/tmp/con/labels.txt"));
+  EXPECT_FALSE(IsDeviceFileName("prn"));
+}
+
+TEST(StrUtil, LowerCasingAndNumbers) {
+  EXPECT_EQ(LowerCaseOEM("W1AW \x8E\x99\x9A"), "w1aw \x84\x94\x81");
+  EXPECT_EQ(TrimBlanks("  a b  "), "a b");
+  EXPECT_EQ(NumberFieldValue(" 1 2 "), 12);
+  EXPECT_EQ(NumberFieldValue("12x"), 0);
+  EXPECT_EQ(NumberFieldValue(""), 0);
+  EXPECT_DOUBLE_EQ(RealFieldValue(" 77.5 "), 77.5);
+  EXPECT_DOUBLE_EQ(RealFieldValue("-12.25"), -12.25);
+  EXPECT_DOUBLE_EQ(RealFieldValue("abc"), 0.0);
+}
+
+TEST(StrUtil, CodePage437RoundTrip) {
+  std::string all;
+  for (int c = 32; c < 256; ++c) all += static_cast<char>(c);
+  EXPECT_EQ(Utf8ToCp437(Cp437ToUtf8(all)), all);
+  EXPECT_EQ(Cp437ToUtf8("M\x81nchen"), "M\xC3\xBCnchen");
+  EXPECT_EQ(Utf8ToCp437("K\xC3\xB6ln \xE2\x82\xAC"), "K\x94ln ?");
+  EXPECT_EQ(Utf8ToCp437("\xC3"), "?");  // truncated sequence
+}
+
+TEST(DataPath, ResolvesBackslashNamesCaseInsensitively) {
+  TestDir dir;
+  fs::create_directories(dir.file("DATA"));
+  std::ofstream(dir.file("DATA/THEDATA.DAT")) << "x";
+  EXPECT_EQ(ResolveDataPath(dir.path() + "/", "data\\thedata.dat"), dir.file("DATA/THEDATA.DAT"));
+  EXPECT_EQ(ResolveDataPath(dir.path(), "data\\missing.idx"), dir.file("data/missing.idx"));
+  // A long home directory is used whole.
+  std::string deep = dir.path();
+  for (int i = 0; i < 12; ++i) deep += "/a-rather-long-folder-name";
+  fs::create_directories(deep + "/data");
+  std::ofstream(deep + "/data/uszip.idx") << "x";
+  const std::string p = ResolveDataPath(deep, "data\\uszip.idx");
+  EXPECT_GT(p.size(), 200u);
+  EXPECT_TRUE(fs::exists(p));
+}
+
+TEST(Files, AtomicWriteAndReadBack) {
+  TestDir dir;
+  const std::string f = dir.file("settings.ini");
+  ASSERT_TRUE(WriteFileAtomically(f, "one"));
+  ASSERT_TRUE(WriteFileAtomically(f, "two"));
+  std::string back;
+  ASSERT_TRUE(ReadWholeFile(f, back));
+  EXPECT_EQ(back, "two");
+  EXPECT_EQ(fs::directory_iterator(dir.path())->path().filename(), "settings.ini");
+  EXPECT_FALSE(ReadWholeFile(dir.file("none"), back));
+  EXPECT_EQ(LastErrorCode(), 2);
+  EXPECT_FALSE(WriteFileAtomically(dir.file("no/such/dir/x"), "y"));
+  EXPECT_EQ(LastErrorCode(), 2);
+}
+
+TEST(Files, ReadOnlyFileReads) {
+  TestDir dir;
+  std::ofstream(dir.file("f")) << "abcdef";
+  TReadOnlyFile f;
+  ASSERT_TRUE(f.Open(dir.file("f")));
+  char buf[8];
+  int64_t got = 0;
+  ASSERT_TRUE(f.ReadAt(4, buf, 8, got));
+  EXPECT_EQ(got, 2);
+  EXPECT_FALSE(f.ReadAt(6, buf, 1, got));
+  EXPECT_EQ(LastErrorCode(), 100);
+  EXPECT_FALSE(f.ReadExact(3, buf, 4));
+  EXPECT_EQ(LastErrorCode(), 100);
+  TReadOnlyFile g;
+  EXPECT_FALSE(g.Open(dir.path()));  // a directory is not a data file
+  EXPECT_EQ(LastErrorCode(), 5);
+}
