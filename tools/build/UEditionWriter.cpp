@@ -1,0 +1,529 @@
+#include "UEditionWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "UWordIndexWriter.h"
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+#include "dataset/UDataSet.h"
+#include "storage/UIndexWriter.h"
+
+namespace {
+
+constexpr const char* kStageSuffix = ".partial";
+
+std::string IOText(int code) {
+  const std::string text = RunErrorText(code);
+  return ErrorCodeText(code) + (text.empty() ? "" : " (" + text + ")");
+}
+
+std::string ErrnoText(int err) { return IOText(IOCodeFromErrno(err)) + ": " + std::strerror(err); }
+
+// A file written through a buffer under its staging name.
+class TStagedFile {
+ public:
+  explicit TStagedFile(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) throw EEditionError("cannot create " + path_ + ": " + ErrnoText(errno));
+    buffer_.reserve(kBufferSize);
+  }
+  ~TStagedFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TStagedFile(const TStagedFile&) = delete;
+  TStagedFile& operator=(const TStagedFile&) = delete;
+
+  void Write(const void* data, size_t n) {
+    if (buffer_.size() + n > kBufferSize) Flush();
+    if (n >= kBufferSize) {
+      WriteOut(static_cast<const char*>(data), n);
+    } else {
+      buffer_.append(static_cast<const char*>(data), n);
+    }
+    written_ += static_cast<int64_t>(n);
+  }
+  void Write(std::string_view s) { Write(s.data(), s.size()); }
+  void WriteI32(int32_t v) {
+    const auto u = static_cast<uint32_t>(v);
+    const char b[4] = {static_cast<char>(u), static_cast<char>(u >> 8), static_cast<char>(u >> 16),
+                       static_cast<char>(u >> 24)};
+    Write(b, 4);
+  }
+  int64_t Written() const { return written_; }
+
+  void Finish() {
+    Flush();
+    if (::fsync(fd_) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+  }
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 20;
+  void Flush() {
+    WriteOut(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  void WriteOut(const char* p, size_t n) {
+    while (n > 0) {
+      const ssize_t w = ::write(fd_, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  std::string buffer_;
+  int64_t written_ = 0;
+};
+
+// The files of one edition: written under staging names, renamed into place together.
+class TStaging {
+ public:
+  explicit TStaging(std::string dataDir) : dir_(std::move(dataDir)) {}
+  ~TStaging() {
+    if (!committed_)
+      for (const auto& n : names_) ::unlink(Staged(n).c_str());
+  }
+  // Staging path of a file of the data directory ("thedata.dat").
+  std::string Add(const std::string& name) {
+    names_.push_back(name);
+    return Staged(name);
+  }
+  void Commit(TEditionSummary& summary) {
+    for (const auto& n : names_) {
+      struct stat st {};
+      if (::stat(Staged(n).c_str(), &st) != 0)
+        throw EEditionError("missing " + Staged(n) + ": " + ErrnoText(errno));
+      summary.files.emplace_back("data/" + n, static_cast<int64_t>(st.st_size));
+    }
+    // edition.ini goes last: a reader never sees a new manifest over old files.
+    for (const auto& n : names_) {
+      if (::rename(Staged(n).c_str(), (dir_ + "/" + n).c_str()) != 0)
+        throw EEditionError("cannot rename " + Staged(n) + ": " + ErrnoText(errno));
+    }
+    committed_ = true;
+  }
+
+ private:
+  std::string Staged(const std::string& n) const { return dir_ + "/" + n + kStageSuffix; }
+  std::string dir_;
+  std::vector<std::string> names_;
+  bool committed_ = false;
+};
+
+void MakeDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+    throw EEditionError("not a directory: " + path);
+  }
+  throw EEditionError("cannot create directory " + path + ": " + ErrnoText(errno));
+}
+
+int64_t DataFileLimit(const TEditionOptions& options) {
+  return std::min<int64_t>(options.dataFileLimit, INT32_MAX);
+}
+
+// One item of a sort order: its key (cut to the index's key length), reference, input index.
+struct TOrderItem {
+  char key[15];
+  uint8_t len;
+  int32_t ref;
+  uint32_t idx;
+  std::string_view Key() const { return {key, len}; }
+};
+static_assert(sizeof(TOrderItem) == 24);
+
+TOrderItem MakeOrderItem(int index, std::string_view text, uint32_t idx) {
+  TOrderItem item{};
+  const std::string key = MakeSearchKey(index, text);
+  item.len = static_cast<uint8_t>(std::min<size_t>(key.size(), kIndexKeyLengths[index]));
+  std::memcpy(item.key, key.data(), item.len);
+  item.ref = -1;
+  item.idx = idx;
+  return item;
+}
+
+inline int CompareKey(const TOrderItem& a, const TOrderItem& b) {
+  const int n = std::min(a.len, b.len);
+  const int c = n ? std::memcmp(a.key, b.key, static_cast<size_t>(n)) : 0;
+  if (c != 0) return c;
+  return a.len < b.len ? -1 : (a.len > b.len ? 1 : 0);
+}
+
+void SortByKeyAndRef(std::vector<TOrderItem>& items) {
+  std::sort(items.begin(), items.end(), [](const TOrderItem& a, const TOrderItem& b) {
+    const int c = CompareKey(a, b);
+    return c != 0 ? c < 0 : a.ref < b.ref;
+  });
+}
+
+// The text of the first field with this tag in a payload (empty when absent).
+std::string_view FieldView(const TEntryRecord& rec, int tag) {
+  const uint8_t* p = rec.payload.data();
+  const int n = rec.payloadLen;
+  int i = 0;
+  while (i < n && p[i] != tag) ++i;
+  if (i >= n) return {};
+  const int start = ++i;
+  while (i < n && p[i] >= 32) ++i;
+  return {reinterpret_cast<const char*>(p) + start, static_cast<size_t>(i - start)};
+}
+
+// Lays the fields of an entry into the payload; a field that does not fit is cut, or left out
+// when not even its tag fits. Returns the number of fields cut or left out.
+int BuildPayload(const TBuildEntry& e, TDatabase db, TEntryRecord& rec) {
+  const int capacity = db == TDatabase::US ? kUSPayloadSize : kIntlPayloadSize;
+  rec.db = db;
+  rec.payloadLen = 0;
+  int cut = 0;
+  for (const auto& [tag, text] : e.fields) {
+    if (tag < 1 || tag > 31 || rec.payloadLen + 1 >= capacity) {
+      ++cut;
+      continue;
+    }
+    int at = rec.payloadLen;
+    rec.payload[static_cast<size_t>(at++)] = static_cast<uint8_t>(tag);
+    bool whole = true;
+    for (const char ch : text) {
+      const auto c = static_cast<uint8_t>(ch);
+      if (c < 32) continue;
+      if (at >= capacity) {
+        whole = false;
+        break;
+      }
+      rec.payload[static_cast<size_t>(at++)] = c;
+    }
+    if (!whole) ++cut;
+    rec.payloadLen = static_cast<uint16_t>(at);
+  }
+  return cut;
+}
+
+// A stored call sign with "<" read as "0".
+std::string PrevCallText(std::string_view stored) {
+  std::string s(stored);
+  std::replace(s.begin(), s.end(), '<', '0');
+  return s;
+}
+
+// One database prepared for writing.
+struct TPrepared {
+  TDatabase db;
+  const std::vector<TBuildEntry>* entries = nullptr;
+  std::vector<uint32_t> fileOrder;           // input indexes in call order (= file order)
+  std::vector<int32_t> ref;                  // by input index; -1 = dropped
+  std::vector<std::array<int32_t, 5>> pos;   // by input index, TUSPos order (Intl: [0])
+  std::vector<std::vector<TOrderItem>> orders;  // Intl: {call}; U.S.: call, ZIP, name, city, county
+  int64_t bytes = 0;                         // of its records
+};
+
+// The U.S. order of each stretch after the call order, and the record position it fills.
+constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCounty};
+constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
+
+TPrepared Prepare(TDatabase db, const std::vector<TBuildEntry>& entries, int64_t firstRef,
+                  TEditionSummary& summary, const TEditionOptions& options) {
+  const bool us = db == TDatabase::US;
+  const char* dbName = us ? "U.S." : "International";
+  const std::string stage = std::string("Preparing ") + dbName + " entries";
+  if (entries.size() > static_cast<size_t>(INT32_MAX / 4))
+    throw EEditionError(std::string("too many ") + dbName + " entries");
+  const auto n = static_cast<uint32_t>(entries.size());
+  TPrepared p;
+  p.db = db;
+  p.entries = &entries;
+  p.ref.assign(n, -1);
+  p.pos.assign(n, std::array<int32_t, 5>{});
+  p.orders.resize(us ? 5 : 1);
+  for (auto& o : p.orders) o.reserve(n);
+  std::vector<uint16_t> payloadLen(n);
+
+  TEntryRecord rec;
+  const int callIndex = us ? oiUSCall : oiIntlCall;
+  for (uint32_t i = 0; i < n; ++i) {
+    const TBuildEntry& e = entries[i];
+    summary.fieldsCut += BuildPayload(e, db, rec);
+    payloadLen[i] = rec.payloadLen;
+    p.orders[0].push_back(MakeOrderItem(callIndex, FieldView(rec, 1), i));
+    if (us) {
+      p.orders[1].push_back(MakeOrderItem(oiUSZIP, FieldView(rec, utZIP), i));
+      p.orders[2].push_back(MakeOrderItem(oiUSName, e.surname, i));
+      p.orders[3].push_back(MakeOrderItem(oiUSCity, CityOfAddress(FieldView(rec, utAddress)), i));
+      p.orders[4].push_back(MakeOrderItem(oiUSCounty, FieldView(rec, utCounty), i));
+    }
+    if (options.progress && (i & 0xFFFF) == 0) options.progress(stage, i, n);
+  }
+
+  // Call order: by key, the first of equal keys in input order stays.
+  auto& calls = p.orders[0];
+  std::sort(calls.begin(), calls.end(), [](const TOrderItem& a, const TOrderItem& b) {
+    const int c = CompareKey(a, b);
+    return c != 0 ? c < 0 : a.idx < b.idx;
+  });
+  std::vector<TOrderItem> kept;
+  kept.reserve(calls.size());
+  for (const auto& item : calls) {
+    if (item.len == 0) {
+      ++summary.droppedWithoutCall;
+      if (options.warning)
+        options.warning(std::string(dbName) + " entry " + std::to_string(item.idx + 1) +
+                        " has no call sign: left out");
+      continue;
+    }
+    if (!kept.empty() && CompareKey(kept.back(), item) == 0) {
+      ++summary.droppedDuplicates;
+      if (options.warning)
+        options.warning(std::string(dbName) + " call " +
+                        Cp437ToUtf8(PrevCallText(entries[item.idx].FieldOr(1))) + " (entry " +
+                        std::to_string(item.idx + 1) + ") repeats entry " +
+                        std::to_string(kept.back().idx + 1) + ": left out");
+      continue;
+    }
+    kept.push_back(item);
+  }
+  calls.swap(kept);
+  std::vector<TOrderItem>().swap(kept);
+
+  // References in file order.
+  int64_t offset = firstRef;
+  p.fileOrder.reserve(calls.size());
+  for (auto& item : calls) {
+    const int size = (us ? kUSHeaderSize : kIntlHeaderSize) + payloadLen[item.idx];
+    if (offset + size > DataFileLimit(options))
+      throw EEditionError(std::string("the data file would pass its limit of ") +
+                          std::to_string(DataFileLimit(options)) +
+                          " bytes (references are 32-bit signed) before all " + dbName +
+                          " entries are placed");
+    item.ref = static_cast<int32_t>(offset);
+    p.ref[item.idx] = item.ref;
+    p.fileOrder.push_back(item.idx);
+    offset += size;
+  }
+  p.bytes = offset - firstRef;
+
+  // The other orders: references filled in, dropped entries removed, sorted by (key, ref).
+  for (size_t o = 0; o < p.orders.size(); ++o) {
+    auto& order = p.orders[o];
+    if (o > 0) {
+      size_t w = 0;
+      for (auto& item : order) {
+        item.ref = p.ref[item.idx];
+        if (item.ref >= 0) order[w++] = item;
+      }
+      order.resize(w);
+      SortByKeyAndRef(order);
+    }
+    const int posSlot = us ? kUSOrderPos[o] : 0;
+    for (size_t k = 0; k < order.size(); ++k)
+      p.pos[order[k].idx][static_cast<size_t>(posSlot)] = static_cast<int32_t>(k);
+  }
+  return p;
+}
+
+// Writes the records of one database and feeds its word list.
+void WriteRecords(const TPrepared& p, TStagedFile& data, TWordIndexBuilder& words,
+                  const TEditionOptions& options) {
+  const bool us = p.db == TDatabase::US;
+  const std::string stage = us ? "Writing U.S. entries" : "Writing International entries";
+  TEntryRecord rec;
+  uint64_t done = 0;
+  for (const uint32_t idx : p.fileOrder) {
+    const TBuildEntry& e = (*p.entries)[idx];
+    BuildPayload(e, p.db, rec);
+    rec.ref = p.ref[idx];
+    rec.mapNr = e.mapNr;
+    rec.pos = p.pos[idx];
+    if (data.Written() != rec.ref) throw std::logic_error("record placed off its reference");
+    data.Write(EncodeRecord(rec));
+
+    words.BeginEntry(rec.ref);
+    if (us) {
+      words.AddText(FieldView(rec, utAddress));
+      words.AddText(FieldView(rec, utCountry));
+      words.AddText(FieldView(rec, utState), wtState);
+      words.AddText(FieldView(rec, utZIP), wtZIP);
+      words.AddText(e.surname, wtLastName);
+      words.AddText(e.firstName, wtFirstName);
+      words.AddText(FieldView(rec, utCounty), wtCounty);
+      words.AddText(CityOfAddress(FieldView(rec, utAddress)), wtCity);
+      words.AddText(PrevCallText(FieldView(rec, utPrevCall)), wtPrevCall);
+    } else {
+      words.AddText(FieldView(rec, itAddress));
+      words.AddText(FieldView(rec, itCountry));
+    }
+    words.EndEntry();
+    if (options.progress && (++done & 0xFFFF) == 0)
+      options.progress(stage, done, p.fileOrder.size());
+  }
+}
+
+void WriteIndex(const std::string& path, const std::vector<TOrderItem>& order, int index) {
+  std::vector<TIndexItem> items;
+  items.reserve(order.size());
+  for (const auto& item : order) items.push_back(TIndexItem{std::string(item.Key()), item.ref});
+  try {
+    if (!WriteIndexFile(path, std::move(items), kIndexKeyLengths[index], kIndexDuplicates[index]))
+      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+  } catch (const std::invalid_argument& e) {
+    throw EEditionError("index " + path + ": " + e.what());
+  }
+}
+
+void WriteWordList(TWordIndexBuilder& words, const std::string& idxPath,
+                   const std::string& vwsPath) {
+  std::string error;
+  try {
+    if (!words.Write(idxPath, vwsPath, error)) throw EEditionError(error);
+  } catch (const std::length_error& e) {
+    throw EEditionError(e.what());
+  }
+}
+
+void PutShortString(char* rec, int at, int maxLen, std::string_view text) {
+  const size_t n = std::min(text.size(), static_cast<size_t>(maxLen));
+  rec[at] = static_cast<char>(n);
+  std::memcpy(rec + at + 1, text.data(), n);
+}
+
+std::string QslManagerRecord(const TQslManager& m) {
+  std::string rec(53, '\0');
+  PutShortString(rec.data(), 0, 13, m.call);
+  PutShortString(rec.data(), 14, 13, m.manager);
+  PutShortString(rec.data(), 28, 15, m.info);
+  PutShortString(rec.data(), 44, 8, m.date);
+  return rec;
+}
+
+}  // namespace
+
+std::string CityOfAddress(std::string_view address) {
+  const size_t at = address.rfind(", ");
+  if (at == std::string_view::npos) return {};
+  return TrimBlanks(address.substr(at + 2));
+}
+
+int64_t TEditionSummary::TotalBytes() const {
+  int64_t total = 0;
+  for (const auto& f : files) total += f.second;
+  return total;
+}
+
+TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir,
+                             const TEditionOptions& options) {
+  TEditionSummary summary;
+  const std::string root = outDir.empty() ? "." : outDir;
+  MakeDirectory(root);
+  const std::string dataDir = root + "/data";
+  MakeDirectory(dataDir);
+  TStaging staging(dataDir);
+
+  const int64_t firstRef = static_cast<int64_t>(sizeof kDataFileMagic);
+  TPrepared intl = Prepare(TDatabase::Intl, input.intl, firstRef, summary, options);
+  TPrepared us = Prepare(TDatabase::US, input.us, firstRef + intl.bytes, summary, options);
+  const int64_t entriesEnd = firstRef + intl.bytes + us.bytes;
+
+  // Data file and word lists.
+  int64_t mapDirOffset = 0;
+  {
+    TStagedFile data(staging.Add("thedata.dat"));
+    data.Write(kDataFileMagic, sizeof kDataFileMagic);
+    {
+      TWordIndexBuilder words;
+      WriteRecords(intl, data, words, options);
+      summary.intlWords = words.WordCount();
+      summary.intlWordRefs = words.ReferenceCount();
+      if (options.progress) options.progress("Writing International word list", 0, 0);
+      WriteWordList(words, staging.Add("intlwort.idx"), staging.Add("intlwort.vws"));
+    }
+    {
+      TWordIndexBuilder words;
+      WriteRecords(us, data, words, options);
+      summary.usWords = words.WordCount();
+      summary.usWordRefs = words.ReferenceCount();
+      if (options.progress) options.progress("Writing U.S. word list", 0, 0);
+      WriteWordList(words, staging.Add("uswort.idx"), staging.Add("uswort.vws"));
+    }
+    if (options.maps) {
+      const TMapBlock block = options.maps(entriesEnd);
+      if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > DataFileLimit(options))
+        throw EEditionError("the data file would pass its limit of " +
+                            std::to_string(DataFileLimit(options)) + " bytes with the maps (" +
+                            std::to_string(entriesEnd + block.bytes.size()) + " bytes)");
+      if (block.directoryOffset < 0 ||
+          block.directoryOffset >= static_cast<int64_t>(block.bytes.size()))
+        throw EEditionError("map directory offset outside the map block");
+      data.Write(block.bytes);
+      mapDirOffset = entriesEnd + block.directoryOffset;
+    }
+    data.Finish();
+  }
+
+  // Sequence file: the stretches in the order of index numbers 0..5.
+  TEdition& ed = summary.edition;
+  ed.title = input.title.empty() ? options.defaultTitle : input.title;
+  ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
+  ed.usCount = static_cast<int32_t>(us.fileOrder.size());
+  ed.mapDirOffset = mapDirOffset;
+  {
+    if (options.progress) options.progress("Writing sort orders", 0, 0);
+    TStagedFile seq(staging.Add("spur.trc"));
+    int32_t start = 0;
+    const auto stretch = [&](int index, const std::vector<TOrderItem>& order) {
+      for (const auto& item : order) seq.WriteI32(item.ref);
+      ed.stretches[static_cast<size_t>(index)] =
+          TStretch{start, start + static_cast<int32_t>(order.size()) - 1};
+      start += static_cast<int32_t>(order.size());
+    };
+    stretch(oiIntlCall, intl.orders[0]);
+    // U.S. stretches by index number: call, ZIP, name, city, county.
+    for (int index = oiUSCall; index <= oiUSCounty; ++index)
+      for (int o = 0; o < 5; ++o)
+        if (kUSOrderIndex[o] == index) stretch(index, us.orders[static_cast<size_t>(o)]);
+    seq.Finish();
+  }
+
+  // Indexes.
+  if (options.progress) options.progress("Writing indexes", 0, 0);
+  const auto indexName = [](int index) {
+    std::string n = kIndexFileNames[index];
+    return n.substr(n.find('\\') + 1);
+  };
+  WriteIndex(staging.Add(indexName(oiIntlCall)), intl.orders[0], oiIntlCall);
+  for (int o = 0; o < 5; ++o)
+    WriteIndex(staging.Add(indexName(kUSOrderIndex[o])), us.orders[static_cast<size_t>(o)],
+               kUSOrderIndex[o]);
+
+  // QSL managers: record 0 holds the column headings, record i the manager i.
+  {
+    std::string qsl = QslManagerRecord(TQslManager{"Call", "Manager", "Info", "Edited"});
+    for (const auto& m : input.qslManagers) qsl += QslManagerRecord(m);
+    const std::string path = staging.Add("qslmgr.dat");
+    if (!WriteFileAtomically(path, qsl))
+      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+  }
+
+  // Manifest last.
+  {
+    const std::string path = staging.Add("edition.ini");
+    if (!WriteFileAtomically(path, FormatEdition(ed)))
+      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+  }
+  staging.Commit(summary);
+  return summary;
+}
