@@ -262,6 +262,11 @@ const ISO_FIX = {
   'Tokelau Islands': 'TK', 'France': 'FR', 'Benin': 'BJ', 'Burkina Faso': 'BF', 'Serbia': 'RS', 'Pr. Edward & Marion Is.': 'ZA', 'Republic of South Sudan': 'SS', 'Sudan': 'SD', 'Micronesia ': 'FM',
   'Bahamas': 'BS', 'Dominica': 'DM', 'St. Vincent ': 'VC', 'Guernsey': 'GG', 'Jersey': 'JE',
 };
+// Country names where the region name is not the usual English short form.
+const COUNTRY_NAME = {
+  GB: 'United Kingdom', US: 'United States', RU: 'Russia', KR: 'South Korea', KP: 'North Korea',
+  TW: 'Taiwan', MK: 'North Macedonia', CZ: 'Czech Republic', UM: 'United States',
+};
 // Main entity of a country that has several (cities default to it).
 const MAIN_OF_ISO = {
   ES: 'EA', IT: 'I', FR: 'F', PT: 'CT', GR: 'SV', GB: 'G', RU: 'UA', MY: '9M2', EC: 'HC', CL: 'CE',
@@ -321,9 +326,11 @@ for (const line of fs.readFileSync(CTY, 'utf8').split('\n')) {
     prefixes: parseCtyPrefixes(f.slice(9).join(',')) });
 }
 writeTsv('dxcc.tsv',
-  ['prefix', 'name', 'dxcc', 'continent', 'cq', 'itu', 'lat', 'lon', 'utc', 'iso', 'prefixes'],
+  ['prefix', 'name', 'dxcc', 'continent', 'cq', 'itu', 'lat', 'lon', 'utc', 'iso', 'country',
+    'prefixes'],
   entities.map((e) => [e.prefix, e.name, e.dxcc, e.cont, e.cq, e.itu, fix(e.lat, 2), fix(e.lon, 2),
-    e.utc, e.iso, e.prefixes.join(' ')]));
+    String(-Number(e.utc)), e.iso, COUNTRY_NAME[e.iso] ?? (e.iso ? regionNames.of(e.iso) : ''),
+    e.prefixes.join(' ')]));
 
 // ---------------------------------------------------------------------------------------------
 // World cities, each with the DXCC entity it lies in
@@ -406,7 +413,8 @@ function usable(list) {
   const seen = new Set();
   const out = [];
   for (let s of list) {
-    s = romanise(String(s)).trim();
+    s = romanise(String(s)).trim()
+      .replace(/[\u1e00-\u1eff]/g, (c) => c.normalize('NFD')[0]);
     if (!s || !latinOnly(s) || seen.has(s)) continue;
     seen.add(s);
     out.push(s);
@@ -462,7 +470,8 @@ for (const loc of LOCALES) {
         default: bad = true; return '';
       }
     });
-    s = romanise(s).replace(/\s+/g, ' ').trim();
+    s = romanise(s).replace(/\s+/g, ' ').trim()
+      .replace(/[\u1e00-\u1eff]/g, (c) => c.normalize('NFD')[0]);
     if (!bad && s && latinOnly(s)) streets.add(s);
   }
   let postcodes = pick(chain, 'location', 'postcode') || [];
