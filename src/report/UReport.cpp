@@ -1,0 +1,181 @@
+#include "report/UReport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+#include "dataset/UDataSet.h"
+#include "settings/USettings.h"
+#include "textsearch/Dbwort.h"
+#include "textsearch/UTextSearch.h"
+
+namespace {
+
+struct TReportState {
+  std::string name = DefaultReportFileName();
+  int fd = -1;
+  bool open = false;
+};
+
+TReportState& State() {
+  static TReportState state;
+  return state;
+}
+
+int SetErrnoCode(int err) {
+  const int code = IOCodeFromErrno(err);
+  SetLastErrorCode(code);
+  return code;
+}
+
+void CloseIfOpen() {
+  if (State().fd >= 0) CloseReportFile();
+}
+
+}  // namespace
+
+void SetReportFileName(const std::string& name) {
+  auto& s = State();
+  if (name == s.name) return;
+  CloseIfOpen();
+  s.name = name;
+}
+
+const std::string& ReportFileName() { return State().name; }
+
+bool ReportFileIsOpen() { return State().open; }
+
+bool OpenReportFile() {
+  auto& s = State();
+  CloseIfOpen();
+  const int fd = ::open(s.name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    SetErrnoCode(errno);
+    s.open = false;
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A device or directory is no report file.
+    ::close(fd);
+    SetLastErrorCode(5);
+    s.open = false;
+    return false;
+  }
+  s.fd = fd;
+  s.open = true;
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool CloseReportFile() {
+  auto& s = State();
+  s.open = false;
+  if (s.fd < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  const int rc = ::close(s.fd);
+  s.fd = -1;
+  if (rc != 0) {
+    SetErrnoCode(errno);
+    return false;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+TReportResult AddToReportFile(std::string_view text) {
+  auto& s = State();
+  if (!s.open && !OpenReportFile())
+    return {false, "Could not open report file: " + ErrorCodeText(LastErrorCode())};
+
+  std::string line(text);
+  line += "\r\n";
+  const off_t before = ::lseek(s.fd, 0, SEEK_END);
+  size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = ::write(s.fd, line.data() + done, line.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int code = SetErrnoCode(errno);
+      // No half line stays behind: cut the file back to where this line began.
+      if (done > 0 && before >= 0) {
+        [[maybe_unused]] const int rc = ::ftruncate(s.fd, before);
+      }
+      SetLastErrorCode(code);
+      return {false, "Error during write to report file: " + ErrorCodeText(code)};
+    }
+    done += static_cast<size_t>(n);
+  }
+  SetLastErrorCode(0);
+  return {};
+}
+
+TReportResult ClearReportFile() {
+  auto& s = State();
+  CloseIfOpen();
+  if (::unlink(s.name.c_str()) != 0) {
+    const int code = SetErrnoCode(errno);
+    return {false, "Can't delete file: " + ErrorCodeText(code)};
+  }
+  SetLastErrorCode(0);
+  return {};
+}
+
+std::string PrepareReportFileForEditor() {
+  auto& s = State();
+  CloseIfOpen();
+  const int fd = ::open(s.name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+  return s.name;
+}
+
+std::string ReportCall(const TEntryRecord& rec) { return Cut(rec.Field(1), kReportCallLen); }
+
+TReportResult AddEntryToReport(std::string_view call) {
+  return AddToReportFile(Cut(call, kReportCallLen));
+}
+
+TReportResult ReportShownEntry(int32_t mode, std::string_view call) {
+  if (mode != rmAlways) return {};
+  return AddEntryToReport(call);
+}
+
+bool ReportAddCommandsEnabled(int32_t mode) { return mode != rmNever; }
+
+TReportCopyResult AddSearchResultsToReport(
+    TDatabase db, TAllgVerweisListe& results, TSearchProgress* progress,
+    const std::function<void(const std::string&)>& showError) {
+  TReportCopyResult out;
+  const int32_t count = results.GetCount();
+  if (count < 1) return out;
+  TSearchProgress* shown = nullptr;
+  if (progress) {
+    try {
+      if (progress->Show()) shown = progress;
+    } catch (...) {
+      shown = nullptr;
+    }
+  }
+  for (int32_t i = 1; i <= count; ++i) {
+    TEntryRecord rec;
+    if (!ReadRecord(db, results.GetItem(i), rec)) {
+      if (showError) showError("Error during handling: " + ErrorCodeText(LastErrorCode()));
+    } else if (TReportResult r = AddEntryToReport(ReportCall(rec)); !r) {
+      if (showError) showError(r.message);
+    } else {
+      ++out.written;
+    }
+    if (shown && shown->Update(GaugeValue(static_cast<double>(i) / count))) {
+      out.aborted = true;
+      break;
+    }
+  }
+  if (shown) shown->Close();
+  return out;
+}

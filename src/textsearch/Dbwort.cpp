@@ -1,0 +1,311 @@
+#include "textsearch/Dbwort.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/IOUtil.h"
+#include "dataset/UDataSet.h"
+
+namespace {
+
+int32_t GetI32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutI32(uint8_t* p, int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  p[0] = static_cast<uint8_t>(u);
+  p[1] = static_cast<uint8_t>(u >> 8);
+  p[2] = static_cast<uint8_t>(u >> 16);
+  p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+int FailWithErrno() {
+  const int code = IOCodeFromErrno(errno);
+  SetLastErrorCode(code);
+  return code;
+}
+
+std::string CodeAndText(int code) { return std::to_string(code) + ": " + RunErrorText(code); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TPlainFile
+
+TPlainFile::~TPlainFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TPlainFile::Open(const std::string& name, int fileMode, bool create) {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  name_ = name;
+  if (create) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      FailWithErrno();
+      return false;
+    }
+    ::close(fd);
+  }
+  int flags = O_RDONLY;
+  if ((fileMode & 3) == 1) flags = O_WRONLY;
+  if ((fileMode & 3) == 2) flags = O_RDWR;
+  const int fd = ::open(name.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) {
+    FailWithErrno();
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    SetLastErrorCode(5);
+    return false;
+  }
+  fd_ = fd;
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool TPlainFile::Close() {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) {
+    FailWithErrno();
+    return false;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool TPlainFile::ReadAt(int64_t position, int64_t count, void* buffer) {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  if (position < 0 || count < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  auto* out = static_cast<char*>(buffer);
+  int64_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd_, out + got, static_cast<size_t>(count - got), position + got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      FailWithErrno();
+      return false;
+    }
+    if (n == 0) {
+      SetLastErrorCode(100);
+      return false;
+    }
+    got += n;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+bool TPlainFile::WriteAt(int64_t position, int64_t count, const void* buffer) {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  if (position < 0 || count < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  const auto* in = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // A file opened for reading only reports "not open for output".
+      if (errno == EBADF) {
+        SetLastErrorCode(105);
+        return false;
+      }
+      FailWithErrno();
+      return false;
+    }
+    done += n;
+  }
+  SetLastErrorCode(0);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TWortListe
+
+TWortListe::TWortListe(const std::string& indexFileName, int fileMode,
+                       const std::string& refFileName) {
+  if (!refFile_.Open(refFileName, fileMode, false))
+    throw ECreationFailed(CodeAndText(LastErrorCode()));
+  if (!LongKeyEngine().OpenIndex(index_, indexFileName, kWordKeyLen, false)) {
+    const int code = LastErrorCode();
+    refFile_.Close();
+    SetLastErrorCode(code);
+    throw ECreationFailed(CodeAndText(code));
+  }
+  ready_ = true;
+}
+
+TWortListe::~TWortListe() {
+  const int saved = LastErrorCode();
+  if (index_.file.IsOpen()) LongKeyEngine().CloseIndex(index_);
+  if (refFile_.IsOpen()) refFile_.Close();
+  SetLastErrorCode(saved);
+}
+
+bool TWortListe::Find(std::string_view word, bool& found, int32_t& ref) {
+  return LongKeyEngine().FindKey(index_, word.substr(0, kWordKeyLen), ref, found);
+}
+
+bool TWortListe::Next(bool& found, std::string& word, int32_t& ref) {
+  return LongKeyEngine().FindNext(index_, found, word, ref);
+}
+
+bool TWortListe::Prev(bool& found, std::string& word, int32_t& ref) {
+  return LongKeyEngine().FindPrev(index_, found, word, ref);
+}
+
+std::unique_ptr<TWortListe> OpenWordList(TDatabase db, std::string& message) {
+  message.clear();
+  const bool us = db == TDatabase::US;
+  try {
+    return std::make_unique<TWortListe>(DataSetPath(us ? kUSWordIndexName : kIntlWordIndexName),
+                                        kWordListFileMode,
+                                        DataSetPath(us ? kUSWordRefName : kIntlWordRefName));
+  } catch (const ECreationFailed&) {
+    const int code = LastErrorCode();
+    message = std::string(us ? "Can't open USWordList: " : "Can't open IntlWordList: ") +
+              std::to_string(code) + " (" + RunErrorText(code) + ")";
+    return nullptr;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reference lists
+
+void TAllgVerweisListe::Add(int32_t value) {
+  SetCount(GetCount() + 1);
+  SetItem(GetCount(), value);
+}
+
+bool TAllgVerweisListe::Contains(int32_t value) {
+  int32_t low = 1, high = GetCount();
+  while (low <= high) {
+    const int32_t mid = low + (high - low) / 2;
+    const int32_t item = GetItem(mid);
+    if (item == value) return true;
+    if (value < item)
+      high = mid - 1;
+    else
+      low = mid + 1;
+  }
+  return false;
+}
+
+TWortVerweisListe::TWortVerweisListe(TWortListe& list, int32_t r) : list_(list), start_(r) {
+  uint8_t b[4];
+  if (list_.RefFile().ReadAt(r, 4, b)) count_ = std::max<int32_t>(0, GetI32(b));
+}
+
+int32_t TWortVerweisListe::GetItem(int32_t i) {
+  if (i < 1 || i > count_) {
+    SetLastErrorCode(201);
+    return -1;
+  }
+  uint8_t b[4];
+  ++fileReads_;
+  if (!list_.RefFile().ReadAt(static_cast<int64_t>(start_) + 4 * static_cast<int64_t>(i), 4, b))
+    return -1;
+  return GetI32(b);
+}
+
+void TWortVerweisListe::SetItem(int32_t i, int32_t value) {
+  if (i < 1 || i > count_) return;
+  uint8_t b[4];
+  PutI32(b, value);
+  list_.RefFile().WriteAt(static_cast<int64_t>(start_) + 4 * static_cast<int64_t>(i), 4, b);
+}
+
+bool TWortVerweisListe::ReadItems(int32_t first, int32_t n, int32_t* buffer) {
+  if (n <= 0) return true;
+  if (first < 1 || static_cast<int64_t>(first) + n - 1 > count_) {
+    SetLastErrorCode(201);
+    return false;
+  }
+  ++fileReads_;
+  auto* bytes = reinterpret_cast<uint8_t*>(buffer);
+  if (!list_.RefFile().ReadAt(static_cast<int64_t>(start_) + 4 * static_cast<int64_t>(first),
+                              4 * static_cast<int64_t>(n), bytes))
+    return false;
+  // The file is little-endian; decode in place (a no-op copy on little-endian machines).
+  for (int32_t k = 0; k < n; ++k) {
+    int32_t v = GetI32(bytes + 4 * static_cast<size_t>(k));
+    std::memcpy(buffer + k, &v, 4);
+  }
+  return true;
+}
+
+TFinalVerweisListe::TFinalVerweisListe() { Block(0); }
+
+TFinalVerweisListe::~TFinalVerweisListe() = default;
+
+int32_t* TFinalVerweisListe::Block(size_t b) {
+  if (b >= blocks_.size()) blocks_.resize(b + 1);
+  if (!blocks_[b]) blocks_[b] = std::make_unique<int32_t[]>(kBlockSize);  // zeroed
+  return blocks_[b].get();
+}
+
+int32_t TFinalVerweisListe::GetItem(int32_t i) {
+  if (i < 1 || i > count_) return -1;
+  const auto b = static_cast<size_t>((i - 1) / kBlockSize);
+  if (b >= blocks_.size() || !blocks_[b]) return 0;  // counted by SetCount, never stored
+  return blocks_[b][static_cast<size_t>((i - 1) % kBlockSize)];
+}
+
+void TFinalVerweisListe::SetItem(int32_t i, int32_t value) {
+  if (i < 1 || i > count_) return;
+  Block(static_cast<size_t>((i - 1) / kBlockSize))[(i - 1) % kBlockSize] = value;
+}
+
+void TFinalVerweisListe::SetCount(int32_t n) { count_ = std::max<int32_t>(0, n); }
+
+int32_t* TFinalVerweisListe::GetAppendBuffer(int32_t& freeSlots) {
+  freeSlots = kBlockSize - count_ % kBlockSize;
+  return Block(static_cast<size_t>(count_ / kBlockSize)) + count_ % kBlockSize;
+}
+
+void TFinalVerweisListe::CommitAppended(int32_t n) {
+  if (n > 0) count_ += std::min(n, kBlockSize - count_ % kBlockSize);
+}
+
+bool CopyToFinal(TWortVerweisListe& source, TFinalVerweisListe& dest) {
+  const int32_t total = source.GetCount();
+  for (int32_t a = 1; a <= total;) {
+    int32_t freeSlots = 0;
+    int32_t* buffer = dest.GetAppendBuffer(freeSlots);
+    const int32_t n = std::clamp(total - a + 1, 1, freeSlots);
+    if (!source.ReadItems(a, n, buffer)) return false;
+    dest.CommitAppended(n);
+    a += n;
+  }
+  return true;
+}
