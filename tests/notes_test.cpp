@@ -1,13 +1,6 @@
 // The notes file: layout, free-record reuse, reopening, refusal of foreign and locked files, and
 // damaged files that must neither crash nor lose notes.
-#include "notes/UNotesIO.h"
-
-#include "TestDir.h"
-#include "dataset/UEntry.h"
-#include "storage/UIndexStream.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +10,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+
+#include "TestDir.h"
+#include "dataset/UEntry.h"
+#include "notes/UNotesIO.h"
+#include "storage/UIndexStream.h"
 
 namespace {
 
@@ -228,8 +226,9 @@ TEST(NotesFile, ForeignFilesAreRefusedUntouched) {
   std::string lowerId = Header();
   lowerId[11] = 't';
   const TCase cases[] = {
-      {"text", "This is a text file that happens to be long enough to hold an id.\n" +
-                   std::string(300, 'x'),
+      {"text",
+       "This is a text file that happens to be long enough to hold an id.\n" +
+           std::string(300, 'x'),
        "Notes file has wrong file id"},
       {"short", "TMK", "Notes file has wrong file id"},
       {"lower", lowerId, "Notes file has wrong file id"},

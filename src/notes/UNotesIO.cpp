@@ -1,16 +1,18 @@
 #include "notes/UNotesIO.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UEntry.h"
 #include "storage/UIndexStream.h"
-
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -92,8 +92,7 @@ int64_t TDynMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 void TDynMemoryStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw std::runtime_error("Stream size below 0");
   Grow(newSize);
-  if (newSize < size_)
-    std::memset(memory_ + newSize, 0, static_cast<size_t>(size_ - newSize));
+  if (newSize < size_) std::memset(memory_ + newSize, 0, static_cast<size_t>(size_ - newSize));
   size_ = newSize;
   position_ = std::min(position_, size_);
 }
@@ -232,15 +231,24 @@ uint8_t* TDataStream::DirectMemAccess(int32_t n) {
 
 std::string EIndexStreamError::MessageOf(int32_t code) {
   switch (code) {
-    case 1000: return "Record size is greater than MaxDataRecSize";
-    case 1001: return "Record size is too small";
-    case 1002: return "Key length is greater than MaxKeyLen";
-    case 1003: return "Data File created with different record size";
-    case 1004: return "Index File created with different key or page size";
-    case 1005: return "Not enough memory for page stack (&&1, must be > &&2)";
-    case 1100: return "Key is already defined";
-    case 1101: return "Key not found";
-    default: return "Index error " + std::to_string(code);
+    case 1000:
+      return "Record size is greater than MaxDataRecSize";
+    case 1001:
+      return "Record size is too small";
+    case 1002:
+      return "Key length is greater than MaxKeyLen";
+    case 1003:
+      return "Data File created with different record size";
+    case 1004:
+      return "Index File created with different key or page size";
+    case 1005:
+      return "Not enough memory for page stack (&&1, must be > &&2)";
+    case 1100:
+      return "Key is already defined";
+    case 1101:
+      return "Key not found";
+    default:
+      return "Index error " + std::to_string(code);
   }
 }
 
