@@ -7,8 +7,8 @@
 namespace {
 constexpr const char* kOrderNames[kListOrderResults + 1] = {
     "Call", "Call", "Name", "City", "ZIP", "County", "Call (Search results)"};
-constexpr int kSortIndexOfListOrder[kListOrderResults] = {oiIntlCall, oiUSCall,  oiUSName,
-                                                          oiUSCity,   oiUSZIP,   oiUSCounty};
+constexpr int kSortIndexOfListOrder[kListOrderResults] = {oiIntlCall, oiUSCall, oiUSName,
+                                                          oiUSCity,   oiUSZIP,  oiUSCounty};
 }  // namespace
 
 std::string ListViewCaption(int listOrder) {

@@ -54,8 +54,7 @@ int32_t QslManagerRecordNumber(std::string_view field) { return NumberFieldValue
 void TQslManagerFile::Open(const std::string& path) {
   Close();
   if (!file_.Open(path)) Fail(LastErrorCode());
-  recordCount_ = static_cast<int32_t>(
-      std::min<int64_t>(file_.Size() / kQslRecordSize, INT32_MAX));
+  recordCount_ = static_cast<int32_t>(std::min<int64_t>(file_.Size() / kQslRecordSize, INT32_MAX));
   reads_ = 0;
 }
 
@@ -71,7 +70,7 @@ void TQslManagerFile::Close() {
 }
 
 const TQslRecord& TQslManagerFile::Record(int32_t nr) {
-  if (nr == cachedNr_) return cached_;
+  if (nr == cachedNr_ && nr >= 0) return cached_;
   if (!file_.IsOpen()) Fail(103);
   if (nr < 0 || nr >= recordCount_) {
     SetLastErrorCode(100);
@@ -92,10 +91,14 @@ std::string TQslManagerFile::CellText(int col, int32_t row) {
   if (row < 0 || row >= recordCount_) return {};
   const TQslRecord& r = Record(row);
   switch (col) {
-    case 0: return r.call;
-    case 1: return r.manager;
-    case 2: return r.info;
-    default: return QslDateText(r.date);
+    case 0:
+      return r.call;
+    case 1:
+      return r.manager;
+    case 2:
+      return r.info;
+    default:
+      return QslDateText(r.date);
   }
 }
 

@@ -15,8 +15,7 @@ constexpr int kQslRecordSize = 53;
 constexpr int kQslColumns = 4;
 constexpr size_t kQslLookupCallLen = 13;
 
-inline constexpr const char* kQslHeadings[kQslColumns] = {"Call", "Manager", "Info",
-                                                          "Last edited"};
+inline constexpr const char* kQslHeadings[kQslColumns] = {"Call", "Manager", "Info", "Last edited"};
 
 struct TQslRecord {
   std::string call;     // at most 13 characters

@@ -102,7 +102,8 @@ TReportResult AddToReportFile(std::string_view text) {
     const ssize_t n = ::write(s.fd, line.data() + done, line.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int code = SetErrnoCode(errno);
+      int code = IOCodeFromErrno(errno);
+      if (code == 100) code = 101;  // a failed write is a write error
       // No half line stays behind: cut the file back to where this line began.
       if (done > 0 && before >= 0) {
         [[maybe_unused]] const int rc = ::ftruncate(s.fd, before);

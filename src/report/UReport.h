@@ -66,6 +66,6 @@ struct TReportCopyResult {
 // the entry of db and appends its call, updating the progress window (may be null) after each
 // one; stops when the user aborts. Every failure (read, open, write) goes to showError and the
 // loop goes on with the next entry.
-TReportCopyResult AddSearchResultsToReport(TDatabase db, TAllgVerweisListe& results,
-                                           TSearchProgress* progress,
-                                           const std::function<void(const std::string&)>& showError);
+TReportCopyResult AddSearchResultsToReport(
+    TDatabase db, TAllgVerweisListe& results, TSearchProgress* progress,
+    const std::function<void(const std::string&)>& showError);

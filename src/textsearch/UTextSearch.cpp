@@ -63,8 +63,8 @@ bool IsWordEditChar(char c) {
 
 TSuchItem::TSuchItem(std::unique_ptr<TWortVerweisListe> list, std::string_view text)
     : list_(std::move(list)) {
-  displayText_ = Cut(std::string(text) + " (" + std::to_string(list_->GetCount()) + ")",
-                     kSuchItemTextLen);
+  displayText_ =
+      Cut(std::string(text) + " (" + std::to_string(list_->GetCount()) + ")", kSuchItemTextLen);
 }
 
 void TSuchInfo::Insert(int i, std::unique_ptr<TSuchItem> item) {
@@ -152,7 +152,8 @@ TIncludeOutcome IncludeWord(TSuchInfo& info, TWortListe& list, TSearchKind kind,
   int32_t ref = 0;
   if (!list.Find(ToStoredForm(shown, kind), found, ref)) return TIncludeOutcome::ReadError;
   if (!found) return TIncludeOutcome::NotFound;
-  info.Insert(0, std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(list, ref), shown));
+  info.Insert(0,
+              std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(list, ref), shown));
   return TIncludeOutcome::Added;
 }
 
