@@ -546,3 +546,30 @@ TEST_F(TextSearchTest, ReadFailureIsReportedNotTakenForAnEmptyResult) {
   EXPECT_EQ(ReadErrorText(r.errorCode),
             "An error 100 (Disk read error) occurs during read. Close and restart the application");
 }
+
+TEST(PlainFileTest, CreateReadWriteAndErrors) {
+  TestDir dir;
+  TPlainFile f;
+  ASSERT_TRUE(f.Open(dir.file("p.bin"), 2, true));  // created empty, read and write
+  EXPECT_EQ(fs::file_size(dir.file("p.bin")), 0u);
+  ASSERT_TRUE(f.WriteAt(4, 3, "abc"));
+  char buf[8] = {};
+  ASSERT_TRUE(f.ReadAt(4, 3, buf));
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  EXPECT_FALSE(f.ReadAt(5, 3, buf));  // past the end
+  EXPECT_EQ(LastErrorCode(), 100);
+  EXPECT_TRUE(f.Close());
+  EXPECT_FALSE(f.Close());
+  EXPECT_EQ(LastErrorCode(), 103);
+  EXPECT_FALSE(f.ReadAt(0, 1, buf));
+  EXPECT_EQ(LastErrorCode(), 103);
+
+  ASSERT_TRUE(f.Open(dir.file("p.bin"), kWordListFileMode, false));  // read only
+  EXPECT_FALSE(f.WriteAt(0, 1, "x"));
+  EXPECT_EQ(LastErrorCode(), 105);
+  EXPECT_FALSE(f.Open(dir.file("missing.bin"), kWordListFileMode, false));
+  EXPECT_EQ(LastErrorCode(), 2);
+  EXPECT_FALSE(f.IsOpen());
+  EXPECT_FALSE(f.Open(dir.path(), kWordListFileMode, false));  // a folder
+  EXPECT_EQ(LastErrorCode(), 5);
+}
