@@ -107,7 +107,9 @@ int IOCodeFromErrno(int err) {
     case ENOMEM: return 8;
     case EINVAL: return 12;
     case EROFS: return 150;
-    case ENOSPC: return 101;
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT: return 101;
     case EIO: return 100;
     default: return 100;
   }
