@@ -198,16 +198,25 @@ int BuildPayload(const TBuildEntry& e, TDatabase db, TEntryRecord& rec) {
       continue;
     }
     int at = rec.payloadLen;
-    rec.payload[static_cast<size_t>(at++)] = static_cast<uint8_t>(tag);
+    uint8_t* p = rec.payload.data();
+    p[at++] = static_cast<uint8_t>(tag);
     bool whole = true;
-    for (const char ch : text) {
-      const auto c = static_cast<uint8_t>(ch);
-      if (c < 32) continue;
-      if (at >= capacity) {
-        whole = false;
-        break;
+    const size_t room = static_cast<size_t>(capacity - at);
+    bool clean = text.size() <= room;
+    for (size_t i = 0; clean && i < text.size(); ++i) clean = static_cast<uint8_t>(text[i]) >= 32;
+    if (clean) {
+      std::memcpy(p + at, text.data(), text.size());
+      at += static_cast<int>(text.size());
+    } else {
+      for (const char ch : text) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (c < 32) continue;  // control bytes would end the field
+        if (at >= capacity) {
+          whole = false;
+          break;
+        }
+        p[at++] = c;
       }
-      rec.payload[static_cast<size_t>(at++)] = c;
     }
     if (!whole) ++cut;
     rec.payloadLen = static_cast<uint16_t>(at);

@@ -1,0 +1,383 @@
+#include "UFccImport.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <unordered_map>
+
+#include "UImportText.h"
+#include "UZipArchive.h"
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+
+namespace {
+
+constexpr size_t kMaxSamples = 20;
+
+struct TLicence {
+  uint32_t usi = 0;
+  std::string call, grant, expiry;
+  bool vanity = false;
+  bool hasEntity = false, entityIsLicensee = false;
+  std::string entityName, first, mi, last, suffix, street, city, state, zip, poBox;
+  char applicantType = ' ';
+  bool hasAmateur = false;
+  std::string opClass, trustee, prevCall, prevClass;
+};
+
+using TFields = std::vector<std::string_view>;
+
+// Collects the records of one file from its bytes: lines, continuation lines, field counts and
+// identifiers; hands each good record to the handler.
+class TRecordReader {
+ public:
+  TRecordReader(const std::string& fileName, const TFccLayout& layout, TFccImportReport& report,
+                std::function<void(const TFields&, uint32_t usi)> handler)
+      : fileName_(fileName), layout_(layout), prefix_(std::string(layout.type) + "|"),
+        report_(report), handler_(std::move(handler)) {}
+
+  void Feed(const char* p, size_t n) {
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (p[i] != '\n') continue;
+      if (carry_.empty()) {
+        Line(std::string_view(p + start, i - start));
+      } else {
+        carry_.append(p + start, i - start);
+        Line(carry_);
+        carry_.clear();
+      }
+      start = i + 1;
+    }
+    carry_.append(p + start, n - start);
+  }
+
+  void Finish() {
+    if (!carry_.empty()) {
+      Line(carry_);
+      carry_.clear();
+    }
+    Complete();
+  }
+
+ private:
+  void Malformed(uint64_t line, const std::string& what) {
+    ++report_.malformed;
+    if (report_.malformedSamples.size() < kMaxSamples)
+      report_.malformedSamples.push_back(fileName_ + " line " + std::to_string(line) + ": " + what);
+  }
+
+  void Line(std::string_view line) {
+    ++lineNo_;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.substr(0, prefix_.size()) == prefix_) {
+      Complete();
+      record_.assign(line);
+      recordLine_ = lineNo_;
+      haveRecord_ = true;
+    } else if (haveRecord_) {
+      if (!line.empty()) {
+        record_ += ' ';
+        record_.append(line);
+      }
+    } else if (!line.empty()) {
+      Malformed(lineNo_, "not a " + std::string(layout_.type) + " record");
+    }
+  }
+
+  void Complete() {
+    if (!haveRecord_) return;
+    haveRecord_ = false;
+    fields_.clear();
+    size_t b = 0;
+    for (;;) {
+      const size_t e = record_.find('|', b);
+      fields_.emplace_back(std::string_view(record_).substr(b, e == std::string::npos ? e : e - b));
+      if (e == std::string::npos) break;
+      b = e + 1;
+    }
+    const int n = static_cast<int>(fields_.size());
+    if (n < layout_.minFields || n > layout_.maxFields) {
+      Malformed(recordLine_, std::to_string(n) + " fields (" + std::to_string(layout_.minFields) +
+                                 (layout_.maxFields != layout_.minFields
+                                      ? " to " + std::to_string(layout_.maxFields)
+                                      : std::string()) +
+                                 " expected)");
+      return;
+    }
+    const std::string_view id = fields_[1];
+    uint64_t usi = 0;
+    bool ok = !id.empty() && id.size() <= 9;
+    for (char c : id) {
+      ok = ok && c >= '0' && c <= '9';
+      usi = usi * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (!ok || usi == 0) {
+      Malformed(recordLine_, "bad unique system identifier \"" + std::string(id.substr(0, 20)) + "\"");
+      return;
+    }
+    handler_(fields_, static_cast<uint32_t>(usi));
+  }
+
+  std::string fileName_;
+  TFccLayout layout_;
+  std::string prefix_;
+  TFccImportReport& report_;
+  std::function<void(const TFields&, uint32_t)> handler_;
+  std::string carry_, record_;
+  TFields fields_;
+  uint64_t lineNo_ = 0, recordLine_ = 0;
+  bool haveRecord_ = false;
+};
+
+// One of the three files, from the archive or the folder.
+class TDumpSource {
+ public:
+  explicit TDumpSource(const std::string& path) : path_(path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+      throw EFccImportError("cannot open " + path + ": " + ErrorCodeText(IOCodeFromErrno(errno)) +
+                            " (" + RunErrorText(IOCodeFromErrno(errno)) + ")");
+    if (!S_ISDIR(st.st_mode)) {
+      try {
+        zip_ = std::make_unique<TZipArchive>(path);
+      } catch (const EZipError& e) {
+        throw EFccImportError(e.what());
+      }
+    }
+  }
+
+  // Streams the named file; throws EFccImportError when it is missing or damaged.
+  void Read(const std::string& name, const std::function<void(uint64_t total)>& start,
+            const std::function<void(const char*, size_t)>& sink) {
+    if (zip_) {
+      const TZipMember* m = zip_->Find(name);
+      if (!m) throw EFccImportError(path_ + " holds no " + name);
+      start(m->size);
+      try {
+        zip_->Read(*m, sink);
+      } catch (const EZipError& e) {
+        throw EFccImportError(e.what());
+      }
+      return;
+    }
+    TReadOnlyFile f;
+    const std::string file = ResolveDataPath(WithTrailingSeparator(path_), name);
+    if (!f.Open(file))
+      throw EFccImportError("cannot open " + file + ": " + ErrorCodeText(LastErrorCode()) + " (" +
+                            RunErrorText(LastErrorCode()) + ")");
+    start(static_cast<uint64_t>(f.Size()));
+    std::vector<char> buf(1 << 20);
+    for (int64_t at = 0; at < f.Size();) {
+      int64_t got = 0;
+      if (!f.ReadAt(at, buf.data(), static_cast<int64_t>(buf.size()), got) || got <= 0)
+        throw EFccImportError("cannot read " + file + ": " + ErrorCodeText(LastErrorCode()));
+      sink(buf.data(), static_cast<size_t>(got));
+      at += got;
+    }
+  }
+
+ private:
+  std::string path_;
+  std::unique_ptr<TZipArchive> zip_;
+};
+
+std::string Text(std::string_view field) { return TrimBlanks(ImportText(field)); }
+
+// "MM/DD/YYYY" as "MMDDYYYY"; empty for anything else.
+std::string DumpDate(std::string_view d) {
+  const std::string t = TrimBlanks(d);
+  if (t.size() != 10 || t[2] != '/' || t[5] != '/') return {};
+  std::string r = t.substr(0, 2) + t.substr(3, 2) + t.substr(6, 4);
+  for (char c : r)
+    if (c < '0' || c > '9') return {};
+  return r;
+}
+
+// "YYYYMMDD" of a stored "MMDDYYYY" date, for comparing.
+std::string SortableDate(const std::string& mmddyyyy) {
+  return mmddyyyy.size() == 8 ? mmddyyyy.substr(4) + mmddyyyy.substr(0, 4) : std::string();
+}
+
+std::string JoinNonEmpty(std::initializer_list<std::string_view> parts, std::string_view sep) {
+  std::string r;
+  for (auto p : parts) {
+    if (p.empty()) continue;
+    if (!r.empty()) r += sep;
+    r += p;
+  }
+  return r;
+}
+
+TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
+                      TFccImportReport& report) {
+  TBuildEntry e;
+  e.db = TDatabase::US;
+  const auto add = [&](int tag, const std::string& text) {
+    if (!text.empty()) e.fields.emplace_back(tag, text);
+  };
+  std::string call = AsciiUpper(l.call);
+  std::replace(call.begin(), call.end(), '0', '<');
+
+  const bool person = !l.last.empty();
+  const std::string name =
+      person ? JoinNonEmpty({l.first, l.mi, l.last, l.suffix}, " ") : l.entityName;
+  e.surname = person ? l.last : l.entityName;
+  e.firstName = person ? l.first : std::string();
+  const std::string street = !l.street.empty() ? l.street
+                             : !l.poBox.empty() ? "PO Box " + l.poBox
+                                                : std::string();
+  // The city is the last part of the address; without one the address ends in ", ".
+  std::string address = JoinNonEmpty({name, street}, ", ");
+  if (!l.city.empty() || !address.empty()) address += ", " + l.city;
+  address = TrimRightBlanks(address);
+
+  std::string cls;
+  if (!l.opClass.empty()) {
+    cls = AsciiUpper(l.opClass.substr(0, 1));
+  } else if (l.applicantType == 'B' || l.applicantType == 'M') {
+    cls = std::string(1, l.applicantType);
+  }
+  std::string zip = l.zip.substr(0, 5);
+
+  TFccPlace place;
+  bool known = false;
+  if (options.place && zip.size() == 5) known = options.place(zip, l.state, place);
+  if (!known) {
+    ++report.unknownZip;
+    place = TFccPlace{};
+  }
+  std::string country = "United States", dxcc = "K";
+  if (options.country) options.country(l.state, country, dxcc);
+
+  add(1, call);
+  add(2, l.state);
+  add(3, zip);
+  add(4, cls);
+  add(5, l.grant);
+  add(6, l.expiry);
+  if (!l.trustee.empty() && (cls == "B" || cls.empty())) add(7, "TRUSTEE " + AsciiUpper(l.trustee));
+  add(8, place.longitude);
+  add(9, place.latitude);
+  add(10, place.areaCode);
+  add(11, place.county);
+  add(12, place.timeZone);
+  add(13, address);
+  add(16, country);
+  add(17, dxcc);
+  add(19, AsciiUpper(l.prevCall));
+  add(20, AsciiUpper(l.prevClass.substr(0, 1)));
+  add(21, l.vanity ? "T" : "F");
+  return e;
+}
+
+}  // namespace
+
+TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us,
+                           const TFccImportOptions& options) {
+  TFccImportReport report;
+  TDumpSource source(path);
+  std::vector<TLicence> lic;
+  std::unordered_map<uint32_t, uint32_t> byUsi;
+
+  const auto readFile = [&](int layout, const std::function<void(const TFields&, uint32_t)>& h) {
+    const std::string name = std::string(kFccLayouts[layout].type) + ".dat";
+    const std::string stage = "Reading " + name;
+    TRecordReader reader(name, kFccLayouts[layout], report, h);
+    uint64_t total = 0, done = 0, lastShown = 0;
+    source.Read(
+        name, [&](uint64_t t) { total = t; },
+        [&](const char* p, size_t n) {
+          reader.Feed(p, n);
+          done += n;
+          if (options.progress && done - lastShown >= (8u << 20)) {
+            options.progress(stage, done, total);
+            lastShown = done;
+          }
+        });
+    reader.Finish();
+  };
+
+  readFile(0, [&](const TFields& f, uint32_t usi) {
+    ++report.hdRecords;
+    if (TrimBlanks(f[5]) != "A") return;
+    if (byUsi.count(usi)) return;  // a repeated header adds nothing
+    ++report.active;
+    TLicence l;
+    l.usi = usi;
+    l.call = Text(f[4]);
+    l.grant = DumpDate(f[7]);
+    l.expiry = DumpDate(f[8]);
+    l.vanity = TrimBlanks(f[6]) == "HV";
+    byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
+    lic.push_back(std::move(l));
+  });
+  readFile(1, [&](const TFields& f, uint32_t usi) {
+    ++report.enRecords;
+    const auto it = byUsi.find(usi);
+    if (it == byUsi.end()) return;
+    TLicence& l = lic[it->second];
+    const bool licensee = TrimBlanks(f[5]) == "L";
+    if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
+    l.hasEntity = true;
+    l.entityIsLicensee = licensee;
+    l.entityName = Text(f[7]);
+    l.first = Text(f[8]);
+    l.mi = Text(f[9]);
+    l.last = Text(f[10]);
+    l.suffix = Text(f[11]);
+    l.street = Text(f[15]);
+    l.city = Text(f[16]);
+    l.state = AsciiUpper(Text(f[17]));
+    l.zip = Text(f[18]);
+    l.poBox = Text(f[19]);
+    const std::string type = Text(f[23]);
+    l.applicantType = type.empty() ? ' ' : type[0];
+  });
+  readFile(2, [&](const TFields& f, uint32_t usi) {
+    ++report.amRecords;
+    const auto it = byUsi.find(usi);
+    if (it == byUsi.end()) return;
+    TLicence& l = lic[it->second];
+    if (l.hasAmateur) return;
+    l.hasAmateur = true;
+    l.opClass = Text(f[5]);
+    l.trustee = Text(f[8]);
+    l.prevCall = Text(f[15]);
+    l.prevClass = Text(f[16]);
+  });
+
+  // One licence per call: the latest grant, then the highest identifier.
+  std::sort(lic.begin(), lic.end(),
+            [](const TLicence& a, const TLicence& b) { return a.usi < b.usi; });
+  std::unordered_map<std::string, uint32_t> byCall;
+  std::vector<bool> take(lic.size(), false);
+  for (uint32_t i = 0; i < lic.size(); ++i) {
+    const TLicence& l = lic[i];
+    if (!l.hasEntity) {
+      ++report.withoutEntity;
+      continue;
+    }
+    const std::string call = AsciiUpper(l.call);
+    auto [it, fresh] = byCall.emplace(call, i);
+    if (!fresh) {
+      ++report.superseded;
+      const TLicence& other = lic[it->second];
+      if (SortableDate(l.grant) >= SortableDate(other.grant)) {
+        take[it->second] = false;
+        it->second = i;
+      } else {
+        continue;
+      }
+    }
+    take[i] = true;
+  }
+  for (uint32_t i = 0; i < lic.size(); ++i) {
+    if (!take[i]) continue;
+    us.push_back(MakeEntry(lic[i], options, report));
+    ++report.imported;
+  }
+  return report;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// Texts of import sources turned into the data set's code page 437.
+#include <string>
+#include <string_view>
+
+bool IsValidUtf8(std::string_view bytes);
+
+// UTF-8 text (or, when the bytes are not valid UTF-8, Latin-1) in code page 437. A character
+// without a code page 437 form becomes its plain letters when it has them ("Ł" "L", "Œ" "OE",
+// typographic quotes and dashes their ASCII forms), otherwise "?"; control characters become
+// blanks.
+std::string ImportText(std::string_view bytes);
