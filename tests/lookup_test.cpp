@@ -383,3 +383,12 @@ TEST_F(LookupTest, ReadFailureKeepsTheState) {
   EXPECT_EQ(text, "Antonio Ravai, Suva");
   EXPECT_FALSE(lk.GetListRow(6, call, text));  // past the order, not into the next one
 }
+
+// Writes the fixture edition to $TELLMARK_FIXTURE_OUT for the screenshot script (used until the
+// default build writes the sample edition).
+TEST(FixtureEdition, WritesToTheGivenDirectory) {
+  const char* out = std::getenv("TELLMARK_FIXTURE_OUT");
+  if (!out || !*out) GTEST_SKIP() << "TELLMARK_FIXTURE_OUT not set";
+  fixture::WriteEditionFiles(fixture::Input(), out);
+  EXPECT_TRUE(std::filesystem::exists(std::string(out) + "/data/thedata.dat"));
+}

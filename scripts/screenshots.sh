@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Grabs every window of tellmark under Xvfb into build/screenshots/*.png, for people to look at.
+# Uses the sample edition the default build writes next to the binaries; without one, a small
+# fixture edition written by the look-up tests.
+#   scripts/screenshots.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+out="build/screenshots"
+mkdir -p "$out"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+cmake --build "$build" --target tellmark
+if [ -f "$build/data/thedata.dat" ]; then
+  edition="$build"
+  us_call="${TELLMARK_SCREENSHOT_US:-}"
+  intl_call="${TELLMARK_SCREENSHOT_INTL:-}"
+else
+  cmake --build "$build" --target lookup_test
+  TELLMARK_FIXTURE_OUT="$work/edition" "$build/tests/lookup_test" \
+    --gtest_filter='FixtureEdition.*' >/dev/null
+  edition="$work/edition"
+  us_call="${TELLMARK_SCREENSHOT_US:-W1AW}"
+  intl_call="${TELLMARK_SCREENSHOT_INTL:-DL1ABC}"
+fi
+
+TELLMARK_INI="$work/tellmark.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+TELLMARK_SCREENSHOT_US="$us_call" TELLMARK_SCREENSHOT_INTL="$intl_call" \
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tellmark" "$edition" --timing
+ls -l "$out"/*.png

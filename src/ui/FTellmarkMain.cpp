@@ -1,0 +1,567 @@
+#include "ui/FTellmarkMain.h"
+
+#include "ui_FTellmarkMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QShortcut>
+
+#include "common/StrUtil.h"
+#include "dataset/UDataSet.h"
+#include "ui/FDetail.h"
+#include "ui/UMessages.h"
+
+namespace {
+
+// Data-set texts are code page 437; the window shows UTF-8.
+QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
+std::string D(const QString& text) { return Utf8ToCp437(text.toStdString()); }
+
+void SetHistoryItems(QComboBox* box, const TSearchHistory& history) {
+  const QString text = box->currentText();
+  const QSignalBlocker block(box);
+  box->clear();
+  for (const std::string& key : history.Items()) box->addItem(Q(key));
+  box->setEditText(text);
+}
+
+void SelectAllAndFocus(QComboBox* box) {
+  if (box->lineEdit()) box->lineEdit()->selectAll();
+  box->setFocus();
+}
+
+// Sets Busy for the time of a step, also when it fails.
+class TBusyScope {
+ public:
+  explicit TBusyScope(TCallViewForm* form) : form_(form) { form_->SetBusy(true); }
+  ~TBusyScope() { form_->SetBusy(false); }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+
+ private:
+  TCallViewForm* form_;
+};
+
+}  // namespace
+
+TCallViewForm::TCallViewForm(QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TCallViewForm>()) {
+  ui->setupUi(this);
+  // Single fixed border with system menu and minimise button only.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+  // The Enter key runs SearchBtnClick wherever the focus is (the hidden default button).
+  for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+            &TCallViewForm::SearchBtnClick);
+  connect(ui->SearchBtn, &QPushButton::clicked, this, &TCallViewForm::SearchBtnClick);
+
+  const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
+      {ui->FileUSdatabaseMenu, &TCallViewForm::FileUSDatabaseMenuClick},
+      {ui->FileIntlDatabaseMenu, &TCallViewForm::FileIntlDatabaseMenuClick},
+      {ui->ExitMenu, &TCallViewForm::ExitMenuClick},
+      {ui->SearchCallMenu, &TCallViewForm::SearchCallMenuClick},
+      {ui->SearchNameMenu, &TCallViewForm::SearchNameMenuClick},
+      {ui->SearchCityMenu, &TCallViewForm::SearchCityMenuClick},
+      {ui->SearchZIPMenu, &TCallViewForm::SearchZIPMenuClick},
+      {ui->SearchCountyMenu, &TCallViewForm::SearchCountyMenuClick},
+      {ui->ViewDetailItem, &TCallViewForm::ViewDetailItemClick},
+      {ui->ViewMainWindow, &TCallViewForm::ViewMainWindowClick}};
+  for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+
+  const std::pair<QAbstractButton*, void (TCallViewForm::*)()> buttons[] = {
+      {ui->dbUSRadBtn, &TCallViewForm::dbUSRadBtnClick},
+      {ui->dbIntlRadBtn, &TCallViewForm::dbIntlRadBtnClick},
+      {ui->VorBtn, &TCallViewForm::VorBtnClick},
+      {ui->ZurueckBtn, &TCallViewForm::ZurueckBtnClick},
+      {ui->Plus10Btn, &TCallViewForm::Plus10BtnClick},
+      {ui->Minus10Btn, &TCallViewForm::Minus10BtnClick},
+      {ui->Plus100Btn, &TCallViewForm::Plus100BtnClick},
+      {ui->Minus100Btn, &TCallViewForm::Minus100BtnClick},
+      {ui->Plus1000Btn, &TCallViewForm::Plus1000BtnClick},
+      {ui->Minus1000Btn, &TCallViewForm::Minus1000BtnClick},
+      {ui->SortByCallRadBtn, &TCallViewForm::SortByCallRadBtnClick},
+      {ui->SortByNameRadBtn, &TCallViewForm::SortByNameRadBtnClick},
+      {ui->SortByCityRadBtn, &TCallViewForm::SortByCityRadBtnClick},
+      {ui->SortByZIPRadBtn, &TCallViewForm::SortByZIPRadBtnClick},
+      {ui->SortByCountyRadBtn, &TCallViewForm::SortByCountyRadBtnClick},
+      {ui->SortByResultsRadBtn, &TCallViewForm::SortByResultsRadBtnClick},
+      {ui->ShowDetailsBtn, &TCallViewForm::ShowDetailsBtnClick}};
+  for (const auto& [button, slot] : buttons) connect(button, &QAbstractButton::clicked, this, slot);
+  for (QRadioButton* b : {ui->SortByCallRadBtn, ui->SortByNameRadBtn, ui->SortByCityRadBtn,
+                          ui->SortByZIPRadBtn, ui->SortByCountyRadBtn, ui->SortByResultsRadBtn})
+    b->installEventFilter(this);
+
+  // Commands whose windows and files come with later work: present, not yet available.
+  for (QAction* a :
+       {ui->FilePrintLabelItem, ui->FileSendFormFeedItem, ui->FileMarkLabelForPrintingItem,
+        ui->FileStartPrintLabelsItem, ui->EditCopyMenu, ui->EditNotesItem, ui->CWMorsecodeOutputItem,
+        ui->CWStopMorsingItem, ui->SearchTextSearchMenu, ui->SearchQSLManagerItem, ui->ViewListItem,
+        ui->ViewMapItem, ui->ViewBeaconSchedulerItem, ui->AddEntryToReportMenuItem,
+        ui->AddSearchResultsToReportMenuItem, ui->ReportPrintLabelsMenuItem,
+        ui->ReportEditReportFileMenuItem, ui->ReportClearReportFileMenuItem, ui->OptMorseItem,
+        ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu, ui->HelpOpenHelpFileasRTFItem,
+        ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
+    a->setEnabled(false);
+  for (QMenu* documents : {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1,
+                           ui->ReciprocalOperatingAgreements1})
+    documents->menuAction()->setEnabled(false);
+  for (QAction* a : {ui->DXCCCountriesListMenu, ui->InternationalQSignalsMenu,
+                     ui->InternationalPostalRates1, ui->LoggingSoftwareVendors1, ui->QSLBureausMenu,
+                     ui->Standardtimethroughouttheworld1, ui->TableofAllocationMenu,
+                     ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
+    a->setEnabled(false);
+  ui->ShowNotesBtn->setEnabled(false);
+
+  // Step buttons as wide as their longest caption needs, not the style's minimum button width.
+  const int stepWidth = ui->VorBtn->fontMetrics().horizontalAdvance("+ 1000") +
+                        2 * ui->VorBtn->fontMetrics().averageCharWidth() + 8;
+  for (QPushButton* b : {ui->Minus1000Btn, ui->Minus100Btn, ui->Minus10Btn, ui->ZurueckBtn,
+                         ui->VorBtn, ui->Plus10Btn, ui->Plus100Btn, ui->Plus1000Btn})
+    b->setFixedWidth(stepWidth);
+
+  // The client area is 561 x 413 at 96 dpi; it grows only when the fonts need more room.
+  ui->CentralWidget->setMinimumSize(561, 413);
+  setFixedSize(sizeHint());
+
+  FormCreate();
+  ui->CallEdit->setFocus();
+}
+
+TCallViewForm::~TCallViewForm() {
+  if (busyCursor_) QApplication::restoreOverrideCursor();
+}
+
+void TCallViewForm::FormCreate() {
+  created_ = false;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  struct TRestore {
+    ~TRestore() { QApplication::restoreOverrideCursor(); }
+  } restore;
+  noDisplay_ = true;
+  modalRunning_ = false;
+  noDisplay_ = false;
+  ui->SortByCallRadBtn->setChecked(true);
+  busy_ = false;
+  SwitchToIntl();
+  LoadSettings();
+  if (!RemoveBlanks(settings_.lastCall).empty()) FindCall(Q(settings_.lastCall));
+  UpdateLabelMenu();
+  created_ = true;
+}
+
+void TCallViewForm::LoadSettings() {
+  TSettingsFile file(SettingsFilePath());
+  file.Load();
+  bool notice = false;
+  settings_ = LoadProgramSettings(file, notice);
+  if (notice) {
+    try {
+      ShowInfoBox(ApplicationTitle(), kLabelMethodNotice, mbOK | mbIconInformation);
+    } catch (...) {
+    }
+  }
+  mapFitAlways_ = settings_.mapFitAlways;
+}
+
+bool TCallViewForm::FormCloseQuery() { return true; }
+
+void TCallViewForm::FormClose() {
+  settings_.mapFitAlways = mapFitAlways_;
+  try {
+    TSettingsFile file(SettingsFilePath());
+    file.Load();  // keys of other programs' versions stay
+    SaveProgramSettings(file, settings_, currentCall_, mapFitAlways_, HomeDir());
+  } catch (...) {
+    // A settings file that cannot be written does not keep the program from ending.
+  }
+}
+
+void TCallViewForm::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  if (!FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  FormClose();
+  event->accept();
+  emit Closed();
+}
+
+bool TCallViewForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == ui->SortByCallRadBtn) SearchCallMenuClick();
+    if (watched == ui->SortByNameRadBtn) SearchNameMenuClick();
+    if (watched == ui->SortByCityRadBtn) SearchCityMenuClick();
+    if (watched == ui->SortByZIPRadBtn) SearchZIPMenuClick();
+    if (watched == ui->SortByCountyRadBtn) SearchCountyMenuClick();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TCallViewForm::SetBusy(bool on) {
+  busy_ = on;
+  if (on && !busyCursor_) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    busyCursor_ = true;
+  } else if (!on && busyCursor_) {
+    QApplication::restoreOverrideCursor();
+    busyCursor_ = false;
+  }
+}
+
+QString TCallViewForm::CurrentCall() const { return Q(currentCall_); }
+
+QString TCallViewForm::GetMyLocator() const { return Q(Cut(settings_.myLocator, 6)); }
+
+bool TCallViewForm::GetListRow(int32_t row, QString& call, QString& text) const {
+  std::string c, t;
+  if (!lookup_.GetListRow(row, c, t)) return false;
+  call = Q(c);
+  text = Q(t);
+  return true;
+}
+
+// ---- Database selection
+
+void TCallViewForm::ApplyDatabaseControls() {
+  const bool us = !lookup_.IsIntl();
+  ui->SortByCallRadBtn->setChecked(true);
+  SyncRadioButtons();
+  for (QWidget* w : {static_cast<QWidget*>(ui->ZIPEdit), static_cast<QWidget*>(ui->CountyEdit),
+                     static_cast<QWidget*>(ui->SortByNameRadBtn), static_cast<QWidget*>(ui->SortByCityRadBtn),
+                     static_cast<QWidget*>(ui->SortByZIPRadBtn), static_cast<QWidget*>(ui->SortByCountyRadBtn)})
+    w->setEnabled(us);
+  for (QLabel* l : {ui->DataZIPLbl, ui->DataStateLbl, ui->DataLicIssuedLbl, ui->DataLicExpDateLbl,
+                    ui->PrevCallLbl, ui->PrevClassLbl, ui->VanityCallLbl, ui->QRALatitudeLbl,
+                    ui->QRALongitudeLbl, ui->QRATimeZoneLbl, ui->QRAAreaCodeLbl, ui->CountyLbl,
+                    ui->LocatorLbl})
+    l->setEnabled(us);
+  ui->DataLicClassLbl->setEnabled(true);
+  for (QAction* a : {ui->SearchNameMenu, ui->SearchCityMenu, ui->SearchZIPMenu, ui->SearchCountyMenu})
+    a->setEnabled(us);
+  if (us) return;
+  // Fields the International database does not have are emptied once, here.
+  ui->ZIPEdit->setEditText(QString());
+  ui->CountyEdit->setEditText(QString());
+  for (QLabel* l : {ui->StateText, ui->LicClassText, ui->LicIssuedText, ui->LicExpText,
+                    ui->PrevCallText, ui->PrevClassText, ui->VanityCallText, ui->QRALatitudeText,
+                    ui->QRALongitudeText, ui->QRATimeZoneText, ui->QRAAreaCodeText, ui->LocatorText})
+    l->clear();
+}
+
+void TCallViewForm::SyncRadioButtons() {
+  const bool intl = lookup_.IsIntl();
+  ui->dbUSRadBtn->setChecked(!intl);
+  ui->dbIntlRadBtn->setChecked(intl);
+  ui->FileUSdatabaseMenu->setChecked(!intl);
+  ui->FileIntlDatabaseMenu->setChecked(intl);
+  CheckOrderButton(lookup_.InResults() ? ui->SortByResultsRadBtn
+                                       : OrderButton(lookup_.SortIndex()));
+}
+
+QRadioButton* TCallViewForm::OrderButton(int index) const {
+  switch (index) {
+    case oiUSName: return ui->SortByNameRadBtn;
+    case oiUSCity: return ui->SortByCityRadBtn;
+    case oiUSZIP: return ui->SortByZIPRadBtn;
+    case oiUSCounty: return ui->SortByCountyRadBtn;
+    default: return ui->SortByCallRadBtn;
+  }
+}
+
+void TCallViewForm::CheckOrderButton(QRadioButton* button) { button->setChecked(true); }
+
+void TCallViewForm::SwitchToUS() {
+  noDisplay_ = true;
+  lookup_.SwitchToUS();
+  ApplyDatabaseControls();
+  noDisplay_ = false;
+  {
+    TBusyScope busy(this);
+    ShowCurrentEntry();
+  }
+  SetListOrder(1);
+}
+
+void TCallViewForm::SwitchToIntl() {
+  noDisplay_ = true;
+  lookup_.SwitchToIntl();
+  ApplyDatabaseControls();
+  noDisplay_ = false;
+  {
+    TBusyScope busy(this);
+    ShowCurrentEntry();
+  }
+  SetListOrder(0);
+}
+
+void TCallViewForm::FileUSDatabaseMenuClick() {
+  if (busy_ || modalRunning_) return SyncRadioButtons();
+  SwitchToUS();
+}
+
+void TCallViewForm::FileIntlDatabaseMenuClick() {
+  if (busy_ || modalRunning_) return SyncRadioButtons();
+  SwitchToIntl();
+}
+
+void TCallViewForm::dbUSRadBtnClick() { FileUSDatabaseMenuClick(); }
+void TCallViewForm::dbIntlRadBtnClick() { FileIntlDatabaseMenuClick(); }
+
+void TCallViewForm::ExitMenuClick() { close(); }
+
+void TCallViewForm::ViewMainWindowClick() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+// ---- Entry display
+
+void TCallViewForm::ShowCurrentEntry() {
+  shownCall_.clear();
+  shownLocator_.clear();
+  mapNumber_ = 0;
+  if (noDisplay_) return;
+  ui->RecNrText->setText(Q(lookup_.RecNrText()));
+  if (!lookup_.LoadCurrent()) return;  // the previous entry's fields stay
+  ShowEntryFields(MakeEntryView(lookup_.Record()));
+  emit EntryShown();
+}
+
+void TCallViewForm::ShowEntryFields(const TEntryView& v) {
+  const bool us = v.db == TDatabase::US;
+  shownCall_ = Q(v.call);
+  currentCall_ = v.currentCall;
+  shownLocator_ = Q(v.locator);
+  mapNumber_ = v.mapNr;
+  qslManagerRef_ = v.qslManagerRef;
+  ui->CallEdit->setEditText(shownCall_);
+  if (us) {
+    ui->ZIPEdit->setEditText(Q(v.zip));
+    ui->StateText->setText(Q(v.state));
+    ui->LicIssuedText->setText(Q(v.issued));
+    ui->LicExpText->setText(Q(v.expires));
+    ui->QRALongitudeText->setText(Q(v.longitude));
+    ui->QRALatitudeText->setText(Q(v.latitude));
+    ui->QRAAreaCodeText->setText(Q(v.areaCode));
+    ui->CountyEdit->setEditText(Q(v.county));
+    ui->QRATimeZoneText->setText(Q(v.timeZone));
+    ui->PrevCallText->setText(Q(v.prevCall));
+    ui->PrevClassText->setText(Q(v.prevClass));
+    ui->VanityCallText->setText(Q(v.vanity));
+  }
+  ui->LicClassText->setText(Q(v.classText));
+  ui->LocatorText->setText(shownLocator_);
+  ui->QTHText->setText(QString::fromStdString(QthNoBreak(Cp437ToUtf8(v.qth))));
+  ui->CountryText->setText(Q(v.country));
+  ui->DXCCText->setText(Q(v.dxcc));
+  ui->QSLMgrBtn->setEnabled(v.qslManagerRef != 0);
+  ui->ShowDetailsBtn->setEnabled(v.HasDetails());
+  ui->MapBtn->setEnabled(v.mapNr != 0);
+  if (created_ && details_) {
+    details_->SetCall(shownCall_);
+    details_->SetDetails(Q(v.comments), Q(v.fax), Q(v.eMail));
+  }
+}
+
+void TCallViewForm::ViewDetailItemClick() {
+  ShowCurrentEntry();
+  if (!details_) return;
+  details_->showNormal();
+  details_->raise();
+}
+
+void TCallViewForm::ShowDetailsBtnClick() { ViewDetailItemClick(); }
+
+// ---- Searches
+
+void TCallViewForm::SearchBtnClick() {
+  const QWidget* focus = QApplication::focusWidget();
+  const auto has = [focus](const QComboBox* box) {
+    return focus && (focus == box || box->isAncestorOf(focus));
+  };
+  if (has(ui->CallEdit))
+    SearchCallEdit();
+  else if (has(ui->ZIPEdit))
+    SearchZIP();
+  else if (has(ui->CountyEdit))
+    SearchCounty();
+  else
+    QApplication::beep();
+}
+
+void TCallViewForm::FindCall(const QString& text) {
+  const std::string call = TrimBlanks(Cut(D(text), 15));
+  if (call.empty()) return;
+  noDisplay_ = true;
+  const TCallLookup r = lookup_.FindCall(call);
+  if (r.switched) ApplyDatabaseControls();
+  CheckOrderButton(ui->SortByCallRadBtn);
+  noDisplay_ = false;
+  {
+    TBusyScope busy(this);
+    ShowCurrentEntry();
+  }
+  SetListOrder(lookup_.ListOrder());
+  QString message = Q(r.message);
+  if (!r.exact && MissingCallHandler && MissingCallHandler(Q(call))) message.clear();
+  if (!message.isEmpty()) ShowInfoBox(message);
+}
+
+void TCallViewForm::SearchCallEdit() {
+  if (busy_ || modalRunning_) return;
+  const std::string key = TLookup::CallBoxKey(D(ui->CallEdit->currentText()));
+  lookup_.CallHistory().Add(key);
+  SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
+  FindCall(Q(key));
+  if (isActiveWindow()) SelectAllAndFocus(ui->CallEdit);
+}
+
+void TCallViewForm::SearchCallMenuClick() {
+  if (busy_ || modalRunning_) return;
+  SearchCallEdit();
+}
+
+void TCallViewForm::ShowSearchResult(const TOrderLookup& result, QRadioButton* order,
+                                     QComboBox* box, bool modal) {
+  if (!result.exact) {
+    if (modal) modalRunning_ = true;
+    ShowInfoBox(Q(result.message));
+    if (modal) {
+      QCoreApplication::processEvents();
+      modalRunning_ = false;
+    }
+  }
+  CheckOrderButton(order);
+  {
+    TBusyScope busy(this);
+    ShowCurrentEntry();
+  }
+  SetListOrder(lookup_.ListOrder());
+  if (box) SelectAllAndFocus(box);
+}
+
+void TCallViewForm::SearchZIP() {
+  if (lookup_.IsIntl() || busy_ || modalRunning_) return;
+  const TOrderLookup r = lookup_.SearchZIP(D(ui->ZIPEdit->currentText()));
+  SetHistoryItems(ui->ZIPEdit, lookup_.ZIPHistory());
+  ShowSearchResult(r, ui->SortByZIPRadBtn, ui->ZIPEdit, true);
+}
+
+void TCallViewForm::SearchCounty() {
+  if (lookup_.IsIntl() || busy_ || modalRunning_) return;
+  const TOrderLookup r = lookup_.SearchCounty(D(ui->CountyEdit->currentText()));
+  SetHistoryItems(ui->CountyEdit, lookup_.CountyHistory());
+  ShowSearchResult(r, ui->SortByCountyRadBtn, ui->CountyEdit, true);
+}
+
+void TCallViewForm::SearchZIPMenuClick() { SearchZIP(); }
+void TCallViewForm::SearchCountyMenuClick() { SearchCounty(); }
+
+void TCallViewForm::SearchName() {
+  if (busy_ || modalRunning_ || lookup_.IsIntl()) return;
+  modalRunning_ = true;
+  try {
+    QString text;
+    if (InputBox(ApplicationTitle(), "Type in the name and press Enter:", text)) {
+      const TOrderLookup r = lookup_.SearchName(D(text));
+      if (r.searched) ShowSearchResult(r, ui->SortByNameRadBtn, nullptr, false);
+    }
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+  modalRunning_ = false;
+}
+
+void TCallViewForm::SearchCity() {
+  if (busy_ || modalRunning_ || lookup_.IsIntl()) return;
+  modalRunning_ = true;
+  try {
+    QString text;
+    if (InputBox(ApplicationTitle(), "Type in the city and press Enter:", text)) {
+      const TOrderLookup r = lookup_.SearchCity(D(text));
+      if (r.searched) ShowSearchResult(r, ui->SortByCityRadBtn, nullptr, false);
+    }
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+  QCoreApplication::processEvents();
+  modalRunning_ = false;
+}
+
+void TCallViewForm::SearchNameMenuClick() { SearchName(); }
+void TCallViewForm::SearchCityMenuClick() { SearchCity(); }
+
+// ---- Orders and stepping
+
+void TCallViewForm::StepBy(int32_t n) {
+  if (busy_) return;
+  TBusyScope busy(this);
+  lookup_.MoveBy(n);
+  ShowCurrentEntry();
+}
+
+void TCallViewForm::OrderButtonClick(int index) {
+  if (busy_) return SyncRadioButtons();
+  {
+    TBusyScope busy(this);
+    lookup_.SelectOrder(index);
+    ShowCurrentEntry();
+  }
+  SetListOrder(ListOrderOfOrder(index));
+}
+
+void TCallViewForm::SortByCallRadBtnClick() {
+  OrderButtonClick(lookup_.IsIntl() ? oiIntlCall : oiUSCall);
+}
+
+void TCallViewForm::SortByResultsRadBtnClick() {
+  if (busy_) return SyncRadioButtons();
+  if (lookup_.ResultCount() < 1) {
+    CheckOrderButton(ui->SortByCallRadBtn);
+    SortByCallRadBtnClick();
+    return;
+  }
+  CheckOrderButton(ui->SortByResultsRadBtn);
+  {
+    TBusyScope busy(this);
+    lookup_.SelectResults();
+    ShowCurrentEntry();
+  }
+  SetListOrder(kResultsListOrder);
+}
+
+void TCallViewForm::SetListOrder(int listOrder) {
+  lookup_.SetListOrder(listOrder);
+  if (!lookup_.InResults()) ui->RecNrText->clear();
+  emit ListOrderChanged(listOrder, lookup_.Position());
+}
+
+void TCallViewForm::GoToPosition(int32_t position) {
+  if (position == lookup_.Position()) return;
+  TBusyScope busy(this);
+  lookup_.GoToPosition(position);
+  ShowCurrentEntry();
+}
+
+void TCallViewForm::SetSearchResults(std::shared_ptr<const TResultSource> results) {
+  lookup_.SetResults(std::move(results));
+  SortByResultsRadBtnClick();  // without results it selects the call order
+}
+
+void TCallViewForm::UpdateLabelMenu() {
+  // The new (template) method marks labels with Ctrl+P, the old one prints at once.
+  const bool newMethod = settings_.printMethod;
+  ui->FilePrintLabelItem->setShortcut(newMethod ? QKeySequence() : QKeySequence("Ctrl+P"));
+  ui->FileMarkLabelForPrintingItem->setShortcut(newMethod ? QKeySequence("Ctrl+P")
+                                                         : QKeySequence());
+}

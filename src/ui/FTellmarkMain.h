@@ -1,0 +1,153 @@
+#pragma once
+// The main window: one entry of the directory at a time, the database and sort order, searches,
+// stepping, the entry display and the commands. The look-up state lives in TLookup; the window
+// holds the guards, the settings and the widgets.
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "dataset/UDataSet.h"
+#include "dataset/ULookup.h"
+#include "settings/USettings.h"
+
+class TDetailsForm;
+class QRadioButton;
+class QComboBox;
+
+namespace Ui {
+class TCallViewForm;
+}
+
+class TCallViewForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Runs the creation: first International entry, settings, start call. The data set must be
+  // open.
+  explicit TCallViewForm(QWidget* parent = nullptr);
+  ~TCallViewForm() override;
+
+  // The details window, created after the main window; kept in step once Created.
+  void SetDetailsForm(TDetailsForm* form) { details_ = form; }
+
+  // State for the secondary windows and the later commands.
+  TLookup& Lookup() { return lookup_; }
+  const TLookup& Lookup() const { return lookup_; }
+  TProgramSettings& Settings() { return settings_; }
+  bool Busy() const { return busy_; }
+  bool ModalRunning() const { return modalRunning_; }
+  void SetModalRunning(bool on) { modalRunning_ = on; }
+  bool NoDisplay() const { return noDisplay_; }
+  bool Created() const { return created_; }
+  bool IsIntl() const { return lookup_.IsIntl(); }
+  QString ShownCall() const { return shownCall_; }
+  QString ShownLocator() const { return shownLocator_; }
+  // Call of the entry shown, up to 15 characters (saved as the start call).
+  QString CurrentCall() const;
+  int MapNumber() const { return mapNumber_; }
+  int32_t QslManagerRef() const { return qslManagerRef_; }
+  bool MapFitAlways() const { return mapFitAlways_; }
+  void SetMapFitAlways(bool on) { mapFitAlways_ = on; }
+  // Own locator of the settings (6 characters).
+  QString GetMyLocator() const;
+  int32_t GetResultCount() const { return lookup_.ResultCount(); }
+  // A row of the list view (0-based) in the current list order.
+  bool GetListRow(int32_t row, QString& call, QString& text) const;
+
+  // Called when a looked-up call is in neither database; returning true drops the not-found
+  // message (the notes editor opened for the call instead).
+  std::function<bool(const QString& call)> MissingCallHandler;
+
+  // Hourglass cursor while on.
+  void SetBusy(bool on);
+
+ public slots:
+  void SwitchToUS();
+  void SwitchToIntl();
+  void ShowCurrentEntry();
+  void FindCall(const QString& text);
+  void SearchCallEdit();
+  void SearchZIP();
+  void SearchCounty();
+  void SearchName();
+  void SearchCity();
+  void GoToPosition(int32_t position);
+  void SetListOrder(int listOrder);
+  // Results of a text search: selects the "Search results" order when there are any, else the
+  // call order.
+  void SetSearchResults(std::shared_ptr<const TResultSource> results);
+  void UpdateLabelMenu();
+
+  // Menu, button and radio button handlers.
+  void FileUSDatabaseMenuClick();
+  void FileIntlDatabaseMenuClick();
+  void dbUSRadBtnClick();
+  void dbIntlRadBtnClick();
+  void ExitMenuClick();
+  void SearchBtnClick();
+  void SearchCallMenuClick();
+  void SearchNameMenuClick();
+  void SearchCityMenuClick();
+  void SearchZIPMenuClick();
+  void SearchCountyMenuClick();
+  void ViewDetailItemClick();
+  void ShowDetailsBtnClick();
+  void ViewMainWindowClick();
+  void VorBtnClick() { StepBy(1); }
+  void ZurueckBtnClick() { StepBy(-1); }
+  void Plus10BtnClick() { StepBy(10); }
+  void Minus10BtnClick() { StepBy(-10); }
+  void Plus100BtnClick() { StepBy(100); }
+  void Minus100BtnClick() { StepBy(-100); }
+  void Plus1000BtnClick() { StepBy(1000); }
+  void Minus1000BtnClick() { StepBy(-1000); }
+  void SortByCallRadBtnClick();
+  void SortByNameRadBtnClick() { OrderButtonClick(oiUSName); }
+  void SortByCityRadBtnClick() { OrderButtonClick(oiUSCity); }
+  void SortByZIPRadBtnClick() { OrderButtonClick(oiUSZIP); }
+  void SortByCountyRadBtnClick() { OrderButtonClick(oiUSCounty); }
+  void SortByResultsRadBtnClick();
+
+ signals:
+  // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
+  void EntryShown();
+  // The list order changed (list view): order 0..6 and the position in it.
+  void ListOrderChanged(int listOrder, int32_t position);
+  // The window closed; the program ends.
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  bool FormCloseQuery();
+  void FormClose();
+  void LoadSettings();
+  void ApplyDatabaseControls();
+  void ShowEntryFields(const TEntryView& view);
+  void StepBy(int32_t n);
+  void OrderButtonClick(int index);
+  void CheckOrderButton(QRadioButton* button);
+  void SyncRadioButtons();
+  void ShowSearchResult(const TOrderLookup& result, QRadioButton* order, QComboBox* box,
+                        bool modal);
+  QRadioButton* OrderButton(int index) const;
+
+  std::unique_ptr<Ui::TCallViewForm> ui;
+  TLookup lookup_;
+  TProgramSettings settings_;
+  TDetailsForm* details_ = nullptr;
+  bool busy_ = false;
+  bool busyCursor_ = false;
+  bool modalRunning_ = false;
+  bool noDisplay_ = false;
+  bool created_ = false;
+  bool closing_ = false;
+  bool mapFitAlways_ = false;
+  QString shownCall_, shownLocator_;
+  std::string currentCall_;  // code page 437
+  int mapNumber_ = 0;
+  int32_t qslManagerRef_ = 0;
+};

@@ -1,0 +1,180 @@
+// tellmark [HOMEDIR]: the desktop program.
+//
+// Start: page caches, home directory (argument, else LastHomeDir of the settings, else the
+// program's own directory), the data-location dialog until data\thedata.dat opens or the user
+// cancels, the whole data set, then the windows; at the end the data set is closed and the caches
+// freed.
+//
+// Extra options for measuring and documentation:
+//   --timing (or TELLMARK_TIMING=1)  print the milliseconds from start to the first entry shown
+//   TELLMARK_SCREENSHOT_DIR=dir      grab every window into dir/*.png and exit; the entries shown
+//                                    are TELLMARK_SCREENSHOT_US (a U.S. call) and
+//                                    TELLMARK_SCREENSHOT_INTL (an International call)
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "common/IOUtil.h"
+#include "dataset/UDataSet.h"
+#include "settings/USettings.h"
+#include "storage/UIndexEngine.h"
+#include "ui/FDetail.h"
+#include "ui/FFindCD.h"
+#include "ui/FTellmarkMain.h"
+#include "ui/UMessages.h"
+
+namespace {
+
+const char* const kApplicationTitle = "Tellmark on CD-ROM Summer 1999";
+
+QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+void CentreOnScreen(QWidget* w) {
+  const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame = w->frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  w->move(frame.topLeft());
+}
+
+std::string StartHomeDir(const QStringList& args) {
+  for (int i = 1; i < args.size(); ++i)
+    if (!args[i].startsWith("--")) return ToPath(args[i]);
+  std::string home;
+  try {
+    TSettingsFile settings(SettingsFilePath());
+    if (settings.Load()) home = ReadLastHomeDir(settings);
+  } catch (...) {
+    home.clear();
+  }
+  if (home.empty()) home = ToPath(QCoreApplication::applicationDirPath());
+  return home;
+}
+
+// Shows the data-location dialog until the data file opens; false when the user cancels.
+bool LocateData() {
+  for (;;) {
+    TReadOnlyFile probe;
+    if (probe.Open(DataSetPath(kDataFileName))) return true;
+    QString start = FromPath(HomeDir());
+    if (start.isEmpty() || !QDir(start).exists())
+      start = FromPath(WithTrailingSeparator(ToPath(QCoreApplication::applicationDirPath())));
+    try {
+      TFindCDDlg dialog(start);
+      CentreOnScreen(&dialog);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      SetHomeDir(WithTrailingSeparator(ToPath(dialog.Directory())));
+    } catch (...) {
+      return false;
+    }
+  }
+}
+
+// Prints the time to the first paint of the main window once.
+class TFirstPaint : public QObject {
+ public:
+  TFirstPaint(const QElapsedTimer& clock, qint64 entryShown)
+      : clock_(clock), entryShown_(entryShown) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      done_ = true;
+      std::fprintf(stderr, "tellmark: first entry shown after %lld ms, window painted after %lld ms\n",
+                   static_cast<long long>(entryShown_), static_cast<long long>(clock_.elapsed()));
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  const QElapsedTimer& clock_;
+  qint64 entryShown_;
+  bool done_ = false;
+};
+
+// Grabs the windows into dir and ends the program.
+void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& details) {
+  QDir().mkpath(dir);
+  const auto save = [&dir](QWidget* w, const char* name) {
+    QApplication::processEvents();
+    const QString file = dir + "/" + name;
+    if (!w->grab().save(file)) std::fprintf(stderr, "tellmark: cannot write %s\n", qPrintable(file));
+  };
+  const QString us = qEnvironmentVariable("TELLMARK_SCREENSHOT_US");
+  const QString intl = qEnvironmentVariable("TELLMARK_SCREENSHOT_INTL");
+  main.SwitchToUS();
+  if (!us.isEmpty()) main.FindCall(us);
+  save(&main, "main-us.png");
+  main.ViewDetailItemClick();
+  save(&details, "details-us.png");
+  main.SwitchToIntl();
+  if (!intl.isEmpty()) main.FindCall(intl);
+  save(&main, "main-intl.png");
+  save(&details, "details-intl.png");
+  TFindCDDlg dialog(FromPath(HomeDir()));
+  dialog.show();
+  save(&dialog, "findcd.png");
+  dialog.close();
+  main.close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QElapsedTimer clock;
+  clock.start();
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName("tellmark");
+  QCoreApplication::setApplicationVersion(TELLMARK_VERSION);
+  const QStringList args = QCoreApplication::arguments();
+  const bool timing = args.contains("--timing") || qEnvironmentVariableIntValue("TELLMARK_TIMING");
+  const QString screenshots = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+  if (!screenshots.isEmpty()) {
+    // Nobody is there to answer: boxes are printed and answered with OK.
+    SetMessageHandler([](TMessageRequest& r) {
+      std::fprintf(stderr, "tellmark: box: %s\n", qPrintable(r.text));
+      return static_cast<int>(idOK);
+    });
+  }
+
+  AllocIndexCaches();
+  SetHomeDir(WithTrailingSeparator(StartHomeDir(args)));
+  SetApplicationTitle(kApplicationTitle);
+  LocateData();
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  bool opened = true;
+  try {
+    OpenDataSet();
+    QApplication::restoreOverrideCursor();
+  } catch (const std::exception& e) {
+    QApplication::restoreOverrideCursor();
+    ShowErrorBox(QString("Open files: ") + QString::fromLocal8Bit(e.what()));
+    opened = false;
+  }
+
+  int rc = 0;
+  if (opened) {
+    TCallViewForm mainForm;
+    const qint64 entryShown = clock.elapsed();
+    auto* details = new TDetailsForm(&mainForm);
+    mainForm.SetDetailsForm(details);
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
+    TFirstPaint firstPaint(clock, entryShown);
+    if (timing) mainForm.installEventFilter(&firstPaint);
+    CentreOnScreen(&mainForm);
+    mainForm.show();
+    if (!screenshots.isEmpty())
+      QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });
+    rc = app.exec();
+  }
+  CloseDataSet();
+  FreeIndexCaches();
+  return rc;
+}
