@@ -1,23 +1,14 @@
 #pragma once
 // A small edition for the look-up and main window tests: hand-made International and U.S.
 // entries with every displayed field, plus 1,200 generated U.S. entries so that every U.S. order
-// is long enough for steps of 1000. Written file by file in the edition layout (magic, the
-// International records in call order, then the U.S. records in call order; orders sorted by
-// (key, reference)).
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <numeric>
+// is long enough for steps of 1000. Written with the edition writer of tellmark-build.
 #include <string>
 #include <vector>
 
 #include "TestDir.h"
 #include "UBuildEntry.h"
-#include "dataset/UDataSet.h"
-#include "dataset/UEdition.h"
+#include "UEditionWriter.h"
 #include "dataset/UEntry.h"
-#include "storage/UIndexWriter.h"
 
 namespace fixture {
 
@@ -43,6 +34,8 @@ inline TBuildEntry US(std::vector<std::pair<int, std::string>> fields, std::stri
 inline TBuildInput Input() {
   TBuildInput in;
   in.title = "Fixture edition";
+  in.qslManagers = {{"DL1ABC", "DL9QSL", "direct only", "01151999"},
+                    {"K1ABC", "W1QSL", "via bureau", "02011999"}};
   in.intl = {
       Intl({{1, "DL1ABC"}, {2, "A"}, {3, "Hans Mueller, Hauptstrasse 5, 10115 Berlin"},
             {4, "Germany"}, {5, "Germany"}, {6, "1"}, {7, "QRV on 40 m every evening"},
@@ -118,87 +111,9 @@ inline TBuildInput Input() {
   return in;
 }
 
-inline std::string CallKey(int index, const TBuildEntry& e) {
-  return MakeSearchKey(index, e.FieldOr(1));
-}
-
-inline std::string CityOf(const std::string& address) {
-  const size_t at = address.rfind(", ");
-  return at == std::string::npos ? std::string() : address.substr(at + 2);
-}
-
 // Writes the edition under dir/data.
 inline void WriteEditionFiles(const TBuildInput& in, const std::string& dir) {
-  namespace fs = std::filesystem;
-  fs::create_directories(dir + "/data");
-  std::vector<TBuildEntry> intl = in.intl, us = in.us;
-  auto byCall = [](int index) {
-    return [index](const TBuildEntry& a, const TBuildEntry& b) {
-      return CallKey(index, a) < CallKey(index, b);
-    };
-  };
-  std::sort(intl.begin(), intl.end(), byCall(0));
-  std::sort(us.begin(), us.end(), byCall(1));
-
-  auto record = [](const TBuildEntry& e) {
-    TEntryRecord r;
-    r.db = e.db;
-    r.mapNr = e.mapNr;
-    for (const auto& [tag, text] : e.fields) AppendField(r, tag, text);
-    return r;
-  };
-  std::vector<TEntryRecord> recs;
-  int64_t at = sizeof kDataFileMagic;
-  for (const auto* list : {&intl, &us})
-    for (const auto& e : *list) {
-      TEntryRecord r = record(e);
-      r.ref = static_cast<int32_t>(at);
-      at += static_cast<int64_t>(EncodeRecord(r).size());
-      recs.push_back(r);
-    }
-  const size_t nIntl = intl.size();
-
-  // Orders: index items sorted by (key, ref); positions from the sorted order.
-  std::vector<std::vector<TIndexItem>> orders(kOrderCount);
-  for (size_t i = 0; i < nIntl; ++i)
-    orders[0].push_back({CallKey(0, intl[i]), recs[i].ref});
-  for (size_t i = 0; i < us.size(); ++i) {
-    const TBuildEntry& e = us[i];
-    const int32_t ref = recs[nIntl + i].ref;
-    orders[1].push_back({CallKey(1, e), ref});
-    orders[2].push_back({MakeSearchKey(2, e.FieldOr(3)), ref});
-    orders[3].push_back({MakeSearchKey(3, e.surname), ref});
-    orders[4].push_back({MakeSearchKey(4, CityOf(e.FieldOr(13))), ref});
-    orders[5].push_back({MakeSearchKey(5, e.FieldOr(11)), ref});
-  }
-  const int slotOf[kOrderCount] = {0, upCall, upZIP, upName, upCity, upCounty};
-  TEdition ed;
-  ed.title = in.title;
-  ed.intlCount = static_cast<int32_t>(nIntl);
-  ed.usCount = static_cast<int32_t>(us.size());
-  std::string seq;
-  int32_t start = 0;
-  for (int o = 0; o < kOrderCount; ++o) {
-    auto& items = orders[static_cast<size_t>(o)];
-    for (auto& it : items) it.key = it.key.substr(0, static_cast<size_t>(kIndexKeyLengths[o]));
-    SortIndexItems(items);
-    for (size_t p = 0; p < items.size(); ++p) {
-      for (auto& r : recs)
-        if (r.ref == items[p].ref) r.pos[static_cast<size_t>(slotOf[o])] = static_cast<int32_t>(p);
-      seq.append(reinterpret_cast<const char*>(&items[p].ref), 4);
-    }
-    ed.stretches[static_cast<size_t>(o)] = {start, start + static_cast<int32_t>(items.size()) - 1};
-    start += static_cast<int32_t>(items.size());
-    const std::string rel = kIndexFileNames[o];
-    if (!WriteIndexFile(dir + "/data/" + rel.substr(5), items, kIndexKeyLengths[o],
-                        kIndexDuplicates[o]))
-      throw std::runtime_error("cannot write " + rel);
-  }
-  std::string data(kDataFileMagic, sizeof kDataFileMagic);
-  for (const auto& r : recs) data += EncodeRecord(r);
-  std::ofstream(dir + "/data/thedata.dat", std::ios::binary) << data;
-  std::ofstream(dir + "/data/spur.trc", std::ios::binary) << seq;
-  std::ofstream(dir + "/data/edition.ini", std::ios::binary) << FormatEdition(ed);
+  WriteEdition(in, dir);
 }
 
 // The fixture edition in a temporary folder.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "lookup_fixture.h"
