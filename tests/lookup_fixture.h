@@ -49,6 +49,7 @@ inline TBuildInput Input() {
             {5, "Australia"}, {10, "QF56OD"}},
            7),
       Intl({{1, "3D2AG"}, {3, "Antonio Ravai, Suva"}, {4, "Fiji"}, {5, "Fiji"}}),
+      Intl({{1, "OE2XABCDE"}, {3, "Club station, Salzburg"}, {4, "Austria"}, {5, "Austria"}}),
       Intl({{1, "F5ABC"}, {3, "Marie Dupont, 8 Rue de la Paix, Paris"}, {4, "France"},
             {5, "France"}, {10, "JN18EU"}}),
   };

@@ -384,7 +384,7 @@ TEST_F(LookupTest, ReadFailureKeepsTheState) {
   ASSERT_TRUE(lk.GetListRow(0, call, text));
   EXPECT_EQ(call, "3D2AG");
   EXPECT_EQ(text, "Antonio Ravai, Suva");
-  EXPECT_FALSE(lk.GetListRow(6, call, text));  // past the order, not into the next one
+  EXPECT_FALSE(lk.GetListRow(7, call, text));  // past the order, not into the next one
 }
 
 // Writes the fixture edition to $TELLMARK_FIXTURE_OUT for the screenshot script (used until the

@@ -86,11 +86,13 @@ void ShowErrorBox(const QString& text) {
 }
 
 int ShowInfoBox(const QString& caption, const QString& text, int flags) {
-  TMessageRequest request{TMessageKind::Info, caption, Limited(text), flags, {}};
+  TMessageRequest request{TMessageKind::Info, caption, text, flags, {}};
   return Run(request);
 }
 
-void ShowInfoBox(const QString& text) { ShowInfoBox(Title(), text, mbOK | mbIconInformation); }
+void ShowInfoBox(const QString& text) {
+  ShowInfoBox(Title(), Limited(text), mbOK | mbIconInformation);
+}
 
 bool InputBox(const QString& caption, const QString& prompt, QString& text) {
   TMessageRequest request{TMessageKind::Input, caption, Limited(prompt), mbOKCancel, text};

@@ -28,7 +28,7 @@ enum TMsgAnswer : int {
   idNo = 7
 };
 
-// Message texts are cut to this many characters.
+// The error box and the plain information box cut their texts to this many characters.
 constexpr int kMaxMessageLength = 255;
 
 enum class TMessageKind { Error, Info, Input };
@@ -49,11 +49,12 @@ void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
 
 // Error box: application title, stop icon, OK; the arrow cursor while it is open, the cursor
-// shown before it afterwards.
+// shown before it afterwards. The text is cut to kMaxMessageLength.
 void ShowErrorBox(const QString& text);
 // Information box with the given caption and flags; returns the button pressed (idOK ...).
 int ShowInfoBox(const QString& caption, const QString& text, int flags);
-// Information box with the application title, information icon and OK.
+// Information box with the application title, information icon and OK; the text is cut to
+// kMaxMessageLength.
 void ShowInfoBox(const QString& text);
 // Input box with OK and Cancel; true and the text on OK.
 bool InputBox(const QString& caption, const QString& prompt, QString& text);

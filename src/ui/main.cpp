@@ -13,26 +13,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
-#include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
-#include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FDetail.h"
 #include "ui/FFindCD.h"
 #include "ui/FTellmarkMain.h"
 #include "ui/UMessages.h"
+#include "ui/UStartUp.h"
 
 namespace {
-
-const char* const kApplicationTitle = "Tellmark on CD-ROM Summer 1999";
-
-QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void CentreOnScreen(QWidget* w) {
   const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
@@ -42,37 +35,12 @@ void CentreOnScreen(QWidget* w) {
   w->move(frame.topLeft());
 }
 
-std::string StartHomeDir(const QStringList& args) {
-  for (int i = 1; i < args.size(); ++i)
-    if (!args[i].startsWith("--")) return ToPath(args[i]);
-  std::string home;
-  try {
-    TSettingsFile settings(SettingsFilePath());
-    if (settings.Load()) home = ReadLastHomeDir(settings);
-  } catch (...) {
-    home.clear();
-  }
-  if (home.empty()) home = ToPath(QCoreApplication::applicationDirPath());
-  return home;
-}
-
-// Shows the data-location dialog until the data file opens; false when the user cancels.
-bool LocateData() {
-  for (;;) {
-    TReadOnlyFile probe;
-    if (probe.Open(DataSetPath(kDataFileName))) return true;
-    QString start = FromPath(HomeDir());
-    if (start.isEmpty() || !QDir(start).exists())
-      start = FromPath(WithTrailingSeparator(ToPath(QCoreApplication::applicationDirPath())));
-    try {
-      TFindCDDlg dialog(start);
-      CentreOnScreen(&dialog);
-      if (dialog.exec() != QDialog::Accepted) return false;
-      SetHomeDir(WithTrailingSeparator(ToPath(dialog.Directory())));
-    } catch (...) {
-      return false;
-    }
-  }
+bool AskDataDir(const QString& startDir, QString& chosen) {
+  TFindCDDlg dialog(startDir);
+  CentreOnScreen(&dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  chosen = dialog.Directory();
+  return true;
 }
 
 // Prints the time to the first paint of the main window once.
@@ -116,7 +84,7 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
   if (!intl.isEmpty()) main.FindCall(intl);
   save(&main, "main-intl.png");
   save(&details, "details-intl.png");
-  TFindCDDlg dialog(FromPath(HomeDir()));
+  TFindCDDlg dialog(FromLocalPath(HomeDir()));
   dialog.show();
   save(&dialog, "findcd.png");
   dialog.close();
@@ -143,20 +111,11 @@ int main(int argc, char** argv) {
   }
 
   AllocIndexCaches();
-  SetHomeDir(WithTrailingSeparator(StartHomeDir(args)));
+  const QString programDir = QCoreApplication::applicationDirPath();
+  SetHomeDir(StartHomeDir(args.mid(1), programDir));
   SetApplicationTitle(kApplicationTitle);
-  LocateData();
-
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  bool opened = true;
-  try {
-    OpenDataSet();
-    QApplication::restoreOverrideCursor();
-  } catch (const std::exception& e) {
-    QApplication::restoreOverrideCursor();
-    ShowErrorBox(QString("Open files: ") + QString::fromLocal8Bit(e.what()));
-    opened = false;
-  }
+  LocateData(AskDataDir, programDir);
+  const bool opened = OpenDataSetOrReport();
 
   int rc = 0;
   if (opened) {
