@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Grabs every window of tellmark under Xvfb into build/screenshots/*.png, for people to look at.
-# Uses the sample edition the default build writes next to the binaries; without one, a small
-# fixture edition written by the look-up tests.
+# Uses the sample edition the default build writes next to the binaries; without one, a sample
+# edition written by tellmark-build, or else the small fixture edition of the look-up tests.
 #   scripts/screenshots.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,10 +12,12 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 cmake --build "$build" --target tellmark
+us_call="${TELLMARK_SCREENSHOT_US:-}"
+intl_call="${TELLMARK_SCREENSHOT_INTL:-}"
 if [ -f "$build/data/thedata.dat" ]; then
   edition="$build"
-  us_call="${TELLMARK_SCREENSHOT_US:-}"
-  intl_call="${TELLMARK_SCREENSHOT_INTL:-}"
+elif [ -x "$build/tellmark-build" ] && "$build/tellmark-build" --out "$work/edition" --quiet; then
+  edition="$work/edition"
 else
   cmake --build "$build" --target lookup_test
   TELLMARK_FIXTURE_OUT="$work/edition" "$build/tests/lookup_test" \

@@ -105,8 +105,7 @@ class TstMainWindow : public QObject {
     QFile::remove(ini_);
     TCallViewForm* f = Create(QByteArray());
     // The notice once, then the start call AA1A, looked up from the International database.
-    QCOMPARE(Texts(), QStringList({kLabelMethodNotice,
-                                   "Call \"AA1A\" not found." + kNextGreater}));
+    QCOMPARE(Texts(), QStringList({kLabelMethodNotice, "Call \"AA1A\" not found." + kNextGreater}));
     QCOMPARE(boxes_[0].caption, QString(kApplicationTitle));
     QCOMPARE(boxes_[0].flags, mbOK | mbIconInformation);
     QVERIFY(f->IsIntl());
@@ -135,14 +134,25 @@ class TstMainWindow : public QObject {
     QCOMPARE(file.ReadString("StartUp", "LastCall", ""), std::string("DL1ABC"));
     QCOMPARE(file.ReadString("StartUp", "PrgVersion", ""), std::string("S1998"));
     QCOMPARE(file.ReadString("StartUp", "LastHomeDir", ""), HomeDir());
-    const char* const keys[][2] = {
-        {"StartUp", "MapFitAlways"}, {"Clipboard", "ClipboardFormat"}, {"Labels", "NumLines"},
-        {"Labels", "NumChar"},       {"Labels", "LeftMargin"},         {"Labels", "OutfileName"},
-        {"Labels", "UseItForCSV"},   {"Labels", "SeparatorChar"},      {"Style", "AddCountry"},
-        {"Style", "AddCall"},        {"Report", "ReportOptions"},      {"Report", "ReportFilename"},
-        {"Printing", "PrintProcessInfo"}, {"Printing", "PrintMethod"}, {"General", "MyLocator"},
-        {"CW", "Speed"},             {"CW", "Volume"},                 {"CW", "Pitch"},
-        {"General", "NotesDataFilename"}};
+    const char* const keys[][2] = {{"StartUp", "MapFitAlways"},
+                                   {"Clipboard", "ClipboardFormat"},
+                                   {"Labels", "NumLines"},
+                                   {"Labels", "NumChar"},
+                                   {"Labels", "LeftMargin"},
+                                   {"Labels", "OutfileName"},
+                                   {"Labels", "UseItForCSV"},
+                                   {"Labels", "SeparatorChar"},
+                                   {"Style", "AddCountry"},
+                                   {"Style", "AddCall"},
+                                   {"Report", "ReportOptions"},
+                                   {"Report", "ReportFilename"},
+                                   {"Printing", "PrintProcessInfo"},
+                                   {"Printing", "PrintMethod"},
+                                   {"General", "MyLocator"},
+                                   {"CW", "Speed"},
+                                   {"CW", "Volume"},
+                                   {"CW", "Pitch"},
+                                   {"General", "NotesDataFilename"}};
     for (const auto& k : keys) QVERIFY2(file.HasKey(k[0], k[1]), k[1]);
 
     // The next start shows no notice and goes straight to the saved call.
@@ -165,8 +175,9 @@ class TstMainWindow : public QObject {
     QCOMPARE(f->Settings().printOptions.numChar, 35);
     QCOMPARE(f->Settings().printOptions.separatorChar, ';');
 
-    f = Create("[StartUp]\nPrgVersion=S1998\nLastCall=W1AW\n[Labels]\nNumLines=ten\n"
-               "SeparatorChar=|;\n[Printing]\nPrintMethod=1\n");
+    f = Create(
+        "[StartUp]\nPrgVersion=S1998\nLastCall=W1AW\n[Labels]\nNumLines=ten\n"
+        "SeparatorChar=|;\n[Printing]\nPrintMethod=1\n");
     QVERIFY(!f->IsIntl());  // a U.S. start call selects the U.S. database
     QCOMPARE(Call(), QString("W1AW"));
     QCOMPARE(f->Settings().printOptions.numLines, 6);
@@ -387,8 +398,8 @@ class TstMainWindow : public QObject {
     QVERIFY(W<QRadioButton>("SortByCallRadBtn")->isChecked());
     QCOMPARE(Call(), QString("3D2AG"));
     for (const char* l : {"StateText", "LicIssuedText", "LicExpText", "PrevCallText",
-                          "PrevClassText", "VanityCallText", "QRALatitudeText",
-                          "QRALongitudeText", "QRATimeZoneText", "QRAAreaCodeText", "LocatorText"})
+                          "PrevClassText", "VanityCallText", "QRALatitudeText", "QRALongitudeText",
+                          "QRATimeZoneText", "QRAAreaCodeText", "LocatorText"})
       QVERIFY2(Text(l).isEmpty(), l);
     QCOMPARE(W<QComboBox>("ZIPEdit")->currentText(), QString());
     QCOMPARE(W<QComboBox>("CountyEdit")->currentText(), QString());
@@ -443,8 +454,8 @@ class TstMainWindow : public QObject {
       return static_cast<int>(idOK);
     };
     W<QAction>("SearchNameMenu")->trigger();
-    QCOMPARE(Texts(), QStringList({"Type in the name and press Enter:",
-                                   "Name \"Nobody\" not found."}));
+    QCOMPARE(Texts(),
+             QStringList({"Type in the name and press Enter:", "Name \"Nobody\" not found."}));
     QCOMPARE(boxes_[0].caption, QString(kApplicationTitle));
     QVERIFY(W<QRadioButton>("SortByNameRadBtn")->isChecked());
     QCOMPARE(Call(), QString("KB2AAA"));  // the first PARKER, the next greater name
@@ -456,8 +467,8 @@ class TstMainWindow : public QObject {
       return static_cast<int>(idOK);
     };
     f->SearchCity();
-    QCOMPARE(Texts(), QStringList({"Type in the city and press Enter:",
-                                   "City \"Nowhere\" not found."}));
+    QCOMPARE(Texts(),
+             QStringList({"Type in the city and press Enter:", "City \"Nowhere\" not found."}));
     QVERIFY(W<QRadioButton>("SortByCityRadBtn")->isChecked());
     QCOMPARE(f->Lookup().SortIndex(), int(oiUSCity));
 
@@ -575,8 +586,8 @@ class TstMainWindow : public QObject {
       QStringList names;
       for (QAction* a : W<QMenu>(menu)->actions())
         names << (a->isSeparator() ? QString("-")
-                  : a->menu()     ? a->menu()->objectName()
-                                  : a->objectName());
+                  : a->menu()      ? a->menu()->objectName()
+                                   : a->objectName());
       return names;
     };
     QCOMPARE(items("FileMenu"),
@@ -584,10 +595,10 @@ class TstMainWindow : public QObject {
                           "FileSendFormFeedItem", "FileMarkLabelForPrintingItem",
                           "FileStartPrintLabelsItem", "-", "ExitMenu"}));
     QCOMPARE(items("EditMenu"), QStringList({"EditCopyMenu", "-", "EditNotesItem"}));
-    QCOMPARE(items("SearchMenu"),
-             QStringList({"SearchCallMenu", "SearchNameMenu", "SearchCityMenu", "SearchZIPMenu",
-                          "SearchCountyMenu", "SearchTextSearchMenu", "-",
-                          "SearchQSLManagerItem"}));
+    QCOMPARE(
+        items("SearchMenu"),
+        QStringList({"SearchCallMenu", "SearchNameMenu", "SearchCityMenu", "SearchZIPMenu",
+                     "SearchCountyMenu", "SearchTextSearchMenu", "-", "SearchQSLManagerItem"}));
     QCOMPARE(items("ViewMenu").mid(0, 8),
              QStringList({"ViewDetailItem", "ViewListItem", "ViewMapItem", "ViewMainWindow",
                           "ViewBeaconSchedulerItem", "-", "Beacons1", "Census1"}));
@@ -627,9 +638,9 @@ class TstMainWindow : public QObject {
     QCOMPARE(W<QAction>("InternationalQSignalsMenu")->text(),
              QString("International \"Q\" Signals"));
     // Commands of later work are there but cannot be chosen.
-    for (const char* later : {"EditCopyMenu", "CWMorsecodeOutputItem", "SearchTextSearchMenu",
-                              "ViewMapItem", "AddEntryToReportMenuItem", "OptOtherItem",
-                              "AboutMenu", "QSLBureausMenu"})
+    for (const char* later :
+         {"EditCopyMenu", "CWMorsecodeOutputItem", "SearchTextSearchMenu", "ViewMapItem",
+          "AddEntryToReportMenuItem", "OptOtherItem", "AboutMenu", "QSLBureausMenu"})
       QVERIFY2(!W<QAction>(later)->isEnabled(), later);
     QVERIFY(!W<QMenu>("Beacons1")->menuAction()->isEnabled());
     // The old label method (default) prints with Ctrl+P.

@@ -82,11 +82,11 @@ inline constexpr int kResultsListOrder = 6;
 
 // Outcome of a call look-up.
 struct TCallLookup {
-  bool searched = false;         // false for an empty text: nothing changed
-  bool exact = false;            // the call exists in one of the databases
-  bool switched = false;         // the database shown changed
-  bool found = false;            // an entry was taken (exactly or the next greater)
-  std::string message;           // information text; empty = none
+  bool searched = false;  // false for an empty text: nothing changed
+  bool exact = false;     // the call exists in one of the databases
+  bool switched = false;  // the database shown changed
+  bool found = false;     // an entry was taken (exactly or the next greater)
+  std::string message;    // information text; empty = none
 };
 
 // Outcome of a ZIP, county, name or city search.

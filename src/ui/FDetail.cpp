@@ -1,9 +1,9 @@
 #include "ui/FDetail.h"
 
-#include "ui_FDetail.h"
-
 #include <QLabel>
 #include <QMenu>
+
+#include "ui_FDetail.h"
 
 TDetailsForm::TDetailsForm(QWidget* parent)
     : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TDetailsForm>()) {

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <memory>
 
-
 class QMenu;
 
 namespace Ui {

@@ -1,18 +1,17 @@
 #include "ui/FFindCD.h"
 
-#include "ui_FFindCD.h"
-
 #include <QDir>
 #include <QFileSystemModel>
 #include <QStorageInfo>
-
 #include <algorithm>
+
+#include "ui_FFindCD.h"
 
 namespace {
 
 bool IsRemovableMount(const QString& root, const QByteArray& fsType) {
-  return root.startsWith("/media/") || root.startsWith("/run/media/") ||
-         root.startsWith("/mnt/") || fsType == "iso9660" || fsType == "udf";
+  return root.startsWith("/media/") || root.startsWith("/run/media/") || root.startsWith("/mnt/") ||
+         fsType == "iso9660" || fsType == "udf";
 }
 
 bool IsSystemMount(const QString& root, const QByteArray& fsType) {
@@ -78,7 +77,7 @@ TFindCDDlg::TFindCDDlg(const QString& startDir, QWidget* parent)
   for (const QString& root : VolumeRoots()) {
     const QString name = QStorageInfo(root).displayName();
     ui->DriveComboBox->addItem(name.isEmpty() || name == root ? root : root + "  [" + name + "]",
-                              root);
+                               root);
   }
   connect(ui->DriveComboBox, &QComboBox::currentIndexChanged, this,
           &TFindCDDlg::DriveComboBoxChange);

@@ -2,9 +2,8 @@
 // The data-location dialog "Select CD": a drive box of the mounted volumes (removable media
 // first) linked to a directory tree whose current path the dialog shows and returns.
 #include <QDialog>
-#include <memory>
 #include <QStringList>
-
+#include <memory>
 
 class QFileSystemModel;
 

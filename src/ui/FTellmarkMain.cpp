@@ -1,7 +1,5 @@
 #include "ui/FTellmarkMain.h"
 
-#include "ui_FTellmarkMain.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -11,6 +9,7 @@
 #include "dataset/UDataSet.h"
 #include "ui/FDetail.h"
 #include "ui/UMessages.h"
+#include "ui_FTellmarkMain.h"
 
 namespace {
 
@@ -96,23 +95,39 @@ TCallViewForm::TCallViewForm(QWidget* parent)
     b->installEventFilter(this);
 
   // Commands whose windows and files come with later work: present, not yet available.
-  for (QAction* a :
-       {ui->FilePrintLabelItem, ui->FileSendFormFeedItem, ui->FileMarkLabelForPrintingItem,
-        ui->FileStartPrintLabelsItem, ui->EditCopyMenu, ui->EditNotesItem, ui->CWMorsecodeOutputItem,
-        ui->CWStopMorsingItem, ui->SearchTextSearchMenu, ui->SearchQSLManagerItem, ui->ViewListItem,
-        ui->ViewMapItem, ui->ViewBeaconSchedulerItem, ui->AddEntryToReportMenuItem,
-        ui->AddSearchResultsToReportMenuItem, ui->ReportPrintLabelsMenuItem,
-        ui->ReportEditReportFileMenuItem, ui->ReportClearReportFileMenuItem, ui->OptMorseItem,
-        ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu, ui->HelpOpenHelpFileasRTFItem,
-        ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
+  for (QAction* a : {ui->FilePrintLabelItem,
+                     ui->FileSendFormFeedItem,
+                     ui->FileMarkLabelForPrintingItem,
+                     ui->FileStartPrintLabelsItem,
+                     ui->EditCopyMenu,
+                     ui->EditNotesItem,
+                     ui->CWMorsecodeOutputItem,
+                     ui->CWStopMorsingItem,
+                     ui->SearchTextSearchMenu,
+                     ui->SearchQSLManagerItem,
+                     ui->ViewListItem,
+                     ui->ViewMapItem,
+                     ui->ViewBeaconSchedulerItem,
+                     ui->AddEntryToReportMenuItem,
+                     ui->AddSearchResultsToReportMenuItem,
+                     ui->ReportPrintLabelsMenuItem,
+                     ui->ReportEditReportFileMenuItem,
+                     ui->ReportClearReportFileMenuItem,
+                     ui->OptMorseItem,
+                     ui->OptOtherItem,
+                     ui->OptLabelPrintingItem,
+                     ui->ContentMenu,
+                     ui->HelpOpenHelpFileasRTFItem,
+                     ui->HelpOpenHelpFileAsTextItem,
+                     ui->AboutMenu})
     a->setEnabled(false);
-  for (QMenu* documents : {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1,
-                           ui->ReciprocalOperatingAgreements1})
+  for (QMenu* documents :
+       {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1, ui->ReciprocalOperatingAgreements1})
     documents->menuAction()->setEnabled(false);
-  for (QAction* a : {ui->DXCCCountriesListMenu, ui->InternationalQSignalsMenu,
-                     ui->InternationalPostalRates1, ui->LoggingSoftwareVendors1, ui->QSLBureausMenu,
-                     ui->Standardtimethroughouttheworld1, ui->TableofAllocationMenu,
-                     ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
+  for (QAction* a :
+       {ui->DXCCCountriesListMenu, ui->InternationalQSignalsMenu, ui->InternationalPostalRates1,
+        ui->LoggingSoftwareVendors1, ui->QSLBureausMenu, ui->Standardtimethroughouttheworld1,
+        ui->TableofAllocationMenu, ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
     a->setEnabled(false);
   ui->ShowNotesBtn->setEnabled(false);
 
@@ -235,25 +250,28 @@ void TCallViewForm::ApplyDatabaseControls() {
   const bool us = !lookup_.IsIntl();
   ui->SortByCallRadBtn->setChecked(true);
   SyncRadioButtons();
-  for (QWidget* w : {static_cast<QWidget*>(ui->ZIPEdit), static_cast<QWidget*>(ui->CountyEdit),
-                     static_cast<QWidget*>(ui->SortByNameRadBtn), static_cast<QWidget*>(ui->SortByCityRadBtn),
-                     static_cast<QWidget*>(ui->SortByZIPRadBtn), static_cast<QWidget*>(ui->SortByCountyRadBtn)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(ui->ZIPEdit), static_cast<QWidget*>(ui->CountyEdit),
+        static_cast<QWidget*>(ui->SortByNameRadBtn), static_cast<QWidget*>(ui->SortByCityRadBtn),
+        static_cast<QWidget*>(ui->SortByZIPRadBtn), static_cast<QWidget*>(ui->SortByCountyRadBtn)})
     w->setEnabled(us);
-  for (QLabel* l : {ui->DataZIPLbl, ui->DataStateLbl, ui->DataLicIssuedLbl, ui->DataLicExpDateLbl,
-                    ui->PrevCallLbl, ui->PrevClassLbl, ui->VanityCallLbl, ui->QRALatitudeLbl,
-                    ui->QRALongitudeLbl, ui->QRATimeZoneLbl, ui->QRAAreaCodeLbl, ui->CountyLbl,
-                    ui->LocatorLbl})
+  for (QLabel* l :
+       {ui->DataZIPLbl, ui->DataStateLbl, ui->DataLicIssuedLbl, ui->DataLicExpDateLbl,
+        ui->PrevCallLbl, ui->PrevClassLbl, ui->VanityCallLbl, ui->QRALatitudeLbl,
+        ui->QRALongitudeLbl, ui->QRATimeZoneLbl, ui->QRAAreaCodeLbl, ui->CountyLbl, ui->LocatorLbl})
     l->setEnabled(us);
   ui->DataLicClassLbl->setEnabled(true);
-  for (QAction* a : {ui->SearchNameMenu, ui->SearchCityMenu, ui->SearchZIPMenu, ui->SearchCountyMenu})
+  for (QAction* a :
+       {ui->SearchNameMenu, ui->SearchCityMenu, ui->SearchZIPMenu, ui->SearchCountyMenu})
     a->setEnabled(us);
   if (us) return;
   // Fields the International database does not have are emptied once, here.
   ui->ZIPEdit->setEditText(QString());
   ui->CountyEdit->setEditText(QString());
-  for (QLabel* l : {ui->StateText, ui->LicClassText, ui->LicIssuedText, ui->LicExpText,
-                    ui->PrevCallText, ui->PrevClassText, ui->VanityCallText, ui->QRALatitudeText,
-                    ui->QRALongitudeText, ui->QRATimeZoneText, ui->QRAAreaCodeText, ui->LocatorText})
+  for (QLabel* l :
+       {ui->StateText, ui->LicClassText, ui->LicIssuedText, ui->LicExpText, ui->PrevCallText,
+        ui->PrevClassText, ui->VanityCallText, ui->QRALatitudeText, ui->QRALongitudeText,
+        ui->QRATimeZoneText, ui->QRAAreaCodeText, ui->LocatorText})
     l->clear();
 }
 
@@ -269,11 +287,16 @@ void TCallViewForm::SyncRadioButtons() {
 
 QRadioButton* TCallViewForm::OrderButton(int index) const {
   switch (index) {
-    case oiUSName: return ui->SortByNameRadBtn;
-    case oiUSCity: return ui->SortByCityRadBtn;
-    case oiUSZIP: return ui->SortByZIPRadBtn;
-    case oiUSCounty: return ui->SortByCountyRadBtn;
-    default: return ui->SortByCallRadBtn;
+    case oiUSName:
+      return ui->SortByNameRadBtn;
+    case oiUSCity:
+      return ui->SortByCityRadBtn;
+    case oiUSZIP:
+      return ui->SortByZIPRadBtn;
+    case oiUSCounty:
+      return ui->SortByCountyRadBtn;
+    default:
+      return ui->SortByCallRadBtn;
   }
 }
 
@@ -563,5 +586,5 @@ void TCallViewForm::UpdateLabelMenu() {
   const bool newMethod = settings_.printMethod;
   ui->FilePrintLabelItem->setShortcut(newMethod ? QKeySequence() : QKeySequence("Ctrl+P"));
   ui->FileMarkLabelForPrintingItem->setShortcut(newMethod ? QKeySequence("Ctrl+P")
-                                                         : QKeySequence());
+                                                          : QKeySequence());
 }

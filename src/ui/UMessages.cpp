@@ -20,35 +20,54 @@ QString Limited(const QString& text) { return text.left(kMaxMessageLength); }
 
 QMessageBox::StandardButtons ButtonsOf(int flags) {
   switch (flags & 0x0F) {
-    case mbOKCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case mbAbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    case mbYesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case mbYesNo: return QMessageBox::Yes | QMessageBox::No;
-    case mbRetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
-    default: return QMessageBox::Ok;
+    case mbOKCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case mbAbortRetryIgnore:
+      return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case mbYesNoCancel:
+      return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case mbYesNo:
+      return QMessageBox::Yes | QMessageBox::No;
+    case mbRetryCancel:
+      return QMessageBox::Retry | QMessageBox::Cancel;
+    default:
+      return QMessageBox::Ok;
   }
 }
 
 QMessageBox::Icon IconOf(int flags) {
   switch (flags & 0xF0) {
-    case mbIconError: return QMessageBox::Critical;
-    case mbIconQuestion: return QMessageBox::Question;
-    case mbIconWarning: return QMessageBox::Warning;
-    case mbIconInformation: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case mbIconError:
+      return QMessageBox::Critical;
+    case mbIconQuestion:
+      return QMessageBox::Question;
+    case mbIconWarning:
+      return QMessageBox::Warning;
+    case mbIconInformation:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
 int AnswerOf(int button) {
   switch (button) {
-    case QMessageBox::Ok: return idOK;
-    case QMessageBox::Cancel: return idCancel;
-    case QMessageBox::Abort: return idAbort;
-    case QMessageBox::Retry: return idRetry;
-    case QMessageBox::Ignore: return idIgnore;
-    case QMessageBox::Yes: return idYes;
-    case QMessageBox::No: return idNo;
-    default: return idCancel;  // closed without a button
+    case QMessageBox::Ok:
+      return idOK;
+    case QMessageBox::Cancel:
+      return idCancel;
+    case QMessageBox::Abort:
+      return idAbort;
+    case QMessageBox::Retry:
+      return idRetry;
+    case QMessageBox::Ignore:
+      return idIgnore;
+    case QMessageBox::Yes:
+      return idYes;
+    case QMessageBox::No:
+      return idNo;
+    default:
+      return idCancel;  // closed without a button
   }
 }
 

@@ -53,7 +53,8 @@ class TFirstPaint : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
-      std::fprintf(stderr, "tellmark: first entry shown after %lld ms, window painted after %lld ms\n",
+      std::fprintf(stderr,
+                   "tellmark: first entry shown after %lld ms, window painted after %lld ms\n",
                    static_cast<long long>(entryShown_), static_cast<long long>(clock_.elapsed()));
     }
     return QObject::eventFilter(watched, event);
@@ -71,17 +72,33 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
   const auto save = [&dir](QWidget* w, const char* name) {
     QApplication::processEvents();
     const QString file = dir + "/" + name;
-    if (!w->grab().save(file)) std::fprintf(stderr, "tellmark: cannot write %s\n", qPrintable(file));
+    if (!w->grab().save(file))
+      std::fprintf(stderr, "tellmark: cannot write %s\n", qPrintable(file));
   };
   const QString us = qEnvironmentVariable("TELLMARK_SCREENSHOT_US");
   const QString intl = qEnvironmentVariable("TELLMARK_SCREENSHOT_INTL");
+  // Without a call given, the first entry with comments, fax or e-mail.
+  const auto withDetails = [&main] {
+    for (int i = 0; i < 5000; ++i) {
+      if (main.Lookup().LoadCurrent() && MakeEntryView(main.Lookup().Record()).HasDetails()) return;
+      if (!main.Lookup().MoveBy(1)) return;
+    }
+  };
   main.SwitchToUS();
-  if (!us.isEmpty()) main.FindCall(us);
+  if (!us.isEmpty())
+    main.FindCall(us);
+  else
+    withDetails();
+  main.ShowCurrentEntry();
   save(&main, "main-us.png");
   main.ViewDetailItemClick();
   save(&details, "details-us.png");
   main.SwitchToIntl();
-  if (!intl.isEmpty()) main.FindCall(intl);
+  if (!intl.isEmpty())
+    main.FindCall(intl);
+  else
+    withDetails();
+  main.ShowCurrentEntry();
   save(&main, "main-intl.png");
   save(&details, "details-intl.png");
   TFindCDDlg dialog(FromLocalPath(HomeDir()));
