@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <thread>
 
 #include "UWordIndexWriter.h"
 #include "common/IOUtil.h"
@@ -27,13 +31,13 @@ std::string IOText(int code) {
 
 std::string ErrnoText(int err) { return IOText(IOCodeFromErrno(err)) + ": " + std::strerror(err); }
 
-// A file written through a buffer under its staging name.
+// A file written under its staging name: sequentially through a buffer, or at given offsets
+// (several writers may fill separate regions, from separate threads).
 class TStagedFile {
  public:
   explicit TStagedFile(std::string path) : path_(std::move(path)) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) throw EEditionError("cannot create " + path_ + ": " + ErrnoText(errno));
-    buffer_.reserve(kBufferSize);
   }
   ~TStagedFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -41,14 +45,40 @@ class TStagedFile {
   TStagedFile(const TStagedFile&) = delete;
   TStagedFile& operator=(const TStagedFile&) = delete;
 
+  void WriteAt(int64_t offset, const char* p, size_t n) const {
+    while (n > 0) {
+      const ssize_t w = ::pwrite(fd_, p, n, offset);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+      offset += w;
+    }
+  }
+
+  void Finish() {
+    if (::fsync(fd_) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Buffered writing of a region of a staged file, from its start offset on.
+class TRegionWriter {
+ public:
+  TRegionWriter(const TStagedFile& file, int64_t start) : file_(file), at_(start) {
+    buffer_.reserve(kBufferSize);
+  }
   void Write(const void* data, size_t n) {
     if (buffer_.size() + n > kBufferSize) Flush();
-    if (n >= kBufferSize) {
-      WriteOut(static_cast<const char*>(data), n);
-    } else {
-      buffer_.append(static_cast<const char*>(data), n);
-    }
-    written_ += static_cast<int64_t>(n);
+    buffer_.append(static_cast<const char*>(data), n);
   }
   void Write(std::string_view s) { Write(s.data(), s.size()); }
   void WriteI32(int32_t v) {
@@ -57,38 +87,19 @@ class TStagedFile {
                        static_cast<char>(u >> 24)};
     Write(b, 4);
   }
-  int64_t Written() const { return written_; }
-
-  void Finish() {
-    Flush();
-    if (::fsync(fd_) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+  // Offset of the next byte.
+  int64_t Position() const { return at_ + static_cast<int64_t>(buffer_.size()); }
+  void Flush() {
+    file_.WriteAt(at_, buffer_.data(), buffer_.size());
+    at_ += static_cast<int64_t>(buffer_.size());
+    buffer_.clear();
   }
 
  private:
   static constexpr size_t kBufferSize = 1 << 20;
-  void Flush() {
-    WriteOut(buffer_.data(), buffer_.size());
-    buffer_.clear();
-  }
-  void WriteOut(const char* p, size_t n) {
-    while (n > 0) {
-      const ssize_t w = ::write(fd_, p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
-      }
-      p += w;
-      n -= static_cast<size_t>(w);
-    }
-  }
-
-  std::string path_;
-  int fd_ = -1;
+  const TStagedFile& file_;
+  int64_t at_;
   std::string buffer_;
-  int64_t written_ = 0;
 };
 
 // The files of one edition: written under staging names, renamed into place together.
@@ -231,53 +242,105 @@ std::string PrevCallText(std::string_view stored) {
   return s;
 }
 
-// One database prepared for writing.
+// Payloads of one database, kept in large blocks (no reallocation of what is stored).
+class TPayloadArena {
+ public:
+  uint64_t Append(const uint8_t* p, size_t n) {
+    if (blocks_.empty() || used_ + n > kBlock) {
+      blocks_.push_back(std::make_unique<uint8_t[]>(kBlock));
+      used_ = 0;
+    }
+    const uint64_t at = (blocks_.size() - 1) * kBlock + used_;
+    std::memcpy(blocks_.back().get() + used_, p, n);
+    used_ += n;
+    return at;
+  }
+  const uint8_t* At(uint64_t at) const { return blocks_[at / kBlock].get() + at % kBlock; }
+
+ private:
+  static constexpr size_t kBlock = 16u << 20;
+  std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+  size_t used_ = 0;
+};
+
+// One database prepared for writing: payloads, sort orders, positions and words.
 struct TPrepared {
-  TDatabase db;
-  const std::vector<TBuildEntry>* entries = nullptr;
-  std::vector<uint32_t> fileOrder;           // input indexes in call order (= file order)
-  std::vector<int32_t> ref;                  // by input index; -1 = dropped
-  std::vector<std::array<int32_t, 5>> pos;   // by input index, TUSPos order (Intl: [0])
+  TDatabase db = TDatabase::Intl;
+  const char* name = "";
+  TPayloadArena arena;
+  std::vector<uint64_t> payloadAt;              // by input index
+  std::vector<uint16_t> payloadLen;             // by input index
+  std::vector<uint8_t> mapNr;                   // by input index
+  std::vector<uint32_t> fileOrder;              // input indexes in call order (= file order)
+  std::vector<int32_t> ref;                     // by input index; -1 = dropped
+  std::vector<std::array<int32_t, 5>> pos;      // by input index, TUSPos order (Intl: [0])
   std::vector<std::vector<TOrderItem>> orders;  // Intl: {call}; U.S.: call, ZIP, name, city, county
-  int64_t bytes = 0;                         // of its records
+  TWordIndexBuilder words;
+  int64_t bytes = 0;  // of its records
+  int32_t droppedDuplicates = 0, droppedWithoutCall = 0;
+  int64_t fieldsCut = 0;
+  std::vector<std::string> warnings;
 };
 
 // The U.S. order of each stretch after the call order, and the record position it fills.
 constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCounty};
 constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 
-TPrepared Prepare(TDatabase db, const std::vector<TBuildEntry>& entries, int64_t firstRef,
-                  TEditionSummary& summary, const TEditionOptions& options) {
+// Reads every entry once: payload, keys and words; then the call order with the references of
+// the records counted from 0 (Place adds the start of the database's region), and the other
+// orders and the positions. `done` counts the entries read (for progress).
+void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries, int64_t room,
+             std::atomic<uint64_t>& done, const std::function<void()>& tick) {
   const bool us = db == TDatabase::US;
-  const char* dbName = us ? "U.S." : "International";
-  const std::string stage = std::string("Preparing ") + dbName + " entries";
-  if (entries.size() > static_cast<size_t>(INT32_MAX / 4))
-    throw EEditionError(std::string("too many ") + dbName + " entries");
-  const auto n = static_cast<uint32_t>(entries.size());
-  TPrepared p;
   p.db = db;
-  p.entries = &entries;
+  p.name = us ? "U.S." : "International";
+  if (entries.size() > static_cast<size_t>(INT32_MAX / 4))
+    throw EEditionError(std::string("too many ") + p.name + " entries");
+  const auto n = static_cast<uint32_t>(entries.size());
+  p.payloadAt.resize(n);
+  p.payloadLen.resize(n);
+  p.mapNr.resize(n);
   p.ref.assign(n, -1);
   p.pos.assign(n, std::array<int32_t, 5>{});
   p.orders.resize(us ? 5 : 1);
   for (auto& o : p.orders) o.reserve(n);
-  std::vector<uint16_t> payloadLen(n);
 
   TEntryRecord rec;
   const int callIndex = us ? oiUSCall : oiIntlCall;
   for (uint32_t i = 0; i < n; ++i) {
     const TBuildEntry& e = entries[i];
-    summary.fieldsCut += BuildPayload(e, db, rec);
-    payloadLen[i] = rec.payloadLen;
+    p.fieldsCut += BuildPayload(e, db, rec);
+    p.payloadAt[i] = p.arena.Append(rec.payload.data(), rec.payloadLen);
+    p.payloadLen[i] = rec.payloadLen;
+    p.mapNr[i] = e.mapNr;
     p.orders[0].push_back(MakeOrderItem(callIndex, FieldView(rec, 1), i));
+    p.words.BeginEntry();
     if (us) {
+      const std::string city = CityOfAddress(FieldView(rec, utAddress));
       p.orders[1].push_back(MakeOrderItem(oiUSZIP, FieldView(rec, utZIP), i));
       p.orders[2].push_back(MakeOrderItem(oiUSName, e.surname, i));
-      p.orders[3].push_back(MakeOrderItem(oiUSCity, CityOfAddress(FieldView(rec, utAddress)), i));
+      p.orders[3].push_back(MakeOrderItem(oiUSCity, city, i));
       p.orders[4].push_back(MakeOrderItem(oiUSCounty, FieldView(rec, utCounty), i));
+      p.words.AddText(FieldView(rec, utAddress));
+      p.words.AddText(FieldView(rec, utCountry));
+      p.words.AddText(FieldView(rec, utState), wtState);
+      p.words.AddText(FieldView(rec, utZIP), wtZIP);
+      p.words.AddText(e.surname, wtLastName);
+      p.words.AddText(e.firstName, wtFirstName);
+      p.words.AddText(FieldView(rec, utCounty), wtCounty);
+      p.words.AddText(city, wtCity);
+      p.words.AddText(PrevCallText(FieldView(rec, utPrevCall)), wtPrevCall);
+    } else {
+      p.words.AddText(FieldView(rec, itAddress));
+      p.words.AddText(FieldView(rec, itCountry));
     }
-    if (options.progress && (i & 0xFFFF) == 0) options.progress(stage, i, n);
+    p.words.EndEntry();
+    if ((i & 0x3FF) == 0x3FF) {
+      done += 0x400;
+      if (tick && (i & 0xFFFF) == 0xFFFF) tick();
+    }
   }
+  done += n & 0x3FF;
 
   // Call order: by key, the first of equal keys in input order stays.
   auto& calls = p.orders[0];
@@ -289,19 +352,17 @@ TPrepared Prepare(TDatabase db, const std::vector<TBuildEntry>& entries, int64_t
   kept.reserve(calls.size());
   for (const auto& item : calls) {
     if (item.len == 0) {
-      ++summary.droppedWithoutCall;
-      if (options.warning)
-        options.warning(std::string(dbName) + " entry " + std::to_string(item.idx + 1) +
-                        " has no call sign: left out");
+      ++p.droppedWithoutCall;
+      p.warnings.push_back(std::string(p.name) + " entry " + std::to_string(item.idx + 1) +
+                           " has no call sign: left out");
       continue;
     }
     if (!kept.empty() && CompareKey(kept.back(), item) == 0) {
-      ++summary.droppedDuplicates;
-      if (options.warning)
-        options.warning(std::string(dbName) + " call " +
-                        Cp437ToUtf8(PrevCallText(entries[item.idx].FieldOr(1))) + " (entry " +
-                        std::to_string(item.idx + 1) + ") repeats entry " +
-                        std::to_string(kept.back().idx + 1) + ": left out");
+      ++p.droppedDuplicates;
+      p.warnings.push_back(std::string(p.name) + " call " +
+                           Cp437ToUtf8(PrevCallText(entries[item.idx].FieldOr(1))) + " (entry " +
+                           std::to_string(item.idx + 1) + ") repeats entry " +
+                           std::to_string(kept.back().idx + 1) + ": left out");
       continue;
     }
     kept.push_back(item);
@@ -309,24 +370,24 @@ TPrepared Prepare(TDatabase db, const std::vector<TBuildEntry>& entries, int64_t
   calls.swap(kept);
   std::vector<TOrderItem>().swap(kept);
 
-  // References in file order.
-  int64_t offset = firstRef;
+  // Record offsets within the database's region, in file order.
+  int64_t offset = 0;
   p.fileOrder.reserve(calls.size());
   for (auto& item : calls) {
-    const int size = (us ? kUSHeaderSize : kIntlHeaderSize) + payloadLen[item.idx];
-    if (offset + size > DataFileLimit(options))
+    const int size = (us ? kUSHeaderSize : kIntlHeaderSize) + p.payloadLen[item.idx];
+    if (offset + size > room)
       throw EEditionError(std::string("the data file would pass its limit of ") +
-                          std::to_string(DataFileLimit(options)) +
-                          " bytes (references are 32-bit signed) before all " + dbName +
-                          " entries are placed");
+                          std::to_string(room) + " bytes (references are 32-bit signed) before " +
+                          "all " + p.name + " entries are placed");
     item.ref = static_cast<int32_t>(offset);
     p.ref[item.idx] = item.ref;
     p.fileOrder.push_back(item.idx);
     offset += size;
   }
-  p.bytes = offset - firstRef;
+  p.bytes = offset;
 
-  // The other orders: references filled in, dropped entries removed, sorted by (key, ref).
+  // The other orders: offsets filled in, dropped entries removed, sorted by (key, offset), which
+  // is the order by (key, reference) whatever the region's start.
   for (size_t o = 0; o < p.orders.size(); ++o) {
     auto& order = p.orders[o];
     if (o > 0) {
@@ -342,44 +403,68 @@ TPrepared Prepare(TDatabase db, const std::vector<TBuildEntry>& entries, int64_t
     for (size_t k = 0; k < order.size(); ++k)
       p.pos[order[k].idx][static_cast<size_t>(posSlot)] = static_cast<int32_t>(k);
   }
-  return p;
 }
 
-// Writes the records of one database and feeds its word list.
-void WriteRecords(const TPrepared& p, TStagedFile& data, TWordIndexBuilder& words,
-                  const TEditionOptions& options) {
-  const bool us = p.db == TDatabase::US;
-  const std::string stage = us ? "Writing U.S. entries" : "Writing International entries";
-  TEntryRecord rec;
-  uint64_t done = 0;
-  for (const uint32_t idx : p.fileOrder) {
-    const TBuildEntry& e = (*p.entries)[idx];
-    BuildPayload(e, p.db, rec);
-    rec.ref = p.ref[idx];
-    rec.mapNr = e.mapNr;
-    rec.pos = p.pos[idx];
-    if (data.Written() != rec.ref) throw std::logic_error("record placed off its reference");
-    data.Write(EncodeRecord(rec));
+// Turns the offsets within the region into references.
+void Place(TPrepared& p, int64_t start) {
+  for (const uint32_t idx : p.fileOrder) p.ref[idx] = static_cast<int32_t>(p.ref[idx] + start);
+  for (auto& order : p.orders)
+    for (auto& item : order) item.ref = static_cast<int32_t>(item.ref + start);
+}
 
-    words.BeginEntry(rec.ref);
-    if (us) {
-      words.AddText(FieldView(rec, utAddress));
-      words.AddText(FieldView(rec, utCountry));
-      words.AddText(FieldView(rec, utState), wtState);
-      words.AddText(FieldView(rec, utZIP), wtZIP);
-      words.AddText(e.surname, wtLastName);
-      words.AddText(e.firstName, wtFirstName);
-      words.AddText(FieldView(rec, utCounty), wtCounty);
-      words.AddText(CityOfAddress(FieldView(rec, utAddress)), wtCity);
-      words.AddText(PrevCallText(FieldView(rec, utPrevCall)), wtPrevCall);
-    } else {
-      words.AddText(FieldView(rec, itAddress));
-      words.AddText(FieldView(rec, itCountry));
+// Writes the records of one database into its region of the data file (any thread).
+void WriteRecords(const TPrepared& p, const TStagedFile& data, int64_t start,
+                  std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+  TRegionWriter out(data, start);
+  TEntryRecord rec;
+  rec.db = p.db;
+  uint64_t n = 0;
+  for (const uint32_t idx : p.fileOrder) {
+    rec.ref = p.ref[idx];
+    rec.mapNr = p.mapNr[idx];
+    rec.pos = p.pos[idx];
+    rec.payloadLen = p.payloadLen[idx];
+    std::memcpy(rec.payload.data(), p.arena.At(p.payloadAt[idx]), rec.payloadLen);
+    if (out.Position() != rec.ref) throw std::logic_error("record placed off its reference");
+    out.Write(EncodeRecord(rec));
+    if ((++n & 0x3FF) == 0) {
+      done += 0x400;
+      if (tick && (n & 0xFFFF) == 0) tick();
     }
-    words.EndEntry();
-    if (options.progress && (++done & 0xFFFF) == 0)
-      options.progress(stage, done, p.fileOrder.size());
   }
+  done += n & 0x3FF;
+  out.Flush();
+}
+
+// Frees what only the records needed.
+void ReleasePayloads(TPrepared& p) {
+  p.arena = TPayloadArena();
+  std::vector<uint64_t>().swap(p.payloadAt);
+  std::vector<uint16_t>().swap(p.payloadLen);
+  std::vector<uint8_t>().swap(p.mapNr);
+  std::vector<std::array<int32_t, 5>>().swap(p.pos);
+}
+
+// Runs f on a second thread while g runs on this one; rethrows the first failure.
+template <typename F, typename G>
+void InParallel(F&& f, G&& g) {
+  std::exception_ptr failure;
+  std::thread other([&] {
+    try {
+      f();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  std::exception_ptr own;
+  try {
+    g();
+  } catch (...) {
+    own = std::current_exception();
+  }
+  other.join();
+  if (failure) std::rethrow_exception(failure);
+  if (own) std::rethrow_exception(own);
 }
 
 void WriteIndex(const std::string& path, const std::vector<TOrderItem>& order, int index) {
@@ -394,14 +479,19 @@ void WriteIndex(const std::string& path, const std::vector<TOrderItem>& order, i
   }
 }
 
-void WriteWordList(TWordIndexBuilder& words, const std::string& idxPath,
-                   const std::string& vwsPath) {
-  std::string error;
+// Lays out a word list (any thread).
+void FinishWordList(TPrepared& p) {
   try {
-    if (!words.Write(idxPath, vwsPath, error)) throw EEditionError(error);
+    p.words.Finish(p.fileOrder, p.ref);
   } catch (const std::length_error& e) {
-    throw EEditionError(e.what());
+    throw EEditionError(std::string(p.name) + " " + e.what());
   }
+}
+
+// Writes a word list (this thread only: the file layer keeps one last error code).
+void WriteWordList(TPrepared& p, const std::string& idxPath, const std::string& vwsPath) {
+  std::string error;
+  if (!p.words.Write(idxPath, vwsPath, error)) throw EEditionError(error);
 }
 
 void PutShortString(char* rec, int at, int maxLen, std::string_view text) {
@@ -441,43 +531,76 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   const std::string dataDir = root + "/data";
   MakeDirectory(dataDir);
   TStaging staging(dataDir);
+  const std::string dataPath = staging.Add("thedata.dat");
+  const std::string intlIdx = staging.Add("intlwort.idx"), intlVws = staging.Add("intlwort.vws");
+  const std::string usIdx = staging.Add("uswort.idx"), usVws = staging.Add("uswort.vws");
 
+  // The two databases are prepared and written side by side; progress is told from this thread.
+  const uint64_t total = input.intl.size() + input.us.size();
+  std::atomic<uint64_t> done{0};
+  std::string stage;
+  const std::function<void()> tick = [&] {
+    if (options.progress) options.progress(stage, done.load(), total);
+  };
   const int64_t firstRef = static_cast<int64_t>(sizeof kDataFileMagic);
-  TPrepared intl = Prepare(TDatabase::Intl, input.intl, firstRef, summary, options);
-  TPrepared us = Prepare(TDatabase::US, input.us, firstRef + intl.bytes, summary, options);
+  const int64_t limit = DataFileLimit(options);
+  TPrepared intl, us;
+  stage = "Preparing entries";
+  tick();
+  InParallel([&] { Prepare(intl, TDatabase::Intl, input.intl, limit - firstRef, done, nullptr); },
+             [&] { Prepare(us, TDatabase::US, input.us, limit - firstRef, done, tick); });
+  for (const TPrepared* p : {&intl, &us}) {
+    summary.droppedDuplicates += p->droppedDuplicates;
+    summary.droppedWithoutCall += p->droppedWithoutCall;
+    summary.fieldsCut += p->fieldsCut;
+    if (options.warning)
+      for (const auto& w : p->warnings) options.warning(w);
+  }
   const int64_t entriesEnd = firstRef + intl.bytes + us.bytes;
+  if (entriesEnd > limit)
+    throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
+                        " bytes (references are 32-bit signed): the entries need " +
+                        std::to_string(entriesEnd) + " bytes");
+  Place(intl, firstRef);
+  Place(us, firstRef + intl.bytes);
 
   // Data file and word lists.
   int64_t mapDirOffset = 0;
   {
-    TStagedFile data(staging.Add("thedata.dat"));
-    data.Write(kDataFileMagic, sizeof kDataFileMagic);
-    {
-      TWordIndexBuilder words;
-      WriteRecords(intl, data, words, options);
-      summary.intlWords = words.WordCount();
-      summary.intlWordRefs = words.ReferenceCount();
-      if (options.progress) options.progress("Writing International word list", 0, 0);
-      WriteWordList(words, staging.Add("intlwort.idx"), staging.Add("intlwort.vws"));
-    }
-    {
-      TWordIndexBuilder words;
-      WriteRecords(us, data, words, options);
-      summary.usWords = words.WordCount();
-      summary.usWordRefs = words.ReferenceCount();
-      if (options.progress) options.progress("Writing U.S. word list", 0, 0);
-      WriteWordList(words, staging.Add("uswort.idx"), staging.Add("uswort.vws"));
-    }
+    TStagedFile data(dataPath);
+    data.WriteAt(0, kDataFileMagic, sizeof kDataFileMagic);
+    done = 0;
+    stage = "Writing entries";
+    tick();
+    InParallel(
+        [&] {
+          WriteRecords(intl, data, firstRef, done, nullptr);
+          ReleasePayloads(intl);
+          FinishWordList(intl);
+        },
+        [&] {
+          WriteRecords(us, data, firstRef + intl.bytes, done, tick);
+          ReleasePayloads(us);
+          FinishWordList(us);
+        });
+    stage = "Writing word lists";
+    tick();
+    WriteWordList(intl, intlIdx, intlVws);
+    WriteWordList(us, usIdx, usVws);
+    summary.intlWords = intl.words.WordCount();
+    summary.intlWordRefs = intl.words.ReferenceCount();
+    summary.usWords = us.words.WordCount();
+    summary.usWordRefs = us.words.ReferenceCount();
     if (options.maps) {
       const TMapBlock block = options.maps(entriesEnd);
-      if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > DataFileLimit(options))
-        throw EEditionError("the data file would pass its limit of " +
-                            std::to_string(DataFileLimit(options)) + " bytes with the maps (" +
+      if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > limit)
+        throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
+                            " bytes with the maps (" +
                             std::to_string(entriesEnd + block.bytes.size()) + " bytes)");
       if (block.directoryOffset < 0 ||
           block.directoryOffset >= static_cast<int64_t>(block.bytes.size()))
         throw EEditionError("map directory offset outside the map block");
-      data.Write(block.bytes);
+      data.WriteAt(entriesEnd, block.bytes.data(), block.bytes.size());
       mapDirOffset = entriesEnd + block.directoryOffset;
     }
     data.Finish();
@@ -489,9 +612,11 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
   ed.usCount = static_cast<int32_t>(us.fileOrder.size());
   ed.mapDirOffset = mapDirOffset;
+  stage = "Writing sort orders and indexes";
+  tick();
   {
-    if (options.progress) options.progress("Writing sort orders", 0, 0);
-    TStagedFile seq(staging.Add("spur.trc"));
+    TStagedFile seqFile(staging.Add("spur.trc"));
+    TRegionWriter seq(seqFile, 0);
     int32_t start = 0;
     const auto stretch = [&](int index, const std::vector<TOrderItem>& order) {
       for (const auto& item : order) seq.WriteI32(item.ref);
@@ -504,19 +629,20 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
     for (int index = oiUSCall; index <= oiUSCounty; ++index)
       for (int o = 0; o < 5; ++o)
         if (kUSOrderIndex[o] == index) stretch(index, us.orders[static_cast<size_t>(o)]);
-    seq.Finish();
+    seq.Flush();
+    seqFile.Finish();
   }
 
   // Indexes.
-  if (options.progress) options.progress("Writing indexes", 0, 0);
   const auto indexName = [](int index) {
     std::string n = kIndexFileNames[index];
     return n.substr(n.find('\\') + 1);
   };
-  WriteIndex(staging.Add(indexName(oiIntlCall)), intl.orders[0], oiIntlCall);
+  std::string indexPaths[kOrderCount];
+  for (int i = 0; i < kOrderCount; ++i) indexPaths[i] = staging.Add(indexName(i));
+  WriteIndex(indexPaths[oiIntlCall], intl.orders[0], oiIntlCall);
   for (int o = 0; o < 5; ++o)
-    WriteIndex(staging.Add(indexName(kUSOrderIndex[o])), us.orders[static_cast<size_t>(o)],
-               kUSOrderIndex[o]);
+    WriteIndex(indexPaths[kUSOrderIndex[o]], us.orders[static_cast<size_t>(o)], kUSOrderIndex[o]);
 
   // QSL managers: record 0 holds the column headings, record i the manager i.
   {

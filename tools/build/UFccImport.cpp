@@ -18,7 +18,8 @@ constexpr size_t kMaxSamples = 20;
 
 struct TLicence {
   uint32_t usi = 0;
-  std::string call, grant, expiry;
+  std::string call, grant, expiry;  // dates MMDDYYYY
+  uint32_t grantKey = 0;             // YYYYMMDD, for comparing
   bool vanity = false;
   bool hasEntity = false, entityIsLicensee = false;
   std::string entityName, first, mi, last, suffix, street, city, state, zip, poBox;
@@ -196,9 +197,11 @@ std::string DumpDate(std::string_view d) {
   return r;
 }
 
-// "YYYYMMDD" of a stored "MMDDYYYY" date, for comparing.
-std::string SortableDate(const std::string& mmddyyyy) {
-  return mmddyyyy.size() == 8 ? mmddyyyy.substr(4) + mmddyyyy.substr(0, 4) : std::string();
+// YYYYMMDD of a stored "MMDDYYYY" date as a number, for comparing; 0 for none.
+uint32_t DateKey(const std::string& mmddyyyy) {
+  if (mmddyyyy.size() != 8) return 0;
+  const std::string ymd = mmddyyyy.substr(4) + mmddyyyy.substr(0, 4);
+  return static_cast<uint32_t>(std::stoul(ymd));
 }
 
 std::string JoinNonEmpty(std::initializer_list<std::string_view> parts, std::string_view sep) {
@@ -309,6 +312,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     l.usi = usi;
     l.call = Text(f[4]);
     l.grant = DumpDate(f[7]);
+    l.grantKey = DateKey(l.grant);
     l.expiry = DumpDate(f[8]);
     l.vanity = TrimBlanks(f[6]) == "HV";
     byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
@@ -350,34 +354,39 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   });
 
   // One licence per call: the latest grant, then the highest identifier.
-  std::sort(lic.begin(), lic.end(),
-            [](const TLicence& a, const TLicence& b) { return a.usi < b.usi; });
-  std::unordered_map<std::string, uint32_t> byCall;
-  std::vector<bool> take(lic.size(), false);
+  std::vector<uint32_t> order;
+  order.reserve(lic.size());
   for (uint32_t i = 0; i < lic.size(); ++i) {
-    const TLicence& l = lic[i];
-    if (!l.hasEntity) {
+    if (lic[i].hasEntity) {
+      lic[i].call = AsciiUpper(lic[i].call);
+      order.push_back(i);
+    } else {
       ++report.withoutEntity;
-      continue;
     }
-    const std::string call = AsciiUpper(l.call);
-    auto [it, fresh] = byCall.emplace(call, i);
-    if (!fresh) {
-      ++report.superseded;
-      const TLicence& other = lic[it->second];
-      if (SortableDate(l.grant) >= SortableDate(other.grant)) {
-        take[it->second] = false;
-        it->second = i;
-      } else {
-        continue;
-      }
-    }
-    take[i] = true;
   }
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const TLicence& x = lic[a];
+    const TLicence& y = lic[b];
+    if (x.call != y.call) return x.call < y.call;
+    if (x.grantKey != y.grantKey) return x.grantKey > y.grantKey;
+    return x.usi > y.usi;
+  });
+  std::vector<bool> take(lic.size(), false);
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (k > 0 && lic[order[k]].call == lic[order[k - 1]].call) {
+      ++report.superseded;
+    } else {
+      take[order[k]] = true;
+    }
+  }
+  std::vector<uint32_t>().swap(order);
+  us.reserve(us.size() + lic.size());
   for (uint32_t i = 0; i < lic.size(); ++i) {
-    if (!take[i]) continue;
-    us.push_back(MakeEntry(lic[i], options, report));
-    ++report.imported;
+    if (take[i]) {
+      us.push_back(MakeEntry(lic[i], options, report));
+      ++report.imported;
+    }
+    lic[i] = TLicence();  // its texts are in the entry now
   }
   return report;
 }

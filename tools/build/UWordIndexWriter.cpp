@@ -1,7 +1,7 @@
 #include "UWordIndexWriter.h"
 
 #include <algorithm>
-#include <bit>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -100,33 +100,35 @@ std::vector<std::string> SplitWords(std::string_view text, uint8_t tag) {
   return words;
 }
 
-TWordIndexBuilder::TWordIndexBuilder() { table_.assign(1u << 16, 0); }
+TWordIndexBuilder::TWordIndexBuilder() { table_.resize(1u << 16); }
 
 TWordIndexBuilder::~TWordIndexBuilder() = default;
 
+// The table holds the words themselves, so finding a word touches one slot (one cache line
+// mostly) and not a second array.
 void TWordIndexBuilder::Grow() {
-  std::vector<uint32_t> bigger(table_.size() * 2, 0);
+  std::vector<TSlot> bigger(table_.size() * 2);
   const size_t mask = bigger.size() - 1;
-  for (uint32_t id = 0; id < keys_.size(); ++id) {
-    size_t i = HashKey(keys_[id].text, keys_[id].len) & mask;
-    while (bigger[i] != 0) i = (i + 1) & mask;
-    bigger[i] = id + 1;
+  for (const TSlot& slot : table_) {
+    if (slot.id == 0) continue;
+    size_t i = HashKey(slot.key.text, slot.key.len) & mask;
+    while (bigger[i].id != 0) i = (i + 1) & mask;
+    bigger[i] = slot;
   }
   table_.swap(bigger);
 }
 
 uint32_t TWordIndexBuilder::Intern(const TKey& key) {
-  size_t mask = table_.size() - 1;
+  const size_t mask = table_.size() - 1;
   size_t i = HashKey(key.text, key.len) & mask;
-  while (table_[i] != 0) {
-    const TKey& k = keys_[table_[i] - 1];
-    if (k.len == key.len && std::memcmp(k.text, key.text, key.len) == 0) return table_[i] - 1;
+  while (table_[i].id != 0) {
+    const TKey& k = table_[i].key;
+    if (k.len == key.len && std::memcmp(k.text, key.text, key.len) == 0) return table_[i].id - 1;
     i = (i + 1) & mask;
   }
   const auto id = static_cast<uint32_t>(keys_.size());
   keys_.push_back(key);
-  counts_.push_back(0);
-  table_[i] = id + 1;
+  table_[i] = TSlot{key, id + 1};
   if (keys_.size() * 2 > table_.size()) Grow();
   return id;
 }
@@ -138,11 +140,8 @@ void TWordIndexBuilder::AddWord(const char* word, size_t len) {
   current_.push_back(Intern(key));
 }
 
-void TWordIndexBuilder::BeginEntry(int32_t ref) {
+void TWordIndexBuilder::BeginEntry() {
   if (inEntry_) EndEntry();
-  if (!refs_.empty() && ref <= refs_.back())
-    throw std::invalid_argument("word list entries must come in ascending reference order");
-  currentRef_ = ref;
   current_.clear();
   inEntry_ = true;
 }
@@ -155,63 +154,84 @@ void TWordIndexBuilder::AddText(std::string_view text, uint8_t tag) {
 void TWordIndexBuilder::EndEntry() {
   if (!inEntry_) return;
   inEntry_ = false;
-  if (current_.empty()) return;
   std::sort(current_.begin(), current_.end());
   current_.erase(std::unique(current_.begin(), current_.end()), current_.end());
-  refs_.push_back(currentRef_);
   starts_.push_back(ids_.size());
-  for (uint32_t id : current_) {
-    ids_.push_back(id);
-    ++counts_[id];
-  }
+  ids_.insert(ids_.end(), current_.begin(), current_.end());
 }
 
-bool TWordIndexBuilder::Write(const std::string& idxPath, const std::string& vwsPath,
-                              std::string& error) {
+void TWordIndexBuilder::Finish(const std::vector<uint32_t>& order,
+                               const std::vector<int32_t>& refOf) {
   EndEntry();
-  const size_t words = keys_.size();
-  // Words in index order: unsigned bytes, a proper prefix first.
-  std::vector<uint32_t> order(words);
-  for (uint32_t i = 0; i < words; ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+  const auto idsOf = [this](uint32_t entry) {
+    const uint64_t b = starts_[entry];
+    const uint64_t e = entry + 1 < starts_.size() ? starts_[entry + 1] : ids_.size();
+    return std::pair<uint64_t, uint64_t>(b, e);
+  };
+  std::vector<uint32_t> counts(keys_.size(), 0);
+  uint64_t pairs = 0;
+  int32_t last = INT32_MIN;
+  for (const uint32_t entry : order) {
+    if (entry >= starts_.size()) throw std::invalid_argument("word list: unknown entry");
+    if (refOf[entry] <= last)
+      throw std::invalid_argument("word list entries must come in ascending reference order");
+    last = refOf[entry];
+    const auto [b, e] = idsOf(entry);
+    for (uint64_t k = b; k < e; ++k) ++counts[ids_[k]];
+    pairs += e - b;
+  }
+  // Words in index order (unsigned bytes, a proper prefix first); words of no kept entry go.
+  std::vector<uint32_t> words;
+  words.reserve(keys_.size());
+  for (uint32_t id = 0; id < keys_.size(); ++id)
+    if (counts[id] > 0) words.push_back(id);
+  std::sort(words.begin(), words.end(), [this](uint32_t a, uint32_t b) {
     return CompareKeys(keys_[a].View(), keys_[b].View()) < 0;
   });
 
-  const uint64_t slots = static_cast<uint64_t>(words) + ids_.size();
+  const uint64_t slots = words.size() + pairs;
   if (slots * 4 > static_cast<uint64_t>(INT32_MAX))
     throw std::length_error("word reference file would pass 2 GiB (" + std::to_string(slots * 4) +
                             " bytes); its offsets are 32-bit");
 
-  // Each word's list: its count, then its references; the slot of the next reference per word.
-  std::vector<uint32_t> cursor(words);
+  // Each word's list: its count, then its references; cursor = the slot of its next reference.
+  std::vector<uint32_t> cursor(keys_.size(), 0);
   std::vector<TIndexItem> items;
-  items.reserve(words);
+  items.reserve(words.size());
   std::string vws(static_cast<size_t>(slots * 4), '\0');
   uint32_t at = 0;
-  for (uint32_t id : order) {
+  for (const uint32_t id : words) {
     items.push_back(TIndexItem{std::string(keys_[id].View()), static_cast<int32_t>(at * 4)});
-    PutLE(vws, static_cast<size_t>(at) * 4, static_cast<int32_t>(counts_[id]));
+    PutLE(vws, static_cast<size_t>(at) * 4, static_cast<int32_t>(counts[id]));
     cursor[id] = at + 1;
-    at += 1 + counts_[id];
+    at += 1 + counts[id];
   }
   // Entries come in ascending reference order, so every list is ascending as it fills.
-  for (size_t e = 0; e < refs_.size(); ++e) {
-    const size_t end = e + 1 < starts_.size() ? starts_[e + 1] : ids_.size();
-    for (size_t k = starts_[e]; k < end; ++k)
-      PutLE(vws, static_cast<size_t>(cursor[ids_[k]]++) * 4, refs_[e]);
+  for (const uint32_t entry : order) {
+    const auto [b, e] = idsOf(entry);
+    for (uint64_t k = b; k < e; ++k) PutLE(vws, static_cast<size_t>(cursor[ids_[k]]++) * 4, refOf[entry]);
   }
-  // Free the entry lists before the index is built.
+  written_ = pairs;
+  listed_ = words.size();
+  // The entries' words are laid out: free them.
   std::vector<uint32_t>().swap(ids_);
-  std::vector<uint32_t>().swap(cursor);
+  std::vector<uint64_t>().swap(starts_);
+  std::vector<TSlot>().swap(table_);
+  vws_.swap(vws);
+  items_.swap(items);
+}
 
-  if (!WriteFileAtomically(vwsPath, vws)) {
+bool TWordIndexBuilder::Write(const std::string& idxPath, const std::string& vwsPath,
+                              std::string& error) {
+  if (!WriteFileAtomically(vwsPath, vws_)) {
     error = "cannot write " + vwsPath + ": " + ErrorCodeText(LastErrorCode());
     return false;
   }
-  std::string().swap(vws);
-  if (!WriteIndexFile(idxPath, std::move(items), kWordKeyLength, false)) {
+  std::string().swap(vws_);
+  if (!WriteIndexFile(idxPath, std::move(items_), kWordKeyLength, false)) {
     error = "cannot write " + idxPath + ": " + ErrorCodeText(LastErrorCode());
     return false;
   }
+  items_.clear();
   return true;
 }

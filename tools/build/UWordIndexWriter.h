@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/UIndexWriter.h"
+
 // Field tags of the U.S. word list.
 enum TWordTag : uint8_t {
   wtNone = 0,
@@ -36,17 +38,25 @@ class TWordIndexBuilder {
   TWordIndexBuilder(const TWordIndexBuilder&) = delete;
   TWordIndexBuilder& operator=(const TWordIndexBuilder&) = delete;
 
-  // Entries are added in ascending reference order; the words of one entry between BeginEntry
-  // and EndEntry (a word given twice for one entry is listed once).
-  void BeginEntry(int32_t ref);
+  // The words of entry 0, 1, 2 ... in turn, each between BeginEntry and EndEntry (a word given
+  // twice for one entry is listed once).
+  void BeginEntry();
   void AddText(std::string_view text, uint8_t tag = wtNone);
   void EndEntry();
 
-  size_t WordCount() const { return keys_.size(); }
-  size_t ReferenceCount() const { return ids_.size(); }
+  size_t EntryCount() const { return starts_.size(); }
+  // Words listed by Finish.
+  size_t WordCount() const { return listed_; }
+  // References listed by Finish.
+  uint64_t ReferenceCount() const { return written_; }
 
-  // Writes the word index and the reference file; false with `error` set on failure. Throws
-  // std::length_error when the reference file would pass 2 GiB (offsets are 32-bit).
+  // Lays out the word index and the reference file for the entries in `order` (entry numbers in
+  // ascending reference order; entries not in it are left out), refOf[entry] being the entry's
+  // reference. Words that only left-out entries have are not listed. Throws std::length_error
+  // when the reference file would pass 2 GiB (offsets are 32-bit), std::invalid_argument when the
+  // references are not ascending. Touches no file (may run on any thread).
+  void Finish(const std::vector<uint32_t>& order, const std::vector<int32_t>& refOf);
+  // Writes what Finish laid out; false with `error` set on a write failure.
   bool Write(const std::string& idxPath, const std::string& vwsPath, std::string& error);
 
  private:
@@ -59,13 +69,18 @@ class TWordIndexBuilder {
   void AddWord(const char* word, size_t len);
   void Grow();
 
-  std::vector<TKey> keys_;        // word id -> word
-  std::vector<uint32_t> table_;   // open addressing: word id + 1, 0 = empty
-  std::vector<uint32_t> counts_;  // word id -> number of entries
-  std::vector<uint32_t> ids_;     // word ids of all entries, entry by entry
-  std::vector<int32_t> refs_;     // entry references, ascending
-  std::vector<uint64_t> starts_;  // entry i's ids start at starts_[i]
-  std::vector<uint32_t> current_; // ids of the entry being added
-  int32_t currentRef_ = -1;
+  std::vector<TKey> keys_;         // word id -> word
+  struct TSlot {
+    TKey key;
+    uint32_t id = 0;  // word id + 1, 0 = empty
+  };
+  std::vector<TSlot> table_;       // open addressing
+  std::vector<uint32_t> ids_;      // word ids of all entries, entry by entry
+  std::vector<uint64_t> starts_;   // entry i's ids start at starts_[i]
+  std::vector<uint32_t> current_;  // ids of the entry being added
   bool inEntry_ = false;
+  uint64_t written_ = 0;
+  size_t listed_ = 0;
+  std::string vws_;                // laid out by Finish
+  std::vector<TIndexItem> items_;  // laid out by Finish
 };

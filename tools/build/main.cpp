@@ -1,0 +1,307 @@
+// tellmark-build: writes a data set from the sample sources, the FCC licence dump and/or a CSV of
+// International entries.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+
+#include "UCsvImport.h"
+#include "UEditionWriter.h"
+#include "UFccImport.h"
+#include "UImportText.h"
+#include "USampleGenerator.h"
+#include "USourceTables.h"
+#include "common/StrUtil.h"
+#include "dataset/UEdition.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// The repository's source tables, for a build run from the build tree.
+std::string DefaultSourcesDir() {
+  return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "data" / "sources")
+      .lexically_normal()
+      .string();
+}
+
+double Seconds(TClock::time_point since) {
+  return std::chrono::duration<double>(TClock::now() - since).count();
+}
+
+std::string Grouped(uint64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
+  return s;
+}
+
+// One progress line on the terminal, redrawn at most ten times a second.
+class TProgressLine {
+ public:
+  explicit TProgressLine(bool enabled) : enabled_(enabled) {}
+  ~TProgressLine() { Clear(); }
+  void Show(std::string_view stage, uint64_t done, uint64_t total) {
+    if (!enabled_) return;
+    const auto now = TClock::now();
+    if (stage == stage_ && now - last_ < std::chrono::milliseconds(100)) return;
+    stage_ = std::string(stage);
+    last_ = now;
+    std::string line = stage_;
+    if (total > 0) line += " " + std::to_string(done * 100 / total) + "%";
+    std::fprintf(stderr, "\r%-60s", line.c_str());
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  void Clear() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%-60s\r", "");
+    std::fflush(stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::string stage_;
+  TClock::time_point last_{};
+};
+
+// Warnings to stderr: the first few in full, then only counted.
+class TWarnings {
+ public:
+  TWarnings(bool quiet, TProgressLine& progress) : quiet_(quiet), progress_(progress) {}
+  void Add(const std::string& text) {
+    if (++count_ <= kShown && !quiet_) {
+      progress_.Clear();
+      std::fprintf(stderr, "tellmark-build: warning: %s\n", text.c_str());
+    }
+  }
+  void Finish() {
+    if (count_ > kShown && !quiet_)
+      std::fprintf(stderr, "tellmark-build: ... and %llu more warnings\n",
+                   static_cast<unsigned long long>(count_ - kShown));
+  }
+
+ private:
+  static constexpr uint64_t kShown = 20;
+  bool quiet_;
+  TProgressLine& progress_;
+  uint64_t count_ = 0;
+};
+
+std::string Fixed4(double v) {
+  char buf[64];
+  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+  std::string s = ec == std::errc() ? std::string(buf, p) : "0.0000";
+  if (s.find_first_not_of("-0.") == std::string::npos) s = "0.0000";
+  return s;
+}
+
+double Dist2(double lat1, double lon1, double lat2, double lon2) {
+  const double c = std::cos((lat1 + lat2) * (3.141592653589793 / 360.0));
+  const double dx = (lon1 - lon2) * c, dy = lat1 - lat2;
+  return dx * dx + dy * dy;
+}
+
+// Places, area codes and DXCC entities of the FCC import, from the source tables.
+class TTablePlaces {
+ public:
+  explicit TTablePlaces(const TSourceTables& t) : t_(t) {
+    for (const auto& z : t.zips) zips_.emplace(z.zip, &z);
+    for (const auto& a : t.areaCodes) codesByState_[a.state].push_back(&a);
+  }
+
+  bool Place(std::string_view zip, TFccPlace& p) {
+    const auto it = zips_.find(std::string(zip));
+    if (it == zips_.end()) return false;
+    const TZipRow& z = *it->second;
+    p.county = z.county;
+    p.longitude = Fixed4(-z.lon);
+    p.latitude = Fixed4(z.lat);
+    p.timeZone = z.timeZone;
+    p.areaCode = AreaCode(z);
+    return true;
+  }
+
+  void Country(std::string_view state, std::string& country, std::string& dxcc) const {
+    country = "United States";
+    const TUSStateRow* st = t_.FindState(state);
+    const TDxccRow* dx = st ? t_.FindDxcc(st->dxcc) : nullptr;
+    dxcc = dx ? dx->name : "United States";
+  }
+
+ private:
+  // The nearest area-code centroid in the ZIP's state, else anywhere.
+  std::string AreaCode(const TZipRow& z) {
+    const auto cached = areaCodes_.find(z.zip);
+    if (cached != areaCodes_.end()) return cached->second;
+    const TAreaCodeRow* best = nullptr;
+    double bestD = 0;
+    const auto consider = [&](const TAreaCodeRow* a) {
+      const double d = Dist2(z.lat, z.lon, a->lat, a->lon);
+      if (!best || d < bestD) best = a, bestD = d;
+    };
+    const auto it = codesByState_.find(z.state);
+    if (it != codesByState_.end()) {
+      for (const auto* a : it->second) consider(a);
+    } else {
+      for (const auto& a : t_.areaCodes) consider(&a);
+    }
+    return areaCodes_[z.zip] = best ? best->code : std::string();
+  }
+
+  const TSourceTables& t_;
+  std::unordered_map<std::string, const TZipRow*> zips_;
+  std::unordered_map<std::string, std::vector<const TAreaCodeRow*>> codesByState_;
+  std::unordered_map<std::string, std::string> areaCodes_;
+};
+
+void PrintSamples(const char* what, uint64_t count, const std::vector<std::string>& samples) {
+  if (count == 0) return;
+  std::fprintf(stderr, "tellmark-build: %s: %llu\n", what, static_cast<unsigned long long>(count));
+  for (const auto& s : samples) std::fprintf(stderr, "  %s\n", Cp437ToUtf8(s).c_str());
+  if (count > samples.size())
+    std::fprintf(stderr, "  ... and %llu more\n",
+                 static_cast<unsigned long long>(count - samples.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
+               "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
+               "of International entries."};
+  std::string outDir, sourcesDir, fccPath, csvPath, title;
+  int usCount = 60000, intlCount = 40000;
+  uint64_t seed = 1999;
+  bool edition1999 = false, quiet = false;
+  app.add_option("--out", outDir, "Folder to write (the data set goes into its data/ folder)")
+      ->required();
+  app.add_option("--sources", sourcesDir, "Folder of the source tables (default: " +
+                                              DefaultSourcesDir() + ")");
+  auto* usOpt = app.add_option("--us", usCount, "U.S. sample entries (default 60000)")
+                    ->check(CLI::NonNegativeNumber);
+  auto* intlOpt = app.add_option("--intl", intlCount, "International sample entries (default 40000)")
+                      ->check(CLI::NonNegativeNumber);
+  app.add_option("--seed", seed, "Seed of the sample generator (default 1999)");
+  app.add_flag("--edition-1999", edition1999,
+               "Sample sizes of the 1999 edition (694,720 International, 782,655 U.S. entries)")
+      ->excludes(usOpt)
+      ->excludes(intlOpt);
+  app.add_option("--fcc", fccPath, "U.S. entries from the FCC dump (l_amat.zip or a folder)");
+  app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
+  app.add_option("--title", title, "Title of the edition");
+  app.add_flag("--quiet", quiet, "No progress, warnings or summary");
+  CLI11_PARSE(app, argc, argv);
+
+  if (edition1999) {
+    const TEdition ed = Edition1999();
+    usCount = ed.usCount;
+    intlCount = ed.intlCount;
+  }
+  if (sourcesDir.empty()) sourcesDir = DefaultSourcesDir();
+
+  TProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
+  TWarnings warnings(quiet, progress);
+  const auto start = TClock::now();
+  try {
+    const bool needUS = fccPath.empty(), needIntl = csvPath.empty();
+    TBuildInput input;
+    double tablesSeconds = 0, makeSeconds = 0;
+    TSourceTables tables;
+    if (needUS || needIntl || !fccPath.empty()) {
+      progress.Show("Loading source tables", 0, 0);
+      const auto t0 = TClock::now();
+      tables = LoadSourceTables(sourcesDir);
+      tablesSeconds = Seconds(t0);
+    }
+    const auto t1 = TClock::now();
+    if (needUS || needIntl) {
+      progress.Show("Generating sample entries", 0, 0);
+      input = GenerateSample(tables, needUS ? usCount : 0, needIntl ? intlCount : 0, seed);
+    }
+    if (!fccPath.empty()) {
+      TTablePlaces places(tables);
+      TFccImportOptions o;
+      o.place = [&](std::string_view zip, std::string_view, TFccPlace& p) {
+        return places.Place(zip, p);
+      };
+      o.country = [&](std::string_view state, std::string& country, std::string& dxcc) {
+        places.Country(state, country, dxcc);
+      };
+      o.progress = [&](std::string_view stage, uint64_t done, uint64_t total) {
+        progress.Show(stage, done, total);
+      };
+      const TFccImportReport r = ImportFcc(fccPath, input.us, o);
+      progress.Clear();
+      if (!quiet) {
+        PrintSamples("malformed records in the FCC dump", r.malformed, r.malformedSamples);
+        std::printf("FCC dump: %s active licences of %s, %s entries (%s without name and "
+                    "address, %s superseded, %s with a ZIP not in the tables)\n",
+                    Grouped(r.active).c_str(), Grouped(r.hdRecords).c_str(),
+                    Grouped(r.imported).c_str(), Grouped(r.withoutEntity).c_str(),
+                    Grouped(r.superseded).c_str(), Grouped(r.unknownZip).c_str());
+      }
+      if (input.title.empty()) input.title = "Tellmark FCC edition";
+    }
+    if (!csvPath.empty()) {
+      progress.Show("Reading " + csvPath, 0, 0);
+      const TCsvImportReport r = ImportIntlCsv(csvPath, input);
+      progress.Clear();
+      if (!quiet) {
+        PrintSamples("unusable rows in the CSV file", r.malformed, r.malformedSamples);
+        for (const auto& n : r.notes) std::fprintf(stderr, "tellmark-build: note: %s\n", n.c_str());
+        std::printf("CSV file: %s International entries of %s rows, %s QSL managers\n",
+                    Grouped(r.imported).c_str(), Grouped(r.rows).c_str(),
+                    Grouped(r.managers).c_str());
+      }
+    }
+    if (!title.empty()) input.title = ImportText(title);  // code page 437, like every text of the data set
+    makeSeconds = Seconds(t1);
+
+    const auto t2 = TClock::now();
+    TEditionOptions options;
+    options.progress = [&](std::string_view stage, uint64_t done, uint64_t total) {
+      progress.Show(stage, done, total);
+    };
+    options.warning = [&](const std::string& w) { warnings.Add(w); };
+    const TEditionSummary s = WriteEdition(input, outDir, options);
+    const double writeSeconds = Seconds(t2);
+    progress.Clear();
+    warnings.Finish();
+
+    if (!quiet) {
+      const TEdition& ed = s.edition;
+      const double total = Seconds(start);
+      const uint64_t entries = static_cast<uint64_t>(ed.intlCount) + ed.usCount;
+      std::printf("Edition \"%s\" in %s/data\n", Cp437ToUtf8(ed.title).c_str(), outDir.c_str());
+      std::printf("  International entries %12s   words %10s   word references %12s\n",
+                  Grouped(ed.intlCount).c_str(), Grouped(s.intlWords).c_str(),
+                  Grouped(s.intlWordRefs).c_str());
+      std::printf("  U.S. entries          %12s   words %10s   word references %12s\n",
+                  Grouped(ed.usCount).c_str(), Grouped(s.usWords).c_str(),
+                  Grouped(s.usWordRefs).c_str());
+      if (s.droppedDuplicates || s.droppedWithoutCall || s.fieldsCut)
+        std::printf("  left out: %s repeated calls, %s entries without a call; %s fields cut\n",
+                    Grouped(s.droppedDuplicates).c_str(), Grouped(s.droppedWithoutCall).c_str(),
+                    Grouped(s.fieldsCut).c_str());
+      for (const auto& [name, bytes] : s.files)
+        std::printf("  %-20s %15s bytes\n", name.c_str(), Grouped(bytes).c_str());
+      std::printf("  %-20s %15s bytes\n", "total", Grouped(s.TotalBytes()).c_str());
+      std::printf("  time %.2f s (tables %.2f s, entries %.2f s, writing %.2f s), %s entries/s\n",
+                  total, tablesSeconds, makeSeconds, writeSeconds,
+                  Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    progress.Clear();
+    std::fprintf(stderr, "tellmark-build: error: %s\n", e.what());
+    return 1;
+  }
+}
