@@ -12,6 +12,8 @@
 
 #include "TestDir.h"
 #include "UEditionWriter.h"
+#include "USampleGenerator.h"
+#include "USourceTables.h"
 #include "UWordIndexWriter.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
@@ -501,6 +503,39 @@ TEST(EditionWriter, IdenticalInputGivesIdenticalFiles) {
   // Rewriting over an existing edition gives the same files again.
   WriteEdition(in, a.path());
   EXPECT_EQ(HashAll(a.path()), fb);
+}
+
+TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
+  const std::string sources =
+      (fs::path(__FILE__).parent_path() / ".." / "data" / "sources").lexically_normal().string();
+  const TSourceTables tables = LoadSourceTables(sources);
+  TestDir a, b;
+  const TBuildInput in = GenerateSample(tables, 3000, 2000, 42);
+  WriteEdition(in, a.path());
+  WriteEdition(GenerateSample(tables, 3000, 2000, 42), b.path());
+  EXPECT_EQ(HashAll(a.path()), HashAll(b.path()));
+
+  ASSERT_TRUE(AllocIndexCaches());
+  SetHomeDir(a.path());
+  OpenDataSet();
+  for (const auto* list : {&in.intl, &in.us}) {
+    for (const TBuildEntry& e : *list) {
+      const int index = list == &in.us ? oiUSCall : oiIntlCall;
+      bool exact = false;
+      int32_t ref = -1;
+      ASSERT_TRUE(SearchIndex(index, KeyOf(index, e), exact, ref));
+      ASSERT_TRUE(exact) << e.FieldOr(1);
+      TEntryRecord rec;
+      ASSERT_TRUE(ReadRecord(e.db, ref, rec));
+      std::string stored = e.FieldOr(1);
+      std::replace(stored.begin(), stored.end(), '<', '0');
+      ASSERT_EQ(rec.Field(1), stored);
+      const int address = e.db == TDatabase::US ? int{utAddress} : int{itAddress};
+      ASSERT_EQ(rec.Field(address), e.FieldOr(address));
+    }
+  }
+  CloseDataSet();
+  FreeIndexCaches();
 }
 
 TEST(EditionWriter, OverlongFieldsAreCutAndWordsComeFromWhatIsStored) {
