@@ -235,6 +235,17 @@ class TstMainWindow : public QObject {
     QTest::keyClick(W<QComboBox>("ZIPEdit")->lineEdit(), Qt::Key_Enter);
     QCOMPARE(Call(), QString("N0XX"));
     QCOMPARE(f->Lookup().SortIndex(), int(oiUSZIP));
+    // Enter anywhere else searches nothing.
+    W<QPushButton>("VorBtn")->setFocus();
+    Type("CallEdit", "k1abc");
+    const int history = W<QComboBox>("CallEdit")->count();
+    QTest::keyClick(W<QPushButton>("VorBtn"), Qt::Key_Return);
+    QCOMPARE(f->Lookup().SortIndex(), int(oiUSZIP));
+    QCOMPARE(W<QComboBox>("CallEdit")->count(), history);
+    // A double-click on an order button runs its search.
+    answer_ = [](TMessageRequest&) { return static_cast<int>(idCancel); };
+    QTest::mouseDClick(W<QRadioButton>("SortByCityRadBtn"), Qt::LeftButton);
+    QCOMPARE(Texts(), QStringList({"Type in the city and press Enter:"}));
   }
 
   void callNotFound() {

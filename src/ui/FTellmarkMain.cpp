@@ -130,6 +130,8 @@ TCallViewForm::TCallViewForm(QWidget* parent)
         ui->TableofAllocationMenu, ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
     a->setEnabled(false);
   ui->ShowNotesBtn->setEnabled(false);
+  // "Main Window" brings the main window back from any window of the program.
+  ui->ViewMainWindow->setShortcutContext(Qt::ApplicationShortcut);
 
   // Step buttons as wide as their longest caption needs, not the style's minimum button width.
   const int stepWidth = ui->VorBtn->fontMetrics().horizontalAdvance("+ 1000") +
