@@ -137,6 +137,8 @@ TEST_F(DataSetTest, OpensReadsOrdersAndSearches) {
       EXPECT_EQ(rec.pos[static_cast<size_t>(slot[index])], p) << index;
     }
   EXPECT_FALSE(ReadOrderEntry(oiUSCounty, 4, ref));  // past the sequence file
+  EXPECT_FALSE(ReadOrderEntry(oiIntlCall, 3, ref));  // past its order, not into the next one
+  EXPECT_FALSE(ReadOrderEntry(oiIntlCall, -1, ref));
 
   bool exact = false;
   ASSERT_TRUE(SearchIndex(oiUSCall, MakeSearchKey(1, "n0xx"), exact, ref));

@@ -95,8 +95,9 @@ int32_t OrderEntryCount(int index) {
 
 bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
   auto& s = State();
-  if (index < 0 || index >= kOrderCount || position < 0) {
-    SetLastErrorCode(156);
+  if (index < 0 || index >= kOrderCount || position < 0 ||
+      position >= OrderEntryCount(index)) {  // never into the next order's stretch
+    SetLastErrorCode(100);
     return false;
   }
   const int64_t record = static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
