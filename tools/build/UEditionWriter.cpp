@@ -29,7 +29,7 @@ std::string IOText(int code) {
   return ErrorCodeText(code) + (text.empty() ? "" : " (" + text + ")");
 }
 
-std::string ErrnoText(int err) { return IOText(IOCodeFromErrno(err)) + ": " + std::strerror(err); }
+std::string ErrnoText(int err) { return std::strerror(err); }
 
 // A file written under its staging name: sequentially through a buffer, or at given offsets
 // (several writers may fill separate regions, from separate threads).
@@ -536,7 +536,7 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   const std::string usIdx = staging.Add("uswort.idx"), usVws = staging.Add("uswort.vws");
 
   // The two databases are prepared and written side by side; progress is told from this thread.
-  const uint64_t total = input.intl.size() + input.us.size();
+  uint64_t total = input.intl.size() + input.us.size();
   std::atomic<uint64_t> done{0};
   std::string stage;
   const std::function<void()> tick = [&] {
@@ -584,6 +584,7 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
           FinishWordList(us);
         });
     stage = "Writing word lists";
+    total = 0;
     tick();
     WriteWordList(intl, intlIdx, intlVws);
     WriteWordList(us, usIdx, usVws);

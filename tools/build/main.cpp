@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <chrono>
 #include <cstdio>
@@ -186,9 +187,9 @@ int main(int argc, char** argv) {
   app.add_option("--sources", sourcesDir, "Folder of the source tables (default: " +
                                               DefaultSourcesDir() + ")");
   auto* usOpt = app.add_option("--us", usCount, "U.S. sample entries (default 60000)")
-                    ->check(CLI::NonNegativeNumber);
+                    ->check(CLI::Range(0, INT32_MAX));
   auto* intlOpt = app.add_option("--intl", intlCount, "International sample entries (default 40000)")
-                      ->check(CLI::NonNegativeNumber);
+                      ->check(CLI::Range(0, INT32_MAX));
   app.add_option("--seed", seed, "Seed of the sample generator (default 1999)");
   app.add_flag("--edition-1999", edition1999,
                "Sample sizes of the 1999 edition (694,720 International, 782,655 U.S. entries)")
@@ -198,7 +199,13 @@ int main(int argc, char** argv) {
   app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
   app.add_option("--title", title, "Title of the edition");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
-  CLI11_PARSE(app, argc, argv);
+  app.footer("Exit status: 0 written, 1 the build failed (nothing of an earlier edition in the "
+             "folder is replaced), 2 bad command line.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   if (edition1999) {
     const TEdition ed = Edition1999();
