@@ -37,11 +37,11 @@ std::string Letters(uint64_t r, int n) {
   return s;
 }
 
-const char* const kSurnames[] = {"Smith", "O'Brien", "Miller", "Vanderbilt-Wentworthshire",
-                                 "M\x81ller", "Nguyen", "Lee", "Ab"};
+const char* const kSurnames[] = {"Smith",     "O'Brien", "Miller", "Vanderbilt-Wentworthshire",
+                                 "M\x81ller", "Nguyen",  "Lee",    "Ab"};
 const char* const kFirst[] = {"John", "Mary", "J\x82r\x93me", "Ann", "Bob"};
-const char* const kCities[] = {"Springfield", "Coeur d'Alene", "Salt Lake City", "Truth or Consequences NM",
-                               "Ames"};
+const char* const kCities[] = {"Springfield", "Coeur d'Alene", "Salt Lake City",
+                               "Truth or Consequences NM", "Ames"};
 const char* const kCounties[] = {"Greene", "Prince George's", "St. Louis", "", "Los Angeles"};
 
 // Call signs unique within the input except where a test adds a repeat.
@@ -102,7 +102,9 @@ TBuildEntry MakeIntl(int i) {
   e.fields = {{itCall, IntlCall(i)},
               {itClass, "A"},
               {itAddress, std::string(kFirst[r % 5]) + " " + kSurnames[(r >> 8) % 8] +
-                              ", Hauptstra\xe1" "e " + std::to_string(r % 200) + ", D-" +
+                              ", Hauptstra\xe1"
+                              "e " +
+                              std::to_string(r % 200) + ", D-" +
                               std::to_string(10000 + (r >> 16) % 80000) + " K\x94ln"},
               {itCountry, "Fed. Rep. of Germany"},
               {itDxcc, "DL"},
@@ -139,11 +141,21 @@ std::string KeyOf(int index, const TBuildEntry& e) {
   std::string text;
   switch (index) {
     case oiIntlCall:
-    case oiUSCall: text = e.FieldOr(1); break;
-    case oiUSZIP: text = e.FieldOr(utZIP); break;
-    case oiUSName: text = e.surname; break;
-    case oiUSCity: text = CityOfAddress(e.FieldOr(utAddress)); break;
-    case oiUSCounty: text = e.FieldOr(utCounty); break;
+    case oiUSCall:
+      text = e.FieldOr(1);
+      break;
+    case oiUSZIP:
+      text = e.FieldOr(utZIP);
+      break;
+    case oiUSName:
+      text = e.surname;
+      break;
+    case oiUSCity:
+      text = CityOfAddress(e.FieldOr(utAddress));
+      break;
+    case oiUSCounty:
+      text = e.FieldOr(utCounty);
+      break;
   }
   return MakeSearchKey(index, text).substr(0, static_cast<size_t>(kIndexKeyLengths[index]));
 }
@@ -354,8 +366,8 @@ TEST_F(EditionTest, OrdersMatchPositionsKeysAndIndexes) {
       order.emplace_back(KeyOf(index, *refs.at(ref)), ref);
       distinct.insert(ref);
       if (p > 0) {
-        ASSERT_TRUE(KeyRefLess(order[p - 1].first, order[p - 1].second, order[p].first,
-                               order[p].second))
+        ASSERT_TRUE(
+            KeyRefLess(order[p - 1].first, order[p - 1].second, order[p].first, order[p].second))
             << "order " << index << " at " << p;
       }
     }
@@ -374,7 +386,8 @@ TEST_F(EditionTest, OrdersMatchPositionsKeysAndIndexes) {
   EXPECT_EQ(rec.Field(utZIP), "");
   EXPECT_EQ(rec.pos[upZIP], 0);
   // A long surname is found by its first 15 characters.
-  ASSERT_TRUE(SearchIndex(oiUSName, MakeSearchKey(oiUSName, "Vanderbilt-Wentworthshire"), exact, ref));
+  ASSERT_TRUE(
+      SearchIndex(oiUSName, MakeSearchKey(oiUSName, "Vanderbilt-Wentworthshire"), exact, ref));
   EXPECT_TRUE(exact);
   EXPECT_EQ(MakeSearchKey(oiUSName, "Vanderbilt-Wentworthshire"), "vanderbilt-wen*");
 }
@@ -395,7 +408,8 @@ std::map<std::string, std::vector<int32_t>> ReadWordList(const std::string& idx,
     const int32_t count = GetI32(refs, static_cast<size_t>(at));
     if (count < 1) problem = "empty list for " + word;
     std::vector<int32_t> list;
-    for (int32_t k = 0; k < count; ++k) list.push_back(GetI32(refs, at + 4 + 4 * static_cast<size_t>(k)));
+    for (int32_t k = 0; k < count; ++k)
+      list.push_back(GetI32(refs, at + 4 + 4 * static_cast<size_t>(k)));
     for (size_t k = 1; k < list.size(); ++k)
       if (list[k - 1] >= list[k]) problem = "list of " + word + " not strictly ascending";
     expectedAt = static_cast<size_t>(at) + 4 + 4 * static_cast<size_t>(count);
@@ -409,9 +423,9 @@ TEST_F(EditionTest, WordListsLeadBackToEveryEntry) {
   for (TDatabase db : {TDatabase::Intl, TDatabase::US}) {
     const bool us = db == TDatabase::US;
     std::string problem;
-    const auto words = ReadWordList(dir_->file(us ? "data/uswort.idx" : "data/intlwort.idx"),
-                                    dir_->file(us ? "data/uswort.vws" : "data/intlwort.vws"),
-                                    problem);
+    const auto words =
+        ReadWordList(dir_->file(us ? "data/uswort.idx" : "data/intlwort.idx"),
+                     dir_->file(us ? "data/uswort.vws" : "data/intlwort.vws"), problem);
     EXPECT_EQ(problem, "");
     EXPECT_EQ(words.size(), us ? summary_->usWords : summary_->intlWords);
     size_t pairs = 0;
@@ -455,16 +469,28 @@ TEST_F(EditionTest, WordListsLeadBackToEveryEntry) {
 
 TEST_F(EditionTest, TaggedWordsAndFoldedLetters) {
   std::string problem;
-  const auto words = ReadWordList(dir_->file("data/uswort.idx"), dir_->file("data/uswort.vws"),
-                                  problem);
-  EXPECT_TRUE(words.count("muller"));            // M\x81ller folded
+  const auto words =
+      ReadWordList(dir_->file("data/uswort.idx"), dir_->file("data/uswort.vws"), problem);
+  EXPECT_TRUE(words.count("muller"));  // M\x81ller folded
   EXPECT_TRUE(words.count("o'brien"));
-  EXPECT_TRUE(words.count("\x84" "o'brien"));    // lastname=
-  EXPECT_TRUE(words.count("\x85" "jerome"));     // firstname=, accents folded
-  EXPECT_TRUE(words.count("\x87" "coeur"));      // city=
-  EXPECT_TRUE(words.count("\x86" "george's"));   // county=
-  EXPECT_TRUE(words.count("\x88" "wb0xyz"));     // prevcall= with the digit 0
-  EXPECT_TRUE(words.count("\x82" "mo"));         // state=
+  EXPECT_TRUE(
+      words.count("\x84"
+                  "o'brien"));  // lastname=
+  EXPECT_TRUE(
+      words.count("\x85"
+                  "jerome"));  // firstname=, accents folded
+  EXPECT_TRUE(
+      words.count("\x87"
+                  "coeur"));  // city=
+  EXPECT_TRUE(
+      words.count("\x86"
+                  "george's"));  // county=
+  EXPECT_TRUE(
+      words.count("\x88"
+                  "wb0xyz"));  // prevcall= with the digit 0
+  EXPECT_TRUE(
+      words.count("\x82"
+                  "mo"));  // state=
   EXPECT_TRUE(words.count("united"));
   EXPECT_TRUE(words.count("vanderbilt"));
   for (const auto& [w, list] : words) {
@@ -483,12 +509,18 @@ TEST_F(EditionTest, TaggedWordsAndFoldedLetters) {
 TEST_F(EditionTest, QslManagersFile) {
   const std::string q = ReadFile(dir_->file("data/qslmgr.dat"));
   ASSERT_EQ(q.size(), 53u * 3);
-  EXPECT_EQ(q.substr(0, 5), std::string("\x04" "Call"));
-  EXPECT_EQ(q.substr(53, 7), std::string("\x06" "DL1ABC"));
-  EXPECT_EQ(q.substr(53 + 14, 6), std::string("\x05" "DJ2XY"));
-  EXPECT_EQ(q.substr(53 + 28, 11), std::string("\x0a" "via bureau"));
-  EXPECT_EQ(q.substr(53 + 44, 9), std::string("\x08" "12311998"));
-  EXPECT_EQ(q.substr(106 + 28, 16), std::string("\x0f" "direct only, lo"));  // cut to 15
+  EXPECT_EQ(q.substr(0, 5), std::string("\x04"
+                                        "Call"));
+  EXPECT_EQ(q.substr(53, 7), std::string("\x06"
+                                         "DL1ABC"));
+  EXPECT_EQ(q.substr(53 + 14, 6), std::string("\x05"
+                                              "DJ2XY"));
+  EXPECT_EQ(q.substr(53 + 28, 11), std::string("\x0a"
+                                               "via bureau"));
+  EXPECT_EQ(q.substr(53 + 44, 9), std::string("\x08"
+                                              "12311998"));
+  EXPECT_EQ(q.substr(106 + 28, 16), std::string("\x0f"
+                                                "direct only, lo"));  // cut to 15
   EXPECT_EQ(q[106 + 44], 4);
 }
 
@@ -549,7 +581,8 @@ TEST(EditionWriter, OverlongFieldsAreCutAndWordsComeFromWhatIsStored) {
   // The address is cut; country, DXCC, QSL manager, locator and comments are left out.
   EXPECT_EQ(s.fieldsCut, 6);
   std::string problem;
-  const auto words = ReadWordList(d.file("data/intlwort.idx"), d.file("data/intlwort.vws"), problem);
+  const auto words =
+      ReadWordList(d.file("data/intlwort.idx"), d.file("data/intlwort.vws"), problem);
   EXPECT_EQ(problem, "");
   EXPECT_FALSE(words.count("tailword"));
   EXPECT_TRUE(words.count(std::string(15, 'x')));
@@ -625,11 +658,18 @@ TEST(WordSplitting, NormalisedWords) {
   EXPECT_EQ(SplitWords("Dr. John O'Brien-Smith, 12a Elm St."),
             (V{"dr", "john", "o'brien", "smith", "12a", "elm", "st"}));
   EXPECT_EQ(SplitWords("'quoted' ''"), (V{"quoted"}));
-  EXPECT_EQ(SplitWords("Stra\xe1" "e \x8e" "rger \x91"), (V{"strasse", "arger", "ae"}));
+  EXPECT_EQ(SplitWords("Stra\xe1"
+                       "e \x8e"
+                       "rger \x91"),
+            (V{"strasse", "arger", "ae"}));
   EXPECT_EQ(SplitWords("Abcdefghijklmnopqrstuvwxyz"), (V{"abcdefghijklmno"}));
-  EXPECT_EQ(SplitWords("Abcdefghijklmnopqrstuvwxyz", wtCity), (V{"\x87" "abcdefghijklmn"}));
+  EXPECT_EQ(SplitWords("Abcdefghijklmnopqrstuvwxyz", wtCity), (V{"\x87"
+                                                                 "abcdefghijklmn"}));
   EXPECT_EQ(SplitWords("  \xb0\xb1 -- "), V{});
-  EXPECT_EQ(SplitWords("12345-6789", wtZIP), (V{"\x83" "12345", "\x83" "6789"}));
+  EXPECT_EQ(SplitWords("12345-6789", wtZIP), (V{"\x83"
+                                                "12345",
+                                                "\x83"
+                                                "6789"}));
 }
 
 }  // namespace

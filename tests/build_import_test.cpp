@@ -28,7 +28,7 @@ std::string Slurp(const std::string& path) {
 // The text of fixtures/zip/big.zip's big.txt: a pseudo-random block of words repeated 10 times.
 std::string BigText() {
   const char* words[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",
-                         "hotel", "india", "juliett", "kilo", "lima", "mike"};
+                         "hotel", "india", "juliett", "kilo",  "lima", "mike"};
   std::string block;
   uint64_t x = 1;
   for (int i = 0; i < 3000; ++i) {
@@ -47,8 +47,9 @@ TEST(Inflate, FixedStoredAndDynamicBlocks) {
     for (int i = 0; i < 3; ++i) s += "Hello, Hello, Hello, deflate! ";
     return s;
   }();
-  const char fixed[] = "\xf3\x48\xcd\xc9\xc9\xd7\x51\xf0\x40\xa1\x52\x52\xd3\x72\x12\x4b\x52\x15"
-                       "\xd1\x84\x49\x93\x05\x00";
+  const char fixed[] =
+      "\xf3\x48\xcd\xc9\xc9\xd7\x51\xf0\x40\xa1\x52\x52\xd3\x72\x12\x4b\x52\x15"
+      "\xd1\x84\x49\x93\x05\x00";
   EXPECT_EQ(InflateRaw(std::string_view(fixed, sizeof fixed - 1)), hello);
   std::string stored = std::string("\x01\x5a\x00\xa5\xff", 5) + hello;
   EXPECT_EQ(InflateRaw(stored), hello);
@@ -64,8 +65,9 @@ TEST(Inflate, FixedStoredAndDynamicBlocks) {
 }
 
 TEST(Inflate, DamagedDataIsAnErrorNeverACrash) {
-  const char fixed[] = "\xf3\x48\xcd\xc9\xc9\xd7\x51\xf0\x40\xa1\x52\x52\xd3\x72\x12\x4b\x52\x15"
-                       "\xd1\x84\x49\x93\x05\x00";
+  const char fixed[] =
+      "\xf3\x48\xcd\xc9\xc9\xd7\x51\xf0\x40\xa1\x52\x52\xd3\x72\x12\x4b\x52\x15"
+      "\xd1\x84\x49\x93\x05\x00";
   // Cut short.
   EXPECT_THROW(InflateRaw(std::string_view(fixed, 10)), EZipError);
   // Block type 3.
@@ -130,15 +132,18 @@ TEST(ZipArchive, DamagedArchivesAreClearErrors) {
 }
 
 TEST(ImportText, Utf8Latin1AndFolding) {
-  EXPECT_EQ(ImportText("M\xC3\xBCller"), "M\x81ller");        // UTF-8 ü
-  EXPECT_EQ(ImportText("M\xFCller"), "M\x81ller");            // Latin-1 ü
-  EXPECT_EQ(ImportText("\xC5\x81\xC3\xB3" "d\xC5\xBA"), "L\xA2" "dz");  // Łódź
+  EXPECT_EQ(ImportText("M\xC3\xBCller"), "M\x81ller");  // UTF-8 ü
+  EXPECT_EQ(ImportText("M\xFCller"), "M\x81ller");      // Latin-1 ü
+  EXPECT_EQ(ImportText("\xC5\x81\xC3\xB3"
+                       "d\xC5\xBA"),
+            "L\xA2"
+            "dz");  // Łódź
   EXPECT_EQ(ImportText("\xC5\x92uvre \xE2\x80\x9Cquoted\xE2\x80\x9D"), "OEuvre \"quoted\"");
   EXPECT_EQ(ImportText("S\xC3\xA3o Jo\xC3\xA3o"), "Sao Joao");
   EXPECT_EQ(ImportText("tab\there\r\n"), "tab here  ");
-  EXPECT_EQ(ImportText("\xE2\x98\x83"), "?");                 // snowman: no form
-  EXPECT_FALSE(IsValidUtf8("\xC0\x80"));                       // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));                   // surrogate
+  EXPECT_EQ(ImportText("\xE2\x98\x83"), "?");  // snowman: no form
+  EXPECT_FALSE(IsValidUtf8("\xC0\x80"));       // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));   // surrogate
   EXPECT_TRUE(IsValidUtf8("plain \xC3\xA9"));
 }
 
@@ -192,12 +197,22 @@ void ExpectFixtureImport(const std::vector<TBuildEntry>& us, const TFccImportRep
   const auto m = ByCall(us);
   ASSERT_TRUE(m.count("K1ABC"));
   const TBuildEntry& k1 = *m.at("K1ABC");
-  EXPECT_EQ(k1.fields, (std::vector<std::pair<int, std::string>>{
-                           {1, "K1ABC"},        {2, "CT"},       {3, "06103"},
-                           {4, "E"},            {5, "03152019"}, {6, "03152029"},
-                           {8, "72.6800"},      {9, "41.7600"},  {10, "860"},
-                           {11, "Hartford"},    {12, "EST"},     {13, "JOHN A DOE, 12 MAIN ST, HARTFORD"},
-                           {16, "United States"}, {17, "United States"}, {21, "F"}}));
+  EXPECT_EQ(k1.fields,
+            (std::vector<std::pair<int, std::string>>{{1, "K1ABC"},
+                                                      {2, "CT"},
+                                                      {3, "06103"},
+                                                      {4, "E"},
+                                                      {5, "03152019"},
+                                                      {6, "03152029"},
+                                                      {8, "72.6800"},
+                                                      {9, "41.7600"},
+                                                      {10, "860"},
+                                                      {11, "Hartford"},
+                                                      {12, "EST"},
+                                                      {13, "JOHN A DOE, 12 MAIN ST, HARTFORD"},
+                                                      {16, "United States"},
+                                                      {17, "United States"},
+                                                      {21, "F"}}));
   EXPECT_EQ(k1.surname, "DOE");
   EXPECT_EQ(k1.firstName, "JOHN");
 
@@ -304,7 +319,8 @@ TEST(CsvParse, Rfc4180Quoting) {
   const auto collect = [&](const std::vector<std::string>& f, uint64_t line) {
     rows.emplace_back(f, line);
   };
-  ASSERT_TRUE(ParseCsv("a,b,c\r\n\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n\n1,,3", collect, error));
+  ASSERT_TRUE(
+      ParseCsv("a,b,c\r\n\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n\n1,,3", collect, error));
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].first, (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(rows[1].first, (std::vector<std::string>{"x, y", "say \"hi\"", "two\nlines"}));
@@ -319,9 +335,11 @@ TEST(CsvParse, Rfc4180Quoting) {
 TEST(CsvImport, EntriesManagersAndBadRows) {
   TestDir d;
   const std::string csv =
-      "\xEF\xBB\xBF" "Call,Name,Street,Postcode,City,Country,DXCC,Locator,QSL_Manager,qsl_info,"
+      "\xEF\xBB\xBF"
+      "Call,Name,Street,Postcode,City,Country,DXCC,Locator,QSL_Manager,qsl_info,"
       "Comments,EMail,extra\r\n"
-      "dl1abc,J\xC3\xBCrgen M\xC3\xBCller,\"Hauptstra\xC3\x9F" "e 5, Hinterhaus\",50667,"
+      "dl1abc,J\xC3\xBCrgen M\xC3\xBCller,\"Hauptstra\xC3\x9F"
+      "e 5, Hinterhaus\",50667,"
       "K\xC3\xB6ln,Germany,DL,jo30lw,DJ0XY,via bureau,\"likes \"\"CW\"\"\",jm@example.de,x\r\n"
       "3DA0ZZ,\"Sipho\nDlamini\",,H100,Mbabane,Eswatini,3DA,KG53,,,,,\r\n"
       "G4XYZ,Short Row\r\n"
@@ -347,15 +365,17 @@ TEST(CsvImport, EntriesManagersAndBadRows) {
   ASSERT_EQ(in.intl.size(), 3u);
   const TBuildEntry& dl = in.intl[0];
   EXPECT_EQ(dl.db, TDatabase::Intl);
-  EXPECT_EQ(dl.fields, (std::vector<std::pair<int, std::string>>{
-                           {1, "DL1ABC"},
-                           {3, "J\x81rgen M\x81ller, Hauptstra\xE1" "e 5, Hinterhaus, 50667 K\x94ln"},
-                           {4, "Germany"},
-                           {5, "DL"},
-                           {6, "2"},
-                           {7, "likes \"CW\""},
-                           {9, "jm@example.de"},
-                           {10, "JO30LW"}}));
+  EXPECT_EQ(dl.fields,
+            (std::vector<std::pair<int, std::string>>{{1, "DL1ABC"},
+                                                      {3,
+                                                       "J\x81rgen M\x81ller, Hauptstra\xE1"
+                                                       "e 5, Hinterhaus, 50667 K\x94ln"},
+                                                      {4, "Germany"},
+                                                      {5, "DL"},
+                                                      {6, "2"},
+                                                      {7, "likes \"CW\""},
+                                                      {9, "jm@example.de"},
+                                                      {10, "JO30LW"}}));
   ASSERT_EQ(in.qslManagers.size(), 2u);
   EXPECT_EQ(in.qslManagers[1].call, "DL1ABC");
   EXPECT_EQ(in.qslManagers[1].manager, "DJ0XY");

@@ -12,11 +12,27 @@ namespace {
 
 constexpr size_t kMaxSamples = 20;
 
-enum TColumn { cCall, cClass, cName, cStreet, cPostcode, cCity, cCountry, cDxcc, cLocator,
-               cQslManager, cQslInfo, cQslDate, cComments, cFax, cEMail, cColumnCount };
+enum TColumn {
+  cCall,
+  cClass,
+  cName,
+  cStreet,
+  cPostcode,
+  cCity,
+  cCountry,
+  cDxcc,
+  cLocator,
+  cQslManager,
+  cQslInfo,
+  cQslDate,
+  cComments,
+  cFax,
+  cEMail,
+  cColumnCount
+};
 constexpr const char* kColumnNames[cColumnCount] = {
-    "call",    "class",   "name",        "street",   "postcode", "city",     "country", "dxcc",
-    "locator", "qsl_manager", "qsl_info", "qsl_date", "comments", "fax", "email"};
+    "call",    "class",       "name",     "street",   "postcode", "city", "country", "dxcc",
+    "locator", "qsl_manager", "qsl_info", "qsl_date", "comments", "fax",  "email"};
 
 // Field text in code page 437, line breaks and runs of blanks made single blanks.
 std::string Clean(std::string_view raw) {
@@ -164,9 +180,9 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input) {
         std::string qslRef;
         const std::string manager = AsciiUpper(get(cQslManager));
         if (!manager.empty()) {
-          input.qslManagers.push_back(
-              TQslManager{Cut(callText, 13), Cut(manager, 13), Cut(get(cQslInfo), 15),
-                          Cut(RemoveBlanks(get(cQslDate)), 8)});
+          input.qslManagers.push_back(TQslManager{Cut(callText, 13), Cut(manager, 13),
+                                                  Cut(get(cQslInfo), 15),
+                                                  Cut(RemoveBlanks(get(cQslDate)), 8)});
           ++report.managers;
           qslRef = std::to_string(input.qslManagers.size());
         }

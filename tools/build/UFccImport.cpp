@@ -19,7 +19,7 @@ constexpr size_t kMaxSamples = 20;
 struct TLicence {
   uint32_t usi = 0;
   std::string call, grant, expiry;  // dates MMDDYYYY
-  uint32_t grantKey = 0;             // YYYYMMDD, for comparing
+  uint32_t grantKey = 0;            // YYYYMMDD, for comparing
   bool vanity = false;
   bool hasEntity = false, entityIsLicensee = false;
   std::string entityName, first, mi, last, suffix, street, city, state, zip, poBox;
@@ -36,8 +36,11 @@ class TRecordReader {
  public:
   TRecordReader(const std::string& fileName, const TFccLayout& layout, TFccImportReport& report,
                 std::function<void(const TFields&, uint32_t usi)> handler)
-      : fileName_(fileName), layout_(layout), prefix_(std::string(layout.type) + "|"),
-        report_(report), handler_(std::move(handler)) {}
+      : fileName_(fileName),
+        layout_(layout),
+        prefix_(std::string(layout.type) + "|"),
+        report_(report),
+        handler_(std::move(handler)) {}
 
   void Feed(const char* p, size_t n) {
     size_t start = 0;
@@ -116,7 +119,8 @@ class TRecordReader {
       usi = usi * 10 + static_cast<uint64_t>(c - '0');
     }
     if (!ok || usi == 0) {
-      Malformed(recordLine_, "bad unique system identifier \"" + std::string(id.substr(0, 20)) + "\"");
+      Malformed(recordLine_,
+                "bad unique system identifier \"" + std::string(id.substr(0, 20)) + "\"");
       return;
     }
     handler_(fields_, static_cast<uint32_t>(usi));
@@ -229,7 +233,7 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
       person ? JoinNonEmpty({l.first, l.mi, l.last, l.suffix}, " ") : l.entityName;
   e.surname = person ? l.last : l.entityName;
   e.firstName = person ? l.first : std::string();
-  const std::string street = !l.street.empty() ? l.street
+  const std::string street = !l.street.empty()  ? l.street
                              : !l.poBox.empty() ? "PO Box " + l.poBox
                                                 : std::string();
   // The city is the last part of the address; without one the address ends in ", ".

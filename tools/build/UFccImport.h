@@ -49,11 +49,11 @@ struct TFccImportReport {
   uint64_t hdRecords = 0, enRecords = 0, amRecords = 0;
   uint64_t malformed = 0;
   std::vector<std::string> malformedSamples;  // the first few, with file and line
-  uint64_t active = 0;          // active licences in HD.dat
-  uint64_t imported = 0;        // entries made
-  uint64_t withoutEntity = 0;   // active licences without an EN record (left out)
-  uint64_t superseded = 0;      // active licences of a call that has a newer one (left out)
-  uint64_t unknownZip = 0;      // entries whose ZIP the tables do not know
+  uint64_t active = 0;                        // active licences in HD.dat
+  uint64_t imported = 0;                      // entries made
+  uint64_t withoutEntity = 0;                 // active licences without an EN record (left out)
+  uint64_t superseded = 0;  // active licences of a call that has a newer one (left out)
+  uint64_t unknownZip = 0;  // entries whose ZIP the tables do not know
 };
 
 // Field counts accepted per record type: the oldest and the newest published layout.

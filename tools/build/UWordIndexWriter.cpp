@@ -11,11 +11,12 @@
 namespace {
 
 // ASCII spelling of the code page 437 letters 128..165 (nullptr: not a letter).
-constexpr const char* kFold128[38] = {
-    "c", "u", "e", "a", "a", "a", "a", "c", "e", "e", "e", "i", "i",     // 128..140
-    "i", "a", "a", "e", "ae", "ae", "o", "o", "o", "u", "u", "y", "o",   // 141..153
-    "u", nullptr, nullptr, nullptr, nullptr, nullptr,                    // 154..159
-    "a", "i", "o", "u", "n", "n"};                                       // 160..165
+constexpr const char* kFold128[38] = {"c", "u",     "e",     "a",     "a",     "a",     "a",
+                                      "c", "e",     "e",     "e",     "i",     "i",  // 128..140
+                                      "i", "a",     "a",     "e",     "ae",    "ae",    "o",
+                                      "o", "o",     "u",     "u",     "y",     "o",      // 141..153
+                                      "u", nullptr, nullptr, nullptr, nullptr, nullptr,  // 154..159
+                                      "a", "i",     "o",     "u",     "n",     "n"};     // 160..165
 
 // Letters a byte adds to a word; nullptr for a byte that ends the word.
 inline const char* WordChars(unsigned char c, char& single) {
@@ -209,7 +210,8 @@ void TWordIndexBuilder::Finish(const std::vector<uint32_t>& order,
   // Entries come in ascending reference order, so every list is ascending as it fills.
   for (const uint32_t entry : order) {
     const auto [b, e] = idsOf(entry);
-    for (uint64_t k = b; k < e; ++k) PutLE(vws, static_cast<size_t>(cursor[ids_[k]]++) * 4, refOf[entry]);
+    for (uint64_t k = b; k < e; ++k)
+      PutLE(vws, static_cast<size_t>(cursor[ids_[k]]++) * 4, refOf[entry]);
   }
   written_ = pairs;
   listed_ = words.size();

@@ -69,7 +69,7 @@ class TWordIndexBuilder {
   void AddWord(const char* word, size_t len);
   void Grow();
 
-  std::vector<TKey> keys_;         // word id -> word
+  std::vector<TKey> keys_;  // word id -> word
   struct TSlot {
     TKey key;
     uint32_t id = 0;  // word id + 1, 0 = empty

@@ -73,8 +73,8 @@ constexpr uint16_t kLenBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLenExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                    33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                     1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -313,7 +313,8 @@ TZipArchive::TZipArchive(const std::string& path) : path_(path) {
   if (cdOffset > static_cast<uint64_t>(size) || cdSize > static_cast<uint64_t>(size) - cdOffset ||
       entries > cdSize / 46)
     throw EZipError(path + ": damaged central directory");
-  const std::vector<uint8_t> cd = read(static_cast<int64_t>(cdOffset), static_cast<int64_t>(cdSize));
+  const std::vector<uint8_t> cd =
+      read(static_cast<int64_t>(cdOffset), static_cast<int64_t>(cdSize));
   size_t at = 0;
   for (uint64_t e = 0; e < entries; ++e) {
     if (at + 46 > cd.size() || Get32(&cd[at]) != kCentralSig)

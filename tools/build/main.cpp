@@ -4,9 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cmath>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -175,21 +175,23 @@ void PrintSamples(const char* what, uint64_t count, const std::vector<std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
-               "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
-               "of International entries."};
+  CLI::App app{
+      "Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
+      "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
+      "of International entries."};
   std::string outDir, sourcesDir, fccPath, csvPath, title;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
   bool edition1999 = false, quiet = false;
   app.add_option("--out", outDir, "Folder to write (the data set goes into its data/ folder)")
       ->required();
-  app.add_option("--sources", sourcesDir, "Folder of the source tables (default: " +
-                                              DefaultSourcesDir() + ")");
+  app.add_option("--sources", sourcesDir,
+                 "Folder of the source tables (default: " + DefaultSourcesDir() + ")");
   auto* usOpt = app.add_option("--us", usCount, "U.S. sample entries (default 60000)")
                     ->check(CLI::Range(0, INT32_MAX));
-  auto* intlOpt = app.add_option("--intl", intlCount, "International sample entries (default 40000)")
-                      ->check(CLI::Range(0, INT32_MAX));
+  auto* intlOpt =
+      app.add_option("--intl", intlCount, "International sample entries (default 40000)")
+          ->check(CLI::Range(0, INT32_MAX));
   app.add_option("--seed", seed, "Seed of the sample generator (default 1999)");
   app.add_flag("--edition-1999", edition1999,
                "Sample sizes of the 1999 edition (694,720 International, 782,655 U.S. entries)")
@@ -199,8 +201,9 @@ int main(int argc, char** argv) {
   app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
   app.add_option("--title", title, "Title of the edition");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
-  app.footer("Exit status: 0 written, 1 the build failed (nothing of an earlier edition in the "
-             "folder is replaced), 2 bad command line.");
+  app.footer(
+      "Exit status: 0 written, 1 the build failed (nothing of an earlier edition in the "
+      "folder is replaced), 2 bad command line.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -249,11 +252,12 @@ int main(int argc, char** argv) {
       progress.Clear();
       if (!quiet) {
         PrintSamples("malformed records in the FCC dump", r.malformed, r.malformedSamples);
-        std::printf("FCC dump: %s active licences of %s, %s entries (%s without name and "
-                    "address, %s superseded, %s with a ZIP not in the tables)\n",
-                    Grouped(r.active).c_str(), Grouped(r.hdRecords).c_str(),
-                    Grouped(r.imported).c_str(), Grouped(r.withoutEntity).c_str(),
-                    Grouped(r.superseded).c_str(), Grouped(r.unknownZip).c_str());
+        std::printf(
+            "FCC dump: %s active licences of %s, %s entries (%s without name and "
+            "address, %s superseded, %s with a ZIP not in the tables)\n",
+            Grouped(r.active).c_str(), Grouped(r.hdRecords).c_str(), Grouped(r.imported).c_str(),
+            Grouped(r.withoutEntity).c_str(), Grouped(r.superseded).c_str(),
+            Grouped(r.unknownZip).c_str());
       }
       if (input.title.empty()) input.title = "Tellmark FCC edition";
     }
@@ -269,7 +273,8 @@ int main(int argc, char** argv) {
                     Grouped(r.managers).c_str());
       }
     }
-    if (!title.empty()) input.title = ImportText(title);  // code page 437, like every text of the data set
+    if (!title.empty())
+      input.title = ImportText(title);  // code page 437, like every text of the data set
     makeSeconds = Seconds(t1);
 
     const auto t2 = TClock::now();
