@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
             Grouped(r.withoutEntity).c_str(), Grouped(r.superseded).c_str(),
             Grouped(r.unknownZip).c_str());
       }
-      if (input.title.empty()) input.title = "Tellmark FCC edition";
+      input.title = "Tellmark FCC edition";
     }
     if (!csvPath.empty()) {
       progress.Show("Reading " + csvPath, 0, 0);
