@@ -13,8 +13,8 @@
 #include "USourceTables.h"
 
 // Entry counts of the 1999 edition.
-constexpr int kEdition1999US = 694720;
-constexpr int kEdition1999Intl = 782655;
+constexpr int kEdition1999US = 782655;
+constexpr int kEdition1999Intl = 694720;
 
 // Makes usCount U.S. and intlCount International entries (in generation order, not sorted) and
 // the QSL managers they refer to. Throws ESourceError when the tables cannot supply what is asked
