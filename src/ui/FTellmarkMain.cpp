@@ -100,7 +100,6 @@ TCallViewForm::TCallViewForm(QWidget* parent)
                      ui->FileMarkLabelForPrintingItem,
                      ui->FileStartPrintLabelsItem,
                      ui->EditCopyMenu,
-                     ui->EditNotesItem,
                      ui->CWMorsecodeOutputItem,
                      ui->CWStopMorsingItem,
                      ui->SearchTextSearchMenu,
@@ -129,7 +128,6 @@ TCallViewForm::TCallViewForm(QWidget* parent)
         ui->LoggingSoftwareVendors1, ui->QSLBureausMenu, ui->Standardtimethroughouttheworld1,
         ui->TableofAllocationMenu, ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
     a->setEnabled(false);
-  ui->ShowNotesBtn->setEnabled(false);
   // "Main Window" brings the main window back from any window of the program.
   ui->ViewMainWindow->setShortcutContext(Qt::ApplicationShortcut);
 
@@ -144,6 +142,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   ui->CentralWidget->setMinimumSize(561, 413);
   setFixedSize(sizeHint());
 
+  SetUpNotes();
   FormCreate();
   ui->CallEdit->setFocus();
 }
@@ -167,6 +166,7 @@ void TCallViewForm::FormCreate() {
   LoadSettings();
   if (!RemoveBlanks(settings_.lastCall).empty()) FindCall(Q(settings_.lastCall));
   UpdateLabelMenu();
+  OpenNotesFile(settings_.notesDataFilename);
   created_ = true;
 }
 

@@ -8,9 +8,11 @@
 
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
+#include "notes/UNotesIO.h"
 #include "settings/USettings.h"
 
 class TDetailsForm;
+class TEditNotesForm;
 class QRadioButton;
 class QComboBox;
 
@@ -58,6 +60,14 @@ class TCallViewForm : public QMainWindow {
   // message (the notes editor opened for the call instead).
   std::function<bool(const QString& call)> MissingCallHandler;
 
+  // Notes (FTellmarkMainNotes.cpp). Opens the notes file of that name (local file-system bytes),
+  // closing the one open; an empty name leaves none open. The same name again does nothing.
+  void OpenNotesFile(const std::string& name);
+  // Shows the notes editor for a call (at most 15 characters) and runs its Find.
+  void OpenNotesFor(const QString& call);
+  TNotes* Notes() const { return notes_.get(); }
+  TEditNotesForm* NotesForm() const { return notesForm_; }
+
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
@@ -92,6 +102,7 @@ class TCallViewForm : public QMainWindow {
   void SearchCountyMenuClick();
   void ViewDetailItemClick();
   void ShowDetailsBtnClick();
+  void ShowNotesBtnClick();
   void ViewMainWindowClick();
   void VorBtnClick() { StepBy(1); }
   void ZurueckBtnClick() { StepBy(-1); }
@@ -134,6 +145,9 @@ class TCallViewForm : public QMainWindow {
   void ShowSearchResult(const TOrderLookup& result, QRadioButton* order, QComboBox* box,
                         bool modal);
   QRadioButton* OrderButton(int index) const;
+  void SetUpNotes();
+  void UpdateNotesCaption();
+  void ShowNotesEditor(const QString& call);
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -150,4 +164,7 @@ class TCallViewForm : public QMainWindow {
   std::string currentCall_;  // code page 437
   int mapNumber_ = 0;
   int32_t qslManagerRef_ = 0;
+  std::unique_ptr<TNotes> notes_;
+  std::string notesFileName_;  // the name notes_ was opened with
+  TEditNotesForm* notesForm_ = nullptr;
 };

@@ -1,0 +1,183 @@
+#include "notes/FEditNotes.h"
+
+#include <QAbstractButton>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "common/StrUtil.h"
+#include "dataset/UEntry.h"
+#include "notes/UNoteText.h"
+#include "notes/UNotesIO.h"
+#include "ui/UMessages.h"
+#include "ui_FEditNotes.h"
+
+namespace {
+
+// Notes are code page 437; the window shows UTF-8.
+QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
+std::string D(const QString& text) { return Utf8ToCp437(text.toStdString()); }
+
+// Length of a memo text as stored: a line break takes two characters (CR LF).
+int StoredLength(const QString& text) { return static_cast<int>(text.size() + text.count('\n')); }
+
+void ShowFailure(const std::exception& e) { ShowErrorBox(QString::fromLocal8Bit(e.what())); }
+
+}  // namespace
+
+TEditNotesForm::TEditNotesForm(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TEditNotesForm>()) {
+  ui->setupUi(this);
+  // A sizeable window of its own, not a dialog frame.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  setModal(false);
+
+  // The pop-up menu's items carry Alt+F, Alt+S, Alt+D and Esc for the whole window; the buttons
+  // only show their underlined letters, so that no key is claimed twice.
+  NotesPopupMenu = new QMenu(this);
+  NotesPopupMenu->setObjectName("NotesPopupMenu");
+  NotesPopupMenu->addAction(ui->FindItem);
+  NotesPopupMenu->addAction(ui->NotesSaveItem);
+  NotesPopupMenu->addAction(ui->NotesDeleteItem);
+  QAction* separator = NotesPopupMenu->addSeparator();
+  separator->setObjectName("N1");
+  NotesPopupMenu->addAction(ui->NotesCloseItem);
+  addActions({ui->FindItem, ui->NotesSaveItem, ui->NotesDeleteItem, ui->NotesCloseItem});
+  for (QAbstractButton* b : {ui->SearchBtn, ui->SaveBtn, ui->DeleteBtn})
+    b->setShortcut(QKeySequence());
+
+  connect(ui->SearchBtn, &QPushButton::clicked, this, &TEditNotesForm::SearchBtnClick);
+  connect(ui->SaveBtn, &QPushButton::clicked, this, &TEditNotesForm::SaveBtnClick);
+  connect(ui->DeleteBtn, &QPushButton::clicked, this, &TEditNotesForm::DeleteBtnClick);
+  connect(ui->FindItem, &QAction::triggered, this, &TEditNotesForm::SearchBtnClick);
+  connect(ui->NotesSaveItem, &QAction::triggered, this, &TEditNotesForm::SaveBtnClick);
+  connect(ui->NotesDeleteItem, &QAction::triggered, this, &TEditNotesForm::DeleteBtnClick);
+  connect(ui->NotesCloseItem, &QAction::triggered, this, &TEditNotesForm::NotesCloseItemClick);
+  connect(ui->NotesMemo->document(), &QTextDocument::contentsChange, this,
+          [this](int position, int, int added) { LimitMemo(position, added); });
+
+  // The window's pop-up menu serves every control in it.
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{this, ui->Panel1, ui->Label1, ui->CallEdit, ui->SearchBtn,
+                                       ui->SaveBtn, ui->DeleteBtn, ui->NotesMemo}) {
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(w, &QWidget::customContextMenuRequested, this,
+            [this, w](const QPoint& at) { ShowPopup(w, at); });
+  }
+
+  // Room for six wide characters in the call box.
+  const QFontMetrics fm = ui->CallEdit->fontMetrics();
+  ui->CallEdit->setFixedWidth(fm.horizontalAdvance("WWWWWW") + 2 * fm.averageCharWidth() + 8);
+
+  FormCreate();
+  resize(450, 156);
+}
+
+TEditNotesForm::~TEditNotesForm() = default;
+
+void TEditNotesForm::FormCreate() {
+  ui->CallEdit->setMaxLength(TNotes::kMaxCallLen);
+  // The memo's limit (247 characters as stored) is kept by LimitMemo.
+}
+
+void TEditNotesForm::ShowPopup(QWidget* widget, const QPoint& at) {
+  // A scroll area reports the position in its viewport.
+  const QWidget* origin = widget == ui->NotesMemo ? ui->NotesMemo->viewport() : widget;
+  NotesPopupMenu->popup(origin->mapToGlobal(at));
+}
+
+void TEditNotesForm::SetCall(const QString& call) { ui->CallEdit->setText(call); }
+
+void TEditNotesForm::ActivateMemo() { ui->NotesMemo->setFocus(); }
+
+void TEditNotesForm::SetMemoText(const QString& text) {
+  settingMemo_ = true;
+  ui->NotesMemo->setPlainText(text);
+  settingMemo_ = false;
+}
+
+void TEditNotesForm::LimitMemo(int position, int added) {
+  if (settingMemo_ || added <= 0) return;
+  const QString text = ui->NotesMemo->toPlainText();
+  int excess = StoredLength(text) - TNotes::kMaxTextLen;
+  if (excess <= 0) return;
+  // Drop the end of what came in until the text fits.
+  const int end = std::min<int>(position + added, static_cast<int>(text.size()));
+  int start = end;
+  while (excess > 0 && start > position) {
+    --start;
+    excess -= text[start] == '\n' ? 2 : 1;
+    if (start > position && text[start].isLowSurrogate()) --start;  // whole characters only
+  }
+  if (start == end) return;
+  settingMemo_ = true;
+  QTextCursor cursor(ui->NotesMemo->document());
+  cursor.setPosition(start);
+  cursor.setPosition(end, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  settingMemo_ = false;
+}
+
+bool TEditNotesForm::ReadCall(std::string& call) {
+  try {
+    call = NormaliseCall(D(ui->CallEdit->text()));
+    return true;
+  } catch (const ECallError& e) {
+    ui->CallEdit->selectAll();
+    ui->CallEdit->setFocus();
+    ShowFailure(e);
+    return false;
+  }
+}
+
+void TEditNotesForm::SearchBtnClick() {
+  if (!notes_) return;
+  std::string call;
+  if (!ReadCall(call)) return;
+  try {
+    TNoteRec rec;
+    notes_->ReadNote(call, rec);  // no note: an empty text
+    SetMemoText(Q(MemoTextFromNote(rec.Text)));
+    ui->NotesMemo->setFocus();
+  } catch (const std::exception& e) {
+    ShowFailure(e);
+  }
+}
+
+void TEditNotesForm::SaveBtnClick() {
+  if (!notes_) return;
+  std::string call;
+  if (!ReadCall(call)) return;
+  try {
+    TNoteRec rec;
+    rec.Status = TNotes::kStatusInUse;
+    rec.Call = call;
+    rec.Text = NoteTextFromMemo(D(ui->NotesMemo->toPlainText()));
+    notes_->SaveNote(rec);
+  } catch (const std::exception& e) {
+    ShowFailure(e);
+    return;
+  }
+  emit NotesChanged();
+}
+
+void TEditNotesForm::DeleteBtnClick() {
+  if (!notes_) return;
+  std::string call;
+  if (!ReadCall(call)) return;
+  try {
+    notes_->DeleteNote(call);
+  } catch (const std::exception& e) {
+    ShowFailure(e);
+    return;
+  }
+  SetMemoText(QString());
+  ui->CallEdit->clear();
+  ui->CallEdit->setFocus();
+  emit NotesChanged();
+}
+
+void TEditNotesForm::NotesCloseItemClick() { close(); }

@@ -1,0 +1,82 @@
+// The main window's notes: the notes file it keeps open, the Notes command and button caption,
+// and the notes editor it opens for the entry shown or for a call that is in no database.
+#include <QApplication>
+#include <QPushButton>
+
+#include "common/StrUtil.h"
+#include "notes/FEditNotes.h"
+#include "notes/UNotesIO.h"
+#include "ui/FTellmarkMain.h"
+#include "ui/UMessages.h"
+#include "ui_FTellmarkMain.h"
+
+namespace {
+
+const char* const kNoNotesFile = "Set the notes file name first. (Use Options|Program to do this)";
+
+}  // namespace
+
+void TCallViewForm::SetUpNotes() {
+  connect(ui->ShowNotesBtn, &QPushButton::clicked, this, &TCallViewForm::ShowNotesBtnClick);
+  connect(ui->EditNotesItem, &QAction::triggered, this, &TCallViewForm::ShowNotesBtnClick);
+  connect(this, &TCallViewForm::EntryShown, this, &TCallViewForm::UpdateNotesCaption);
+  // A call in neither database that has a note opens the editor instead of the message.
+  MissingCallHandler = [this](const QString& call) {
+    if (!notes_ || !notes_->HasNote(Utf8ToCp437(call.toStdString()))) return false;
+    OpenNotesFor(call);
+    return true;
+  };
+}
+
+void TCallViewForm::OpenNotesFile(const std::string& name) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  struct TRestore {
+    ~TRestore() { QApplication::restoreOverrideCursor(); }
+  } restore;
+  ui->ShowNotesBtn->setText("Notes...");
+  if (notes_ && name == notesFileName_) return;
+  // The editor never keeps a notes file that is closed here.
+  if (notesForm_) notesForm_->SetNotes(nullptr);
+  notes_.reset();
+  notesFileName_.clear();
+  if (name.empty()) return;
+  try {
+    notes_ = std::make_unique<TNotes>(name);
+    notesFileName_ = name;
+  } catch (const std::exception& e) {
+    notes_.reset();
+    ShowErrorBox("Could not open the notes file: " + QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TCallViewForm::UpdateNotesCaption() {
+  if (!notes_) return;
+  const bool has = notes_->HasNote(Utf8ToCp437(shownCall_.toStdString()));
+  ui->ShowNotesBtn->setText(has ? "Edit note..." : "Add note...");
+}
+
+void TCallViewForm::ShowNotesBtnClick() {
+  if (busy_ || modalRunning_) return;
+  if (!notes_) {
+    ShowErrorBox(kNoNotesFile);
+    return;
+  }
+  ShowNotesEditor(shownCall_);
+}
+
+void TCallViewForm::OpenNotesFor(const QString& call) { ShowNotesEditor(call.left(15)); }
+
+void TCallViewForm::ShowNotesEditor(const QString& call) {
+  if (!notesForm_) {
+    notesForm_ = new TEditNotesForm(this);
+    // A saved or deleted note of the entry shown changes the button at once.
+    connect(notesForm_, &TEditNotesForm::NotesChanged, this, &TCallViewForm::UpdateNotesCaption);
+  }
+  notesForm_->SetNotes(notes_.get());
+  notesForm_->SetCall(call);
+  notesForm_->ActivateMemo();
+  notesForm_->show();
+  notesForm_->raise();
+  notesForm_->activateWindow();
+  notesForm_->SearchBtnClick();
+}
