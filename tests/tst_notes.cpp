@@ -1,0 +1,515 @@
+// The notes editor and the main window's notes: Find, Save and Delete with their call-sign rules
+// and messages, the memo's length, keys and pop-up menu; the notes file opened at creation, the
+// caption of the Notes button, the editor for a call in no database, and a notes file another
+// program holds.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "dataset/UDataSet.h"
+#include "lookup_fixture.h"
+#include "notes/FEditNotes.h"
+#include "notes/UNotesIO.h"
+#include "storage/UIndexEngine.h"
+#include "ui/FTellmarkMain.h"
+#include "ui/UMessages.h"
+#include "ui/UStartUp.h"
+
+namespace {
+
+const QString kEmptyCall = "Call must contain at least 1 and up to 6 characters.";
+const QString kBadChars = "In a Call, only letters and numbers are allowed.";
+const QString kNoNotesFile = "Set the notes file name first. (Use Options|Program to do this)";
+const char* const kHoldOption = "--hold-notes";
+
+// The second program of the lock test: holds the notes file open until its input ends.
+int HoldNotes(const char* fileName) {
+  try {
+    TNotes notes(fileName);
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::printf("failed: %s\n", e.what());
+    return 1;
+  }
+}
+
+// The raw entry record n of a notes file.
+QByteArray RawRecord(const QString& file, int n) {
+  QFile f(file);
+  if (!f.open(QIODevice::ReadOnly) || !f.seek(qint64(n) * TNotes::kRecordSize)) return {};
+  return f.read(TNotes::kRecordSize);
+}
+
+}  // namespace
+
+class TstNotes : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<fixture::TFixtureEdition> edition_;
+  std::unique_ptr<TestDir> iniDir_;
+  std::unique_ptr<TestDir> dir_;
+  QString ini_;
+  QString notesFile_;
+  QList<TMessageRequest> boxes_;
+  std::unique_ptr<TCallViewForm> main_;
+
+  QStringList Texts() const {
+    QStringList t;
+    for (const auto& b : boxes_) t << b.text;
+    return t;
+  }
+  // A main window whose settings name the notes file (none for an empty name).
+  TCallViewForm* CreateMain(const QString& notesName) {
+    QFile f(ini_);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+      qFatal("cannot write %s", qPrintable(ini_));
+    f.write("[StartUp]\nPrgVersion=S1998\nLastCall=\n[General]\nNotesDataFilename=" +
+            notesName.toLocal8Bit() + "\n");
+    f.close();
+    main_ = std::make_unique<TCallViewForm>();
+    return main_.get();
+  }
+  template <class T>
+  static T* W(QWidget* form, const char* name) {
+    T* w = form->findChild<T*>(name);
+    if (!w) qFatal("no widget %s", name);
+    return w;
+  }
+  static QLineEdit* CallEdit(QWidget* f) { return W<QLineEdit>(f, "CallEdit"); }
+  static QPlainTextEdit* Memo(QWidget* f) { return W<QPlainTextEdit>(f, "NotesMemo"); }
+  QString Caption() const { return W<QPushButton>(main_.get(), "ShowNotesBtn")->text(); }
+  void SaveNote(const std::string& call, const std::string& text) {
+    TNotes notes(notesFile_.toStdString());
+    notes.SaveNote({TNotes::kStatusInUse, call, text});
+  }
+  static void ShowActive(QWidget* w) {
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(AllocIndexCaches());
+    edition_ = std::make_unique<fixture::TFixtureEdition>();
+    SetHomeDir(edition_->path());
+    OpenDataSet();
+    SetApplicationTitle(kApplicationTitle);
+    ini_ = qEnvironmentVariable("TELLMARK_INI");
+    if (ini_.isEmpty()) {
+      iniDir_ = std::make_unique<TestDir>();
+      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
+      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
+    }
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+  }
+  void cleanupTestCase() {
+    main_.reset();
+    SetMessageHandler({});
+    CloseDataSet();
+    FreeIndexCaches();
+  }
+  void init() {
+    boxes_.clear();
+    dir_ = std::make_unique<TestDir>();
+    notesFile_ = QString::fromStdString(dir_->file("my notes.ndf"));
+  }
+  void cleanup() {
+    main_.reset();
+    dir_.reset();
+  }
+
+  void editorFindSaveDelete() {
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    QCOMPARE(ed.windowTitle(), QString("Notes"));
+    QCOMPARE(ed.property("helpContext").toInt(), 10019);
+
+    // No note: an empty memo, the call stays.
+    CallEdit(&ed)->setText("dl1abc");
+    Memo(&ed)->setPlainText("left over");
+    ed.SearchBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText(), QString());
+    QCOMPARE(CallEdit(&ed)->text(), QString("dl1abc"));
+    QVERIFY(Memo(&ed)->hasFocus());
+
+    // Saved under the call in lower case, every line ended by CR LF.
+    CallEdit(&ed)->setText("DL1ABC");
+    Memo(&ed)->setPlainText(QString::fromUtf8("QRV 40 m\nQSL via Müller"));
+    ed.SaveBtnClick();
+    TNoteRec rec;
+    QVERIFY(notes.ReadNote("dl1abc", rec));
+    QCOMPARE(rec.Text, std::string("QRV 40 m\r\nQSL via M\x81ller\r\n"));
+    QCOMPARE(RawRecord(notesFile_, 1).mid(1, 7), QByteArray("\x06"
+                                                            "dl1abc"));
+    const qint64 size = QFileInfo(notesFile_).size();
+
+    // Found with the call in any case; saving it again stores the same text.
+    CallEdit(&ed)->setText("Dl1AbC");
+    Memo(&ed)->setPlainText("something else");
+    ed.SearchBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText(), QString::fromUtf8("QRV 40 m\nQSL via Müller"));
+    ed.SaveBtnClick();
+    ed.SearchBtnClick();
+    ed.SaveBtnClick();
+    QVERIFY(notes.ReadNote("dl1abc", rec));
+    QCOMPARE(rec.Text, std::string("QRV 40 m\r\nQSL via M\x81ller\r\n"));
+    QCOMPARE(QFileInfo(notesFile_).size(), size);
+
+    // An empty last line survives the round trip too.
+    CallEdit(&ed)->setText("g3xyz");
+    Memo(&ed)->setPlainText("line\n");
+    ed.SaveBtnClick();
+    ed.SearchBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("line\n"));
+    QVERIFY(notes.ReadNote("g3xyz", rec));
+    QCOMPARE(rec.Text, std::string("line\r\n\r\n"));
+
+    // Delete: no question, the window cleared, the focus on the call.
+    CallEdit(&ed)->setText("DL1ABC");
+    ed.SearchBtnClick();
+    ed.DeleteBtnClick();
+    QVERIFY(!notes.HasNote("dl1abc"));
+    QVERIFY(notes.HasNote("g3xyz"));
+    QCOMPARE(Memo(&ed)->toPlainText(), QString());
+    QCOMPARE(CallEdit(&ed)->text(), QString());
+    QVERIFY(CallEdit(&ed)->hasFocus());
+    // ... also for a call without a note, silently.
+    CallEdit(&ed)->setText("ja1aa");
+    Memo(&ed)->setPlainText("typed");
+    ed.DeleteBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText(), QString());
+    QCOMPARE(CallEdit(&ed)->text(), QString());
+    QCOMPARE(Texts(), QStringList());
+
+    // Without a notes file the commands do nothing.
+    ed.SetNotes(nullptr);
+    CallEdit(&ed)->setText("g3xyz");
+    Memo(&ed)->setPlainText("kept");
+    ed.SearchBtnClick();
+    ed.DeleteBtnClick();
+    ed.SaveBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("kept"));
+    QCOMPARE(CallEdit(&ed)->text(), QString("g3xyz"));
+    QCOMPARE(Texts(), QStringList());
+  }
+
+  void invalidCallIsSelected_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << "" << kEmptyCall;
+    QTest::newRow("blanks") << "   " << kEmptyCall;
+    QTest::newRow("two words") << "ab cd" << kBadChars;
+    QTest::newRow("hyphen") << "dl-1" << kBadChars;
+    QTest::newRow("umlaut") << QString::fromUtf8("dö1a") << kBadChars;
+  }
+  void invalidCallIsSelected() {
+    QFETCH(QString, call);
+    QFETCH(QString, message);
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    const std::array<void (TEditNotesForm::*)(), 3> commands = {&TEditNotesForm::SearchBtnClick,
+                                                                &TEditNotesForm::SaveBtnClick,
+                                                                &TEditNotesForm::DeleteBtnClick};
+    for (const auto command : commands) {
+      boxes_.clear();
+      CallEdit(&ed)->setText(call);
+      CallEdit(&ed)->deselect();
+      Memo(&ed)->setPlainText("memo");
+      Memo(&ed)->setFocus();
+      (ed.*command)();
+      QCOMPARE(Texts(), QStringList({message}));
+      QCOMPARE(boxes_[0].caption, QString(kApplicationTitle));
+      QCOMPARE(boxes_[0].flags, mbOK | mbIconError);
+      QVERIFY(CallEdit(&ed)->hasFocus());
+      QCOMPARE(CallEdit(&ed)->selectedText(), call);
+      QCOMPARE(CallEdit(&ed)->text(), call);
+      QCOMPARE(Memo(&ed)->toPlainText(), QString("memo"));
+    }
+    QCOMPARE(notes.NoteCount(), 0);
+  }
+
+  void memoKeepsTheNoteLength() {
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    QCOMPARE(CallEdit(&ed)->maxLength(), 6);
+    CallEdit(&ed)->setText("vk2xx");
+
+    // Typing stops at 247 characters; a line break takes two.
+    Memo(&ed)->setFocus();
+    QTest::keyClicks(Memo(&ed), QString(240, 'a'));
+    QTest::keyClick(Memo(&ed), Qt::Key_Return);
+    QTest::keyClicks(Memo(&ed), QString(10, 'b'));
+    QCOMPARE(Memo(&ed)->toPlainText(), QString(240, 'a') + "\n" + QString(5, 'b'));
+    ed.SaveBtnClick();
+    TNoteRec rec;
+    QVERIFY(notes.ReadNote("vk2xx", rec));
+    // The break after the last line does not fit, and no half of it is kept.
+    QCOMPARE(rec.Text, std::string(240, 'a') + "\r\n" + std::string(5, 'b'));
+
+    // A paste is cut to what fits, in the middle of the text too.
+    Memo(&ed)->setPlainText(QString(100, 'x'));
+    QTextCursor c = Memo(&ed)->textCursor();
+    c.setPosition(50);
+    Memo(&ed)->setTextCursor(c);
+    Memo(&ed)->insertPlainText(QString(100, 'y') + "\n" + QString(100, 'z'));
+    const QString text = Memo(&ed)->toPlainText();
+    QCOMPARE(text.size() + text.count('\n'), 247);
+    QVERIFY(text.startsWith(QString(50, 'x') + QString(100, 'y') + "\n"));
+    QVERIFY(text.endsWith(QString(50, 'x')));
+
+    // A stored note is shown whole, even where its lone line feeds take more room in the memo.
+    std::string lf;
+    for (int i = 0; i < 123; ++i) lf += "c\n";
+    notes.SaveNote({TNotes::kStatusInUse, "f5abc", lf + "d"});
+    CallEdit(&ed)->setText("f5abc");
+    ed.SearchBtnClick();
+    QCOMPARE(Memo(&ed)->toPlainText().count('c'), 123);
+    QVERIFY(Memo(&ed)->toPlainText().endsWith("c\nd"));
+  }
+
+  void keysAndPopupMenu() {
+    TNotes notes(notesFile_.toStdString());
+    notes.SaveNote({TNotes::kStatusInUse, "w1aw", "Club\r\n"});
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+
+    const auto* menu = W<QMenu>(&ed, "NotesPopupMenu");
+    QStringList items;
+    for (const QAction* a : menu->actions())
+      items << (a->isSeparator()
+                    ? "-"
+                    : a->objectName() + " " + a->text() + " " + a->shortcut().toString());
+    QCOMPARE(items,
+             QStringList({"FindItem &Find Alt+F", "NotesSaveItem &Save Alt+S",
+                          "NotesDeleteItem &Delete Alt+D", "-", "NotesCloseItem Close Esc"}));
+    QCOMPARE(menu->actions()[3]->objectName(), QString("N1"));
+    QCOMPARE(W<QPushButton>(&ed, "SearchBtn")->text(), QString("&Find"));
+    QVERIFY(W<QPushButton>(&ed, "SearchBtn")->isDefault());
+
+    // Enter in the call box finds; Alt+S saves and Alt+D deletes wherever the focus is.
+    CallEdit(&ed)->setFocus();
+    CallEdit(&ed)->setText("W1AW");
+    QTest::keyClick(CallEdit(&ed), Qt::Key_Return);
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("Club"));
+    QTest::keyClicks(Memo(&ed), "HQ ");
+    QTest::keyClick(Memo(&ed), Qt::Key_S, Qt::AltModifier);
+    TNoteRec rec;
+    QVERIFY(notes.ReadNote("w1aw", rec));
+    QCOMPARE(rec.Text, std::string("HQ Club\r\n"));
+    Memo(&ed)->clear();
+    QTest::keyClick(Memo(&ed), Qt::Key_F, Qt::AltModifier);
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("HQ Club"));
+    QTest::keyClick(Memo(&ed), Qt::Key_D, Qt::AltModifier);
+    QVERIFY(!notes.HasNote("w1aw"));
+    QCOMPARE(CallEdit(&ed)->text(), QString());
+    QCOMPARE(Texts(), QStringList());
+
+    // Esc closes (hides) the window without saving.
+    CallEdit(&ed)->setText("w1aw");
+    Memo(&ed)->setFocus();
+    QTest::keyClicks(Memo(&ed), "unsaved");
+    QTest::keyClick(Memo(&ed), Qt::Key_Escape);
+    QVERIFY(!ed.isVisible());
+    QVERIFY(!notes.HasNote("w1aw"));
+  }
+
+  void mainWindowNotesButton() {
+    SaveNote("w1aw", "League HQ\r\n");
+    TCallViewForm* f = CreateMain(notesFile_);
+    QVERIFY(f->Notes());
+    QVERIFY(W<QPushButton>(f, "ShowNotesBtn")->isEnabled());
+    QVERIFY(W<QAction>(f, "EditNotesItem")->isEnabled());
+    // Opened after the first entry was shown: the caption says nothing yet.
+    QCOMPARE(Caption(), QString("Notes..."));
+    f->FindCall("W1AW");
+    QCOMPARE(Caption(), QString("Edit note..."));
+    f->FindCall("K1ABC");
+    QCOMPARE(Caption(), QString("Add note..."));
+    f->FindCall("W1AW");
+    QCOMPARE(Caption(), QString("Edit note..."));
+
+    // The button opens the editor on the entry shown, the memo active.
+    W<QPushButton>(f, "ShowNotesBtn")->click();
+    TEditNotesForm* ed = f->NotesForm();
+    QVERIFY(ed);
+    QVERIFY(ed->isVisible());
+    QVERIFY(!ed->isModal());
+    QCOMPARE(ed->parent(), f);
+    QCOMPARE(CallEdit(ed)->text(), QString("W1AW"));
+    QCOMPARE(Memo(ed)->toPlainText(), QString("League HQ"));
+    QCOMPARE(ed->focusWidget(), Memo(ed));
+
+    // A note saved for the entry shown changes the caption at once; the editor is kept.
+    f->FindCall("K1ABC");
+    W<QAction>(f, "EditNotesItem")->trigger();
+    QCOMPARE(f->NotesForm(), ed);
+    QCOMPARE(CallEdit(ed)->text(), QString("K1ABC"));
+    QCOMPARE(Memo(ed)->toPlainText(), QString());
+    Memo(ed)->setPlainText("Boston");
+    ed->SaveBtnClick();
+    QCOMPARE(Caption(), QString("Edit note..."));
+    ed->DeleteBtnClick();
+    QCOMPARE(Caption(), QString("Add note..."));
+
+    // No notes file: the caption stays, the command says how to set one, and the editor no
+    // longer works on the closed file.
+    f->OpenNotesFile("");
+    QVERIFY(!f->Notes());
+    QVERIFY(!ed->Notes());
+    QCOMPARE(Caption(), QString("Notes..."));
+    f->FindCall("W1AW");
+    QCOMPARE(Caption(), QString("Notes..."));
+    CallEdit(ed)->setText("w1aw");
+    ed->SearchBtnClick();
+    QCOMPARE(Texts(), QStringList());
+    W<QPushButton>(f, "ShowNotesBtn")->click();
+    QCOMPARE(Texts(), QStringList({kNoNotesFile}));
+    QCOMPARE(boxes_[0].flags, mbOK | mbIconError);
+
+    // The same name again opens the file again.
+    boxes_.clear();
+    f->OpenNotesFile(notesFile_.toStdString());
+    QVERIFY(f->Notes());
+    QCOMPARE(Caption(), QString("Notes..."));
+    f->ShowCurrentEntry();
+    QCOMPARE(Caption(), QString("Edit note..."));
+    f->ShowNotesBtnClick();
+    QCOMPARE(ed->Notes(), f->Notes());
+    QCOMPARE(Memo(ed)->toPlainText(), QString("League HQ"));
+    QCOMPARE(Texts(), QStringList());
+
+    // Closing the program closes the notes file (open flag 0).
+    main_.reset();
+    QCOMPARE(RawRecord(notesFile_, 0).at(1), '\0');
+  }
+
+  void noNotesFileNamed() {
+    TCallViewForm* f = CreateMain("");
+    QVERIFY(!f->Notes());
+    f->FindCall("W1AW");
+    QCOMPARE(Caption(), QString("Notes..."));
+    f->ShowNotesBtnClick();
+    QCOMPARE(Texts(), QStringList({kNoNotesFile}));
+    QVERIFY(!f->NotesForm());
+  }
+
+  void missingCallWithNoteOpensEditor() {
+    SaveNote("k5zzz", "Worked on 20 m\r\n");
+    TCallViewForm* f = CreateMain(notesFile_);
+    f->SwitchToUS();
+    W<QComboBox>(f, "CallEdit")->setEditText("K5ZZZ");
+    f->SearchCallEdit();
+    QCOMPARE(Texts(), QStringList());
+    TEditNotesForm* ed = f->NotesForm();
+    QVERIFY(ed);
+    QVERIFY(ed->isVisible());
+    QCOMPARE(CallEdit(ed)->text(), QString("k5zzz"));
+    QCOMPARE(Memo(ed)->toPlainText(), QString("Worked on 20 m"));
+
+    // Without a note the not-found message as ever.
+    W<QComboBox>(f, "CallEdit")->setEditText("K5ZZY");
+    f->SearchCallEdit();
+    QCOMPARE(Texts(),
+             QStringList({"Call \"k5zzy\" not found. Displaying the next greater entry."}));
+    QCOMPARE(CallEdit(ed)->text(), QString("k5zzz"));
+  }
+
+  void notesFileOfAnotherProgram() {
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {kHoldOption, notesFile_});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readLine(), QByteArray("held\n"));
+
+    TCallViewForm* f = CreateMain(notesFile_);
+    QCOMPARE(Texts(), QStringList({"Could not open the notes file: The notes file is in use by "
+                                   "another program (I/O error 5)"}));
+    QCOMPARE(boxes_[0].flags, mbOK | mbIconError);
+    QVERIFY(!f->Notes());
+    f->FindCall("W1AW");
+    QCOMPARE(Caption(), QString("Notes..."));
+    boxes_.clear();
+    f->ShowNotesBtnClick();
+    QCOMPARE(Texts(), QStringList({kNoNotesFile}));
+
+    // Once the other program has ended, the same name opens.
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    QCOMPARE(holder.exitCode(), 0);
+    boxes_.clear();
+    f->OpenNotesFile(notesFile_.toStdString());
+    QVERIFY(f->Notes());
+    QCOMPARE(Texts(), QStringList());
+  }
+
+  void notesFileOfAnotherKind() {
+    QFile other(notesFile_);
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    const QByteArray content(600, 'q');
+    other.write(content);
+    other.close();
+    TCallViewForm* f = CreateMain(notesFile_);
+    QCOMPARE(Texts(), QStringList({"Could not open the notes file: Notes file has wrong file id"}));
+    QVERIFY(!f->Notes());
+    main_.reset();
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), content);
+  }
+
+  // Not a test: with TELLMARK_SCREENSHOT_DIR set, the editor with a note into notes.png.
+  void screenshot() {
+    const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+    if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");
+    SaveNote("dl1abc",
+             "Met Hans at Friedrichshafen 1998.\r\nQSL via bureau, "
+             "prefers CW on 40 m.\r\nSked Sundays 0800 UTC\r\n");
+    TCallViewForm* f = CreateMain(notesFile_);
+    f->FindCall("DL1ABC");
+    f->ShowNotesBtnClick();
+    TEditNotesForm* ed = f->NotesForm();
+    QVERIFY(ed);
+    QTest::qWait(200);
+    QDir().mkpath(dir);
+    QVERIFY(ed->grab().save(dir + "/notes.png"));
+    QVERIFY(f->grab().save(dir + "/notes-main.png"));
+  }
+};
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], kHoldOption) == 0) return HoldNotes(argv[2]);
+  QApplication app(argc, argv);
+  TstNotes test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_notes.moc"
