@@ -30,4 +30,9 @@ fi
 TELLMARK_INI="$work/tellmark.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
 TELLMARK_SCREENSHOT_US="$us_call" TELLMARK_SCREENSHOT_INTL="$intl_call" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tellmark" "$edition" --timing
+# The notes editor, from its window test on the fixture edition (notes.png).
+if cmake --build "$build" --target tst_notes >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_notes.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_notes" screenshot >/dev/null
+fi
 ls -l "$out"/*.png

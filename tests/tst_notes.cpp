@@ -502,6 +502,11 @@ class TstNotes : public QObject {
     QDir().mkpath(dir);
     QVERIFY(ed->grab().save(dir + "/notes.png"));
     QVERIFY(f->grab().save(dir + "/notes-main.png"));
+    auto* menu = W<QMenu>(ed, "NotesPopupMenu");
+    menu->popup(ed->mapToGlobal(QPoint(60, 60)));
+    QTest::qWait(200);
+    QVERIFY(menu->grab().save(dir + "/notes-menu.png"));
+    menu->close();
   }
 };
 

@@ -73,7 +73,9 @@ TEditNotesForm::TEditNotesForm(QWidget* parent)
   ui->CallEdit->setFixedWidth(fm.horizontalAdvance("WWWWWW") + 2 * fm.averageCharWidth() + 8);
 
   FormCreate();
-  resize(450, 156);
+  // 450 x 156, at least 450 x 130, at 96 dpi; more only when the fonts need more room.
+  setMinimumSize(minimumSizeHint().expandedTo(QSize(450, 130)));
+  resize(QSize(450, 156).expandedTo(minimumSize()));
 }
 
 TEditNotesForm::~TEditNotesForm() = default;
