@@ -650,8 +650,8 @@ class TstMainWindow : public QObject {
              QString("International \"Q\" Signals"));
     // Commands of later work are there but cannot be chosen.
     for (const char* later :
-         {"EditCopyMenu", "CWMorsecodeOutputItem", "SearchTextSearchMenu", "ViewMapItem",
-          "AddEntryToReportMenuItem", "OptOtherItem", "AboutMenu", "QSLBureausMenu"})
+         {"EditCopyMenu", "CWMorsecodeOutputItem", "ViewMapItem", "OptOtherItem", "AboutMenu",
+          "QSLBureausMenu"})
       QVERIFY2(!W<QAction>(later)->isEnabled(), later);
     QVERIFY(!W<QMenu>("Beacons1")->menuAction()->isEnabled());
     // The old label method (default) prints with Ctrl+P.

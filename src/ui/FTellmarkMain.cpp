@@ -7,6 +7,7 @@
 
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
+#include "report/UReport.h"
 #include "ui/FDetail.h"
 #include "ui/UMessages.h"
 #include "ui_FTellmarkMain.h"
@@ -102,16 +103,9 @@ TCallViewForm::TCallViewForm(QWidget* parent)
                      ui->EditCopyMenu,
                      ui->CWMorsecodeOutputItem,
                      ui->CWStopMorsingItem,
-                     ui->SearchTextSearchMenu,
-                     ui->SearchQSLManagerItem,
-                     ui->ViewListItem,
                      ui->ViewMapItem,
                      ui->ViewBeaconSchedulerItem,
-                     ui->AddEntryToReportMenuItem,
-                     ui->AddSearchResultsToReportMenuItem,
                      ui->ReportPrintLabelsMenuItem,
-                     ui->ReportEditReportFileMenuItem,
-                     ui->ReportClearReportFileMenuItem,
                      ui->OptMorseItem,
                      ui->OptOtherItem,
                      ui->OptLabelPrintingItem,
@@ -143,6 +137,8 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   setFixedSize(sizeHint());
 
   SetUpNotes();
+  SetUpSearchCommands();
+  SetUpReportCommands();
   FormCreate();
   ui->CallEdit->setFocus();
 }
@@ -162,8 +158,11 @@ void TCallViewForm::FormCreate() {
   noDisplay_ = false;
   ui->SortByCallRadBtn->setChecked(true);
   busy_ = false;
+  OpenWordLists();
   SwitchToIntl();
   LoadSettings();
+  // The report file name before the start call is shown (report mode "always" adds it).
+  ApplyReportSettings();
   if (!RemoveBlanks(settings_.lastCall).empty()) FindCall(Q(settings_.lastCall));
   UpdateLabelMenu();
   OpenNotesFile(settings_.notesDataFilename);
@@ -195,6 +194,7 @@ void TCallViewForm::FormClose() {
   } catch (...) {
     // A settings file that cannot be written does not keep the program from ending.
   }
+  CloseReportFile();
 }
 
 void TCallViewForm::closeEvent(QCloseEvent* event) {
@@ -219,6 +219,7 @@ bool TCallViewForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->SortByCityRadBtn) SearchCityMenuClick();
     if (watched == ui->SortByZIPRadBtn) SearchZIPMenuClick();
     if (watched == ui->SortByCountyRadBtn) SearchCountyMenuClick();
+    if (watched == ui->SortByResultsRadBtn) SearchTextSearchMenuClick();
   }
   return QMainWindow::eventFilter(watched, event);
 }

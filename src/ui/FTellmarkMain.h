@@ -3,6 +3,7 @@
 // stepping, the entry display and the commands. The look-up state lives in TLookup; the window
 // holds the guards, the settings and the widgets.
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -10,9 +11,12 @@
 #include "dataset/ULookup.h"
 #include "notes/UNotesIO.h"
 #include "settings/USettings.h"
+#include "textsearch/UTextSearch.h"
 
 class TDetailsForm;
 class TEditNotesForm;
+class TQslMgrForm;
+class TListViewForm;
 class QRadioButton;
 class QComboBox;
 
@@ -68,6 +72,21 @@ class TCallViewForm : public QMainWindow {
   TNotes* Notes() const { return notes_.get(); }
   TEditNotesForm* NotesForm() const { return notesForm_; }
 
+  // Text search and the table windows (FTellmarkMainSearch.cpp). A word list is null when it
+  // could not be opened at creation.
+  TWortListe* WordList(TDatabase db) const;
+  TSuchInfo& SearchInfo(TDatabase db);
+  // Opens the QSL manager list on a record of the QSL managers file (0 = none).
+  void ShowQslManagers(int32_t record);
+  void ShowListView();
+  TQslMgrForm* QslManagerForm() const { return qslForm_; }
+  TListViewForm* ListViewForm() const;
+
+  // Report file (FTellmarkMainReport.cpp). Appends the call of the entry shown.
+  void AddCurrentToReport();
+  // The add commands are enabled unless the report mode is "never".
+  void UpdateReportMenu();
+
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
@@ -118,6 +137,14 @@ class TCallViewForm : public QMainWindow {
   void SortByZIPRadBtnClick() { OrderButtonClick(oiUSZIP); }
   void SortByCountyRadBtnClick() { OrderButtonClick(oiUSCounty); }
   void SortByResultsRadBtnClick();
+  void SearchTextSearchMenuClick();
+  void SearchQSLManagerItemClick();
+  void QSLMgrBtnClick();
+  void ViewListItemClick();
+  void AddEntryToReportMenuItemClick();
+  void AddSearchResultsToReportMenuItemClick();
+  void ReportEditReportFileMenuItemClick();
+  void ReportClearReportFileMenuItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -148,6 +175,11 @@ class TCallViewForm : public QMainWindow {
   void SetUpNotes();
   void UpdateNotesCaption();
   void ShowNotesEditor(const QString& call);
+  void SetUpSearchCommands();
+  void OpenWordLists();
+  void FollowListOrder(int listOrder, int32_t position);
+  void SetUpReportCommands();
+  void ApplyReportSettings();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -167,4 +199,8 @@ class TCallViewForm : public QMainWindow {
   std::unique_ptr<TNotes> notes_;
   std::string notesFileName_;  // the name notes_ was opened with
   TEditNotesForm* notesForm_ = nullptr;
+  std::unique_ptr<TWortListe> intlWords_, usWords_;
+  TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
+  TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
+  QPointer<TListViewForm> listView_;         // child, freed when closed
 };

@@ -1,0 +1,98 @@
+// The main window's report commands: adding the entry shown (by hand or, in the mode "always",
+// whenever an entry is shown), adding every call of a search result, editing and clearing the
+// report file, and the enabled state of the add commands by the report mode.
+#include <QAction>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "common/StrUtil.h"
+#include "report/UReport.h"
+#include "textsearch/Dbwort.h"
+#include "textsearch/FProgressDlg.h"
+#include "ui/FTellmarkMain.h"
+#include "ui/UMessages.h"
+#include "ui/UStartUp.h"
+#include "ui_FTellmarkMain.h"
+
+namespace {
+
+QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
+
+// The results browsed by the main window, read as a reference list.
+class TResultSourceList : public TAllgVerweisListe {
+ public:
+  explicit TResultSourceList(const TResultSource& source) : source_(source) {
+    count_ = source.Count();
+  }
+  int32_t GetItem(int32_t i) override { return i >= 1 && i <= count_ ? source_.Item(i) : -1; }
+  void SetItem(int32_t, int32_t) override {}
+
+ private:
+  const TResultSource& source_;
+};
+
+}  // namespace
+
+void TCallViewForm::SetUpReportCommands() {
+  const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
+      {ui->AddEntryToReportMenuItem, &TCallViewForm::AddEntryToReportMenuItemClick},
+      {ui->AddSearchResultsToReportMenuItem, &TCallViewForm::AddSearchResultsToReportMenuItemClick},
+      {ui->ReportEditReportFileMenuItem, &TCallViewForm::ReportEditReportFileMenuItemClick},
+      {ui->ReportClearReportFileMenuItem, &TCallViewForm::ReportClearReportFileMenuItemClick}};
+  for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+  // Report mode "always": every entry shown is added.
+  connect(this, &TCallViewForm::EntryShown, this, [this] {
+    if (settings_.reportOptions.mode == rmAlways) AddCurrentToReport();
+  });
+}
+
+void TCallViewForm::ApplyReportSettings() {
+  SetReportFileName(settings_.reportOptions.fileName);
+  UpdateReportMenu();
+}
+
+void TCallViewForm::UpdateReportMenu() {
+  const bool add = ReportAddCommandsEnabled(settings_.reportOptions.mode);
+  ui->AddEntryToReportMenuItem->setEnabled(add);
+  ui->AddSearchResultsToReportMenuItem->setEnabled(add);
+}
+
+void TCallViewForm::AddCurrentToReport() {
+  const bool wasBusy = busy_;
+  SetBusy(true);
+  const TReportResult r = AddEntryToReport(ReportCall(lookup_.Record()));
+  if (!r) ShowErrorBox(Q(r.message));
+  SetBusy(wasBusy);
+}
+
+void TCallViewForm::AddEntryToReportMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  AddCurrentToReport();
+}
+
+void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
+  if (busy_ || modalRunning_ || lookup_.ResultCount() <= 0 || !lookup_.Results()) return;
+  modalRunning_ = true;
+  try {
+    TResultSourceList results(*lookup_.Results());
+    TWaitDlg progress(this);
+    progress.setWindowTitle(kCopyingCallsCaption);
+    AddSearchResultsToReport(lookup_.Database(), results, &progress,
+                             [](const std::string& message) { ShowErrorBox(Q(message)); });
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+  modalRunning_ = false;
+}
+
+void TCallViewForm::ReportEditReportFileMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  const std::string name = PrepareReportFileForEditor();
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(FromLocalPath(name))))
+    ShowErrorBox(kCantStartNotepad);
+}
+
+void TCallViewForm::ReportClearReportFileMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  if (const TReportResult r = ClearReportFile(); !r) ShowErrorBox(Q(r.message));
+}

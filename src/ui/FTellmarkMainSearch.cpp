@@ -1,0 +1,157 @@
+// The main window's text search and its two table windows: the word lists opened at creation,
+// the text search command with its result browsed as the "Search results" order, the QSL manager
+// list and the list view that follows the current order.
+#include <QAction>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include "common/StrUtil.h"
+#include "report/FListView.h"
+#include "report/FQSLManagerList.h"
+#include "textsearch/FWordSearch.h"
+#include "ui/FTellmarkMain.h"
+#include "ui/UMessages.h"
+#include "ui_FTellmarkMain.h"
+
+namespace {
+
+QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
+
+// A text search result as the main window browses it: the final list itself, not a copy.
+class TFinalResults : public TResultSource {
+ public:
+  explicit TFinalResults(std::unique_ptr<TFinalVerweisListe> list) : list_(std::move(list)) {}
+  int32_t Count() const override { return list_->GetCount(); }
+  int32_t Item(int32_t i) const override { return list_->GetItem(i); }
+
+ private:
+  std::unique_ptr<TFinalVerweisListe> list_;
+};
+
+void CentreOnScreen(QWidget* w) {
+  const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame = w->frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  w->move(frame.topLeft());
+}
+
+void ShowAndActivate(QWidget* w) {
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+}  // namespace
+
+void TCallViewForm::SetUpSearchCommands() {
+  connect(ui->SearchTextSearchMenu, &QAction::triggered, this,
+          &TCallViewForm::SearchTextSearchMenuClick);
+  connect(ui->SearchQSLManagerItem, &QAction::triggered, this,
+          &TCallViewForm::SearchQSLManagerItemClick);
+  connect(ui->ViewListItem, &QAction::triggered, this, &TCallViewForm::ViewListItemClick);
+  connect(ui->QSLMgrBtn, &QPushButton::clicked, this, &TCallViewForm::QSLMgrBtnClick);
+  connect(this, &TCallViewForm::ListOrderChanged, this, &TCallViewForm::FollowListOrder);
+}
+
+void TCallViewForm::OpenWordLists() {
+  for (const TDatabase db : {TDatabase::Intl, TDatabase::US}) {
+    std::string message;
+    std::unique_ptr<TWortListe> list = OpenWordList(db, message);
+    if (!list) ShowErrorBox(Q(message));
+    (db == TDatabase::Intl ? intlWords_ : usWords_) = std::move(list);
+  }
+}
+
+TWortListe* TCallViewForm::WordList(TDatabase db) const {
+  return db == TDatabase::Intl ? intlWords_.get() : usWords_.get();
+}
+
+TSuchInfo& TCallViewForm::SearchInfo(TDatabase db) {
+  return db == TDatabase::Intl ? intlSearchInfo_ : usSearchInfo_;
+}
+
+void TCallViewForm::SearchTextSearchMenuClick() {
+  if (busy_ || modalRunning_) return;
+  modalRunning_ = true;
+  const TDatabase db = lookup_.Database();
+  try {
+    if (TWortListe* words = WordList(db); !words) {
+      ShowErrorBox(kTextSearchInitError);
+    } else {
+      TTextSearchDlg dialog(this);
+      dialog.SetWordList(words);
+      dialog.SetSearchInfo(&SearchInfo(db));
+      dialog.SetKind(db == TDatabase::Intl ? skIntl : skUS);
+      dialog.UpdateWordList();
+      if (dialog.exec() == QDialog::Accepted) {
+        std::unique_ptr<TFinalVerweisListe> result = dialog.TakeResult();
+        const int32_t count = result ? result->GetCount() : 0;
+        ShowInfoBox(Q(EntriesFoundText(count)));
+        // Without results the call order is selected.
+        SetSearchResults(count > 0 ? std::make_shared<TFinalResults>(std::move(result)) : nullptr);
+      }
+    }
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+  modalRunning_ = false;
+}
+
+// ---- QSL manager list
+
+void TCallViewForm::ShowQslManagers(int32_t record) {
+  try {
+    if (!qslForm_ || !qslForm_->Ready()) {
+      delete qslForm_;
+      qslForm_ = nullptr;
+      auto* form = new TQslMgrForm(this);
+      connect(form, &TQslMgrForm::FindCallRequested, this, &TCallViewForm::FindCall);
+      CentreOnScreen(form);
+      qslForm_ = form;
+    }
+    qslForm_->SetRowToShow(record);
+    ShowAndActivate(qslForm_);
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Could not open Qsl Manager window: ") + e.what());
+  }
+}
+
+void TCallViewForm::SearchQSLManagerItemClick() { ShowQslManagers(qslManagerRef_); }
+void TCallViewForm::QSLMgrBtnClick() { ShowQslManagers(qslManagerRef_); }
+
+// ---- List view
+
+void TCallViewForm::ShowListView() {
+  try {
+    if (!listView_) {
+      listView_ = new TListViewForm(*this, this);
+      CentreOnScreen(listView_);
+    }
+    if (!listView_->Ready()) {
+      ShowErrorBox(" Could not open List view window.");
+      return;
+    }
+    listView_->SetLive(false);
+    listView_->SetMode(lookup_.ListOrder());
+    // Shown before it is positioned, so the row is centred in the grid's real height.
+    ShowAndActivate(listView_);
+    listView_->SetPosition(lookup_.Position());
+    listView_->SetLive(true);
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Could not open List view window: ") + e.what());
+  }
+}
+
+void TCallViewForm::ViewListItemClick() { ShowListView(); }
+
+TListViewForm* TCallViewForm::ListViewForm() const { return listView_; }
+
+void TCallViewForm::FollowListOrder(int listOrder, int32_t position) {
+  if (!listView_ || !listView_->Ready()) return;
+  listView_->SetLive(false);
+  listView_->SetMode(listOrder);
+  listView_->SetPosition(position);
+  listView_->SetLive(true);
+}
