@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/IOUtil.h"
+#include "common/ULittleEndian.h"
 #include "storage/UIndexEngine.h"
 
 namespace {
@@ -103,8 +104,7 @@ bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
   const int64_t record = static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
   uint8_t b[4];
   if (!s.sequenceFile.ReadExact(record * 4, b, 4)) return false;
-  ref = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                             static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+  ref = GetI32(b);
   return true;
 }
 

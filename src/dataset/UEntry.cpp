@@ -1,5 +1,7 @@
 #include "dataset/UEntry.h"
 
+#include "common/ULittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -71,20 +73,6 @@ void RunPass(TPass pass, uint8_t* p, int len, int32_t key, const TScrambleRecipe
 
 const TScrambleRecipe& RecipeFor(int32_t key) {
   return kRecipes[static_cast<uint32_t>(key) % 7];
-}
-
-void PutI32(uint8_t* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-  p[2] = static_cast<uint8_t>(u >> 16);
-  p[3] = static_cast<uint8_t>(u >> 24);
-}
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace

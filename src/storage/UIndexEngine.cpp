@@ -1,5 +1,7 @@
 #include "storage/UIndexEngine.h"
 
+#include "common/ULittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -7,12 +9,6 @@
 
 namespace {
 uint64_t g_nextSerial = 1;
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Unsigned byte comparison, a proper prefix first.
 int CompareKeys(std::string_view a, std::string_view b) {

@@ -1,5 +1,7 @@
 #include "storage/UIndexStream.h"
 
+#include "common/ULittleEndian.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -7,20 +9,6 @@
 #include <new>
 
 namespace {
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutI32(uint8_t* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-  p[2] = static_cast<uint8_t>(u >> 16);
-  p[3] = static_cast<uint8_t>(u >> 24);
-}
 
 // Messages of the record store, Windows-1252 as the rest of its texts.
 constexpr const char* kSetHeaderSizeMsg =

@@ -1,5 +1,7 @@
 #include "storage/UIndexWriter.h"
 
+#include "common/ULittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -15,14 +17,6 @@ int CompareItems(const TIndexItem& a, const TIndexItem& b) {
   if (c != 0) return c;
   if (a.key.size() != b.key.size()) return a.key.size() < b.key.size() ? -1 : 1;
   return a.ref < b.ref ? -1 : (a.ref > b.ref ? 1 : 0);
-}
-
-void PutI32(uint8_t* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-  p[2] = static_cast<uint8_t>(u >> 16);
-  p[3] = static_cast<uint8_t>(u >> 24);
 }
 
 // Bulk loader: lays out a B-tree of order 40 whose pages (but the root) hold 40..80 items, with

@@ -1,5 +1,7 @@
 #include "textsearch/Dbwort.h"
 
+#include "common/ULittleEndian.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,20 +14,6 @@
 #include "dataset/UDataSet.h"
 
 namespace {
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutI32(uint8_t* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-  p[2] = static_cast<uint8_t>(u >> 16);
-  p[3] = static_cast<uint8_t>(u >> 24);
-}
 
 int FailWithErrno() {
   const int code = IOCodeFromErrno(errno);
