@@ -35,4 +35,11 @@ if cmake --build "$build" --target tst_notes >/dev/null 2>&1; then
   TELLMARK_INI="$work/tst_notes.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_notes" screenshot >/dev/null
 fi
+# The text search dialog, its progress window, the QSL manager list and the list view, from
+# their window test on the fixture edition (textsearch.png, progress.png, qslmanagers.png,
+# listview.png).
+if cmake --build "$build" --target tst_lists >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_lists.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_lists" screenshot >/dev/null
+fi
 ls -l "$out"/*.png

@@ -35,15 +35,14 @@ QVariant TQslManagerModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::FontRole && index.column() == TQslMgrForm::kKeyColumn) return keyFont_;
   if (role != Qt::DisplayRole) return {};
   try {
-    const QString text = Q(file_.CellText(index.column(), index.row() + 1));
-    errorShown_ = false;
-    return text;
+    return Q(file_.CellText(index.column(), index.row() + 1));
   } catch (const EQslFileError& e) {
-    // A read error while painting: reported once, after the paint, and the cell stays empty.
+    // A read error while painting: the cell stays empty, and the first error is reported once
+    // the paint is over (a box inside a paint would paint again).
     if (!errorShown_) {
       errorShown_ = true;
       const QString message = QString::fromStdString(e.what());
-      QTimer::singleShot(0, [message] { ShowErrorBox(message); });
+      QTimer::singleShot(0, this, [message] { ShowErrorBox(message); });
     }
     return {};
   }

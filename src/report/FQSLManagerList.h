@@ -30,7 +30,7 @@ class TQslManagerModel : public QAbstractTableModel {
  private:
   TQslManagerFile& file_;
   QFont keyFont_;
-  mutable bool errorShown_ = false;
+  mutable bool errorShown_ = false;  // a read error was reported; later ones are not
 };
 
 class TQslMgrForm : public QDialog {

@@ -110,7 +110,8 @@ TTextSearchDlg::TTextSearchDlg(QWidget* parent)
   connect(ui->WordList, &QListWidget::doubleClicked, this, &TTextSearchDlg::AddBtnClick);
   connect(ui->SuchListe, &QListWidget::doubleClicked, this, &TTextSearchDlg::RemoveBtnClick);
 
-  setFixedSize(sizeHint().expandedTo(QSize(430, 330)));
+  // Lists narrower than their size hint: a search list entry has at most 27 characters.
+  setFixedSize(minimumSizeHint().expandedTo(QSize(480, 340)));
   SetButtons();
   ui->WordEdit->setFocus();
 }
