@@ -114,3 +114,40 @@ TEST_F(LookupCliTest, ErrorsExitWithTwo) {
   const int rc = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(rc), 2);
 }
+
+TEST_F(LookupCliTest, WordSearchInOneOrBothDatabases) {
+  // Two words that 1200 U.S. entries share, limited to two, in call order.
+  TRun r = Run("--json --words elm PAT --count 2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j.size(), 2u);
+  EXPECT_EQ(j[0]["match"], "words");
+  EXPECT_EQ(j[0]["database"], "US");
+  EXPECT_LT(j[0]["call"].get<std::string>(), j[1]["call"].get<std::string>());
+  // Field tags for the U.S. database, in any case; words may share an argument.
+  r = Run("--json --words 'City=Denver jones'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j.size(), 1u);
+  EXPECT_EQ(j[0]["call"], "N0XX");
+  // Without --db both databases, the U.S. entries first.
+  r = Run("--json --words smith");
+  ASSERT_EQ(r.status, 0) << r.out;
+  j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j.size(), 3u);
+  EXPECT_EQ(j[0]["call"], "K1ABC");
+  EXPECT_EQ(j[1]["call"], "W9ZZ");
+  EXPECT_EQ(j[2]["call"], "G3XYZ");
+  EXPECT_EQ(j[2]["database"], "International");
+  r = Run("--json --words --db intl smith");
+  EXPECT_EQ(nlohmann::json::parse(r.out).size(), 1u);
+  // No entry with all the words, a word no entry has, a field tag in the International database.
+  EXPECT_EQ(Run("--json --words denver tulsa").status, 1);
+  EXPECT_EQ(Run("--words nosuchword").status, 1);
+  EXPECT_EQ(Run("--words --db intl city=leeds").status, 1);
+  // Errors.
+  EXPECT_EQ(Run("--words").status, 2);
+  EXPECT_EQ(Run("--words --db mars smith").status, 2);
+  EXPECT_EQ(Run("--db us smith").status, 2);
+  EXPECT_EQ(Run("--words a b c d e f g h i j k l m n o").status, 2);
+}

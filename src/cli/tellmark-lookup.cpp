@@ -1,6 +1,7 @@
 // tellmark-lookup: look-ups on the directory from the command line, for scripts and logging
-// programs. Calls (from the arguments, else one per line from stdin), or one of the U.S. orders
-// from a name, city, ZIP or county. Output: text, CSV or JSON, UTF-8.
+// programs. Calls (from the arguments, else one per line from stdin), one of the U.S. orders
+// from a name, city, ZIP or county, or the entries that contain a set of words (the text search).
+// Output: text, CSV or JSON, UTF-8.
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
+#include "textsearch/UTextSearch.h"
 
 namespace {
 
@@ -28,6 +30,9 @@ struct TOptions {
   int orderIndex = -1;  // oiUSName / oiUSCity / oiUSZIP / oiUSCounty for an order listing
   std::string orderText;
   int count = 1;
+  bool countGiven = false;
+  bool words = false;      // the arguments are words of a text search
+  std::string wordsDb;     // "us", "intl" or empty (both)
   std::vector<std::string> calls;
 };
 
@@ -35,9 +40,15 @@ constexpr const char* kUsage =
     "usage: tellmark-lookup [--data DIR] [--json|--csv] CALL...\n"
     "       tellmark-lookup [--data DIR] [--json|--csv] (--name|--city|--zip|--county) TEXT"
     " [--count N]\n"
+    "       tellmark-lookup [--data DIR] [--json|--csv] --words [--db us|intl] [--count N]"
+    " WORD...\n"
     "With no CALL, calls are read from standard input, one per line.\n"
-    "Exit status: 0 all found, 1 something not found (the next greater entry is shown, marked),"
-    " 2 error.\n";
+    "--words lists the entries that contain every WORD (at most 14; case does not matter), from\n"
+    "the U.S. database and then the International one, or only the one --db names, in call\n"
+    "order; --count limits the entries listed per database. In the U.S. database a word may\n"
+    "name its field: state=, zip=, lastname=, firstname=, county=, city=, prevcall= (city=boston).\n"
+    "Exit status: 0 all found, 1 something not found (the next greater entry is shown, marked;\n"
+    "for --words: no entry has all the words), 2 error.\n";
 
 // One output row: (column, UTF-8 value).
 using TRow = std::vector<std::pair<std::string, std::string>>;
@@ -214,8 +225,17 @@ bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
       std::string n;
       if (!value(n)) return false;
       o.count = NumberFieldValue(n);
+      o.countGiven = true;
       if (o.count < 1) {
         error = "--count needs a positive number";
+        return false;
+      }
+    } else if (a == "--words") {
+      o.words = true;
+    } else if (a == "--db") {
+      if (!value(o.wordsDb)) return false;
+      if (o.wordsDb != "us" && o.wordsDb != "intl") {
+        error = "--db takes us or intl";
         return false;
       }
     } else if (a == "-h" || a == "--help") {
@@ -230,6 +250,30 @@ bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
   }
   if (o.orderIndex >= 0 && !o.calls.empty()) {
     error = "give calls or an order search, not both";
+    return false;
+  }
+  if (o.words) {
+    // Words may also come several to an argument.
+    std::vector<std::string> words;
+    for (const std::string& arg : o.calls) {
+      size_t at = 0;
+      while (at < arg.size()) {
+        const size_t end = std::min(arg.find(' ', at), arg.size());
+        if (end > at) words.push_back(arg.substr(at, end - at));
+        at = end + 1;
+      }
+    }
+    o.calls = std::move(words);
+    if (o.orderIndex >= 0) {
+      error = "give words or an order search, not both";
+      return false;
+    }
+    if (o.calls.empty() || o.calls.size() > static_cast<size_t>(kMaxSearchWords)) {
+      error = "--words needs 1 to 14 words";
+      return false;
+    }
+  } else if (!o.wordsDb.empty()) {
+    error = "--db goes with --words";
     return false;
   }
   return true;
@@ -287,6 +331,43 @@ bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
   return r.exact;
 }
 
+// The entries of one database that contain every word (the text search of the desktop program,
+// without its word-list browsing). False when no entry has them all.
+bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
+  std::string message;
+  std::unique_ptr<TWortListe> list = OpenWordList(db, message);
+  if (!list) throw EDataSetError(message);
+  const TSearchKind kind = db == TDatabase::US ? skUS : skIntl;
+  const char* const refFile = db == TDatabase::US ? kUSWordRefName : kIntlWordRefName;
+  TSuchInfo info;  // after list: its items read list's reference file
+  std::vector<std::string> taken;
+  for (const std::string& w : o.calls) {
+    // Field prefixes are taken in any case here ("City=Boston").
+    const std::string word = NormaliseWord(ToStoredForm(AsciiLower(Utf8ToCp437(w)), kind));
+    if (word.empty() || std::find(taken.begin(), taken.end(), word) != taken.end()) continue;
+    taken.push_back(word);
+    bool found = false;
+    int32_t ref = 0;
+    if (!list->Find(word, found, ref))
+      throw EDataSetError(std::string("Error reading ") + (db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName) + ": " + ErrorCodeText(LastErrorCode()));
+    if (!found) return false;
+    info.Insert(info.Count(), std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref), ToDisplayForm(word, kind)));
+  }
+  if (info.Empty()) return false;
+  const TTextSearchResult r = DoTextSearch(info, nullptr);
+  if (r.outcome == TSearchOutcome::ReadError)
+    throw EDataSetError(std::string("Error reading ") + refFile + ": " + ErrorCodeText(r.errorCode));
+  if (r.outcome != TSearchOutcome::Found) return false;
+  const int32_t n = o.countGiven ? std::min(o.count, r.Count()) : r.Count();
+  for (int32_t i = 1; i <= n; ++i) {
+    TEntryRecord rec;
+    if (!ReadRecord(db, r.list->GetItem(i), rec))
+      throw EDataSetError("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
+    out.Add(EntryRow(rec, "words", qsl));
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,7 +396,15 @@ int main(int argc, char** argv) {
       // Without the file the manager column stays empty.
     }
     TWriter out(o.format);
-    if (o.orderIndex >= 0) {
+    if (o.words) {
+      bool any = false;
+      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, qsl)) any = true;
+      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, qsl)) any = true;
+      if (!any) {
+        std::cerr << "tellmark-lookup: " << kEntriesFoundText << "0\n";
+        status = 1;
+      }
+    } else if (o.orderIndex >= 0) {
       if (!ListOrder(o, out, qsl)) status = 1;
     } else if (!o.calls.empty()) {
       for (const auto& c : o.calls)
