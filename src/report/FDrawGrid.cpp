@@ -27,6 +27,7 @@ TDrawGrid::TDrawGrid(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setSectionsClickable(false);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   connect(this, &QAbstractItemView::doubleClicked, this,
           [this](const QModelIndex& index) { emit RowDoubleClicked(index.row() + 1); });
