@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "report/FDrawGrid.h"
@@ -142,12 +143,7 @@ class TstLists : public QObject {
     SetHomeDir(editionDir_.path());
     OpenDataSet();
     SetApplicationTitle(kApplicationTitle);
-    ini_ = qEnvironmentVariable("TELLMARK_INI");
-    if (ini_.isEmpty()) {
-      iniDir_ = std::make_unique<TestDir>();
-      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
-      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
-    }
+    ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
       return static_cast<int>(idOK);

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "settings/USettings.h"
@@ -78,12 +79,7 @@ class TstMainWindow : public QObject {
     SetHomeDir(edition_->path());
     OpenDataSet();
     SetApplicationTitle(kApplicationTitle);
-    ini_ = qEnvironmentVariable("TELLMARK_INI");
-    if (ini_.isEmpty()) {
-      iniDir_ = std::make_unique<TestDir>();
-      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
-      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
-    }
+    ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
       return answer_ ? answer_(r) : static_cast<int>(idOK);

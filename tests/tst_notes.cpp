@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "notes/FEditNotes.h"
@@ -114,12 +115,7 @@ class TstNotes : public QObject {
     SetHomeDir(edition_->path());
     OpenDataSet();
     SetApplicationTitle(kApplicationTitle);
-    ini_ = qEnvironmentVariable("TELLMARK_INI");
-    if (ini_.isEmpty()) {
-      iniDir_ = std::make_unique<TestDir>();
-      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
-      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
-    }
+    ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
       return static_cast<int>(idOK);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"
@@ -34,12 +35,7 @@ class TstStartUp : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     SetApplicationTitle(kApplicationTitle);
-    ini_ = qEnvironmentVariable("TELLMARK_INI");
-    if (ini_.isEmpty()) {
-      iniDir_ = std::make_unique<TestDir>();
-      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
-      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
-    }
+    ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r.text;
       return static_cast<int>(idOK);

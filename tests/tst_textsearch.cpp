@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"
@@ -122,12 +123,7 @@ class TstTextSearch : public QObject {
     SetHomeDir(edition_->path());
     OpenDataSet();
     SetApplicationTitle(kApplicationTitle);
-    ini_ = qEnvironmentVariable("TELLMARK_INI");
-    if (ini_.isEmpty()) {
-      iniDir_ = std::make_unique<TestDir>();
-      ini_ = QString::fromStdString(iniDir_->file("tellmark.ini"));
-      qputenv("TELLMARK_INI", ini_.toLocal8Bit());
-    }
+    ini_ = UseTestSettingsFile(iniDir_);
     std::string message;
     usWords_ = OpenWordList(TDatabase::US, message);
     intlWords_ = OpenWordList(TDatabase::Intl, message);
