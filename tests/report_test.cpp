@@ -297,8 +297,9 @@ TEST_F(DataSetReportTest, ListViewRowsCaptionsAndPositions) {
   EXPECT_EQ(CentredTopRow(3, 10, 1000), 1);
   EXPECT_EQ(CentredTopRow(999, 10, 1000), 989);
   EXPECT_EQ(CentredTopRow(5, 10, 8), 1);  // shorter than the window
-  EXPECT_EQ(ListViewQthColumnWidth(400, 392, 1), 311);
-  EXPECT_EQ(ListViewQthColumnWidth(50, 42, 1), -1);
+  EXPECT_EQ(ListViewQthColumnWidth(400, 392, 80, 1), 311);
+  EXPECT_EQ(ListViewQthColumnWidth(400, 392, 120, 1), 271);  // call column widened by the user
+  EXPECT_EQ(ListViewQthColumnWidth(50, 42, 80, 1), -1);
 }
 
 // --- QSL managers file

@@ -316,6 +316,12 @@ class TstLists : public QObject {
     QApplication::processEvents();
     QCOMPARE(grid->columnWidth(0), 80);
     QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
+    // A call column widened by the user: the QTH column takes what is right of it.
+    grid->horizontalHeader()->resizeSection(0, 120);
+    v->resize(450, 316);
+    QApplication::processEvents();
+    QCOMPARE(grid->columnWidth(0), 120);
+    QCOMPARE(grid->columnWidth(1), grid->viewport()->width() - 120);
 
     // Escape closes and frees it; the menu makes a new one.
     W<QAction>(v, "CloseItem")->trigger();

@@ -102,7 +102,8 @@ void TListViewForm::CloseItemClick() { close(); }
 
 bool TListViewForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui->ListGrid->viewport() && event->type() == QEvent::Resize) {
-    const int width = ListViewQthColumnWidth(this->width(), ui->ListGrid->viewport()->width(), 0);
+    const int width = ListViewQthColumnWidth(this->width(), ui->ListGrid->viewport()->width(),
+                                             ui->ListGrid->columnWidth(0), 0);
     if (width > 0) ui->ListGrid->setColumnWidth(1, width);
   }
   return QWidget::eventFilter(watched, event);

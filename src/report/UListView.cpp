@@ -42,7 +42,7 @@ int32_t CentredTopRow(int32_t row, int32_t visibleRows, int32_t rowCount) {
   return std::max(1, std::min(top, rowCount - visibleRows - 1));
 }
 
-int ListViewQthColumnWidth(int windowWidth, int gridWidth, int gridLineWidth) {
+int ListViewQthColumnWidth(int windowWidth, int gridWidth, int callColumnWidth, int gridLineWidth) {
   if (windowWidth <= 50) return -1;
-  return gridWidth - kListViewCallColumnWidth - gridLineWidth;
+  return gridWidth - callColumnWidth - gridLineWidth;
 }

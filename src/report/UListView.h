@@ -24,6 +24,7 @@ int32_t ListViewPositionOfRow(int listOrder, int32_t row);
 // Top row that centres a selected row: row - visible div 2, limited to 1..rowCount - visible - 1
 // (1 when the table is shorter).
 int32_t CentredTopRow(int32_t row, int32_t visibleRows, int32_t rowCount);
-// Width of the QTH column after a resize: the rest of the grid right of the call column; -1
-// (leave it) while the window is not wider than 50 pixels.
-int ListViewQthColumnWidth(int windowWidth, int gridWidth, int gridLineWidth);
+// Width of the QTH column after a resize: the rest of the grid right of the call column at its
+// current width (the user may have changed it); -1 (leave it) while the window is not wider than
+// 50 pixels.
+int ListViewQthColumnWidth(int windowWidth, int gridWidth, int callColumnWidth, int gridLineWidth);
