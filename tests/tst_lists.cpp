@@ -189,6 +189,7 @@ class TstLists : public QObject {
     QCOMPARE(grid->columnWidth(0), 112);
     QCOMPARE(grid->columnWidth(1), 86);
     QCOMPARE(grid->columnWidth(2), 96);
+    QCOMPARE(grid->columnWidth(3), 85);
     // The four cells of a row are read with one record read.
     const uint64_t reads = q->File().Reads();
     for (int c = 0; c < 4; ++c) Cell(m, 79, c);

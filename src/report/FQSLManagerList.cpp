@@ -1,6 +1,5 @@
 #include "report/FQSLManagerList.h"
 
-#include <QHeaderView>
 #include <QMenu>
 #include <QTimer>
 
@@ -71,7 +70,6 @@ TQslMgrForm::TQslMgrForm(QWidget* parent)
   model_ = std::make_unique<TQslManagerModel>(file_, keyFont);
   ui->QslGrid->setModel(model_.get());
   for (int c = 0; c < kQslColumns; ++c) ui->QslGrid->setColumnWidth(c, kColumnWidths[c]);
-  ui->QslGrid->horizontalHeader()->setStretchLastSection(true);
 
   FormPopupMenu = new QMenu(this);
   FormPopupMenu->setObjectName("FormPopupMenu");
