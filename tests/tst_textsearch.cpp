@@ -21,6 +21,7 @@
 #include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
+#include "report/UReport.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/FProgressDlg.h"
 #include "textsearch/FWordSearch.h"
@@ -79,10 +80,10 @@ class TstTextSearch : public QObject {
     for (const auto& b : boxes_) t << b.text;
     return t;
   }
-  TCallViewForm* CreateMain() {
+  TCallViewForm* CreateMain(const QString& moreSettings = {}) {
     QFile f(ini_);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write the ini");
-    f.write("[StartUp]\nPrgVersion=S1998\nLastCall=W1AW\n");
+    f.write("[StartUp]\nPrgVersion=S1998\nLastCall=W1AW\n" + moreSettings.toLocal8Bit());
     f.close();
     form_ = std::make_unique<TCallViewForm>();
     return form_.get();
@@ -423,6 +424,42 @@ class TstTextSearch : public QObject {
     menu->trigger();
     f->SetModalRunning(false);
     QVERIFY(boxes_.isEmpty());
+  }
+
+  void noResultSelectsTheCallOrderOnlyWhenAnotherOne() {
+    // Report mode "always" makes every display of an entry visible in the report file.
+    TestDir work;
+    const std::string report = work.file("report.txt");
+    TCallViewForm* f = CreateMain(QString("[Report]\nReportOptions=2\nReportFilename=%1\n")
+                                      .arg(QString::fromStdString(report)));
+    const auto lines = [&report] {
+      QFile r(QString::fromStdString(report));
+      return r.open(QIODevice::ReadOnly) ? QString::fromLatin1(r.readAll()) : QString();
+    };
+    QCOMPARE(lines(), QString("W1AW\r\n"));
+    const auto noCommonEntry = [](TTextSearchDlg* d) {
+      Button(d, "ClearBtn")->click();
+      AddWord(d, "denver");
+      AddWord(d, "tulsa");
+      Button(d, "OKBtn")->click();
+    };
+    // In the call order already: the order stays and the entry is not shown again.
+    WhenModal<TTextSearchDlg>(noCommonEntry);
+    W<QAction>(f, "SearchTextSearchMenu")->trigger();
+    QCOMPARE(Texts(), QStringList({kFound + "0"}));
+    QVERIFY(W<QRadioButton>(f, "SortByCallRadBtn")->isChecked());
+    QCOMPARE(lines(), QString("W1AW\r\n"));
+    // From the name order the call order is selected, which shows the entry.
+    W<QRadioButton>(f, "SortByNameRadBtn")->click();
+    QVERIFY(!f->Lookup().InResults());
+    WhenModal<TTextSearchDlg>(noCommonEntry);
+    W<QAction>(f, "SearchTextSearchMenu")->trigger();
+    QVERIFY(W<QRadioButton>(f, "SortByCallRadBtn")->isChecked());
+    QCOMPARE(f->Lookup().SortIndex(), int(oiUSCall));
+    QCOMPARE(lines(), QString("W1AW\r\nW1AW\r\nW1AW\r\n"));
+    QCOMPARE(f->GetResultCount(), 0);
+    form_.reset();
+    CloseReportFile();
   }
 
   void missingWordList() {

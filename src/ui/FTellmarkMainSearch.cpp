@@ -89,8 +89,17 @@ void TCallViewForm::SearchTextSearchMenuClick() {
         std::unique_ptr<TFinalVerweisListe> result = dialog.TakeResult();
         const int32_t count = result ? result->GetCount() : 0;
         ShowInfoBox(Q(EntriesFoundText(count)));
-        // Without results the call order is selected.
-        SetSearchResults(count > 0 ? std::make_shared<TFinalResults>(std::move(result)) : nullptr);
+        if (count > 0) {
+          SetSearchResults(std::make_shared<TFinalResults>(std::move(result)));
+        } else {
+          // Without results the call order is selected; as with a click, its handler runs only
+          // when another order was selected.
+          lookup_.SetResults(nullptr);
+          if (!ui->SortByCallRadBtn->isChecked()) {
+            CheckOrderButton(ui->SortByCallRadBtn);
+            SortByCallRadBtnClick();
+          }
+        }
       }
     }
   } catch (const std::exception& e) {
