@@ -435,6 +435,51 @@ class TstMainWindow : public QObject {
     QVERIFY(!f->Lookup().InResults());
   }
 
+  void clickOnTheCheckedRadioButtonChangesNothing() {
+    TCallViewForm* f = Create();
+    QSignalSpy orders(f, &TCallViewForm::ListOrderChanged);
+    // The database shown: the entry and its position stay.
+    W<QPushButton>("VorBtn")->click();
+    W<QPushButton>("VorBtn")->click();
+    const QString intlCall = Call();
+    W<QRadioButton>("dbIntlRadBtn")->click();
+    QTest::mouseClick(W<QRadioButton>("dbIntlRadBtn"), Qt::LeftButton);
+    QCOMPARE(f->Lookup().Position(), 2);
+    QCOMPARE(Call(), intlCall);
+    QCOMPARE(orders.count(), 0);
+    // The menu command always selects the database anew: its first entry.
+    W<QAction>("FileIntlDatabaseMenu")->trigger();
+    QCOMPARE(f->Lookup().Position(), 0);
+
+    // The order shown: no new display, no new order for the list view.
+    W<QRadioButton>("dbUSRadBtn")->click();
+    W<QRadioButton>("SortByNameRadBtn")->click();
+    W<QPushButton>("VorBtn")->click();
+    const int32_t position = f->Lookup().Position();
+    orders.clear();
+    W<QRadioButton>("SortByNameRadBtn")->click();
+    QCOMPARE(orders.count(), 0);
+    QCOMPARE(f->Lookup().Position(), position);
+    // A double-click on it runs its search only.
+    answer_ = [](TMessageRequest&) { return static_cast<int>(idCancel); };
+    QTest::mouseDClick(W<QRadioButton>("SortByNameRadBtn"), Qt::LeftButton);
+    QCOMPARE(Texts(), QStringList({"Type in the name and press Enter:"}));
+    QCOMPARE(orders.count(), 0);
+
+    // The results order: the result shown stays.
+    f->SetSearchResults(std::make_shared<TResultVector>(
+        std::vector<int32_t>{RefAt(oiUSCall, 3), RefAt(oiUSCall, 7), RefAt(oiUSCall, 1)}));
+    W<QPushButton>("VorBtn")->click();
+    QCOMPARE(Text("RecNrText"), QString("2 of 3"));
+    W<QRadioButton>("SortByResultsRadBtn")->click();
+    QCOMPARE(Text("RecNrText"), QString("2 of 3"));
+    QCOMPARE(f->Lookup().CurrentRef(), RefAt(oiUSCall, 7));
+    // Another order and back: the results start again at the first.
+    W<QRadioButton>("SortByCallRadBtn")->click();
+    W<QRadioButton>("SortByResultsRadBtn")->click();
+    QCOMPARE(Text("RecNrText"), QString("1 of 3"));
+  }
+
   void orderSearchesAndTheirMessages() {
     TCallViewForm* f = Create();
     f->SwitchToUS();

@@ -73,8 +73,6 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 
   const std::pair<QAbstractButton*, void (TCallViewForm::*)()> buttons[] = {
-      {ui->dbUSRadBtn, &TCallViewForm::dbUSRadBtnClick},
-      {ui->dbIntlRadBtn, &TCallViewForm::dbIntlRadBtnClick},
       {ui->VorBtn, &TCallViewForm::VorBtnClick},
       {ui->ZurueckBtn, &TCallViewForm::ZurueckBtnClick},
       {ui->Plus10Btn, &TCallViewForm::Plus10BtnClick},
@@ -83,14 +81,26 @@ TCallViewForm::TCallViewForm(QWidget* parent)
       {ui->Minus100Btn, &TCallViewForm::Minus100BtnClick},
       {ui->Plus1000Btn, &TCallViewForm::Plus1000BtnClick},
       {ui->Minus1000Btn, &TCallViewForm::Minus1000BtnClick},
+      {ui->ShowDetailsBtn, &TCallViewForm::ShowDetailsBtnClick}};
+  for (const auto& [button, slot] : buttons) connect(button, &QAbstractButton::clicked, this, slot);
+  // A radio button's handler runs when a click checks it; a click on the button that is checked
+  // already (Qt reports it as a click too) changes nothing.
+  const std::pair<QRadioButton*, void (TCallViewForm::*)()> radios[] = {
+      {ui->dbUSRadBtn, &TCallViewForm::dbUSRadBtnClick},
+      {ui->dbIntlRadBtn, &TCallViewForm::dbIntlRadBtnClick},
       {ui->SortByCallRadBtn, &TCallViewForm::SortByCallRadBtnClick},
       {ui->SortByNameRadBtn, &TCallViewForm::SortByNameRadBtnClick},
       {ui->SortByCityRadBtn, &TCallViewForm::SortByCityRadBtnClick},
       {ui->SortByZIPRadBtn, &TCallViewForm::SortByZIPRadBtnClick},
       {ui->SortByCountyRadBtn, &TCallViewForm::SortByCountyRadBtnClick},
-      {ui->SortByResultsRadBtn, &TCallViewForm::SortByResultsRadBtnClick},
-      {ui->ShowDetailsBtn, &TCallViewForm::ShowDetailsBtnClick}};
-  for (const auto& [button, slot] : buttons) connect(button, &QAbstractButton::clicked, this, slot);
+      {ui->SortByResultsRadBtn, &TCallViewForm::SortByResultsRadBtnClick}};
+  for (const auto& [radio, slot] : radios) {
+    connect(radio, &QAbstractButton::pressed, this,
+            [this, r = radio] { radioWasChecked_ = r->isChecked(); });
+    connect(radio, &QAbstractButton::clicked, this, [this, s = slot] {
+      if (!radioWasChecked_) (this->*s)();
+    });
+  }
   for (QRadioButton* b : {ui->SortByCallRadBtn, ui->SortByNameRadBtn, ui->SortByCityRadBtn,
                           ui->SortByZIPRadBtn, ui->SortByCountyRadBtn, ui->SortByResultsRadBtn})
     b->installEventFilter(this);

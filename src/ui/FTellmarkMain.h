@@ -191,6 +191,7 @@ class TCallViewForm : public QMainWindow {
   bool noDisplay_ = false;
   bool created_ = false;
   bool closing_ = false;
+  bool radioWasChecked_ = false;  // the radio button being clicked was checked when pressed
   bool mapFitAlways_ = false;
   QString shownCall_, shownLocator_;
   std::string currentCall_;  // code page 437
