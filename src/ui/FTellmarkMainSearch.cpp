@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 
 #include "common/StrUtil.h"
 #include "report/FListView.h"
@@ -12,6 +11,7 @@
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
 #include "ui/UMessages.h"
+#include "ui/UWindowPlace.h"
 #include "ui_FTellmarkMain.h"
 
 namespace {
@@ -28,14 +28,6 @@ class TFinalResults : public TResultSource {
  private:
   std::unique_ptr<TFinalVerweisListe> list_;
 };
-
-void CentreOnScreen(QWidget* w) {
-  const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame = w->frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  w->move(frame.topLeft());
-}
 
 void ShowAndActivate(QWidget* w) {
   w->show();

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -24,16 +23,9 @@
 #include "ui/FTellmarkMain.h"
 #include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "ui/UWindowPlace.h"
 
 namespace {
-
-void CentreOnScreen(QWidget* w) {
-  const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame = w->frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  w->move(frame.topLeft());
-}
 
 bool AskDataDir(const QString& startDir, QString& chosen) {
   TFindCDDlg dialog(startDir);

@@ -1,0 +1,6 @@
+#pragma once
+// Placing windows on the screen.
+class QWidget;
+
+// Moves a window so that its frame is centred on the available area of its screen.
+void CentreOnScreen(QWidget* w);
