@@ -12,7 +12,6 @@
 // once. After the runs a table prints both times and their ratio.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -24,9 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "UEditionWriter.h"
-#include "USampleGenerator.h"
-#include "USourceTables.h"
+#include "BenchEdition.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "storage/UIndexEngine.h"
@@ -36,13 +33,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string OwnDirectory() {
-  char buf[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  return fs::path(std::string(buf, static_cast<size_t>(n))).parent_path().string();
-}
 
 void Check(int rc, sqlite3* db, const char* what) {
   if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW) return;
@@ -62,15 +52,6 @@ struct TWorld {
   TWortListe& Words(TDatabase db) { return *words[db == TDatabase::US ? 0 : 1]; }
   sqlite3_stmt* Match(TDatabase db) { return match[db == TDatabase::US ? 0 : 1]; }
 };
-
-void MakeEdition(const std::string& dir) {
-  std::fprintf(stderr, "wordsearch_bench: writing the 1999-size edition to %s ...\n", dir.c_str());
-  const auto t0 = std::chrono::steady_clock::now();
-  const TSourceTables tables = LoadSourceTables(TELLMARK_SOURCES_DIR);
-  WriteEdition(GenerateSample(tables, kEdition1999US, kEdition1999Intl, 1999), dir);
-  std::fprintf(stderr, "wordsearch_bench: edition written in %.1f s\n",
-               std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-}
 
 // One FTS5 table per database, rowid = reference, text = address and country.
 void MakeFts(sqlite3* sql) {
@@ -126,7 +107,7 @@ void OpenWorld(const std::string& editionDir) {
   TWorld& w = World();
   w.editionDir = editionDir;
   AllocIndexCaches();
-  if (!fs::exists(fs::path(editionDir) / "data" / "thedata.dat")) MakeEdition(editionDir);
+  EnsureBenchEdition(editionDir, "wordsearch_bench");
   SetHomeDir(editionDir);
   OpenDataSet();
   std::string message;
@@ -280,18 +261,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string edition;
-  if (const char* env = std::getenv("TELLMARK_BENCH_EDITION")) edition = env;
   std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a.rfind("--edition=", 0) == 0)
-      edition = a.substr(10);
-    else
-      args.push_back(argv[i]);
-  }
-  if (edition.empty()) edition = OwnDirectory() + "/bench-data/edition-1999";
-  fs::create_directories(edition);
+  const std::string edition = BenchEditionDirectory(argc, argv, args);
   OpenWorld(edition);
 
   const std::vector<TCase> cases = ChooseCases();
