@@ -53,7 +53,9 @@ struct World {
       r.ref = static_cast<int32_t>(file.size());
       r.pos[0] = i;
       AppendField(r, 1, CallOf(i));
-      AppendField(r, 3, "Operator " + std::to_string(i) + ", Some Street " + std::to_string(rng() % 999) + ", Some Town");
+      AppendField(r, 3,
+                  "Operator " + std::to_string(i) + ", Some Street " + std::to_string(rng() % 999) +
+                      ", Some Town");
       AppendField(r, 4, "Country");
       file += EncodeRecord(r);
       keys.push_back(CallOf(i));
@@ -68,15 +70,17 @@ struct World {
     data.Open(dataFile);
 
     sqlite3_open(dir.file("calls.sqlite").c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                     "CREATE TABLE entry(call TEXT PRIMARY KEY, payload BLOB) WITHOUT ROWID;",
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                 "CREATE TABLE entry(call TEXT PRIMARY KEY, payload BLOB) WITHOUT ROWID;",
                  nullptr, nullptr, nullptr);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO entry VALUES(?,?)", -1, &ins, nullptr);
     for (int i = 0; i < kKeys; ++i) {
       TEntryRecord r;
-      const int size = std::min<int>(kIntlRecordSize, static_cast<int>(file.size()) - refs[static_cast<size_t>(i)]);
+      const int size = std::min<int>(kIntlRecordSize,
+                                     static_cast<int>(file.size()) - refs[static_cast<size_t>(i)]);
       sqlite3_bind_text(ins, 1, keys[static_cast<size_t>(i)].c_str(), -1, SQLITE_STATIC);
       sqlite3_bind_blob(ins, 2, file.data() + refs[static_cast<size_t>(i)], size, SQLITE_STATIC);
       sqlite3_step(ins);
@@ -85,7 +89,8 @@ struct World {
     sqlite3_finalize(ins);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_prepare_v2(db, "SELECT payload FROM entry WHERE call = ?", -1, &exact, nullptr);
-    sqlite3_prepare_v2(db, "SELECT call, payload FROM entry WHERE call >= ? ORDER BY call LIMIT 1", -1, &next, nullptr);
+    sqlite3_prepare_v2(db, "SELECT call, payload FROM entry WHERE call >= ? ORDER BY call LIMIT 1",
+                       -1, &next, nullptr);
   }
 };
 

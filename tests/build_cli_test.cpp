@@ -1,9 +1,9 @@
 // tellmark-lookup run as a program on the fixture edition.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "TestDir.h"
@@ -110,7 +110,8 @@ TEST_F(LookupCliTest, ErrorsExitWithTwo) {
   EXPECT_EQ(Run("--bogus").status, 2);
   EXPECT_EQ(Run("--count").status, 2);
   EXPECT_EQ(Run("--name a w1aw").status, 2);
-  const std::string cmd = std::string(TELLMARK_LOOKUP_BIN) + " --data /nonexistent w1aw >/dev/null 2>&1";
+  const std::string cmd =
+      std::string(TELLMARK_LOOKUP_BIN) + " --data /nonexistent w1aw >/dev/null 2>&1";
   const int rc = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(rc), 2);
 }

@@ -18,7 +18,8 @@
 namespace {
 
 std::string SourcesDir() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "sources").string();
+  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "sources")
+      .string();
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -66,7 +67,8 @@ void WriteFixture(const TestDir& d) {
 }
 
 bool ValidDate(const std::string& s, int& y, int& m, int& d) {
-  if (s.size() != 8 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+  if (s.size() != 8 ||
+      !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return false;
   m = std::stoi(s.substr(0, 2));
   d = std::stoi(s.substr(2, 2));
@@ -106,13 +108,20 @@ bool SameInput(const TBuildInput& a, const TBuildInput& b) {
 }  // namespace
 
 TEST(SourceTablesTest, CodePageConversionTransliteratesWhatCp437Lacks) {
-  EXPECT_EQ(ToCp437("M\xc3\xbcller"), "M\x81ller");            // ü kept
-  EXPECT_EQ(ToCp437("\xc5\x81\xc3\xb3\x64\xc5\xba"), "L\xa2" "dz");  // Łódź: ó kept, Ł ź plain
-  EXPECT_EQ(ToCp437("\xc5\x9e" "i\xc5\x9f" "li"), "Sisli");       // Şişli
+  EXPECT_EQ(ToCp437("M\xc3\xbcller"), "M\x81ller");  // ü kept
+  EXPECT_EQ(ToCp437("\xc5\x81\xc3\xb3\x64\xc5\xba"),
+            "L\xa2"
+            "dz");  // Łódź: ó kept, Ł ź plain
+  EXPECT_EQ(ToCp437("\xc5\x9e"
+                    "i\xc5\x9f"
+                    "li"),
+            "Sisli");  // Şişli
   EXPECT_EQ(ToCp437("\xc5\x92uvre"), "OEuvre");
-  EXPECT_EQ(ToCp437("O\xe2\x80\x99" "Brien"), "O'Brien");
+  EXPECT_EQ(ToCp437("O\xe2\x80\x99"
+                    "Brien"),
+            "O'Brien");
   EXPECT_EQ(ToCp437("S\xc3\xa3o Jo\xc3\xa3o"), "Sao Joao");
-  EXPECT_EQ(ToCp437("e\xcc\x81"), "e");  // combining accent dropped
+  EXPECT_EQ(ToCp437("e\xcc\x81"), "e");     // combining accent dropped
   EXPECT_EQ(ToCp437("\xe6\x9d\xb1"), "?");  // no Latin form
   EXPECT_EQ(ToCp437("bad\xc3"), "bad?");    // cut sequence
   EXPECT_EQ(UpperCp437("m\x81ller ca\xa4on \x85"), "M\x9aLLER CA\xa5ON A");
@@ -140,7 +149,8 @@ TEST(SourceTablesTest, LoadErrorsNameFileAndLine) {
   WriteFile(d.file("dxcc.tsv"), "prefix\tname\n");
   EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // wrong header
   WriteFixture(d);
-  WriteFile(d.file("us_states.tsv"), "state\tname\tdistrict\tprefixes\tdxcc\nAK\tAlaska\t7\tKL6\tKL\n");
+  WriteFile(d.file("us_states.tsv"),
+            "state\tname\tdistrict\tprefixes\tdxcc\nAK\tAlaska\t7\tKL6\tKL\n");
   EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // prefix digit is not the district
   WriteFixture(d);
   WriteFile(d.file("dx_licensing.tsv"),
@@ -165,7 +175,9 @@ TEST(SampleGeneratorFixtureTest, UsedUpCallSpaceFallsBackAndStaysUnique) {
     if (e.FieldOr(itDxcc) == "Norfolk Island") ++norfolk;
     if (e.FieldOr(itDxcc) == "Poland") {
       // CP437 text of the Polish locale: "Łódź" and "ul. Łąkowa" without '?'.
-      EXPECT_NE(e.FieldOr(itAddress).find("L\xa2" "dz"), std::string::npos);
+      EXPECT_NE(e.FieldOr(itAddress).find("L\xa2"
+                                          "dz"),
+                std::string::npos);
       EXPECT_EQ(e.FieldOr(itAddress).find('?'), std::string::npos);
     }
   }
@@ -225,8 +237,7 @@ TEST_F(SampleGeneratorTest, CallsUniqueAndStoredWithZeroAsLessThan) {
       EXPECT_TRUE(seen.insert(c).second) << "duplicate " << c;
     }
   }
-  for (const auto& e : sample_->us)
-    EXPECT_EQ(e.FieldOr(utPrevCall).find('<'), std::string::npos);
+  for (const auto& e : sample_->us) EXPECT_EQ(e.FieldOr(utPrevCall).find('<'), std::string::npos);
 }
 
 TEST_F(SampleGeneratorTest, USEntriesAgreeWithZipAndStateTables) {
@@ -262,9 +273,11 @@ TEST_F(SampleGeneratorTest, USEntriesAgreeWithZipAndStateTables) {
     const std::string prefix = call.substr(0, digit);
     if (!st->prefixes.empty()) {
       EXPECT_NE(std::find(st->prefixes.begin(), st->prefixes.end(), call.substr(0, 3)),
-                st->prefixes.end()) << call;
+                st->prefixes.end())
+          << call;
     } else {
-      EXPECT_TRUE(prefix.size() <= 2 && std::string("AKNW").find(prefix[0]) != std::string::npos) << call;
+      EXPECT_TRUE(prefix.size() <= 2 && std::string("AKNW").find(prefix[0]) != std::string::npos)
+          << call;
       if (prefix.size() == 2) {
         EXPECT_EQ(std::string("HLP").find(prefix[1]), std::string::npos) << call;
       }
@@ -346,7 +359,8 @@ TEST_F(SampleGeneratorTest, IntlEntriesHaveEntityTownAndLocator) {
     bool near = false;
     for (const auto* c : citiesOfEntity[d.prefix])
       if (std::abs(c->lat - p.latitude) < 0.1 && std::abs(c->lon - p.longitude) < 0.15 &&
-          addr.size() > c->name.size() && addr.compare(addr.size() - c->name.size(), c->name.size(), c->name) == 0)
+          addr.size() > c->name.size() &&
+          addr.compare(addr.size() - c->name.size(), c->name.size(), c->name) == 0)
         near = true;
     EXPECT_TRUE(near) << loc << " " << addr;
     EXPECT_NE(addr.find(e.surname), std::string::npos);
@@ -372,7 +386,8 @@ TEST_F(SampleGeneratorTest, TextsAreCodePageFieldsAndFitTheRecords) {
     }
     EXPECT_LE(used, payload);
     // Names and addresses come out transliterated, never as '?'.
-    const int addrTag = e.db == TDatabase::US ? static_cast<int>(utAddress) : static_cast<int>(itAddress);
+    const int addrTag =
+        e.db == TDatabase::US ? static_cast<int>(utAddress) : static_cast<int>(itAddress);
     EXPECT_EQ(e.FieldOr(addrTag).find('?'), std::string::npos) << e.FieldOr(addrTag);
   };
   for (const auto& e : sample_->us) check(e, kUSPayloadSize);

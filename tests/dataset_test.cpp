@@ -39,7 +39,9 @@ struct Fixture {
       file += EncodeRecord(r);
     }
     // U.S. entries: call, surname, city, zip, county
-    struct U { const char *call, *name, *city, *zip, *county; };
+    struct U {
+      const char *call, *name, *city, *zip, *county;
+    };
     const U us[] = {{"K1ABC", "SMITH", "BOSTON", "02108", "SUFFOLK"},
                     {"N<XX", "JONES", "DENVER", "80202", "DENVER"},
                     {"W1AW", "ARRL", "NEWINGTON", "06111", "HARTFORD"},
@@ -63,7 +65,9 @@ struct Fixture {
     auto keyed = [&](int index, auto keyOf) {
       std::vector<TIndexItem> items;
       for (int i = 0; i < (index == 0 ? 3 : 4); ++i)
-        items.push_back({MakeSearchKey(index, keyOf(i)), index == 0 ? intlRefs[static_cast<size_t>(i)] : usRefs[static_cast<size_t>(i)]});
+        items.push_back({MakeSearchKey(index, keyOf(i)), index == 0
+                                                             ? intlRefs[static_cast<size_t>(i)]
+                                                             : usRefs[static_cast<size_t>(i)]});
       SortIndexItems(items);
       return items;
     };
@@ -87,7 +91,8 @@ struct Fixture {
       at += static_cast<int32_t>(items.size());
       for (const auto& it : items) seq.append(reinterpret_cast<const char*>(&it.ref), 4);
       const std::string rel = kIndexFileNames[i];
-      EXPECT_TRUE(WriteIndexFile(name(rel.substr(5)), items, kIndexKeyLengths[i], kIndexDuplicates[i]));
+      EXPECT_TRUE(
+          WriteIndexFile(name(rel.substr(5)), items, kIndexKeyLengths[i], kIndexDuplicates[i]));
     }
     std::ofstream(name("spur.trc"), std::ios::binary) << seq;
     std::ofstream(name("edition.ini"), std::ios::binary) << FormatEdition(ed);
@@ -212,8 +217,10 @@ TEST(Edition, ManifestRoundTripAndFallback) {
   EXPECT_EQ(back.title, e99.title);
   EXPECT_EQ(back.mapDirOffset, 257314152);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(back.stretches[static_cast<size_t>(i)].start, e99.stretches[static_cast<size_t>(i)].start);
-    EXPECT_EQ(back.stretches[static_cast<size_t>(i)].end, e99.stretches[static_cast<size_t>(i)].end);
+    EXPECT_EQ(back.stretches[static_cast<size_t>(i)].start,
+              e99.stretches[static_cast<size_t>(i)].start);
+    EXPECT_EQ(back.stretches[static_cast<size_t>(i)].end,
+              e99.stretches[static_cast<size_t>(i)].end);
   }
   TEdition keep = e99;
   EXPECT_FALSE(ParseEdition("[Edition]\nTitle=x\n", keep, error));

@@ -44,7 +44,8 @@ TEST(Scrambling, DependsOnTheKey) {
 }
 
 TEST(Records, EncodeDecodeBothKinds) {
-  TEntryRecord us = MakeRecord(TDatabase::US, 123456, {{1, "W<AW"}, {2, "CT"}, {13, "ARRL, 225 MAIN ST, NEWINGTON"}});
+  TEntryRecord us = MakeRecord(TDatabase::US, 123456,
+                               {{1, "W<AW"}, {2, "CT"}, {13, "ARRL, 225 MAIN ST, NEWINGTON"}});
   us.pos = {1, 2, 3, 4, 5};
   us.mapNr = 9;
   const std::string enc = EncodeRecord(us);
@@ -58,7 +59,8 @@ TEST(Records, EncodeDecodeBothKinds) {
   EXPECT_EQ(back.Field(13), "ARRL, 225 MAIN ST, NEWINGTON");
   EXPECT_EQ(back.Field(10), "");
 
-  TEntryRecord intl = MakeRecord(TDatabase::Intl, 77, {{1, "DL1ABC"}, {3, "Hans Meier, Hauptstr. 1, 80331 M\x81nchen"}});
+  TEntryRecord intl = MakeRecord(TDatabase::Intl, 77,
+                                 {{1, "DL1ABC"}, {3, "Hans Meier, Hauptstr. 1, 80331 M\x81nchen"}});
   intl.pos[0] = 42;
   const std::string e2 = EncodeRecord(intl);
   ASSERT_TRUE(DecodeRecord(TDatabase::Intl, reinterpret_cast<const uint8_t*>(e2.data()),
@@ -83,7 +85,8 @@ TEST(Records, HostilePayloadLengthIsClamped) {
   // A record cut short by the file end is refused rather than read beyond.
   std::vector<uint8_t> shortRec(kIntlHeaderSize + 10, 0);
   shortRec[6] = 50;
-  EXPECT_FALSE(DecodeRecord(TDatabase::Intl, shortRec.data(), static_cast<int>(shortRec.size()), 5, r));
+  EXPECT_FALSE(
+      DecodeRecord(TDatabase::Intl, shortRec.data(), static_cast<int>(shortRec.size()), 5, r));
   EXPECT_FALSE(DecodeRecord(TDatabase::US, raw.data(), kUSHeaderSize - 1, 5, r));
 }
 
@@ -107,7 +110,10 @@ TEST(Fields, Boundaries) {
 }
 
 TEST(Fields, DatesAndClasses) {
-  const auto p = Bytes(std::string("\x05" "07041999\x06        \x04" "E\x14x"));
+  const auto p =
+      Bytes(std::string("\x05"
+                        "07041999\x06        \x04"
+                        "E\x14x"));
   const int n = static_cast<int>(p.size());
   EXPECT_EQ(GetDateField(5, p.data(), n), "07/04/1999");
   EXPECT_EQ(GetDateField(6, p.data(), n), "        ");
@@ -156,7 +162,9 @@ TEST(NotesCall, NormalisationAndRefusals) {
 TEST(Payload, AppendFieldRefusesOverflowAndDropsControls) {
   TEntryRecord r;
   r.db = TDatabase::Intl;
-  EXPECT_TRUE(AppendField(r, 3, "a\x01" "b"));
+  EXPECT_TRUE(AppendField(r, 3,
+                          "a\x01"
+                          "b"));
   EXPECT_EQ(r.Field(3), "ab");
   EXPECT_FALSE(AppendField(r, 7, std::string(300, 'x')));
   EXPECT_EQ(r.payloadLen, 3);

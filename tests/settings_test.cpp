@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -6,8 +7,6 @@
 #include "TestDir.h"
 #include "common/IOUtil.h"
 #include "settings/USettings.h"
-
-#include <unistd.h>
 
 namespace {
 TProgramSettings LoadFrom(const std::string& path, bool& notice) {
@@ -52,13 +51,36 @@ TEST(Settings, NoFileGivesDefaultsAndTheNoticeOnce) {
   SaveProgramSettings(out, s, "DL1ABC", true, "/media/cdrom/");
   const std::string text = Slurp(path);
   // Every key, in the documented order.
-  const char* keys[] = {"[StartUp]", "LastCall=DL1ABC", "PrgVersion=S1998", "MapFitAlways=1",
-                        "LastHomeDir=/media/cdrom/", "[Clipboard]", "ClipboardFormat=0",
-                        "[Labels]", "NumLines=6", "NumChar=35", "LeftMargin=0", "OutfileName=prn",
-                        "UseItForCSV=0", "SeparatorChar=;", "[Style]", "AddCountry=1", "AddCall=1",
-                        "[Report]", "ReportOptions=1", "ReportFilename=", "[Printing]",
-                        "PrintProcessInfo=1", "PrintMethod=0", "[General]", "MyLocator=",
-                        "NotesDataFilename=", "[CW]", "Speed=1", "Volume=100", "Pitch=800"};
+  const char* keys[] = {"[StartUp]",
+                        "LastCall=DL1ABC",
+                        "PrgVersion=S1998",
+                        "MapFitAlways=1",
+                        "LastHomeDir=/media/cdrom/",
+                        "[Clipboard]",
+                        "ClipboardFormat=0",
+                        "[Labels]",
+                        "NumLines=6",
+                        "NumChar=35",
+                        "LeftMargin=0",
+                        "OutfileName=prn",
+                        "UseItForCSV=0",
+                        "SeparatorChar=;",
+                        "[Style]",
+                        "AddCountry=1",
+                        "AddCall=1",
+                        "[Report]",
+                        "ReportOptions=1",
+                        "ReportFilename=",
+                        "[Printing]",
+                        "PrintProcessInfo=1",
+                        "PrintMethod=0",
+                        "[General]",
+                        "MyLocator=",
+                        "NotesDataFilename=",
+                        "[CW]",
+                        "Speed=1",
+                        "Volume=100",
+                        "Pitch=800"};
   size_t at = 0;
   for (const char* k : keys) {
     const size_t found = text.find(k, at);
@@ -125,7 +147,8 @@ TEST(Settings, KeepsForeignKeysAndFailsCleanly) {
 
   std::filesystem::create_directories(dir.file("ro"));
   TSettingsFile bad(dir.file("ro/tellmark.ini"));
-  std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (::geteuid() != 0) {  // root writes anyway
     try {
       SaveProgramSettings(bad, TProgramSettings{}, "W1AW", false, "/");
@@ -137,7 +160,8 @@ TEST(Settings, KeepsForeignKeysAndFailsCleanly) {
   std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_all);
   TSettingsFile nowhere(dir.file("file-not-dir/x.ini"));
   std::ofstream(dir.file("file-not-dir")) << "x";
-  EXPECT_THROW(SaveProgramSettings(nowhere, TProgramSettings{}, "W1AW", false, "/"), ESettingsWriteError);
+  EXPECT_THROW(SaveProgramSettings(nowhere, TProgramSettings{}, "W1AW", false, "/"),
+               ESettingsWriteError);
   EXPECT_EQ(Slurp(dir.file("file-not-dir")), "x");
 }
 

@@ -690,9 +690,8 @@ class TstMainWindow : public QObject {
     QCOMPARE(W<QAction>("InternationalQSignalsMenu")->text(),
              QString("International \"Q\" Signals"));
     // Commands of later work are there but cannot be chosen.
-    for (const char* later :
-         {"EditCopyMenu", "CWMorsecodeOutputItem", "ViewMapItem", "OptOtherItem", "AboutMenu",
-          "QSLBureausMenu"})
+    for (const char* later : {"EditCopyMenu", "CWMorsecodeOutputItem", "ViewMapItem",
+                              "OptOtherItem", "AboutMenu", "QSLBureausMenu"})
       QVERIFY2(!W<QAction>(later)->isEnabled(), later);
     QVERIFY(!W<QMenu>("Beacons1")->menuAction()->isEnabled());
     // The old label method (default) prints with Ctrl+P.

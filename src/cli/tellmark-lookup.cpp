@@ -31,8 +31,8 @@ struct TOptions {
   std::string orderText;
   int count = 1;
   bool countGiven = false;
-  bool words = false;      // the arguments are words of a text search
-  std::string wordsDb;     // "us", "intl" or empty (both)
+  bool words = false;   // the arguments are words of a text search
+  std::string wordsDb;  // "us", "intl" or empty (both)
   std::vector<std::string> calls;
 };
 
@@ -46,7 +46,8 @@ constexpr const char* kUsage =
     "--words lists the entries that contain every WORD (at most 14; case does not matter), from\n"
     "the U.S. database and then the International one, or only the one --db names, in call\n"
     "order; --count limits the entries listed per database. In the U.S. database a word may\n"
-    "name its field: state=, zip=, lastname=, firstname=, county=, city=, prevcall= (city=boston).\n"
+    "name its field: state=, zip=, lastname=, firstname=, county=, city=, prevcall= "
+    "(city=boston).\n"
     "Exit status: 0 all found, 1 something not found (the next greater entry is shown, marked;\n"
     "for --words: no entry has all the words), 2 error.\n";
 
@@ -125,11 +126,21 @@ std::string JsonString(const std::string& s) {
   std::string q = "\"";
   for (unsigned char c : s) {
     switch (c) {
-      case '"': q += "\\\""; break;
-      case '\\': q += "\\\\"; break;
-      case '\n': q += "\\n"; break;
-      case '\r': q += "\\r"; break;
-      case '\t': q += "\\t"; break;
+      case '"':
+        q += "\\\"";
+        break;
+      case '\\':
+        q += "\\\\";
+        break;
+      case '\n':
+        q += "\\n";
+        break;
+      case '\r':
+        q += "\\r";
+        break;
+      case '\t':
+        q += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -154,7 +165,8 @@ class TWriter {
       size_t width = 0;
       for (const auto& [k, v] : row) width = std::max(width, k.size());
       for (const auto& [k, v] : row)
-        if (!v.empty()) std::cout << k << std::string(width - k.size() + 1, ' ') << ": " << v << "\n";
+        if (!v.empty())
+          std::cout << k << std::string(width - k.size() + 1, ' ') << ": " << v << "\n";
       std::cout.flush();
       return;
     }
@@ -219,7 +231,10 @@ bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
         error = "only one of --name, --city, --zip, --county";
         return false;
       }
-      o.orderIndex = a == "--name" ? oiUSName : a == "--city" ? oiUSCity : a == "--zip" ? oiUSZIP : oiUSCounty;
+      o.orderIndex = a == "--name"   ? oiUSName
+                     : a == "--city" ? oiUSCity
+                     : a == "--zip"  ? oiUSZIP
+                                     : oiUSCounty;
       if (!value(o.orderText)) return false;
     } else if (a == "--count") {
       std::string n;
@@ -291,7 +306,8 @@ bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
     lookup.SwitchToIntl();
   const TCallLookup r = lookup.FindCall(key);
   if (!r.found) {
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message.empty() ? NotFoundText("Call", key) : r.message) << "\n";
+    std::cerr << "tellmark-lookup: "
+              << Cp437ToUtf8(r.message.empty() ? NotFoundText("Call", key) : r.message) << "\n";
     return false;
   }
   TEntryRecord rec;
@@ -308,20 +324,32 @@ bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
   const std::string text = Utf8ToCp437(o.orderText);
   TOrderLookup r;
   switch (o.orderIndex) {
-    case oiUSName: r = lookup.SearchName(text); break;
-    case oiUSCity: r = lookup.SearchCity(text); break;
-    case oiUSZIP: r = lookup.SearchZIP(text); break;
-    default: r = lookup.SearchCounty(text); break;
+    case oiUSName:
+      r = lookup.SearchName(text);
+      break;
+    case oiUSCity:
+      r = lookup.SearchCity(text);
+      break;
+    case oiUSZIP:
+      r = lookup.SearchZIP(text);
+      break;
+    default:
+      r = lookup.SearchCounty(text);
+      break;
   }
-  if (!r.exact && !r.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
+  if (!r.exact && !r.message.empty())
+    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
   if (lookup.CurrentRef() < 0 || (!r.exact && o.orderText.empty())) return false;
   TEntryRecord rec;
   if (!ReadUSRecord(lookup.CurrentRef(), rec))
     throw EDataSetError("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
-  const int slot = o.orderIndex == oiUSName ? upName : o.orderIndex == oiUSCity ? upCity
-                   : o.orderIndex == oiUSZIP ? upZIP : upCounty;
+  const int slot = o.orderIndex == oiUSName   ? upName
+                   : o.orderIndex == oiUSCity ? upCity
+                   : o.orderIndex == oiUSZIP  ? upZIP
+                                              : upCounty;
   const int32_t first = rec.pos[static_cast<size_t>(slot)];
-  const int32_t last = std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(o.orderIndex)) - 1;
+  const int32_t last =
+      std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(o.orderIndex)) - 1;
   for (int32_t p = first; p <= last; ++p) {
     int32_t ref = 0;
     if (!ReadOrderEntry(o.orderIndex, p, ref) || !ReadUSRecord(ref, rec))
@@ -349,14 +377,19 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
     bool found = false;
     int32_t ref = 0;
     if (!list->Find(word, found, ref))
-      throw EDataSetError(std::string("Error reading ") + (db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName) + ": " + ErrorCodeText(LastErrorCode()));
+      throw EDataSetError(std::string("Error reading ") +
+                          (db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName) + ": " +
+                          ErrorCodeText(LastErrorCode()));
     if (!found) return false;
-    info.Insert(info.Count(), std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref), ToDisplayForm(word, kind)));
+    info.Insert(info.Count(),
+                std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref),
+                                            ToDisplayForm(word, kind)));
   }
   if (info.Empty()) return false;
   const TTextSearchResult r = DoTextSearch(info, nullptr);
   if (r.outcome == TSearchOutcome::ReadError)
-    throw EDataSetError(std::string("Error reading ") + refFile + ": " + ErrorCodeText(r.errorCode));
+    throw EDataSetError(std::string("Error reading ") + refFile + ": " +
+                        ErrorCodeText(r.errorCode));
   if (r.outcome != TSearchOutcome::Found) return false;
   const int32_t n = o.countGiven ? std::min(o.count, r.Count()) : r.Count();
   for (int32_t i = 1; i <= n; ++i) {
@@ -387,7 +420,8 @@ int main(int argc, char** argv) {
     try {
       OpenDataSet();
     } catch (const EDataSetError& e) {
-      throw EDataSetError(std::string("Open files: ") + e.what() + " (data directory " + HomeDir() + ")");
+      throw EDataSetError(std::string("Open files: ") + e.what() + " (data directory " + HomeDir() +
+                          ")");
     }
     TQslManagerFile qsl;
     try {

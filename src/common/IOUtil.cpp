@@ -1,15 +1,15 @@
 #include "common/IOUtil.h"
 
-#include "common/StrUtil.h"
-
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include "common/StrUtil.h"
 
 namespace {
 int g_lastErrorCode = 0;
@@ -93,25 +93,38 @@ void SetLastErrorCode(int code) { g_lastErrorCode = code; }
 
 int IOCodeFromErrno(int err) {
   switch (err) {
-    case 0: return 0;
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case ENAMETOOLONG: return 3;
+    case 0:
+      return 0;
+    case ENOENT:
+      return 2;
+    case ENOTDIR:
+      return 3;
+    case ENAMETOOLONG:
+      return 3;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE:
+      return 4;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EAGAIN: return 5;
-    case EBADF: return 6;
-    case ENOMEM: return 8;
-    case EINVAL: return 12;
-    case EROFS: return 150;
+    case EAGAIN:
+      return 5;
+    case EBADF:
+      return 6;
+    case ENOMEM:
+      return 8;
+    case EINVAL:
+      return 12;
+    case EROFS:
+      return 150;
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return 101;
-    case EIO: return 100;
-    default: return 100;
+    case EDQUOT:
+      return 101;
+    case EIO:
+      return 100;
+    default:
+      return 100;
   }
 }
 

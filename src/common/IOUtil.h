@@ -30,7 +30,7 @@ std::string WithTrailingSeparator(const std::string& dir);
 
 // A read-only file read by position. Every operation sets the last error code.
 class TReadOnlyFile {
-public:
+ public:
   TReadOnlyFile() = default;
   ~TReadOnlyFile();
   TReadOnlyFile(const TReadOnlyFile&) = delete;
@@ -47,7 +47,7 @@ public:
   // Reads exactly count bytes; a short read sets code 100 and fails.
   bool ReadExact(int64_t offset, void* buffer, int64_t count);
 
-private:
+ private:
   int fd_ = -1;
   int64_t size_ = 0;
   std::string name_;

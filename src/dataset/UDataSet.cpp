@@ -101,7 +101,8 @@ bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
     SetLastErrorCode(100);
     return false;
   }
-  const int64_t record = static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
+  const int64_t record =
+      static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
   uint8_t b[4];
   if (!s.sequenceFile.ReadExact(record * 4, b, 4)) return false;
   ref = GetI32(b);
@@ -144,6 +145,8 @@ bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec) {
   return true;
 }
 
-bool ReadIntlRecord(int32_t ref, TEntryRecord& rec) { return ReadRecord(TDatabase::Intl, ref, rec); }
+bool ReadIntlRecord(int32_t ref, TEntryRecord& rec) {
+  return ReadRecord(TDatabase::Intl, ref, rec);
+}
 
 bool ReadUSRecord(int32_t ref, TEntryRecord& rec) { return ReadRecord(TDatabase::US, ref, rec); }

@@ -10,7 +10,12 @@
 
 // Index numbers / sort orders.
 enum TOrderIndex : int {
-  oiIntlCall = 0, oiUSCall = 1, oiUSZIP = 2, oiUSName = 3, oiUSCity = 4, oiUSCounty = 5
+  oiIntlCall = 0,
+  oiUSCall = 1,
+  oiUSZIP = 2,
+  oiUSName = 3,
+  oiUSCity = 4,
+  oiUSCounty = 5
 };
 constexpr int kOrderCount = 6;
 
@@ -27,8 +32,8 @@ inline constexpr bool kIndexDuplicates[kOrderCount] = {false, false, true, true,
 
 // First bytes of a data file written by tellmark-build; entries start after them, so no entry
 // has the reference 0.
-inline constexpr char kDataFileMagic[16] = {'T', 'M', 'K', ' ', 'D', 'A', 'T', 'A',
-                                            ' ', 'S', 'E', 'T', 0x1A, 1, 0, 0};
+inline constexpr char kDataFileMagic[16] = {'T', 'M', 'K', ' ', 'D',  'A', 'T', 'A',
+                                            ' ', 'S', 'E', 'T', 0x1A, 1,   0,   0};
 
 void SetHomeDir(const std::string& dir);  // adds the trailing "/" when missing
 const std::string& HomeDir();

@@ -19,7 +19,7 @@ bool ParseInt(const std::string& s, T& v) {
 TEdition Edition1999() {
   TEdition ed;
   ed.title = "Tellmark on CD-ROM Summer 1999";
-  ed.stretches = {TStretch{0, 694719},       TStretch{694720, 1477374},
+  ed.stretches = {TStretch{0, 694719},        TStretch{694720, 1477374},
                   TStretch{1477375, 2223100}, TStretch{2223101, 2968833},
                   TStretch{2968834, 3694751}, TStretch{3694752, 4408844}};
   ed.mapDirOffset = 257314152;
@@ -56,8 +56,10 @@ bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
     return true;
   };
   std::string v;
-  if (need("edition/title", v)) r.title = v;
-  else return false;
+  if (need("edition/title", v))
+    r.title = v;
+  else
+    return false;
   if (!need("edition/intlcount", v) || !ParseInt(v, r.intlCount) || r.intlCount < 0) {
     if (error.empty()) error = "bad edition/intlcount";
     return false;

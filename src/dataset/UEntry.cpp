@@ -1,11 +1,10 @@
 #include "dataset/UEntry.h"
 
-#include "common/ULittleEndian.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "common/StrUtil.h"
+#include "common/ULittleEndian.h"
 
 namespace {
 
@@ -19,9 +18,9 @@ struct TScrambleRecipe {
   uint8_t xorConst;
 };
 constexpr TScrambleRecipe kRecipes[7] = {
-    {{kAltSub, kXor, kBlock}, 0, 3},  {{kXor, kBlock, kAltSub}, 5, 0},
-    {{kBlock, kAltSub, kXor}, 2, 7},  {{kAltSub, kBlock, kXor}, 0, 1},
-    {{kXor, kAltSub, kBlock}, 3, 0},  {{kBlock, kXor, kAltSub}, 1, 4},
+    {{kAltSub, kXor, kBlock}, 0, 3}, {{kXor, kBlock, kAltSub}, 5, 0},
+    {{kBlock, kAltSub, kXor}, 2, 7}, {{kAltSub, kBlock, kXor}, 0, 1},
+    {{kXor, kAltSub, kBlock}, 3, 0}, {{kBlock, kXor, kAltSub}, 1, 4},
     {{kXor, kBlock, kAltSub}, 6, 2},
 };
 
@@ -65,15 +64,19 @@ void BlockPass(uint8_t* p, int len, int32_t key, bool undo) {
 
 void RunPass(TPass pass, uint8_t* p, int len, int32_t key, const TScrambleRecipe& r, bool undo) {
   switch (pass) {
-    case kAltSub: AltPass(p, len, key, r.altConst, undo); break;
-    case kXor: XorPass(p, len, key, r.xorConst); break;
-    case kBlock: BlockPass(p, len, key, undo); break;
+    case kAltSub:
+      AltPass(p, len, key, r.altConst, undo);
+      break;
+    case kXor:
+      XorPass(p, len, key, r.xorConst);
+      break;
+    case kBlock:
+      BlockPass(p, len, key, undo);
+      break;
   }
 }
 
-const TScrambleRecipe& RecipeFor(int32_t key) {
-  return kRecipes[static_cast<uint32_t>(key) % 7];
-}
+const TScrambleRecipe& RecipeFor(int32_t key) { return kRecipes[static_cast<uint32_t>(key) % 7]; }
 
 }  // namespace
 
@@ -162,16 +165,26 @@ std::string GetDateField(int tag, const uint8_t* payload, int length) {
 std::string LicenceClassText(char code) {
   const char c = LowerOEM(code);
   switch (c) {
-    case ' ': return {};
-    case 'a': return "A - Advanced";
-    case 'b': return "B - Club";
-    case 'e': return "E - Extra";
-    case 'g': return "G - General";
-    case 'm': return "M - Military";
-    case 'n': return "N - Novice";
-    case 'p': return "P - Technician Plus";
-    case 't': return "T - Technician";
-    default: return std::string(1, c) + " - Unknown";
+    case ' ':
+      return {};
+    case 'a':
+      return "A - Advanced";
+    case 'b':
+      return "B - Club";
+    case 'e':
+      return "E - Extra";
+    case 'g':
+      return "G - General";
+    case 'm':
+      return "M - Military";
+    case 'n':
+      return "N - Novice";
+    case 'p':
+      return "P - Technician Plus";
+    case 't':
+      return "T - Technician";
+    default:
+      return std::string(1, c) + " - Unknown";
   }
 }
 
@@ -186,14 +199,19 @@ std::string MakeSearchKey(int index, std::string_view text) {
     case 1:
       std::replace(key.begin(), key.end(), '0', '<');
       break;
-    case 2: key = Cut(key, 5); break;
+    case 2:
+      key = Cut(key, 5);
+      break;
     case 3:
     case 4:
     case 5:
       if (key.size() > 15) key = key.substr(0, 14) + "*";
       break;
-    case 6: key = Cut(key, 13); break;
-    default: break;
+    case 6:
+      key = Cut(key, 13);
+      break;
+    default:
+      break;
   }
   return Cut(key, 15);
 }

@@ -18,15 +18,41 @@ constexpr int kUSPayloadSize = 400;
 
 // Field tags, International entries.
 enum TIntlTag : int {
-  itCall = 1, itClass = 2, itAddress = 3, itCountry = 4, itDxcc = 5, itQslMgr = 6,
-  itComments = 7, itFax = 8, itEMail = 9, itLocator = 10
+  itCall = 1,
+  itClass = 2,
+  itAddress = 3,
+  itCountry = 4,
+  itDxcc = 5,
+  itQslMgr = 6,
+  itComments = 7,
+  itFax = 8,
+  itEMail = 9,
+  itLocator = 10
 };
 // Field tags, U.S. entries.
 enum TUSTag : int {
-  utCall = 1, utState = 2, utZIP = 3, utClass = 4, utIssued = 5, utExpires = 6, utExtra = 7,
-  utLongitude = 8, utLatitude = 9, utAreaCode = 10, utCounty = 11, utTimeZone = 12,
-  utAddress = 13, utCountry = 16, utDxcc = 17, utQslMgr = 18, utPrevCall = 19,
-  utPrevClass = 20, utVanity = 21, utComments = 22, utFax = 23, utEMail = 24
+  utCall = 1,
+  utState = 2,
+  utZIP = 3,
+  utClass = 4,
+  utIssued = 5,
+  utExpires = 6,
+  utExtra = 7,
+  utLongitude = 8,
+  utLatitude = 9,
+  utAreaCode = 10,
+  utCounty = 11,
+  utTimeZone = 12,
+  utAddress = 13,
+  utCountry = 16,
+  utDxcc = 17,
+  utQslMgr = 18,
+  utPrevCall = 19,
+  utPrevClass = 20,
+  utVanity = 21,
+  utComments = 22,
+  utFax = 23,
+  utEMail = 24
 };
 
 // Positions of a U.S. entry in its orders, in record order.

@@ -39,8 +39,8 @@ std::string CoordToLocator(std::string_view longitudeWestPositive, std::string_v
     y -= e;
     y *= 60.0;
     const int f = TruncChecked(std::round(y * 1e6) / 1e6 / 2.5);
-    if (a < 0 || a > 17 || d < 0 || d > 17 || b < 0 || b > 9 || e < 0 || e > 9 || c < 0 ||
-        c > 23 || f < 0 || f > 23)
+    if (a < 0 || a > 17 || d < 0 || d > 17 || b < 0 || b > 9 || e < 0 || e > 9 || c < 0 || c > 23 ||
+        f < 0 || f > 23)
       return {};
     loc[0] = static_cast<char>('A' + a);
     loc[1] = static_cast<char>('A' + d);
@@ -66,8 +66,8 @@ TGeoPoint LocatorToCoord(std::string_view locator) {
   TGeoPoint p;
   p.longitude = 20.0 * (loc[0] - 'A') + 2.0 * (loc[2] - '0') - 180.0 + 5.0 * (loc[4] - 'A') / 60.0 +
                 1.0 / 120.0;
-  p.latitude = 10.0 * (loc[1] - 'A') + (loc[3] - '0') - 90.0 + 2.5 * (loc[5] - 'A') / 60.0 +
-               1.0 / 120.0;
+  p.latitude =
+      10.0 * (loc[1] - 'A') + (loc[3] - '0') - 90.0 + 2.5 * (loc[5] - 'A') / 60.0 + 1.0 / 120.0;
   return p;
 }
 

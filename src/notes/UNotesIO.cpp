@@ -1,7 +1,5 @@
 #include "notes/UNotesIO.h"
 
-#include "common/ULittleEndian.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +11,7 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/ULittleEndian.h"
 #include "dataset/UEntry.h"
 #include "storage/UIndexStream.h"
 

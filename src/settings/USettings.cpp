@@ -48,7 +48,8 @@ struct TSettingsFile::TImpl {
   CSimpleIniA ini{false, false, false};
 };
 
-TSettingsFile::TSettingsFile(std::string path) : path_(std::move(path)), impl_(std::make_unique<TImpl>()) {}
+TSettingsFile::TSettingsFile(std::string path)
+    : path_(std::move(path)), impl_(std::make_unique<TImpl>()) {}
 
 TSettingsFile::~TSettingsFile() = default;
 
@@ -100,7 +101,8 @@ void TSettingsFile::WriteString(const std::string& section, const std::string& k
   impl_->ini.SetValue(section.c_str(), key.c_str(), value.c_str());
 }
 
-void TSettingsFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+void TSettingsFile::WriteInteger(const std::string& section, const std::string& key,
+                                 int32_t value) {
   WriteString(section, key, std::to_string(value));
 }
 
@@ -174,4 +176,6 @@ void SaveProgramSettings(TSettingsFile& f, const TProgramSettings& s, const std:
   f.Save();
 }
 
-std::string ReadLastHomeDir(const TSettingsFile& f) { return f.ReadString("StartUp", "LastHomeDir", ""); }
+std::string ReadLastHomeDir(const TSettingsFile& f) {
+  return f.ReadString("StartUp", "LastHomeDir", "");
+}

@@ -1,11 +1,11 @@
 #include "storage/UIndexEngine.h"
 
-#include "common/ULittleEndian.h"
-
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include "common/ULittleEndian.h"
 
 namespace {
 uint64_t g_nextSerial = 1;
@@ -48,7 +48,8 @@ bool TIndexEngine::AllocateCache() {
   try {
     auto c = std::make_unique<TCache>();
     for (int i = 0; i < kIndexCacheSlots; ++i) {
-      c->slots[static_cast<size_t>(i)].page.assign(static_cast<size_t>(5 + kIndexMaxItems * stride_), 0);
+      c->slots[static_cast<size_t>(i)].page.assign(
+          static_cast<size_t>(5 + kIndexMaxItems * stride_), 0);
       c->lru[static_cast<size_t>(i)] = i;
     }
     c->scratch.assign(static_cast<size_t>(IndexPageSize(maxKeyLength_)), 0);
@@ -334,7 +335,9 @@ TLongKeyEngine& LongKeyEngine() {
   return engine;
 }
 
-bool AllocIndexCaches() { return ShortKeyEngine().AllocateCache() && LongKeyEngine().AllocateCache(); }
+bool AllocIndexCaches() {
+  return ShortKeyEngine().AllocateCache() && LongKeyEngine().AllocateCache();
+}
 
 void FreeIndexCaches() {
   ShortKeyEngine().FreeCache();

@@ -1,12 +1,12 @@
 #include "storage/UIndexStream.h"
 
-#include "common/ULittleEndian.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "common/ULittleEndian.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 #include "storage/UIndexWriter.h"
 
-#include "common/ULittleEndian.h"
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 #include "common/IOUtil.h"
+#include "common/ULittleEndian.h"
 #include "storage/UIndexEngine.h"
 
 namespace {
@@ -58,7 +57,9 @@ class TTreeBuilder {
     return nr;
   }
 
-  uint8_t* Page(int32_t nr) { return image_.data() + static_cast<size_t>(nr) * static_cast<size_t>(pageSize_); }
+  uint8_t* Page(int32_t nr) {
+    return image_.data() + static_cast<size_t>(nr) * static_cast<size_t>(pageSize_);
+  }
 
   void SetItem(int32_t pageNr, int i, const TIndexItem& item, int32_t child) {
     uint8_t* p = Page(pageNr) + 5 + (i - 1) * (keyLength_ + 9);
@@ -120,14 +121,17 @@ void SortIndexItems(std::vector<TIndexItem>& items) {
 
 bool WriteIndexFile(const std::string& path, std::vector<TIndexItem> items, int keyLength,
                     bool duplicates) {
-  if (keyLength < 1 || keyLength > 15) throw std::invalid_argument("index key length must be 1..15");
+  if (keyLength < 1 || keyLength > 15)
+    throw std::invalid_argument("index key length must be 1..15");
   for (auto& it : items)
-    if (it.key.size() > static_cast<size_t>(keyLength)) it.key.resize(static_cast<size_t>(keyLength));
+    if (it.key.size() > static_cast<size_t>(keyLength))
+      it.key.resize(static_cast<size_t>(keyLength));
   for (size_t i = 1; i < items.size(); ++i) {
     const int c = CompareItems(items[i - 1], items[i]);
     const bool sameKey = items[i - 1].key == items[i].key;
     if (c >= 0 || (sameKey && !duplicates))
-      throw std::invalid_argument("index items out of order or duplicate key at \"" + items[i].key + "\"");
+      throw std::invalid_argument("index items out of order or duplicate key at \"" + items[i].key +
+                                  "\"");
   }
   const std::vector<uint8_t> image = TTreeBuilder(items, keyLength).Build();
   return WriteFileAtomically(path, std::string(image.begin(), image.end()));

@@ -1,7 +1,5 @@
 #include "textsearch/Dbwort.h"
 
-#include "common/ULittleEndian.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <cstring>
 
 #include "common/IOUtil.h"
+#include "common/ULittleEndian.h"
 #include "dataset/UDataSet.h"
 
 namespace {

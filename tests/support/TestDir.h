@@ -3,7 +3,7 @@
 
 // A fresh temporary directory, removed with everything in it when the object goes.
 class TestDir {
-public:
+ public:
   TestDir();
   ~TestDir();
   TestDir(const TestDir&) = delete;
@@ -11,6 +11,6 @@ public:
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+ private:
   std::string path_;
 };

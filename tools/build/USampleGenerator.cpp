@@ -34,13 +34,17 @@ class TRng {
   uint32_t Below(uint32_t n) {
     return static_cast<uint32_t>((static_cast<unsigned __int128>(Next()) * n) >> 64);
   }
-  int Range(int lo, int hi) { return lo + static_cast<int>(Below(static_cast<uint32_t>(hi - lo + 1))); }
+  int Range(int lo, int hi) {
+    return lo + static_cast<int>(Below(static_cast<uint32_t>(hi - lo + 1)));
+  }
   double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
   bool Chance(double p) { return Unit() < p; }
   char Letter() { return static_cast<char>('A' + Below(26)); }
   char Digit() { return static_cast<char>('0' + Below(10)); }
   template <class T>
-  const T& Of(const std::vector<T>& v) { return v[Below(static_cast<uint32_t>(v.size()))]; }
+  const T& Of(const std::vector<T>& v) {
+    return v[Below(static_cast<uint32_t>(v.size()))];
+  }
 
  private:
   uint64_t state_;
@@ -79,7 +83,8 @@ std::string Fixed(double v, int decimals) {
   auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   if (ec != std::errc()) return "0";
   std::string s(buf, p);
-  if (s.find_first_not_of("-0.") == std::string::npos) s = std::string("0.") + std::string(decimals, '0');
+  if (s.find_first_not_of("-0.") == std::string::npos)
+    s = std::string("0.") + std::string(decimals, '0');
   return s;
 }
 
@@ -177,27 +182,29 @@ void Commit(TBuildEntry& e, TFields& scratch) {
   scratch.clear();
 }
 
-const std::vector<std::string> kMiddleLetters = {"A", "B", "C", "D", "E", "F", "G", "H", "J", "K",
-                                                 "L", "M", "N", "P", "R", "S", "T", "W"};
+const std::vector<std::string> kMiddleLetters = {"A", "B", "C", "D", "E", "F", "G", "H", "J",
+                                                 "K", "L", "M", "N", "P", "R", "S", "T", "W"};
 const std::vector<std::string> kUSComments = {
-    "ARRL MEMBER", "QSL VIA BURO", "QSL DIRECT ONLY", "ARES/RACES", "SKYWARN SPOTTER",
-    "QCWA MEMBER", "FISTS CW CLUB", "10-10 INTL", "DXCC HONOR ROLL", "VE TEAM MEMBER",
-    "MARS MEMBER", "CW ONLY", "QRP ENTHUSIAST", "NO QSL", "AMSAT MEMBER"};
+    "ARRL MEMBER", "QSL VIA BURO",  "QSL DIRECT ONLY", "ARES/RACES",      "SKYWARN SPOTTER",
+    "QCWA MEMBER", "FISTS CW CLUB", "10-10 INTL",      "DXCC HONOR ROLL", "VE TEAM MEMBER",
+    "MARS MEMBER", "CW ONLY",       "QRP ENTHUSIAST",  "NO QSL",          "AMSAT MEMBER"};
 const std::vector<std::string> kIntlComments = {
-    "QSL via bureau", "QSL direct only", "CW only", "QRP", "DXCC Honor Roll", "IOTA chaser",
-    "SSTV and RTTY", "Satellite operator", "Contest station", "Member of the national society"};
-const std::vector<std::string> kUSMailHosts = {"aol.com", "compuserve.com", "prodigy.net",
-                                               "juno.com", "earthlink.net", "arrl.net",
-                                               "qsl.net", "mindspring.com", "netcom.com"};
+    "QSL via bureau",  "QSL direct only",
+    "CW only",         "QRP",
+    "DXCC Honor Roll", "IOTA chaser",
+    "SSTV and RTTY",   "Satellite operator",
+    "Contest station", "Member of the national society"};
+const std::vector<std::string> kUSMailHosts = {"aol.com",  "compuserve.com", "prodigy.net",
+                                               "juno.com", "earthlink.net",  "arrl.net",
+                                               "qsl.net",  "mindspring.com", "netcom.com"};
 const std::vector<std::string> kIntlMailHosts = {"compuserve.com", "qsl.net", "hotmail.com",
                                                  "yahoo.com", "aol.com"};
-const std::vector<std::string> kQslInfo = {"Direct only", "Direct or buro", "Buro only",
-                                           "SASE", "SAE + 2 IRC", "SASE + $1", "Direct + 1 IRC",
-                                           "Via buro", "Green stamp", "SAE + 1 IRC"};
-const std::vector<std::string> kClubWords = {"AMATEUR RADIO CLUB", "RADIO CLUB", "ARC",
-                                             "AMATEUR RADIO SOCIETY", "REPEATER ASSOCIATION",
-                                             "DX ASSOCIATION", "CONTEST CLUB",
-                                             "EMERGENCY RADIO ASSN"};
+const std::vector<std::string> kQslInfo = {
+    "Direct only", "Direct or buro", "Buro only", "SASE",        "SAE + 2 IRC",
+    "SASE + $1",   "Direct + 1 IRC", "Via buro",  "Green stamp", "SAE + 1 IRC"};
+const std::vector<std::string> kClubWords = {
+    "AMATEUR RADIO CLUB",   "RADIO CLUB",     "ARC",          "AMATEUR RADIO SOCIETY",
+    "REPEATER ASSOCIATION", "DX ASSOCIATION", "CONTEST CLUB", "EMERGENCY RADIO ASSN"};
 
 // ---------------------------------------------------------------------------------------------
 // U.S. entries
@@ -244,7 +251,7 @@ struct TUSContext {
     }
     if (zipIndex.empty()) throw ESourceError("The ZIP table has no populated ZIP of a known state");
     // Decade of birth of licensees around 1999.
-    const std::pair<int, double> decadeShare[] = {{1900, 1}, {1910, 4},  {1920, 11},
+    const std::pair<int, double> decadeShare[] = {{1900, 1},  {1910, 4},  {1920, 11},
                                                   {1930, 19}, {1940, 24}, {1950, 21},
                                                   {1960, 12}, {1970, 6},  {1980, 2}};
     for (auto [d, w] : decadeShare) {
@@ -322,7 +329,8 @@ std::string USCall(TRng& r, TUSGroup g, const TUSStateRow& st) {
       letters(3);
       break;
     case gD:
-      c = {r.Chance(0.5) ? 'K' : 'W', kSecondKNW[r.Below(static_cast<uint32_t>(kSecondKNW.size()))]};
+      c = {r.Chance(0.5) ? 'K' : 'W',
+           kSecondKNW[r.Below(static_cast<uint32_t>(kSecondKNW.size()))]};
       c += d;
       letters(3);
       break;
@@ -333,23 +341,35 @@ std::string USCall(TRng& r, TUSGroup g, const TUSStateRow& st) {
 TUSGroup GroupForClass(TRng& r, char cls) {
   const double u = r.Unit();
   switch (cls) {
-    case 'E': return u < 0.45 ? gA : u < 0.55 ? gB : u < 0.8 ? gC : gD;
-    case 'A': return u < 0.5 ? gB : u < 0.75 ? gC : gD;
-    case 'G': return u < 0.4 ? gC : gD;
-    case 'P': return u < 0.3 ? gC : gD;
-    case 'T': return u < 0.25 ? gC : gD;
-    case 'B': return u < 0.4 ? gC : gD;
-    default: return gD;
+    case 'E':
+      return u < 0.45 ? gA : u < 0.55 ? gB : u < 0.8 ? gC : gD;
+    case 'A':
+      return u < 0.5 ? gB : u < 0.75 ? gC : gD;
+    case 'G':
+      return u < 0.4 ? gC : gD;
+    case 'P':
+      return u < 0.3 ? gC : gD;
+    case 'T':
+      return u < 0.25 ? gC : gD;
+    case 'B':
+      return u < 0.4 ? gC : gD;
+    default:
+      return gD;
   }
 }
 
 char LowerClass(TRng& r, char cls) {
   switch (cls) {
-    case 'E': return r.Chance(0.7) ? 'A' : 'G';
-    case 'A': return 'G';
-    case 'G': return r.Chance(0.5) ? 'P' : (r.Chance(0.6) ? 'T' : 'N');
-    case 'P': return r.Chance(0.7) ? 'T' : 'N';
-    default: return 'N';
+    case 'E':
+      return r.Chance(0.7) ? 'A' : 'G';
+    case 'A':
+      return 'G';
+    case 'G':
+      return r.Chance(0.5) ? 'P' : (r.Chance(0.6) ? 'T' : 'N');
+    case 'P':
+      return r.Chance(0.7) ? 'T' : 'N';
+    default:
+      return 'N';
   }
 }
 
@@ -358,8 +378,8 @@ struct TQslRequest {
   size_t index;
 };
 
-void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& calls,
-                 TBuildEntry& e, TFields& f, std::vector<TQslRequest>& qsl, size_t index) {
+void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& calls, TBuildEntry& e,
+                 TFields& f, std::vector<TQslRequest>& qsl, size_t index) {
   const size_t zi = cx.zipPicker.Pick(r);
   const TZipRow& z = cx.t.zips[cx.zipIndex[zi]];
   const TUSStateRow& st = *cx.zipState[zi];
@@ -386,18 +406,21 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& ca
   // Dates: issued from 1989 to mid-1999 (vanity calls from mid-1996), ten-year term.
   const int64_t from = vanity ? DaysFromCivil(1996, 5, 31) : DaysFromCivil(1989, 1, 1);
   int y, m, d;
-  CivilFromDays(from + r.Below(static_cast<uint32_t>(DaysFromCivil(1999, 6, 30) - from + 1)), y,
-                m, d);
+  CivilFromDays(from + r.Below(static_cast<uint32_t>(DaysFromCivil(1999, 6, 30) - from + 1)), y, m,
+                d);
   const std::string issued = DateText(y, m, d);
   const std::string expires = DateText(y + 10, m, (m == 2 && d == 29) ? 28 : d);
 
   // Previous call and class: every vanity holder, and some who upgraded and took a new call.
   std::string prevCall, prevClass;
   if (vanity || ((cls == 'E' || cls == 'A' || cls == 'G') && r.Chance(0.22))) {
-    const TUSGroup pg = vanity ? (r.Chance(0.6) ? gD : gC) : (g == gD ? gD : static_cast<TUSGroup>(g + 1));
+    const TUSGroup pg =
+        vanity ? (r.Chance(0.6) ? gD : gC) : (g == gD ? gD : static_cast<TUSGroup>(g + 1));
     prevCall = USCall(r, pg, st);
-    if (prevCall == call) prevCall.clear();
-    else prevClass = std::string(1, vanity && r.Chance(0.6) ? cls : LowerClass(r, cls));
+    if (prevCall == call)
+      prevCall.clear();
+    else
+      prevClass = std::string(1, vanity && r.Chance(0.6) ? cls : LowerClass(r, cls));
   }
 
   // Coordinates near the ZIP's point; the longitude stored west-positive.
@@ -413,7 +436,8 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& ca
     else if (u < 0.8)
       last = UpperCp437(z.county) + " COUNTY " + r.Of(kClubWords);
     else
-      last = AsciiUpper(cx.t.surnames[cx.surnamePicker.Pick(r)].text) + " MEMORIAL " + r.Of(kClubWords);
+      last = AsciiUpper(cx.t.surnames[cx.surnamePicker.Pick(r)].text) + " MEMORIAL " +
+             r.Of(kClubWords);
     name = last;
   } else {
     const char sex = r.Chance(0.88) ? 'M' : 'F';
@@ -444,7 +468,9 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& ca
     street = std::to_string(house) + " ";
     if (r.Chance(0.1)) street += std::string(1, "NSEW"[r.Below(4)]) + " ";
     if (r.Chance(0.25))
-      street += AsciiUpper(cx.t.surnames[r.Below(std::min<uint32_t>(2000, static_cast<uint32_t>(cx.t.surnames.size())))].text);
+      street += AsciiUpper(cx.t.surnames[r.Below(std::min<uint32_t>(
+                                             2000, static_cast<uint32_t>(cx.t.surnames.size())))]
+                               .text);
     else
       street += cx.t.streetNames[cx.streetPicker.Pick(r)].text;
     street += " " + cx.t.streetSuffixes[cx.suffixPicker.Pick(r)].text;
@@ -473,16 +499,17 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& ca
   Put(f, utVanity, vanity ? "T" : "F");
   if (r.Chance(0.015)) Put(f, utComments, r.Of(kUSComments));
   if (r.Chance(0.01) && !cx.zipAreaCode[zi].empty())
-    Put(f, utFax, "(" + cx.zipAreaCode[zi] + ") " + std::to_string(r.Range(200, 999)) + "-" +
-                      Fixed(r.Range(0, 9999) / 10000.0, 4).substr(2));
+    Put(f, utFax,
+        "(" + cx.zipAreaCode[zi] + ") " + std::to_string(r.Range(200, 999)) + "-" +
+            Fixed(r.Range(0, 9999) / 10000.0, 4).substr(2));
   if (r.Chance(0.03)) {
     const double u = r.Unit();
     std::string user = u < 0.5 ? AsciiLower(call)
                                : AsciiLower(club ? call : first.substr(0, 1) + last.substr(0, 7));
-    user.erase(std::remove_if(user.begin(), user.end(), [](char c) {
-                 return !((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
-               }),
-               user.end());
+    user.erase(
+        std::remove_if(user.begin(), user.end(),
+                       [](char c) { return !((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')); }),
+        user.end());
     Put(f, utEMail, user + "@" + r.Of(kUSMailHosts));
   }
   if (r.Chance(0.0005)) qsl.push_back({false, index});
@@ -562,8 +589,9 @@ struct TIntlContext {
       if (listed.count(d.prefix) || IsUSLicensed(d) || d.prefixes.empty()) continue;
       std::string pfx;
       for (const auto& p : d.prefixes)
-        if (p.size() >= 2 && p.size() <= 3 &&
-            std::all_of(p.begin(), p.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); })) {
+        if (p.size() >= 2 && p.size() <= 3 && std::all_of(p.begin(), p.end(), [](char c) {
+              return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            })) {
           pfx = p;
           break;
         }
@@ -576,7 +604,8 @@ struct TIntlContext {
       ent.weight = 0.3;
       addEntity(std::move(ent));
     }
-    if (entities.empty()) throw ESourceError("No International entity has towns in world_cities.tsv");
+    if (entities.empty())
+      throw ESourceError("No International entity has towns in world_cities.tsv");
     // Neutral names: census first names and surnames, generic streets.
     for (const auto& [key, list] : t.firstNames)
       if (key.first == 1950)
@@ -591,7 +620,8 @@ struct TIntlContext {
     neutral.postcodes = {"####", "#####"};
     neutral.houses = {"##", "#", "###"};
     neutral.order = "number street";
-    if (neutral.firstM.empty() || neutral.firstF.empty() || neutral.lastM.empty() || neutral.streets.empty())
+    if (neutral.firstM.empty() || neutral.firstF.empty() || neutral.lastM.empty() ||
+        neutral.streets.empty())
       throw ESourceError("The U.S. name tables are too small for the neutral name set");
   }
 
@@ -702,7 +732,7 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
   const std::string house =
       FillPattern(r, ln.houses.empty() ? std::string("##") : r.Of(ln.houses), true);
   const std::string& streetName = r.Of(ln.streets);
-  std::string street = ln.order == "number street"  ? house + " " + streetName
+  std::string street = ln.order == "number street"    ? house + " " + streetName
                        : ln.order == "street, number" ? streetName + ", " + house
                                                       : streetName + " " + house;
   const std::string postcode =
@@ -725,8 +755,9 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
   Put(f, itDxcc, ent->dxcc->name);
   if (r.Chance(0.01)) Put(f, itComments, r.Of(kIntlComments));
   if (r.Chance(0.01))
-    Put(f, itFax, "+" + std::to_string(r.Range(20, 99)) + " " + std::to_string(r.Range(10, 999)) +
-                      " " + std::to_string(r.Range(100000, 9999999)));
+    Put(f, itFax,
+        "+" + std::to_string(r.Range(20, 99)) + " " + std::to_string(r.Range(10, 999)) + " " +
+            std::to_string(r.Range(100000, 9999999)));
   if (r.Chance(0.02)) Put(f, itEMail, AsciiLower(call) + "@" + r.Of(kIntlMailHosts));
   Put(f, itLocator, locator);
   if (r.Chance(ent->qslShare)) qsl.push_back({true, index});
@@ -774,7 +805,8 @@ void AddQslManagers(TBuildInput& in, const std::vector<TQslRequest>& requests, u
     m.info = Cut(r.Of(kQslInfo), 15);
     m.date = RandomDate(r, from, to);
     in.qslManagers.push_back(std::move(m));
-    InsertField(e, requests[k].intl ? static_cast<int>(itQslMgr) : static_cast<int>(utQslMgr), std::to_string(in.qslManagers.size()));
+    InsertField(e, requests[k].intl ? static_cast<int>(itQslMgr) : static_cast<int>(utQslMgr),
+                std::to_string(in.qslManagers.size()));
   }
 }
 

@@ -44,28 +44,83 @@ void AppendTransliterated(std::string& out, uint32_t cp) {
     return;
   }
   switch (cp) {
-    case 0x00C6: out += "AE"; return;  // only the capital: æ and Æ are both in the code page
-    case 0x00DE: out += "Th"; return;
-    case 0x00FE: out += "th"; return;
-    case 0x0132: out += "IJ"; return;
-    case 0x0133: out += "ij"; return;
-    case 0x0152: out += "OE"; return;
-    case 0x0153: out += "oe"; return;
-    case 0x0218: case 0x015E: out += 'S'; return;
-    case 0x0219: case 0x015F: out += 's'; return;
-    case 0x021A: case 0x0162: out += 'T'; return;
-    case 0x021B: case 0x0163: out += 't'; return;
-    case 0x01A0: out += 'O'; return;
-    case 0x01A1: out += 'o'; return;
-    case 0x01AF: out += 'U'; return;
-    case 0x01B0: out += 'u'; return;
-    case 0x2018: case 0x2019: case 0x201A: case 0x02BC: case 0x00B4: case 0x0060:
-      out += '\''; return;
-    case 0x201C: case 0x201D: case 0x201E: out += '"'; return;
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: out += '-'; return;
-    case 0x2026: out += "..."; return;
-    case 0x00A0: out += ' '; return;
-    default: break;
+    case 0x00C6:
+      out += "AE";
+      return;  // only the capital: æ and Æ are both in the code page
+    case 0x00DE:
+      out += "Th";
+      return;
+    case 0x00FE:
+      out += "th";
+      return;
+    case 0x0132:
+      out += "IJ";
+      return;
+    case 0x0133:
+      out += "ij";
+      return;
+    case 0x0152:
+      out += "OE";
+      return;
+    case 0x0153:
+      out += "oe";
+      return;
+    case 0x0218:
+    case 0x015E:
+      out += 'S';
+      return;
+    case 0x0219:
+    case 0x015F:
+      out += 's';
+      return;
+    case 0x021A:
+    case 0x0162:
+      out += 'T';
+      return;
+    case 0x021B:
+    case 0x0163:
+      out += 't';
+      return;
+    case 0x01A0:
+      out += 'O';
+      return;
+    case 0x01A1:
+      out += 'o';
+      return;
+    case 0x01AF:
+      out += 'U';
+      return;
+    case 0x01B0:
+      out += 'u';
+      return;
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+    case 0x02BC:
+    case 0x00B4:
+    case 0x0060:
+      out += '\'';
+      return;
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+      out += '"';
+      return;
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+      out += '-';
+      return;
+    case 0x2026:
+      out += "...";
+      return;
+    case 0x00A0:
+      out += ' ';
+      return;
+    default:
+      break;
   }
   if (cp >= 0x00C0 && cp <= 0x00FF) {
     out += kLatin1Base[cp - 0x00C0];
@@ -179,14 +234,23 @@ void LoadLocaleRows(const TTable& t, std::map<std::string, TLocaleNames>& locale
     const std::string& kind = t.rows[r][1];
     std::string v = t.Text(r, 2);
     if (v.empty()) continue;
-    if (kind == "first_m") ln.firstM.push_back(v);
-    else if (kind == "first_f") ln.firstF.push_back(v);
-    else if (kind == "last_m") ln.lastM.push_back(v);
-    else if (kind == "last_f") ln.lastF.push_back(v);
-    else if (kind == "last") { ln.lastM.push_back(v); ln.lastF.push_back(v); }
-    else if (kind == "street") ln.streets.push_back(v);
-    else if (kind == "postcode") ln.postcodes.push_back(v);
-    else if (kind == "house") ln.houses.push_back(v);
+    if (kind == "first_m")
+      ln.firstM.push_back(v);
+    else if (kind == "first_f")
+      ln.firstF.push_back(v);
+    else if (kind == "last_m")
+      ln.lastM.push_back(v);
+    else if (kind == "last_f")
+      ln.lastF.push_back(v);
+    else if (kind == "last") {
+      ln.lastM.push_back(v);
+      ln.lastF.push_back(v);
+    } else if (kind == "street")
+      ln.streets.push_back(v);
+    else if (kind == "postcode")
+      ln.postcodes.push_back(v);
+    else if (kind == "house")
+      ln.houses.push_back(v);
     else if (kind == "order") {
       if (v != "street number" && v != "number street" && v != "street, number")
         t.Fail(r, "unknown address order \"" + v + "\"");
@@ -229,9 +293,16 @@ std::string ToCp437(std::string_view s) {
     }
     uint32_t cp = 0;
     size_t len = 0;
-    if ((u & 0xE0) == 0xC0) { cp = u & 0x1F; len = 2; }
-    else if ((u & 0xF0) == 0xE0) { cp = u & 0x0F; len = 3; }
-    else if ((u & 0xF8) == 0xF0) { cp = u & 0x07; len = 4; }
+    if ((u & 0xE0) == 0xC0) {
+      cp = u & 0x1F;
+      len = 2;
+    } else if ((u & 0xF0) == 0xE0) {
+      cp = u & 0x0F;
+      len = 3;
+    } else if ((u & 0xF8) == 0xF0) {
+      cp = u & 0x07;
+      len = 4;
+    }
     bool ok = len > 0 && i + len <= s.size();
     for (size_t k = 1; ok && k < len; ++k) {
       const auto c = static_cast<unsigned char>(s[i + k]);
@@ -258,21 +329,61 @@ std::string UpperCp437(std::string_view s) {
       continue;
     }
     switch (u) {
-      case 0x84: c = static_cast<char>(0x8E); break;  // ä
-      case 0x94: c = static_cast<char>(0x99); break;  // ö
-      case 0x81: c = static_cast<char>(0x9A); break;  // ü
-      case 0x82: c = static_cast<char>(0x90); break;  // é
-      case 0x86: c = static_cast<char>(0x8F); break;  // å
-      case 0x91: c = static_cast<char>(0x92); break;  // æ
-      case 0x87: c = static_cast<char>(0x80); break;  // ç
-      case 0xA4: c = static_cast<char>(0xA5); break;  // ñ
-      case 0x83: case 0x85: case 0xA0: c = 'A'; break;
-      case 0x88: case 0x89: case 0x8A: c = 'E'; break;
-      case 0x8B: case 0x8C: case 0x8D: case 0xA1: c = 'I'; break;
-      case 0x93: case 0x95: case 0xA2: c = 'O'; break;
-      case 0x96: case 0x97: case 0xA3: c = 'U'; break;
-      case 0x98: c = 'Y'; break;
-      default: break;
+      case 0x84:
+        c = static_cast<char>(0x8E);
+        break;  // ä
+      case 0x94:
+        c = static_cast<char>(0x99);
+        break;  // ö
+      case 0x81:
+        c = static_cast<char>(0x9A);
+        break;  // ü
+      case 0x82:
+        c = static_cast<char>(0x90);
+        break;  // é
+      case 0x86:
+        c = static_cast<char>(0x8F);
+        break;  // å
+      case 0x91:
+        c = static_cast<char>(0x92);
+        break;  // æ
+      case 0x87:
+        c = static_cast<char>(0x80);
+        break;  // ç
+      case 0xA4:
+        c = static_cast<char>(0xA5);
+        break;  // ñ
+      case 0x83:
+      case 0x85:
+      case 0xA0:
+        c = 'A';
+        break;
+      case 0x88:
+      case 0x89:
+      case 0x8A:
+        c = 'E';
+        break;
+      case 0x8B:
+      case 0x8C:
+      case 0x8D:
+      case 0xA1:
+        c = 'I';
+        break;
+      case 0x93:
+      case 0x95:
+      case 0xA2:
+        c = 'O';
+        break;
+      case 0x96:
+      case 0x97:
+      case 0xA3:
+        c = 'U';
+        break;
+      case 0x98:
+        c = 'Y';
+        break;
+      default:
+        break;
     }
   }
   return r;
@@ -294,16 +405,15 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   TSourceTables st;
 
   {
-    const TTable t = ReadTable(dir, "us_zips.tsv",
-                               {"zip", "city", "state", "county", "lat", "lon", "tz", "tzname",
-                                "population"});
+    const TTable t =
+        ReadTable(dir, "us_zips.tsv",
+                  {"zip", "city", "state", "county", "lat", "lon", "tz", "tzname", "population"});
     st.zips.reserve(t.rows.size());
     for (size_t r = 0; r < t.rows.size(); ++r) {
       TZipRow z;
       z.zip = t.Text(r, 0);
-      if (z.zip.size() != 5 || !std::all_of(z.zip.begin(), z.zip.end(), [](char c) {
-            return c >= '0' && c <= '9';
-          }))
+      if (z.zip.size() != 5 ||
+          !std::all_of(z.zip.begin(), z.zip.end(), [](char c) { return c >= '0' && c <= '9'; }))
         t.Fail(r, "ZIP \"" + z.zip + "\" is not 5 digits");
       z.city = t.Text(r, 1);
       z.state = t.Text(r, 2);
@@ -332,15 +442,19 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   {
     const TTable t = ReadTable(dir, "us_surnames.tsv", {"rank", "name", "weight"});
     st.surnames.reserve(t.rows.size());
-    for (size_t r = 0; r < t.rows.size(); ++r) st.surnames.push_back({t.Text(r, 1), t.Number(r, 2)});
+    for (size_t r = 0; r < t.rows.size(); ++r)
+      st.surnames.push_back({t.Text(r, 1), t.Number(r, 2)});
   }
   {
     const TTable t = ReadTable(dir, "us_streets.tsv", {"kind", "value", "weight"});
     for (size_t r = 0; r < t.rows.size(); ++r) {
       TWeightedText w{UpperCp437(t.Text(r, 1)), t.Number(r, 2)};
-      if (t.rows[r][0] == "name") st.streetNames.push_back(std::move(w));
-      else if (t.rows[r][0] == "suffix") st.streetSuffixes.push_back(std::move(w));
-      else t.Fail(r, "kind must be name or suffix");
+      if (t.rows[r][0] == "name")
+        st.streetNames.push_back(std::move(w));
+      else if (t.rows[r][0] == "suffix")
+        st.streetSuffixes.push_back(std::move(w));
+      else
+        t.Fail(r, "kind must be name or suffix");
     }
   }
   {
@@ -372,8 +486,8 @@ TSourceTables LoadSourceTables(const std::string& dir) {
                            t.Number(r, 5), t.Number(r, 6)});
   }
   {
-    const TTable t = ReadTable(dir, "us_states.tsv",
-                               {"state", "name", "district", "prefixes", "dxcc"});
+    const TTable t =
+        ReadTable(dir, "us_states.tsv", {"state", "name", "district", "prefixes", "dxcc"});
     for (size_t r = 0; r < t.rows.size(); ++r) {
       TUSStateRow s;
       s.state = t.Text(r, 0);
@@ -424,7 +538,6 @@ TSourceTables LoadSourceTables(const std::string& dir) {
       st.callAreas.push_back({t.Text(r, 0), t.Text(r, 1), t.Text(r, 2)});
   }
   LoadLocaleRows(ReadTable(dir, "locale_names.tsv", {"locale", "kind", "value"}), st.locales);
-  LoadLocaleRows(ReadTable(dir, "locale_names_extra.tsv", {"locale", "kind", "value"}),
-                 st.locales);
+  LoadLocaleRows(ReadTable(dir, "locale_names_extra.tsv", {"locale", "kind", "value"}), st.locales);
   return st;
 }
