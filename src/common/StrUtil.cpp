@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace {
 // Unicode code points of code page 437 bytes 128..255.
@@ -19,25 +20,6 @@ constexpr char16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-char CodePointToCp437(uint32_t cp) {
-  if (cp < 0x80) return static_cast<char>(cp);
-  for (int i = 0; i < 128; ++i)
-    if (kCp437High[i] == cp) return static_cast<char>(128 + i);
-  return '?';
-}
 }  // namespace
 
 char LowerOEM(char c) {
@@ -138,46 +120,78 @@ std::string Utf8ToCp437(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
+  uint32_t cp = 0;
   while (i < s.size()) {
-    const auto u = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0;
-    size_t len = 1;
-    if (u < 0x80) {
-      cp = u;
-    } else if ((u & 0xE0) == 0xC0) {
-      cp = u & 0x1F;
-      len = 2;
-    } else if ((u & 0xF0) == 0xE0) {
-      cp = u & 0x0F;
-      len = 3;
-    } else if ((u & 0xF8) == 0xF0) {
-      cp = u & 0x07;
-      len = 4;
-    } else {
-      out += '?';
-      ++i;
-      continue;
-    }
-    if (i + len > s.size()) {
-      out += '?';
-      break;
-    }
-    bool ok = true;
-    for (size_t k = 1; k < len; ++k) {
-      const auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (cb & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += CodePointToCp437(cp);
-    i += len;
+    char c = '?';
+    if (DecodeUtf8(s, i, cp) && !CodePointToCp437(cp, c)) c = '?';
+    out += c;
   }
   return out;
+}
+
+bool DecodeUtf8(std::string_view s, size_t& i, uint32_t& cp) {
+  const auto u = static_cast<unsigned char>(s[i]);
+  size_t len;
+  uint32_t min;
+  if (u < 0x80) {
+    cp = u;
+    ++i;
+    return true;
+  }
+  if ((u & 0xE0) == 0xC0) {
+    len = 2, cp = u & 0x1F, min = 0x80;
+  } else if ((u & 0xF0) == 0xE0) {
+    len = 3, cp = u & 0x0F, min = 0x800;
+  } else if ((u & 0xF8) == 0xF0) {
+    len = 4, cp = u & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return false;
+  }
+  bool ok = i + len <= s.size();
+  for (size_t k = 1; ok && k < len; ++k) {
+    const auto c = static_cast<unsigned char>(s[i + k]);
+    ok = (c & 0xC0) == 0x80;
+    cp = cp << 6 | (c & 0x3F);
+  }
+  if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
+    ++i;
+    return false;
+  }
+  i += len;
+  return true;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool CodePointToCp437(uint32_t cp, char& out) {
+  if (cp < 0x80) {
+    out = static_cast<char>(cp);
+    return true;
+  }
+  static const std::unordered_map<uint32_t, char> kHigh = [] {
+    std::unordered_map<uint32_t, char> m;
+    for (int b = 128; b < 256; ++b) m.emplace(kCp437High[b - 128], static_cast<char>(b));
+    return m;
+  }();
+  const auto it = kHigh.find(cp);
+  if (it == kHigh.end()) return false;
+  out = it->second;
+  return true;
 }

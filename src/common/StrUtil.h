@@ -23,6 +23,13 @@ int32_t NumberFieldValue(std::string_view s);
 // All blanks removed, then read as a decimal real ("." separator); 0 for a text that is not one.
 double RealFieldValue(std::string_view s);
 
+// Decodes the UTF-8 sequence at i into cp and moves i past it. A malformed, truncated, overlong
+// or surrogate sequence gives false and moves i by one byte.
+bool DecodeUtf8(std::string_view s, size_t& i, uint32_t& cp);
+void AppendUtf8(std::string& out, uint32_t cp);
+// The code page 437 byte of a Unicode code point; false when the code page has none.
+bool CodePointToCp437(uint32_t cp, char& out);
+
 // Code page 437 <-> UTF-8. Characters without a code page 437 form become '?'.
 std::string Cp437ToUtf8(std::string_view s);
 std::string Utf8ToCp437(std::string_view s);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_map>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
@@ -20,27 +19,9 @@ constexpr std::string_view kLatinExtABase =
     "SsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
 static_assert(kLatin1Base.size() == 64 && kLatinExtABase.size() == 128);
 
-const std::unordered_map<uint32_t, char>& Cp437Map() {
-  static const std::unordered_map<uint32_t, char> map = [] {
-    std::unordered_map<uint32_t, char> m;
-    for (int b = 128; b < 256; ++b) {
-      const std::string u = Cp437ToUtf8(std::string(1, static_cast<char>(b)));
-      uint32_t cp = 0;
-      if (u.size() == 2)
-        cp = ((u[0] & 0x1F) << 6) | (u[1] & 0x3F);
-      else if (u.size() == 3)
-        cp = ((u[0] & 0x0F) << 12) | ((u[1] & 0x3F) << 6) | (u[2] & 0x3F);
-      m.emplace(cp, static_cast<char>(b));
-    }
-    return m;
-  }();
-  return map;
-}
-
 void AppendTransliterated(std::string& out, uint32_t cp) {
-  const auto& map = Cp437Map();
-  if (auto it = map.find(cp); it != map.end()) {
-    out += it->second;
+  if (char c; CodePointToCp437(cp, c)) {
+    out += c;
     return;
   }
   switch (cp) {
@@ -284,38 +265,12 @@ std::string ToCp437(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
+  uint32_t cp = 0;
   while (i < s.size()) {
-    const auto u = static_cast<unsigned char>(s[i]);
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-      ++i;
-      continue;
-    }
-    uint32_t cp = 0;
-    size_t len = 0;
-    if ((u & 0xE0) == 0xC0) {
-      cp = u & 0x1F;
-      len = 2;
-    } else if ((u & 0xF0) == 0xE0) {
-      cp = u & 0x0F;
-      len = 3;
-    } else if ((u & 0xF8) == 0xF0) {
-      cp = u & 0x07;
-      len = 4;
-    }
-    bool ok = len > 0 && i + len <= s.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      if ((c & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
+    if (DecodeUtf8(s, i, cp))
+      AppendTransliterated(out, cp);
+    else
       out += '?';
-      ++i;
-      continue;
-    }
-    AppendTransliterated(out, cp);
-    i += len;
   }
   return out;
 }
