@@ -140,9 +140,7 @@ class TstLists : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     WriteEdition(ListsInput(), editionDir_.path());
-    SetHomeDir(editionDir_.path());
-    OpenDataSet();
-    SetApplicationTitle(kApplicationTitle);
+    OpenTestEdition(editionDir_.path());
     ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;

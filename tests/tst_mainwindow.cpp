@@ -76,9 +76,7 @@ class TstMainWindow : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     edition_ = std::make_unique<fixture::TFixtureEdition>();
-    SetHomeDir(edition_->path());
-    OpenDataSet();
-    SetApplicationTitle(kApplicationTitle);
+    OpenTestEdition(edition_->path());
     ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;

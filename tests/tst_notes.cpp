@@ -112,9 +112,7 @@ class TstNotes : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     edition_ = std::make_unique<fixture::TFixtureEdition>();
-    SetHomeDir(edition_->path());
-    OpenDataSet();
-    SetApplicationTitle(kApplicationTitle);
+    OpenTestEdition(edition_->path());
     ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;

@@ -121,9 +121,7 @@ class TstTextSearch : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     edition_ = std::make_unique<fixture::TFixtureEdition>();
-    SetHomeDir(edition_->path());
-    OpenDataSet();
-    SetApplicationTitle(kApplicationTitle);
+    OpenTestEdition(edition_->path());
     ini_ = UseTestSettingsFile(iniDir_);
     std::string message;
     usWords_ = OpenWordList(TDatabase::US, message);

@@ -4,6 +4,9 @@
 #include <memory>
 
 #include "TestDir.h"
+#include "dataset/UDataSet.h"
+#include "ui/UMessages.h"
+#include "ui/UStartUp.h"
 
 // The settings file of a window test: $TELLMARK_INI (CMake sets one per test program), else a
 // file in a temporary folder kept in holder; TELLMARK_INI then names it.
@@ -15,4 +18,11 @@ inline QString UseTestSettingsFile(std::unique_ptr<TestDir>& holder) {
     qputenv("TELLMARK_INI", ini.toLocal8Bit());
   }
   return ini;
+}
+
+// Opens an edition folder as the data set of a window test, with the program's title.
+inline void OpenTestEdition(const std::string& dir) {
+  SetHomeDir(dir);
+  OpenDataSet();
+  SetApplicationTitle(kApplicationTitle);
 }
