@@ -23,7 +23,6 @@
 #include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
-#include "report/FDrawGrid.h"
 #include "report/FListView.h"
 #include "report/FQSLManagerList.h"
 #include "report/UListView.h"
@@ -32,8 +31,9 @@
 #include "textsearch/FProgressDlg.h"
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UDrawGrid.h"
+#include "widgets/UMessages.h"
 
 namespace {
 

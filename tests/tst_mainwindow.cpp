@@ -21,8 +21,8 @@
 #include "storage/UIndexEngine.h"
 #include "ui/FDetail.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UMessages.h"
 
 namespace {
 

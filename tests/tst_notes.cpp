@@ -27,8 +27,8 @@
 #include "notes/UNotesIO.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UMessages.h"
 
 namespace {
 

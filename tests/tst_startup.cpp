@@ -14,8 +14,8 @@
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FFindCD.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UMessages.h"
 
 class TstStartUp : public QObject {
   Q_OBJECT

@@ -26,8 +26,8 @@
 #include "textsearch/FProgressDlg.h"
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UMessages.h"
 
 namespace {
 

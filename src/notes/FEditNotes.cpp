@@ -11,14 +11,13 @@
 #include "dataset/UEntry.h"
 #include "notes/UNoteText.h"
 #include "notes/UNotesIO.h"
-#include "ui/UMessages.h"
 #include "ui_FEditNotes.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
 
 // Notes are code page 437; the window shows UTF-8.
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
-std::string D(const QString& text) { return Utf8ToCp437(text.toStdString()); }
 
 // Length of a memo text as stored: a line break takes two characters (CR LF).
 int StoredLength(const QString& text) { return static_cast<int>(text.size() + text.count('\n')); }
@@ -125,7 +124,7 @@ void TEditNotesForm::LimitMemo(int position, int added) {
 
 bool TEditNotesForm::ReadCall(std::string& call) {
   try {
-    call = NormaliseCall(D(ui->CallEdit->text()));
+    call = NormaliseCall(ToData(ui->CallEdit->text()));
     return true;
   } catch (const ECallError& e) {
     ui->CallEdit->selectAll();
@@ -142,7 +141,7 @@ void TEditNotesForm::SearchBtnClick() {
   try {
     TNoteRec rec;
     notes_->ReadNote(call, rec);  // no note: an empty text
-    SetMemoText(Q(MemoTextFromNote(rec.Text)));
+    SetMemoText(FromData(MemoTextFromNote(rec.Text)));
     ui->NotesMemo->setFocus();
   } catch (const std::exception& e) {
     ShowFailure(e);
@@ -157,7 +156,7 @@ void TEditNotesForm::SaveBtnClick() {
     TNoteRec rec;
     rec.Status = TNotes::kStatusInUse;
     rec.Call = call;
-    rec.Text = NoteTextFromMemo(D(ui->NotesMemo->toPlainText()));
+    rec.Text = NoteTextFromMemo(ToData(ui->NotesMemo->toPlainText()));
     notes_->SaveNote(rec);
   } catch (const std::exception& e) {
     ShowFailure(e);

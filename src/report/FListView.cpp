@@ -4,14 +4,15 @@
 #include <QHeaderView>
 #include <QMenu>
 
+#include "dataset/ULookup.h"
 #include "report/UListView.h"
-#include "ui/FTellmarkMain.h"
 #include "ui_FListView.h"
+#include "widgets/UDataText.h"
 
 // ---- Model
 
-TListViewModel::TListViewModel(const TCallViewForm& main, QFont keyFont, QObject* parent)
-    : QAbstractTableModel(parent), main_(main), keyFont_(std::move(keyFont)) {}
+TListViewModel::TListViewModel(const TLookup& lookup, QFont keyFont, QObject* parent)
+    : QAbstractTableModel(parent), lookup_(lookup), keyFont_(std::move(keyFont)) {}
 
 void TListViewModel::SetRowCount(int32_t gridRows) {
   beginResetModel();
@@ -37,9 +38,10 @@ QVariant TListViewModel::data(const QModelIndex& index, int role) const {
     cachedCall_.clear();
     cachedText_.clear();
     // A row that cannot be read stays empty.
-    if (!main_.GetListRow(index.row(), cachedCall_, cachedText_)) {
-      cachedCall_.clear();
-      cachedText_.clear();
+    std::string call, text;
+    if (lookup_.GetListRow(index.row(), call, text)) {
+      cachedCall_ = FromData(call);
+      cachedText_ = FromData(text);
     }
   }
   return index.column() == 0 ? cachedCall_ : cachedText_;
@@ -54,15 +56,15 @@ QVariant TListViewModel::headerData(int section, Qt::Orientation orientation, in
 
 // ---- Window
 
-TListViewForm::TListViewForm(TCallViewForm& main, QWidget* parent)
-    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TListViewForm>()), main_(main) {
+TListViewForm::TListViewForm(const TLookup& lookup, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TListViewForm>()), lookup_(lookup) {
   ui->setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(kListViewInitialCaption);
   setProperty("helpContext", kHelpContext);
   QFont keyFont = ui->ListGrid->font();
   keyFont.setBold(true);
-  model_ = std::make_unique<TListViewModel>(main_, keyFont);
+  model_ = std::make_unique<TListViewModel>(lookup_, keyFont);
   ui->ListGrid->setModel(model_.get());
   ui->ListGrid->setColumnWidth(0, kListViewCallColumnWidth);
   ui->ListGrid->viewport()->installEventFilter(this);
@@ -84,7 +86,7 @@ TListViewForm::~TListViewForm() { ui->ListGrid->setModel(nullptr); }
 void TListViewForm::SetMode(int mode) {
   mode_ = mode;
   setWindowTitle(QString::fromStdString(ListViewCaption(mode)));
-  model_->SetRowCount(ListViewRowCount(mode, main_.GetResultCount()));
+  model_->SetRowCount(ListViewRowCount(mode, lookup_.ResultCount()));
 }
 
 void TListViewForm::SetPosition(int32_t position) {
@@ -95,7 +97,7 @@ void TListViewForm::SetPosition(int32_t position) {
 void TListViewForm::ListGridSelect(int32_t row) {
   if (!live_ || row < 1) return;
   position_ = ListViewPositionOfRow(mode_, row);
-  main_.GoToPosition(position_);
+  emit PositionChosen(position_);
 }
 
 void TListViewForm::CloseItemClick() { close(); }

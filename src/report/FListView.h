@@ -1,25 +1,25 @@
 #pragma once
 // The list view "Call and QTH sorted by ...": call and QTH of every entry of the main window's
-// current order (or of the text search result), fetched row by row from the main window when
-// painted. Selecting a row moves the main window there while the live flag is set. Freed when
-// closed.
+// current order (or of the text search result), read row by row through the look-up state when
+// painted. Selecting a row tells the main window the position chosen (PositionChosen) while the
+// live flag is set. Freed when closed.
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QWidget>
 #include <memory>
 
-class TCallViewForm;
+class TLookup;
 
 namespace Ui {
 class TListViewForm;
 }
 
-// Rows of the main window's current order: model row r is the main window's index r.
+// Rows of the look-up's current list order: model row r is position r.
 class TListViewModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  TListViewModel(const TCallViewForm& main, QFont keyFont, QObject* parent = nullptr);
+  TListViewModel(const TLookup& lookup, QFont keyFont, QObject* parent = nullptr);
   // Rows of the grid, the heading row included.
   void SetRowCount(int32_t gridRows);
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -29,7 +29,7 @@ class TListViewModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  const TCallViewForm& main_;
+  const TLookup& lookup_;
   QFont keyFont_;
   int32_t rows_ = 0;  // data rows
   // The row last fetched, so painting its two cells reads the entry once.
@@ -44,7 +44,7 @@ class TListViewForm : public QWidget {
   static constexpr int kHelpContext = 10013;
   static constexpr int kKeyColumn = 0;
 
-  TListViewForm(TCallViewForm& main, QWidget* parent = nullptr);
+  TListViewForm(const TLookup& lookup, QWidget* parent = nullptr);
   ~TListViewForm() override;
 
   bool Ready() const { return model_ != nullptr; }
@@ -59,6 +59,10 @@ class TListViewForm : public QWidget {
   void SetLive(bool on) { live_ = on; }
   bool Live() const { return live_; }
 
+ signals:
+  // The user selected the row of this position while live.
+  void PositionChosen(int32_t position);
+
  public slots:
   void ListGridSelect(int32_t row);
   void CloseItemClick();
@@ -68,7 +72,7 @@ class TListViewForm : public QWidget {
 
  private:
   std::unique_ptr<Ui::TListViewForm> ui;
-  TCallViewForm& main_;
+  const TLookup& lookup_;
   std::unique_ptr<TListViewModel> model_;
   QMenu* FormPopupMenu = nullptr;
   int mode_ = -1;

@@ -5,12 +5,11 @@
 
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
-#include "ui/UMessages.h"
 #include "ui_FQSLManagerList.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
-
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
 
 constexpr int kColumnWidths[kQslColumns] = {112, 86, 96, 85};
 
@@ -34,7 +33,7 @@ QVariant TQslManagerModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::FontRole && index.column() == TQslMgrForm::kKeyColumn) return keyFont_;
   if (role != Qt::DisplayRole) return {};
   try {
-    return Q(file_.CellText(index.column(), index.row() + 1));
+    return FromData(file_.CellText(index.column(), index.row() + 1));
   } catch (const EQslFileError& e) {
     // A read error while painting: the cell stays empty, and the first error is reported once
     // the paint is over (a box inside a paint would paint again).
@@ -125,7 +124,7 @@ void TQslMgrForm::QslGridDblClick(int32_t row) {
     return;
   }
   if (call.empty()) return;
-  emit FindCallRequested(Q(call));
+  emit FindCallRequested(FromData(call));
   hide();
 }
 

@@ -37,11 +37,6 @@ int32_t ListViewPositionOfRow(int listOrder, int32_t row) {
   return listOrder == kListOrderResults ? row : row - 1;
 }
 
-int32_t CentredTopRow(int32_t row, int32_t visibleRows, int32_t rowCount) {
-  const int32_t top = row - visibleRows / 2;
-  return std::max(1, std::min(top, rowCount - visibleRows - 1));
-}
-
 int ListViewQthColumnWidth(int windowWidth, int gridWidth, int callColumnWidth, int gridLineWidth) {
   if (windowWidth <= 50) return -1;
   return gridWidth - callColumnWidth - gridLineWidth;

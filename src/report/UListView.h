@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/UGridRows.h"
+
 // List orders as the main window tells them: 0 International call, 1 U.S. call, 2 name, 3 city,
 // 4 ZIP, 5 county, 6 search results.
 constexpr int kListOrderResults = 6;
@@ -21,9 +23,6 @@ int32_t ListViewRowCount(int listOrder, int32_t resultCount);
 // Sort-order positions count from 0, result positions from 1; a negative position counts as 0.
 int32_t ListViewRowOfPosition(int listOrder, int32_t position);
 int32_t ListViewPositionOfRow(int listOrder, int32_t row);
-// Top row that centres a selected row: row - visible div 2, limited to 1..rowCount - visible - 1
-// (1 when the table is shorter).
-int32_t CentredTopRow(int32_t row, int32_t visibleRows, int32_t rowCount);
 // Width of the QTH column after a resize: the rest of the grid right of the call column at its
 // current width (the user may have changed it); -1 (leave it) while the window is not wider than
 // 50 pixels.

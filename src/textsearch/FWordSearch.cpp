@@ -7,14 +7,13 @@
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "textsearch/FProgressDlg.h"
-#include "ui/UMessages.h"
 #include "ui_FWordSearch.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
 
 // Words are code page 437 in the files; the window shows UTF-8.
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
-std::string D(const QString& text) { return Utf8ToCp437(text.toStdString()); }
 
 bool IsEditText(const QString& text) {
   for (const QChar c : text)
@@ -122,7 +121,7 @@ void TTextSearchDlg::SetSearchInfo(TSuchInfo* info) {
   info_ = info;
   ui->SuchListe->clear();
   if (info_)
-    for (const std::string& text : info_->DisplayTexts()) ui->SuchListe->addItem(Q(text));
+    for (const std::string& text : info_->DisplayTexts()) ui->SuchListe->addItem(FromData(text));
   SetButtons();
 }
 
@@ -158,7 +157,7 @@ void TTextSearchDlg::SelectOnlyFirst(QListWidget* list) {
 }
 
 void TTextSearchDlg::ShowReadError(int code) {
-  ShowInfoBox(QString(), Q(ReadErrorText(code)), mbOK | mbIconError);
+  ShowInfoBox(QString(), FromData(ReadErrorText(code)), mbOK | mbIconError);
 }
 
 void TTextSearchDlg::UpdateWordList() {
@@ -166,12 +165,12 @@ void TTextSearchDlg::UpdateWordList() {
   TWordListPage page;
   {
     TWaitCursor wait;
-    page = BrowseWordList(*wordList_, kind_, D(ui->WordEdit->text()));
+    page = BrowseWordList(*wordList_, kind_, ToData(ui->WordEdit->text()));
   }
   const int code = LastErrorCode();
   if (page.ok || !page.words.empty()) {
     ui->WordList->clear();
-    for (const std::string& word : page.words) ui->WordList->addItem(Q(word));
+    for (const std::string& word : page.words) ui->WordList->addItem(FromData(word));
     if (page.found && ui->WordList->count() > 0) {
       ui->WordList->item(0)->setSelected(true);
       ui->WordList->setCurrentRow(0, QItemSelectionModel::Current);
@@ -183,15 +182,15 @@ void TTextSearchDlg::UpdateWordList() {
 
 void TTextSearchDlg::WordEditDownClick() {
   if (!wordList_) return;
-  const TSpinResult r = SpinWord(*wordList_, kind_, D(ui->WordEdit->text()), true);
+  const TSpinResult r = SpinWord(*wordList_, kind_, ToData(ui->WordEdit->text()), true);
   if (!r.ok) return ShowReadError(LastErrorCode());
-  if (r.moved) ui->WordEdit->SetText(Q(r.text));
+  if (r.moved) ui->WordEdit->SetText(FromData(r.text));
 }
 
 void TTextSearchDlg::WordEditUpClick() {
   if (!wordList_) return;
-  const TSpinResult r = SpinWord(*wordList_, kind_, D(ui->WordEdit->text()), false);
-  if (r.ok && r.moved) ui->WordEdit->SetText(Q(r.text));
+  const TSpinResult r = SpinWord(*wordList_, kind_, ToData(ui->WordEdit->text()), false);
+  if (r.ok && r.moved) ui->WordEdit->SetText(FromData(r.text));
 }
 
 void TTextSearchDlg::AddBtnClick() {
@@ -201,10 +200,10 @@ void TTextSearchDlg::AddBtnClick() {
     return;
   const int row = FirstSelectedRow(ui->WordList);
   if (row >= 0) {
-    const std::string text = Cut(D(ui->WordList->item(row)->text()), kSuchItemTextLen);
+    const std::string text = Cut(ToData(ui->WordList->item(row)->text()), kSuchItemTextLen);
     switch (IncludeWord(*info_, *wordList_, kind_, text)) {
       case TIncludeOutcome::Added: {
-        ui->SuchListe->insertItem(0, Q(info_->Item(0).DisplayText()));
+        ui->SuchListe->insertItem(0, FromData(info_->Item(0).DisplayText()));
         ui->SuchListe->clearSelection();
         ui->SuchListe->item(0)->setSelected(true);
         ui->SuchListe->setCurrentRow(0, QItemSelectionModel::Current);

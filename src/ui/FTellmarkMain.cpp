@@ -9,20 +9,17 @@
 #include "dataset/UDataSet.h"
 #include "report/UReport.h"
 #include "ui/FDetail.h"
-#include "ui/UMessages.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
-
-// Data-set texts are code page 437; the window shows UTF-8.
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
-std::string D(const QString& text) { return Utf8ToCp437(text.toStdString()); }
 
 void SetHistoryItems(QComboBox* box, const TSearchHistory& history) {
   const QString text = box->currentText();
   const QSignalBlocker block(box);
   box->clear();
-  for (const std::string& key : history.Items()) box->addItem(Q(key));
+  for (const std::string& key : history.Items()) box->addItem(FromData(key));
   box->setEditText(text);
 }
 
@@ -162,7 +159,7 @@ void TCallViewForm::FormCreate() {
   LoadSettings();
   // The report file name before the start call is shown (report mode "always" adds it).
   ApplyReportSettings();
-  if (!RemoveBlanks(settings_.lastCall).empty()) FindCall(Q(settings_.lastCall));
+  if (!RemoveBlanks(settings_.lastCall).empty()) FindCall(FromData(settings_.lastCall));
   UpdateLabelMenu();
   OpenNotesFile(settings_.notesDataFilename);
   created_ = true;
@@ -234,17 +231,9 @@ void TCallViewForm::SetBusy(bool on) {
   }
 }
 
-QString TCallViewForm::CurrentCall() const { return Q(currentCall_); }
+QString TCallViewForm::CurrentCall() const { return FromData(currentCall_); }
 
-QString TCallViewForm::GetMyLocator() const { return Q(Cut(settings_.myLocator, 6)); }
-
-bool TCallViewForm::GetListRow(int32_t row, QString& call, QString& text) const {
-  std::string c, t;
-  if (!lookup_.GetListRow(row, c, t)) return false;
-  call = Q(c);
-  text = Q(t);
-  return true;
-}
+QString TCallViewForm::GetMyLocator() const { return FromData(Cut(settings_.myLocator, 6)); }
 
 // ---- Database selection
 
@@ -356,7 +345,7 @@ void TCallViewForm::ShowCurrentEntry() {
   shownLocator_.clear();
   mapNumber_ = 0;
   if (noDisplay_) return;
-  ui->RecNrText->setText(Q(lookup_.RecNrText()));
+  ui->RecNrText->setText(FromData(lookup_.RecNrText()));
   if (!lookup_.LoadCurrent()) return;  // the previous entry's fields stay
   ShowEntryFields(MakeEntryView(lookup_.Record()));
   emit EntryShown();
@@ -364,37 +353,37 @@ void TCallViewForm::ShowCurrentEntry() {
 
 void TCallViewForm::ShowEntryFields(const TEntryView& v) {
   const bool us = v.db == TDatabase::US;
-  shownCall_ = Q(v.call);
+  shownCall_ = FromData(v.call);
   currentCall_ = v.currentCall;
-  shownLocator_ = Q(v.locator);
+  shownLocator_ = FromData(v.locator);
   mapNumber_ = v.mapNr;
   qslManagerRef_ = v.qslManagerRef;
   ui->CallEdit->setEditText(shownCall_);
   if (us) {
-    ui->ZIPEdit->setEditText(Q(v.zip));
-    ui->StateText->setText(Q(v.state));
-    ui->LicIssuedText->setText(Q(v.issued));
-    ui->LicExpText->setText(Q(v.expires));
-    ui->QRALongitudeText->setText(Q(v.longitude));
-    ui->QRALatitudeText->setText(Q(v.latitude));
-    ui->QRAAreaCodeText->setText(Q(v.areaCode));
-    ui->CountyEdit->setEditText(Q(v.county));
-    ui->QRATimeZoneText->setText(Q(v.timeZone));
-    ui->PrevCallText->setText(Q(v.prevCall));
-    ui->PrevClassText->setText(Q(v.prevClass));
-    ui->VanityCallText->setText(Q(v.vanity));
+    ui->ZIPEdit->setEditText(FromData(v.zip));
+    ui->StateText->setText(FromData(v.state));
+    ui->LicIssuedText->setText(FromData(v.issued));
+    ui->LicExpText->setText(FromData(v.expires));
+    ui->QRALongitudeText->setText(FromData(v.longitude));
+    ui->QRALatitudeText->setText(FromData(v.latitude));
+    ui->QRAAreaCodeText->setText(FromData(v.areaCode));
+    ui->CountyEdit->setEditText(FromData(v.county));
+    ui->QRATimeZoneText->setText(FromData(v.timeZone));
+    ui->PrevCallText->setText(FromData(v.prevCall));
+    ui->PrevClassText->setText(FromData(v.prevClass));
+    ui->VanityCallText->setText(FromData(v.vanity));
   }
-  ui->LicClassText->setText(Q(v.classText));
+  ui->LicClassText->setText(FromData(v.classText));
   ui->LocatorText->setText(shownLocator_);
   ui->QTHText->setText(QString::fromStdString(QthNoBreak(Cp437ToUtf8(v.qth))));
-  ui->CountryText->setText(Q(v.country));
-  ui->DXCCText->setText(Q(v.dxcc));
+  ui->CountryText->setText(FromData(v.country));
+  ui->DXCCText->setText(FromData(v.dxcc));
   ui->QSLMgrBtn->setEnabled(v.qslManagerRef != 0);
   ui->ShowDetailsBtn->setEnabled(v.HasDetails());
   ui->MapBtn->setEnabled(v.mapNr != 0);
   if (created_ && details_) {
     details_->SetCall(shownCall_);
-    details_->SetDetails(Q(v.comments), Q(v.fax), Q(v.eMail));
+    details_->SetDetails(FromData(v.comments), FromData(v.fax), FromData(v.eMail));
   }
 }
 
@@ -425,7 +414,7 @@ void TCallViewForm::SearchBtnClick() {
 }
 
 void TCallViewForm::FindCall(const QString& text) {
-  const std::string call = TrimBlanks(Cut(D(text), 15));
+  const std::string call = TrimBlanks(Cut(ToData(text), 15));
   if (call.empty()) return;
   noDisplay_ = true;
   const TCallLookup r = lookup_.FindCall(call);
@@ -437,17 +426,17 @@ void TCallViewForm::FindCall(const QString& text) {
     ShowCurrentEntry();
   }
   SetListOrder(lookup_.ListOrder());
-  QString message = Q(r.message);
-  if (!r.exact && MissingCallHandler && MissingCallHandler(Q(call))) message.clear();
+  QString message = FromData(r.message);
+  if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(call))) message.clear();
   if (!message.isEmpty()) ShowInfoBox(message);
 }
 
 void TCallViewForm::SearchCallEdit() {
   if (busy_ || modalRunning_) return;
-  const std::string key = TLookup::CallBoxKey(D(ui->CallEdit->currentText()));
+  const std::string key = TLookup::CallBoxKey(ToData(ui->CallEdit->currentText()));
   lookup_.CallHistory().Add(key);
   SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
-  FindCall(Q(key));
+  FindCall(FromData(key));
   if (isActiveWindow()) SelectAllAndFocus(ui->CallEdit);
 }
 
@@ -460,7 +449,7 @@ void TCallViewForm::ShowSearchResult(const TOrderLookup& result, QRadioButton* o
                                      QComboBox* box, bool modal) {
   if (!result.exact) {
     if (modal) modalRunning_ = true;
-    ShowInfoBox(Q(result.message));
+    ShowInfoBox(FromData(result.message));
     if (modal) {
       QCoreApplication::processEvents();
       modalRunning_ = false;
@@ -477,14 +466,14 @@ void TCallViewForm::ShowSearchResult(const TOrderLookup& result, QRadioButton* o
 
 void TCallViewForm::SearchZIP() {
   if (lookup_.IsIntl() || busy_ || modalRunning_) return;
-  const TOrderLookup r = lookup_.SearchZIP(D(ui->ZIPEdit->currentText()));
+  const TOrderLookup r = lookup_.SearchZIP(ToData(ui->ZIPEdit->currentText()));
   SetHistoryItems(ui->ZIPEdit, lookup_.ZIPHistory());
   ShowSearchResult(r, ui->SortByZIPRadBtn, ui->ZIPEdit, true);
 }
 
 void TCallViewForm::SearchCounty() {
   if (lookup_.IsIntl() || busy_ || modalRunning_) return;
-  const TOrderLookup r = lookup_.SearchCounty(D(ui->CountyEdit->currentText()));
+  const TOrderLookup r = lookup_.SearchCounty(ToData(ui->CountyEdit->currentText()));
   SetHistoryItems(ui->CountyEdit, lookup_.CountyHistory());
   ShowSearchResult(r, ui->SortByCountyRadBtn, ui->CountyEdit, true);
 }
@@ -498,7 +487,7 @@ void TCallViewForm::SearchName() {
   try {
     QString text;
     if (InputBox(ApplicationTitle(), "Type in the name and press Enter:", text)) {
-      const TOrderLookup r = lookup_.SearchName(D(text));
+      const TOrderLookup r = lookup_.SearchName(ToData(text));
       if (r.searched) ShowSearchResult(r, ui->SortByNameRadBtn, nullptr, false);
     }
   } catch (const std::exception& e) {
@@ -513,7 +502,7 @@ void TCallViewForm::SearchCity() {
   try {
     QString text;
     if (InputBox(ApplicationTitle(), "Type in the city and press Enter:", text)) {
-      const TOrderLookup r = lookup_.SearchCity(D(text));
+      const TOrderLookup r = lookup_.SearchCity(ToData(text));
       if (r.searched) ShowSearchResult(r, ui->SortByCityRadBtn, nullptr, false);
     }
   } catch (const std::exception& e) {

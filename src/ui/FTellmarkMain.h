@@ -57,8 +57,6 @@ class TCallViewForm : public QMainWindow {
   // Own locator of the settings (6 characters).
   QString GetMyLocator() const;
   int32_t GetResultCount() const { return lookup_.ResultCount(); }
-  // A row of the list view (0-based) in the current list order.
-  bool GetListRow(int32_t row, QString& call, QString& text) const;
 
   // Called when a looked-up call is in neither database; returning true drops the not-found
   // message (the notes editor opened for the call instead).

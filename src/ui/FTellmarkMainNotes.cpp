@@ -7,8 +7,9 @@
 #include "notes/FEditNotes.h"
 #include "notes/UNotesIO.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void TCallViewForm::SetUpNotes() {
   connect(this, &TCallViewForm::EntryShown, this, &TCallViewForm::UpdateNotesCaption);
   // A call in neither database that has a note opens the editor instead of the message.
   MissingCallHandler = [this](const QString& call) {
-    if (!notes_ || !notes_->HasNote(Utf8ToCp437(call.toStdString()))) return false;
+    if (!notes_ || !notes_->HasNote(ToData(call))) return false;
     OpenNotesFor(call);
     return true;
   };
@@ -51,7 +52,7 @@ void TCallViewForm::OpenNotesFile(const std::string& name) {
 
 void TCallViewForm::UpdateNotesCaption() {
   if (!notes_) return;
-  const bool has = notes_->HasNote(Utf8ToCp437(shownCall_.toStdString()));
+  const bool has = notes_->HasNote(ToData(shownCall_));
   ui->ShowNotesBtn->setText(has ? "Edit note..." : "Add note...");
 }
 

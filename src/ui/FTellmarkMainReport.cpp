@@ -10,13 +10,12 @@
 #include "textsearch/Dbwort.h"
 #include "textsearch/FProgressDlg.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
-
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
 
 // The results browsed by the main window, read as a reference list.
 class TResultSourceList : public TAllgVerweisListe {
@@ -61,7 +60,7 @@ void TCallViewForm::AddCurrentToReport() {
   const bool wasBusy = busy_;
   SetBusy(true);
   const TReportResult r = AddEntryToReport(ReportCall(lookup_.Record()));
-  if (!r) ShowErrorBox(Q(r.message));
+  if (!r) ShowErrorBox(FromData(r.message));
   SetBusy(wasBusy);
 }
 
@@ -78,7 +77,7 @@ void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
     TWaitDlg progress(this);
     progress.setWindowTitle(kCopyingCallsCaption);
     AddSearchResultsToReport(lookup_.Database(), results, &progress,
-                             [](const std::string& message) { ShowErrorBox(Q(message)); });
+                             [](const std::string& message) { ShowErrorBox(FromData(message)); });
   } catch (const std::exception& e) {
     ShowErrorBox(QString("Error during handling: ") + e.what());
   }
@@ -94,5 +93,5 @@ void TCallViewForm::ReportEditReportFileMenuItemClick() {
 
 void TCallViewForm::ReportClearReportFileMenuItemClick() {
   if (busy_ || modalRunning_) return;
-  if (const TReportResult r = ClearReportFile(); !r) ShowErrorBox(Q(r.message));
+  if (const TReportResult r = ClearReportFile(); !r) ShowErrorBox(FromData(r.message));
 }

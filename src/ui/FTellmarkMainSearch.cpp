@@ -10,13 +10,12 @@
 #include "report/FQSLManagerList.h"
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
-#include "ui/UWindowPlace.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
-
-QString Q(const std::string& cp437) { return QString::fromStdString(Cp437ToUtf8(cp437)); }
 
 // A text search result as the main window browses it: the final list itself, not a copy.
 class TFinalResults : public TResultSource {
@@ -51,7 +50,7 @@ void TCallViewForm::OpenWordLists() {
   for (const TDatabase db : {TDatabase::Intl, TDatabase::US}) {
     std::string message;
     std::unique_ptr<TWortListe> list = OpenWordList(db, message);
-    if (!list) ShowErrorBox(Q(message));
+    if (!list) ShowErrorBox(FromData(message));
     (db == TDatabase::Intl ? intlWords_ : usWords_) = std::move(list);
   }
 }
@@ -80,7 +79,7 @@ void TCallViewForm::SearchTextSearchMenuClick() {
       if (dialog.exec() == QDialog::Accepted) {
         std::unique_ptr<TFinalVerweisListe> result = dialog.TakeResult();
         const int32_t count = result ? result->GetCount() : 0;
-        ShowInfoBox(Q(EntriesFoundText(count)));
+        ShowInfoBox(FromData(EntriesFoundText(count)));
         if (count > 0) {
           SetSearchResults(std::make_shared<TFinalResults>(std::move(result)));
         } else {
@@ -127,7 +126,8 @@ void TCallViewForm::QSLMgrBtnClick() { ShowQslManagers(qslManagerRef_); }
 void TCallViewForm::ShowListView() {
   try {
     if (!listView_) {
-      listView_ = new TListViewForm(*this, this);
+      listView_ = new TListViewForm(lookup_, this);
+      connect(listView_, &TListViewForm::PositionChosen, this, &TCallViewForm::GoToPosition);
       CentreOnScreen(listView_);
     }
     if (!listView_->Ready()) {

@@ -7,7 +7,7 @@
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "settings/USettings.h"
-#include "ui/UMessages.h"
+#include "widgets/UMessages.h"
 
 QString FromLocalPath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));

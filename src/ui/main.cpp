@@ -21,9 +21,9 @@
 #include "ui/FDetail.h"
 #include "ui/FFindCD.h"
 #include "ui/FTellmarkMain.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
-#include "ui/UWindowPlace.h"
+#include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 

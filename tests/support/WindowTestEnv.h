@@ -5,8 +5,8 @@
 
 #include "TestDir.h"
 #include "dataset/UDataSet.h"
-#include "ui/UMessages.h"
 #include "ui/UStartUp.h"
+#include "widgets/UMessages.h"
 
 // The settings file of a window test: $TELLMARK_INI (CMake sets one per test program), else a
 // file in a temporary folder kept in holder; TELLMARK_INI then names it.

@@ -1,11 +1,11 @@
-#include "report/FDrawGrid.h"
+#include "widgets/UDrawGrid.h"
 
 #include <QFont>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <algorithm>
 
-#include "report/UListView.h"
+#include "common/UGridRows.h"
 
 TDrawGrid::TDrawGrid(QWidget* parent) : QTableView(parent) {
   QFont font("MS Sans Serif");

@@ -1,4 +1,4 @@
-#include "ui/UMessages.h"
+#include "widgets/UMessages.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,4 +1,4 @@
-#include "ui/UWindowPlace.h"
+#include "widgets/UWindowPlace.h"
 
 #include <QGuiApplication>
 #include <QScreen>
