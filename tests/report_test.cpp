@@ -173,11 +173,11 @@ TEST_F(ReportFileTest, ClearTwiceAndOpenFailures) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.message, "Can't delete file: Error: 2");
 
-  // A folder that does not exist: no file, the message, and the next addition tries again.
+  // A folder that does not exist: no file, "path not found" (3), and the next addition tries again.
   SetReportFileName(dir.file("sub/report.txt"));
   r = AddEntryToReport("DL1ABC");
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.message, "Could not open report file: Error: 2");
+  EXPECT_EQ(r.message, "Could not open report file: Error: 3");
   EXPECT_FALSE(ReportFileIsOpen());
   fs::create_directories(dir.file("sub"));
   EXPECT_TRUE(AddEntryToReport("DL1ABC"));

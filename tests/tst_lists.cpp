@@ -397,7 +397,7 @@ class TstLists : public QObject {
     form_.reset();
     f = Create("W1AW", 1, QString::fromStdString(work_.file("no-such-dir/report.txt")));
     W<QAction>(f, "AddEntryToReportMenuItem")->trigger();
-    QCOMPARE(Texts(), QStringList({"Could not open report file: Error: 2"}));
+    QCOMPARE(Texts(), QStringList({"Could not open report file: Error: 3"}));
   }
 
   void reportModes() {

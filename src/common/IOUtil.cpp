@@ -12,7 +12,7 @@
 #include "common/StrUtil.h"
 
 namespace {
-int g_lastErrorCode = 0;
+thread_local int t_lastErrorCode = 0;
 
 struct ErrorTextRow {
   int code;
@@ -88,8 +88,8 @@ std::string FindCaseInsensitive(const std::string& dir, const std::string& name)
 }
 }  // namespace
 
-int LastErrorCode() { return g_lastErrorCode; }
-void SetLastErrorCode(int code) { g_lastErrorCode = code; }
+int LastErrorCode() { return t_lastErrorCode; }
+void SetLastErrorCode(int code) { t_lastErrorCode = code; }
 
 int IOCodeFromErrno(int err) {
   switch (err) {
@@ -183,45 +183,93 @@ std::string ResolveDataPath(const std::string& homeDir, const std::string& relNa
   return path;
 }
 
-TReadOnlyFile::~TReadOnlyFile() {
+TFd::~TFd() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+TFd& TFd::operator=(TFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int TFd::Close() {
+  if (fd_ < 0) return EBADF;
+  const int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0 ? 0 : errno;
+}
+
+int64_t PreadFull(int fd, void* buffer, int64_t count, int64_t offset) {
+  auto* out = static_cast<char*>(buffer);
+  int64_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(count - got), offset + got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+bool PwriteFull(int fd, const void* buffer, int64_t count, int64_t offset) {
+  const auto* in = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const size_t want = static_cast<size_t>(count - done);
+    const ssize_t n =
+        offset < 0 ? ::write(fd, in + done, want) : ::pwrite(fd, in + done, want, offset + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
 bool TReadOnlyFile::Open(const std::string& path) {
-  if (fd_ >= 0) Close();
+  if (fd_.IsOpen()) Close();
   name_ = path;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsOpen()) {
     SetLastErrorCode(IOCodeFromErrno(errno));
     return false;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    SetLastErrorCode(IOCodeFromErrno(err));
+  if (::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    SetLastErrorCode(IOCodeFromErrno(S_ISDIR(st.st_mode) ? EISDIR : errno));
     return false;
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   size_ = st.st_size;
   SetLastErrorCode(0);
   return true;
 }
 
 bool TReadOnlyFile::Close() {
-  if (fd_ < 0) {
+  if (!fd_.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  SetLastErrorCode(rc == 0 ? 0 : IOCodeFromErrno(errno));
-  return rc == 0;
+  const int err = fd_.Close();
+  SetLastErrorCode(IOCodeFromErrno(err));
+  return err == 0;
 }
 
 bool TReadOnlyFile::ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got) {
   got = 0;
-  if (fd_ < 0) {
+  if (!fd_.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
@@ -229,17 +277,12 @@ bool TReadOnlyFile::ReadAt(int64_t offset, void* buffer, int64_t count, int64_t&
     SetLastErrorCode(156);
     return false;
   }
-  auto* out = static_cast<char*>(buffer);
-  while (got < count) {
-    const ssize_t n = ::pread(fd_, out + got, static_cast<size_t>(count - got), offset + got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SetLastErrorCode(IOCodeFromErrno(errno));
-      return false;
-    }
-    if (n == 0) break;
-    got += n;
+  const int64_t n = PreadFull(fd_.Get(), buffer, count, offset);
+  if (n < 0) {
+    SetLastErrorCode(IOCodeFromErrno(errno));
+    return false;
   }
+  got = n;
   if (got == 0 && count > 0) {
     SetLastErrorCode(100);
     return false;
@@ -260,32 +303,18 @@ bool TReadOnlyFile::ReadExact(int64_t offset, void* buffer, int64_t count) {
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents) {
   const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  TFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.IsOpen()) {
     SetLastErrorCode(IOCodeFromErrno(errno));
     return false;
   }
-  size_t done = 0;
-  while (done < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      SetLastErrorCode(IOCodeFromErrno(err));
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    SetLastErrorCode(IOCodeFromErrno(err));
-    return false;
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
+  int err = 0;
+  if (!PwriteFull(fd.Get(), contents.data(), static_cast<int64_t>(contents.size()), -1) ||
+      ::fsync(fd.Get()) != 0)
+    err = errno;
+  if (const int closeErr = fd.Close(); err == 0) err = closeErr;
+  if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+  if (err != 0) {
     ::unlink(tmp.c_str());
     SetLastErrorCode(IOCodeFromErrno(err));
     return false;

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// Last error code of the file layer: 0 = success, a run-time I/O code, or one of the system's own
-// (100, 1002, 1004, 1005 from the index engine; 201 label overflow; 10000 call not found).
+// Last error code of the file layer, one per thread: 0 = success, a run-time I/O code, or one of
+// the system's own (100, 1002, 1004, 1005 from the index engine; 201 label overflow; 10000 call not
+// found).
 int LastErrorCode();
 void SetLastErrorCode(int code);
 
@@ -28,27 +29,53 @@ std::string ResolveDataPath(const std::string& homeDir, const std::string& relNa
 // Ensures a non-empty directory path ends with "/" (the home directory form).
 std::string WithTrailingSeparator(const std::string& dir);
 
+// An owned file descriptor, closed exactly once (by Close or the destructor).
+class TFd {
+ public:
+  TFd() = default;
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd();
+  TFd(TFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  TFd& operator=(TFd&& other) noexcept;
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+
+  int Get() const { return fd_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  // Closes the descriptor: 0, or the errno of close (EBADF when none was open).
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads up to count bytes at offset, going on after interrupted and short reads until count or
+// the file end. Returns the number of bytes read, or -1 with errno set.
+int64_t PreadFull(int fd, void* buffer, int64_t count, int64_t offset);
+// Writes count bytes at offset, or at the file position when offset < 0, going on after
+// interrupted and short writes. False with errno set on failure.
+bool PwriteFull(int fd, const void* buffer, int64_t count, int64_t offset);
+
 // A read-only file read by position. Every operation sets the last error code.
 class TReadOnlyFile {
  public:
   TReadOnlyFile() = default;
-  ~TReadOnlyFile();
   TReadOnlyFile(const TReadOnlyFile&) = delete;
   TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
   bool Open(const std::string& path);
   bool Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.IsOpen(); }
   int64_t Size() const { return size_; }
   const std::string& Name() const { return name_; }
   // Reads up to count bytes at offset; got receives the number read (short only at the file end).
-  // A read that returns no data at all sets code 100 and fails.
+  // A failed read sets the I/O error's code; a read that returns no data at all sets 100.
   bool ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got);
   // Reads exactly count bytes; a short read sets code 100 and fails.
   bool ReadExact(int64_t offset, void* buffer, int64_t count);
 
  private:
-  int fd_ = -1;
+  TFd fd_;
   int64_t size_ = 0;
   std::string name_;
 };

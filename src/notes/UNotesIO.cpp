@@ -69,35 +69,34 @@ TNotes::TNotes(const std::string& fileName) : fileName_(fileName) {
 TNotes::~TNotes() { CloseFile(); }
 
 void TNotes::CloseFile() {
-  if (fd_ < 0) return;
+  if (!fd_.IsOpen()) return;
   if (openedCompletely_) {
     header_[kOpenFlagPos] = 0;
     // Errors while closing are ignored: the flag is informational only.
-    (void)::pwrite(fd_, header_.data(), kRecordSize, 0);
-    (void)::fdatasync(fd_);
+    (void)PwriteFull(fd_.Get(), header_.data(), kRecordSize, 0);
+    (void)::fdatasync(fd_.Get());
     openedCompletely_ = false;
   }
-  ::close(fd_);  // also releases the lock
-  fd_ = -1;
+  fd_.Close();  // also releases the lock
 }
 
 void TNotes::Open() {
-  fd_ = ::open(fileName_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0 && errno == ENOENT) {
-    fd_ = ::open(fileName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd_ < 0 && errno == EEXIST) fd_ = ::open(fileName_.c_str(), O_RDWR | O_CLOEXEC);
+  fd_ = TFd(::open(fileName_.c_str(), O_RDWR | O_CLOEXEC));
+  if (!fd_.IsOpen() && errno == ENOENT) {
+    fd_ = TFd(::open(fileName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd_.IsOpen() && errno == EEXIST) fd_ = TFd(::open(fileName_.c_str(), O_RDWR | O_CLOEXEC));
     // Creating fails with "no such file" only when a directory on the way is missing.
-    if (fd_ < 0 && errno == ENOENT) throw ENotesIOError(3);
+    if (!fd_.IsOpen() && errno == ENOENT) throw ENotesIOError(3);
   }
-  if (fd_ < 0) ThrowErrno(errno);
+  if (!fd_.IsOpen()) ThrowErrno(errno);
 
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) ThrowErrno(errno);
+  if (::fstat(fd_.Get(), &st) != 0) ThrowErrno(errno);
   if (!S_ISREG(st.st_mode)) throw ENotesIOError(5, "The notes file is not a regular file");
 
   Lock();
   // Size under the lock: a creator that was not done yet has finished now.
-  if (::fstat(fd_, &st) != 0) ThrowErrno(errno);
+  if (::fstat(fd_.Get(), &st) != 0) ThrowErrno(errno);
 
   if (st.st_size == 0) {
     // A new file (or an empty one, which holds no notes): write the header.
@@ -113,16 +112,8 @@ void TNotes::Open() {
 
   // Record 0; a file shorter than the id is of another kind.
   header_.fill(0);
-  ssize_t got = 0;
-  while (got < kRecordSize) {
-    const ssize_t n = ::pread(fd_, header_.data() + got, kRecordSize - got, got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (n == 0) break;
-    got += n;
-  }
+  const int64_t got = PreadFull(fd_.Get(), header_.data(), kRecordSize, 0);
+  if (got < 0) ThrowErrno(errno);
   if (got < kIdPos + 1 + kIdLen || header_[kIdPos] != kIdLen ||
       std::memcmp(header_.data() + kIdPos + 1, kFileId, kIdLen) != 0)
     throw std::runtime_error("Notes file has wrong file id");
@@ -152,8 +143,8 @@ void TNotes::Lock() {
   fl.l_len = 0;
   // Open-file-description locks also keep a second opening within this program out, and are not
   // dropped when some other descriptor of the file is closed.
-  int rc = ::fcntl(fd_, F_OFD_SETLK, &fl);
-  if (rc != 0 && errno == EINVAL) rc = ::fcntl(fd_, F_SETLK, &fl);
+  int rc = ::fcntl(fd_.Get(), F_OFD_SETLK, &fl);
+  if (rc != 0 && errno == EINVAL) rc = ::fcntl(fd_.Get(), F_SETLK, &fl);
   if (rc == 0) return;
   if (errno == EAGAIN || errno == EACCES)
     throw ENotesIOError(5, "The notes file is in use by another program (I/O error 5)");
@@ -168,16 +159,10 @@ void TNotes::BuildIndex() {
     const int32_t count = std::min(kScanChunk, recordCount_ - first);
     chunk.resize(static_cast<size_t>(count) * kRecordSize);
     const int64_t offset = int64_t{first} * kRecordSize;
-    size_t got = 0;
-    while (got < chunk.size()) {
-      const ssize_t n = ::pread(fd_, chunk.data() + got, chunk.size() - got, offset + got);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ThrowErrno(errno);
-      }
-      if (n == 0) throw ENotesIOError(100);
-      got += static_cast<size_t>(n);
-    }
+    const int64_t got =
+        PreadFull(fd_.Get(), chunk.data(), static_cast<int64_t>(chunk.size()), offset);
+    if (got < 0) ThrowErrno(errno);
+    if (got < static_cast<int64_t>(chunk.size())) throw ENotesIOError(100);
     for (int32_t i = 0; i < count; ++i) {
       const auto* rec = reinterpret_cast<const uint8_t*>(chunk.data()) + size_t(i) * kRecordSize;
       if (rec[0] != kStatusInUse) continue;
@@ -188,34 +173,19 @@ void TNotes::BuildIndex() {
 
 void TNotes::ReadRecord(int32_t n, TRecord& buf) {
   const int64_t offset = int64_t{n} * kRecordSize;
-  size_t got = 0;
-  while (got < buf.size()) {
-    const ssize_t r = ::pread(fd_, buf.data() + got, buf.size() - got, offset + got);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (r == 0) throw ENotesIOError(100);
-    got += static_cast<size_t>(r);
-  }
+  const int64_t got = PreadFull(fd_.Get(), buf.data(), static_cast<int64_t>(buf.size()), offset);
+  if (got < 0) ThrowErrno(errno);
+  if (got < static_cast<int64_t>(buf.size())) throw ENotesIOError(100);
 }
 
 void TNotes::WriteRecord(int32_t n, const TRecord& buf) {
   const int64_t offset = int64_t{n} * kRecordSize;
-  size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t w = ::pwrite(fd_, buf.data() + done, buf.size() - done, offset + done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (w == 0) throw ENotesIOError(101);
-    done += static_cast<size_t>(w);
-  }
+  if (!PwriteFull(fd_.Get(), buf.data(), static_cast<int64_t>(buf.size()), offset))
+    ThrowErrno(errno == EIO ? ENOSPC : errno);
 }
 
 void TNotes::Sync() {
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) ThrowErrno(errno);
+  if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) ThrowErrno(errno);
 }
 
 void TNotes::WriteHeader() { WriteRecord(0, header_); }

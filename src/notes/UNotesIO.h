@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/IOUtil.h"
+
 class TIndexStream;
 
 // One entry record of the notes file.
@@ -85,7 +87,7 @@ class TNotes {
   void Sync();
 
   std::string fileName_;
-  int fd_ = -1;
+  TFd fd_;
   TRecord header_{};
   int32_t freeHead_ = 0;
   int32_t recordCount_ = 0;

@@ -17,7 +17,7 @@ namespace {
 
 struct TReportState {
   std::string name = DefaultReportFileName();
-  int fd = -1;
+  TFd fd;
   bool open = false;
 };
 
@@ -33,8 +33,11 @@ int SetErrnoCode(int err) {
 }
 
 void CloseIfOpen() {
-  if (State().fd >= 0) CloseReportFile();
+  if (State().fd.IsOpen()) CloseReportFile();
 }
+
+// Opening a file for writing fails with "no such file" only when a folder on the way is missing.
+int OpenErrorCode(int err) { return err == ENOENT ? 3 : IOCodeFromErrno(err); }
 
 }  // namespace
 
@@ -52,21 +55,20 @@ bool ReportFileIsOpen() { return State().open; }
 bool OpenReportFile() {
   auto& s = State();
   CloseIfOpen();
-  const int fd = ::open(s.name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    SetErrnoCode(errno);
+  TFd fd(::open(s.name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.IsOpen()) {
+    SetLastErrorCode(OpenErrorCode(errno));
     s.open = false;
     return false;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     // A device or directory is no report file.
-    ::close(fd);
     SetLastErrorCode(5);
     s.open = false;
     return false;
   }
-  s.fd = fd;
+  s.fd = std::move(fd);
   s.open = true;
   SetLastErrorCode(0);
   return true;
@@ -75,18 +77,13 @@ bool OpenReportFile() {
 bool CloseReportFile() {
   auto& s = State();
   s.open = false;
-  if (s.fd < 0) {
+  if (!s.fd.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
-  const int rc = ::close(s.fd);
-  s.fd = -1;
-  if (rc != 0) {
-    SetErrnoCode(errno);
-    return false;
-  }
-  SetLastErrorCode(0);
-  return true;
+  const int err = s.fd.Close();
+  SetLastErrorCode(IOCodeFromErrno(err));
+  return err == 0;
 }
 
 TReportResult AddToReportFile(std::string_view text) {
@@ -96,22 +93,16 @@ TReportResult AddToReportFile(std::string_view text) {
 
   std::string line(text);
   line += "\r\n";
-  const off_t before = ::lseek(s.fd, 0, SEEK_END);
-  size_t done = 0;
-  while (done < line.size()) {
-    const ssize_t n = ::write(s.fd, line.data() + done, line.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int code = IOCodeFromErrno(errno);
-      if (code == 100) code = 101;  // a failed write is a write error
-      // No half line stays behind: cut the file back to where this line began.
-      if (done > 0 && before >= 0) {
-        [[maybe_unused]] const int rc = ::ftruncate(s.fd, before);
-      }
-      SetLastErrorCode(code);
-      return {false, "Error during write to report file: " + ErrorCodeText(code)};
+  const off_t before = ::lseek(s.fd.Get(), 0, SEEK_END);
+  if (!PwriteFull(s.fd.Get(), line.data(), static_cast<int64_t>(line.size()), -1)) {
+    int code = IOCodeFromErrno(errno);
+    if (code == 100) code = 101;  // a failed write is a write error
+    // No half line stays behind: cut the file back to where this line began.
+    if (before >= 0) {
+      [[maybe_unused]] const int rc = ::ftruncate(s.fd.Get(), before);
     }
-    done += static_cast<size_t>(n);
+    SetLastErrorCode(code);
+    return {false, "Error during write to report file: " + ErrorCodeText(code)};
   }
   SetLastErrorCode(0);
   return {};
@@ -131,8 +122,7 @@ TReportResult ClearReportFile() {
 std::string PrepareReportFileForEditor() {
   auto& s = State();
   CloseIfOpen();
-  const int fd = ::open(s.name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd >= 0) ::close(fd);
+  TFd(::open(s.name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   return s.name;
 }
 

@@ -88,8 +88,9 @@ bool TIndexEngine::OpenIndex(TIndexCtl& ctl, const std::string& fileName, int ke
   const int pageSize = IndexPageSize(keyLength);
   uint8_t* rec = cache_->scratch.data();
   if (!ctl.file.ReadExact(0, rec, pageSize)) {
+    const int code = LastErrorCode();  // the read's own code; 100 when it gave no data
     ctl.file.Close();
-    SetLastErrorCode(100);
+    SetLastErrorCode(code);
     return false;
   }
   std::memcpy(ctl.header.data(), rec, ctl.header.size());
@@ -144,10 +145,8 @@ uint8_t* TIndexEngine::FetchPage(TIndexCtl& ctl, int32_t page) {
     const int itemSize = ctl.keyLength + 9;
     const int pageSize = IndexPageSize(ctl.keyLength);
     uint8_t* rec = cache_->scratch.data();
-    if (!ctl.file.ReadExact(static_cast<int64_t>(page) * pageSize, rec, pageSize)) {
-      SetLastErrorCode(100);
-      return nullptr;
-    }
+    if (!ctl.file.ReadExact(static_cast<int64_t>(page) * pageSize, rec, pageSize))
+      return nullptr;  // the read's own code; 100 when it gave no data
     ++pageReads_;
     if (rec[kPageCount] > kIndexMaxItems) {
       SetLastErrorCode(kCorruptIndexCode);

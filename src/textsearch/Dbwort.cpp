@@ -27,60 +27,46 @@ std::string CodeAndText(int code) { return std::to_string(code) + ": " + RunErro
 // ---------------------------------------------------------------------------------------------
 // TPlainFile
 
-TPlainFile::~TPlainFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool TPlainFile::Open(const std::string& name, int fileMode, bool create) {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.Close();
   name_ = name;
   if (create) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    TFd made(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!made.IsOpen()) {
       FailWithErrno();
       return false;
     }
-    ::close(fd);
   }
   int flags = O_RDONLY;
   if ((fileMode & 3) == 1) flags = O_WRONLY;
   if ((fileMode & 3) == 2) flags = O_RDWR;
-  const int fd = ::open(name.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) {
+  TFd fd(::open(name.c_str(), flags | O_CLOEXEC));
+  if (!fd.IsOpen()) {
     FailWithErrno();
     return false;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) {
     SetLastErrorCode(5);
     return false;
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   SetLastErrorCode(0);
   return true;
 }
 
 bool TPlainFile::Close() {
-  if (fd_ < 0) {
+  if (!fd_.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) {
-    FailWithErrno();
-    return false;
-  }
-  SetLastErrorCode(0);
-  return true;
+  const int err = fd_.Close();
+  SetLastErrorCode(IOCodeFromErrno(err));
+  return err == 0;
 }
 
 bool TPlainFile::ReadAt(int64_t position, int64_t count, void* buffer) {
-  if (fd_ < 0) {
+  if (!fd_.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
@@ -88,27 +74,21 @@ bool TPlainFile::ReadAt(int64_t position, int64_t count, void* buffer) {
     SetLastErrorCode(156);
     return false;
   }
-  auto* out = static_cast<char*>(buffer);
-  int64_t got = 0;
-  while (got < count) {
-    const ssize_t n = ::pread(fd_, out + got, static_cast<size_t>(count - got), position + got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      FailWithErrno();
-      return false;
-    }
-    if (n == 0) {
-      SetLastErrorCode(100);
-      return false;
-    }
-    got += n;
+  const int64_t got = PreadFull(fd_.Get(), buffer, count, position);
+  if (got < 0) {
+    FailWithErrno();
+    return false;
+  }
+  if (got < count) {
+    SetLastErrorCode(100);
+    return false;
   }
   SetLastErrorCode(0);
   return true;
 }
 
 bool TPlainFile::WriteAt(int64_t position, int64_t count, const void* buffer) {
-  if (fd_ < 0) {
+  if (!fd_.IsOpen()) {
     SetLastErrorCode(103);
     return false;
   }
@@ -116,21 +96,14 @@ bool TPlainFile::WriteAt(int64_t position, int64_t count, const void* buffer) {
     SetLastErrorCode(156);
     return false;
   }
-  const auto* in = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      // A file opened for reading only reports "not open for output".
-      if (errno == EBADF) {
-        SetLastErrorCode(105);
-        return false;
-      }
-      FailWithErrno();
+  if (!PwriteFull(fd_.Get(), buffer, count, position)) {
+    // A file opened for reading only reports "not open for output".
+    if (errno == EBADF) {
+      SetLastErrorCode(105);
       return false;
     }
-    done += n;
+    FailWithErrno();
+    return false;
   }
   SetLastErrorCode(0);
   return true;

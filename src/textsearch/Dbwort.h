@@ -27,21 +27,20 @@ inline constexpr const char* kUSWordRefName = "data\\uswort.vws";
 class TPlainFile {
  public:
   TPlainFile() = default;
-  ~TPlainFile();
   TPlainFile(const TPlainFile&) = delete;
   TPlainFile& operator=(const TPlainFile&) = delete;
 
   // With create set the file is first made empty.
   bool Open(const std::string& name, int fileMode, bool create);
   bool Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.IsOpen(); }
   const std::string& Name() const { return name_; }
   // Exactly count bytes at position; a short read fails with code 100.
   bool ReadAt(int64_t position, int64_t count, void* buffer);
   bool WriteAt(int64_t position, int64_t count, const void* buffer);
 
  private:
-  int fd_ = -1;
+  TFd fd_;
   std::string name_;
 };
 

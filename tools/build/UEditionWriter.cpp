@@ -35,39 +35,27 @@ std::string ErrnoText(int err) { return std::strerror(err); }
 // (several writers may fill separate regions, from separate threads).
 class TStagedFile {
  public:
-  explicit TStagedFile(std::string path) : path_(std::move(path)) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) throw EEditionError("cannot create " + path_ + ": " + ErrnoText(errno));
+  explicit TStagedFile(std::string path)
+      : path_(std::move(path)),
+        fd_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+    if (!fd_.IsOpen()) throw EEditionError("cannot create " + path_ + ": " + ErrnoText(errno));
   }
-  ~TStagedFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  TStagedFile(const TStagedFile&) = delete;
-  TStagedFile& operator=(const TStagedFile&) = delete;
 
   void WriteAt(int64_t offset, const char* p, size_t n) const {
-    while (n > 0) {
-      const ssize_t w = ::pwrite(fd_, p, n, offset);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
-      }
-      p += w;
-      n -= static_cast<size_t>(w);
-      offset += w;
-    }
+    if (!PwriteFull(fd_.Get(), p, static_cast<int64_t>(n), offset))
+      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
   }
 
   void Finish() {
-    if (::fsync(fd_) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+    if (::fsync(fd_.Get()) != 0)
+      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+    if (const int err = fd_.Close(); err != 0)
+      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(err));
   }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  TFd fd_;
 };
 
 // Buffered writing of a region of a staged file, from its start offset on.
