@@ -539,7 +539,7 @@ TEST(EditionWriter, IdenticalInputGivesIdenticalFiles) {
 
 TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
   const std::string sources =
-      (fs::path(__FILE__).parent_path() / ".." / "data" / "sources").lexically_normal().string();
+      (fs::path(TELLMARK_TESTS_DIR) / ".." / "data" / "sources").lexically_normal().string();
   const TSourceTables tables = LoadSourceTables(sources);
   TestDir a, b;
   const TBuildInput in = GenerateSample(tables, 3000, 2000, 42);
