@@ -539,7 +539,7 @@ TEST(EditionWriter, IdenticalInputGivesIdenticalFiles) {
 
 TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
   const std::string sources =
-      (fs::path(__FILE__).parent_path() / ".." / "data" / "sources").lexically_normal().string();
+      (fs::path(TELLMARK_TESTS_DIR) / ".." / "data" / "sources").lexically_normal().string();
   const TSourceTables tables = LoadSourceTables(sources);
   TestDir a, b;
   const TBuildInput in = GenerateSample(tables, 3000, 2000, 42);
@@ -621,6 +621,47 @@ TEST(EditionWriter, TooLargeDataFileIsRefusedAndLeavesTheEarlierEditionAlone) {
     EXPECT_NE(std::string(e.what()).find("references are 32-bit"), std::string::npos) << e.what();
   }
   EXPECT_EQ(HashAll(d.path()), before);
+}
+
+// The limit is inclusive: a data file that reaches it exactly is written, one byte less is
+// refused. One database only, so that its entries alone fill the room (then the check made while
+// placing them is the one at the edge); a last row lets the maps reach the limit.
+TEST(EditionWriter, DataFileLimitIsInclusive) {
+  struct TRow {
+    std::string name;
+    TBuildInput input;
+    bool maps;
+  };
+  TBuildInput intlOnly = MakeInput(0, 40), usOnly = MakeInput(40, 0);
+  const TRow rows[] = {{"International only", intlOnly, false},
+                       {"U.S. only", usOnly, false},
+                       {"U.S. only, with maps", usOnly, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TEditionOptions opt;
+    if (row.maps) opt.maps = [](int64_t) { return TMapBlock{std::string(500, 'M'), 0}; };
+    TestDir free;
+    WriteEdition(row.input, free.path(), opt);
+    const auto size = static_cast<int64_t>(fs::file_size(free.file("data/thedata.dat")));
+    ASSERT_GT(size, 500);
+
+    TestDir exact;
+    opt.dataFileLimit = size;
+    ASSERT_NO_THROW(WriteEdition(row.input, exact.path(), opt));
+    EXPECT_EQ(HashAll(exact.path()), HashAll(free.path()));
+
+    TestDir tight;
+    opt.dataFileLimit = size - 1;
+    try {
+      WriteEdition(row.input, tight.path(), opt);
+      ADD_FAILURE() << "a data file of " << size << " bytes passed the limit of " << size - 1;
+    } catch (const EEditionError& e) {
+      EXPECT_NE(std::string(e.what()).find("limit of " + std::to_string(size - 1)),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(fs::exists(tight.file("data/thedata.dat")));
+  }
 }
 
 TEST(EditionWriter, MapBlockFollowsTheEntries) {

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFixtures = fs::path(__FILE__).parent_path().string() + "/fixtures";
+const std::string kFixtures = std::string(TELLMARK_TESTS_DIR) + "/fixtures";
 
 std::string Slurp(const std::string& path) {
   std::string s;

@@ -18,8 +18,7 @@
 namespace {
 
 std::string SourcesDir() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "sources")
-      .string();
+  return (std::filesystem::path(TELLMARK_TESTS_DIR).parent_path() / "data" / "sources").string();
 }
 
 void WriteFile(const std::string& path, const std::string& text) {

@@ -438,4 +438,35 @@ TEST(NotesFile, DamagedFilesNeitherCrashNorLoseNotes) {
   }
 }
 
+// The free-list head at the edge of the file: the last record (free) is taken; one past it (the
+// record count) or further on resets the list and appends, without reading past the end.
+TEST(NotesFile, FreeListHeadAtTheEndOfTheFile) {
+  struct TRow {
+    int32_t head;
+    int32_t recordOfNewNote;
+    size_t records;  // afterwards, the header included
+  };
+  // Header, a note in record 1, a free record 2: three records.
+  const TRow rows[] = {{2, 2, 3}, {3, 3, 4}, {4, 3, 4}};
+  TestDir dir;
+  for (const auto& row : rows) {
+    SCOPED_TRACE("head " + std::to_string(row.head));
+    const std::string path = dir.file("edge-" + std::to_string(row.head) + ".ndf");
+    WriteFile(path, Header(row.head) + Record(2, "w1aw", "a") + Record(1, "", ""));
+    {
+      TNotes notes(path);
+      ASSERT_NO_THROW(Save(notes, "k2new", "b"));
+      EXPECT_EQ(NoteText(notes, "w1aw"), "a");
+      EXPECT_EQ(NoteText(notes, "k2new"), "b");
+    }
+    const std::string f = ReadFile(path);
+    ASSERT_EQ(f.size(), row.records * kRec);
+    EXPECT_EQ(LE32(f, 2), 0) << "free list head";
+    EXPECT_EQ(RecordOf(f, row.recordOfNewNote), Record(2, "k2new", "b"));
+    if (row.recordOfNewNote != 2) {
+      EXPECT_EQ(RecordOf(f, 2), Record(1, "", ""));
+    }
+  }
+}
+
 }  // namespace

@@ -277,8 +277,10 @@ constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 // Reads every entry once: payload, keys and words; then the call order with the references of
 // the records counted from 0 (Place adds the start of the database's region), and the other
 // orders and the positions. `done` counts the entries read (for progress).
-void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries, int64_t room,
-             std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+// The records must fit between firstRef and limit (inclusive).
+void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries, int64_t firstRef,
+             int64_t limit, std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+  const int64_t room = limit - firstRef;
   const bool us = db == TDatabase::US;
   p.db = db;
   p.name = us ? "U.S." : "International";
@@ -365,7 +367,7 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
     const int size = (us ? kUSHeaderSize : kIntlHeaderSize) + p.payloadLen[item.idx];
     if (offset + size > room)
       throw EEditionError(std::string("the data file would pass its limit of ") +
-                          std::to_string(room) + " bytes (references are 32-bit signed) before " +
+                          std::to_string(limit) + " bytes (references are 32-bit signed) before " +
                           "all " + p.name + " entries are placed");
     item.ref = static_cast<int32_t>(offset);
     p.ref[item.idx] = item.ref;
@@ -535,8 +537,8 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   TPrepared intl, us;
   stage = "Preparing entries";
   tick();
-  InParallel([&] { Prepare(intl, TDatabase::Intl, input.intl, limit - firstRef, done, nullptr); },
-             [&] { Prepare(us, TDatabase::US, input.us, limit - firstRef, done, tick); });
+  InParallel([&] { Prepare(intl, TDatabase::Intl, input.intl, firstRef, limit, done, nullptr); },
+             [&] { Prepare(us, TDatabase::US, input.us, firstRef, limit, done, tick); });
   for (const TPrepared* p : {&intl, &us}) {
     summary.droppedDuplicates += p->droppedDuplicates;
     summary.droppedWithoutCall += p->droppedWithoutCall;
