@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "TestDir.h"
 #include "common/IOUtil.h"
@@ -99,4 +100,18 @@ TEST(Files, ReadOnlyFileReads) {
   TReadOnlyFile g;
   EXPECT_FALSE(g.Open(dir.path()));  // a directory is not a data file
   EXPECT_EQ(LastErrorCode(), 5);
+}
+
+TEST(ErrorTexts, LastErrorCodeIsPerThread) {
+  // The builder reads and writes from several threads: one thread's failure is not another's.
+  SetLastErrorCode(5);
+  int seen = -1;
+  std::thread worker([&seen] {
+    seen = LastErrorCode();
+    SetLastErrorCode(101);
+  });
+  worker.join();
+  EXPECT_EQ(seen, 0);
+  EXPECT_EQ(LastErrorCode(), 5);
+  SetLastErrorCode(0);
 }

@@ -315,3 +315,25 @@ TEST_F(IndexEngineTest, WriterKeepsPagesHalfFull) {
                std::invalid_argument);
   EXPECT_NO_THROW(WriteIndexFile(dir_.file("x.idx"), {{"a", 1}, {"a", 2}}, 6, true));
 }
+
+TEST_F(IndexEngineTest, CacheReplacesTheLeastRecentlyUsedPage) {
+  std::vector<TIndexItem> items;
+  for (int i = 0; i < 60000; ++i) items.push_back({Key(i * 2, 6), i + 1000});
+  const std::string path = Write("calls.idx", items, 6, false);
+  auto& eng = ShortKeyEngine();
+  TIndexCtl ctl;
+  ASSERT_TRUE(eng.OpenIndex(ctl, path, 6, false));
+  bool found = false;
+  int32_t ref = 0;
+  // Pages used between every two searches elsewhere stay cached however many others pass
+  // through; a first-in-first-out cache would lose them after 25 loads.
+  ASSERT_TRUE(eng.Find(ctl, Key(0, 6), found, ref));
+  for (int i = 1; i <= 40; ++i) {
+    ASSERT_TRUE(eng.Find(ctl, Key(i * 2 * 1400, 6), found, ref));
+    const uint64_t before = eng.PageReads();
+    ASSERT_TRUE(eng.Find(ctl, Key(0, 6), found, ref));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(eng.PageReads(), before) << "after search " << i;
+  }
+  EXPECT_TRUE(eng.CloseIndex(ctl));
+}

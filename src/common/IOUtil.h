@@ -15,6 +15,8 @@ int IOCodeFromErrno(int err);
 
 // English text of a run-time error code; empty for a code not in the table.
 std::string RunErrorText(int code);
+// Prefix of the error box of a failed command.
+inline constexpr const char* kHandlingErrorPrefix = "Error during handling: ";
 // "Error: " followed by the code in decimal.
 std::string ErrorCodeText(int code);
 // True for output file names that must be refused (base name empty, "aux" or "con").

@@ -179,6 +179,7 @@ TCallLookup TLookup::FindCall(std::string_view text) {
   const std::string call = TrimBlanks(Cut(text, 15));
   if (call.empty()) return r;
   r.searched = true;
+  r.call = call;
   sortIndex_ = isIntl_ ? oiIntlCall : oiUSCall;
   int32_t usRef = -1, intlRef = -1;
   bool usExact = false, intlExact = false;

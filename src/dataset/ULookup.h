@@ -86,6 +86,7 @@ struct TCallLookup {
   bool exact = false;     // the call exists in one of the databases
   bool switched = false;  // the database shown changed
   bool found = false;     // an entry was taken (exactly or the next greater)
+  std::string call;       // the text searched (trimmed, at most 15 characters)
   std::string message;    // information text; empty = none
 };
 

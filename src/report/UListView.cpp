@@ -3,12 +3,11 @@
 #include <algorithm>
 
 #include "dataset/UDataSet.h"
+#include "dataset/ULookup.h"
 
 namespace {
 constexpr const char* kOrderNames[kListOrderResults + 1] = {
     "Call", "Call", "Name", "City", "ZIP", "County", "Call (Search results)"};
-constexpr int kSortIndexOfListOrder[kListOrderResults] = {oiIntlCall, oiUSCall, oiUSName,
-                                                          oiUSCity,   oiUSZIP,  oiUSCounty};
 }  // namespace
 
 std::string ListViewCaption(int listOrder) {
@@ -19,7 +18,7 @@ std::string ListViewCaption(int listOrder) {
 
 int ListOrderSortIndex(int listOrder) {
   if (listOrder < 0 || listOrder >= kListOrderResults) return -1;
-  return kSortIndexOfListOrder[listOrder];
+  return OrderOfListOrder(listOrder);
 }
 
 int32_t ListViewRowCount(int listOrder, int32_t resultCount) {

@@ -156,7 +156,7 @@ TReportCopyResult AddSearchResultsToReport(
   for (int32_t i = 1; i <= count; ++i) {
     TEntryRecord rec;
     if (!ReadRecord(db, results.GetItem(i), rec)) {
-      if (showError) showError("Error during handling: " + ErrorCodeText(LastErrorCode()));
+      if (showError) showError(kHandlingErrorPrefix + ErrorCodeText(LastErrorCode()));
     } else if (TReportResult r = AddEntryToReport(ReportCall(rec)); !r) {
       if (showError) showError(r.message);
     } else {

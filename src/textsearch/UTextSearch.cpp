@@ -198,18 +198,11 @@ TTextSearchResult DoTextSearch(TSuchInfo& info, TSearchProgress* progress) {
   const int n = info.Count();
   if (n == 0) return result;
 
-  // Positions by count, ascending; a neighbour moves only past a strictly greater count, so
-  // items of equal count keep their order.
+  // Positions by count, ascending; items of equal count keep their order.
   std::vector<std::pair<int32_t, int>> order;
   for (int i = 0; i < n; ++i) order.emplace_back(info.Item(i).List().GetCount(), i);
-  for (bool swapped = true; swapped;) {
-    swapped = false;
-    for (size_t j = 0; j + 1 < order.size(); ++j)
-      if (order[j + 1].first < order[j].first) {
-        std::swap(order[j], order[j + 1]);
-        swapped = true;
-      }
-  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
 
   auto r = std::make_unique<TFinalVerweisListe>();
   if (!CopyToFinal(info.Item(order[0].second).List(), *r)) return ReadFailure();

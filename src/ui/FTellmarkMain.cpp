@@ -414,10 +414,12 @@ void TCallViewForm::SearchBtnClick() {
 }
 
 void TCallViewForm::FindCall(const QString& text) {
-  const std::string call = TrimBlanks(Cut(ToData(text), 15));
-  if (call.empty()) return;
+  ShowCallLookup(lookup_.FindCall(ToData(text)));
+}
+
+void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
+  if (!r.searched) return;
   noDisplay_ = true;
-  const TCallLookup r = lookup_.FindCall(call);
   if (r.switched) ApplyDatabaseControls();
   CheckOrderButton(ui->SortByCallRadBtn);
   noDisplay_ = false;
@@ -427,16 +429,15 @@ void TCallViewForm::FindCall(const QString& text) {
   }
   SetListOrder(lookup_.ListOrder());
   QString message = FromData(r.message);
-  if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(call))) message.clear();
+  if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(r.call))) message.clear();
   if (!message.isEmpty()) ShowInfoBox(message);
 }
 
 void TCallViewForm::SearchCallEdit() {
   if (busy_ || modalRunning_) return;
-  const std::string key = TLookup::CallBoxKey(ToData(ui->CallEdit->currentText()));
-  lookup_.CallHistory().Add(key);
+  const TCallLookup r = lookup_.SearchCallEdit(ToData(ui->CallEdit->currentText()));
   SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
-  FindCall(FromData(key));
+  ShowCallLookup(r);
   if (isActiveWindow()) SelectAllAndFocus(ui->CallEdit);
 }
 
@@ -482,33 +483,30 @@ void TCallViewForm::SearchZIPMenuClick() { SearchZIP(); }
 void TCallViewForm::SearchCountyMenuClick() { SearchCounty(); }
 
 void TCallViewForm::SearchName() {
-  if (busy_ || modalRunning_ || lookup_.IsIntl()) return;
-  modalRunning_ = true;
-  try {
-    QString text;
-    if (InputBox(ApplicationTitle(), "Type in the name and press Enter:", text)) {
-      const TOrderLookup r = lookup_.SearchName(ToData(text));
-      if (r.searched) ShowSearchResult(r, ui->SortByNameRadBtn, nullptr, false);
-    }
-  } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
-  }
-  modalRunning_ = false;
+  SearchByInput("Type in the name and press Enter:", &TLookup::SearchName, ui->SortByNameRadBtn,
+                false);
 }
 
 void TCallViewForm::SearchCity() {
+  SearchByInput("Type in the city and press Enter:", &TLookup::SearchCity, ui->SortByCityRadBtn,
+                true);
+}
+
+void TCallViewForm::SearchByInput(const QString& prompt,
+                                  TOrderLookup (TLookup::*search)(std::string_view),
+                                  QRadioButton* order, bool processEventsAtEnd) {
   if (busy_ || modalRunning_ || lookup_.IsIntl()) return;
   modalRunning_ = true;
   try {
     QString text;
-    if (InputBox(ApplicationTitle(), "Type in the city and press Enter:", text)) {
-      const TOrderLookup r = lookup_.SearchCity(ToData(text));
-      if (r.searched) ShowSearchResult(r, ui->SortByCityRadBtn, nullptr, false);
+    if (InputBox(ApplicationTitle(), prompt, text)) {
+      const TOrderLookup r = (lookup_.*search)(ToData(text));
+      if (r.searched) ShowSearchResult(r, order, nullptr, false);
     }
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
-  QCoreApplication::processEvents();
+  if (processEventsAtEnd) QCoreApplication::processEvents();
   modalRunning_ = false;
 }
 

@@ -167,6 +167,11 @@ class TCallViewForm : public QMainWindow {
   void OrderButtonClick(int index);
   void CheckOrderButton(QRadioButton* button);
   void SyncRadioButtons();
+  void ShowCallLookup(const TCallLookup& result);
+  // The name and city searches: input box, search, result; the city search processes pending
+  // messages before it ends.
+  void SearchByInput(const QString& prompt, TOrderLookup (TLookup::*search)(std::string_view),
+                     QRadioButton* order, bool processEventsAtEnd);
   void ShowSearchResult(const TOrderLookup& result, QRadioButton* order, QComboBox* box,
                         bool modal);
   QRadioButton* OrderButton(int index) const;

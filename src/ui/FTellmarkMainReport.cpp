@@ -79,7 +79,7 @@ void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
     AddSearchResultsToReport(lookup_.Database(), results, &progress,
                              [](const std::string& message) { ShowErrorBox(FromData(message)); });
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
   modalRunning_ = false;
 }

@@ -94,7 +94,7 @@ void TCallViewForm::SearchTextSearchMenuClick() {
       }
     }
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
   modalRunning_ = false;
 }

@@ -4,6 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "common/IOUtil.h"
+
 namespace {
 
 QString& Title() {
@@ -102,6 +104,10 @@ void ShowErrorBox(const QString& text) {
     throw;
   }
   QApplication::restoreOverrideCursor();
+}
+
+void ShowHandlingError(const std::exception& e) {
+  ShowErrorBox(QString(kHandlingErrorPrefix) + e.what());
 }
 
 int ShowInfoBox(const QString& caption, const QString& text, int flags) {

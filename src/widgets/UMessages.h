@@ -3,6 +3,7 @@
 // Every box of the program goes through here; tests install a handler that records the text
 // and answers in place of the user.
 #include <QString>
+#include <exception>
 #include <functional>
 
 // Message-box flags (buttons | icon) and answers, with the platform message-box values.
@@ -51,6 +52,8 @@ QString ApplicationTitle();
 // Error box: application title, stop icon, OK; the arrow cursor while it is open, the cursor
 // shown before it afterwards. The text is cut to kMaxMessageLength.
 void ShowErrorBox(const QString& text);
+// The error box of a failed window command: "Error during handling: " and the failure's message.
+void ShowHandlingError(const std::exception& e);
 // Information box with the given caption and flags; returns the button pressed (idOK ...).
 int ShowInfoBox(const QString& caption, const QString& text, int flags);
 // Information box with the application title, information icon and OK; the text is cut to
