@@ -203,6 +203,28 @@ int TFd::Close() {
   return ::close(fd) == 0 ? 0 : errno;
 }
 
+bool TFd::CloseFile() {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  const int err = Close();
+  SetLastErrorCode(IOCodeFromErrno(err));
+  return err == 0;
+}
+
+bool TFd::CheckPositioned(int64_t offset, int64_t count) const {
+  if (fd_ < 0) {
+    SetLastErrorCode(103);
+    return false;
+  }
+  if (offset < 0 || count < 0) {
+    SetLastErrorCode(156);
+    return false;
+  }
+  return true;
+}
+
 int64_t PreadFull(int fd, void* buffer, int64_t count, int64_t offset) {
   auto* out = static_cast<char*>(buffer);
   int64_t got = 0;
@@ -257,26 +279,11 @@ bool TReadOnlyFile::Open(const std::string& path) {
   return true;
 }
 
-bool TReadOnlyFile::Close() {
-  if (!fd_.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  const int err = fd_.Close();
-  SetLastErrorCode(IOCodeFromErrno(err));
-  return err == 0;
-}
+bool TReadOnlyFile::Close() { return fd_.CloseFile(); }
 
 bool TReadOnlyFile::ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got) {
   got = 0;
-  if (!fd_.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  if (offset < 0) {
-    SetLastErrorCode(156);
-    return false;
-  }
+  if (!fd_.CheckPositioned(offset, count)) return false;
   const int64_t n = PreadFull(fd_.Get(), buffer, count, offset);
   if (n < 0) {
     SetLastErrorCode(IOCodeFromErrno(errno));

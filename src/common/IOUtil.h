@@ -46,6 +46,11 @@ class TFd {
   bool IsOpen() const { return fd_ >= 0; }
   // Closes the descriptor: 0, or the errno of close (EBADF when none was open).
   int Close();
+  // Close that sets the last error code: 0, the I/O code, or 103 when none was open.
+  bool CloseFile();
+  // Before a positioned read or write: sets 103 (not open) or 156 (negative offset or count)
+  // and fails.
+  bool CheckPositioned(int64_t offset, int64_t count) const;
 
  private:
   int fd_ = -1;

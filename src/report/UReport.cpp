@@ -77,13 +77,7 @@ bool OpenReportFile() {
 bool CloseReportFile() {
   auto& s = State();
   s.open = false;
-  if (!s.fd.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  const int err = s.fd.Close();
-  SetLastErrorCode(IOCodeFromErrno(err));
-  return err == 0;
+  return s.fd.CloseFile();
 }
 
 TReportResult AddToReportFile(std::string_view text) {

@@ -55,25 +55,10 @@ bool TPlainFile::Open(const std::string& name, int fileMode, bool create) {
   return true;
 }
 
-bool TPlainFile::Close() {
-  if (!fd_.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  const int err = fd_.Close();
-  SetLastErrorCode(IOCodeFromErrno(err));
-  return err == 0;
-}
+bool TPlainFile::Close() { return fd_.CloseFile(); }
 
 bool TPlainFile::ReadAt(int64_t position, int64_t count, void* buffer) {
-  if (!fd_.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  if (position < 0 || count < 0) {
-    SetLastErrorCode(156);
-    return false;
-  }
+  if (!fd_.CheckPositioned(position, count)) return false;
   const int64_t got = PreadFull(fd_.Get(), buffer, count, position);
   if (got < 0) {
     FailWithErrno();
@@ -88,14 +73,7 @@ bool TPlainFile::ReadAt(int64_t position, int64_t count, void* buffer) {
 }
 
 bool TPlainFile::WriteAt(int64_t position, int64_t count, const void* buffer) {
-  if (!fd_.IsOpen()) {
-    SetLastErrorCode(103);
-    return false;
-  }
-  if (position < 0 || count < 0) {
-    SetLastErrorCode(156);
-    return false;
-  }
+  if (!fd_.CheckPositioned(position, count)) return false;
   if (!PwriteFull(fd_.Get(), buffer, count, position)) {
     // A file opened for reading only reports "not open for output".
     if (errno == EBADF) {
