@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "TestDir.h"
 #include "lookup_fixture.h"
@@ -20,7 +22,17 @@ class LookupCliTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TestDir;
-    WriteEdition(fixture::Input(), dir_->path());
+    TBuildInput in = fixture::Input();
+    // Accented words, stored folded ("coruna") by the word-list writer; text in code page 437.
+    in.intl.push_back(fixture::Intl({{1, "EA1XYZ"},
+                                     {3,
+                                      "Jos\x82 Pe\xa4"
+                                      "a, R\xa3"
+                                      "a Real 1, 15001 A Coru\xa4"
+                                      "a"},
+                                     {4, "Spain"},
+                                     {5, "Spain"}}));
+    WriteEdition(in, dir_->path());
     // No settings file: the data directory comes from --data or the program's own directory.
     setenv("TELLMARK_INI", (dir_->path() + "/none.ini").c_str(), 1);
   }
@@ -29,7 +41,9 @@ class LookupCliTest : public ::testing::Test {
     dir_ = nullptr;
   }
 
-  static TRun Run(const std::string& args, const std::string& input = {}) {
+  // errors: where standard error goes ("/dev/null", or "&1" to read it with the output).
+  static TRun Run(const std::string& args, const std::string& input = {},
+                  const std::string& errors = "/dev/null") {
     std::string cmd = std::string(TELLMARK_LOOKUP_BIN) + " --data '" + dir_->path() + "' " + args;
     if (!input.empty()) {
       const std::string in = dir_->file("stdin.txt");
@@ -40,7 +54,7 @@ class LookupCliTest : public ::testing::Test {
     } else {
       cmd += " < /dev/null";
     }
-    cmd += " 2>/dev/null";
+    cmd += " 2>" + errors;
     TRun r;
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
@@ -151,4 +165,128 @@ TEST_F(LookupCliTest, WordSearchInOneOrBothDatabases) {
   EXPECT_EQ(Run("--words --db mars smith").status, 2);
   EXPECT_EQ(Run("--db us smith").status, 2);
   EXPECT_EQ(Run("--words a b c d e f g h i j k l m n o").status, 2);
+}
+
+// How each call matched, one row per input call in input order (CSV and JSON).
+TEST_F(LookupCliTest, EveryCallGetsOneRowSayingHowItMatched) {
+  struct TCase {
+    const char* args;
+    const char* input;
+    int status;
+    std::vector<std::vector<std::string>> rows;  // call, match, designators
+  };
+  const TCase cases[] = {
+      {"w1aw ZZ9ZZZ k1abc",
+       "",
+       1,
+       {{"W1AW", "exact", ""}, {"ZZ9ZZZ", "none", ""}, {"K1ABC", "exact", ""}}},
+      {"", "zz9zzz\nn0xx\n", 1, {{"ZZ9ZZZ", "none", ""}, {"N0XX", "exact", ""}}},
+      {"''", "", 1, {{"", "none", ""}}},
+      {"W1AA", "", 1, {{"W1AW", "next-greater", ""}}},
+      // Portable and prefixed calls find the base call's entry.
+      {"K1ABC/P k1abc/4 K1ABC/QRP VE3/K1ABC W1AW/MM VE3/w1aw/p",
+       "",
+       0,
+       {{"K1ABC", "base-call", "P"},
+        {"K1ABC", "base-call", "4"},
+        {"K1ABC", "base-call", "QRP"},
+        {"K1ABC", "base-call", "VE3"},
+        {"W1AW", "base-call", "MM"},
+        {"W1AW", "base-call", "VE3/P"}}},
+      {"DL1ABC/M W1AA/P", "", 1, {{"DL1ABC", "base-call", "M"}, {"W1AW", "next-greater", "P"}}},
+      // -- ends the options.
+      {"-- g3xyz", "", 0, {{"G3XYZ", "exact", ""}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.args);
+    const TRun r = Run(std::string("--json ") + c.args, c.input);
+    EXPECT_EQ(r.status, c.status);
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(j.is_array()) << r.out;
+    ASSERT_EQ(j.size(), c.rows.size()) << r.out;
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      EXPECT_EQ(j[i]["call"], c.rows[i][0]) << i;
+      EXPECT_EQ(j[i]["match"], c.rows[i][1]) << i;
+      EXPECT_EQ(j[i].value("designators", ""), c.rows[i][2]) << i;
+    }
+  }
+  // CSV: the same columns whatever the rows.
+  const TRun csv = Run("--csv zz9zzz g3xyz");
+  EXPECT_EQ(csv.status, 1);
+  const std::string heading = csv.out.substr(0, csv.out.find("\r\n"));
+  EXPECT_EQ(heading.substr(0, 32), "call,match,database,designators,") << heading;
+  EXPECT_NE(heading.find(",zip,"), std::string::npos) << heading;
+  EXPECT_NE(csv.out.find("\r\nZZ9ZZZ,none,"), std::string::npos) << csv.out;
+  EXPECT_NE(csv.out.find("\r\nG3XYZ,exact,International,"), std::string::npos) << csv.out;
+}
+
+// Order listings: each row says whether its key equals the text; past the last key nothing.
+TEST_F(LookupCliTest, OrderListingRowsSayHowTheyMatched) {
+  struct TCase {
+    const char* args;
+    int status;
+    std::vector<std::string> rows;  // call:match
+  };
+  const TCase cases[] = {
+      // After SMITH comes TURNER, in call order (KB2AAC is the first TURNER).
+      {"--name smith --count 3", 0, {"K1ABC:exact", "W9ZZ:exact", "KB2AAC:next-greater"}},
+      {"--name smiti --count 2", 1, {"KB2AAC:next-greater", "KB2AAH:next-greater"}},
+      {"--zip 80202 --count 2", 0, {"N0XX:exact", "KB1AAI:next-greater"}},
+      {"--name zzzzz", 1, {}},
+      {"--zip 99950 --count 5", 1, {}},
+      {"--city zzz", 1, {}},
+      {"--county ''", 1, {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.args);
+    const TRun r = Run(std::string("--json ") + c.args);
+    EXPECT_EQ(r.status, c.status);
+    const auto j = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(j.is_array()) << r.out;
+    std::vector<std::string> rows;
+    for (const auto& row : j)
+      rows.push_back(row["call"].get<std::string>() + ":" + row["match"].get<std::string>());
+    EXPECT_EQ(rows, c.rows);
+  }
+}
+
+// Query words are folded as the word lists are: case and accents do not matter.
+TEST_F(LookupCliTest, WordSearchFoldsAccents) {
+  for (const char* words : {"coruña", "CORUNA", "'A Coruña'",
+                            "jos\xc3\xa9 pe\xc3\xb1"
+                            "a"}) {
+    SCOPED_TRACE(words);
+    const TRun r = Run(std::string("--json --words ") + words);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.size(), 1u);
+    EXPECT_EQ(j[0]["call"], "EA1XYZ");
+    EXPECT_EQ(j[0]["address"], "Jos\u00e9 Pe\u00f1a, R\u00faa Real 1, 15001 A Coru\u00f1a");
+  }
+  EXPECT_EQ(Run("--words --db intl city=coruna").status, 1);  // no field tags there
+}
+
+TEST_F(LookupCliTest, HelpVersionAndErrorsInPlainWords) {
+  TRun r = Run("--help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* option : {"--data", "--json", "--csv", "--name", "--city", "--zip", "--county",
+                             "--count", "--words", "--db", "--version", "--help"}) {
+    // Each option on a line of its own with a text after it.
+    const std::regex line(std::string("\n  (-[a-z],)?") + option + "[^\n]*  [A-Z][a-z]+ [a-z]");
+    EXPECT_TRUE(std::regex_search(r.out, line)) << option << "\n" << r.out;
+  }
+  r = Run("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("tellmark-lookup ") + TELLMARK_VERSION + "\n");
+  r = Run("''", {}, "&1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "tellmark-lookup: empty call\n");
+  const std::string cmd = std::string(TELLMARK_LOOKUP_BIN) + " --data /nonexistent/x w1aw 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[512] = {};
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+  EXPECT_EQ(WEXITSTATUS(pclose(p)), 2);
+  EXPECT_EQ(std::string(buf, n),
+            "tellmark-lookup: no data set in /nonexistent/x: data/thedata.dat: No such file or "
+            "directory\n");
 }

@@ -239,6 +239,24 @@ TEST_F(SampleGeneratorTest, CallsUniqueAndStoredWithZeroAsLessThan) {
   for (const auto& e : sample_->us) EXPECT_EQ(e.FieldOr(utPrevCall).find('<'), std::string::npos);
 }
 
+// The desktop program starts on AA1A: every sample edition has it, once, as in the 1999 one.
+TEST_F(SampleGeneratorTest, HoldsTheStartCall) {
+  const TBuildInput small = GenerateSample(*tables_, 300, 0, 7);
+  for (const TBuildInput* in : {static_cast<const TBuildInput*>(sample_), &small}) {
+    int found = 0;
+    for (const auto& e : in->us) {
+      if (e.FieldOr(utCall) != "AA1A") continue;
+      ++found;
+      const TUSStateRow* st = tables_->FindState(e.FieldOr(utState));
+      ASSERT_NE(st, nullptr);
+      EXPECT_EQ(st->district, '1');
+      EXPECT_EQ(e.FieldOr(utClass), "E");
+      EXPECT_EQ(e.FindField(utExtra), nullptr);  // not a club station
+    }
+    EXPECT_EQ(found, 1);
+  }
+}
+
 TEST_F(SampleGeneratorTest, USEntriesAgreeWithZipAndStateTables) {
   std::map<std::string, const TZipRow*> zips;
   for (const auto& z : tables_->zips) zips[z.zip] = &z;
@@ -371,6 +389,36 @@ TEST_F(SampleGeneratorTest, IntlEntriesHaveEntityTownAndLocator) {
   EXPECT_EQ(top->first, "Japan");
   EXPECT_GT(perEntity["Fed. Rep. of Germany"], perEntity["Luxembourg"]);
   EXPECT_GT(perEntity.size(), 60u);
+}
+
+// An International address ends with its town, after a postcode only where a public table gives
+// the town's postcodes ("75001 Paris", never "53594 Berlin").
+TEST_F(SampleGeneratorTest, IntlPostcodesBelongToTheirTown) {
+  std::map<std::pair<std::string, std::string>, std::set<std::string>> codesOf;  // (dxcc, town)
+  for (const auto& c : tables_->cities)
+    codesOf[{c.dxcc, c.name}].insert(c.postcodes.begin(), c.postcodes.end());
+  ASSERT_GT((codesOf[{"F", "Paris"}].count("75001")), 0u);
+  EXPECT_TRUE((codesOf[{"DL", "Berlin"}].empty()));
+  std::map<std::string, std::string> prefixOf;
+  for (const auto& d : tables_->dxcc) prefixOf[d.name] = d.prefix;
+  int withCode = 0, without = 0;
+  for (const auto& e : sample_->intl) {
+    const std::string addr = e.FieldOr(itAddress);
+    const std::string place = addr.substr(addr.rfind(", ") + 2);
+    const std::string dxcc = prefixOf[e.FieldOr(itDxcc)];
+    if (codesOf.count({dxcc, place})) {
+      ++without;
+      continue;
+    }
+    const size_t blank = place.find(' ');
+    ASSERT_NE(blank, std::string::npos) << addr;
+    const auto it = codesOf.find({dxcc, place.substr(blank + 1)});
+    ASSERT_NE(it, codesOf.end()) << addr;
+    EXPECT_EQ(it->second.count(place.substr(0, blank)), 1u) << addr;
+    ++withCode;
+  }
+  EXPECT_GT(withCode, 20);
+  EXPECT_GT(without, 5000);
 }
 
 TEST_F(SampleGeneratorTest, TextsAreCodePageFieldsAndFitTheRecords) {

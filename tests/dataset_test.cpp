@@ -5,6 +5,7 @@
 
 #include "TestDir.h"
 #include "common/IOUtil.h"
+#include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
 #include "storage/UIndexEngine.h"
 #include "storage/UIndexWriter.h"
@@ -203,6 +204,45 @@ TEST_F(DataSetTest, MissingFilesNameTheFileAndCode) {
     ASSERT_TRUE(WriteIndexFile(fx.dir.file("data/uscity.idx"), {{"a", 1}}, 6, true));
     SetHomeDir(fx.dir.path());
     EXPECT_EQ(OpenMessage(), "Error opening US city IndexFile: Error: 1004");
+  }
+}
+
+// A program finds the edition in its own folder first, then the installed one beside it.
+TEST(DataSetPlace, ProgramHomeDirFindsTheInstalledEdition) {
+  TestDir prefix;
+  const std::string bin = prefix.file("bin");
+  fs::create_directories(bin);
+  EXPECT_EQ(ProgramHomeDir(bin), bin);  // nothing anywhere: its own folder, to be asked about
+  fs::create_directories(prefix.file("share/tellmark/DATA"));
+  std::ofstream(prefix.file("share/tellmark/DATA/THEDATA.DAT")) << "x";
+  EXPECT_EQ(ProgramHomeDir(bin), prefix.file("share/tellmark"));
+  fs::create_directories(bin + "/data");
+  std::ofstream(bin + "/data/thedata.dat") << "x";
+  EXPECT_EQ(ProgramHomeDir(bin), bin);
+}
+
+TEST(CallParts, BaseCallAndDesignators) {
+  const std::pair<const char*, TCallParts> cases[] = {
+      {"K5DRC", {"K5DRC", ""}},
+      {"K5DRC/P", {"K5DRC", "P"}},
+      {"K5DRC/4", {"K5DRC", "4"}},
+      {"K5DRC/QRP", {"K5DRC", "QRP"}},
+      {"W1AW/MM", {"W1AW", "MM"}},
+      {"VE3/K5DRC", {"K5DRC", "VE3"}},
+      {"VE3/K5DRC/P", {"K5DRC", "VE3/P"}},
+      {"DL/G3XYZ", {"G3XYZ", "DL"}},
+      {"G3XYZ/DL1", {"G3XYZ", "DL1"}},  // a prefix ends with its digit
+      {"KH6/K1A", {"K1A", "KH6"}},
+      {"K1A/W1AW", {"W1AW", "K1A"}},  // two calls: the longer
+      {"K5DRC//P/", {"K5DRC", "P"}},
+      {"/", {"", ""}},
+      {"", {"", ""}},
+      {"QRP/P", {"QRP", "P"}},
+  };
+  for (const auto& [text, want] : cases) {
+    const TCallParts got = SplitCallParts(text);
+    EXPECT_EQ(got.base, want.base) << text;
+    EXPECT_EQ(got.designators, want.designators) << text;
   }
 }
 

@@ -12,6 +12,7 @@
 #include "storage/UIndexWriter.h"
 #include "textsearch/Dbwort.h"
 #include "textsearch/UTextSearch.h"
+#include "textsearch/UWordFold.h"
 
 namespace fs = std::filesystem;
 
@@ -130,8 +131,63 @@ TEST(WordFormsTest, NormaliseDisplayAndStoredForms) {
             "\x83"
             "city=a");
 
-  for (char c : std::string("'0189=AZaz")) EXPECT_TRUE(IsWordEditChar(c)) << c;
-  for (char c : std::string(" -./:@[`{~\x84")) EXPECT_FALSE(IsWordEditChar(c)) << c;
+  // Letters with accents (code page 437) are taken; they fold to ASCII letters in the lists.
+  for (char c : std::string("'0189=AZaz\x84\xa4\xa5\xe1")) EXPECT_TRUE(IsWordEditChar(c)) << c;
+  for (char c : std::string(" -./:@[`{~\x9b\x9f\xa6\xe0")) EXPECT_FALSE(IsWordEditChar(c)) << c;
+}
+
+// Typed words meet the stored ones: folded exactly as the word-list writer folds (code page 437).
+TEST(WordFormsTest, QueriesFoldAsTheWordListsDo) {
+  struct TCase {
+    const char* text;
+    bool us;
+    std::vector<std::string> words;
+  };
+  const TCase cases[] = {
+      {"Coru\xa4"
+       "a",
+       false,
+       {"coruna"}},
+      {"M\x81LLER", true, {"muller"}},
+      {"Stra\xe1"
+       "e",
+       false,
+       {"strasse"}},
+      {"\x9b"
+       "10",
+       false,
+       {"10"}},
+      {"O'Brien-Smith", false, {"o'brien", "smith"}},
+      {"'quoted'", false, {"quoted"}},
+      {"City=A Coru\xa4"
+       "a",
+       true,
+       {"\x87"
+        "a",
+        "\x87"
+        "coruna"}},
+      {"ZIP=02134",
+       true,
+       {"\x83"
+        "02134"}},
+      {"city=leeds", false, {"city=leeds"}},  // no tagged words in the International lists
+      {"abcdefghijklmnopqrstuvwxyz", false, {"abcdefghijklmno"}},
+      {"lastname=abcdefghijklmnopq",
+       true,
+       {"\x84"
+        "abcdefghijklmn"}},
+      {"--", false, {}},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(QueryWords(c.text, c.us), c.words) << c.text;
+    // The writer's own split gives the same words for untagged text.
+    if (std::string_view(c.text).find('=') == std::string_view::npos)
+      EXPECT_EQ(SplitWords(c.text), c.words) << c.text;
+  }
+  // The Word box folds letters and leaves the rest for the prefix rules.
+  EXPECT_EQ(FoldLetters("city=Coru\xa4"
+                        "a \x9b"),
+            "city=Coruna \x9b");
 }
 
 TEST(WordFormsTest, TextsAndRounding) {
@@ -360,6 +416,13 @@ TEST_F(TextSearchTest, BrowsingAndSpinning) {
   page = BrowseWordList(*wl, skIntl, "city=");
   EXPECT_EQ(page.words.front(), "wa");
   EXPECT_EQ(page.words[13], "wn");
+  // Accented letters typed in the Word box meet the folded words ("c\xa1ty" is "c\u00edty").
+  page = BrowseWordList(*wl, skUS, "C\xa1TY");
+  EXPECT_TRUE(page.found);
+  EXPECT_EQ(page.words.front(), "city");
+  page = BrowseWordList(*wl, skUS, "city=B\x95ston");
+  EXPECT_TRUE(page.found);
+  EXPECT_EQ(page.words.front(), "city=boston");
   page = BrowseWordList(*wl, skUS, "lastname=smith");
   EXPECT_TRUE(page.found);
   EXPECT_EQ(page.words,

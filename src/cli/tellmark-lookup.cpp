@@ -4,7 +4,9 @@
 // Output: text, CSV or JSON, UTF-8.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,12 +15,14 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
+#include "textsearch/UWordFold.h"
 
 namespace {
 
@@ -36,23 +40,40 @@ struct TOptions {
   std::vector<std::string> calls;
 };
 
-constexpr const char* kUsage =
-    "usage: tellmark-lookup [--data DIR] [--json|--csv] CALL...\n"
-    "       tellmark-lookup [--data DIR] [--json|--csv] (--name|--city|--zip|--county) TEXT"
-    " [--count N]\n"
-    "       tellmark-lookup [--data DIR] [--json|--csv] --words [--db us|intl] [--count N]"
-    " WORD...\n"
+constexpr const char* kFooter =
     "With no CALL, calls are read from standard input, one per line.\n"
-    "--words lists the entries that contain every WORD (at most 14; case does not matter), from\n"
-    "the U.S. database and then the International one, or only the one --db names, in call\n"
-    "order; --count limits the entries listed per database. In the U.S. database a word may\n"
-    "name its field: state=, zip=, lastname=, firstname=, county=, city=, prevcall= "
-    "(city=boston).\n"
-    "Exit status: 0 all found, 1 something not found (the next greater entry is shown, marked;\n"
-    "for --words: no entry has all the words), 2 error.\n";
+    "A call with designators (K5DRC/P, VE3/K5DRC, W1AW/MM) finds the base call's entry.\n"
+    "--words lists the entries that contain every WORD (at most 14; case and accents do not\n"
+    "matter), from the U.S. database and then the International one, or only the one --db names,\n"
+    "in call order. In the U.S. database a word may name its field: state=, zip=, lastname=,\n"
+    "firstname=, county=, city=, prevcall= (city=boston).\n"
+    "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
+    "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
+    "Exit status: 0 all found, 1 something not found, 2 error.";
 
 // One output row: (column, UTF-8 value).
 using TRow = std::vector<std::pair<std::string, std::string>>;
+
+// Every column, in the order of the CSV heading.
+constexpr const char* kColumns[] = {
+    "call",           "match",   "database",  "designators", "class",     "address",
+    "state",          "zip",     "county",    "issued",      "expires",   "previous_call",
+    "previous_class", "vanity",  "longitude", "latitude",    "time_zone", "area_code",
+    "locator",        "country", "dxcc",      "qsl_manager", "comments",  "fax",
+    "email"};
+
+// Data-set file names as this system writes them, with "/".
+std::string ShownName(std::string_view relName) {
+  std::string s(relName);
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+[[noreturn]] void ReadFailure(std::string_view relName, int code) {
+  const std::string text = RunErrorText(code);
+  throw EDataSetError("cannot read " + ShownName(relName) + ": " +
+                      (text.empty() ? ErrorCodeText(code) : text));
+}
 
 std::string OwnDirectory() {
   char buf[4096];
@@ -69,7 +90,27 @@ std::string ResolveDataDir(const std::string& option) {
   settings.Load();
   const std::string last = ReadLastHomeDir(settings);
   if (!RemoveBlanks(last).empty()) return last;
-  return OwnDirectory();
+  return ProgramHomeDir(OwnDirectory());
+}
+
+// Opens the data set; a file that is missing or unreadable is named with the reason.
+void OpenData() {
+  std::string dir = HomeDir();
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  std::vector<std::string> files = {kDataFileName, kSequenceFileName};
+  files.insert(files.end(), std::begin(kIndexFileNames), std::end(kIndexFileNames));
+  for (const std::string& f : files) {
+    if (::access(DataSetPath(f).c_str(), R_OK) != 0)
+      throw EDataSetError("no data set in " + dir + ": " + ShownName(f) + ": " +
+                          std::strerror(errno));
+  }
+  try {
+    OpenDataSet();
+  } catch (const EDataSetError& e) {
+    const std::string text = RunErrorText(LastErrorCode());
+    throw EDataSetError("no data set in " + dir + ": " + e.what() +
+                        (text.empty() ? "" : " (" + text + ")"));
+  }
 }
 
 std::string QslManagerText(TQslManagerFile& qsl, int32_t nr) {
@@ -82,13 +123,15 @@ std::string QslManagerText(TQslManagerFile& qsl, int32_t nr) {
   }
 }
 
-TRow EntryRow(const TEntryRecord& rec, const std::string& match, TQslManagerFile& qsl) {
+TRow EntryRow(const TEntryRecord& rec, const std::string& match, TQslManagerFile& qsl,
+              const std::string& designators = {}) {
   const TEntryView v = MakeEntryView(rec);
   const bool us = rec.db == TDatabase::US;
   const auto u = [](const std::string& s) { return Cp437ToUtf8(s); };
   TRow row = {{"call", u(v.currentCall)},
               {"match", match},
               {"database", us ? "US" : "International"},
+              {"designators", designators},
               {"class", u(v.classText)},
               {"address", u(v.qth)}};
   if (us) {
@@ -154,11 +197,14 @@ std::string JsonString(const std::string& s) {
   return q + "\"";
 }
 
-// Writes rows as they come; CSV columns are the union in first-seen order, so rows are held
-// until the end for CSV and JSON.
+// Text rows are written as they come; CSV and JSON at the end. A row without an entry (match
+// "none") keeps CSV and JSON output in step with the input; text output leaves it to the message.
 class TWriter {
  public:
   explicit TWriter(TFormat f) : format_(f) {}
+  void AddNone(const std::string& call) {
+    if (format_ != TFormat::Text) rows_.push_back({{"call", call}, {"match", "none"}});
+  }
   void Add(TRow row) {
     if (format_ == TFormat::Text) {
       if (written_++) std::cout << "\n";
@@ -174,17 +220,13 @@ class TWriter {
   }
   void Finish() {
     if (format_ == TFormat::Csv) {
-      std::vector<std::string> cols;
-      for (const auto& r : rows_)
-        for (const auto& [k, v] : r)
-          if (std::find(cols.begin(), cols.end(), k) == cols.end()) cols.push_back(k);
-      for (size_t i = 0; i < cols.size(); ++i) std::cout << (i ? "," : "") << cols[i];
+      for (size_t i = 0; i < std::size(kColumns); ++i) std::cout << (i ? "," : "") << kColumns[i];
       std::cout << "\r\n";
       for (const auto& r : rows_) {
-        for (size_t i = 0; i < cols.size(); ++i) {
+        for (size_t i = 0; i < std::size(kColumns); ++i) {
           std::string value;
           for (const auto& [k, v] : r)
-            if (k == cols[i]) value = v;
+            if (k == kColumns[i]) value = v;
           std::cout << (i ? "," : "") << CsvField(value);
         }
         std::cout << "\r\n";
@@ -209,95 +251,88 @@ class TWriter {
   int written_ = 0;
 };
 
-bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        error = a + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    if (a == "--data") {
-      if (!value(o.dataDir)) return false;
-    } else if (a == "--json") {
-      o.format = TFormat::Json;
-    } else if (a == "--csv") {
-      o.format = TFormat::Csv;
-    } else if (a == "--name" || a == "--city" || a == "--zip" || a == "--county") {
-      if (o.orderIndex >= 0) {
-        error = "only one of --name, --city, --zip, --county";
-        return false;
-      }
-      o.orderIndex = a == "--name"   ? oiUSName
-                     : a == "--city" ? oiUSCity
-                     : a == "--zip"  ? oiUSZIP
-                                     : oiUSCounty;
-      if (!value(o.orderText)) return false;
-    } else if (a == "--count") {
-      std::string n;
-      if (!value(n)) return false;
-      o.count = NumberFieldValue(n);
-      o.countGiven = true;
-      if (o.count < 1) {
-        error = "--count needs a positive number";
-        return false;
-      }
-    } else if (a == "--words") {
-      o.words = true;
-    } else if (a == "--db") {
-      if (!value(o.wordsDb)) return false;
-      if (o.wordsDb != "us" && o.wordsDb != "intl") {
-        error = "--db takes us or intl";
-        return false;
-      }
-    } else if (a == "-h" || a == "--help") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      error = "unknown option " + a;
-      return false;
-    } else {
-      o.calls.push_back(a);
-    }
+// Parses the command line into o. Returns -1 to go on, else the exit status: 0 after --help or
+// --version, 2 for a bad command line (the message is written).
+int ParseArgs(int argc, char** argv, TOptions& o) {
+  CLI::App app{
+      "Looks up calls, a U.S. order from a name, city, ZIP or county, or the entries "
+      "that hold a set of words, in a Tellmark data set.",
+      "tellmark-lookup"};
+  app.set_version_flag("--version", std::string("tellmark-lookup ") + TELLMARK_VERSION);
+  app.add_option("--data", o.dataDir,
+                 "Data directory (default: the last one of the desktop program, else this "
+                 "program's own directory, else ../share/tellmark from it)");
+  bool json = false, csv = false;
+  app.add_flag("--json", json, "Output as a JSON array of objects");
+  app.add_flag("--csv", csv, "Output as CSV with a heading line");
+  int orders = 0;
+  const auto order = [&](const char* name, int index, const char* text) {
+    app.add_option_function<std::string>(
+        name,
+        [&o, &orders, index](const std::string& s) {
+          ++orders;
+          o.orderIndex = index;
+          o.orderText = s;
+        },
+        text);
+  };
+  order("--name", oiUSName, "List the U.S. entries by surname from TEXT");
+  order("--city", oiUSCity, "List the U.S. entries by city from TEXT");
+  order("--zip", oiUSZIP, "List the U.S. entries by ZIP code from TEXT");
+  order("--county", oiUSCounty, "List the U.S. entries by county from TEXT");
+  auto* count =
+      app.add_option("--count", o.count, "Entries listed (orders: default 1; --words: default all)")
+          ->check(CLI::PositiveNumber);
+  app.add_flag("--words", o.words, "The arguments are words of a text search");
+  app.add_option("--db", o.wordsDb, "Database of the word search, us or intl (default both)")
+      ->check(CLI::IsMember({"us", "intl"}));
+  app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
+  app.footer(kFooter);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
   }
-  if (o.orderIndex >= 0 && !o.calls.empty()) {
-    error = "give calls or an order search, not both";
-    return false;
-  }
+  const auto bad = [](const char* what) {
+    std::cerr << "tellmark-lookup: " << what << "\nRun with --help for more information.\n";
+    return 2;
+  };
+  if (json && csv) return bad("give --json or --csv, not both");
+  if (orders > 1) return bad("give one of --name, --city, --zip, --county");
+  if (orders && o.words) return bad("give words or an order search, not both");
+  if (orders && !o.calls.empty()) return bad("give calls or an order search, not both");
+  if (!o.wordsDb.empty() && !o.words) return bad("--db goes with --words");
+  o.format = json ? TFormat::Json : csv ? TFormat::Csv : TFormat::Text;
+  o.countGiven = count->count() > 0;
   if (o.words) {
     // Words may also come several to an argument.
-    std::vector<std::string> words;
+    std::vector<std::string> split;
     for (const std::string& arg : o.calls) {
       size_t at = 0;
       while (at < arg.size()) {
         const size_t end = std::min(arg.find(' ', at), arg.size());
-        if (end > at) words.push_back(arg.substr(at, end - at));
+        if (end > at) split.push_back(arg.substr(at, end - at));
         at = end + 1;
       }
     }
-    o.calls = std::move(words);
-    if (o.orderIndex >= 0) {
-      error = "give words or an order search, not both";
-      return false;
-    }
-    if (o.calls.empty() || o.calls.size() > static_cast<size_t>(kMaxSearchWords)) {
-      error = "--words needs 1 to 14 words";
-      return false;
-    }
-  } else if (!o.wordsDb.empty()) {
-    error = "--db goes with --words";
-    return false;
+    o.calls = std::move(split);
+    if (o.calls.empty() || o.calls.size() > static_cast<size_t>(kMaxSearchWords))
+      return bad("--words needs 1 to 14 words");
   }
-  return true;
+  return -1;
 }
 
-// One call look-up; false when not found exactly.
+// One call look-up: a row with how it matched; false when not found exactly. A call with
+// designators is looked up by its base call.
 bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(text));
-  if (key.empty()) return false;
+  const std::string typed = TrimBlanks(text);
+  const TCallParts parts = SplitCallParts(AsciiUpper(typed));
+  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
+  if (key.empty()) {
+    std::cerr << "tellmark-lookup: empty call\n";
+    out.AddNone(typed);
+    return false;
+  }
   TLookup lookup;
   const bool usFirst = key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w';
   if (usFirst)
@@ -308,55 +343,84 @@ bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
   if (!r.found) {
     std::cerr << "tellmark-lookup: "
               << Cp437ToUtf8(r.message.empty() ? NotFoundText("Call", key) : r.message) << "\n";
+    out.AddNone(AsciiUpper(typed));
     return false;
-  }
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    throw EDataSetError("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
-  out.Add(EntryRow(rec, r.exact ? "exact" : "next-greater", qsl));
-  return r.exact;
-}
-
-// count entries of an order from the first entry whose key is equal or greater.
-bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
-  TLookup lookup;
-  lookup.SwitchToUS();
-  const std::string text = Utf8ToCp437(o.orderText);
-  TOrderLookup r;
-  switch (o.orderIndex) {
-    case oiUSName:
-      r = lookup.SearchName(text);
-      break;
-    case oiUSCity:
-      r = lookup.SearchCity(text);
-      break;
-    case oiUSZIP:
-      r = lookup.SearchZIP(text);
-      break;
-    default:
-      r = lookup.SearchCounty(text);
-      break;
   }
   if (!r.exact && !r.message.empty())
     std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
-  if (lookup.CurrentRef() < 0 || (!r.exact && o.orderText.empty())) return false;
   TEntryRecord rec;
-  if (!ReadUSRecord(lookup.CurrentRef(), rec))
-    throw EDataSetError("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
-  const int slot = o.orderIndex == oiUSName   ? upName
-                   : o.orderIndex == oiUSCity ? upCity
-                   : o.orderIndex == oiUSZIP  ? upZIP
-                                              : upCounty;
-  const int32_t first = rec.pos[static_cast<size_t>(slot)];
-  const int32_t last =
-      std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(o.orderIndex)) - 1;
-  for (int32_t p = first; p <= last; ++p) {
-    int32_t ref = 0;
-    if (!ReadOrderEntry(o.orderIndex, p, ref) || !ReadUSRecord(ref, rec))
-      throw EDataSetError("Error reading data\\spur.trc: " + ErrorCodeText(LastErrorCode()));
-    out.Add(EntryRow(rec, p == first && !r.exact ? "next-greater" : "exact", qsl));
-  }
+  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
+    ReadFailure(kDataFileName, LastErrorCode());
+  const char* match = !r.exact ? "next-greater" : parts.designators.empty() ? "exact" : "base-call";
+  out.Add(EntryRow(rec, match, qsl, parts.designators));
   return r.exact;
+}
+
+// Position in order index of the U.S. entry ref.
+int32_t OrderPosition(int index, int32_t ref) {
+  TEntryRecord rec;
+  if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
+  const int slot = index == oiUSName   ? upName
+                   : index == oiUSCity ? upCity
+                   : index == oiUSZIP  ? upZIP
+                                       : upCounty;
+  return rec.pos[static_cast<size_t>(slot)];
+}
+
+// Position after the last entry whose key in order index equals key (the order's end when the
+// key's entries run to it).
+int32_t EqualKeyEnd(int index, std::string key) {
+  const size_t length = static_cast<size_t>(kIndexKeyLengths[index]);
+  key = Cut(key, length);
+  // The least key greater than every key equal to key.
+  if (key.size() < length) {
+    key += '\x01';
+  } else {
+    while (!key.empty() && static_cast<unsigned char>(key.back()) == 0xFF) key.pop_back();
+    if (key.empty()) return OrderEntryCount(index);
+    key.back() = static_cast<char>(static_cast<unsigned char>(key.back()) + 1);
+  }
+  bool exact = false;
+  int32_t ref = -1;
+  if (!SearchIndex(index, key, exact, ref)) ReadFailure(kIndexFileNames[index], LastErrorCode());
+  return ref < 0 ? OrderEntryCount(index) : OrderPosition(index, ref);
+}
+
+// count entries of an order from the first entry whose key is equal or greater; nothing when
+// the text is past the last key.
+bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
+  const int index = o.orderIndex;
+  const char* kind = index == oiUSName   ? "Name"
+                     : index == oiUSCity ? "City"
+                     : index == oiUSZIP  ? "ZIP"
+                                         : "County";
+  const std::string key = MakeSearchKey(index, Cut(Utf8ToCp437(o.orderText), 15));
+  if (key.empty()) {
+    std::cerr << "tellmark-lookup: empty " << AsciiLower(kind) << "\n";
+    return false;
+  }
+  bool exact = false;
+  int32_t ref = -1;
+  if (!TLookup::SearchOrder(index, key, exact, ref))
+    ReadFailure(kIndexFileNames[index], LastErrorCode());
+  if (ref < 0) {
+    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key)) << "\n";
+    return false;
+  }
+  if (!exact)
+    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key) + kNextGreaterText)
+              << "\n";
+  const int32_t first = OrderPosition(index, ref);
+  const int32_t exactEnd = exact ? EqualKeyEnd(index, key) : first;
+  const int32_t last =
+      std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(index)) - 1;
+  for (int32_t p = first; p <= last; ++p) {
+    TEntryRecord rec;
+    if (!ReadOrderEntry(index, p, ref)) ReadFailure(kSequenceFileName, LastErrorCode());
+    if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
+    out.Add(EntryRow(rec, p < exactEnd ? "exact" : "next-greater", qsl));
+  }
+  return exact;
 }
 
 // The entries of one database that contain every word (the text search of the desktop program,
@@ -369,33 +433,29 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
   const char* const refFile = db == TDatabase::US ? kUSWordRefName : kIntlWordRefName;
   TSuchInfo info;  // after list: its items read list's reference file
   std::vector<std::string> taken;
-  for (const std::string& w : o.calls) {
-    // Field prefixes are taken in any case here ("City=Boston").
-    const std::string word = NormaliseWord(ToStoredForm(AsciiLower(Utf8ToCp437(w)), kind));
-    if (word.empty() || std::find(taken.begin(), taken.end(), word) != taken.end()) continue;
-    taken.push_back(word);
-    bool found = false;
-    int32_t ref = 0;
-    if (!list->Find(word, found, ref))
-      throw EDataSetError(std::string("Error reading ") +
-                          (db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName) + ": " +
-                          ErrorCodeText(LastErrorCode()));
-    if (!found) return false;
-    info.Insert(info.Count(),
-                std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref),
-                                            ToDisplayForm(word, kind)));
+  for (const std::string& arg : o.calls) {
+    // Folded as the word lists are written: "Coruña" is stored as "coruna".
+    for (const std::string& word : QueryWords(Utf8ToCp437(arg), db == TDatabase::US)) {
+      if (std::find(taken.begin(), taken.end(), word) != taken.end()) continue;
+      taken.push_back(word);
+      bool found = false;
+      int32_t ref = 0;
+      if (!list->Find(word, found, ref))
+        ReadFailure(db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName, LastErrorCode());
+      if (!found) return false;
+      info.Insert(info.Count(),
+                  std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref),
+                                              ToDisplayForm(word, kind)));
+    }
   }
   if (info.Empty()) return false;
   const TTextSearchResult r = DoTextSearch(info, nullptr);
-  if (r.outcome == TSearchOutcome::ReadError)
-    throw EDataSetError(std::string("Error reading ") + refFile + ": " +
-                        ErrorCodeText(r.errorCode));
+  if (r.outcome == TSearchOutcome::ReadError) ReadFailure(refFile, r.errorCode);
   if (r.outcome != TSearchOutcome::Found) return false;
   const int32_t n = o.countGiven ? std::min(o.count, r.Count()) : r.Count();
   for (int32_t i = 1; i <= n; ++i) {
     TEntryRecord rec;
-    if (!ReadRecord(db, r.list->GetItem(i), rec))
-      throw EDataSetError("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
+    if (!ReadRecord(db, r.list->GetItem(i), rec)) ReadFailure(kDataFileName, LastErrorCode());
     out.Add(EntryRow(rec, "words", qsl));
   }
   return true;
@@ -405,11 +465,7 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
 
 int main(int argc, char** argv) {
   TOptions o;
-  std::string error;
-  if (!ParseArgs(argc, argv, o, error)) {
-    std::cerr << "tellmark-lookup: " << error << "\n" << kUsage;
-    return 2;
-  }
+  if (const int status = ParseArgs(argc, argv, o); status >= 0) return status;
   if (!AllocIndexCaches()) {
     std::cerr << "tellmark-lookup: " << ErrorCodeText(LastErrorCode()) << "\n";
     return 2;
@@ -417,12 +473,7 @@ int main(int argc, char** argv) {
   SetHomeDir(ResolveDataDir(o.dataDir));
   int status = 0;
   try {
-    try {
-      OpenDataSet();
-    } catch (const EDataSetError& e) {
-      throw EDataSetError(std::string("Open files: ") + e.what() + " (data directory " + HomeDir() +
-                          ")");
-    }
+    OpenData();
     TQslManagerFile qsl;
     try {
       qsl.Open(DataSetPath("data\\qslmgr.dat"));

@@ -1,7 +1,10 @@
 #include "dataset/UDataSet.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 #include "common/IOUtil.h"
 #include "common/ULittleEndian.h"
@@ -42,6 +45,15 @@ constexpr const char* kOpenPrefixes[kOrderCount] = {
 void SetHomeDir(const std::string& dir) { State().homeDir = WithTrailingSeparator(dir); }
 
 const std::string& HomeDir() { return State().homeDir; }
+
+std::string ProgramHomeDir(const std::string& programDir) {
+  const std::string installed =
+      (std::filesystem::path(programDir) / ".." / "share" / "tellmark").lexically_normal().string();
+  for (const std::string& dir : {programDir, installed})
+    if (::access(ResolveDataPath(WithTrailingSeparator(dir), kDataFileName).c_str(), R_OK) == 0)
+      return dir;
+  return programDir;
+}
 
 std::string DataSetPath(std::string_view relName) {
   return ResolveDataPath(State().homeDir, std::string(relName));

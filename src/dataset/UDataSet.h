@@ -37,6 +37,10 @@ inline constexpr char kDataFileMagic[16] = {'T', 'M', 'K', ' ', 'D',  'A', 'T', 
 
 void SetHomeDir(const std::string& dir);  // adds the trailing "/" when missing
 const std::string& HomeDir();
+// The data directory for a program in programDir when nothing else names one: programDir when it
+// holds the data file, else the installed edition at programDir/../share/tellmark when that holds
+// it, else programDir.
+std::string ProgramHomeDir(const std::string& programDir);
 // Full path of a data-set file named relative to the home directory ("data\uszip.idx").
 std::string DataSetPath(std::string_view relName);
 

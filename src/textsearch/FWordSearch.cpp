@@ -16,8 +16,10 @@ namespace {
 // Words are code page 437 in the files; the window shows UTF-8.
 
 bool IsEditText(const QString& text) {
-  for (const QChar c : text)
-    if (c.unicode() > 0x7F || !IsWordEditChar(static_cast<char>(c.unicode()))) return false;
+  for (const QChar c : text) {
+    const std::string b = c.unicode() > 0x7F ? ToData(QString(c)) : std::string(1, c.toLatin1());
+    if (b.size() != 1 || !IsWordEditChar(b[0])) return false;
+  }
   return true;
 }
 

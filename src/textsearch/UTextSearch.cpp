@@ -6,6 +6,7 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "textsearch/UWordFold.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ std::string ToStoredForm(std::string_view text, TSearchKind kind) {
 }
 
 bool IsWordEditChar(char c) {
-  return c == '\'' || c == '=' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-         (c >= 'a' && c <= 'z');
+  return FoldedLetters(static_cast<unsigned char>(c)) != nullptr || c == '\'' || c == '=' ||
+         (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -88,7 +89,8 @@ std::vector<std::string> TSuchInfo::DisplayTexts() const {
 
 TWordListPage BrowseWordList(TWortListe& list, TSearchKind kind, std::string_view typed) {
   TWordListPage page;
-  const std::string word = NormaliseWord(ToStoredForm(Cut(typed, kWordEditScanLen), kind));
+  const std::string word =
+      NormaliseWord(ToStoredForm(FoldLetters(Cut(typed, kWordEditScanLen)), kind));
   int32_t ref = 0;
   if (!list.Find(word, page.found, ref)) {
     page.ok = false;
@@ -111,7 +113,7 @@ TWordListPage BrowseWordList(TWortListe& list, TSearchKind kind, std::string_vie
 
 TSpinResult SpinWord(TWortListe& list, TSearchKind kind, std::string_view text, bool down) {
   TSpinResult result;
-  const std::string word = NormaliseWord(ToStoredForm(Cut(text, kWordKeyLen), kind));
+  const std::string word = NormaliseWord(ToStoredForm(FoldLetters(Cut(text, kWordKeyLen)), kind));
   bool found = false, more = false;
   int32_t ref = 0;
   std::string neighbour;

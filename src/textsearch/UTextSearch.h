@@ -34,7 +34,8 @@ std::string ToDisplayForm(std::string_view word, TSearchKind kind);
 // U.S.: a leading prefix (case-sensitive, in the order state, zip, lastname, firstname, city,
 // county, prevcall) replaced by its tag byte. International: unchanged.
 std::string ToStoredForm(std::string_view text, TSearchKind kind);
-// Characters the word edit accepts (besides backspace): ' 0-9 = A-Z a-z.
+// Characters the word edit accepts (besides backspace): ' 0-9 = A-Z a-z and the code page 437
+// letters that fold to ASCII letters in the word lists ("ñ", "ü", "ß").
 bool IsWordEditChar(char c);
 
 // One word of the search list.

@@ -120,7 +120,9 @@ int main(int argc, char** argv) {
   }
 
   AllocIndexCaches();
-  const QString programDir = QCoreApplication::applicationDirPath();
+  // The program's own folder, or the installed edition beside it (../share/tellmark).
+  const QString programDir =
+      FromLocalPath(ProgramHomeDir(ToLocalPath(QCoreApplication::applicationDirPath())));
   SetHomeDir(StartHomeDir(args.mid(1), programDir));
   SetApplicationTitle(kApplicationTitle);
   LocateData(AskDataDir, programDir);

@@ -735,8 +735,8 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
   std::string street = ln.order == "number street"    ? house + " " + streetName
                        : ln.order == "street, number" ? streetName + ", " + house
                                                       : streetName + " " + house;
-  const std::string postcode =
-      ln.postcodes.empty() ? std::string() : FillPattern(r, r.Of(ln.postcodes), false);
+  // Only a postcode the town really has; none where no public table gives one.
+  const std::string postcode = city->postcodes.empty() ? std::string() : r.Of(city->postcodes);
   const std::string address = first + " " + last + ", " + street + ", " +
                               (postcode.empty() ? "" : postcode + " ") + city->name;
 
@@ -812,6 +812,21 @@ void AddQslManagers(TBuildInput& in, const std::vector<TQslRequest>& requests, u
 
 }  // namespace
 
+// An Extra class call of the 2x1 kind, in call district 1.
+constexpr const char* kStartCall = "AA1A";
+
+// Gives a personal entry of call district 1 the start call; false for any other entry.
+bool GiveStartCall(const TSourceTables& tables, TBuildEntry& e) {
+  const TUSStateRow* st = tables.FindState(e.FieldOr(utState));
+  if (!st || st->district != '1' || !st->prefixes.empty() || e.FieldOr(utClass) == "B")
+    return false;
+  for (auto& [tag, text] : e.fields) {
+    if (tag == utCall) text = StoredCall(kStartCall);
+    if (tag == utClass) text = "E";
+  }
+  return true;
+}
+
 TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed) {
   if (usCount < 0 || intlCount < 0) throw ESourceError("Entry counts must not be negative");
   TBuildInput in;
@@ -835,9 +850,13 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
     std::unordered_set<uint64_t> calls;
     calls.reserve(static_cast<size_t>(usCount) * 2);
     in.us.resize(static_cast<size_t>(usCount));
+    // The desktop program's start call: kept free for the first entry of call district 1.
+    calls.insert(CallKey(kStartCall));
+    bool startCallGiven = false;
     for (size_t i = 0; i < in.us.size(); ++i) {
       TRng r(seed, sUS, i);
       MakeUSEntry(cx, r, calls, in.us[i], scratch, qslUS, i);
+      if (!startCallGiven) startCallGiven = GiveStartCall(tables, in.us[i]);
     }
   }
   qslIntl.insert(qslIntl.end(), qslUS.begin(), qslUS.end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
@@ -437,8 +438,26 @@ TSourceTables LoadSourceTables(const std::string& dir) {
                                {"name", "iso", "admin1", "dxcc", "lat", "lon", "population"});
     st.cities.reserve(t.rows.size());
     for (size_t r = 0; r < t.rows.size(); ++r)
-      st.cities.push_back({t.Text(r, 0), t.Text(r, 1), t.Text(r, 2), t.Text(r, 3), t.Number(r, 4),
-                           t.Number(r, 5), t.Number(r, 6)});
+      st.cities.push_back({t.Text(r, 0),
+                           t.Text(r, 1),
+                           t.Text(r, 2),
+                           t.Text(r, 3),
+                           t.Number(r, 4),
+                           t.Number(r, 5),
+                           t.Number(r, 6),
+                           {}});
+  }
+  // Postcodes of the towns of the countries that publish a table (optional).
+  if (std::filesystem::exists(std::filesystem::path(dir) / "world_postcodes.tsv")) {
+    const TTable t = ReadTable(dir, "world_postcodes.tsv", {"iso", "city", "postcodes"});
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> codes;
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+      std::vector<std::string> list = SplitWords(t.Text(r, 2));
+      if (list.empty()) t.Fail(r, "no postcode");
+      codes[{t.Text(r, 0), t.Text(r, 1)}] = std::move(list);
+    }
+    for (auto& c : st.cities)
+      if (const auto it = codes.find({c.iso, c.name}); it != codes.end()) c.postcodes = it->second;
   }
   {
     const TTable t =

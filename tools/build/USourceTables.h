@@ -42,6 +42,7 @@ struct TCityRow {
   std::string name, iso, admin1, dxcc;
   double lat = 0, lon = 0;
   double population = 0;
+  std::vector<std::string> postcodes;  // from a public postcode table; empty: none known
 };
 
 struct TUSStateRow {

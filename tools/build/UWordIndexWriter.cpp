@@ -10,68 +10,6 @@
 
 namespace {
 
-// ASCII spelling of the code page 437 letters 128..165 (nullptr: not a letter).
-constexpr const char* kFold128[38] = {"c", "u",     "e",     "a",     "a",     "a",     "a",
-                                      "c", "e",     "e",     "e",     "i",     "i",  // 128..140
-                                      "i", "a",     "a",     "e",     "ae",    "ae",    "o",
-                                      "o", "o",     "u",     "u",     "y",     "o",      // 141..153
-                                      "u", nullptr, nullptr, nullptr, nullptr, nullptr,  // 154..159
-                                      "a", "i",     "o",     "u",     "n",     "n"};     // 160..165
-
-// Letters a byte adds to a word; nullptr for a byte that ends the word.
-inline const char* WordChars(unsigned char c, char& single) {
-  if (c >= 'a' && c <= 'z') {
-    single = static_cast<char>(c);
-    return &single;
-  }
-  if (c >= 'A' && c <= 'Z') {
-    single = static_cast<char>(c - 'A' + 'a');
-    return &single;
-  }
-  if ((c >= '0' && c <= '9') || c == '\'') {
-    single = static_cast<char>(c);
-    return &single;
-  }
-  if (c >= 128 && c <= 165) return kFold128[c - 128];
-  if (c == 225) return "ss";
-  return nullptr;
-}
-
-// Calls f(word, length) for every word of text in its stored form.
-template <typename F>
-void ForEachWord(std::string_view text, uint8_t tag, F&& f) {
-  char word[64];
-  size_t len = 0;
-  const auto flush = [&] {
-    // Apostrophes at either end are quotation marks, not part of the word.
-    size_t b = 0, e = len;
-    while (b < e && word[b] == '\'') ++b;
-    while (e > b && word[e - 1] == '\'') --e;
-    if (e > b) {
-      char out[kWordKeyLength];
-      size_t n = 0;
-      if (tag != wtNone) out[n++] = static_cast<char>(tag);
-      const size_t take = std::min(e - b, static_cast<size_t>(kWordKeyLength) - n);
-      std::memcpy(out + n, word + b, take);
-      f(out, n + take);
-    }
-    len = 0;
-  };
-  for (const char ch : text) {
-    char single;
-    const char* letters = WordChars(static_cast<unsigned char>(ch), single);
-    if (!letters) {
-      if (len > 0) flush();
-      continue;
-    }
-    const size_t n = letters == &single ? 1 : std::strlen(letters);
-    if (len + n > sizeof word) continue;  // far past the 15 characters that are kept
-    std::memcpy(word + len, letters, n);
-    len += n;
-  }
-  if (len > 0) flush();
-}
-
 inline uint64_t HashKey(const char* p, size_t len) {
   uint64_t h = 0xcbf29ce484222325ull ^ len;
   for (size_t i = 0; i < len; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001b3ull;
@@ -94,12 +32,6 @@ void PutLE(std::string& out, size_t at, int32_t v) {
 }
 
 }  // namespace
-
-std::vector<std::string> SplitWords(std::string_view text, uint8_t tag) {
-  std::vector<std::string> words;
-  ForEachWord(text, tag, [&](const char* w, size_t n) { words.emplace_back(w, n); });
-  return words;
-}
 
 TWordIndexBuilder::TWordIndexBuilder() { table_.resize(1u << 16); }
 

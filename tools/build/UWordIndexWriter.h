@@ -3,33 +3,14 @@
 // the reference file (.vws: for each word a 32-bit count followed by that many ascending entry
 // references, no header).
 //
-// Words: ASCII letters lower-cased, code page 437 letters folded to their ASCII letters ("Müller"
-// gives "muller"), split at every character that is not a letter, a digit or an apostrophe;
-// apostrophes at either end of a word are dropped; cut to 15 characters. A tagged word (U.S.
-// database) starts with its field tag byte, which counts as the first of the 15 characters.
+// Words are split and folded as UWordFold describes.
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "storage/UIndexWriter.h"
-
-// Field tags of the U.S. word list.
-enum TWordTag : uint8_t {
-  wtNone = 0,
-  wtState = 0x82,
-  wtZIP = 0x83,
-  wtLastName = 0x84,
-  wtFirstName = 0x85,
-  wtCounty = 0x86,
-  wtCity = 0x87,
-  wtPrevCall = 0x88
-};
-
-constexpr int kWordKeyLength = 15;
-
-// The words of a text in the stored form, in the order they occur (duplicates kept).
-std::vector<std::string> SplitWords(std::string_view text, uint8_t tag = wtNone);
+#include "textsearch/UWordFold.h"
 
 class TWordIndexBuilder {
  public:

