@@ -15,6 +15,7 @@
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
+#include "morse/UMorseWave.h"
 #include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
@@ -254,7 +255,7 @@ bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
         return false;
       }
     } else if (a == "-h" || a == "--help") {
-      std::cout << kUsage;
+      std::cout << kUsage << kMorseWaveUsage;
       std::exit(0);
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       error = "unknown option " + a;
@@ -404,6 +405,7 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int cw = RunMorseWaveCommand(argc, argv, ResolveDataDir); cw >= 0) return cw;
   TOptions o;
   std::string error;
   if (!ParseArgs(argc, argv, o, error)) {
