@@ -78,7 +78,8 @@ TCWOutputForm::~TCWOutputForm() {
 void TCWOutputForm::StartOutput(const std::string& text, const TMorseOptions& options) {
   if (worker_) throw std::runtime_error(kCWStillRunningText);
   try {
-    auto worker = std::make_unique<TCWOutput>(*player_, *this);
+    TCWOutputHost& host = *this;
+    auto worker = std::make_unique<TCWOutput>(*player_, host);
     worker->SetOnTerminate([this] {
       QMetaObject::invokeMethod(this, &TCWOutputForm::OutputDone, Qt::QueuedConnection);
     });
