@@ -2,10 +2,12 @@
 // server started by scripts/start-audio.sh, its monitor recorded with parec. Checks the length
 // of every tone, the pitch, the gaps, and that a play call returns when its sound is over.
 // A machine busy with other work can make the recording drop out: each check gets three tries.
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "morse/UMMCWOutput.h"
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int kRate = 8000;  // recording rate, samples per second
 constexpr int kTries = 3;
+constexpr const char* kPlayOnce = "--play-once";
 
 struct TTone {
   double startMs, lengthMs, pitchHz;
@@ -205,7 +208,43 @@ class TstAudio : public QObject {
     }
     QFAIL(qPrintable(problem));
   }
+
+  // Without a sound server the player says so, at once.
+  void noSoundServer() {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:/nonexistent/tellmark-no-server");
+    child.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), {kPlayOnce});
+    QVERIFY(child.waitForFinished(10000));
+    qInfo("the player said after %lld ms: %s", clock.elapsed(),
+          child.readAllStandardOutput().trimmed().constData());
+    QCOMPARE(child.exitCode(), 3);
+    QVERIFY(clock.elapsed() < 5000);
+  }
 };
 
-QTEST_MAIN(TstAudio)
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc == 2 && QByteArray(argv[1]) == kPlayOnce) {
+    // One short tone; prints the player's message and ends with 3 when it refuses.
+    TQtSoundPlayer player;
+    int rc = 0;
+    std::thread worker([&] {
+      try {
+        player.Play(MakeToneWave(800, 60, 100));
+      } catch (const ESoundError& e) {
+        std::printf("%s\n", e.what());
+        rc = 3;
+      }
+    });
+    worker.join();
+    return rc;
+  }
+  TstAudio test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_audio.moc"
