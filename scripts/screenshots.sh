@@ -42,4 +42,11 @@ if cmake --build "$build" --target tst_lists >/dev/null 2>&1; then
   TELLMARK_INI="$work/tst_lists.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_lists" screenshot >/dev/null
 fi
+# The "CW Output" window while sending and idle, the key cursors and the Morse options dialog,
+# from their window test (cw-output.png, cw-output-idle.png, cw-key-cursors.png,
+# morse-options.png).
+if cmake --build "$build" --target tst_morse >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_morse.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_morse" screenshot >/dev/null
+fi
 ls -l "$out"/*.png

@@ -688,7 +688,7 @@ class TstMainWindow : public QObject {
     QCOMPARE(W<QAction>("InternationalQSignalsMenu")->text(),
              QString("International \"Q\" Signals"));
     // Commands of later work are there but cannot be chosen.
-    for (const char* later : {"EditCopyMenu", "CWMorsecodeOutputItem", "ViewMapItem",
+    for (const char* later : {"EditCopyMenu", "ViewMapItem",
                               "OptOtherItem", "AboutMenu", "QSLBureausMenu"})
       QVERIFY2(!W<QAction>(later)->isEnabled(), later);
     QVERIFY(!W<QMenu>("Beacons1")->menuAction()->isEnabled());

@@ -18,6 +18,7 @@
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
+#include "morse/UMorseWave.h"
 #include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
@@ -38,6 +39,8 @@ struct TOptions {
   bool words = false;   // the arguments are words of a text search
   std::string wordsDb;  // "us", "intl" or empty (both)
   std::vector<std::string> calls;
+  std::string cwFile;                             // --cw: the WAV file to write
+  int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
 };
 
 constexpr const char* kFooter =
@@ -286,6 +289,18 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--words", o.words, "The arguments are words of a text search");
   app.add_option("--db", o.wordsDb, "Database of the word search, us or intl (default both)")
       ->check(CLI::IsMember({"us", "intl"}));
+  app.add_option("--cw", o.cwFile,
+                 "Write the call's entry as Morse code to this WAV file (8000 Hz, 8 bit, mono) "
+                 "and print its text");
+  auto* cwSpeed =
+      app.add_option("--cw-speed", o.cwSpeed, "Morse speed step (default: the settings)")
+          ->check(CLI::Range(0, kMorseSpeedSteps - 1));
+  // Below half the sample rate, or the tone folds back into a lower one.
+  auto* cwPitch = app.add_option("--cw-pitch", o.cwPitch,
+                                 "Tone pitch in Hz, 0 = silent (default: the settings)")
+                      ->check(CLI::Range(0, 3990));
+  auto* cwVolume = app.add_option("--cw-volume", o.cwVolume, "Volume (default: the settings)")
+                       ->check(CLI::Range(0, 127));
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -298,6 +313,10 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
     return 2;
   };
   if (json && csv) return bad("give --json or --csv, not both");
+  if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
+    return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
+  if (!o.cwFile.empty() && (orders || o.words || o.calls.size() != 1))
+    return bad("--cw takes one call");
   if (orders > 1) return bad("give one of --name, --city, --zip, --county");
   if (orders && o.words) return bad("give words or an order search, not both");
   if (orders && !o.calls.empty()) return bad("give calls or an order search, not both");
@@ -461,6 +480,38 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
   return true;
 }
 
+// --cw: the Morse text of the call's entry (the next greater one when the call is missing) as
+// one WAV file, the text printed. 0 written for the call, 1 for the next greater entry.
+int WriteMorseWave(const TOptions& o) {
+  TSettingsFile settingsFile(SettingsFilePath());
+  settingsFile.Load();
+  bool notice = false;
+  TMorseOptions options = LoadProgramSettings(settingsFile, notice).morseOptions;
+  if (o.cwSpeed >= 0) options.speed = static_cast<uint8_t>(o.cwSpeed);
+  if (o.cwPitch >= 0) options.pitch = static_cast<uint16_t>(o.cwPitch);
+  if (o.cwVolume >= 0) options.volume = static_cast<uint8_t>(o.cwVolume);
+
+  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(o.calls.front()));
+  if (key.empty()) throw std::runtime_error("empty call");
+  TLookup lookup;
+  if (key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w')
+    lookup.SwitchToUS();
+  else
+    lookup.SwitchToIntl();
+  const TCallLookup r = lookup.FindCall(key);
+  if (!r.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
+  if (!r.found) throw std::runtime_error(NotFoundText("Call", key));
+  TEntryRecord rec;
+  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
+    throw std::runtime_error("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
+  const std::string text = Cut(MorseEntryText(rec), kMaxMorseText);
+  const std::vector<uint8_t> wave = MorseTextWave(text, options);
+  if (!WriteFileAtomically(o.cwFile, std::string(wave.begin(), wave.end())))
+    throw std::runtime_error("cannot write " + o.cwFile + ": " + RunErrorText(LastErrorCode()));
+  std::cout << Cp437ToUtf8(text) << "\n";
+  return r.exact ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -481,7 +532,9 @@ int main(int argc, char** argv) {
       // Without the file the manager column stays empty.
     }
     TWriter out(o.format);
-    if (o.words) {
+    if (!o.cwFile.empty()) {
+      status = WriteMorseWave(o);
+    } else if (o.words) {
       bool any = false;
       if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, qsl)) any = true;
       if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, qsl)) any = true;

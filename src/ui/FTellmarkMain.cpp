@@ -105,9 +105,8 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   // Commands whose windows and files come with later work: present, not yet available.
   for (QAction* a : {ui->FilePrintLabelItem, ui->FileSendFormFeedItem,
                      ui->FileMarkLabelForPrintingItem, ui->FileStartPrintLabelsItem,
-                     ui->EditCopyMenu, ui->CWMorsecodeOutputItem, ui->CWStopMorsingItem,
-                     ui->ViewMapItem, ui->ViewBeaconSchedulerItem, ui->ReportPrintLabelsMenuItem,
-                     ui->OptMorseItem, ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu,
+                     ui->EditCopyMenu, ui->ViewMapItem, ui->ViewBeaconSchedulerItem,
+                     ui->ReportPrintLabelsMenuItem, ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu,
                      ui->HelpOpenHelpFileasRTFItem, ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
     a->setEnabled(false);
   for (QMenu* documents :
@@ -135,6 +134,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpNotes();
   SetUpSearchCommands();
   SetUpReportCommands();
+  SetUpMorseCommands();
   FormCreate();
   ui->CallEdit->setFocus();
 }
@@ -179,7 +179,7 @@ void TCallViewForm::LoadSettings() {
   mapFitAlways_ = settings_.mapFitAlways;
 }
 
-bool TCallViewForm::FormCloseQuery() { return true; }
+bool TCallViewForm::FormCloseQuery() { return MorseCloseQuery(); }
 
 void TCallViewForm::FormClose() {
   settings_.mapFitAlways = mapFitAlways_;

@@ -17,6 +17,7 @@ class TDetailsForm;
 class TEditNotesForm;
 class TQslMgrForm;
 class TListViewForm;
+class TCWOutputForm;
 class QRadioButton;
 class QComboBox;
 
@@ -85,6 +86,9 @@ class TCallViewForm : public QMainWindow {
   // The add commands are enabled unless the report mode is "never".
   void UpdateReportMenu();
 
+  // Morse output (FTellmarkMainMorse.cpp): the "CW Output" window, made at creation and kept.
+  TCWOutputForm* CWOutputForm() const { return cwForm_; }
+
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
@@ -143,6 +147,9 @@ class TCallViewForm : public QMainWindow {
   void AddSearchResultsToReportMenuItemClick();
   void ReportEditReportFileMenuItemClick();
   void ReportClearReportFileMenuItemClick();
+  void EditMorsenMenuClick();
+  void CWStopMorsingItemClick();
+  void OptMorseItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -183,6 +190,8 @@ class TCallViewForm : public QMainWindow {
   void FollowListOrder(int listOrder, int32_t position);
   void SetUpReportCommands();
   void ApplyReportSettings();
+  void SetUpMorseCommands();
+  bool MorseCloseQuery();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -207,4 +216,5 @@ class TCallViewForm : public QMainWindow {
   TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
   TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
   QPointer<TListViewForm> listView_;         // child, freed when closed
+  TCWOutputForm* cwForm_ = nullptr;          // child window, lives as long as this one
 };

@@ -1,0 +1,38 @@
+#pragma once
+// The sound player of the program: blocking play of an in-memory WAV image (8000 Hz, unsigned
+// 8-bit, mono) on the default audio output through QAudioSink.
+//
+// One output stream is kept open while sounds follow each other and is fed with silence between
+// them, so an element starts without the start-up delay of a new stream and no sound is cut
+// off by closing a stream early. The stream runs on a thread of the player's own; it closes after
+// two idle seconds and opens again with the next sound.
+#include <memory>
+#include <stdexcept>
+
+#include "morse/UMMCWOutput.h"
+
+class ESoundError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TQtSoundPlayer : public TSoundPlayer {
+ public:
+  TQtSoundPlayer();
+  ~TQtSoundPlayer() override;
+  TQtSoundPlayer(const TQtSoundPlayer&) = delete;
+  TQtSoundPlayer& operator=(const TQtSoundPlayer&) = delete;
+
+  // Plays the samples after the 44-byte header and returns when the output has played the last
+  // of them. Throws ESoundError when there is no audio output or it fails. From any thread but
+  // the GUI thread, one call at a time.
+  void Play(const std::vector<uint8_t>& wave) override;
+
+  struct TOutput;
+
+ private:
+  std::unique_ptr<TOutput> output_;
+};
+
+inline constexpr const char* kNoAudioOutputText =
+    "No audio output: the system has no sound output device (is a sound server running?)";

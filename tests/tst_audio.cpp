@@ -1,0 +1,250 @@
+// Real audio: "paris" played through the program's QAudioSink player into a null sink of a sound
+// server started by scripts/start-audio.sh, its monitor recorded with parec. Checks the length
+// of every tone, the pitch, the gaps, and that a play call returns when its sound is over.
+// A machine busy with other work can make the recording drop out: each check gets three tries.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "morse/UMMCWOutput.h"
+#include "morse/UMorseWave.h"
+#include "morse/UQtSoundPlayer.h"
+
+namespace {
+
+constexpr int kRate = 8000;  // recording rate, samples per second
+constexpr int kTries = 3;
+constexpr const char* kPlayOnce = "--play-once";
+
+struct TTone {
+  double startMs, lengthMs, pitchHz;
+};
+
+// Tones of a recording (signed 16-bit mono): stretches where the signal exceeds a threshold,
+// joined across gaps shorter than 5 ms; the pitch from the zero crossings.
+std::vector<TTone> FindTones(const QByteArray& raw) {
+  const auto* s = reinterpret_cast<const int16_t*>(raw.constData());
+  const qsizetype n = raw.size() / 2;
+  std::vector<TTone> tones;
+  qsizetype i = 0;
+  const int threshold = 2000, joinGap = kRate * 5 / 1000;
+  while (i < n) {
+    while (i < n && std::abs(s[i]) < threshold) ++i;
+    if (i >= n) break;
+    const qsizetype start = i;
+    qsizetype last = i;
+    while (i < n && i - last < joinGap) {
+      if (std::abs(s[i]) >= threshold) last = i;
+      ++i;
+    }
+    int crossings = 0;
+    for (qsizetype k = start + 1; k <= last; ++k)
+      if ((s[k - 1] < 0) != (s[k] < 0)) ++crossings;
+    const double length = (last - start + 1) * 1000.0 / kRate;
+    tones.push_back({start * 1000.0 / kRate, length, crossings / 2.0 / (length / 1000.0)});
+  }
+  return tones;
+}
+
+// parec on the monitor of the null sink, from the moment it delivers its first samples.
+class TRecorder {
+ public:
+  bool Start() {
+    const QString sink = qEnvironmentVariable("PULSE_SINK", "tellmark_null");
+    process_.start("nice",
+                   {"-n", "-5", "parec", "-d", sink + ".monitor", "--raw", "--format=s16le",
+                    "--rate=" + QString::number(kRate), "--channels=1", "--latency-msec=50"});
+    if (!process_.waitForStarted(5000)) return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (process_.bytesAvailable() < kRate / 5 && clock.elapsed() < 5000)
+      process_.waitForReadyRead(100);
+    process_.readAllStandardOutput();  // silence before the sound
+    return clock.elapsed() < 5000;
+  }
+  QByteArray Stop() {
+    QTest::qWait(300);
+    process_.terminate();
+    process_.waitForFinished(3000);
+    return process_.readAllStandardOutput();
+  }
+
+ private:
+  QProcess process_;
+};
+
+// The window side of a worker run: calls at once, nothing shown.
+class TNoWindow : public TCWOutputHost {
+ public:
+  void Synchronize(const std::function<void()>& call) override { call(); }
+  void ShowText(const std::string&) override {}
+  void SetInfo(const std::string&) override {}
+  void ShowSelection(int) override {}
+  void SetKeyCursor(bool) override {}
+};
+
+// "paris": p .--. a .- r .-. i .. s ...
+const std::vector<char> kParis = {'.', '-', '-', '.', '.', '-', '.',
+                                  '-', '.', '.', '.', '.', '.', '.'};
+
+// What is wrong with the tones heard; empty when they are "paris" at timing t, 800 Hz, with
+// gaps at most slack ms longer than the generator's (twice that between letters).
+QString CheckTones(const std::vector<TTone>& tones, const TMorseTiming& t, double slack) {
+  for (const TTone& tone : tones)
+    qInfo("heard %6.1f ms at %7.1f ms, %5.1f Hz", tone.lengthMs, tone.startMs, tone.pitchHz);
+  if (tones.size() != kParis.size())
+    return QString("%1 tones heard, not %2").arg(tones.size()).arg(kParis.size());
+  for (size_t i = 0; i < tones.size(); ++i) {
+    const double expected = kParis[i] == '-' ? t.dashMs : t.dotMs;
+    if (std::fabs(tones[i].lengthMs - expected) > 3)
+      return QString("tone %1 lasts %2 ms, not %3").arg(i).arg(tones[i].lengthMs).arg(expected);
+    if (std::fabs(tones[i].pitchHz - 800) > 10)
+      return QString("tone %1 is at %2 Hz").arg(i).arg(tones[i].pitchHz);
+    if (i == 0) continue;
+    const double gap = tones[i].startMs - tones[i - 1].startMs - tones[i - 1].lengthMs;
+    const bool letterGap = i == 4 || i == 6 || i == 9 || i == 11;
+    const double nominal = letterGap ? t.letterGapMs : t.elementGapMs;
+    qInfo("gap before tone %zu: %.1f ms (generator: %.0f ms)", i, gap, nominal);
+    if (gap < nominal - 20 || gap > nominal + (letterGap ? 2 : 1) * slack)
+      return QString("the gap before tone %1 is %2 ms, not %3").arg(i).arg(gap).arg(nominal);
+  }
+  return {};
+}
+
+}  // namespace
+
+class TstAudio : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+      // Not started by scripts/test.sh: start the sound server here.
+      QProcess start;
+      start.start("bash", {TELLMARK_START_AUDIO});
+      QVERIFY(start.waitForFinished(20000));
+      QCOMPARE(start.exitCode(), 0);
+      for (const QByteArray& line : start.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith("export ")) continue;
+        const QByteArray kv = line.mid(7);
+        const qsizetype eq = kv.indexOf('=');
+        qputenv(kv.left(eq).constData(), kv.mid(eq + 1));
+      }
+    }
+  }
+
+  // One WAV image of the whole word, played in one call: the call lasts as long as the sound
+  // (at most 10 % longer), and every tone is heard whole, at its pitch, with its gaps.
+  void wholeWordInOneCall() {
+    const TMorseOptions options{800, 1, 100};
+    const std::vector<uint8_t> wave = MorseTextWave("paris", options);
+    const double soundMs = (wave.size() - kWaveHeaderSize) * 1000.0 / kRate;
+    QString problem;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+      TRecorder recorder;
+      QVERIFY(recorder.Start());
+      TQtSoundPlayer player;
+      qint64 playMs = -1;
+      std::string error;
+      std::thread worker([&] {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+          player.Play(wave);
+        } catch (const std::exception& e) {
+          error = e.what();
+        }
+        playMs = clock.elapsed();
+      });
+      worker.join();
+      const std::vector<TTone> tones = FindTones(recorder.Stop());
+      QVERIFY2(error.empty(), error.c_str());
+      qInfo("try %d: sound %.0f ms, play call %lld ms (%.1f %% longer)", attempt, soundMs, playMs,
+            (playMs / soundMs - 1) * 100);
+      QVERIFY(playMs >= soundMs);
+      problem = playMs > soundMs * 1.1 ? QString("the play call took %1 ms").arg(playMs)
+                                       : CheckTones(tones, MorseTiming(options.speed), 3);
+      if (problem.isEmpty()) return;
+      qInfo("try %d: %s", attempt, qPrintable(problem));
+    }
+    QFAIL(qPrintable(problem));
+  }
+
+  // The worker sending "paris" element by element at the fastest step: every play call ends
+  // when its sound has been heard, and the next one follows the silence the output holds ready
+  // (20 ms), so a gap grows by that and a little more for each play call in it (two between
+  // letters: the tone and the letter gap).
+  void workerElementByElement() {
+    const TMorseOptions options{800, 6, 100};
+    const TMorseTiming t = MorseTiming(options.speed);
+    const double nominal =
+        (MorseTextWave("paris", options).size() - kWaveHeaderSize) * 1000.0 / kRate;
+    QString problem;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+      TRecorder recorder;
+      QVERIFY(recorder.Start());
+      TQtSoundPlayer player;
+      TNoWindow window;
+      TCWOutput worker(player, window);
+      worker.SetText("paris");
+      worker.SetOptions(options);
+      QElapsedTimer clock;
+      clock.start();
+      worker.Resume();
+      worker.WaitFor();
+      const qint64 runMs = clock.elapsed();
+      QVERIFY2(worker.Error().empty(), worker.Error().c_str());
+      const std::vector<TTone> tones = FindTones(recorder.Stop());
+      qInfo("try %d: worker run %lld ms, the same sound in one piece %.0f ms", attempt, runMs,
+            nominal);
+      problem = runMs > nominal + 14 * 60 + 500 ? QString("the run took %1 ms").arg(runMs)
+                                                : CheckTones(tones, t, 35);
+      if (problem.isEmpty()) return;
+      qInfo("try %d: %s", attempt, qPrintable(problem));
+    }
+    QFAIL(qPrintable(problem));
+  }
+
+  // Without a sound server the player says so, at once.
+  void noSoundServer() {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:/nonexistent/tellmark-no-server");
+    child.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), {kPlayOnce});
+    QVERIFY(child.waitForFinished(10000));
+    qInfo("the player said after %lld ms: %s", clock.elapsed(),
+          child.readAllStandardOutput().trimmed().constData());
+    QCOMPARE(child.exitCode(), 3);
+    QVERIFY(clock.elapsed() < 5000);
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc == 2 && QByteArray(argv[1]) == kPlayOnce) {
+    // One short tone; prints the player's message and ends with 3 when it refuses.
+    TQtSoundPlayer player;
+    int rc = 0;
+    std::thread worker([&] {
+      try {
+        player.Play(MakeToneWave(800, 60, 100));
+      } catch (const ESoundError& e) {
+        std::printf("%s\n", e.what());
+        rc = 3;
+      }
+    });
+    worker.join();
+    return rc;
+  }
+  TstAudio test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_audio.moc"
