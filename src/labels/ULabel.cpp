@@ -217,3 +217,9 @@ bool SendFormFeed(const TPrintOptions& options) {
   if (!written) return Fail(code);
   return closed;
 }
+
+std::string LabelOutputErrorText(int code) {
+  if (code == 160 && !LabelSpoolError().empty())
+    return LabelSpoolError() + ". The label lines stay spooled for the next form feed.";
+  return ErrorCodeText(code);
+}

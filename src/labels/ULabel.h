@@ -73,3 +73,6 @@ bool ExportLabelCsv(const TAddressBlock& block, const TPrintOptions& options);
 // Appends the form feed byte (12). For the printer device names it submits the spooled lines as
 // one print job instead (ULabelPrinter); a failed submission keeps them spooled.
 bool SendFormFeed(const TPrintOptions& options);
+// What follows "Error during print: " for a failed label output with that last error code: why
+// the print queue did not take the spooled lines (and that they are kept), else "Error: <code>".
+std::string LabelOutputErrorText(int code);

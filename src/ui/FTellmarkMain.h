@@ -143,6 +143,9 @@ class TCallViewForm : public QMainWindow {
   void AddSearchResultsToReportMenuItemClick();
   void ReportEditReportFileMenuItemClick();
   void ReportClearReportFileMenuItemClick();
+  // Labels (FTellmarkMainLabels.cpp).
+  void FilePrintLabelItemClick();
+  void FileSendFormFeedItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -178,6 +181,9 @@ class TCallViewForm : public QMainWindow {
   void FollowListOrder(int listOrder, int32_t position);
   void SetUpReportCommands();
   void ApplyReportSettings();
+  void SetUpLabelCommands();
+  // Submits label lines still spooled for the printer; a failure is reported, the lines kept.
+  void FlushLabelSpool();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
