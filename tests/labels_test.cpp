@@ -2,6 +2,8 @@
 // the padded label with its margin and limits, the CSV line, the form feed byte, output
 // failures, the print spool with a server that cannot be reached and, when a print server with
 // a PDF queue runs (TELLMARK_CUPS_PDF_DIR names its output folder), one real job of three labels.
+// Label sheets: the eight predefined sheets laid out, template files written and refused, the
+// progress and questions of the print job over the report file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,8 +15,11 @@
 #include <thread>
 
 #include "TestDir.h"
+#include "ULabelTemplates.h"
 #include "common/IOUtil.h"
 #include "labels/ULabel.h"
+#include "labels/ULabelJob.h"
+#include "labels/ULabelLayout.h"
 #include "labels/ULabelPrinter.h"
 
 namespace fs = std::filesystem;
@@ -394,6 +399,167 @@ TEST_F(PrintSpool, ThreeLabelsOneJobOnTheDefaultQueue) {
     ASSERT_NE(p, std::string::npos) << n << " after " << at << " in:\n" << text;
     at = p + n.size();
   }
+}
+
+// ---- Label sheets: layout maths, templates.
+
+struct TSheetCase {
+  const char* file;
+  int columns, rows;
+  double firstX, firstY;  // mm, the first label's top left corner on the real sheet
+};
+
+class PredefinedSheet : public testing::TestWithParam<TSheetCase> {};
+
+TEST_P(PredefinedSheet, LabelsOnTheRealSheet) {
+  const TSheetCase& c = GetParam();
+  const TPredefinedTemplate* t = nullptr;
+  for (const auto& p : PredefinedTemplates())
+    if (p.file == c.file) t = &p;
+  ASSERT_NE(t, nullptr);
+  const TLabelLayout& l = t->layout;
+  EXPECT_EQ(LayoutProblem(l), "");
+  EXPECT_EQ(RowsPerPage(l), c.rows);
+  EXPECT_EQ(static_cast<int>(ColumnLefts(l).size()), c.columns);
+  const size_t perPage = static_cast<size_t>(c.columns * c.rows);
+  TLabelLayout unlimited = l;
+  unlimited.pageLimit = 0;
+  const auto places = PlaceLabels(unlimited, perPage + 1);
+  ASSERT_EQ(places.size(), perPage + 1);
+  EXPECT_NEAR(places[0].label.x, c.firstX, 0.01);
+  EXPECT_NEAR(places[0].label.y, c.firstY, 0.01);
+  for (size_t i = 0; i < perPage; ++i) {
+    const TLabelPlace& p = places[i];
+    EXPECT_EQ(p.page, 0);
+    EXPECT_GE(p.label.x, -1e-6);
+    EXPECT_LE(p.label.x + p.label.width, LayoutPaperWidth(l) + 1e-6) << i;
+    EXPECT_LE(p.label.y + p.label.height, LayoutPaperHeight(l) + 1e-6) << i;
+    EXPECT_GE(p.area.x, p.label.x);
+    EXPECT_GE(p.area.y, p.label.y);
+    EXPECT_LE(p.area.x + p.area.width, p.label.x + p.label.width + 1e-6) << i;
+    EXPECT_LE(p.area.y + p.area.height, p.label.y + p.label.height + 1e-6) << i;
+    // Across, then down.
+    EXPECT_NEAR(p.label.x, places[i % static_cast<size_t>(c.columns)].label.x, 1e-9);
+    EXPECT_NEAR(p.label.y, places[i - i % static_cast<size_t>(c.columns)].label.y, 1e-9);
+  }
+  EXPECT_EQ(places[perPage].page, 1);
+  EXPECT_NEAR(places[perPage].label.y, places[0].label.y, 1e-9);
+  // The design-mode page limit of 2.
+  EXPECT_EQ(PlaceLabels(l, perPage * 5).size(), perPage * 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sheets, PredefinedSheet,
+                         testing::Values(TSheetCase{"av5160.cls", 3, 10, 4.7625, 12.7},
+                                         TSheetCase{"av5261.cls", 2, 10, 3.96875, 12.7},
+                                         TSheetCase{"av5262.cls", 2, 7, 3.96875, 21.166},
+                                         TSheetCase{"zf3490.cls", 3, 8, 0, 4.5},
+                                         TSheetCase{"zf4780.cls", 4, 10, 8, 21.5},
+                                         TSheetCase{"zf6023.cls", 2, 8, 0, 0.5},
+                                         TSheetCase{"env10dj.cls", 1, 1, 95.25, 44.45},
+                                         TSheetCase{"env10lj.cls", 1, 1, 101.6, 50.8}),
+                         [](const testing::TestParamInfo<TSheetCase>& i) {
+                           std::string n = i.param.file;
+                           return n.substr(0, n.find('.'));
+                         });
+
+TEST(LabelLayout, ColumnsBeyondThePositionsAndLengths) {
+  TLabelLayout l;
+  l.columnPositions = {10};
+  l.numColumns = 3;
+  l.columnWidth = 50;
+  EXPECT_EQ(ColumnLefts(l), (std::vector<double>{10, 60, 110}));
+  l.columnPositions = {1, 2, 3, 4};
+  l.numColumns = 2;
+  EXPECT_EQ(ColumnLefts(l), (std::vector<double>{1, 2}));
+  l.labelHeight = 0;
+  EXPECT_NE(LayoutProblem(l), "");
+  EXPECT_EQ(FormatLength(66.675, TLabelUnits::Inches), "2.625");
+  EXPECT_EQ(FormatLength(66.675, TLabelUnits::Millimetres), "66.67");
+  EXPECT_EQ(FormatLength(12.7, TLabelUnits::Inches), "0.5");
+  EXPECT_DOUBLE_EQ(FromUnits(2.625, TLabelUnits::Inches), 66.675);
+}
+
+TEST(LabelTemplate, HeaderBytesAndRoundTrip) {
+  TLabelLayout l;
+  l.units = TLabelUnits::Millimetres;
+  l.paperName = "A4";
+  l.portrait = false;
+  l.columnPositions = {1.5, 99.25};
+  l.numColumns = 2;
+  l.font = {"DejaVu Serif", 11.5, true, true};
+  l.pageLimit = 0;
+  const std::string desc(90, 'd');  // cut to 80
+  const std::string bytes = TemplateBytes(l, desc);
+  ASSERT_GT(bytes.size(), kTemplateHeaderSize);
+  EXPECT_EQ(bytes[0], 20);
+  EXPECT_EQ(bytes.substr(1, 20), "TMKLabelTemplate0001");
+  EXPECT_EQ(static_cast<unsigned char>(bytes[21]), 80);
+  EXPECT_EQ(bytes.substr(22, 80), std::string(80, 'd'));
+  EXPECT_EQ(bytes.substr(102, 200), std::string(200, '\0'));
+  EXPECT_EQ(bytes[302], '{');
+  std::string back;
+  EXPECT_EQ(ParseTemplate(bytes, back), l);
+  EXPECT_EQ(back, std::string(80, 'd'));
+
+  TestDir dir;
+  SaveTemplateFile(dir.file("t.cls"), l, "Mine");
+  EXPECT_EQ(LoadTemplateFile(dir.file("t.cls"), back), l);
+  EXPECT_EQ(back, "Mine");
+}
+
+TEST(LabelTemplate, RefusedFiles) {
+  const std::string good = TemplateBytes(TLabelLayout{}, "x");
+  auto message = [](const std::string& bytes) {
+    std::string d;
+    try {
+      ParseTemplate(bytes, d);
+    } catch (const ELabelTemplateError& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  std::string wrongSig = good;
+  wrongSig[5] = 'x';
+  std::string shortLen = good;
+  shortLen[0] = 19;
+  for (const std::string& bad : {std::string(), good.substr(0, 301), wrongSig, shortLen,
+                                 std::string(400, '\0'), std::string("{\"format\":1}")})
+    EXPECT_EQ(message(bad), kNotValidTemplate);
+  const std::string header = good.substr(0, kTemplateHeaderSize);
+  for (const char* body : {"", "{", "[1,2]", "{\"paper\":{\"width\":\"wide\"}}",
+                           "{\"label\":{\"height\":1e300}}", "{\"font\":{\"size\":0}}"})
+    EXPECT_EQ(message(header + body).rfind("The label template data is damaged: ", 0), 0u)
+        << body << ": " << message(header + body);
+  // Missing values keep their design values; the column count is bounded.
+  std::string d;
+  const TLabelLayout l = ParseTemplate(header + "{\"columns\":{\"count\":100000}}", d);
+  EXPECT_EQ(l.numColumns, 100);
+  EXPECT_EQ(l.paperName, "Letter");
+}
+
+TEST(LabelTemplate, EveryEditionHasTheEightTemplates) {
+  TestDir dir;
+  WriteLabelTemplates(dir.path());
+  ASSERT_EQ(PredefinedTemplateNames().size(), 8u);
+  for (const auto& n : PredefinedTemplateNames()) {
+    std::string desc;
+    const TLabelLayout l = LoadTemplateFile(dir.file(std::string("labels/") + n.file), desc);
+    EXPECT_EQ(desc.rfind(std::string(n.entry).substr(0, 8), 0), 0u) << n.file << ": " << desc;
+    EXPECT_EQ(LayoutProblem(l), "") << n.file;
+  }
+}
+
+TEST(ReportLabelJob, ProgressAndQuestions) {
+  EXPECT_EQ(JobProgress(1, 3), 33);
+  EXPECT_EQ(JobProgress(2, 3), 67);
+  EXPECT_EQ(JobProgress(5, 0), 0);
+  EXPECT_EQ(JobProgress(7, 5), 100);
+  EXPECT_EQ(ReportLineCall("W1AW           extra"), "W1AW           ");
+  EXPECT_EQ(CallNotFoundQuestion("XX9XX          ", 4),
+            "Can't find call (XX9XX          ), line 4.\nIgnore this kind of error next times?");
+  EXPECT_EQ(LabelTooLargeQuestion("DL9BIG", 2),
+            "Data of entry (DL9BIG), line 2, exceeds selected label dimensions. \n"
+            "Ignore this kind error next times?");
 }
 
 }  // namespace

@@ -103,10 +103,10 @@ TCallViewForm::TCallViewForm(QWidget* parent)
     b->installEventFilter(this);
 
   // Commands whose windows and files come with later work: present, not yet available.
-  for (QAction* a : {ui->EditCopyMenu, ui->CWMorsecodeOutputItem, ui->CWStopMorsingItem,
-                     ui->ViewMapItem, ui->ViewBeaconSchedulerItem, ui->ReportPrintLabelsMenuItem,
-                     ui->OptMorseItem, ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu,
-                     ui->HelpOpenHelpFileasRTFItem, ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
+  for (QAction* a :
+       {ui->EditCopyMenu, ui->CWMorsecodeOutputItem, ui->CWStopMorsingItem, ui->ViewMapItem,
+        ui->ViewBeaconSchedulerItem, ui->OptMorseItem, ui->OptOtherItem, ui->ContentMenu,
+        ui->HelpOpenHelpFileasRTFItem, ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
     a->setEnabled(false);
   for (QMenu* documents :
        {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1, ui->ReciprocalOperatingAgreements1})

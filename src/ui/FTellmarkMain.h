@@ -17,6 +17,7 @@ class TDetailsForm;
 class TEditNotesForm;
 class TQslMgrForm;
 class TListViewForm;
+class TLabelReportForm;
 class QRadioButton;
 class QComboBox;
 
@@ -85,6 +86,9 @@ class TCallViewForm : public QMainWindow {
   // The add commands are enabled unless the report mode is "never".
   void UpdateReportMenu();
 
+  // The label layout of the template method, created on first use (FTellmarkMainLabels.cpp).
+  TLabelReportForm* LabelReport();
+
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
@@ -146,6 +150,9 @@ class TCallViewForm : public QMainWindow {
   // Labels (FTellmarkMainLabels.cpp).
   void FilePrintLabelItemClick();
   void FileSendFormFeedItemClick();
+  void FileStartPrintLabelsItemClick();
+  void OptLabelPrintingItemClick();
+  void ReportPrintLabelsMenuItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -208,4 +215,5 @@ class TCallViewForm : public QMainWindow {
   TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
   TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
   QPointer<TListViewForm> listView_;         // child, freed when closed
+  TLabelReportForm* labelReport_ = nullptr;  // child, kept once made
 };

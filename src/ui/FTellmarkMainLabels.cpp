@@ -2,10 +2,15 @@
 // or marked for a label sheet ("new" method), the form feed, the label menu by method, and the
 // label lines still spooled for the printer at program end.
 #include <QAction>
+#include <QApplication>
 
 #include "common/IOUtil.h"
+#include "labels/FLabelOptions.h"
+#include "labels/FPrintLabelsFromReportFile.h"
 #include "labels/ULabel.h"
 #include "labels/ULabelPrinter.h"
+#include "labels/ULabelReport.h"
+#include "report/UReport.h"
 #include "ui/FTellmarkMain.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/UDataText.h"
@@ -32,13 +37,22 @@ void ShowPrintFailure(int code) {
     ShowErrorBox(QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(code)));
 }
 
+inline constexpr const char* kPrintProcessHint =
+    "To start the printing process, choose \"Print labels\"  in the \"File\" menu.\r\r"
+    "Do you like to see this message in the future?";
+inline constexpr const char* kNoLabelDialog =
+    "Error during creation of the dialog. Maybe there is no printer installed.";
+
 }  // namespace
 
 void TCallViewForm::SetUpLabelCommands() {
   const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
       {ui->FilePrintLabelItem, &TCallViewForm::FilePrintLabelItemClick},
       {ui->FileMarkLabelForPrintingItem, &TCallViewForm::FilePrintLabelItemClick},
-      {ui->FileSendFormFeedItem, &TCallViewForm::FileSendFormFeedItemClick}};
+      {ui->FileSendFormFeedItem, &TCallViewForm::FileSendFormFeedItemClick},
+      {ui->FileStartPrintLabelsItem, &TCallViewForm::FileStartPrintLabelsItemClick},
+      {ui->OptLabelPrintingItem, &TCallViewForm::OptLabelPrintingItemClick},
+      {ui->ReportPrintLabelsMenuItem, &TCallViewForm::ReportPrintLabelsMenuItemClick}};
   for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 }
 
@@ -68,7 +82,60 @@ void TCallViewForm::FilePrintLabelItemClick() {
       ok = false;
     }
     if (!ok) ShowPrintFailure(LastErrorCode());
+    return;
   }
+  try {
+    LabelReport()->AddLabel(FormatAddressLines(entry, settings_.addressStyle));
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+    return;
+  }
+  if (settings_.printProcessInfo &&
+      ShowInfoBox(ApplicationTitle(), kPrintProcessHint, mbYesNo | mbIconQuestion) == idNo)
+    settings_.printProcessInfo = false;
+}
+
+TLabelReportForm* TCallViewForm::LabelReport() {
+  if (!labelReport_) labelReport_ = new TLabelReportForm(this);
+  return labelReport_;
+}
+
+void TCallViewForm::FileStartPrintLabelsItemClick() {
+  if (busy_ || modalRunning_) return;
+  modalRunning_ = true;
+  LabelReport()->PrintMarkedLabels(this);
+  modalRunning_ = false;
+}
+
+void TCallViewForm::OptLabelPrintingItemClick() {
+  if (busy_ || modalRunning_) return;
+  modalRunning_ = true;
+  try {
+    TExtLabelOptDlg dialog(*LabelReport(), !settings_.printMethod, this);
+    if (dialog.exec() == QDialog::Accepted) {
+      settings_.printMethod = !dialog.UseOldMethod();
+      UpdateLabelMenu();
+    }
+  } catch (...) {
+    ShowErrorBox(kNoLabelDialog);
+  }
+  modalRunning_ = false;
+}
+
+void TCallViewForm::ReportPrintLabelsMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  CloseReportFile();
+  try {
+    TPrintLabelsForm form(settings_.printOptions, settings_.addressStyle, settings_.printMethod,
+                          LabelReport(), this);
+    form.SetReportFile(ReportFileName());
+    modalRunning_ = true;
+    form.exec();
+    QApplication::processEvents();
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+  modalRunning_ = false;
 }
 
 void TCallViewForm::FileSendFormFeedItemClick() {
