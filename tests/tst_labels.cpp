@@ -34,6 +34,7 @@
 #include "labels/ULabelPrinter.h"
 #include "labels/ULabelReport.h"
 #include "lookup_fixture.h"
+#include "report/UReport.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
 #include "widgets/UMessages.h"
@@ -545,6 +546,29 @@ class TstLabels : public QObject {
     job.SetReportFile(work_.file("con"));
     job.StartBtnClick();
     QCOMPARE(Texts(), QStringList({kIllegalReportFileName}));
+  }
+
+  // "&Print labels from report file..." opens the job window on the report file of the
+  // settings; its labels of the new method go to the main window's label layout.
+  void printLabelsFromReportFileMenu() {
+    const QString report = WriteReport("W1AW\nDL1ABC\n");
+    Create("W1AW", "", 1);
+    form_->Settings().reportOptions.fileName = report.toStdString();
+    SetReportFileName(report.toStdString());
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto* job = qobject_cast<TPrintLabelsForm*>(QApplication::activeModalWidget());
+      if (!job) qFatal("no print job window");
+      seen = true;
+      QCOMPARE(job->findChild<QLabel*>("ReportfilenameLbl")->text(), report);
+      job->StartBtnClick();
+      job->findChild<QPushButton*>("CloseBtn")->click();
+    });
+    answer_ = idNo;
+    A("ReportPrintLabelsMenuItem")->trigger();
+    QVERIFY(seen);
+    QVERIFY(!form_->ModalRunning());
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
   }
 
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the three label windows and the preview into

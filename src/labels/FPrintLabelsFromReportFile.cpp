@@ -34,7 +34,10 @@ TPrintLabelsForm::TPrintLabelsForm(const TPrintOptions& options, const TAddressS
   ui->setupUi(this);
   setProperty("helpContext", kHelpContext);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  ui->Gauge->setStyleSheet("QProgressBar::chunk { background-color: navy; }");
+  // A navy gauge; the percentage in grey reads on the bar and beside it.
+  ui->Gauge->setStyleSheet(
+      "QProgressBar { color: #808080; font-weight: bold; }"
+      " QProgressBar::chunk { background-color: navy; }");
   ui->Gauge->setAlignment(Qt::AlignCenter);
   connect(ui->StartBtn, &QPushButton::clicked, this, &TPrintLabelsForm::StartBtnClick);
   connect(ui->StopBtn, &QPushButton::clicked, this, &TPrintLabelsForm::StopBtnClick);

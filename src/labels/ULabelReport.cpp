@@ -51,9 +51,10 @@ const QPageSize::PageSizeId kStandardPapers[] = {
     QPageSize::Letter, QPageSize::Legal, QPageSize::Executive, QPageSize::A4,
     QPageSize::A5,     QPageSize::B5,    QPageSize::Comm10E,   QPageSize::DLE};
 
+// Paper names by the short keys ("Letter", "A4"), which templates store.
 QString PaperName(QPageSize::PageSizeId id) {
   if (id == QPageSize::Comm10E) return "Envelope #10";
-  return QPageSize::name(id);
+  return QPageSize::key(id);
 }
 
 }  // namespace
@@ -69,8 +70,8 @@ QStringList LabelPaperNames(const QString& printer) {
   const QPrinterInfo info = InfoOf(printer);
   if (!info.isNull())
     for (const QPageSize& s : info.supportedPageSizes()) {
-      const QString n = s.id() == QPageSize::Custom ? s.name() : PaperName(s.id());
-      if (!names.contains(n)) names << n;
+      if (s.id() == QPageSize::Custom) continue;  // "Custom" comes last, once
+      if (const QString n = PaperName(s.id()); !names.contains(n)) names << n;
     }
   if (names.isEmpty())
     for (const auto id : kStandardPapers) names << PaperName(id);
