@@ -95,6 +95,11 @@ TEST_P(AddressFormat, BothRoutines) {
     EXPECT_EQ(LastErrorCode(), kLabelTooLargeCode);
   }
   EXPECT_EQ(FormatAddressLines(e, style), c.lines);
+  if (ok) {  // the clipboard's address-only text
+    std::string text;
+    for (const std::string& l : c.block) text += l + "\r\n";
+    EXPECT_EQ(AddressBlockText(block), text);
+  }
 }
 
 std::vector<std::string> PlusLast(std::vector<std::string> v, const std::string& s) {

@@ -308,6 +308,9 @@ class TstLabels : public QObject {
     };
     const double pt = 72 / 25.4;
     const QRectF first(4.7625 * pt, 12.7 * pt, 66.675 * pt, 25.4 * pt);
+    qInfo("first label %.1f,%.1f-%.1f,%.1f pt; NAME01 %.1f,%.1f-%.1f,%.1f pt", first.left(),
+          first.top(), first.right(), first.bottom(), box("NAME01").left(), box("NAME01").top(),
+          box("NAME01").right(), box("NAME01").bottom());
     QVERIFY2(first.contains(box("NAME01")), qPrintable(boxes.left(2000)));
     QVERIFY(first.contains(box("CITY01")));
     QVERIFY(first.translated(0, 25.4 * pt).contains(box("NAME04")));

@@ -63,7 +63,7 @@ int RowsPerPage(const TLabelLayout& l) {
   if (pitch <= 0 || l.labelHeight <= 0) return 1;
   // The last row needs only the label height, not the offset below it.
   const int rows = static_cast<int>(std::floor((room + l.bottomOffset) / pitch + kEps));
-  return std::clamp(rows, 1, 10000);
+  return std::clamp(rows, 1, 1000);
 }
 
 int LabelsPerPage(const TLabelLayout& l) {
