@@ -36,7 +36,7 @@ std::string CupsReason() {
 }
 
 // A PostScript string literal of one line: code page 437 mapped to Latin-1 where it has the
-// character, else "?"; the PostScript specials escaped.
+// character, else "?"; the PostScript string delimiters escaped.
 std::string PsString(std::string_view cp437) {
   std::string out = "(";
   const std::string utf8 = Cp437ToUtf8(cp437);
