@@ -286,9 +286,9 @@ TEST_F(PlainLabel, FormFeedIsOneByteAppended) {
 TEST_F(PlainLabel, OutputFailuresGiveTheIOCode) {
   options.outfileName = dir.file("missing/labels.txt");
   EXPECT_FALSE(PrintLabelDirect(Block({"A"}), options));
-  EXPECT_EQ(LastErrorCode(), 2);
+  EXPECT_EQ(LastErrorCode(), 3);
   EXPECT_FALSE(SendFormFeed(options));
-  EXPECT_EQ(LastErrorCode(), 2);
+  EXPECT_EQ(LastErrorCode(), 3);
   options.outfileName = dir.file("Con.txt");  // a refused device name
   EXPECT_FALSE(PrintLabelDirect(Block({"A"}), options));
   EXPECT_NE(LastErrorCode(), 0);

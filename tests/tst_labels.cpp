@@ -171,7 +171,7 @@ class TstLabels : public QObject {
     A("FilePrintLabelItem")->trigger();
     A("FileSendFormFeedItem")->trigger();
     QCOMPARE(Texts(),
-             QStringList({"Error during print: Error: 2", "Error during print: Error: 2"}));
+             QStringList({"Error during print: Error: 3", "Error during print: Error: 3"}));
     QVERIFY(!form_->Busy());
   }
 

@@ -159,7 +159,8 @@ bool OpenForAppend(const std::string& name, TLabelOutput& out) {
   else if (IsDeviceFileName(name))
     return Fail(102);
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return Fail(IOCodeFromErrno(errno));
+  // A missing file is created: "no such file" means a folder on the way is missing.
+  if (fd < 0) return Fail(errno == ENOENT ? 3 : IOCodeFromErrno(errno));
   out.fd_ = fd;
   out.printer_ = printer;
   SetLastErrorCode(0);
