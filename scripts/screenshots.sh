@@ -49,4 +49,12 @@ if cmake --build "$build" --target tst_morse >/dev/null 2>&1; then
   TELLMARK_INI="$work/tst_morse.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_morse" screenshot >/dev/null
 fi
+# The extended label options (three pages), the choice of a predefined template, the print job
+# over the report file and the label preview, from their window test (labeloptions1..3.png,
+# labelselect.png, printlabels.png, labelpreview.png).
+if cmake --build "$build" --target tst_labels >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_labels.ini" TELLMARK_LABEL_SPOOL="$work/labels.spool" \
+  TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_labels" screenshot >/dev/null
+fi
 ls -l "$out"/*.png

@@ -6,7 +6,8 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgtest-dev libgmock-dev libbenchmark-dev
       libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev
       xvfb xauth x11-utils imagemagick poppler-utils
-      pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core)
+      pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
+      cups cups-pdf cups-client libcups2-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

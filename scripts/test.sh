@@ -9,6 +9,12 @@ cmake --build build
 # The sound server of the audio tests (a null sink), started by hand; its environment goes to
 # every test.
 eval "$(bash scripts/start-audio.sh)"
+# A print server with a PDF queue for the label printing tests (it needs root; without root the
+# test of a real print job is skipped).
+if [ "$(id -u)" -eq 0 ]; then
+  TELLMARK_CUPS_PDF_DIR="$(bash scripts/start-cups.sh)"
+  export TELLMARK_CUPS_PDF_DIR
+fi
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 if [ "${TELLMARK_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTELLMARK_SANITIZE=ON \

@@ -103,11 +103,9 @@ TCallViewForm::TCallViewForm(QWidget* parent)
     b->installEventFilter(this);
 
   // Commands whose windows and files come with later work: present, not yet available.
-  for (QAction* a : {ui->FilePrintLabelItem, ui->FileSendFormFeedItem,
-                     ui->FileMarkLabelForPrintingItem, ui->FileStartPrintLabelsItem,
-                     ui->EditCopyMenu, ui->ViewMapItem, ui->ViewBeaconSchedulerItem,
-                     ui->ReportPrintLabelsMenuItem, ui->OptOtherItem, ui->OptLabelPrintingItem, ui->ContentMenu,
-                     ui->HelpOpenHelpFileasRTFItem, ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
+  for (QAction* a : {ui->EditCopyMenu, ui->ViewMapItem, ui->ViewBeaconSchedulerItem,
+                     ui->OptOtherItem, ui->ContentMenu, ui->HelpOpenHelpFileasRTFItem,
+                     ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
     a->setEnabled(false);
   for (QMenu* documents :
        {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1, ui->ReciprocalOperatingAgreements1})
@@ -135,6 +133,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpSearchCommands();
   SetUpReportCommands();
   SetUpMorseCommands();
+  SetUpLabelCommands();
   FormCreate();
   ui->CallEdit->setFocus();
 }
@@ -191,6 +190,7 @@ void TCallViewForm::FormClose() {
     // A settings file that cannot be written does not keep the program from ending.
   }
   CloseReportFile();
+  FlushLabelSpool();
 }
 
 void TCallViewForm::closeEvent(QCloseEvent* event) {
@@ -568,12 +568,4 @@ void TCallViewForm::GoToPosition(int32_t position) {
 void TCallViewForm::SetSearchResults(std::shared_ptr<const TResultSource> results) {
   lookup_.SetResults(std::move(results));
   SortByResultsRadBtnClick();  // without results it selects the call order
-}
-
-void TCallViewForm::UpdateLabelMenu() {
-  // The new (template) method marks labels with Ctrl+P, the old one prints at once.
-  const bool newMethod = settings_.printMethod;
-  ui->FilePrintLabelItem->setShortcut(newMethod ? QKeySequence() : QKeySequence("Ctrl+P"));
-  ui->FileMarkLabelForPrintingItem->setShortcut(newMethod ? QKeySequence("Ctrl+P")
-                                                          : QKeySequence());
 }

@@ -18,6 +18,7 @@ class TEditNotesForm;
 class TQslMgrForm;
 class TListViewForm;
 class TCWOutputForm;
+class TLabelReportForm;
 class QRadioButton;
 class QComboBox;
 
@@ -88,6 +89,8 @@ class TCallViewForm : public QMainWindow {
 
   // Morse output (FTellmarkMainMorse.cpp): the "CW Output" window, made at creation and kept.
   TCWOutputForm* CWOutputForm() const { return cwForm_; }
+  // The label layout of the template method, created on first use (FTellmarkMainLabels.cpp).
+  TLabelReportForm* LabelReport();
 
   // Hourglass cursor while on.
   void SetBusy(bool on);
@@ -150,6 +153,12 @@ class TCallViewForm : public QMainWindow {
   void EditMorsenMenuClick();
   void CWStopMorsingItemClick();
   void OptMorseItemClick();
+  // Labels (FTellmarkMainLabels.cpp).
+  void FilePrintLabelItemClick();
+  void FileSendFormFeedItemClick();
+  void FileStartPrintLabelsItemClick();
+  void OptLabelPrintingItemClick();
+  void ReportPrintLabelsMenuItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -192,6 +201,9 @@ class TCallViewForm : public QMainWindow {
   void ApplyReportSettings();
   void SetUpMorseCommands();
   bool MorseCloseQuery();
+  void SetUpLabelCommands();
+  // Submits label lines still spooled for the printer; a failure is reported, the lines kept.
+  void FlushLabelSpool();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -217,4 +229,5 @@ class TCallViewForm : public QMainWindow {
   TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
   QPointer<TListViewForm> listView_;         // child, freed when closed
   TCWOutputForm* cwForm_ = nullptr;          // child window, lives as long as this one
+  TLabelReportForm* labelReport_ = nullptr;  // child, kept once made
 };

@@ -14,6 +14,7 @@
 #include <memory>
 #include <thread>
 
+#include "ULabelTemplates.h"
 #include "UWordIndexWriter.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
@@ -651,5 +652,10 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
       throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
   }
   staging.Commit(summary);
+  try {
+    WriteLabelTemplates(outDir);
+  } catch (const ELabelTemplateError& e) {
+    throw EEditionError(e.what());
+  }
   return summary;
 }

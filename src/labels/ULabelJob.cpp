@@ -1,0 +1,46 @@
+#include "labels/ULabelJob.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+#include "dataset/UDataSet.h"
+
+std::string ReportLineCall(std::string_view line) { return std::string(line.substr(0, 15)); }
+
+TFindCallResult FindCallEntry(std::string_view text, TEntryRecord& rec) {
+  const std::string key = MakeSearchKey(oiIntlCall, TrimBlanks(text.substr(0, 15)));
+  if (key.empty()) return TFindCallResult::NotFound;
+  const char first = key.front();
+  const bool usFirst = first == 'a' || first == 'k' || first == 'n' || first == 'w';
+  const int order[2] = {usFirst ? oiUSCall : oiIntlCall, usFirst ? oiIntlCall : oiUSCall};
+  for (const int index : order) {
+    bool exact = false;
+    int32_t ref = -1;
+    if (!SearchIndex(index, MakeSearchKey(index, TrimBlanks(text.substr(0, 15))), exact, ref))
+      return TFindCallResult::IOError;
+    if (!exact) continue;
+    if (!ReadRecord(index == oiUSCall ? TDatabase::US : TDatabase::Intl, ref, rec))
+      return TFindCallResult::IOError;
+    return TFindCallResult::Found;
+  }
+  return TFindCallResult::NotFound;
+}
+
+int JobProgress(int64_t linesRead, int64_t totalLines) {
+  if (totalLines <= 0) return 0;
+  const double p =
+      std::round(static_cast<double>(linesRead) * 100.0 / static_cast<double>(totalLines));
+  return static_cast<int>(std::clamp(p, 0.0, 100.0));
+}
+
+std::string CallNotFoundQuestion(std::string_view call15, int64_t line) {
+  return "Can't find call (" + std::string(call15) + "), line " + std::to_string(line) + ".\n" +
+         "Ignore this kind of error next times?";
+}
+
+std::string LabelTooLargeQuestion(std::string_view call15, int64_t line) {
+  return "Data of entry (" + std::string(call15) + "), line " + std::to_string(line) +
+         ", exceeds selected label dimensions. \nIgnore this kind error next times?";
+}

@@ -1,0 +1,624 @@
+// Label printing from the main window and the label windows on the fixture edition: the plain
+// labels of the "old" method to a file, their messages, the form feed, the printer spool with a
+// print server that cannot be reached, and the label menu by method; label sheets printed to
+// PDF and read back with pdftotext, the design-mode preview, the extended label options with
+// templates, and the print job over the report file.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "WindowTestEnv.h"
+#include "common/IOUtil.h"
+#include "dataset/UDataSet.h"
+#include "labels/FLabelOptions.h"
+#include "labels/FLabelSelect.h"
+#include "labels/FPrintLabelsFromReportFile.h"
+#include "labels/ULabel.h"
+#include "labels/ULabelJob.h"
+#include "labels/ULabelPrinter.h"
+#include "labels/ULabelReport.h"
+#include "lookup_fixture.h"
+#include "report/UReport.h"
+#include "storage/UIndexEngine.h"
+#include "ui/FTellmarkMain.h"
+#include "widgets/UMessages.h"
+
+namespace {
+
+TBuildInput LabelsInput() {
+  TBuildInput in = fixture::Input();
+  std::string many = "P1";
+  for (int i = 2; i <= 11; ++i) many += ", P" + std::to_string(i);
+  in.intl.push_back(fixture::Intl({{1, "DL9BIG"}, {3, many}, {4, "Germany"}, {5, "Germany"}}));
+  return in;
+}
+
+QByteArray FileBytes(const QString& name) {
+  QFile f(name);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TstLabels : public QObject {
+  Q_OBJECT
+
+ private:
+  TestDir editionDir_;
+  TestDir work_;
+  std::unique_ptr<TestDir> iniDir_;
+  QString ini_;
+  QList<TMessageRequest> boxes_;
+  int answer_ = idOK;
+  std::unique_ptr<TCallViewForm> form_;
+
+  QString Out() const { return QString::fromStdString(work_.file("labels.txt")); }
+  QStringList Texts() const {
+    QStringList t;
+    for (const auto& b : boxes_) t << b.text;
+    return t;
+  }
+  TCallViewForm* Create(const char* call, const QString& labels, int printMethod = 0) {
+    QFile f(ini_);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write the ini");
+    f.write(QString("[StartUp]\nPrgVersion=S1998\nLastCall=%1\n[Labels]\n%2\n[Printing]\n"
+                    "PrintMethod=%3\n")
+                .arg(call, labels)
+                .arg(printMethod)
+                .toLocal8Bit());
+    f.close();
+    form_ = std::make_unique<TCallViewForm>();
+    return form_.get();
+  }
+  QAction* A(const char* name) const {
+    auto* a = form_->findChild<QAction*>(name);
+    if (!a) qFatal("no action %s", name);
+    return a;
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(AllocIndexCaches());
+    WriteEdition(LabelsInput(), editionDir_.path());
+    OpenTestEdition(editionDir_.path());
+    ini_ = UseTestSettingsFile(iniDir_);
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+  }
+  void cleanupTestCase() {
+    form_.reset();
+    SetMessageHandler({});
+    CloseDataSet();
+    FreeIndexCaches();
+  }
+  void init() {
+    boxes_.clear();
+    answer_ = idOK;
+    QFile::remove(Out());
+    QFile::remove(QString::fromStdString(LabelSpoolPath()));
+  }
+  void cleanup() {
+    form_.reset();
+    SetLabelPrintServer("");
+  }
+
+  void labelMenuByMethod() {
+    for (int method : {0, 1}) {
+      Create("W1AW", "", method);
+      const bool old = method == 0;
+      QCOMPARE(A("FilePrintLabelItem")->isEnabled(), old);
+      QCOMPARE(A("FileSendFormFeedItem")->isEnabled(), old);
+      QCOMPARE(A("FileMarkLabelForPrintingItem")->isEnabled(), !old);
+      QCOMPARE(A("FileStartPrintLabelsItem")->isEnabled(), !old);
+      QCOMPARE(A("FilePrintLabelItem")->shortcut(), old ? QKeySequence("Ctrl+P") : QKeySequence());
+      QCOMPARE(A("FileMarkLabelForPrintingItem")->shortcut(),
+               old ? QKeySequence() : QKeySequence("Ctrl+P"));
+    }
+  }
+
+  // The padded label of a U.S. and of an International entry, then a form feed, in one file.
+  void printLabelsAndFormFeed() {
+    Create("W1AW", "NumLines=6\nNumChar=40\nLeftMargin=2\nOutfileName=" + Out());
+    A("FilePrintLabelItem")->trigger();
+    form_->FindCall("DL1ABC");
+    A("FilePrintLabelItem")->trigger();
+    A("FileSendFormFeedItem")->trigger();
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(FileBytes(Out()),
+             QByteArray("  ARRL HQ STATION, W1AW\r\n  225 MAIN ST\r\n  NEWINGTON, CT 06111\r\n"
+                        "  United States\r\n\r\n\r\n"
+                        "  Hans Mueller, DL1ABC\r\n  Hauptstrasse 5\r\n  10115 Berlin\r\n"
+                        "  Germany\r\n\r\n\r\n\f"));
+  }
+
+  void printFailuresAndTheirMessages() {
+    // Eleven address pieces do not make an address block.
+    Create("DL9BIG", "OutfileName=" + Out());
+    A("FilePrintLabelItem")->trigger();
+    QCOMPARE(Texts(), QStringList({kLabelTooLargeMessage}));
+    QCOMPARE(boxes_.first().kind, TMessageKind::Error);
+    QVERIFY(!QFile::exists(Out()));
+    // A line longer than NumChar, and more lines than NumLines.
+    for (const char* size : {"NumChar=10", "NumLines=3"}) {
+      boxes_.clear();
+      Create("W1AW", QString(size) + "\nOutfileName=" + Out());
+      A("FilePrintLabelItem")->trigger();
+      QCOMPARE(Texts(), QStringList({kLabelTooLargeMessage}));
+      QVERIFY(!QFile::exists(Out()));
+    }
+    // An output that cannot be opened.
+    boxes_.clear();
+    const QString missing = QString::fromStdString(work_.file("no/such/labels.txt"));
+    Create("W1AW", "OutfileName=" + missing);
+    A("FilePrintLabelItem")->trigger();
+    A("FileSendFormFeedItem")->trigger();
+    QCOMPARE(Texts(),
+             QStringList({"Error during print: Error: 3", "Error during print: Error: 3"}));
+    QVERIFY(!form_->Busy());
+  }
+
+  // "prn" spools; a form feed with no print server reachable says so and keeps the lines, and
+  // so does the end of the program.
+  void printerSpoolWithoutServer() {
+    SetLabelPrintServer(work_.file("no-server.sock"));
+    Create("W1AW", "OutfileName=prn");
+    A("FilePrintLabelItem")->trigger();
+    QVERIFY(LabelSpoolPending());
+    const QByteArray spooled = FileBytes(QString::fromStdString(LabelSpoolPath()));
+    QVERIFY(spooled.startsWith("ARRL HQ STATION, W1AW\r\n"));
+    A("FileSendFormFeedItem")->trigger();
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY2(boxes_[0].text.startsWith("Error during print: The print server "),
+             qPrintable(boxes_[0].text));
+    QVERIFY(boxes_[0].text.contains("cannot be reached"));
+    QVERIFY(boxes_[0].text.endsWith("The label lines stay spooled for the next form feed."));
+    QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
+    form_->close();
+    QCOMPARE(boxes_.size(), 2);
+    QCOMPARE(boxes_[1].text, boxes_[0].text);
+    QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
+  }
+
+  // ---- Label sheets (the template method).
+
+  // A label sheet printed to PDF: the dialog answered by writing the PDF file.
+  static void PrintToPdf(const QString& pdf) {
+    TLabelReportForm::SetPrintDialogHandler([pdf](QPrinter& p) {
+      p.setOutputFormat(QPrinter::PdfFormat);
+      p.setOutputFileName(pdf);
+      return true;
+    });
+  }
+  static QString PdfText(const QString& pdf, int page = 0, const char* mode = "-layout") {
+    QStringList args{mode};
+    if (page > 0) args << "-f" << QString::number(page) << "-l" << QString::number(page);
+    QProcess p;
+    p.start("pdftotext", args << pdf << "-");
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+  }
+  static int PdfPages(const QString& pdf) {
+    QProcess p;
+    p.start("pdfinfo", {pdf});
+    p.waitForFinished(30000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpressionMatch m = QRegularExpression("Pages:\\s+(\\d+)").match(out);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+  }
+  static std::vector<std::string> Numbered(int i) {
+    const QString n = QString("%1").arg(i, 2, 10, QChar('0'));
+    return {("NAME" + n).toStdString(), ("STREET" + n).toStdString(), ("CITY" + n).toStdString()};
+  }
+  std::string Template(const char* file) const {
+    return ResolveDataPath(editionDir_.path(), std::string("labels\\") + file);
+  }
+
+  // Marking three entries keeps them until the user lets them go after printing; the hint is
+  // asked until the user answers No.
+  void markAndPrintThreeLabels() {
+    Create("W1AW", "", 1);
+    answer_ = idNo;
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(Texts(), QStringList({"To start the printing process, choose \"Print labels\"  in "
+                                   "the \"File\" menu.\r\rDo you like to see this message in the "
+                                   "future?"}));
+    QVERIFY(!form_->Settings().printProcessInfo);
+    form_->FindCall("DL1ABC");
+    A("FileMarkLabelForPrintingItem")->trigger();
+    form_->FindCall("K1ABC");
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(boxes_.size(), 1);
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{3});
+    const QString pdf = QString::fromStdString(work_.file("three.pdf"));
+    PrintToPdf(pdf);
+    boxes_.clear();
+    A("FileStartPrintLabelsItem")->trigger();  // answered No: the labels stay
+    QCOMPARE(Texts(), QStringList({kAskDeleteMarkedLabels}));
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{3});
+    QVERIFY(form_->LabelReport()->DesignMode());
+    QCOMPARE(PdfPages(pdf), 1);
+    const QStringList lines = PdfText(pdf).split('\n');
+    const QRegularExpression row(
+        "ARRL HQ STATION, W1AW\\s+Hans Mueller, DL1ABC\\s+JOHN Q SMITH, K1ABC");
+    QVERIFY2(lines.indexOf(row) >= 0, qPrintable(lines.join('\n')));
+    QVERIFY(!PdfText(pdf).contains("Famous DXer"));
+    answer_ = idYes;
+    A("FileStartPrintLabelsItem")->trigger();
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{0});
+    boxes_.clear();
+    A("FileStartPrintLabelsItem")->trigger();
+    QCOMPARE(Texts(), QStringList({kNothingToPrint}));
+    TLabelReportForm::SetPrintDialogHandler({});
+  }
+
+  // 31 labels on the Avery 5160 sheet: 30 on the first page in three columns, across then
+  // down, the 31st on the second; the first label's text inside the first label of the sheet.
+  void thirtyOneLabelsOnAvery5160() {
+    TLabelReportForm report;
+    report.LoadTemplate(Template("av5160.cls"));
+    for (int i = 1; i <= 31; ++i) report.AddLabel(Numbered(i));
+    const QString pdf = QString::fromStdString(work_.file("avery.pdf"));
+    PrintToPdf(pdf);
+    report.PrintLabels(nullptr);
+    TLabelReportForm::SetPrintDialogHandler({});
+    QCOMPARE(PdfPages(pdf), 2);
+    const QString page1 = PdfText(pdf, 1);
+    for (int r = 0; r < 10; ++r) {
+      const QString a = QString::fromStdString(Numbered(3 * r + 1)[0]);
+      const QString b = QString::fromStdString(Numbered(3 * r + 2)[0]);
+      const QString c = QString::fromStdString(Numbered(3 * r + 3)[0]);
+      QVERIFY2(page1.contains(QRegularExpression(a + "\\s+" + b + "\\s+" + c + "\\n")),
+               qPrintable(page1));
+      if (r < 9)
+        QVERIFY(page1.indexOf(a) < page1.indexOf(QString::fromStdString(Numbered(3 * r + 4)[0])));
+    }
+    QVERIFY(!page1.contains("NAME31"));
+    QVERIFY(PdfText(pdf, 2).contains("NAME31"));
+    QVERIFY(!page1.contains("Famous DXer"));
+    // The word boxes in points: NAME01 inside the first label (4.76 .. 71.44 mm across,
+    // 12.7 .. 38.1 mm down) and NAME04 inside the first label of the second row.
+    const QString boxes = PdfText(pdf, 1, "-bbox");
+    auto box = [&](const QString& word) {
+      const QRegularExpression re(
+          "xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+          "yMax=\"([\\d.]+)\">" +
+          word + "<");
+      const QRegularExpressionMatch m = re.match(boxes);
+      if (!m.hasMatch()) qFatal("no box of %s", qPrintable(word));
+      return QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                    QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+    };
+    const double pt = 72 / 25.4;
+    const QRectF first(4.7625 * pt, 12.7 * pt, 66.675 * pt, 25.4 * pt);
+    qInfo("first label %.1f,%.1f-%.1f,%.1f pt; NAME01 %.1f,%.1f-%.1f,%.1f pt", first.left(),
+          first.top(), first.right(), first.bottom(), box("NAME01").left(), box("NAME01").top(),
+          box("NAME01").right(), box("NAME01").bottom());
+    QVERIFY2(first.contains(box("NAME01")), qPrintable(boxes.left(2000)));
+    QVERIFY(first.contains(box("CITY01")));
+    QVERIFY(first.translated(0, 25.4 * pt).contains(box("NAME04")));
+    QVERIFY(first.translated(69.85 * pt, 0).contains(box("NAME02")));
+  }
+
+  // Design mode: the sample label with outlines, two pages at most.
+  void designModePreview() {
+    TLabelReportForm report;
+    QPrinter printer(QPrinter::HighResolution);
+    report.ApplyToPrinter(printer);
+    const QString pdf = QString::fromStdString(work_.file("design.pdf"));
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QCOMPARE(report.Render(printer), 2);
+    QCOMPARE(PdfPages(pdf), 2);
+    const QString text = PdfText(pdf, 1);
+    QVERIFY(text.contains("John \"Long Name\" Doe, CALL"));
+    QVERIFY(text.contains("Famous DXer house"));
+    QCOMPARE(text.count("Famous DXer house"), 30);  // every label of the sheet
+    // The preview runs the same report.
+    int previewed = 0;
+    TLabelReportForm::SetPreviewHandler([&](QPrintPreviewDialog& d) {
+      QPrinter* p = d.printer();
+      p->setOutputFormat(QPrinter::PdfFormat);
+      p->setOutputFileName(QString::fromStdString(work_.file("preview.pdf")));
+      emit d.paintRequested(p);
+      ++previewed;
+    });
+    report.Preview(nullptr);
+    TLabelReportForm::SetPreviewHandler({});
+    QCOMPARE(previewed, 1);
+    QCOMPARE(PdfPages(QString::fromStdString(work_.file("preview.pdf"))), 2);
+  }
+
+  // The options dialog: a template saved and loaded again, a file that is not a template,
+  // reset, a paper name other than "Custom", a number that does not convert, OK and Cancel.
+  void extendedLabelOptions() {
+    TLabelReportForm report;
+    const QString saved = QString::fromStdString(work_.file("mine.cls"));
+    const QString bad = QString::fromStdString(work_.file("bad.cls"));
+    QFile b(bad);
+    QVERIFY(b.open(QIODevice::WriteOnly));
+    b.write(QByteArray(400, 'x'));
+    b.close();
+    QString next;
+    TExtLabelOptDlg::SetFileDialogHandler([&](bool, const QString&) { return next; });
+    {
+      TExtLabelOptDlg d(report, true);
+      QCOMPARE(d.windowTitle(), QString("Extended label options"));
+      QVERIFY(d.findChild<QCheckBox*>("UseOldMethodChkBox")->isChecked());
+      auto e = [&](const char* n) { return d.findChild<QLineEdit*>(n); };
+      QCOMPARE(e("LabelHeightEdit")->text(), QString("1"));  // inches
+      QCOMPARE(e("ColWidthEdit")->text(), QString("2.625"));
+      QCOMPARE(d.findChild<QPlainTextEdit*>("ColPosMemo")->toPlainText(),
+               QString("0.2\n2.938\n5.719"));
+      QCOMPARE(d.findChild<QLineEdit*>("TemplateNameEdit")->text(),
+               QString("Avery 5160 (1\" x 2 5/8\")"));
+      d.findChild<QComboBox*>("UnitsCbx")->setCurrentIndex(1);  // mm, at once
+      QCOMPARE(e("LabelHeightEdit")->text(), QString("25.4"));
+      e("LabelHeightEdit")->setText("30");
+      e("NumColEdit")->setText("2");
+      d.findChild<QLineEdit*>("TemplateNameEdit")->setText("My sheet");
+      next = saved;
+      d.findChild<QPushButton*>("SaveBtn")->click();
+      QVERIFY(QFile::exists(saved));
+      // Reset asks; Yes gives the design values.
+      answer_ = idYes;
+      d.findChild<QPushButton*>("ResetBtn")->click();
+      QCOMPARE(Texts().last(), QString(kAskResetLabels));
+      QCOMPARE(e("LabelHeightEdit")->text(), QString("25.4"));
+      QCOMPARE(report.TemplateDescription, std::string(kDefaultTemplateDescription));
+      next = bad;
+      boxes_.clear();
+      d.findChild<QPushButton*>("LoadBtn")->click();
+      QCOMPARE(Texts(), QStringList({kNotValidTemplate}));
+      next = saved;
+      d.findChild<QPushButton*>("LoadBtn")->click();
+      QCOMPARE(e("LabelHeightEdit")->text(), QString("30"));
+      QCOMPARE(e("NumColEdit")->text(), QString("2"));
+      QCOMPARE(d.findChild<QLineEdit*>("TemplateNameEdit")->text(), QString("My sheet"));
+      // A paper other than "Custom": its size, the edits disabled and not applied.
+      auto* paper = d.findChild<QComboBox*>("PapernameCbx");
+      QCOMPARE(paper->itemText(paper->count() - 1), QString(kCustomPaper));
+      paper->setCurrentIndex(paper->findText("A4"));
+      QVERIFY(!e("PaperWidthEdit")->isEnabled());
+      QCOMPARE(e("PaperWidthEdit")->text(), QString("210"));
+      e("PaperWidthEdit")->setText("100");
+      d.ApplyLayout();
+      QCOMPARE(report.Layout().paperWidth, 210.0);
+      paper->setCurrentIndex(paper->count() - 1);
+      QVERIFY(e("PaperWidthEdit")->isEnabled());
+      e("PaperWidthEdit")->setText("100");
+      d.ApplyLayout();
+      QCOMPARE(report.Layout().paperWidth, 100.0);
+      // A number that does not convert: the message, and the page stays.
+      auto* tabs = d.findChild<QTabWidget*>("TabbedNotebook1");
+      tabs->setCurrentIndex(2);
+      e("BottomOffsetEdit")->setText("abc");
+      boxes_.clear();
+      tabs->setCurrentIndex(0);
+      QCOMPARE(Texts(), QStringList({"'abc' is not a valid floating point value"}));
+      QCOMPARE(tabs->currentIndex(), 2);
+      e("BottomOffsetEdit")->setText("1");
+      d.findChild<QCheckBox*>("UseOldMethodChkBox")->setChecked(false);
+      d.findChild<QPushButton*>("OKBtn")->click();
+      QCOMPARE(d.result(), int(QDialog::Accepted));
+      QVERIFY(!d.UseOldMethod());
+      QCOMPARE(report.Layout().bottomOffset, 1.0);
+    }
+    TExtLabelOptDlg::SetFileDialogHandler({});
+    // A template written by tellmark-build loads with its description.
+    report.LoadTemplate(Template("zf4780.cls"));
+    QCOMPARE(report.TemplateDescription, std::string("Zweckform 4780 (48.5 x 25.4 mm)"));
+    QCOMPARE(report.Layout().numColumns, 4);
+  }
+
+  void labelOptionsFromTheMainWindow() {
+    Create("W1AW", "", 0);
+    QTimer::singleShot(0, [] {
+      auto* d = qobject_cast<TExtLabelOptDlg*>(QApplication::activeModalWidget());
+      if (!d) qFatal("no options dialog");
+      d->findChild<QCheckBox*>("UseOldMethodChkBox")->setChecked(false);
+      d->findChild<QPushButton*>("OKBtn")->click();
+    });
+    A("OptLabelPrintingItem")->trigger();
+    QVERIFY(form_->Settings().printMethod);
+    QVERIFY(A("FileMarkLabelForPrintingItem")->isEnabled());
+    QVERIFY(!A("FilePrintLabelItem")->isEnabled());
+  }
+
+  // ---- The print job over the report file.
+
+  QString WriteReport(const QByteArray& text) {
+    const QString name = QString::fromStdString(work_.file("report.txt"));
+    QFile f(name);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("report");
+    f.write(text);
+    return name;
+  }
+  TPrintOptions FileOptions() const {
+    TPrintOptions o;
+    o.outfileName = Out().toStdString();
+    return o;
+  }
+
+  void findCallEntry() {
+    TEntryRecord rec;
+    QCOMPARE(FindCallEntry("  w1aw ", rec), TFindCallResult::Found);
+    QCOMPARE(rec.db, TDatabase::US);
+    QCOMPARE(FindCallEntry("DL1ABC", rec), TFindCallResult::Found);
+    QCOMPARE(rec.db, TDatabase::Intl);
+    QCOMPARE(FindCallEntry("W1A", rec), TFindCallResult::NotFound);  // only exact matches
+    QCOMPARE(FindCallEntry("   ", rec), TFindCallResult::NotFound);
+  }
+
+  // Blank lines give nothing; a call not found and an address too large are asked about, and
+  // Yes to the first question silences only that kind.
+  void printJobQuestionsAndBlankLines() {
+    TPrintLabelsForm job(FileOptions(), TAddressStyle{}, false, nullptr);
+    QCOMPARE(job.windowTitle(), QString("Print labels from report file"));
+    job.SetReportFile(
+        WriteReport("W1AW           \r\n               \r\nNOSUCH\r\nDL9BIG\r\n\r\nXX9XX\r\n"
+                    "DL1ABC     rest of the line\r\nDL9BIG\r\n")
+            .toStdString());
+    answer_ = idYes;  // ignore calls not found from now on
+    int asked = 0;
+    SetMessageHandler([&](TMessageRequest& r) {
+      boxes_ << r;
+      ++asked;
+      return r.text.startsWith("Can't find") ? idYes : idNo;
+    });
+    job.StartBtnClick();
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    QCOMPARE(job.State(), TPrintLabelsForm::jsFinished);
+    QCOMPARE(job.TotalLines(), int64_t{8});
+    QCOMPARE(job.LinesRead(), int64_t{8});
+    QCOMPARE(Texts(), QStringList({"Can't find call (NOSUCH), line 3.\nIgnore this kind of error "
+                                   "next times?",
+                                   "Data of entry (DL9BIG), line 4, exceeds selected label "
+                                   "dimensions. \nIgnore this kind error next times?",
+                                   "Data of entry (DL9BIG), line 8, exceeds selected label "
+                                   "dimensions. \nIgnore this kind error next times?"}));
+    const QByteArray out = FileBytes(Out());
+    QVERIFY(out.startsWith("ARRL HQ STATION, W1AW\r\n"));
+    QVERIFY(out.contains("Hans Mueller, DL1ABC\r\n"));
+    QCOMPARE(out.count("\r\n"), 12);  // two labels of six lines
+    QCOMPARE(job.findChild<QProgressBar*>("Gauge")->value(), 100);
+    QCOMPARE(job.findChild<QLabel*>("StatusLbl")->text(), QString("Finished."));
+  }
+
+  // Pause after the second line, go on with Start; the labels of the new method are marked.
+  void printJobPauseAndContinue() {
+    TLabelReportForm report;
+    TPrintLabelsForm job(FileOptions(), TAddressStyle{}, true, &report);
+    QCOMPARE(job.findChild<QPushButton*>("SendFormFeedBtn")->text(), QString("Start p&rinting..."));
+    job.SetReportFile(WriteReport("W1AW\nDL1ABC\nK1ABC\nG3XYZ\n").toStdString());
+    auto* pause = job.findChild<QPushButton*>("PauseBtn");
+    connect(&job, &TPrintLabelsForm::LineDone, &job, [&](int64_t n) {
+      if (n == 2) pause->click();
+    });
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsPaused);
+    QCOMPARE(job.findChild<QLabel*>("StatusLbl")->text(), QString("Pause"));
+    QCOMPARE(job.LinesRead(), int64_t{2});
+    QCOMPARE(job.findChild<QProgressBar*>("Gauge")->value(), 50);
+    QCOMPARE(report.LabelCount(), size_t{2});
+    QVERIFY(job.findChild<QPushButton*>("StartBtn")->isEnabled());
+    QVERIFY(!pause->isEnabled());
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsFinished);
+    QCOMPARE(job.LinesRead(), int64_t{4});
+    QCOMPARE(report.LabelCount(), size_t{4});
+    QCOMPARE(report.Labels()[2].front(), std::string("JOHN Q SMITH, K1ABC"));
+    QVERIFY(Texts().isEmpty());
+  }
+
+  // Stop while counting: asked, and nothing is printed.
+  void printJobStopWhileCounting() {
+    TPrintLabelsForm job(FileOptions(), TAddressStyle{}, false, nullptr);
+    QByteArray many;
+    for (int i = 0; i < 2000; ++i) many += "W1AW\r\n";
+    job.SetReportFile(WriteReport(many).toStdString());
+    answer_ = idOK;
+    QTimer::singleShot(0, &job, [&] { job.findChild<QPushButton*>("StopBtn")->click(); });
+    job.StartBtnClick();
+    QCOMPARE(Texts(), QStringList({kAskAbortPrintJob}));
+    QCOMPARE(job.State(), TPrintLabelsForm::jsFinished);
+    QCOMPARE(job.LinesRead(), int64_t{0});
+    QVERIFY(!QFile::exists(Out()));
+    // A report file name that is a device name.
+    boxes_.clear();
+    job.SetReportFile(work_.file("con"));
+    job.StartBtnClick();
+    QCOMPARE(Texts(), QStringList({kIllegalReportFileName}));
+  }
+
+  // "&Print labels from report file..." opens the job window on the report file of the
+  // settings; its labels of the new method go to the main window's label layout.
+  void printLabelsFromReportFileMenu() {
+    const QString report = WriteReport("W1AW\nDL1ABC\n");
+    Create("W1AW", "", 1);
+    form_->Settings().reportOptions.fileName = report.toStdString();
+    SetReportFileName(report.toStdString());
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto* job = qobject_cast<TPrintLabelsForm*>(QApplication::activeModalWidget());
+      if (!job) qFatal("no print job window");
+      seen = true;
+      QCOMPARE(job->findChild<QLabel*>("ReportfilenameLbl")->text(), report);
+      job->StartBtnClick();
+      job->findChild<QPushButton*>("CloseBtn")->click();
+    });
+    answer_ = idNo;
+    A("ReportPrintLabelsMenuItem")->trigger();
+    QVERIFY(seen);
+    QVERIFY(!form_->ModalRunning());
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
+  }
+
+  // Not a test: with TELLMARK_SCREENSHOT_DIR set, the three label windows and the preview into
+  // labeloptions*.png, labelselect.png, printlabels.png and labelpreview.png.
+  void screenshot() {
+    const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+    if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");
+    QDir().mkpath(dir);
+    TLabelReportForm report;
+    {
+      TExtLabelOptDlg d(report, false);
+      d.show();
+      auto* tabs = d.findChild<QTabWidget*>("TabbedNotebook1");
+      for (int i = 0; i < 3; ++i) {
+        tabs->setCurrentIndex(i);
+        QTest::qWait(150);
+        QVERIFY(d.grab().save(dir + QString("/labeloptions%1.png").arg(i + 1)));
+      }
+    }
+    {
+      TSelectLabelTemplateDlg d;
+      d.show();
+      QTest::qWait(150);
+      QVERIFY(d.grab().save(dir + "/labelselect.png"));
+    }
+    {
+      TPrintLabelsForm job(FileOptions(), TAddressStyle{}, false, nullptr);
+      job.SetReportFile(WriteReport("W1AW\nDL1ABC\nK1ABC\nG3XYZ\n").toStdString());
+      job.show();
+      connect(&job, &TPrintLabelsForm::LineDone, &job, [&](int64_t n) {
+        if (n == 2) job.findChild<QPushButton*>("PauseBtn")->click();
+      });
+      job.StartBtnClick();
+      QTest::qWait(150);
+      QVERIFY(job.grab().save(dir + "/printlabels.png"));
+    }
+    TLabelReportForm::SetPreviewHandler([&](QPrintPreviewDialog& d) {
+      d.resize(900, 800);
+      d.show();
+      QTest::qWait(1500);
+      QVERIFY(d.grab().save(dir + "/labelpreview.png"));
+      d.close();
+    });
+    report.Preview(nullptr);
+    TLabelReportForm::SetPreviewHandler({});
+  }
+};
+
+QTEST_MAIN(TstLabels)
+#include "tst_labels.moc"
