@@ -17,6 +17,7 @@ class TDetailsForm;
 class TEditNotesForm;
 class TQslMgrForm;
 class TListViewForm;
+class TMapForm;
 class QRadioButton;
 class QComboBox;
 
@@ -88,6 +89,11 @@ class TCallViewForm : public QMainWindow {
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
+  // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
+  // no maps or they cannot be opened.
+  void CreateMapForm();
+  TMapForm* MapForm() const { return mapForm_; }
+
  public slots:
   void SwitchToUS();
   void SwitchToIntl();
@@ -143,6 +149,8 @@ class TCallViewForm : public QMainWindow {
   void AddSearchResultsToReportMenuItemClick();
   void ReportEditReportFileMenuItemClick();
   void ReportClearReportFileMenuItemClick();
+  void MapBtnClick();
+  void ViewMapItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -178,6 +186,7 @@ class TCallViewForm : public QMainWindow {
   void FollowListOrder(int listOrder, int32_t position);
   void SetUpReportCommands();
   void ApplyReportSettings();
+  void ShowEntryOnMap();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -202,4 +211,5 @@ class TCallViewForm : public QMainWindow {
   TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
   TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
   QPointer<TListViewForm> listView_;         // child, freed when closed
+  TMapForm* mapForm_ = nullptr;              // child window, lives to the end
 };

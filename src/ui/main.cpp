@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
     const qint64 entryShown = clock.elapsed();
     auto* details = new TDetailsForm(&mainForm);
     mainForm.SetDetailsForm(details);
+    mainForm.CreateMapForm();
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
     TFirstPaint firstPaint(clock, entryShown);

@@ -1,0 +1,51 @@
+// Main window: the map window, kept in step with every entry shown.
+#include <QLocale>
+#include <QPushButton>
+
+#include "dataset/UDataSet.h"
+#include "map/FMap.h"
+#include "ui/FTellmarkMain.h"
+#include "ui_FTellmarkMain.h"
+#include "widgets/UMessages.h"
+
+void TCallViewForm::CreateMapForm() {
+  const TEdition& ed = CurrentEdition();
+  if (ed.mapDirOffset <= 0) return;  // an edition without maps
+  const bool useKm = QLocale::system().measurementSystem() != QLocale::ImperialUSSystem;
+  try {
+    mapForm_ =
+        new TMapForm(DataSetPath(kDataFileName), ed.mapDirOffset, mapFitAlways_, useKm, this);
+  } catch (const std::exception& e) {
+    mapForm_ = nullptr;
+    ShowErrorBox(QString::fromStdString(e.what()));
+    return;
+  }
+  connect(mapForm_, &TMapForm::FitAlwaysChanged, this, [this](bool on) { mapFitAlways_ = on; });
+  connect(ui->MapBtn, &QPushButton::clicked, this, &TCallViewForm::MapBtnClick);
+  connect(ui->ViewMapItem, &QAction::triggered, this, &TCallViewForm::ViewMapItemClick);
+  connect(this, &TCallViewForm::EntryShown, this, &TCallViewForm::ShowEntryOnMap);
+  ui->ViewMapItem->setEnabled(true);
+  ui->MapBtn->setEnabled(mapNumber_ != 0);
+}
+
+void TCallViewForm::ShowEntryOnMap() {
+  if (!created_ || !mapForm_ || !mapForm_->Ready()) return;
+  try {
+    mapForm_->ShowEntry(mapNumber_, shownCall_, GetMyLocator(), shownLocator_);
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+}
+
+void TCallViewForm::ViewMapItemClick() {
+  if (!mapForm_ || !mapForm_->Ready()) return;
+  mapForm_->showNormal();
+  mapForm_->raise();
+  try {
+    mapForm_->ShowEntry(mapNumber_, shownCall_, GetMyLocator(), shownLocator_);
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
+  }
+}
+
+void TCallViewForm::MapBtnClick() { ViewMapItemClick(); }
