@@ -27,6 +27,8 @@ else
   intl_call="${TELLMARK_SCREENSHOT_INTL:-DL1ABC}"
 fi
 
+# A home locator, so the map window shows heading and distance.
+printf '[General]\nMyLocator=FN31PR\n' > "$work/tellmark.ini"
 TELLMARK_INI="$work/tellmark.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
 TELLMARK_SCREENSHOT_US="$us_call" TELLMARK_SCREENSHOT_INTL="$intl_call" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tellmark" "$edition" --timing

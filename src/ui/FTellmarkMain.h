@@ -93,6 +93,9 @@ class TCallViewForm : public QMainWindow {
   // no maps or they cannot be opened.
   void CreateMapForm();
   TMapForm* MapForm() const { return mapForm_; }
+  // Screenshot mode: shows the entry's map (or, with world, the top of its zoom chain), lets the
+  // ring grow a little and saves the window into file.
+  void TakeMapScreenshot(const QString& file, bool world);
 
  public slots:
   void SwitchToUS();

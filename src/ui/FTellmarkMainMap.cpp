@@ -1,6 +1,9 @@
 // Main window: the map window, kept in step with every entry shown.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QPushButton>
+#include <cstdio>
 
 #include "dataset/UDataSet.h"
 #include "map/FMap.h"
@@ -49,3 +52,17 @@ void TCallViewForm::ViewMapItemClick() {
 }
 
 void TCallViewForm::MapBtnClick() { ViewMapItemClick(); }
+
+void TCallViewForm::TakeMapScreenshot(const QString& file, bool world) {
+  if (!mapForm_) return;
+  ViewMapItemClick();
+  if (world)
+    while (mapForm_->ZoomIndex() < static_cast<int>(mapForm_->Chain().size()))
+      mapForm_->ZoomOutBtnClick();
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 3000 && (!mapForm_->RingShown() || mapForm_->RingSize() < 30))
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  if (!mapForm_->grab().save(file))
+    std::fprintf(stderr, "tellmark: cannot write %s\n", qPrintable(file));
+}
