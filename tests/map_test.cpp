@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestDir.h"
+#include "map/UBeacons.h"
 #include "map/UMapGeo.h"
 #include "map/UMapStream.h"
 
@@ -339,5 +340,104 @@ INSTANTIATE_TEST_SUITE_P(Locators, Precision,
                                            TPrecisionCase{"jn48qr", 1, false, true},
                                            TPrecisionCase{"JN48QR", 2, true, true},
                                            TPrecisionCase{"JN48q", 1, false, true}));
+
+// ---- Beacon schedule
+
+struct TActiveCase {
+  TLocalTime time;
+  int band;
+  int row, column;
+  const char* call;
+};
+class ActiveBeacon : public ::testing::TestWithParam<TActiveCase> {};
+
+TEST_P(ActiveBeacon, RowAndColumnOfTheBand) {
+  const auto& c = GetParam();
+  TBeaconSchedule s;
+  s.SetBand(c.band);
+  const TBeaconUpdate u = s.Update(c.time);
+  EXPECT_EQ(u.activeRow, c.row);
+  EXPECT_EQ(u.activeColumn, c.column);
+  EXPECT_EQ(BeaconText(u.activeRow, bkCall), c.call);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, ActiveBeacon,
+    ::testing::Values(TActiveCase{{10, 4, 25}, 1, 9, 2, "VR2B"},     // cycle 10:03, second 85
+                      TActiveCase{{10, 4, 25}, 5, 5, 6, "ZL6B"},     //
+                      TActiveCase{{10, 3, 5}, 2, 18, 3, "YV5B"},     // row 1 - 1 wraps to 18
+                      TActiveCase{{10, 5, 59}, 1, 18, 2, "YV5B"},    // last second of the cycle
+                      TActiveCase{{10, 6, 0}, 1, 1, 2, "4U1UN"},     // the next cycle
+                      TActiveCase{{23, 59, 59}, 3, 16, 4, "LU4AA"},  // 179 s: 18 - 2
+                      TActiveCase{{0, 0, 9}, 4, 16, 5, "LU4AA"}));
+
+TEST(BeaconSchedule, TimeCellsAreRewrittenOnlyWhenANewCycleBegins) {
+  TBeaconSchedule s;
+  TBeaconUpdate u = s.Update({10, 4, 25});
+  EXPECT_TRUE(u.refilled);
+  EXPECT_EQ(s.Cell(1, 1), "10:03:00");   // 14100 kHz of row 1: the cycle start
+  EXPECT_EQ(s.Cell(18, 5), "10:03:30");  // 28200 kHz of row 18: (170 + 40) mod 180
+  EXPECT_EQ(s.Cell(9, 1), "10:04:20");
+  EXPECT_EQ(s.Cell(18, 1), "10:05:50");
+  EXPECT_EQ(s.Cell(1, 2), "10:03:10");
+  EXPECT_EQ(s.Cell(0, 1), "");
+  EXPECT_FALSE(s.Update({10, 4, 26}).refilled);
+  EXPECT_FALSE(s.Update({10, 5, 59}).refilled);
+  u = s.Update({10, 6, 0});
+  EXPECT_TRUE(u.refilled);
+  EXPECT_EQ(s.Cell(1, 1), "10:06:00");
+  EXPECT_EQ(s.Cell(18, 1), "10:08:50");
+  // A new hour with the same cycle minute is a new cycle start only by its minute: the first
+  // update after 25 (no cycle's minute) always fills.
+  TBeaconSchedule fresh;
+  EXPECT_TRUE(fresh.Update({7, 24, 0}).refilled);
+  EXPECT_EQ(fresh.Cell(1, 1), "07:24:00");
+}
+
+TEST(BeaconSchedule, FollowTellsTheMapOnlyWhenTheCallChanges) {
+  TBeaconSchedule s;
+  EXPECT_FALSE(s.Update({10, 4, 25}).tellMap);  // not following
+  s.SetFollow(true);
+  TBeaconUpdate u = s.Update({10, 4, 25});
+  EXPECT_TRUE(u.tellMap);
+  EXPECT_EQ(u.call, "VR2B");
+  EXPECT_EQ(u.locator, "OL72CG");
+  int told = 0;
+  for (int sec = 26; sec < 60; ++sec) told += s.Update({10, 4, sec}).tellMap;
+  EXPECT_EQ(told, 3);  // at 30, 40 and 50 seconds
+  EXPECT_EQ(s.LastCall(), "5Z4B");
+  s.SetBand(2);  // another band, another active call
+  EXPECT_TRUE(s.Update({10, 4, 59}).tellMap);
+  s.SetFollow(false);
+  EXPECT_FALSE(s.Update({10, 5, 10}).tellMap);
+  s.SetFollow(true);  // following again tells the map at once
+  EXPECT_TRUE(s.Update({10, 5, 11}).tellMap);
+}
+
+TEST(BeaconTable, LookUpByRowAndKindAndBandsOfColumns) {
+  EXPECT_EQ(BeaconText(1, bkLocation), "New York, USA");
+  EXPECT_EQ(BeaconText(1, bkLocator), "FN30AS");
+  EXPECT_EQ(BeaconText(18, bkCall), "YV5B");
+  EXPECT_EQ(BeaconText(14, bkLocation), "Espoo, Finnland");
+  EXPECT_EQ(BeaconText(0, bkCall), "");
+  EXPECT_EQ(BeaconText(19, bkLocation), "");
+  EXPECT_EQ(BeaconText(3, 7), "");
+  EXPECT_EQ(BandCaption(1), "14100 kHz");
+  EXPECT_EQ(BandCaption(5), "28200 kHz");
+  EXPECT_EQ(BandCaption(6), "");
+  const int bands[] = {1, 1, 1, 2, 3, 4, 5, 1};  // columns 0..7
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(TBeaconSchedule::BandOfColumn(c), bands[c]) << c;
+  // Every locator of the table is valid, and every band has one beacon at every second.
+  for (int r = 1; r <= kBeaconCount; ++r) {
+    double lon, lat;
+    EXPECT_TRUE(LocatorToDegrees(BeaconText(r, bkLocator), lon, lat));
+  }
+  for (int b = 1; b <= kBandCount; ++b)
+    for (int t = 0; t < kCycleSeconds; ++t) {
+      const int r = ActiveBeaconRow(t, b);
+      const int start = BeaconStartSecond(r, b);
+      EXPECT_TRUE(t >= start && t < start + 10) << b << " " << t;
+    }
+}
 
 }  // namespace

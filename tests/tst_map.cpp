@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -16,6 +18,7 @@
 #include "UMapSet.h"
 #include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
+#include "map/FBeaconScheduler.h"
 #include "map/FMap.h"
 #include "map/UMapStream.h"
 #include "storage/UIndexEngine.h"
@@ -29,7 +32,8 @@ struct TTestMap {
   double west, east, south, north;
   int width, height;
 };
-// 1: 0..10 E, 40..50 N (marker class 0) -> 2: Europe-sized (class 1) -> 3: the world (class 1).
+// 1: 0..10 E, 40..50 N (marker class 0) -> 2: Europe-sized (class 1) -> 3: the world (class 1);
+// maps 4..144 are the world again (144 is the beacon scheduler's).
 const TTestMap kMaps[] = {{2, 0, 0, 10, 40, 50, 100, 100},
                           {3, 1, -20, 30, 30, 60, 100, 60},
                           {0, 1, -180, 180, -90, 90, 72, 36}};
@@ -38,7 +42,7 @@ constexpr int64_t kDirAt = 512;
 std::string WriteThreeMaps(const std::string& dir) {
   std::string images;
   std::string directory(kMapDirectorySize, '\0');
-  directory[0] = 3;
+  directory[0] = static_cast<char>(kWorldMapNr);
   int64_t at = kDirAt + kMapDirectorySize;
   for (int k = 0; k < 3; ++k) {
     const TTestMap& m = kMaps[k];
@@ -53,6 +57,9 @@ std::string WriteThreeMaps(const std::string& dir) {
     e.lat1 = m.north, e.y1 = 0, e.lat2 = m.south, e.y2 = m.height;
     directory.replace(1 + k * kMapEntrySize, kMapEntrySize, EncodeMapEntry(e));
     images += bmp;
+    if (k == 2)
+      for (int n = 4; n <= kWorldMapNr; ++n)
+        directory.replace(1 + (n - 1) * kMapEntrySize, kMapEntrySize, EncodeMapEntry(e));
   }
   const std::string path = dir + "/thedata.dat";
   QFile f(QString::fromStdString(path));
@@ -214,12 +221,11 @@ class TstMap : public QObject {
   }
 
   void beaconModeEndsWithTheNextEntryOrClosingAndCallsBack() {
-    // Hidden: the test file has no world map 144 to load.
     TMapForm* f = Open(false);
     int left = 0;
     f->ShowBeacon(
         "4U1UN", "FN30AS", [&left](TMapForm*) { ++left; }, "JO62QM",
-        " - currently active beacon on 14100 kHz");
+        "- currently active beacon on 14100 kHz");
     QCOMPARE(f->windowTitle(), QString("Map view - currently active beacon on 14100 kHz"));
     QVERIFY(f->BeaconMode());
     QVERIFY(W<QCheckBox>("ShowLocationChkBox")->isChecked());
@@ -237,6 +243,88 @@ class TstMap : public QObject {
     f->close();
     QCOMPARE(left, 2);
     QCOMPARE(f->windowTitle(), QString("Map view"));
+  }
+
+  void schedulerFollowTellsTheMapOnlyWhenTheCallChanges() {
+    TMapForm* map = Open(false);
+    QSignalSpy shown(map, &TMapForm::LocationShown);
+    TLocalTime now{10, 4, 25};
+    TBeaconSchedulerForm s(
+        map, [] { return QString("JO62QM"); }, [&now] { return now; });
+    QCOMPARE(s.windowTitle(), QString("Beacon scheduler"));
+    QCOMPARE(s.SelectedRow(), 9);  // Hong Kong on 14100 kHz
+    QCOMPARE(s.SelectedColumn(), 2);
+    QCOMPARE(s.CellText(9, 0), QString("Hong Kong, China"));
+    QCOMPARE(s.CellText(1, 2), QString("10:03:00"));
+    QCOMPARE(s.CellText(18, 6), QString("10:03:30"));
+    QCOMPARE(shown.count(), 0);
+    QTest::mouseClick(s.findChild<QPushButton*>("MapBtn"), Qt::LeftButton);
+    QVERIFY(map->isVisible());
+    QVERIFY(s.Schedule().Follow());
+    for (int sec = 25; sec < 60; ++sec) {
+      now.second = sec;
+      s.UpdateTimerTimer();
+    }
+    // VR2B at once, then 4S7B, ZS6DN and 5Z4B at 30, 40 and 50 seconds.
+    QCOMPARE(shown.count(), 4);
+    QCOMPARE(shown.last().at(0).toString(), QString("5Z4B"));
+    QCOMPARE(map->CurrentMap(), kWorldMapNr);
+    QVERIFY(map->BeaconMode());
+    QCOMPARE(map->windowTitle(), QString("Map view - currently active beacon on 14100 kHz"));
+    // A click on the 28200 kHz column selects band 5; the highlight moves on the next update.
+    QTableWidget* grid = s.findChild<QTableWidget*>("BeaconGrid");
+    const QRect cell = grid->visualItemRect(grid->item(3, 6));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(s.Schedule().Band(), 5);
+    s.UpdateTimerTimer();
+    QCOMPARE(s.SelectedColumn(), 6);
+    QCOMPARE(s.SelectedRow(), 8);  // second 59 on band 5: row 6 + 1 - 4 + ... = 8
+    QCOMPARE(map->windowTitle(), QString("Map view - currently active beacon on 28200 kHz"));
+    // Closing the map leaves follow mode through the leave callback.
+    map->close();
+    QVERIFY(!s.Schedule().Follow());
+    QCOMPARE(map->windowTitle(), QString("Map view"));
+    const int before = shown.count();
+    now = {10, 5, 10};
+    s.UpdateTimerTimer();
+    QCOMPARE(shown.count(), before);
+  }
+
+  void schedulerShowsOneBeaconAndEndsTheFollow() {
+    TMapForm* map = Open();
+    TLocalTime now{10, 4, 25};
+    TBeaconSchedulerForm s(
+        map, [] { return QString("JO62QM"); }, [&now] { return now; });
+    s.show();
+    s.MapBtnClick();
+    s.UpdateTimerTimer();
+    QVERIFY(map->BeaconMode());
+    QTableWidget* grid = s.findChild<QTableWidget*>("BeaconGrid");
+    const QRect cell = grid->visualItemRect(grid->item(3, 0));
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cell.center());
+    auto* menu = s.findChild<QMenu*>("GridMenu");
+    QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }, 1000));
+    menu->close();
+    s.findChild<QAction*>("ShowOnMapItem")->trigger();
+    QVERIFY(!map->BeaconMode());
+    QVERIFY(!s.Schedule().Follow());
+    QCOMPARE(map->findChild<QCheckBox*>("ShowLocationChkBox")->text(), QString("&Show W6WX"));
+    QVERIFY(map->findChild<QCheckBox*>("ShowLocationChkBox")->isChecked());
+    QCOMPARE(map->CurrentMap(), kWorldMapNr);
+    // Switching the location display off ends follow mode too.
+    s.MapBtnClick();
+    now.second = 31;
+    s.UpdateTimerTimer();
+    QVERIFY(map->BeaconMode());
+    QTest::mouseClick(map->findChild<QCheckBox*>("ShowLocationChkBox"), Qt::LeftButton);
+    QVERIFY(!s.Schedule().Follow());
+    // Closing the scheduler ends the map's beacon display.
+    s.MapBtnClick();
+    now.second = 41;
+    s.UpdateTimerTimer();
+    QVERIFY(map->BeaconMode());
+    s.close();
+    QVERIFY(!map->BeaconMode());
   }
 
   void printsTheMapAtItsScreenSize() {

@@ -105,8 +105,16 @@ void TMapForm::LeaveBeaconMode() {
   }
 }
 
+void TMapForm::SetShowLocation(bool on) {
+  if (!ui->ShowLocationChkBox->isEnabled() || ui->ShowLocationChkBox->isChecked() == on) return;
+  ui->ShowLocationChkBox->setChecked(on);
+  ShowLocationChkBoxClick();
+}
+
 void TMapForm::SetCaption() {
-  const QString caption = beaconMode_ ? "Map view" + captionSuffix_ : QString("Map view");
+  // The suffix ("- currently active beacon on ...") is set off from "Map view" by a blank.
+  const QString gap = captionSuffix_.startsWith(' ') ? "" : " ";
+  const QString caption = beaconMode_ ? "Map view" + gap + captionSuffix_ : QString("Map view");
   if (caption == shownCaption_) return;
   shownCaption_ = caption;
   setWindowTitle(caption);
@@ -145,6 +153,7 @@ void TMapForm::ShowLocation(int mapNr, const QString& homeLocator, const QString
     chain_ = stream_->ZoomChain(mapNr);
     SetZoom(1);
   }
+  emit LocationShown(QString::fromStdString(call_));
 }
 
 void TMapForm::ShowMap(int n) {

@@ -41,6 +41,10 @@ class TMapForm : public QWidget {
   void ShowBeacon(const QString& call, const QString& beaconLocator, TLeaveCallback leave,
                   const QString& homeLocator, const QString& captionSuffix);
   bool BeaconMode() const { return beaconMode_; }
+  // Ends beacon mode (caption back, the leave callback called once and cleared).
+  void EndBeaconMode() { LeaveBeaconMode(); }
+  // Ticks (or clears) the Show check box as the user would, starting or stopping the ring.
+  void SetShowLocation(bool on);
   // Draws the map on a printer at its physical size on a 96-dpi screen (PrintBtnClick after its
   // dialog). Throws EMapError when no map is loaded.
   void PrintMap(QPrinter& printer);
@@ -70,6 +74,8 @@ class TMapForm : public QWidget {
   void FitAlwaysChanged(bool on);
   // The user switched the location display off (the beacon scheduler leaves its follow mode).
   void LocationDisplayOff();
+  // A location (entry or beacon) was taken over, with its call.
+  void LocationShown(const QString& call);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -18,6 +18,7 @@ class TEditNotesForm;
 class TQslMgrForm;
 class TListViewForm;
 class TMapForm;
+class TBeaconSchedulerForm;
 class QRadioButton;
 class QComboBox;
 
@@ -90,12 +91,16 @@ class TCallViewForm : public QMainWindow {
   void SetBusy(bool on);
 
   // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
-  // no maps or they cannot be opened.
+  // no maps or they cannot be opened. Also sets up the beacon scheduler command.
   void CreateMapForm();
   TMapForm* MapForm() const { return mapForm_; }
+  TBeaconSchedulerForm* BeaconSchedulerForm() const { return beaconForm_; }
   // Screenshot mode: shows the entry's map (or, with world, the top of its zoom chain), lets the
   // ring grow a little and saves the window into file.
   void TakeMapScreenshot(const QString& file, bool world);
+  // Screenshot mode: the beacon scheduler (beacons.png) and the world map following the active
+  // beacon (map-beacon.png) into dir.
+  void TakeBeaconScreenshots(const QString& dir);
 
  public slots:
   void SwitchToUS();
@@ -154,6 +159,7 @@ class TCallViewForm : public QMainWindow {
   void ReportClearReportFileMenuItemClick();
   void MapBtnClick();
   void ViewMapItemClick();
+  void ViewBeaconSchedulerItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -211,8 +217,9 @@ class TCallViewForm : public QMainWindow {
   std::string notesFileName_;  // the name notes_ was opened with
   TEditNotesForm* notesForm_ = nullptr;
   std::unique_ptr<TWortListe> intlWords_, usWords_;
-  TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
-  TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
-  QPointer<TListViewForm> listView_;         // child, freed when closed
-  TMapForm* mapForm_ = nullptr;              // child window, lives to the end
+  TSuchInfo usSearchInfo_, intlSearchInfo_;     // kept across searches
+  TQslMgrForm* qslForm_ = nullptr;              // child, kept once made
+  QPointer<TListViewForm> listView_;            // child, freed when closed
+  TMapForm* mapForm_ = nullptr;                 // child window, lives to the end
+  TBeaconSchedulerForm* beaconForm_ = nullptr;  // child, made on first use
 };

@@ -96,6 +96,7 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
   save(&details, "details-intl.png");
   main.TakeMapScreenshot(dir + "/map-intl.png", false);
   main.TakeMapScreenshot(dir + "/map-world.png", true);
+  main.TakeBeaconScreenshots(dir);
   TFindCDDlg dialog(FromLocalPath(HomeDir()));
   dialog.show();
   save(&dialog, "findcd.png");
