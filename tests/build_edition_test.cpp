@@ -538,8 +538,7 @@ TEST(EditionWriter, IdenticalInputGivesIdenticalFiles) {
 }
 
 TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
-  const std::string sources =
-      (fs::path(__FILE__).parent_path() / ".." / "data" / "sources").lexically_normal().string();
+  const std::string sources = TELLMARK_SOURCE_DIR "/data/sources";
   const TSourceTables tables = LoadSourceTables(sources);
   TestDir a, b;
   const TBuildInput in = GenerateSample(tables, 3000, 2000, 42);

@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFixtures = fs::path(__FILE__).parent_path().string() + "/fixtures";
+// The source tree from CMake: __FILE__ is relative when the compiler runs through ccache.
+const std::string kFixtures = TELLMARK_SOURCE_DIR "/tests/fixtures";
 
 std::string Slurp(const std::string& path) {
   std::string s;

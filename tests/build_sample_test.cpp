@@ -17,10 +17,7 @@
 
 namespace {
 
-std::string SourcesDir() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "sources")
-      .string();
-}
+std::string SourcesDir() { return TELLMARK_SOURCE_DIR "/data/sources"; }
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

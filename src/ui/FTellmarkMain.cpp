@@ -380,7 +380,7 @@ void TCallViewForm::ShowEntryFields(const TEntryView& v) {
   ui->DXCCText->setText(FromData(v.dxcc));
   ui->QSLMgrBtn->setEnabled(v.qslManagerRef != 0);
   ui->ShowDetailsBtn->setEnabled(v.HasDetails());
-  ui->MapBtn->setEnabled(v.mapNr != 0 && mapForm_);
+  ui->MapBtn->setEnabled(v.mapNr != 0);
   if (created_ && details_) {
     details_->SetCall(shownCall_);
     details_->SetDetails(FromData(v.comments), FromData(v.fax), FromData(v.eMail));
