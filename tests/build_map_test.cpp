@@ -248,6 +248,7 @@ TEST_F(MapPlan, EachPointGetsTheMostDetailedMapHoldingIt) {
       {"DM79LR", "CO", "Colorado"},       // Denver
       {"FN42IL", "MA", "Massachusetts"},  // Boston
       {"BL11BH", "HI", "Hawaii"},         // Honolulu
+      {"BL01HX", "HI", "Hawaii"},         // Lihue, Kauai: the state's islands are on its map
       {"FK68VK", "PR", "Puerto Rico"},    // San Juan
       {"EM29QC", "MO", "Missouri"},       // Kansas City, Missouri, across the line from Kansas
       {"JO62QM", "", "Germany"},          // Berlin

@@ -49,7 +49,7 @@ TBeaconSchedulerForm::TBeaconSchedulerForm(TMapForm* map, std::function<QString(
           [this](const QPoint& at) { BeaconMenu->popup(mapToGlobal(at)); });
   ui->HelpBtn->setEnabled(false);  // no help viewer yet
   if (map_)
-    connect(map_, &TMapForm::LocationDisplayOff, this, [this] { schedule_.SetFollow(false); });
+    connect(map_.data(), &TMapForm::LocationDisplayOff, this, [this] { schedule_.SetFollow(false); });
 
   // FormCreate: headers, locations and calls, sizes, one update, the timer.
   QTableWidget* g = ui->BeaconGrid;
@@ -104,7 +104,10 @@ TBeaconSchedulerForm::TBeaconSchedulerForm(TMapForm* map, std::function<QString(
   UpdateTimer->start();
 }
 
-TBeaconSchedulerForm::~TBeaconSchedulerForm() = default;
+TBeaconSchedulerForm::~TBeaconSchedulerForm() {
+  // The map keeps no callback into a window that is gone.
+  if (map_) map_->EndBeaconMode();
+}
 
 bool TBeaconSchedulerForm::MapAvailable() const { return map_ && map_->Ready(); }
 

@@ -2,6 +2,7 @@
 // The beacon scheduler "Beacon scheduler": the 3-minute schedule of the 18 HF beacons on five
 // bands, the beacon transmitting now on the chosen band highlighted every second, a beacon shown
 // on the world map, and follow mode (the map window shows the active beacon as it changes).
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -49,7 +50,7 @@ class TBeaconSchedulerForm : public QWidget {
   void SetRowTips();
 
   std::unique_ptr<Ui::TBeaconSchedulerForm> ui;
-  TMapForm* map_;
+  QPointer<TMapForm> map_;  // the map may go first at the end of the program
   std::function<QString()> homeLocator_;
   TClock clock_;
   TBeaconSchedule schedule_;

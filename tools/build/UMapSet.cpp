@@ -104,8 +104,8 @@ std::vector<TPiece> Pieces(const TGeoTopology& t, const TGeoFeature& f) {
 }
 
 // Box of a region's main land: its largest piece, then every piece near what is taken so far
-// (within a quarter of its size), largest first; far islands and overseas parts stay out.
-TGeoBox MainBox(const std::vector<TPiece>& pieces) {
+// (within `reach` of its size), largest first; far islands and overseas parts stay out.
+TGeoBox MainBox(const std::vector<TPiece>& pieces, double reach) {
   TGeoBox box;
   if (pieces.empty()) return box;
   box = pieces[0].box;
@@ -121,7 +121,7 @@ TGeoBox MainBox(const std::vector<TPiece>& pieces) {
       const auto& b = pieces[i].box;
       const double dx = std::max({0.0, b.west - box.east, box.west - b.east}) * c;
       const double dy = std::max({0.0, b.south - box.north, box.south - b.north});
-      if (std::hypot(dx, dy) <= 0.25 * size) {
+      if (std::hypot(dx, dy) <= reach * size) {
         box.Add(b);
         taken[i] = true;
         grew = true;
@@ -247,7 +247,9 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
     m.code = PostalOf(f.id);
     m.us = m.state = true;
     m.region = order[static_cast<size_t>(k)];
-    Frame(m, MainBox(Pieces(*us, f)), true);
+    // A state's islands belong on its map (Kauai with Hawaii): a longer reach than for countries,
+    // whose far parts are often other DXCC entities (Svalbard, the Canaries).
+    Frame(m, MainBox(Pieces(*us, f), 0.6), true);
     const double lon = (m.box.west + m.box.east) / 2, lat = (m.box.south + m.box.north) / 2;
     m.parent = conus.box.Contains(lon, lat) ? conus.nr : ParentOf(m.box, plan.maps);
   }
@@ -280,7 +282,7 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
     TMapDef& m = map(kFirstCountry + k);
     m.name = countries->features[static_cast<size_t>(i)].name;
     m.region = i;
-    Frame(m, MainBox(pieces[static_cast<size_t>(i)]), true);
+    Frame(m, MainBox(pieces[static_cast<size_t>(i)], 0.25), true);
     m.parent = ParentOf(m.box, plan.maps);
   }
   return plan;
