@@ -336,6 +336,24 @@ class TstMap : public QObject {
     QVERIFY(!map->BeaconMode());
   }
 
+  void fitWindowTakesThePictureSizeAndTellsTheSetting() {
+    TMapForm* f = Open();
+    QSignalSpy changed(f, &TMapForm::FitAlwaysChanged);
+    f->ShowEntry(2, "DL1ABC", "JO62QM", "JN45AA");  // 100 x 60 pixels
+    QCOMPARE(f->size(), QSize(660, 544));
+    QTest::mouseClick(W<QCheckBox>("FitAlwaysChkBox"), Qt::LeftButton);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.first().at(0).toBool(), true);
+    // 350 wide, or as wide as the top bar's buttons need; the bar is 33 high.
+    const auto fitted = [&](int height) {
+      const int most = std::max(350, W<QWidget>("Bevel")->minimumSizeHint().width());
+      return f->height() == height && f->width() >= 350 && f->width() <= most;
+    };
+    QVERIFY(fitted(60 + 33));
+    QTest::mouseClick(W<QPushButton>("ZoomOutBtn"), Qt::LeftButton);  // 72 x 36, fitted again
+    QVERIFY(fitted(36 + 33));
+  }
+
   void printsTheMapAtItsScreenSize() {
     TMapForm* f = Open();
     f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");

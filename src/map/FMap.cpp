@@ -44,6 +44,7 @@ TMapForm::TMapForm(const std::string& dataFilePath, int64_t mapDirOffset, bool f
                    bool useKm, QWidget* parent)
     : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TMapForm>()), useKm_(useKm) {
   ui->setupUi(this);
+  ui->ScrollBox->setMinimumSize(1, 1);  // the window fits a small map exactly
   LocationShape = new TLocationShape(picture_, ui->MapHolder);
   BlinkTimer = new QTimer(this);
   BlinkTimer->setObjectName("BlinkTimer");
@@ -244,6 +245,7 @@ void TMapForm::ShowLocationChkBoxClick() {
 }
 
 void TMapForm::FitWindow() {
+  // The window does not get narrower than the buttons of the top bar need.
   for (int pass = 0; pass < 2; ++pass)
     resize(std::max(ui->MapHolder->width(), 350), ui->MapHolder->height() + ui->Bevel->height());
 }
