@@ -217,9 +217,11 @@ class TCallViewForm : public QMainWindow {
   std::string notesFileName_;  // the name notes_ was opened with
   TEditNotesForm* notesForm_ = nullptr;
   std::unique_ptr<TWortListe> intlWords_, usWords_;
-  TSuchInfo usSearchInfo_, intlSearchInfo_;     // kept across searches
-  TQslMgrForm* qslForm_ = nullptr;              // child, kept once made
-  QPointer<TListViewForm> listView_;            // child, freed when closed
-  TMapForm* mapForm_ = nullptr;                 // child window, lives to the end
-  TBeaconSchedulerForm* beaconForm_ = nullptr;  // child, made on first use
+  TSuchInfo usSearchInfo_, intlSearchInfo_;  // kept across searches
+  TQslMgrForm* qslForm_ = nullptr;           // child, kept once made
+  QPointer<TListViewForm> listView_;         // child, freed when closed
+
+  // Map and beacons: children; the map window lives to the end, the scheduler once made.
+  TMapForm* mapForm_ = nullptr;
+  TBeaconSchedulerForm* beaconForm_ = nullptr;
 };
