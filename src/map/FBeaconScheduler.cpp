@@ -13,6 +13,7 @@
 #include "map/UMapGeo.h"
 #include "map/UMapStream.h"
 #include "ui_FBeaconScheduler.h"
+#include "widgets/UMessages.h"
 
 namespace {
 constexpr int kRows = kBeaconCount + 1, kColumns = kBandCount + 2;
@@ -49,7 +50,8 @@ TBeaconSchedulerForm::TBeaconSchedulerForm(TMapForm* map, std::function<QString(
           [this](const QPoint& at) { BeaconMenu->popup(mapToGlobal(at)); });
   ui->HelpBtn->setEnabled(false);  // no help viewer yet
   if (map_)
-    connect(map_.data(), &TMapForm::LocationDisplayOff, this, [this] { schedule_.SetFollow(false); });
+    connect(map_.data(), &TMapForm::LocationDisplayOff, this,
+            [this] { schedule_.SetFollow(false); });
 
   // FormCreate: headers, locations and calls, sizes, one update, the timer.
   QTableWidget* g = ui->BeaconGrid;
@@ -188,7 +190,8 @@ void TBeaconSchedulerForm::ShowOnMapItemClick() {
     map_->ShowEntry(kWorldMapNr, QString::fromStdString(BeaconText(menuRow_, bkCall)),
                     homeLocator_(), QString::fromStdString(BeaconText(menuRow_, bkLocator)));
     map_->SetShowLocation(true);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString("Error during handling: ") + e.what());
   }
 }
 
