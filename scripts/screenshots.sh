@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Grabs every window of tellmark under Xvfb into build/screenshots/*.png, for people to look at.
+# Grabs every window of tellmark under Xvfb into build/screenshots/*.png, for people to look at
+# (the map window on a U.S. entry, an International entry and the world, the beacon scheduler and
+# the world map following a beacon among them).
 # Uses the sample edition the default build writes next to the binaries; without one, a sample
 # edition written by tellmark-build, or else the small fixture edition of the look-up tests.
 #   scripts/screenshots.sh [BUILD_DIR]   (default: build)
@@ -27,6 +29,8 @@ else
   intl_call="${TELLMARK_SCREENSHOT_INTL:-DL1ABC}"
 fi
 
+# A home locator, so the map window shows heading and distance.
+printf '[General]\nMyLocator=FN31PR\n' > "$work/tellmark.ini"
 TELLMARK_INI="$work/tellmark.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
 TELLMARK_SCREENSHOT_US="$us_call" TELLMARK_SCREENSHOT_INTL="$intl_call" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tellmark" "$edition" --timing

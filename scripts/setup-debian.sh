@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency of Tellmark on Debian 12 (idempotent).
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config
+pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       qt6-base-dev qt6-multimedia-dev libqt6svg6
       libgtest-dev libgmock-dev libbenchmark-dev
       libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev

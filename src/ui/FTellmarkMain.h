@@ -19,6 +19,8 @@ class TQslMgrForm;
 class TListViewForm;
 class TCWOutputForm;
 class TLabelReportForm;
+class TMapForm;
+class TBeaconSchedulerForm;
 class QRadioButton;
 class QComboBox;
 
@@ -95,6 +97,18 @@ class TCallViewForm : public QMainWindow {
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
+  // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
+  // no maps or they cannot be opened. Also sets up the beacon scheduler command.
+  void CreateMapForm();
+  TMapForm* MapForm() const { return mapForm_; }
+  TBeaconSchedulerForm* BeaconSchedulerForm() const { return beaconForm_; }
+  // Screenshot mode: shows the entry's map (or, with world, the top of its zoom chain), lets the
+  // ring grow a little and saves the window into file.
+  void TakeMapScreenshot(const QString& file, bool world);
+  // Screenshot mode: the beacon scheduler (beacons.png) and the world map following the active
+  // beacon (map-beacon.png) into dir.
+  void TakeBeaconScreenshots(const QString& dir);
+
  public slots:
   void SwitchToUS();
   void SwitchToIntl();
@@ -159,6 +173,9 @@ class TCallViewForm : public QMainWindow {
   void FileStartPrintLabelsItemClick();
   void OptLabelPrintingItemClick();
   void ReportPrintLabelsMenuItemClick();
+  void MapBtnClick();
+  void ViewMapItemClick();
+  void ViewBeaconSchedulerItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -204,6 +221,7 @@ class TCallViewForm : public QMainWindow {
   void SetUpLabelCommands();
   // Submits label lines still spooled for the printer; a failure is reported, the lines kept.
   void FlushLabelSpool();
+  void ShowEntryOnMap();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
@@ -230,4 +248,8 @@ class TCallViewForm : public QMainWindow {
   QPointer<TListViewForm> listView_;         // child, freed when closed
   TCWOutputForm* cwForm_ = nullptr;          // child window, lives as long as this one
   TLabelReportForm* labelReport_ = nullptr;  // child, kept once made
+
+  // Map and beacons: children; the map window lives to the end, the scheduler once made.
+  TMapForm* mapForm_ = nullptr;
+  TBeaconSchedulerForm* beaconForm_ = nullptr;
 };

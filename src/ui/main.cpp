@@ -85,6 +85,7 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
   save(&main, "main-us.png");
   main.ViewDetailItemClick();
   save(&details, "details-us.png");
+  main.TakeMapScreenshot(dir + "/map-us.png", false);
   main.SwitchToIntl();
   if (!intl.isEmpty())
     main.FindCall(intl);
@@ -93,6 +94,9 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
   main.ShowCurrentEntry();
   save(&main, "main-intl.png");
   save(&details, "details-intl.png");
+  main.TakeMapScreenshot(dir + "/map-intl.png", false);
+  main.TakeMapScreenshot(dir + "/map-world.png", true);
+  main.TakeBeaconScreenshots(dir);
   TFindCDDlg dialog(FromLocalPath(HomeDir()));
   dialog.show();
   save(&dialog, "findcd.png");
@@ -134,6 +138,7 @@ int main(int argc, char** argv) {
     const qint64 entryShown = clock.elapsed();
     auto* details = new TDetailsForm(&mainForm);
     mainForm.SetDetailsForm(details);
+    mainForm.CreateMapForm();
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
     TFirstPaint firstPaint(clock, entryShown);

@@ -16,6 +16,7 @@
 #include "UEditionWriter.h"
 #include "UFccImport.h"
 #include "UImportText.h"
+#include "UMapSet.h"
 #include "USampleGenerator.h"
 #include "USourceTables.h"
 #include "common/StrUtil.h"
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
   std::string outDir, sourcesDir, fccPath, csvPath, title;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
-  bool edition1999 = false, quiet = false;
+  bool edition1999 = false, quiet = false, noMaps = false;
   app.add_option("--out", outDir, "Folder to write (the data set goes into its data/ folder)")
       ->required();
   app.add_option("--sources", sourcesDir,
@@ -201,6 +202,7 @@ int main(int argc, char** argv) {
   app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
   app.add_option("--title", title, "Title of the edition");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
+  app.add_flag("--no-maps", noMaps, "Write no maps (MapDirOffset=0, as in older editions)");
   app.footer(
       "Exit status: 0 written, 1 the build failed (nothing of an earlier edition in the "
       "folder is replaced), 2 bad command line.");
@@ -283,6 +285,19 @@ int main(int argc, char** argv) {
       progress.Show(stage, done, total);
     };
     options.warning = [&](const std::string& w) { warnings.Add(w); };
+    double mapsSeconds = 0;
+    if (!noMaps) {
+      progress.Show("Placing entries on maps", 0, 0);
+      const auto t3 = TClock::now();
+      PrepareMaps(sourcesDir + "/map_geometry.bin", input, options);
+      mapsSeconds = Seconds(t3);
+      options.maps = [&mapsSeconds, render = options.maps](int64_t blockStart) {
+        const auto t4 = TClock::now();
+        TMapBlock block = render(blockStart);
+        mapsSeconds += Seconds(t4);
+        return block;
+      };
+    }
     const TEditionSummary s = WriteEdition(input, outDir, options);
     const double writeSeconds = Seconds(t2);
     progress.Clear();
@@ -306,9 +321,11 @@ int main(int argc, char** argv) {
       for (const auto& [name, bytes] : s.files)
         std::printf("  %-20s %15s bytes\n", name.c_str(), Grouped(bytes).c_str());
       std::printf("  %-20s %15s bytes\n", "total", Grouped(s.TotalBytes()).c_str());
-      std::printf("  time %.2f s (tables %.2f s, entries %.2f s, writing %.2f s), %s entries/s\n",
-                  total, tablesSeconds, makeSeconds, writeSeconds,
-                  Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
+      std::printf(
+          "  time %.2f s (tables %.2f s, entries %.2f s, writing %.2f s, of which maps %.2f s), "
+          "%s entries/s\n",
+          total, tablesSeconds, makeSeconds, writeSeconds, mapsSeconds,
+          Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
     }
     return 0;
   } catch (const std::exception& e) {

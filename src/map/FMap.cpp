@@ -1,0 +1,295 @@
+#include "map/FMap.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+
+#include "dataset/ULocator.h"
+#include "map/UMapGeo.h"
+#include "ui_FMap.h"
+#include "widgets/UMessages.h"
+
+// The ring: a circle drawn with an inverting pen of width 2 and no fill over the map picture.
+class TLocationShape : public QWidget {
+ public:
+  TLocationShape(const QImage& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+    setObjectName("LocationShape");
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    // The pen's brush is the inverted picture under the shape, so each ring pixel inverts the
+    // map pixel it covers.
+    QImage under = picture_.copy(geometry()).convertToFormat(QImage::Format_RGB32);
+    under.invertPixels();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setBrushOrigin(0, 0);
+    p.setPen(QPen(QBrush(under), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(1, 1, width() - 2, height() - 2));
+  }
+
+ private:
+  const QImage& picture_;
+};
+
+TMapForm::TMapForm(const std::string& dataFilePath, int64_t mapDirOffset, bool fitAlways,
+                   bool useKm, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TMapForm>()), useKm_(useKm) {
+  ui->setupUi(this);
+  ui->ScrollBox->setMinimumSize(1, 1);  // the window fits a small map exactly
+  LocationShape = new TLocationShape(picture_, ui->MapHolder);
+  BlinkTimer = new QTimer(this);
+  BlinkTimer->setObjectName("BlinkTimer");
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
+  PopupMenu->addAction(ui->CloseWindowItem);
+  addAction(ui->CloseWindowItem);
+  connect(ui->CloseWindowItem, &QAction::triggered, this, &TMapForm::CloseWindowItemClick);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu->popup(mapToGlobal(at)); });
+  connect(ui->ZoomInBtn, &QPushButton::clicked, this, &TMapForm::ZoomInBtnClick);
+  connect(ui->ZoomOutBtn, &QPushButton::clicked, this, &TMapForm::ZoomOutBtnClick);
+  connect(ui->PrintBtn, &QPushButton::clicked, this, &TMapForm::PrintBtnClick);
+  connect(ui->FitAlwaysChkBox, &QCheckBox::clicked, this, &TMapForm::FitAlwaysChkBoxClick);
+  connect(ui->ShowLocationChkBox, &QCheckBox::clicked, this, &TMapForm::ShowLocationChkBoxClick);
+  connect(BlinkTimer, &QTimer::timeout, this, &TMapForm::BlinkTimerTimer);
+  resize(660, 544);
+
+  // FormCreate.
+  setWindowTitle("Map view");
+  shownCaption_ = windowTitle();
+  currentMap_ = 0;
+  chain_.clear();
+  SetZoom(1);
+  ui->FitAlwaysChkBox->setChecked(fitAlways);
+  stream_ = std::make_unique<TMapStream>(dataFilePath, mapDirOffset);
+  ready_ = true;
+}
+
+TMapForm::~TMapForm() = default;  // FormDestroy: the stream goes with the window
+
+void TMapForm::ShowEntry(int mapNr, const QString& call, const QString& homeLocator,
+                         const QString& entryLocator) {
+  LeaveBeaconMode();
+  ShowLocation(mapNr, homeLocator, entryLocator, call);
+}
+
+void TMapForm::ShowBeacon(const QString& call, const QString& beaconLocator, TLeaveCallback leave,
+                          const QString& homeLocator, const QString& captionSuffix) {
+  captionSuffix_ = captionSuffix.left(100);
+  ShowLocation(kWorldMapNr, homeLocator, beaconLocator, call);
+  leave_ = std::move(leave);
+  beaconMode_ = true;
+  SetCaption();
+  if (ui->ShowLocationChkBox->isEnabled() && !ui->ShowLocationChkBox->isChecked()) {
+    ui->ShowLocationChkBox->setChecked(true);
+    StartMarker();
+  }
+}
+
+void TMapForm::LeaveBeaconMode() {
+  if (!beaconMode_) return;
+  beaconMode_ = false;
+  SetCaption();
+  if (leave_) {
+    TLeaveCallback leave = std::move(leave_);
+    leave_ = nullptr;
+    leave(this);
+  }
+}
+
+void TMapForm::SetShowLocation(bool on) {
+  if (!ui->ShowLocationChkBox->isEnabled() || ui->ShowLocationChkBox->isChecked() == on) return;
+  ui->ShowLocationChkBox->setChecked(on);
+  ShowLocationChkBoxClick();
+}
+
+void TMapForm::SetCaption() {
+  // The suffix ("- currently active beacon on ...") is set off from "Map view" by a blank.
+  const QString gap = captionSuffix_.startsWith(' ') ? "" : " ";
+  const QString caption = beaconMode_ ? "Map view" + gap + captionSuffix_ : QString("Map view");
+  if (caption == shownCaption_) return;
+  shownCaption_ = caption;
+  setWindowTitle(caption);
+}
+
+void TMapForm::ShowLocation(int mapNr, const QString& homeLocator, const QString& entryLocator,
+                            const QString& call) {
+  homeLocator_ = homeLocator.left(6).toStdString();
+  entryLocator_ = entryLocator.left(6).toStdString();
+  call_ = call.left(6).toStdString();
+  StopMarker();
+  ui->ShowLocationChkBox->setText("&Show " + QString::fromStdString(call_));
+  precision_ = LocatorPrecision(entryLocator_);
+  try {
+    const TGeoPoint p = LocatorToCoord(entryLocator_);
+    // The point is kept as 6-byte reals.
+    pointLon_ = Real48ToDouble(DoubleToReal48(p.longitude));
+    pointLat_ = Real48ToDouble(DoubleToReal48(p.latitude));
+    pointValid_ = true;
+  } catch (const std::exception&) {
+    pointValid_ = false;
+  }
+  ui->ShowLocationChkBox->setEnabled(pointValid_);
+  TEntf entf;
+  if (GetEntf(homeLocator_, entryLocator_, entf)) {
+    ui->HeadingText->setText(QString::fromStdString(HeadingText(entf.heading)));
+    ui->DistanceText->setText(QString::fromStdString(DistanceText(entf.distanceKm, useKm_)));
+    ui->HeadingText->show();
+    ui->DistanceText->show();
+  } else {
+    ui->HeadingText->hide();
+    ui->DistanceText->hide();
+  }
+  if (isVisible() && mapNr != 0) {
+    ShowMap(mapNr);
+    chain_ = stream_->ZoomChain(mapNr);
+    SetZoom(1);
+  }
+  emit LocationShown(QString::fromStdString(call_));
+}
+
+void TMapForm::ShowMap(int n) {
+  StopMarker();
+  if (n != currentMap_) {
+    located_ = false;
+    markerClass_ = 0;
+    stream_->SelectMap(n);
+    const std::string bytes = stream_->ReadImage();
+    QImage image = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                    static_cast<int>(bytes.size()), "BMP");
+    if (image.isNull()) throw EMapError("Map " + std::to_string(n) + " is not a readable bitmap");
+    picture_ = image.convertToFormat(QImage::Format_RGB32);
+    ui->MapImage->setPixmap(QPixmap::fromImage(picture_));
+    ui->MapImage->setFixedSize(picture_.size());
+    ui->MapHolder->setFixedSize(picture_.size());
+    markerClass_ = stream_->MarkerClass(n);
+    currentMap_ = n;
+    if (ui->FitAlwaysChkBox->isChecked()) FitWindow();
+  }
+  try {
+    pixel_ = stream_->LocatePoint(n, pointLon_, pointLat_);
+    located_ = true;
+  } catch (const std::exception&) {
+    located_ = false;
+  }
+  StartMarker();
+}
+
+void TMapForm::SetZoom(int i) {
+  if (chain_.empty()) {
+    zoomIndex_ = 1;
+    ui->ZoomInBtn->setEnabled(false);
+    ui->ZoomOutBtn->setEnabled(false);
+    return;
+  }
+  zoomIndex_ = std::clamp(i, 1, static_cast<int>(chain_.size()));
+  ui->ZoomInBtn->setEnabled(zoomIndex_ > 1);
+  ui->ZoomOutBtn->setEnabled(zoomIndex_ < static_cast<int>(chain_.size()));
+}
+
+void TMapForm::ZoomInBtnClick() {
+  if (zoomIndex_ <= 1) return;
+  SetZoom(zoomIndex_ - 1);
+  ShowMap(chain_[static_cast<size_t>(zoomIndex_ - 1)]);
+}
+
+void TMapForm::ZoomOutBtnClick() {
+  if (zoomIndex_ >= static_cast<int>(chain_.size())) return;
+  SetZoom(zoomIndex_ + 1);
+  ShowMap(chain_[static_cast<size_t>(zoomIndex_ - 1)]);
+}
+
+void TMapForm::StartMarker() {
+  if (ringShown_) StopMarker();
+  if (!pointValid_ || !located_) return;
+  if (ui->ShowLocationChkBox->isChecked() && MarkAllowed(markerClass_, precision_)) {
+    ringSize_ = 5;
+    BlinkTimer->setInterval(250);
+    BlinkTimer->start();
+  }
+}
+
+void TMapForm::BlinkTimerTimer() {
+  LocationShape->setGeometry(pixel_.x - ringSize_ / 2, pixel_.y - ringSize_ / 2, ringSize_,
+                             ringSize_);
+  LocationShape->raise();
+  LocationShape->show();
+  LocationShape->update();
+  ringSize_ += 5;
+  if (ringSize_ > 70) ringSize_ = 5;
+  ringShown_ = true;
+}
+
+void TMapForm::StopMarker() {
+  BlinkTimer->stop();
+  LocationShape->hide();
+  ringShown_ = false;
+}
+
+void TMapForm::ShowLocationChkBoxClick() {
+  if (ui->ShowLocationChkBox->isChecked()) {
+    StartMarker();
+  } else {
+    StopMarker();
+    emit LocationDisplayOff();
+  }
+}
+
+void TMapForm::FitWindow() {
+  // The window does not get narrower than the buttons of the top bar need.
+  for (int pass = 0; pass < 2; ++pass)
+    resize(std::max(ui->MapHolder->width(), 350), ui->MapHolder->height() + ui->Bevel->height());
+}
+
+void TMapForm::FitAlwaysChkBoxClick() {
+  if (!isVisible()) return;
+  emit FitAlwaysChanged(ui->FitAlwaysChkBox->isChecked());
+  if (ui->FitAlwaysChkBox->isChecked()) FitWindow();
+}
+
+void TMapForm::PrintMap(QPrinter& printer) {
+  if (picture_.isNull()) throw EMapError("No map is shown");
+  printer.setDocName("Tellmark Map");
+  QPainter painter;
+  if (!painter.begin(&printer)) throw EMapError("The printer cannot be started");
+  double fx = printer.logicalDpiX() / 96.0, fy = printer.logicalDpiY() / 96.0;
+  if (fx == 0) fx = 1;
+  if (fy == 0) fy = 1;
+  const QRect target(0, 0, static_cast<int>(fx * picture_.width()),
+                     static_cast<int>(fy * picture_.height()));
+  painter.drawImage(target, picture_);
+  painter.end();
+}
+
+void TMapForm::PrintBtnClick() {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    PrintMap(printer);
+  } catch (const std::exception& e) {
+    QGuiApplication::restoreOverrideCursor();
+    ShowErrorBox(QString("Error during print: ") + e.what());
+    return;
+  }
+  QGuiApplication::restoreOverrideCursor();
+}
+
+void TMapForm::CloseWindowItemClick() { close(); }
+
+void TMapForm::closeEvent(QCloseEvent* event) {
+  // FormClose: beacon mode ends; the window is only hidden.
+  if (beaconMode_ && leave_) LeaveBeaconMode();
+  StopMarker();
+  event->accept();
+}

@@ -1,0 +1,368 @@
+// Map rendering of tellmark-build: the polygon file, splitting at the antimeridian, the RLE8
+// bitmap, the map set and the map of each entry, and the map block in a written edition.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TestDir.h"
+#include "UEditionWriter.h"
+#include "UMapGeometry.h"
+#include "UMapRaster.h"
+#include "UMapSet.h"
+#include "dataset/UDataSet.h"
+#include "dataset/ULocator.h"
+#include "map/UMapStream.h"
+
+namespace {
+
+std::string SourcesDir() { return TELLMARK_SOURCE_DIR "/data/sources"; }
+
+const TGeoData& Geo() {
+  static const TGeoData geo = LoadMapGeometry(SourcesDir() + "/map_geometry.bin");
+  return geo;
+}
+
+// A decoded 8-bit BMP: width, height, palette indexes top-down. Fails the test on any code a
+// complete RLE8 picture must not have (delta skips, rows too long, missing end codes).
+struct TDecoded {
+  int width = 0, height = 0;
+  std::vector<uint8_t> px;
+  uint8_t At(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
+};
+
+uint32_t U32(const std::string& b, size_t at) {
+  return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
+         static_cast<uint8_t>(b[at + 2]) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+
+TDecoded DecodeBmp(const std::string& b) {
+  TDecoded d;
+  EXPECT_EQ(b.substr(0, 2), "BM");
+  EXPECT_EQ(U32(b, 2), b.size());
+  EXPECT_EQ(U32(b, 30), 1u) << "RLE8";
+  EXPECT_EQ(static_cast<uint8_t>(b[28]), 8);
+  d.width = static_cast<int>(U32(b, 18));
+  d.height = static_cast<int>(U32(b, 22));
+  d.px.assign(static_cast<size_t>(d.width) * d.height, 0xFF);
+  size_t at = U32(b, 10);
+  int x = 0, y = d.height - 1;
+  bool ended = false;
+  while (at + 1 < b.size() && !ended) {
+    const uint8_t n = static_cast<uint8_t>(b[at]), v = static_cast<uint8_t>(b[at + 1]);
+    at += 2;
+    if (n > 0) {
+      for (int k = 0; k < n; ++k) {
+        EXPECT_LT(x, d.width);
+        if (x < d.width && y >= 0) d.px[static_cast<size_t>(y) * d.width + x] = v;
+        ++x;
+      }
+    } else if (v == 0 || v == 1) {
+      EXPECT_EQ(x, d.width) << "row " << y << " not coded whole";
+      x = 0;
+      --y;
+      ended = v == 1;
+    } else {
+      EXPECT_NE(v, 2) << "delta skip";
+      for (int k = 0; k < v; ++k) {
+        if (x < d.width && y >= 0)
+          d.px[static_cast<size_t>(y) * d.width + x] = static_cast<uint8_t>(b[at + k]);
+        ++x;
+      }
+      at += v + (v & 1);
+    }
+  }
+  EXPECT_TRUE(ended) << "no end-of-bitmap code";
+  EXPECT_EQ(y, -1);
+  EXPECT_EQ(at, b.size());
+  return d;
+}
+
+TEST(Rle8, EveryPixelCodedAndDecodedBack) {
+  TMapCanvas c(37, 5, 0);
+  // Long runs, runs over 255, single pixels, alternating pixels (absolute runs, odd and even).
+  for (int x = 0; x < 37; ++x) {
+    c.Set(x, 1, static_cast<uint8_t>(x % 2));
+    c.Set(x, 2, static_cast<uint8_t>(x % 3 == 0 ? 5 : x));
+    c.Set(x, 3, static_cast<uint8_t>(x < 20 ? 7 : x));
+  }
+  c.Set(36, 4, 9);
+  const std::string bmp = EncodeBmpRle8(c, {{0, 0, 0}, {255, 255, 255}});
+  const TDecoded d = DecodeBmp(bmp);
+  ASSERT_EQ(d.width, 37);
+  ASSERT_EQ(d.height, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 37; ++x) EXPECT_EQ(d.At(x, y), c.At(x, y)) << x << "," << y;
+  TMapCanvas wide(600, 1, 3);
+  EXPECT_EQ(EncodeRle8Row(wide.Pixels().data(), 600), std::string("\xFF\x03\xFF\x03\x5A\x03", 6));
+}
+
+TEST(Raster, FillSamplesPixelCentresAndLinesClip) {
+  TMapCanvas c(10, 10, 0);
+  c.FillRings({{{1.5, 1.5}, {5.5, 1.5}, {5.5, 5.5}, {1.5, 5.5}},
+               {{2.5, 2.5}, {3.5, 2.5}, {3.5, 3.5}, {2.5, 3.5}}},  // a hole
+              1);
+  int filled = 0;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x) filled += c.At(x, y);
+  EXPECT_EQ(filled, 16 - 1);
+  EXPECT_EQ(c.At(3, 3), 0);
+  EXPECT_EQ(c.At(2, 2), 1);
+  c.DrawLine({{-100, 8}, {100, 8}}, 2);  // far outside on both ends
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(c.At(x, 8), 2);
+}
+
+double RingArea(const TGeoLine& r) {
+  double a = 0;
+  for (size_t i = 0; i < r.size(); ++i) {
+    const auto& p = r[i];
+    const auto& q = r[(i + 1) % r.size()];
+    a += p.lon * q.lat - q.lon * p.lat;
+  }
+  return std::fabs(a) / 2;
+}
+
+TEST(Antimeridian, RingsAreSplitAndKeepTheirArea) {
+  // A square from 170 E to 170 W, as stored: longitudes jump from 180 to -180.
+  const TGeoLine square = {{170, 10}, {-170, 10}, {-170, 20}, {170, 20}};
+  const auto parts = SplitRingAtAntimeridian(square);
+  ASSERT_EQ(parts.size(), 2u);
+  double area = 0;
+  for (const auto& p : parts) {
+    TGeoBox b;
+    for (const auto& pt : p) b.Add(pt);
+    EXPECT_GE(b.west, -180);
+    EXPECT_LE(b.east, 180);
+    EXPECT_LE(b.east - b.west, 10 + 1e-9);
+    area += RingArea(p);
+  }
+  EXPECT_NEAR(area, 200, 1e-9);
+  // A ring around the south pole is closed along it.
+  const TGeoLine polar = {{-180, -70}, {-90, -72}, {0, -70}, {90, -71}, {179.9, -70}};
+  const auto closed = SplitRingAtAntimeridian(polar);
+  ASSERT_EQ(closed.size(), 1u);
+  TGeoBox b;
+  for (const auto& pt : closed[0]) b.Add(pt);
+  EXPECT_EQ(b.south, -90);
+  // Ordinary rings stay as they are; lines break at the jump.
+  EXPECT_EQ(SplitRingAtAntimeridian({{1, 1}, {2, 1}, {2, 2}})[0].size(), 3u);
+  EXPECT_EQ(SplitLineAtAntimeridian({{178, 0}, {179, 1}, {-179, 1}, {-178, 0}}).size(), 2u);
+}
+
+TEST(MapGeometry, CommittedFileHasTheWorldAndTheStates) {
+  const TGeoData& g = Geo();
+  ASSERT_NE(g.Find("world"), nullptr);
+  ASSERT_NE(g.Find("us"), nullptr);
+  EXPECT_GE(g.Find("world")->Find("countries")->features.size(), 250u);
+  EXPECT_EQ(g.Find("us")->Find("states")->features.size(), 56u);
+  EXPECT_GT(g.Find("us")->Find("counties")->features.size(), 3000u);
+  // Russia's rings cross the antimeridian in the file; split, none leaves -180..180.
+  const TGeoTopology& w = *g.Find("world");
+  for (const auto& f : w.Find("countries")->features)
+    for (const auto& poly : f.polygons)
+      for (const auto& ring : poly)
+        for (const auto& part : SplitRingAtAntimeridian(w.Ring(ring)))
+          for (const auto& p : part) ASSERT_TRUE(p.lon >= -180 && p.lon <= 180) << f.name;
+}
+
+TEST(MapGeometry, DamagedFilesAreRefused) {
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(SourcesDir() + "/map_geometry.bin", bytes));
+  EXPECT_THROW(ParseMapGeometry(bytes.substr(0, bytes.size() / 2)), EMapGeometryError);
+  EXPECT_THROW(ParseMapGeometry("TMGEO"), EMapGeometryError);
+  std::string bad = bytes;
+  bad[8] = '\x7F';  // topology count far past what the file holds
+  EXPECT_THROW(ParseMapGeometry(bad), EMapGeometryError);
+  EXPECT_THROW(ParseMapGeometry(bytes + "x"), EMapGeometryError);
+}
+
+class MapPlan : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const TGeoObject& c = *Geo().Find("world")->Find("countries");
+    std::vector<int64_t> counts(c.features.size(), 0);
+    for (size_t i = 0; i < c.features.size(); ++i) {
+      if (c.features[i].name == "Germany") counts[i] = 5000;
+      if (c.features[i].name == "Luxembourg") counts[i] = 4000;
+      if (c.features[i].name == "Japan") counts[i] = 3000;
+    }
+    plan_ = new TMapPlan(PlanMaps(Geo(), counts));
+    grid_ = new TCountryGrid(*Geo().Find("world"));
+  }
+  static void TearDownTestSuite() {
+    delete plan_;
+    delete grid_;
+  }
+  static const TMapDef* Named(const std::string& name) {
+    for (const auto& m : plan_->maps)
+      if (m.name == name) return &m;
+    return nullptr;
+  }
+  static TMapPlan* plan_;
+  static TCountryGrid* grid_;
+};
+TMapPlan* MapPlan::plan_ = nullptr;
+TCountryGrid* MapPlan::grid_ = nullptr;
+
+TEST_F(MapPlan, WorldIs144AndEveryChainEndsThere) {
+  ASSERT_EQ(plan_->maps.size(), 144u);
+  EXPECT_EQ(plan_->maps[143].name, "World");
+  EXPECT_EQ(plan_->maps[143].parent, 0);
+  for (const auto& m : plan_->maps) {
+    int k = m.nr, steps = 0;
+    while (plan_->Map(k)->parent != 0 && steps < 10) k = plan_->Map(k)->parent, ++steps;
+    EXPECT_EQ(k, 144) << m.name;
+    EXPECT_LE(steps, 3) << m.name;
+    EXPECT_LE(m.width, 720);
+    EXPECT_LE(m.height, 480);
+    // Calibration values are exact 6-byte reals.
+    for (const double v : {m.box.west, m.box.east, m.box.south, m.box.north})
+      EXPECT_EQ(Real48ToDouble(DoubleToReal48(v)), v) << m.name;
+  }
+  // Countries with most entries come first, ahead of larger ones.
+  EXPECT_EQ(plan_->maps[63].name, "Germany");
+  EXPECT_EQ(plan_->maps[64].name, "Luxembourg");
+  EXPECT_EQ(Named("Colorado")->parent, Named("Conterminous United States")->nr);
+  EXPECT_EQ(Named("Alaska")->parent, Named("North America")->nr);
+  EXPECT_EQ(Named("Japan")->parent, Named("Asia")->nr);
+  EXPECT_EQ(Named("Germany")->parent, Named("Europe")->nr);
+  // Approximate locators are marked on coarse maps only.
+  EXPECT_EQ(Named("World")->markerClass, 1);
+  EXPECT_EQ(Named("Europe")->markerClass, 1);
+  EXPECT_EQ(Named("Rhode Island")->markerClass, 0);
+  EXPECT_EQ(Named("Luxembourg")->markerClass, 0);
+}
+
+struct TPlace {
+  const char* locator;
+  const char* state;  // U.S. entries: postal code
+  const char* map;
+};
+
+TEST_F(MapPlan, EachPointGetsTheMostDetailedMapHoldingIt) {
+  const TMapChooser chooser(*plan_, Geo(), *grid_);
+  const TPlace places[] = {
+      {"DM79LR", "CO", "Colorado"},       // Denver
+      {"FN42IL", "MA", "Massachusetts"},  // Boston
+      {"BL11BH", "HI", "Hawaii"},         // Honolulu
+      {"BL01HX", "HI", "Hawaii"},         // Lihue, Kauai: the state's islands are on its map
+      {"FK68VK", "PR", "Puerto Rico"},    // San Juan
+      {"EM29QC", "MO", "Missouri"},       // Kansas City, Missouri, across the line from Kansas
+      {"JO62QM", "", "Germany"},          // Berlin
+      {"JN39BO", "", "Luxembourg"},       // Luxembourg, inside Germany's picture
+      {"PM95VQ", "", "Japan"},            // Tokyo
+      {"GG66RR", "", nullptr},            // Rio de Janeiro: Brazil's map or South America
+      {"HD00AA", "", "World"},            // South Atlantic
+  };
+  for (const auto& p : places) {
+    const TGeoPoint pt = LocatorToCoord(p.locator);
+    const int nr = chooser.Choose(pt.longitude, pt.latitude, p.state);
+    ASSERT_GT(nr, 0) << p.locator;
+    const TMapDef& m = *plan_->Map(nr);
+    if (p.map) {
+      EXPECT_EQ(m.name, p.map) << p.locator;
+    }
+    // The point lies on the picture, away from its edge.
+    TMapEntry e;
+    e.lon1 = m.box.west, e.x1 = 0, e.lon2 = m.box.east, e.x2 = m.width;
+    e.lat1 = m.box.north, e.y1 = 0, e.lat2 = m.box.south, e.y2 = m.height;
+    const TPixel px = LocateOnMap(e, pt.longitude, pt.latitude);
+    EXPECT_GT(px.x, 0);
+    EXPECT_LT(px.x, m.width);
+    EXPECT_GT(px.y, 0);
+    EXPECT_LT(px.y, m.height);
+  }
+  EXPECT_EQ(chooser.Choose(0, -89.5, ""), 0);  // nothing holds the pole's edge
+}
+
+TEST_F(MapPlan, PicturesShowLandWaterAndTheOwnRegionWhereTheyAre) {
+  const auto pixelOf = [](const TMapDef& m, const TDecoded& d, const char* locator) {
+    const TGeoPoint pt = LocatorToCoord(locator);
+    TMapEntry e;
+    e.lon1 = m.box.west, e.x1 = 0, e.lon2 = m.box.east, e.x2 = m.width;
+    e.lat1 = m.box.north, e.y1 = 0, e.lat2 = m.box.south, e.y2 = m.height;
+    const TPixel px = LocateOnMap(e, pt.longitude, pt.latitude);
+    return d.At(px.x, px.y);
+  };
+  enum { water = 0, land = 1, own = 2 };
+  const TMapDef& co = *Named("Colorado");
+  const std::string bmp = RenderMap(co, Geo());
+  EXPECT_EQ(bmp, RenderMap(co, Geo()));  // same picture every time
+  const TDecoded c = DecodeBmp(bmp);
+  EXPECT_EQ(c.width, co.width);
+  EXPECT_EQ(pixelOf(co, c, "DM79LR"), own);   // Denver
+  EXPECT_EQ(pixelOf(co, c, "DN71OD"), land);  // Cheyenne, Wyoming
+  const TMapDef& world = *Named("World");
+  const TDecoded w = DecodeBmp(RenderMap(world, Geo()));
+  EXPECT_EQ(pixelOf(world, w, "HD00AA"), water);  // South Atlantic
+  EXPECT_EQ(pixelOf(world, w, "JK95MA"), land);   // Chad
+  EXPECT_EQ(pixelOf(world, w, "JN58TD"), land);   // Munich
+  const TMapDef& ma = *Named("Massachusetts");
+  const TDecoded m = DecodeBmp(RenderMap(ma, Geo()));
+  EXPECT_EQ(pixelOf(ma, m, "FN42QH"), water);  // Massachusetts Bay
+  EXPECT_EQ(pixelOf(ma, m, "FN42CG"), own);    // Worcester
+  std::map<uint8_t, int> used;
+  for (const uint8_t v : m.px) ++used[v];
+  EXPECT_GT(used[3], 100) << "coast";
+  EXPECT_GT(used[5], 100) << "state lines";
+  EXPECT_GT(used[6], 100) << "county lines";
+}
+
+TEST(MapBlock, EditionCarriesTheDirectoryAndEveryEntryItsMap) {
+  TBuildInput input;
+  const auto us = [&](const char* call, const char* state, const char* lonWest, const char* lat) {
+    TBuildEntry e;
+    e.db = TDatabase::US;
+    e.fields = {{utCall, call}, {utState, state}, {utLongitude, lonWest}, {utLatitude, lat}};
+    e.surname = "X";
+    input.us.push_back(e);
+  };
+  us("w1aw", "CT", "72.7273", "41.7145");
+  us("k<abc", "CO", "104.9903", "39.7392");
+  us("n<xyz", "TX", "", "");  // no coordinates: no map
+  TBuildEntry dl;
+  dl.fields = {{itCall, "dl1abc"}, {itLocator, "JO62QM"}};
+  input.intl.push_back(dl);
+  TBuildEntry vk;
+  vk.fields = {{itCall, "vk2xyz"}, {itLocator, "qf56"}};  // approximate
+  input.intl.push_back(vk);
+  TEditionOptions options;
+  EXPECT_EQ(PrepareMaps(SourcesDir() + "/map_geometry.bin", input, options), 144);
+  EXPECT_GT(input.us[0].mapNr, 0);
+  EXPECT_GT(input.us[1].mapNr, 0);
+  EXPECT_EQ(input.us[2].mapNr, 0);
+  EXPECT_GT(input.intl[1].mapNr, 0);
+  TestDir d;
+  const TEditionSummary s = WriteEdition(input, d.path(), options);
+  ASSERT_GT(s.edition.mapDirOffset, 0);
+  TMapStream stream(d.path() + "/data/thedata.dat", s.edition.mapDirOffset);
+  ASSERT_EQ(stream.MapCount(), 144);
+  for (int n = 1; n <= 144; ++n) {
+    stream.SelectMap(n);
+    const TDecoded pic = DecodeBmp(stream.ReadImage());
+    const TMapEntry& e = stream.Entry(n);
+    EXPECT_EQ(e.x2, pic.width);
+    EXPECT_EQ(e.y2, pic.height);
+    EXPECT_LE(stream.ZoomChain(n).size(), 4u);
+    if (::testing::Test::HasFailure()) {
+      break;
+    }
+  }
+  // Each entry's map holds its point.
+  for (const auto& e : input.us) {
+    if (!e.mapNr) continue;
+    const TGeoPoint p =
+        LocatorToCoord(CoordToLocator(e.FieldOr(utLongitude), e.FieldOr(utLatitude)));
+    const TPixel px = stream.LocatePoint(e.mapNr, p.longitude, p.latitude);
+    const TMapEntry& m = stream.Entry(e.mapNr);
+    EXPECT_TRUE(px.x > 0 && px.x < m.x2 && px.y > 0 && px.y < m.y2) << e.FieldOr(utCall);
+  }
+  // Without maps the offset is 0.
+  TestDir d2;
+  EXPECT_EQ(WriteEdition(input, d2.path()).edition.mapDirOffset, 0);
+}
+
+}  // namespace
