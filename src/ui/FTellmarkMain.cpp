@@ -135,6 +135,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpNotes();
   SetUpSearchCommands();
   SetUpReportCommands();
+  SetUpCommands();
   FormCreate();
   ui->CallEdit->setFocus();
 }

@@ -88,6 +88,17 @@ class TCallViewForm : public QMainWindow {
   // Hourglass cursor while on.
   void SetBusy(bool on);
 
+  // Commands (FTellmarkMainCommands.cpp). Opens a document of the data set (relative name, as
+  // "texte\\beacon.txt") in the text viewer, unless Busy.
+  void OpenDocument(const char* relName);
+  // The address block of "Copy" in the format "Address only"; the label formatting sets it
+  // (until then a plain block made from the address field is used).
+  std::function<bool(const TEntryRecord& rec, const TAddressStyle& style,
+                     std::vector<std::string>& lines)>
+      AddressBlock;
+  // "Send form feed" of the options dialog; the label output sets it (unset: button disabled).
+  std::function<bool(const TPrintOptions& options)> SendFormFeedToLabels;
+
  public slots:
   void SwitchToUS();
   void SwitchToIntl();
@@ -143,6 +154,12 @@ class TCallViewForm : public QMainWindow {
   void AddSearchResultsToReportMenuItemClick();
   void ReportEditReportFileMenuItemClick();
   void ReportClearReportFileMenuItemClick();
+  void EditCopyMenuClick();
+  void ContentMenuClick();
+  void HelpOpenHelpFileasRTFItemClick();
+  void HelpOpenHelpFileAsTextItemClick();
+  void AboutMenuClick();
+  void OptOtherItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -178,6 +195,7 @@ class TCallViewForm : public QMainWindow {
   void FollowListOrder(int listOrder, int32_t position);
   void SetUpReportCommands();
   void ApplyReportSettings();
+  void SetUpCommands();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;
