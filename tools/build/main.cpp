@@ -29,14 +29,14 @@ using TClock = std::chrono::steady_clock;
 
 // The repository's source tables, for a build run from the build tree.
 std::string DefaultSourcesDir() {
-  return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "data" / "sources")
+  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "sources")
       .lexically_normal()
       .string();
 }
 
 // The repository's hand-written documents and help source.
 std::string DefaultTextsDir() {
-  return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "data" / "texts")
+  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "texts")
       .lexically_normal()
       .string();
 }
