@@ -4,14 +4,15 @@
 // launcher, and the about box.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -66,28 +67,27 @@ TBuildEntry LongUSEntry() {
                      "LONGNAME");
 }
 
-const char* const kDocuments[][2] = {
-    {"N6mBeaconsMenu", "beacon.txt"},
-    {"N10MeterBeaconsMenu", "beacon2.txt"},
-    {"ViewHFBeaconsItem", "beaconsw.txt"},
-    {"AmateurRadioLicencesoftheWorldMenu", "intlcen.txt"},
-    {"USAmateursbyStateandZIPCodeMenu", "census.txt"},
-    {"NorthAmericanTellmarkCensus1", "cendsk3.txt"},
-    {"NorthAmericanTellmarkCensus2", "cendsk5.txt"},
-    {"DXCCCountriesListMenu", "dxcc2.txt"},
-    {"InternationalQSignalsMenu", "qsign.txt"},
-    {"InternationalPostalRates1", "postal.txt"},
-    {"LoggingSoftwareVendors1", "interfac.txt"},
-    {"QSLBureausMenu", "qsl2.txt"},
-    {"ByCountries40ZoneMenu", "cqzone2.txt"},
-    {"InternationAmateurRadioPrefixesMenu", "prefix2.txt"},
-    {"AgreementsMenu", "recip2.txt"},
-    {"LicencesMenu", "rli.txt"},
-    {"Standardtimethroughouttheworld1", "time.txt"},
-    {"TableofAllocationMenu", "calls2.txt"},
-    {"TelegraphCodesMenu", "telecode.txt"},
-    {"ThirdPartyTrafficMenu", "third2.txt"},
-    {"HelpOpenHelpFileAsTextItem", "tellmark.txt"}};
+const char* const kDocuments[][2] = {{"N6mBeaconsMenu", "beacon.txt"},
+                                     {"N10MeterBeaconsMenu", "beacon2.txt"},
+                                     {"ViewHFBeaconsItem", "beaconsw.txt"},
+                                     {"AmateurRadioLicencesoftheWorldMenu", "intlcen.txt"},
+                                     {"USAmateursbyStateandZIPCodeMenu", "census.txt"},
+                                     {"NorthAmericanTellmarkCensus1", "cendsk3.txt"},
+                                     {"NorthAmericanTellmarkCensus2", "cendsk5.txt"},
+                                     {"DXCCCountriesListMenu", "dxcc2.txt"},
+                                     {"InternationalQSignalsMenu", "qsign.txt"},
+                                     {"InternationalPostalRates1", "postal.txt"},
+                                     {"LoggingSoftwareVendors1", "interfac.txt"},
+                                     {"QSLBureausMenu", "qsl2.txt"},
+                                     {"ByCountries40ZoneMenu", "cqzone2.txt"},
+                                     {"InternationAmateurRadioPrefixesMenu", "prefix2.txt"},
+                                     {"AgreementsMenu", "recip2.txt"},
+                                     {"LicencesMenu", "rli.txt"},
+                                     {"Standardtimethroughouttheworld1", "time.txt"},
+                                     {"TableofAllocationMenu", "calls2.txt"},
+                                     {"TelegraphCodesMenu", "telecode.txt"},
+                                     {"ThirdPartyTrafficMenu", "third2.txt"},
+                                     {"HelpOpenHelpFileAsTextItem", "tellmark.txt"}};
 
 }  // namespace
 
@@ -190,32 +190,41 @@ class TstCommands : public QObject {
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("message");
     const QString correct = " Correct it or cancel your settings.";
-    QTest::newRow("notes con") << "NotesDataFilenameEdit" << "/tmp/Con.ndf" << 0
+    QTest::newRow("notes con") << "NotesDataFilenameEdit"
+                               << "/tmp/Con.ndf" << 0
                                << "\"Notes data file\" has an illegal value." + correct;
-    QTest::newRow("notes txt") << "NotesDataFilenameEdit" << "/tmp/notes.txt" << 0
+    QTest::newRow("notes txt") << "NotesDataFilenameEdit"
+                               << "/tmp/notes.txt" << 0
                                << "\"Notes data file\" must have the file extension \".ndf\"." +
                                       correct;
-    QTest::newRow("report empty") << "RprtFilenameEdit" << "" << 1
-                                  << "\"Report file\" has an illegal value." + correct;
-    QTest::newRow("report aux") << "RprtFilenameEdit" << "/tmp/aux.txt" << 1
+    QTest::newRow("report empty") << "RprtFilenameEdit"
+                                  << "" << 1 << "\"Report file\" has an illegal value." + correct;
+    QTest::newRow("report aux") << "RprtFilenameEdit"
+                                << "/tmp/aux.txt" << 1
                                 << "\"Report file\" has an illegal value." + correct;
-    QTest::newRow("output con") << "LblPrintToEdit" << "con" << 2
+    QTest::newRow("output con") << "LblPrintToEdit"
+                                << "con" << 2
                                 << "\"Output to\" for label printing has an illegal value." +
                                        correct;
-    QTest::newRow("lines 12") << "LblNumLinesEdit" << "12" << 2
+    QTest::newRow("lines 12") << "LblNumLinesEdit"
+                              << "12" << 2
                               << "\"Lines on label\" has an illegal value. Legal values are "
                                  "between 1 and 11.  Correct it or cancel your settings.";
-    QTest::newRow("chars 9") << "LblNumCharEdit" << "9" << 2
+    QTest::newRow("chars 9") << "LblNumCharEdit"
+                             << "9" << 2
                              << "\"Char per line\" has an illegal value. Legal values are "
                                 "between 10 and 65.  Correct it or cancel your settings.";
-    QTest::newRow("margin 121") << "LblLeftMarginEdit" << "121" << 2
+    QTest::newRow("margin 121") << "LblLeftMarginEdit"
+                                << "121" << 2
                                 << "\"Left margin\" has an illegal value. Legal values are "
                                    "between 0 and 120.  Correct it or cancel your settings.";
-    QTest::newRow("locator S") << "LocatorEdit" << "so62qm" << 0
+    QTest::newRow("locator S") << "LocatorEdit"
+                               << "so62qm" << 0
                                << "\"Locator\" has an illegal value. A correct value is between "
                                   "\"AA00AA\" and \"RR99XX\". Leave this field empty if you do "
                                   "not want to use it. Correct it or cancel your settings.";
-    QTest::newRow("lines 1 1 accepted") << "LblNumLinesEdit" << "1 1" << -1 << "";
+    QTest::newRow("lines 1 1 accepted") << "LblNumLinesEdit"
+                                        << "1 1" << -1 << "";
   }
   void optionsValidation() {
     QFETCH(QString, edit);
@@ -354,11 +363,27 @@ class TstCommands : public QObject {
     form_->FindCall("DL1ABC");
     Action("EditCopyMenu")->trigger();
     const QStringList lines = QApplication::clipboard()->text().split("\r\n");
-    QCOMPARE(lines,
-             QStringList({"DL1ABC", "A", "Hans Mueller, Hauptstrasse 5, 10115 Berlin", "Germany",
-                          "Germany", "dl1abc@example.org", "+49 30 1234567",
-                          "QRV on 40 m every evening", kClipboardNotice[0], kClipboardNotice[1],
-                          ""}));
+    const QStringList expected = {"DL1ABC",
+                                  "A",
+                                  "Hans Mueller, Hauptstrasse 5, 10115 Berlin",
+                                  "Germany",
+                                  "Germany",
+                                  "dl1abc@example.org",
+                                  "+49 30 1234567",
+                                  "QRV on 40 m every evening",
+                                  kClipboardNotice[0],
+                                  kClipboardNotice[1],
+                                  ""};
+    QCOMPARE(lines, expected);
+    // Ctrl+C in the call box copies the entry, not the box's text.
+    QApplication::clipboard()->clear();
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    QLineEdit* call = W<QComboBox>(form_.get(), "CallEdit")->lineEdit();
+    call->setFocus();
+    call->selectAll();
+    QTest::keyClick(call, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text().split("\r\n"), expected);
   }
 
   void copyLongUSEntryIsCut() {

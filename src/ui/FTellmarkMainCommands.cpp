@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 
 #include "dataset/UClipboardText.h"
@@ -24,6 +27,22 @@ namespace {
 constexpr const char* kHelpFileName = "HELP\\tellmark.html";
 constexpr const char* kHelpRtfName = "TEXTE\\TELLMARK.RTF";
 constexpr const char* kHelpTextName = "texte\\tellmark.txt";
+
+// The menu's Ctrl+C copies the entry also while a box of the main window has the focus: the
+// boxes' own copy shortcut gives way to it.
+class TMenuCopyFirst : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::ShortcutOverride) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (!key->matches(QKeySequence::Copy)) return false;
+    event->ignore();
+    return true;
+  }
+};
 
 // A relative data-set name as the user reads it.
 QString Shown(const char* relName) { return QString(relName).replace('\\', '/'); }
@@ -73,6 +92,11 @@ void TCallViewForm::SetUpCommands() {
   for (const auto& [action, slot] : actions) {
     connect(action, &QAction::triggered, this, slot);
     action->setEnabled(true);
+  }
+  auto* copyFirst = new TMenuCopyFirst(this);
+  for (QComboBox* box : {ui->CallEdit, ui->ZIPEdit, ui->CountyEdit}) {
+    box->installEventFilter(copyFirst);  // an editable box hands the event to its edit
+    if (box->lineEdit()) box->lineEdit()->installEventFilter(copyFirst);
   }
 }
 
