@@ -61,4 +61,10 @@ if cmake --build "$build" --target tst_labels >/dev/null 2>&1; then
   TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_labels" screenshot >/dev/null
 fi
+# The program options pages, the help window and the about box, from their window test on the
+# fixture edition with its documents (options-*.png, help.png, about.png).
+if cmake --build "$build" --target tst_commands >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_commands.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_commands" screenshot >/dev/null
+fi
 ls -l "$out"/*.png

@@ -134,6 +134,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpReportCommands();
   SetUpMorseCommands();
   SetUpLabelCommands();
+  SetUpCommands();
   FormCreate();
   ui->CallEdit->setFocus();
 }

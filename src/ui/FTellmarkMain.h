@@ -108,6 +108,16 @@ class TCallViewForm : public QMainWindow {
   // Screenshot mode: the beacon scheduler (beacons.png) and the world map following the active
   // beacon (map-beacon.png) into dir.
   void TakeBeaconScreenshots(const QString& dir);
+  // Commands (FTellmarkMainCommands.cpp). Opens a document of the data set (relative name, as
+  // "texte\\beacon.txt") in the text viewer, unless Busy.
+  void OpenDocument(const char* relName);
+  // The address block of "Copy" in the format "Address only"; the label formatting sets it
+  // (until then a plain block made from the address field is used).
+  std::function<bool(const TEntryRecord& rec, const TAddressStyle& style,
+                     std::vector<std::string>& lines)>
+      AddressBlock;
+  // "Send form feed" of the options dialog; the label output sets it (unset: button disabled).
+  std::function<bool(const TPrintOptions& options)> SendFormFeedToLabels;
 
  public slots:
   void SwitchToUS();
@@ -176,6 +186,12 @@ class TCallViewForm : public QMainWindow {
   void MapBtnClick();
   void ViewMapItemClick();
   void ViewBeaconSchedulerItemClick();
+  void EditCopyMenuClick();
+  void ContentMenuClick();
+  void HelpOpenHelpFileasRTFItemClick();
+  void HelpOpenHelpFileAsTextItemClick();
+  void AboutMenuClick();
+  void OptOtherItemClick();
 
  signals:
   // After ShowCurrentEntry showed an entry (map window, report mode "always", notes caption).
@@ -222,6 +238,7 @@ class TCallViewForm : public QMainWindow {
   // Submits label lines still spooled for the printer; a failure is reported, the lines kept.
   void FlushLabelSpool();
   void ShowEntryOnMap();
+  void SetUpCommands();
 
   std::unique_ptr<Ui::TCallViewForm> ui;
   TLookup lookup_;

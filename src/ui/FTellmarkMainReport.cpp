@@ -2,8 +2,6 @@
 // whenever an entry is shown), adding every call of a search result, editing and clearing the
 // report file, and the enabled state of the add commands by the report mode.
 #include <QAction>
-#include <QDesktopServices>
-#include <QUrl>
 
 #include "common/StrUtil.h"
 #include "report/UReport.h"
@@ -13,6 +11,7 @@
 #include "ui/UStartUp.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/UDataText.h"
+#include "widgets/UDocuments.h"
 #include "widgets/UMessages.h"
 
 namespace {
@@ -87,8 +86,7 @@ void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
 void TCallViewForm::ReportEditReportFileMenuItemClick() {
   if (busy_ || modalRunning_) return;
   const std::string name = PrepareReportFileForEditor();
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(FromLocalPath(name))))
-    ShowErrorBox(kCantStartNotepad);
+  if (OpenInNotepad(FromLocalPath(name)) <= 32) ShowErrorBox(kCantStartNotepad);
 }
 
 void TCallViewForm::ReportClearReportFileMenuItemClick() {

@@ -12,6 +12,7 @@
 #include "ui/FTellmarkMain.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/UDataText.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 #include "widgets/UWindowPlace.h"
 
@@ -72,6 +73,8 @@ void TCallViewForm::SearchTextSearchMenuClick() {
       ShowErrorBox(kTextSearchInitError);
     } else {
       TTextSearchDlg dialog(this);
+      connect(&dialog, &TTextSearchDlg::HelpRequested, this,
+              [](int context) { ShowHelp(context); });
       dialog.SetWordList(words);
       dialog.SetSearchInfo(&SearchInfo(db));
       dialog.SetKind(db == TDatabase::Intl ? skIntl : skUS);

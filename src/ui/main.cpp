@@ -22,6 +22,7 @@
 #include "ui/FFindCD.h"
 #include "ui/FTellmarkMain.h"
 #include "ui/UStartUp.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 #include "widgets/UWindowPlace.h"
 
@@ -112,6 +113,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName("tellmark");
   QCoreApplication::setApplicationVersion(TELLMARK_VERSION);
+  InstallHelpKey(&app);
   const QStringList args = QCoreApplication::arguments();
   const bool timing = args.contains("--timing") || qEnvironmentVariableIntValue("TELLMARK_TIMING");
   const QString screenshots = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "UCsvImport.h"
+#include "UDocumentWriter.h"
 #include "UEditionWriter.h"
 #include "UFccImport.h"
 #include "UImportText.h"
@@ -21,6 +22,7 @@
 #include "USourceTables.h"
 #include "common/StrUtil.h"
 #include "dataset/UEdition.h"
+#include "storage/UIndexEngine.h"
 
 namespace {
 
@@ -28,7 +30,14 @@ using TClock = std::chrono::steady_clock;
 
 // The repository's source tables, for a build run from the build tree.
 std::string DefaultSourcesDir() {
-  return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "data" / "sources")
+  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "sources")
+      .lexically_normal()
+      .string();
+}
+
+// The repository's hand-written documents and help source.
+std::string DefaultTextsDir() {
+  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "texts")
       .lexically_normal()
       .string();
 }
@@ -180,7 +189,7 @@ int main(int argc, char** argv) {
       "Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
       "of International entries."};
-  std::string outDir, sourcesDir, fccPath, csvPath, title;
+  std::string outDir, sourcesDir, textsDir, fccPath, csvPath, title;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
   bool edition1999 = false, quiet = false, noMaps = false;
@@ -188,6 +197,9 @@ int main(int argc, char** argv) {
       ->required();
   app.add_option("--sources", sourcesDir,
                  "Folder of the source tables (default: " + DefaultSourcesDir() + ")");
+  app.add_option("--texts", textsDir,
+                 "Folder of the hand-written documents and the help source (default: " +
+                     DefaultTextsDir() + ")");
   auto* usOpt = app.add_option("--us", usCount, "U.S. sample entries (default 60000)")
                     ->check(CLI::Range(0, INT32_MAX));
   auto* intlOpt =
@@ -218,6 +230,7 @@ int main(int argc, char** argv) {
     intlCount = ed.intlCount;
   }
   if (sourcesDir.empty()) sourcesDir = DefaultSourcesDir();
+  if (textsDir.empty()) textsDir = DefaultTextsDir();
 
   TProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
   TWarnings warnings(quiet, progress);
@@ -299,6 +312,15 @@ int main(int argc, char** argv) {
       };
     }
     const TEditionSummary s = WriteEdition(input, outDir, options);
+    // The reference documents and the help, from the edition as written.
+    progress.Show("Writing documents", 0, 0);
+    if (!AllocIndexCaches()) throw std::runtime_error("not enough memory for the index caches");
+    TDocumentOptions documentOptions;
+    documentOptions.textsDir = textsDir;
+    documentOptions.warning = [&](const std::string& w) { warnings.Add(w); };
+    const TDocumentSummary docs =
+        WriteDocuments(outDir, CountEdition(outDir), tables, documentOptions);
+    FreeIndexCaches();
     const double writeSeconds = Seconds(t2);
     progress.Clear();
     warnings.Finish();
@@ -321,6 +343,10 @@ int main(int argc, char** argv) {
       for (const auto& [name, bytes] : s.files)
         std::printf("  %-20s %15s bytes\n", name.c_str(), Grouped(bytes).c_str());
       std::printf("  %-20s %15s bytes\n", "total", Grouped(s.TotalBytes()).c_str());
+      int64_t docBytes = 0;
+      for (const auto& f : docs.files) docBytes += f.second;
+      std::printf("  %zu documents and help files, %s bytes\n", docs.files.size(),
+                  Grouped(static_cast<uint64_t>(docBytes)).c_str());
       std::printf(
           "  time %.2f s (tables %.2f s, entries %.2f s, writing %.2f s, of which maps %.2f s), "
           "%s entries/s\n",
