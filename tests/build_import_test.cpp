@@ -152,18 +152,19 @@ TEST(ImportText, Utf8Latin1AndFolding) {
 
 TFccImportOptions FixtureOptions() {
   TFccImportOptions o;
-  o.place = [](std::string_view zip, std::string_view state, TFccPlace& p) {
+  o.zipPlace = [](std::string_view zip, TFccPlace& p) {
     static const std::map<std::string, TFccPlace> known = {
-        {"06103", {"Hartford", "72.6800", "41.7600", "EST", "860"}},
-        {"80202", {"Denver", "104.9900", "39.7500", "MST", "303"}},
-        {"06111", {"Hartford", "72.7300", "41.6900", "EST", "860"}},
-        {"99501", {"Anchorage", "149.8800", "61.2200", "AKST", "907"}},
-        {"02108", {"Suffolk", "71.0600", "42.3600", "EST", "617"}}};
+        {"06103", {"CT", "Hartford", "72.6800", "41.7600", "EST", "860"}},
+        {"80202", {"CO", "Denver", "104.9900", "39.7500", "MST", "303"}},
+        {"06111", {"CT", "Hartford", "72.7300", "41.6900", "EST", "860"}},
+        {"99501", {"AK", "Anchorage", "149.8800", "61.2200", "AKST", "907"}},
+        {"02108", {"MA", "Suffolk", "71.0600", "42.3600", "EST", "617"}}};
     const auto it = known.find(std::string(zip));
-    if (it == known.end() || state.empty()) return false;
+    if (it == known.end()) return false;
     p = it->second;
     return true;
   };
+  o.cityPlace = [](std::string_view, std::string_view, TFccPlace&) { return false; };
   o.country = [](std::string_view state, std::string& country, std::string& dxcc) {
     country = "United States";
     dxcc = state == "AK" ? "Alaska" : "United States";
@@ -192,6 +193,9 @@ void ExpectFixtureImport(const std::vector<TBuildEntry>& us, const TFccImportRep
   EXPECT_EQ(r.superseded, 1u);     // the older K1ABC
   EXPECT_EQ(r.imported, 6u);
   EXPECT_EQ(r.unknownZip, 1u);  // 99999 (ERIE)
+  EXPECT_EQ(r.placeFromZip, 5u);
+  EXPECT_EQ(r.placeFromCity, 0u);
+  EXPECT_EQ(r.placeNone, 1u);
   ASSERT_EQ(us.size(), 6u);
 
   const auto m = ByCall(us);

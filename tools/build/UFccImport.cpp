@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <memory>
 #include <unordered_map>
 
@@ -137,7 +138,7 @@ class TRecordReader {
   bool haveRecord_ = false;
 };
 
-// One of the three files, from the archive or the folder.
+// A dump (the full one or a daily file): its three files, from the archive or the folder.
 class TDumpSource {
  public:
   explicit TDumpSource(const std::string& path) : path_(path) {
@@ -151,8 +152,13 @@ class TDumpSource {
       } catch (const EZipError& e) {
         throw EFccImportError(e.what());
       }
+      if (const TZipMember* hd = zip_->Find("HD.dat")) date_ = hd->modified;
     }
   }
+  const std::string& Path() const { return path_; }
+  // The date of its HD.dat in the archive; 0 for a folder (copied files keep no trustworthy
+  // date).
+  std::time_t Date() const { return date_; }
 
   // Streams the named file; throws EFccImportError when it is missing or damaged.
   void Read(const std::string& name, const std::function<void(uint64_t total)>& start,
@@ -187,9 +193,30 @@ class TDumpSource {
  private:
   std::string path_;
   std::unique_ptr<TZipArchive> zip_;
+  std::time_t date_ = 0;
 };
 
-std::string Text(std::string_view field) { return TrimBlanks(ImportText(field)); }
+std::string DayText(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
+  return buf;
+}
+
+std::string BaseName(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  const size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string Text(std::string_view field) {
+  // Most fields are plain ASCII without blanks around them: taken as they are.
+  bool plain = field.empty() || (field.front() != ' ' && field.back() != ' ');
+  for (size_t i = 0; plain && i < field.size(); ++i) plain = field[i] >= 0x20 && field[i] < 0x7F;
+  return plain ? std::string(field) : TrimBlanks(ImportText(field));
+}
 
 // "MM/DD/YYYY" as "MMDDYYYY"; empty for anything else.
 std::string DumpDate(std::string_view d) {
@@ -249,13 +276,26 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
   }
   std::string zip = l.zip.substr(0, 5);
 
+  // The ZIP's place only when the ZIP lies in the licence's own state: a typo or a stale ZIP
+  // must not give a county of another state. Else the city's place in the licence's state.
   TFccPlace place;
-  bool known = false;
-  if (options.place && zip.size() == 5) known = options.place(zip, l.state, place);
-  if (!known) {
+  bool fromZip = false, fromCity = false;
+  const bool zipDigits = zip.size() == 5 && std::all_of(zip.begin(), zip.end(), [](char c) {
+                           return c >= '0' && c <= '9';
+                         });
+  if (zipDigits && options.zipPlace && options.zipPlace(zip, place)) {
+    fromZip = !l.state.empty() && place.state == l.state;
+    if (!fromZip) ++report.zipOtherState;
+  } else {
     ++report.unknownZip;
-    place = TFccPlace{};
   }
+  if (!fromZip) {
+    place = TFccPlace{};
+    fromCity = !l.city.empty() && !l.state.empty() && options.cityPlace &&
+               options.cityPlace(l.city, l.state, place);
+    if (!fromCity) place = TFccPlace{};
+  }
+  ++(fromZip ? report.placeFromZip : fromCity ? report.placeFromCity : report.placeNone);
   std::string country = "United States", dxcc = "K";
   if (options.country) options.country(l.state, country, dxcc);
 
@@ -285,16 +325,33 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
 TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us,
                            const TFccImportOptions& options) {
   TFccImportReport report;
-  TDumpSource source(path);
-  std::vector<TLicence> lic;
-  std::unordered_map<uint32_t, uint32_t> byUsi;
+  // Source 0 is the full dump, 1.. the daily files in date order.
+  std::vector<std::unique_ptr<TDumpSource>> sources;
+  sources.push_back(std::make_unique<TDumpSource>(path));
+  for (const std::string& d : options.daily) sources.push_back(std::make_unique<TDumpSource>(d));
+  const bool dated =
+      std::all_of(sources.begin(), sources.end(), [](const auto& src) { return src->Date() != 0; });
+  if (dated) {
+    std::stable_sort(sources.begin() + 1, sources.end(),
+                     [](const auto& a, const auto& b) { return a->Date() < b->Date(); });
+  }
+  for (size_t s = 1; s < sources.size(); ++s) {
+    if (dated && sources[s]->Date() < sources[0]->Date())
+      throw EFccImportError("the daily file " + sources[s]->Path() + " (" +
+                            DayText(sources[s]->Date()) + ") is older than the full dump " +
+                            sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
+                            "): its changes are in the dump already; leave it out");
+    report.dailyApplied.push_back(sources[s]->Path());
+  }
 
-  const auto readFile = [&](int layout, const std::function<void(const TFields&, uint32_t)>& h) {
+  const auto readFile = [&](size_t s, int layout, TFccImportReport& rep,
+                            const std::function<void(const TFields&, uint32_t)>& h) {
     const std::string name = std::string(kFccLayouts[layout].type) + ".dat";
-    const std::string stage = "Reading " + name;
-    TRecordReader reader(name, kFccLayouts[layout], report, h);
+    const std::string label = s == 0 ? name : BaseName(sources[s]->Path()) + " " + name;
+    const std::string stage = "Reading " + label;
+    TRecordReader reader(label, kFccLayouts[layout], rep, h);
     uint64_t total = 0, done = 0, lastShown = 0;
-    source.Read(
+    sources[s]->Read(
         name, [&](uint64_t t) { total = t; },
         [&](const char* p, size_t n) {
           reader.Feed(p, n);
@@ -307,55 +364,81 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     reader.Finish();
   };
 
-  readFile(0, [&](const TFields& f, uint32_t usi) {
-    ++report.hdRecords;
-    if (TrimBlanks(f[5]) != "A") return;
-    if (byUsi.count(usi)) return;  // a repeated header adds nothing
-    ++report.active;
-    TLicence l;
-    l.usi = usi;
-    l.call = Text(f[4]);
-    l.grant = DumpDate(f[7]);
-    l.grantKey = DateKey(l.grant);
-    l.expiry = DumpDate(f[8]);
-    l.vanity = TrimBlanks(f[6]) == "HV";
-    byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
-    lic.push_back(std::move(l));
-  });
-  readFile(1, [&](const TFields& f, uint32_t usi) {
-    ++report.enRecords;
-    const auto it = byUsi.find(usi);
-    if (it == byUsi.end()) return;
-    TLicence& l = lic[it->second];
-    const bool licensee = TrimBlanks(f[5]) == "L";
-    if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
-    l.hasEntity = true;
-    l.entityIsLicensee = licensee;
-    l.entityName = Text(f[7]);
-    l.first = Text(f[8]);
-    l.mi = Text(f[9]);
-    l.last = Text(f[10]);
-    l.suffix = Text(f[11]);
-    l.street = Text(f[15]);
-    l.city = Text(f[16]);
-    l.state = AsciiUpper(Text(f[17]));
-    l.zip = Text(f[18]);
-    l.poBox = Text(f[19]);
-    const std::string type = Text(f[23]);
-    l.applicantType = type.empty() ? ' ' : type[0];
-  });
-  readFile(2, [&](const TFields& f, uint32_t usi) {
-    ++report.amRecords;
-    const auto it = byUsi.find(usi);
-    if (it == byUsi.end()) return;
-    TLicence& l = lic[it->second];
-    if (l.hasAmateur) return;
-    l.hasAmateur = true;
-    l.opClass = Text(f[5]);
-    l.trustee = Text(f[8]);
-    l.prevCall = Text(f[15]);
-    l.prevClass = Text(f[16]);
-  });
+  // Which source a licence's records come from: the last daily file that names it, else the
+  // full dump.
+  std::unordered_map<uint32_t, uint32_t> owner;
+  for (size_t s = 1; s < sources.size(); ++s) {
+    TFccImportReport scratch;  // malformed records are counted in the main pass
+    for (int layout = 0; layout < 3; ++layout)
+      readFile(s, layout, scratch,
+               [&](const TFields&, uint32_t usi) { owner[usi] = static_cast<uint32_t>(s); });
+  }
+  report.dailyLicences = owner.size();
+  const auto ownedBy = [&](uint32_t usi, size_t s) {
+    if (owner.empty()) return true;
+    const auto it = owner.find(usi);
+    return (it == owner.end() ? 0 : it->second) == s;
+  };
+
+  std::vector<TLicence> lic;
+  std::unordered_map<uint32_t, uint32_t> byUsi;
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 0, report, [&](const TFields& f, uint32_t usi) {
+      ++report.hdRecords;
+      if (TrimBlanks(f[5]) != "A" || !ownedBy(usi, s)) return;
+      if (byUsi.count(usi)) return;  // a repeated header adds nothing
+      ++report.active;
+      TLicence l;
+      l.usi = usi;
+      l.call = Text(f[4]);
+      l.grant = DumpDate(f[7]);
+      l.grantKey = DateKey(l.grant);
+      l.expiry = DumpDate(f[8]);
+      l.vanity = TrimBlanks(f[6]) == "HV";
+      byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
+      lic.push_back(std::move(l));
+    });
+  }
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 1, report, [&](const TFields& f, uint32_t usi) {
+      ++report.enRecords;
+      const auto it = byUsi.find(usi);
+      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      TLicence& l = lic[it->second];
+      const bool licensee = TrimBlanks(f[5]) == "L";
+      if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
+      l.hasEntity = true;
+      l.entityIsLicensee = licensee;
+      l.entityName = Text(f[7]);
+      l.first = Text(f[8]);
+      l.mi = Text(f[9]);
+      l.last = Text(f[10]);
+      l.suffix = Text(f[11]);
+      l.street = Text(f[15]);
+      l.city = Text(f[16]);
+      l.state = AsciiUpper(Text(f[17]));
+      l.zip = Text(f[18]);
+      l.poBox = Text(f[19]);
+      const std::string type = Text(f[23]);
+      l.applicantType = type.empty() ? ' ' : type[0];
+    });
+  }
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 2, report, [&](const TFields& f, uint32_t usi) {
+      ++report.amRecords;
+      const auto it = byUsi.find(usi);
+      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      TLicence& l = lic[it->second];
+      if (l.hasAmateur) return;
+      l.hasAmateur = true;
+      l.opClass = Text(f[5]);
+      l.trustee = Text(f[8]);
+      l.prevCall = Text(f[15]);
+      l.prevClass = Text(f[16]);
+    });
+  }
+  std::unordered_map<uint32_t, uint32_t>().swap(byUsi);
+  std::unordered_map<uint32_t, uint32_t>().swap(owner);
 
   // One licence per call: the latest grant, then the highest identifier.
   std::vector<uint32_t> order;
@@ -375,22 +458,18 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     if (x.grantKey != y.grantKey) return x.grantKey > y.grantKey;
     return x.usi > y.usi;
   });
-  std::vector<bool> take(lic.size(), false);
+  // Entries in call order, so the result does not depend on where a licence's records came from.
+  us.reserve(us.size() + order.size());
+  std::string lastCall;
   for (size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && lic[order[k]].call == lic[order[k - 1]].call) {
+    if (k > 0 && lic[order[k]].call == lastCall) {
       ++report.superseded;
-    } else {
-      take[order[k]] = true;
+      continue;
     }
-  }
-  std::vector<uint32_t>().swap(order);
-  us.reserve(us.size() + lic.size());
-  for (uint32_t i = 0; i < lic.size(); ++i) {
-    if (take[i]) {
-      us.push_back(MakeEntry(lic[i], options, report));
-      ++report.imported;
-    }
-    lic[i] = TLicence();  // its texts are in the entry now
+    lastCall = lic[order[k]].call;
+    us.push_back(MakeEntry(lic[order[k]], options, report));
+    ++report.imported;
+    lic[order[k]] = TLicence();  // its texts are in the entry now
   }
   return report;
 }

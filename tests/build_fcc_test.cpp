@@ -1,0 +1,243 @@
+// The FCC dump as it changes: daily transaction files over the weekly dump, places from the ZIP
+// only when it lies in the licence's state (else from the city), damaged downloads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "TestDir.h"
+#include "UEditionWriter.h"
+#include "UFccImport.h"
+#include "USourceTables.h"
+#include "UUSPlaces.h"
+#include "common/IOUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDaily = fs::path(__FILE__).parent_path().string() + "/fixtures/fcc-daily";
+const std::string kSources =
+    (fs::path(__FILE__).parent_path().parent_path() / "data" / "sources").string();
+
+std::string Slurp(const std::string& path) {
+  std::string s;
+  EXPECT_TRUE(ReadWholeFile(path, s)) << path;
+  return s;
+}
+
+class FccDaily : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { tables_ = new TSourceTables(LoadSourceTables(kSources)); }
+  static void TearDownTestSuite() {
+    delete tables_;
+    tables_ = nullptr;
+  }
+
+  // Imports with the places of the real source tables.
+  static TFccImportReport Import(const std::string& dump, const std::vector<std::string>& daily,
+                                 std::vector<TBuildEntry>& us) {
+    TUSPlaces places(*tables_);
+    TFccImportOptions o;
+    o.zipPlace = [&](std::string_view zip, TFccPlace& p) { return places.ZipPlace(zip, p); };
+    o.cityPlace = [&](std::string_view city, std::string_view state, TFccPlace& p) {
+      return places.CityPlace(city, state, p);
+    };
+    o.country = [&](std::string_view state, std::string& c, std::string& d) {
+      places.Country(state, c, d);
+    };
+    o.daily = daily;
+    return ImportFcc(dump, us, o);
+  }
+
+  // Every file of the edition written from the dump, by name.
+  static std::map<std::string, std::string> Edition(const std::string& dump,
+                                                    const std::vector<std::string>& daily) {
+    TBuildInput in;
+    in.title = "FCC test";
+    Import(dump, daily, in.us);
+    TestDir d;
+    WriteEdition(in, d.path());
+    std::map<std::string, std::string> files;
+    for (const auto& f : fs::directory_iterator(d.file("data")))
+      files[f.path().filename().string()] = Slurp(f.path().string());
+    return files;
+  }
+
+  static std::map<std::string, const TBuildEntry*> ByCall(const std::vector<TBuildEntry>& v) {
+    std::map<std::string, const TBuildEntry*> m;
+    for (const auto& e : v) m[e.FieldOr(1)] = &e;
+    return m;
+  }
+
+  static TSourceTables* tables_;
+};
+TSourceTables* FccDaily::tables_ = nullptr;
+
+TEST_F(FccDaily, DumpAndDailyFilesGiveTheUpdatedDumpsEdition) {
+  const auto expected = Edition(kDaily + "/l_amat_after.zip", {});
+  ASSERT_FALSE(expected.empty());
+  // Archives in any order are applied by their dates; folders in the order given.
+  const auto fromZips =
+      Edition(kDaily + "/l_amat.zip",
+              {kDaily + "/l_am_wed.zip", kDaily + "/l_am_mon.zip", kDaily + "/l_am_tue.zip"});
+  const auto fromFolders =
+      Edition(kDaily + "/weekly", {kDaily + "/mon", kDaily + "/tue", kDaily + "/wed"});
+  for (const auto* got : {&fromZips, &fromFolders}) {
+    ASSERT_EQ(got->size(), expected.size());
+    for (const auto& [name, bytes] : expected) {
+      ASSERT_TRUE(got->count(name)) << name;
+      EXPECT_TRUE(got->at(name) == bytes) << name << " differs";
+    }
+  }
+  // Without the daily files the edition is another one (the comparison can fail).
+  EXPECT_NE(Edition(kDaily + "/l_amat.zip", {}).at("thedata.dat"), expected.at("thedata.dat"));
+  // Applied in the wrong order, the Monday address of K1EEE would win over Wednesday's.
+  EXPECT_NE(Edition(kDaily + "/weekly", {kDaily + "/wed", kDaily + "/mon"}).at("thedata.dat"),
+            Edition(kDaily + "/weekly", {kDaily + "/mon", kDaily + "/wed"}).at("thedata.dat"));
+}
+
+TEST_F(FccDaily, CancelRenewNewCallAndNewAddress) {
+  std::vector<TBuildEntry> us;
+  const TFccImportReport r =
+      Import(kDaily + "/l_amat.zip",
+             {kDaily + "/l_am_tue.zip", kDaily + "/l_am_wed.zip", kDaily + "/l_am_mon.zip"}, us);
+  ASSERT_EQ(r.dailyApplied.size(), 3u);
+  EXPECT_NE(r.dailyApplied[0].find("l_am_mon.zip"), std::string::npos);
+  EXPECT_NE(r.dailyApplied[2].find("l_am_wed.zip"), std::string::npos);
+  EXPECT_EQ(r.dailyLicences, 5u);
+  const auto m = ByCall(us);
+  EXPECT_FALSE(m.count("W1BBB"));   // cancelled
+  EXPECT_FALSE(m.count("KB1DDD"));  // now AA1DD
+  ASSERT_TRUE(m.count("N1CCC"));    // expired, renewed
+  EXPECT_EQ(m.at("N1CCC")->FieldOr(6), "12082036");
+  ASSERT_TRUE(m.count("AA1DD"));
+  EXPECT_EQ(m.at("AA1DD")->FieldOr(19), "KB1DDD");
+  EXPECT_EQ(m.at("AA1DD")->FieldOr(21), "T");
+  ASSERT_TRUE(m.count("K1EEE"));  // moved twice: Wednesday's address
+  EXPECT_EQ(m.at("K1EEE")->FieldOr(13), "EVE EVANS, 12 PEAK AVE, DENVER");
+  EXPECT_EQ(m.at("K1EEE")->FieldOr(2), "CO");
+  EXPECT_EQ(m.at("K1EEE")->FieldOr(11), "Denver");
+  EXPECT_TRUE(m.count("KD9NEW"));  // new
+  EXPECT_EQ(us.size(), 7u);
+}
+
+TEST_F(FccDaily, AZipOfAnotherStateNeverGivesItsCounty) {
+  std::vector<TBuildEntry> us;
+  const TFccImportReport r = Import(kDaily + "/l_amat.zip", {}, us);
+  const auto m = ByCall(us);
+  // ALBANY, NY with Hartford's ZIP: Albany's county and place, the ZIP kept as written.
+  const TBuildEntry& ny = *m.at("K2FFF");
+  EXPECT_EQ(ny.FieldOr(3), "06103");
+  EXPECT_EQ(ny.FieldOr(11), "Albany");
+  EXPECT_EQ(ny.FieldOr(12), "EST");
+  EXPECT_TRUE(ny.FieldOr(10) == "518" || ny.FieldOr(10) == "838") << ny.FieldOr(10);
+  EXPECT_NEAR(std::stod(ny.FieldOr(9)), 42.67, 0.1);
+  EXPECT_NEAR(std::stod(ny.FieldOr(8)), 73.78, 0.1);
+  // A town the tables do not know, with Denver's ZIP: no place at all rather than Denver's.
+  const TBuildEntry& pa = *m.at("K3GGG");
+  for (int tag : {8, 9, 10, 11, 12}) EXPECT_EQ(pa.FieldOr(tag), "") << tag;
+  // Same ZIP in its own state: its own place.
+  EXPECT_EQ(m.at("K1AAA")->FieldOr(11), "Capitol");
+  EXPECT_EQ(r.zipOtherState, 2u);
+  EXPECT_EQ(r.placeFromCity, 1u);
+  EXPECT_EQ(r.placeNone, 1u);
+  EXPECT_EQ(r.placeFromZip, 4u);  // N1CCC is expired in the weekly dump
+}
+
+TEST_F(FccDaily, ADailyFileOlderThanTheDumpIsRefused) {
+  std::vector<TBuildEntry> us;
+  try {
+    Import(kDaily + "/l_amat_after.zip", {kDaily + "/l_am_mon.zip"}, us);
+    FAIL() << "no error";
+  } catch (const EFccImportError& e) {
+    EXPECT_NE(std::string(e.what()).find("l_am_mon.zip"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("older"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(us.empty());
+}
+
+TEST_F(FccDaily, DamagedDownloadsNameTheFileMemberAndReason) {
+  TestDir d;
+  const std::string good = Slurp(kDaily + "/l_am_tue.zip");
+  const auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(d.file(name), std::ios::binary) << bytes;
+    return d.file(name);
+  };
+  const auto error = [&](const std::string& daily) {
+    std::vector<TBuildEntry> us;
+    try {
+      Import(kDaily + "/l_amat.zip", {daily}, us);
+    } catch (const EFccImportError& e) {
+      EXPECT_TRUE(us.empty());
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::string cut = error(write("l_am_cut.zip", good.substr(0, good.size() - 30)));
+  EXPECT_NE(cut.find("l_am_cut.zip"), std::string::npos) << cut;
+  // A changed byte in the middle of the first member's deflated data.
+  const size_t hdData = 30 + 6;  // local header, "HD.dat"
+  std::string flipped = good;
+  flipped[hdData + 20] = static_cast<char>(flipped[hdData + 20] ^ 0x10);
+  const std::string bad = error(write("l_am_bad.zip", flipped));
+  EXPECT_NE(bad.find("member HD.dat"), std::string::npos) << bad;
+  EXPECT_NE(bad.find("damaged"), std::string::npos) << bad;
+  EXPECT_EQ(error(d.file("absent.zip")).find("cannot open"), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The city-and-state table
+
+TEST(USPlaces, CityTableFromTheZips) {
+  TSourceTables t;
+  const auto zip = [&](const char* z, const char* city, const char* state, const char* county,
+                       double lat, double lon, double people) {
+    TZipRow r;
+    r.zip = z, r.city = city, r.state = state, r.county = county, r.timeZone = "EST";
+    r.lat = lat, r.lon = lon, r.population = people;
+    t.zips.push_back(r);
+  };
+  zip("10001", "Saint Albans", "VT", "Franklin", 44.0, -73.0, 1000);
+  zip("10002", "Saint Albans", "VT", "Franklin", 46.0, -73.0, 3000);
+  zip("10003", "Saint Albans", "VT", "Grand Isle", 40.0, -70.0, 2000);
+  zip("10004", "Saint Albans", "WV", "Kanawha", 38.4, -81.8, 500);
+  zip("10005", "Fort Lee", "NJ", "Bergen", 40.85, -73.97, 0);
+  zip("10006", "Fort Lee", "NJ", "Bergen", 40.87, -73.99, 0);
+  t.areaCodes = {{"802", "VT", 44.0, -72.7}, {"304", "WV", 38.5, -80.8}};
+  TUSPlaces p(t);
+  EXPECT_EQ(p.CityCount(), 3u);
+  TFccPlace pl;
+  // The county with most people (4000 against 2000), at its weighted centre.
+  ASSERT_TRUE(p.CityPlace("ST. ALBANS", "VT", pl));
+  EXPECT_EQ(pl.county, "Franklin");
+  EXPECT_EQ(pl.latitude, "45.5000");
+  EXPECT_EQ(pl.longitude, "73.0000");
+  EXPECT_EQ(pl.areaCode, "802");
+  EXPECT_EQ(pl.state, "VT");
+  ASSERT_TRUE(p.CityPlace("saint  albans", "WV", pl));
+  EXPECT_EQ(pl.county, "Kanawha");
+  EXPECT_EQ(pl.areaCode, "304");
+  // ZIPs without people: the plain centre.
+  ASSERT_TRUE(p.CityPlace("FT LEE", "NJ", pl));
+  EXPECT_EQ(pl.latitude, "40.8600");
+  EXPECT_FALSE(p.CityPlace("ST ALBANS", "NY", pl));
+  EXPECT_FALSE(p.CityPlace("ALBANS", "VT", pl));
+  EXPECT_FALSE(p.CityPlace("", "VT", pl));
+  ASSERT_TRUE(p.ZipPlace("10004", pl));
+  EXPECT_EQ(pl.state, "WV");
+  EXPECT_FALSE(p.ZipPlace("99999", pl));
+}
+
+TEST(USPlaces, CityKeys) {
+  const std::vector<std::pair<std::string, std::string>> same = {
+      {"St. Louis", "SAINT LOUIS"},      {"Fort Worth", "FT WORTH"},
+      {"Mount Vernon", "MT. VERNON"},    {"Winston-Salem", "WINSTON SALEM"},
+      {"Coeur d'Alene", "COEUR DALENE"}, {"  North   Pole ", "N POLE"}};
+  for (const auto& [a, b] : same) EXPECT_EQ(TUSPlaces::CityKey(a), TUSPlaces::CityKey(b)) << a;
+  EXPECT_NE(TUSPlaces::CityKey("Springfield"), TUSPlaces::CityKey("Springfeld"));
+  EXPECT_EQ(TUSPlaces::CityKey("...").size(), 0u);
+}
+
+}  // namespace
