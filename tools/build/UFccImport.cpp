@@ -4,8 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstring>
 #include <ctime>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "UImportText.h"
@@ -43,25 +49,29 @@ class TRecordReader {
         report_(report),
         handler_(std::move(handler)) {}
 
+  // The bytes are valid until Feed returns: a record still open then is copied.
   void Feed(const char* p, size_t n) {
     size_t start = 0;
-    for (size_t i = 0; i < n; ++i) {
-      if (p[i] != '\n') continue;
+    while (start < n) {
+      const void* nl = std::memchr(p + start, '\n', n - start);
+      if (!nl) break;
+      const size_t i = static_cast<size_t>(static_cast<const char*>(nl) - p);
       if (carry_.empty()) {
-        Line(std::string_view(p + start, i - start));
+        Line(std::string_view(p + start, i - start), true);
       } else {
         carry_.append(p + start, i - start);
-        Line(carry_);
+        Line(carry_, false);
         carry_.clear();
       }
       start = i + 1;
     }
     carry_.append(p + start, n - start);
+    if (haveRecord_ && !owned_) Own();
   }
 
   void Finish() {
     if (!carry_.empty()) {
-      Line(carry_);
+      Line(carry_, false);
       carry_.clear();
     }
     Complete();
@@ -74,18 +84,29 @@ class TRecordReader {
       report_.malformedSamples.push_back(fileName_ + " line " + std::to_string(line) + ": " + what);
   }
 
-  void Line(std::string_view line) {
+  void Own() {
+    if (!owned_) record_.assign(pending_);
+    pending_ = record_;
+    owned_ = true;
+  }
+
+  // stable: line stays valid until Feed returns.
+  void Line(std::string_view line, bool stable) {
     ++lineNo_;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.substr(0, prefix_.size()) == prefix_) {
       Complete();
-      record_.assign(line);
+      pending_ = line;
+      owned_ = false;
+      if (!stable) Own();
       recordLine_ = lineNo_;
       haveRecord_ = true;
     } else if (haveRecord_) {
       if (!line.empty()) {
+        Own();
         record_ += ' ';
         record_.append(line);
+        pending_ = record_;
       }
     } else if (!line.empty()) {
       Malformed(lineNo_, "not a " + std::string(layout_.type) + " record");
@@ -96,13 +117,15 @@ class TRecordReader {
     if (!haveRecord_) return;
     haveRecord_ = false;
     fields_.clear();
-    size_t b = 0;
-    for (;;) {
-      const size_t e = record_.find('|', b);
-      fields_.emplace_back(std::string_view(record_).substr(b, e == std::string::npos ? e : e - b));
-      if (e == std::string::npos) break;
-      b = e + 1;
+    const char* p = pending_.data();
+    const char* end = p + pending_.size();
+    const char* b = p;
+    for (; p != end; ++p) {
+      if (*p != '|') continue;
+      fields_.emplace_back(b, static_cast<size_t>(p - b));
+      b = p + 1;
     }
+    fields_.emplace_back(b, static_cast<size_t>(end - b));
     const int n = static_cast<int>(fields_.size());
     if (n < layout_.minFields || n > layout_.maxFields) {
       Malformed(recordLine_, std::to_string(n) + " fields (" + std::to_string(layout_.minFields) +
@@ -133,10 +156,86 @@ class TRecordReader {
   TFccImportReport& report_;
   std::function<void(const TFields&, uint32_t)> handler_;
   std::string carry_, record_;
+  std::string_view pending_;  // the open record: in the fed bytes, or record_ when owned_
+  bool owned_ = false;
   TFields fields_;
   uint64_t lineNo_ = 0, recordLine_ = 0;
   bool haveRecord_ = false;
 };
+
+// Hands sink the bytes that produce delivers, produced on a second thread, so decompressing and
+// parsing overlap. An error on either side stops both and is thrown here.
+void Pipelined(const std::function<void(const std::function<void(const char*, size_t)>&)>& produce,
+               const std::function<void(const char*, size_t)>& sink) {
+  constexpr size_t kChunk = 1 << 20, kQueued = 4;
+  struct TAborted {};
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<std::string> queue;
+  std::vector<std::string> spare;  // buffers handed back, reused (no fresh pages per chunk)
+  bool done = false, aborted = false;
+  std::exception_ptr error;
+  std::thread producer([&] {
+    std::exception_ptr failure;
+    try {
+      std::string buf;
+      const auto push = [&] {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return queue.size() < kQueued || aborted; });
+        if (aborted) throw TAborted{};
+        queue.push_back(std::move(buf));
+        cv.notify_all();
+        if (spare.empty()) {
+          buf = std::string();
+        } else {
+          buf = std::move(spare.back());
+          spare.pop_back();
+        }
+        buf.clear();
+        buf.reserve(kChunk);
+      };
+      buf.reserve(kChunk);
+      produce([&](const char* p, size_t n) {
+        buf.append(p, n);
+        if (buf.size() >= kChunk) push();
+      });
+      if (!buf.empty()) push();
+    } catch (const TAborted&) {
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(m);
+    error = failure;
+    done = true;
+    cv.notify_all();
+  });
+  try {
+    for (;;) {
+      std::string chunk;
+      {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return !queue.empty() || done; });
+        if (queue.empty()) break;
+        chunk = std::move(queue.front());
+        queue.pop_front();
+        cv.notify_all();
+      }
+      sink(chunk.data(), chunk.size());
+      std::lock_guard<std::mutex> lock(m);
+      spare.push_back(std::move(chunk));
+    }
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      aborted = true;
+      cv.notify_all();
+    }
+    producer.join();
+    throw;
+  }
+  producer.join();
+  if (error) std::rethrow_exception(error);
+}
 
 // A dump (the full one or a daily file): its three files, from the archive or the folder.
 class TDumpSource {
@@ -168,7 +267,7 @@ class TDumpSource {
       if (!m) throw EFccImportError(path_ + " holds no " + name);
       start(m->size);
       try {
-        zip_->Read(*m, sink);
+        Pipelined([&](const auto& produced) { zip_->Read(*m, produced); }, sink);
       } catch (const EZipError& e) {
         throw EFccImportError(e.what());
       }
@@ -249,8 +348,9 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
                       TFccImportReport& report) {
   TBuildEntry e;
   e.db = TDatabase::US;
-  const auto add = [&](int tag, const std::string& text) {
-    if (!text.empty()) e.fields.emplace_back(tag, text);
+  e.fields.reserve(18);
+  const auto add = [&](int tag, std::string text) {
+    if (!text.empty()) e.fields.emplace_back(tag, std::move(text));
   };
   std::string call = AsciiUpper(l.call);
   std::replace(call.begin(), call.end(), '0', '<');
@@ -311,8 +411,8 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
   add(10, place.areaCode);
   add(11, place.county);
   add(12, place.timeZone);
-  add(13, address);
-  add(16, country);
+  add(13, std::move(address));
+  add(16, std::move(country));
   add(17, dxcc);
   add(19, AsciiUpper(l.prevCall));
   add(20, AsciiUpper(l.prevClass.substr(0, 1)));
@@ -440,21 +540,34 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   std::unordered_map<uint32_t, uint32_t>().swap(byUsi);
   std::unordered_map<uint32_t, uint32_t>().swap(owner);
 
-  // One licence per call: the latest grant, then the highest identifier.
-  std::vector<uint32_t> order;
+  // One licence per call: the latest grant, then the highest identifier. Calls are compared by
+  // their first eight characters packed into a number, then whole.
+  struct TOrder {
+    uint64_t callKey;
+    uint32_t grantKey, usi, index;
+  };
+  const auto packed = [](const std::string& call) {
+    uint64_t k = 0;
+    for (size_t i = 0; i < 8; ++i)
+      k = k << 8 | (i < call.size() ? static_cast<unsigned char>(call[i]) : 0u);
+    return k;
+  };
+  std::vector<TOrder> order;
   order.reserve(lic.size());
   for (uint32_t i = 0; i < lic.size(); ++i) {
     if (lic[i].hasEntity) {
       lic[i].call = AsciiUpper(lic[i].call);
-      order.push_back(i);
+      order.push_back({packed(lic[i].call), lic[i].grantKey, lic[i].usi, i});
     } else {
       ++report.withoutEntity;
     }
   }
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const TLicence& x = lic[a];
-    const TLicence& y = lic[b];
-    if (x.call != y.call) return x.call < y.call;
+  std::sort(order.begin(), order.end(), [&](const TOrder& x, const TOrder& y) {
+    if (x.callKey != y.callKey) return x.callKey < y.callKey;
+    if (lic[x.index].call.size() > 8 || lic[y.index].call.size() > 8) {
+      const int c = lic[x.index].call.compare(lic[y.index].call);
+      if (c != 0) return c < 0;
+    }
     if (x.grantKey != y.grantKey) return x.grantKey > y.grantKey;
     return x.usi > y.usi;
   });
@@ -462,14 +575,15 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   us.reserve(us.size() + order.size());
   std::string lastCall;
   for (size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && lic[order[k]].call == lastCall) {
+    TLicence& l = lic[order[k].index];
+    if (k > 0 && l.call == lastCall) {
       ++report.superseded;
       continue;
     }
-    lastCall = lic[order[k]].call;
-    us.push_back(MakeEntry(lic[order[k]], options, report));
+    lastCall = l.call;
+    us.push_back(MakeEntry(l, options, report));
     ++report.imported;
-    lic[order[k]] = TLicence();  // its texts are in the entry now
+    l = TLicence();  // its texts are in the entry now
   }
   return report;
 }

@@ -71,9 +71,19 @@ std::string TUSPlaces::CityKey(std::string_view city) {
   return key;
 }
 
-TUSPlaces::TUSPlaces(const TSourceTables& t) : t_(t) {
-  for (const auto& z : t.zips) zips_.emplace(z.zip, &z);
+TUSPlaces::TUSPlaces(const TSourceTables& t) : t_(t), zipIndex_(100000, -1) {
   for (const auto& a : t.areaCodes) codesByState_[a.state].push_back(&a);
+  for (const auto& z : t.zips) {
+    int n = 0;
+    for (char c : z.zip) n = n * 10 + (c - '0');  // 5 digits, checked by the loader
+    if (zipIndex_[static_cast<size_t>(n)] >= 0) continue;
+    zipIndex_[static_cast<size_t>(n)] = static_cast<int32_t>(zipPlaces_.size());
+    zipPlaces_.push_back(MakePlace(z.state, z.county, z.timeZone, z.lat, z.lon));
+  }
+  for (const auto& st : t.states) {
+    const TDxccRow* dx = t.FindDxcc(st.dxcc);
+    dxccOfState_[st.state] = dx ? dx->name : "United States";
+  }
 
   // People per (city, county), then the county with the most (ties: the first by name), at the
   // weighted centre of its ZIP codes (unweighted when none has people).
@@ -100,54 +110,46 @@ TUSPlaces::TUSPlaces(const TSourceTables& t) : t_(t) {
     const TSum* best = nullptr;
     for (const auto& [county, s] : counties)
       if (!best || s.people > best->people) bestCounty = &county, best = &s;
-    TCity c;
-    c.county = *bestCounty;
-    c.timeZone = best->biggest->timeZone;
-    c.lat = best->people > 0 ? best->lat / best->people : best->plainLat / best->zips;
-    c.lon = best->people > 0 ? best->lon / best->people : best->plainLon / best->zips;
-    cities_.emplace(key, std::move(c));
+    const double lat = best->people > 0 ? best->lat / best->people : best->plainLat / best->zips;
+    const double lon = best->people > 0 ? best->lon / best->people : best->plainLon / best->zips;
+    cities_.emplace(
+        key, MakePlace(best->biggest->state, *bestCounty, best->biggest->timeZone, lat, lon));
   }
 }
 
+TFccPlace TUSPlaces::MakePlace(const std::string& state, const std::string& county,
+                               const std::string& timeZone, double lat, double lon) const {
+  return TFccPlace{state, county, Fixed4(-lon), Fixed4(lat), timeZone, AreaCode(state, lat, lon)};
+}
+
 bool TUSPlaces::ZipPlace(std::string_view zip, TFccPlace& p) {
-  const auto it = zips_.find(std::string(zip));
-  if (it == zips_.end()) return false;
-  const TZipRow& z = *it->second;
-  p.state = z.state;
-  p.county = z.county;
-  p.longitude = Fixed4(-z.lon);
-  p.latitude = Fixed4(z.lat);
-  p.timeZone = z.timeZone;
-  p.areaCode = AreaCode(z.state, z.lat, z.lon);
+  if (zip.size() != 5) return false;
+  int n = 0;
+  for (char c : zip) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  const int32_t i = zipIndex_[static_cast<size_t>(n)];
+  if (i < 0) return false;
+  p = zipPlaces_[static_cast<size_t>(i)];
   return true;
 }
 
 bool TUSPlaces::CityPlace(std::string_view city, std::string_view state, TFccPlace& p) {
-  const std::string key = std::string(state) + "|" + CityKey(city);
-  const auto it = cities_.find(key);
+  const auto it = cities_.find(std::string(state) + "|" + CityKey(city));
   if (it == cities_.end()) return false;
-  const TCity& c = it->second;
-  p.state = std::string(state);
-  p.county = c.county;
-  p.longitude = Fixed4(-c.lon);
-  p.latitude = Fixed4(c.lat);
-  p.timeZone = c.timeZone;
-  p.areaCode = AreaCode(p.state, c.lat, c.lon);
+  p = it->second;
   return true;
 }
 
 void TUSPlaces::Country(std::string_view state, std::string& country, std::string& dxcc) const {
   country = "United States";
-  const TUSStateRow* st = t_.FindState(state);
-  const TDxccRow* dx = st ? t_.FindDxcc(st->dxcc) : nullptr;
-  dxcc = dx ? dx->name : "United States";
+  const auto it = dxccOfState_.find(std::string(state));
+  dxcc = it == dxccOfState_.end() ? "United States" : it->second;
 }
 
 // The nearest area-code centroid in the state, else anywhere.
-std::string TUSPlaces::AreaCode(const std::string& state, double lat, double lon) {
-  const std::string cacheKey = state + "|" + Fixed4(lat) + "|" + Fixed4(lon);
-  const auto cached = areaCodes_.find(cacheKey);
-  if (cached != areaCodes_.end()) return cached->second;
+std::string TUSPlaces::AreaCode(const std::string& state, double lat, double lon) const {
   const TAreaCodeRow* best = nullptr;
   double bestD = 0;
   const auto consider = [&](const TAreaCodeRow* a) {
@@ -160,5 +162,5 @@ std::string TUSPlaces::AreaCode(const std::string& state, double lat, double lon
   } else {
     for (const auto& a : t_.areaCodes) consider(&a);
   }
-  return areaCodes_[cacheKey] = best ? best->code : std::string();
+  return best ? best->code : std::string();
 }

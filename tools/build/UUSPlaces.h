@@ -3,6 +3,7 @@
 // table is derived from the ZIP table when the tables are loaded (a few milliseconds, the same
 // result every time): a city's place is that of its county with the most people among the
 // city's ZIP codes, at the population-weighted centre of those ZIP codes.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -31,15 +32,14 @@ class TUSPlaces {
   static std::string CityKey(std::string_view city);
 
  private:
-  struct TCity {
-    std::string county, timeZone;
-    double lat = 0, lon = 0;
-  };
-  std::string AreaCode(const std::string& state, double lat, double lon);
+  std::string AreaCode(const std::string& state, double lat, double lon) const;
+  TFccPlace MakePlace(const std::string& state, const std::string& county,
+                      const std::string& timeZone, double lat, double lon) const;
 
   const TSourceTables& t_;
-  std::unordered_map<std::string, const TZipRow*> zips_;
-  std::map<std::string, TCity> cities_;  // key: state + '|' + CityKey(city)
   std::unordered_map<std::string, std::vector<const TAreaCodeRow*>> codesByState_;
-  std::unordered_map<std::string, std::string> areaCodes_;  // cache by ZIP or city key
+  std::vector<int32_t> zipIndex_;  // by the ZIP's number: index into zipPlaces_, -1 none
+  std::vector<TFccPlace> zipPlaces_;
+  std::map<std::string, TFccPlace> cities_;  // key: state + '|' + CityKey(city)
+  std::unordered_map<std::string, std::string> dxccOfState_;
 };
