@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <utility>
 
 #include "TestDir.h"
 #include "UEditionWriter.h"
@@ -12,6 +13,8 @@
 #include "USourceTables.h"
 #include "UUSPlaces.h"
 #include "common/IOUtil.h"
+#include "dataset/UCoverage.h"
+#include "dataset/UDataSet.h"
 
 namespace fs = std::filesystem;
 
@@ -185,6 +188,73 @@ TEST_F(FccDaily, DamagedDownloadsNameTheFileMemberAndReason) {
   EXPECT_NE(bad.find("member HD.dat"), std::string::npos) << bad;
   EXPECT_NE(bad.find("damaged"), std::string::npos) << bad;
   EXPECT_EQ(error(d.file("absent.zip")).find("cannot open"), 0u);
+}
+
+TEST_F(FccDaily, CoverageOfTheUpdatedDump) {
+  TBuildInput in;
+  Import(kDaily + "/l_amat_after.zip", {}, in.us);
+  TestDir d;
+  WriteEdition(in, d.path());
+  const TCoverage c = CountEditionCoverage(d.path());
+  EXPECT_EQ(c.us, 7);
+  EXPECT_EQ(c.usWithCounty, 6);  // all but the unknown town
+  EXPECT_EQ(c.usWithCoordinates, 6);
+  EXPECT_EQ(c.usWithLocator, 6);
+  EXPECT_EQ(c.usStates, (std::map<std::string, int64_t>{
+                            {"AK", 1}, {"CO", 2}, {"CT", 1}, {"MA", 1}, {"NY", 1}, {"PA", 1}}));
+  EXPECT_EQ(c.usClasses.at("T - Technician"), 3);
+  EXPECT_EQ(c.intl, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coverage figures
+
+TEST(Coverage, CountedFromTheStoredFieldsAndReadBackAlike) {
+  TBuildInput in;
+  const auto us = [&](std::vector<std::pair<int, std::string>> f, std::string surname) {
+    TBuildEntry e;
+    e.db = TDatabase::US;
+    e.fields = std::move(f);
+    e.surname = std::move(surname);
+    in.us.push_back(std::move(e));
+  };
+  us({{1, "W1A"}, {2, "CT"}, {4, "E"}, {8, "72.6800"}, {9, "41.7600"}, {11, "Hartford"}}, "A");
+  us({{1, "W1B"}}, "B");
+  // Coordinates that are no numbers: the program shows a locator from them all the same.
+  us({{1, "W1C"}, {2, "ct"}, {4, "g"}, {8, "west"}, {9, "north"}, {11, "X"}}, "C");
+  us({{1, "W1D"}, {2, "NY"}, {4, "E"}, {8, "73.7500"}}, "D");  // half a coordinate
+  TBuildEntry dx;
+  dx.fields = {{1, "DL1AA"}, {5, "Germany"}, {10, "JO62QM"}};
+  in.intl.push_back(dx);
+  dx.fields = {{1, "G3AA"}};
+  in.intl.push_back(dx);
+
+  TCoverage direct;
+  for (const auto* list : {&in.us, &in.intl})
+    for (const TBuildEntry& e : *list) direct.Add(e.db, [&](int tag) { return e.FieldOr(tag); });
+  TestDir d;
+  WriteEdition(in, d.path());
+  const TCoverage read = CountEditionCoverage(d.path());
+  for (const TCoverage* c : {&std::as_const(direct), &read}) {
+    EXPECT_EQ(c->us, 4);
+    EXPECT_EQ(c->usClasses,
+              (std::map<std::string, int64_t>{{"", 1}, {"E - Extra", 2}, {"G - General", 1}}));
+    EXPECT_EQ(c->usStates, (std::map<std::string, int64_t>{{"", 1}, {"CT", 2}, {"NY", 1}}));
+    EXPECT_EQ(c->usWithCounty, 2);
+    EXPECT_EQ(c->usWithCoordinates, 2);
+    EXPECT_EQ(c->usWithLocator, 2);
+    EXPECT_EQ(c->intl, 2);
+    EXPECT_EQ(c->intlWithLocator, 1);
+    EXPECT_EQ(c->intlWithDxcc, 1);
+  }
+  const std::string text = read.Text();
+  EXPECT_NE(text.find("with county 2 (50.0%), coordinates 2 (50.0%), locator 2 (50.0%)"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("E - Extra"), std::string::npos);
+  EXPECT_LT(text.find("E - Extra"), text.find("G - General"));  // most frequent first
+  EXPECT_NE(text.find("with locator 1 (50.0%), DXCC entity 1 (50.0%)"), std::string::npos);
+  EXPECT_THROW(CountEditionCoverage(d.file("nothing")), EDataSetError);
 }
 
 // ---------------------------------------------------------------------------------------------

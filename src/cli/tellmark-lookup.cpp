@@ -13,6 +13,7 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "report/UQslManagers.h"
@@ -32,6 +33,7 @@ struct TOptions {
   int count = 1;
   bool countGiven = false;
   bool words = false;   // the arguments are words of a text search
+  bool stats = false;   // coverage figures of the data set
   std::string wordsDb;  // "us", "intl" or empty (both)
   std::vector<std::string> calls;
 };
@@ -42,6 +44,7 @@ constexpr const char* kUsage =
     " [--count N]\n"
     "       tellmark-lookup [--data DIR] [--json|--csv] --words [--db us|intl] [--count N]"
     " WORD...\n"
+    "       tellmark-lookup [--data DIR] --stats\n"
     "With no CALL, calls are read from standard input, one per line.\n"
     "--words lists the entries that contain every WORD (at most 14; case does not matter), from\n"
     "the U.S. database and then the International one, or only the one --db names, in call\n"
@@ -247,6 +250,8 @@ bool ParseArgs(int argc, char** argv, TOptions& o, std::string& error) {
       }
     } else if (a == "--words") {
       o.words = true;
+    } else if (a == "--stats") {
+      o.stats = true;
     } else if (a == "--db") {
       if (!value(o.wordsDb)) return false;
       if (o.wordsDb != "us" && o.wordsDb != "intl") {
@@ -430,7 +435,9 @@ int main(int argc, char** argv) {
       // Without the file the manager column stays empty.
     }
     TWriter out(o.format);
-    if (o.words) {
+    if (o.stats) {
+      std::cout << CountDataSetCoverage().Text();
+    } else if (o.words) {
       bool any = false;
       if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, qsl)) any = true;
       if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, qsl)) any = true;

@@ -19,6 +19,7 @@
 #include "USourceTables.h"
 #include "UUSPlaces.h"
 #include "common/StrUtil.h"
+#include "dataset/UCoverage.h"
 #include "dataset/UEdition.h"
 
 namespace {
@@ -261,6 +262,7 @@ int main(int argc, char** argv) {
       std::printf("  time %.2f s (tables %.2f s, entries %.2f s, writing %.2f s), %s entries/s\n",
                   total, tablesSeconds, makeSeconds, writeSeconds,
                   Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
+      std::printf("%s", CountEditionCoverage(outDir).Text().c_str());
     }
     return 0;
   } catch (const std::exception& e) {
