@@ -216,14 +216,16 @@ int main(int argc, char** argv) {
     }
     if (!csvPath.empty()) {
       progress.Show("Reading " + csvPath, 0, 0);
-      const TCsvImportReport r = ImportIntlCsv(csvPath, input);
+      const TCsvImportReport r = ImportIntlCsv(csvPath, input, &tables);
       progress.Clear();
       if (!quiet) {
         PrintSamples("unusable rows in the CSV file", r.malformed, r.malformedSamples);
         for (const auto& n : r.notes) std::fprintf(stderr, "tellmark-build: note: %s\n", n.c_str());
-        std::printf("CSV file: %s International entries of %s rows, %s QSL managers\n",
-                    Grouped(r.imported).c_str(), Grouped(r.rows).c_str(),
-                    Grouped(r.managers).c_str());
+        std::printf(
+            "CSV file: %s International entries of %s rows, %s QSL managers; derived: "
+            "%s countries and DXCC entities from the call, %s locators from the town\n",
+            Grouped(r.imported).c_str(), Grouped(r.rows).c_str(), Grouped(r.managers).c_str(),
+            Grouped(r.derivedEntity).c_str(), Grouped(r.derivedLocator).c_str());
       }
     }
     if (!title.empty())
