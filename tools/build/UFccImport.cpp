@@ -384,8 +384,9 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
                            return c >= '0' && c <= '9';
                          });
   if (zipDigits && options.zipPlace && options.zipPlace(zip, place)) {
+    // Without a state of its own the licence cannot vouch for its ZIP either.
     fromZip = !l.state.empty() && place.state == l.state;
-    if (!fromZip) ++report.zipOtherState;
+    if (!fromZip && !l.state.empty()) ++report.zipOtherState;
   } else {
     ++report.unknownZip;
   }
