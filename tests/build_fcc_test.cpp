@@ -110,6 +110,7 @@ TEST_F(FccDaily, CancelRenewNewCallAndNewAddress) {
   EXPECT_NE(r.dailyApplied[0].find("l_am_mon.zip"), std::string::npos);
   EXPECT_NE(r.dailyApplied[2].find("l_am_wed.zip"), std::string::npos);
   EXPECT_EQ(r.dailyLicences, 5u);
+  EXPECT_EQ(r.dailyWithoutHeader, 0u);
   const auto m = ByCall(us);
   EXPECT_FALSE(m.count("W1BBB"));   // cancelled
   EXPECT_FALSE(m.count("KB1DDD"));  // now AA1DD
@@ -147,6 +148,20 @@ TEST_F(FccDaily, AZipOfAnotherStateNeverGivesItsCounty) {
   EXPECT_EQ(r.placeFromCity, 1u);
   EXPECT_EQ(r.placeNone, 1u);
   EXPECT_EQ(r.placeFromZip, 4u);  // N1CCC is expired in the weekly dump
+}
+
+TEST_F(FccDaily, ADailyLicenceWithoutHeaderIsLeftOutAndCounted) {
+  TestDir d;
+  fs::create_directories(d.file("thu"));
+  for (const char* f : {"HD.dat", "AM.dat"}) std::ofstream(d.file(std::string("thu/") + f));
+  std::ofstream(d.file("thu/EN.dat"), std::ios::binary)
+      << "EN|2001|||K1AAA|L||ABLE, ANN|ANN||ABLE|||||1 NEW ST|HARTFORD|CT|06103|||||I||||||\r\n";
+  std::vector<TBuildEntry> us;
+  const TFccImportReport r = Import(kDaily + "/weekly", {d.file("thu")}, us);
+  EXPECT_EQ(r.dailyLicences, 1u);
+  EXPECT_EQ(r.dailyWithoutHeader, 1u);
+  EXPECT_FALSE(ByCall(us).count("K1AAA"));
+  EXPECT_EQ(us.size(), 5u);
 }
 
 TEST_F(FccDaily, ADailyFileOlderThanTheDumpIsRefused) {

@@ -466,19 +466,25 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   };
 
   // Which source a licence's records come from: the last daily file that names it, else the
-  // full dump.
+  // full dump. Kept as source * 2, plus 1 when that file has a header record for it.
   std::unordered_map<uint32_t, uint32_t> owner;
   for (size_t s = 1; s < sources.size(); ++s) {
     TFccImportReport scratch;  // malformed records are counted in the main pass
-    for (int layout = 0; layout < 3; ++layout)
-      readFile(s, layout, scratch,
-               [&](const TFields&, uint32_t usi) { owner[usi] = static_cast<uint32_t>(s); });
+    const auto own = static_cast<uint32_t>(s * 2);
+    readFile(s, 0, scratch, [&](const TFields&, uint32_t usi) { owner[usi] = own + 1; });
+    for (int layout = 1; layout < 3; ++layout)
+      readFile(s, layout, scratch, [&](const TFields&, uint32_t usi) {
+        uint32_t& o = owner[usi];
+        if (o / 2 != s) o = own;
+      });
   }
   report.dailyLicences = owner.size();
+  for (const auto& [usi, o] : owner)
+    if ((o & 1) == 0) ++report.dailyWithoutHeader;
   const auto ownedBy = [&](uint32_t usi, size_t s) {
     if (owner.empty()) return true;
     const auto it = owner.find(usi);
-    return (it == owner.end() ? 0 : it->second) == s;
+    return (it == owner.end() ? 0 : it->second / 2) == s;
   };
 
   std::vector<TLicence> lic;

@@ -74,6 +74,9 @@ struct TFccImportReport {
   uint64_t placeFromZip = 0, placeFromCity = 0, placeNone = 0;
   std::vector<std::string> dailyApplied;  // daily files, in the order applied
   uint64_t dailyLicences = 0;             // licences whose records came from a daily file
+  // Of them, those whose daily file holds no header record: they are left out, as the records
+  // of a licence in a daily file replace all it had.
+  uint64_t dailyWithoutHeader = 0;
 };
 
 // Field counts accepted per record type: the oldest and the newest published layout.

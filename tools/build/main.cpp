@@ -109,7 +109,10 @@ void PrintSamples(const char* what, uint64_t count, const std::vector<std::strin
 void PrintFccPlaces(const TFccImportReport& r) {
   for (const auto& d : r.dailyApplied) std::printf("  daily file applied: %s\n", d.c_str());
   if (!r.dailyApplied.empty())
-    std::printf("  %s licences taken from the daily files\n", Grouped(r.dailyLicences).c_str());
+    std::printf(
+        "  %s licences taken from the daily files (%s without a header record, left "
+        "out)\n",
+        Grouped(r.dailyLicences).c_str(), Grouped(r.dailyWithoutHeader).c_str());
   std::printf(
       "  place from the ZIP %s, from the city %s, from nothing %s (%s ZIPs in another "
       "state than the licence)\n",
