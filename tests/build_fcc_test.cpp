@@ -221,6 +221,26 @@ TEST_F(FccDaily, CoverageOfTheUpdatedDump) {
   EXPECT_EQ(c.intl, 0);
 }
 
+TEST_F(FccDaily, EveryDamagedByteIsAnErrorOrAResultNeverACrash) {
+  TestDir d;
+  const std::string good = Slurp(kDaily + "/l_am_wed.zip");
+  int errors = 0;
+  for (size_t i = 0; i < good.size(); i += 3) {
+    std::string bad = good;
+    bad[i] = static_cast<char>(bad[i] ^ 0xA5);
+    std::ofstream(d.file("l_am_wed.zip"), std::ios::binary | std::ios::trunc) << bad;
+    std::vector<TBuildEntry> us;
+    try {
+      Import(kDaily + "/l_amat.zip", {d.file("l_am_wed.zip")}, us);
+    } catch (const EFccImportError& e) {
+      ++errors;
+      EXPECT_NE(std::string(e.what()).find("l_am_wed.zip"), std::string::npos) << e.what();
+      EXPECT_TRUE(us.empty());
+    }
+  }
+  EXPECT_GT(errors, static_cast<int>(good.size() / 3 / 2));  // most changes are caught
+}
+
 // ---------------------------------------------------------------------------------------------
 // Coverage figures
 

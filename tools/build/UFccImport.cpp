@@ -407,11 +407,11 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
   add(5, l.grant);
   add(6, l.expiry);
   if (!l.trustee.empty() && (cls == "B" || cls.empty())) add(7, "TRUSTEE " + AsciiUpper(l.trustee));
-  add(8, place.longitude);
-  add(9, place.latitude);
-  add(10, place.areaCode);
-  add(11, place.county);
-  add(12, place.timeZone);
+  add(8, std::move(place.longitude));
+  add(9, std::move(place.latitude));
+  add(10, std::move(place.areaCode));
+  add(11, std::move(place.county));
+  add(12, std::move(place.timeZone));
   add(13, std::move(address));
   add(16, std::move(country));
   add(17, dxcc);
