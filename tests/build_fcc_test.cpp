@@ -32,16 +32,21 @@ std::string Slurp(const std::string& path) {
 
 class FccDaily : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { tables_ = new TSourceTables(LoadSourceTables(kSources)); }
+  static void SetUpTestSuite() {
+    tables_ = new TSourceTables(LoadSourceTables(kSources));
+    places_ = new TUSPlaces(*tables_);
+  }
   static void TearDownTestSuite() {
+    delete places_;
     delete tables_;
+    places_ = nullptr;
     tables_ = nullptr;
   }
 
   // Imports with the places of the real source tables.
   static TFccImportReport Import(const std::string& dump, const std::vector<std::string>& daily,
                                  std::vector<TBuildEntry>& us) {
-    TUSPlaces places(*tables_);
+    TUSPlaces& places = *places_;
     TFccImportOptions o;
     o.zipPlace = [&](std::string_view zip, TFccPlace& p) { return places.ZipPlace(zip, p); };
     o.cityPlace = [&](std::string_view city, std::string_view state, TFccPlace& p) {
@@ -75,8 +80,10 @@ class FccDaily : public ::testing::Test {
   }
 
   static TSourceTables* tables_;
+  static TUSPlaces* places_;
 };
 TSourceTables* FccDaily::tables_ = nullptr;
+TUSPlaces* FccDaily::places_ = nullptr;
 
 TEST_F(FccDaily, DumpAndDailyFilesGiveTheUpdatedDumpsEdition) {
   const auto expected = Edition(kDaily + "/l_amat_after.zip", {});
