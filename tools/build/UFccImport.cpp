@@ -487,7 +487,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     return (it == owner.end() ? 0 : it->second / 2) == s;
   };
 
-  std::vector<TLicence> lic;
+  std::deque<TLicence> lic;  // grows without moving what it holds
   std::unordered_map<uint32_t, uint32_t> byUsi;
   for (size_t s = 0; s < sources.size(); ++s) {
     readFile(s, 0, report, [&](const TFields& f, uint32_t usi) {
