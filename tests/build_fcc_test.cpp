@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDaily = fs::path(__FILE__).parent_path().string() + "/fixtures/fcc-daily";
-const std::string kSources =
-    (fs::path(__FILE__).parent_path().parent_path() / "data" / "sources").string();
+const std::string kDaily = std::string(TELLMARK_TESTS_DIR) + "/fixtures/fcc-daily";
+const std::string kSources = std::string(TELLMARK_TESTS_DIR) + "/../data/sources";
 
 std::string Slurp(const std::string& path) {
   std::string s;

@@ -427,8 +427,8 @@ TEST(CsvImport, CountryEntityAndLocatorDerivedWhereMissing) {
          "G4ABC,John,Atlantis,,,\n"           // a town the table lacks: no locator
          "QQ1ABC,Nobody,Paris,,,\n"           // no entity: nothing derived
          "K1XYZ,Mid,Nowhere,,VE,\n";          // an entity given by its prefix
-  const TSourceTables tables = LoadSourceTables(
-      (fs::path(__FILE__).parent_path().parent_path() / "data" / "sources").string());
+  const TSourceTables tables =
+      LoadSourceTables(std::string(TELLMARK_TESTS_DIR) + "/../data/sources");
   TBuildInput in;
   const TCsvImportReport r = ImportIntlCsv(d.file("intl.csv"), in, &tables);
   ASSERT_EQ(in.intl.size(), 11u);
