@@ -290,3 +290,24 @@ TEST_F(LookupCliTest, HelpVersionAndErrorsInPlainWords) {
             "tellmark-lookup: no data set in /nonexistent/x: data/thedata.dat: No such file or "
             "directory\n");
 }
+
+namespace {
+
+TEST_F(LookupCliTest, StatsGiveTheCoverageOfTheEdition) {
+  const TRun r = Run("--stats");
+  EXPECT_EQ(r.status, 0);
+  const TBuildInput in = fixture::Input();
+  const auto grouped = [](size_t n) {
+    std::string s = std::to_string(n);
+    for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3)
+      s.insert(static_cast<size_t>(i), ",");
+    return s;
+  };
+  EXPECT_EQ(r.out.find("U.S. entries " + grouped(in.us.size()) + "\n"), 0u) << r.out;
+  EXPECT_NE(r.out.find("International entries " + grouped(in.intl.size()) + "\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("licence classes:"), std::string::npos);
+}
+
+}  // namespace

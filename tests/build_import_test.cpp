@@ -10,6 +10,7 @@
 #include "UCsvImport.h"
 #include "UFccImport.h"
 #include "UImportText.h"
+#include "USourceTables.h"
 #include "UZipArchive.h"
 #include "common/IOUtil.h"
 
@@ -152,18 +153,19 @@ TEST(ImportText, Utf8Latin1AndFolding) {
 
 TFccImportOptions FixtureOptions() {
   TFccImportOptions o;
-  o.place = [](std::string_view zip, std::string_view state, TFccPlace& p) {
+  o.zipPlace = [](std::string_view zip, TFccPlace& p) {
     static const std::map<std::string, TFccPlace> known = {
-        {"06103", {"Hartford", "72.6800", "41.7600", "EST", "860"}},
-        {"80202", {"Denver", "104.9900", "39.7500", "MST", "303"}},
-        {"06111", {"Hartford", "72.7300", "41.6900", "EST", "860"}},
-        {"99501", {"Anchorage", "149.8800", "61.2200", "AKST", "907"}},
-        {"02108", {"Suffolk", "71.0600", "42.3600", "EST", "617"}}};
+        {"06103", {"CT", "Hartford", "72.6800", "41.7600", "EST", "860"}},
+        {"80202", {"CO", "Denver", "104.9900", "39.7500", "MST", "303"}},
+        {"06111", {"CT", "Hartford", "72.7300", "41.6900", "EST", "860"}},
+        {"99501", {"AK", "Anchorage", "149.8800", "61.2200", "AKST", "907"}},
+        {"02108", {"MA", "Suffolk", "71.0600", "42.3600", "EST", "617"}}};
     const auto it = known.find(std::string(zip));
-    if (it == known.end() || state.empty()) return false;
+    if (it == known.end()) return false;
     p = it->second;
     return true;
   };
+  o.cityPlace = [](std::string_view, std::string_view, TFccPlace&) { return false; };
   o.country = [](std::string_view state, std::string& country, std::string& dxcc) {
     country = "United States";
     dxcc = state == "AK" ? "Alaska" : "United States";
@@ -192,6 +194,9 @@ void ExpectFixtureImport(const std::vector<TBuildEntry>& us, const TFccImportRep
   EXPECT_EQ(r.superseded, 1u);     // the older K1ABC
   EXPECT_EQ(r.imported, 6u);
   EXPECT_EQ(r.unknownZip, 1u);  // 99999 (ERIE)
+  EXPECT_EQ(r.placeFromZip, 5u);
+  EXPECT_EQ(r.placeFromCity, 0u);
+  EXPECT_EQ(r.placeNone, 1u);
   ASSERT_EQ(us.size(), 6u);
 
   const auto m = ByCall(us);
@@ -401,6 +406,67 @@ TEST(CsvImport, FilesThatCannotBeUsed) {
   std::ofstream(d.file("open.csv")) << "call,name\nDL1A,\"unclosed\n";
   EXPECT_THROW(ImportIntlCsv(d.file("open.csv"), in), ECsvImportError);
   EXPECT_TRUE(in.intl.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CsvImport, CountryEntityAndLocatorDerivedWhereMissing) {
+  TestDir d;
+  std::ofstream(d.file("intl.csv"), std::ios::binary)
+      << "call,name,city,country,dxcc,locator\n"
+         "DL1XYZ,Hans,Munich,,,\n"
+         "VK2/W1AW,Visitor,Sydney,,,\n"  // the prefix before the call
+         "VE1ABC,Al,Sydney,,,\n"         // Sydney, Nova Scotia, not New South Wales
+         "W1AW/VE3,Visitor,Toronto,,,\n"
+         "JA1ABC/P,Taro,tokyo,,,\n"  // a portable mark passed by; any case of the town
+         "EA8ABC,Pedro,Las Palmas de Gran Canaria,,,\n"
+         "F5AB,Jean,Paris,France,F,JN18EU\n"  // given: nothing derived
+         "F6AB,Luc,Paris,,,ZZ99AA\n"          // a locator that is no locator: the town's
+         "G4ABC,John,Atlantis,,,\n"           // a town the table lacks: no locator
+         "QQ1ABC,Nobody,Paris,,,\n"           // no entity: nothing derived
+         "K1XYZ,Mid,Nowhere,,VE,\n";          // an entity given by its prefix
+  const TSourceTables tables =
+      LoadSourceTables(std::string(TELLMARK_TESTS_DIR) + "/../data/sources");
+  TBuildInput in;
+  const TCsvImportReport r = ImportIntlCsv(d.file("intl.csv"), in, &tables);
+  ASSERT_EQ(in.intl.size(), 11u);
+  struct TWant {
+    const char* country;
+    const char* dxcc;
+    const char* locator4;
+  };
+  const TWant want[] = {{"Germany", "Fed. Rep. of Germany", "JN58"},
+                        {"Australia", "Australia", "QF56"},
+                        {"Canada", "Canada", "FN96"},
+                        {"Canada", "Canada", "FN03"},
+                        {"Japan", "Japan", "PM95"},
+                        {"Spain", "Canary Islands", "IL28"},
+                        {"France", "F", "JN18"},
+                        {"France", "France", "JN18"},
+                        {"United Kingdom", "England", ""},
+                        {"", "", ""},
+                        {"", "VE", ""}};
+  for (size_t i = 0; i < in.intl.size(); ++i) {
+    const TBuildEntry& e = in.intl[i];
+    EXPECT_EQ(e.FieldOr(4), want[i].country) << e.FieldOr(1);
+    EXPECT_EQ(e.FieldOr(5), want[i].dxcc) << e.FieldOr(1);
+    EXPECT_EQ(e.FieldOr(10).substr(0, 4), want[i].locator4) << e.FieldOr(1);
+    if (!e.FieldOr(10).empty()) {
+      EXPECT_EQ(e.FieldOr(10).size(), 6u);
+    }
+  }
+  EXPECT_EQ(in.intl[6].FieldOr(10), "JN18EU");
+  EXPECT_EQ(r.derivedEntity, 8u);
+  EXPECT_EQ(r.derivedLocator, 7u);
+
+  // Without the tables nothing is derived.
+  TBuildInput plain;
+  const TCsvImportReport p = ImportIntlCsv(d.file("intl.csv"), plain);
+  EXPECT_EQ(p.derivedEntity + p.derivedLocator, 0u);
+  EXPECT_EQ(plain.intl[0].FieldOr(4), "");
+  EXPECT_EQ(plain.intl[0].FieldOr(10), "");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
+#include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
@@ -37,6 +38,7 @@ struct TOptions {
   int count = 1;
   bool countGiven = false;
   bool words = false;   // the arguments are words of a text search
+  bool stats = false;   // coverage figures of the data set
   std::string wordsDb;  // "us", "intl" or empty (both)
   std::vector<std::string> calls;
   std::string cwFile;                             // --cw: the WAV file to write
@@ -301,6 +303,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                       ->check(CLI::Range(0, 3990));
   auto* cwVolume = app.add_option("--cw-volume", o.cwVolume, "Volume (default: the settings)")
                        ->check(CLI::Range(0, 127));
+  app.add_flag("--stats", o.stats,
+               "Entries per licence class and state, and the share with county, coordinates and "
+               "locator");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -315,6 +320,8 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   if (json && csv) return bad("give --json or --csv, not both");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
+  if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
+    return bad("--stats goes alone");
   if (!o.cwFile.empty() && (orders || o.words || o.calls.size() != 1))
     return bad("--cw takes one call");
   if (orders > 1) return bad("give one of --name, --city, --zip, --county");
@@ -532,7 +539,9 @@ int main(int argc, char** argv) {
       // Without the file the manager column stays empty.
     }
     TWriter out(o.format);
-    if (!o.cwFile.empty()) {
+    if (o.stats) {
+      std::cout << CountDataSetCoverage().Text();
+    } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);
     } else if (o.words) {
       bool any = false;

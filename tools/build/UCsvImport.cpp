@@ -1,9 +1,13 @@
 #include "UCsvImport.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
+#include <memory>
+#include <unordered_map>
 
 #include "UImportText.h"
+#include "USourceTables.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/ULocator.h"
@@ -51,6 +55,74 @@ bool UsableCall(const std::string& call) {
   return std::all_of(call.begin(), call.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/';
   });
+}
+
+// Country, entity and town look-ups of the source tables.
+class TDerivation {
+ public:
+  explicit TDerivation(const TSourceTables& t) {
+    for (const auto& d : t.dxcc)
+      for (const auto& p : d.prefixes) {
+        prefixes_.emplace(p, &d);  // the first entity of a prefix keeps it
+        longest_ = std::max(longest_, p.size());
+      }
+    for (const auto& d : t.dxcc) names_.emplace(UpperCp437(d.name), &d);
+    for (const auto& c : t.cities) {
+      const TCityRow*& best = towns_[c.dxcc + "|" + UpperCp437(c.name)];
+      if (!best || c.population > best->population) best = &c;
+    }
+  }
+
+  // The entity of a call: its longest known prefix. Of a call with "/", the part that names the
+  // place (VK2/W1AW, W1AW/VE3); portable and mobile marks (/P, /M, /MM, /QRP, /2) are passed by.
+  const TDxccRow* Entity(const std::string& call) const {
+    std::vector<std::string> parts;
+    size_t b = 0;
+    for (;;) {
+      const size_t e = call.find('/', b);
+      const std::string part = call.substr(b, e == std::string::npos ? e : e - b);
+      const bool mark = part.empty() || part == "P" || part == "M" || part == "MM" ||
+                        part == "AM" || part == "QRP" || part == "A" ||
+                        (part.size() == 1 && part[0] >= '0' && part[0] <= '9');
+      if (!mark) parts.push_back(part);
+      if (e == std::string::npos) break;
+      b = e + 1;
+    }
+    if (parts.empty()) return nullptr;
+    const std::string* pick = &parts[0];
+    if (parts.size() > 1 && parts[1].size() < parts[0].size()) pick = &parts[1];
+    for (size_t n = std::min(longest_, pick->size()); n > 0; --n) {
+      const auto it = prefixes_.find(pick->substr(0, n));
+      if (it != prefixes_.end()) return it->second;
+    }
+    return nullptr;
+  }
+
+  // The most populous town of that name in the entity.
+  const TCityRow* Town(const std::string& entityPrefix, const std::string& city) const {
+    const auto it = towns_.find(entityPrefix + "|" + UpperCp437(city));
+    return it == towns_.end() ? nullptr : it->second;
+  }
+
+  // An entity given by one of its prefixes or by its name.
+  const TDxccRow* EntityByText(const std::string& text) const {
+    const std::string upper = UpperCp437(text);
+    const auto it = prefixes_.find(upper);
+    if (it != prefixes_.end()) return it->second;
+    const auto n = names_.find(upper);
+    return n == names_.end() ? nullptr : n->second;
+  }
+
+ private:
+  std::unordered_map<std::string, const TDxccRow*> prefixes_, names_;
+  size_t longest_ = 0;
+  std::unordered_map<std::string, const TCityRow*> towns_;
+};
+
+std::string Fixed4(double v) {
+  char buf[64];
+  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+  return ec == std::errc() ? std::string(buf, p) : std::string("0");
 }
 
 }  // namespace
@@ -103,7 +175,8 @@ bool ParseCsv(std::string_view text,
   return true;
 }
 
-TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input) {
+TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
+                               const TSourceTables* tables) {
   std::string text;
   if (!ReadWholeFile(path, text))
     throw ECsvImportError("cannot read " + path + ": " + ErrorCodeText(LastErrorCode()) + " (" +
@@ -111,6 +184,8 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input) {
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
 
   TCsvImportReport report;
+  std::unique_ptr<TDerivation> derive;
+  if (tables) derive = std::make_unique<TDerivation>(*tables);
   int columnOf[cColumnCount];
   std::fill(columnOf, columnOf + cColumnCount, -1);
   size_t headerSize = 0;
@@ -192,11 +267,31 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input) {
                "\" is not valid, left out");
           locator.clear();
         }
+        std::string country = get(cCountry), dxcc = get(cDxcc);
+        const TDxccRow* entity = nullptr;
+        if (derive) {
+          entity = derive->Entity(callText);
+          if (country.empty() && dxcc.empty() && entity) {
+            country = entity->country.empty() ? entity->name : entity->country;
+            dxcc = entity->name;
+            ++report.derivedEntity;
+          } else if (!dxcc.empty()) {
+            // A given entity (by prefix) names the towns to look in.
+            if (const TDxccRow* given = derive->EntityByText(dxcc)) entity = given;
+          }
+          const std::string city = get(cCity);
+          if (locator.empty() && entity && !city.empty()) {
+            if (const TCityRow* town = derive->Town(entity->prefix, city)) {
+              locator = CoordToLocator(Fixed4(-town->lon), Fixed4(town->lat));
+              if (!locator.empty()) ++report.derivedLocator;
+            }
+          }
+        }
         add(1, call);
         add(2, get(cClass));
         add(3, address);
-        add(4, get(cCountry));
-        add(5, get(cDxcc));
+        add(4, country);
+        add(5, dxcc);
         add(6, qslRef);
         add(7, get(cComments));
         add(8, get(cFax));

@@ -16,6 +16,11 @@
 //   qsl_date     date of last change of that record, MMDDYYYY
 //   comments, fax, email
 //                details (at most 60 characters are shown)
+// With the source tables given, an entry without country and DXCC entity gets them from the
+// prefix of its call (the longest prefix of the DXCC table; of a call with "/" the part that is
+// the prefix, as in VK2/W1AW), and an entry without a (valid) locator gets the locator of its
+// city when the world-town table has the city in the entry's entity (the town with the most
+// people of that name).
 // Other columns are ignored (and listed in the report). A row with a different number of fields
 // than the header, without a call or with an unusable call is counted and reported, not fatal.
 #include <cstdint>
@@ -26,6 +31,8 @@
 #include <vector>
 
 #include "UBuildEntry.h"
+
+struct TSourceTables;
 
 class ECsvImportError : public std::runtime_error {
  public:
@@ -39,6 +46,8 @@ struct TCsvImportReport {
   std::vector<std::string> malformedSamples;  // the first few, with line numbers
   std::vector<std::string> notes;             // ignored columns, dropped locators (first few)
   uint64_t managers = 0;                      // QSL manager records added
+  uint64_t derivedEntity = 0;   // entries whose country and DXCC entity came from the call
+  uint64_t derivedLocator = 0;  // entries whose locator came from the city
 };
 
 // Splits RFC 4180 text into rows; calls row(fields, first line number of the row). Returns
@@ -50,4 +59,5 @@ bool ParseCsv(std::string_view text,
 // Appends the entries of the file to input.intl (and their QSL managers to input.qslManagers,
 // numbered after those already there). Throws ECsvImportError when the file cannot be read, has
 // no header or no "call" column, or ends inside a quoted field.
-TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input);
+TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
+                               const TSourceTables* tables = nullptr);

@@ -4,7 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "UImportText.h"
@@ -42,25 +49,29 @@ class TRecordReader {
         report_(report),
         handler_(std::move(handler)) {}
 
+  // The bytes are valid until Feed returns: a record still open then is copied.
   void Feed(const char* p, size_t n) {
     size_t start = 0;
-    for (size_t i = 0; i < n; ++i) {
-      if (p[i] != '\n') continue;
+    while (start < n) {
+      const void* nl = std::memchr(p + start, '\n', n - start);
+      if (!nl) break;
+      const size_t i = static_cast<size_t>(static_cast<const char*>(nl) - p);
       if (carry_.empty()) {
-        Line(std::string_view(p + start, i - start));
+        Line(std::string_view(p + start, i - start), true);
       } else {
         carry_.append(p + start, i - start);
-        Line(carry_);
+        Line(carry_, false);
         carry_.clear();
       }
       start = i + 1;
     }
     carry_.append(p + start, n - start);
+    if (haveRecord_ && !owned_) Own();
   }
 
   void Finish() {
     if (!carry_.empty()) {
-      Line(carry_);
+      Line(carry_, false);
       carry_.clear();
     }
     Complete();
@@ -73,18 +84,29 @@ class TRecordReader {
       report_.malformedSamples.push_back(fileName_ + " line " + std::to_string(line) + ": " + what);
   }
 
-  void Line(std::string_view line) {
+  void Own() {
+    if (!owned_) record_.assign(pending_);
+    pending_ = record_;
+    owned_ = true;
+  }
+
+  // stable: line stays valid until Feed returns.
+  void Line(std::string_view line, bool stable) {
     ++lineNo_;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.substr(0, prefix_.size()) == prefix_) {
       Complete();
-      record_.assign(line);
+      pending_ = line;
+      owned_ = false;
+      if (!stable) Own();
       recordLine_ = lineNo_;
       haveRecord_ = true;
     } else if (haveRecord_) {
       if (!line.empty()) {
+        Own();
         record_ += ' ';
         record_.append(line);
+        pending_ = record_;
       }
     } else if (!line.empty()) {
       Malformed(lineNo_, "not a " + std::string(layout_.type) + " record");
@@ -95,13 +117,15 @@ class TRecordReader {
     if (!haveRecord_) return;
     haveRecord_ = false;
     fields_.clear();
-    size_t b = 0;
-    for (;;) {
-      const size_t e = record_.find('|', b);
-      fields_.emplace_back(std::string_view(record_).substr(b, e == std::string::npos ? e : e - b));
-      if (e == std::string::npos) break;
-      b = e + 1;
+    const char* p = pending_.data();
+    const char* end = p + pending_.size();
+    const char* b = p;
+    for (; p != end; ++p) {
+      if (*p != '|') continue;
+      fields_.emplace_back(b, static_cast<size_t>(p - b));
+      b = p + 1;
     }
+    fields_.emplace_back(b, static_cast<size_t>(end - b));
     const int n = static_cast<int>(fields_.size());
     if (n < layout_.minFields || n > layout_.maxFields) {
       Malformed(recordLine_, std::to_string(n) + " fields (" + std::to_string(layout_.minFields) +
@@ -132,12 +156,88 @@ class TRecordReader {
   TFccImportReport& report_;
   std::function<void(const TFields&, uint32_t)> handler_;
   std::string carry_, record_;
+  std::string_view pending_;  // the open record: in the fed bytes, or record_ when owned_
+  bool owned_ = false;
   TFields fields_;
   uint64_t lineNo_ = 0, recordLine_ = 0;
   bool haveRecord_ = false;
 };
 
-// One of the three files, from the archive or the folder.
+// Hands sink the bytes that produce delivers, produced on a second thread, so decompressing and
+// parsing overlap. An error on either side stops both and is thrown here.
+void Pipelined(const std::function<void(const std::function<void(const char*, size_t)>&)>& produce,
+               const std::function<void(const char*, size_t)>& sink) {
+  constexpr size_t kChunk = 1 << 20, kQueued = 4;
+  struct TAborted {};
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<std::string> queue;
+  std::vector<std::string> spare;  // buffers handed back, reused (no fresh pages per chunk)
+  bool done = false, aborted = false;
+  std::exception_ptr error;
+  std::thread producer([&] {
+    std::exception_ptr failure;
+    try {
+      std::string buf;
+      const auto push = [&] {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return queue.size() < kQueued || aborted; });
+        if (aborted) throw TAborted{};
+        queue.push_back(std::move(buf));
+        cv.notify_all();
+        if (spare.empty()) {
+          buf = std::string();
+        } else {
+          buf = std::move(spare.back());
+          spare.pop_back();
+        }
+        buf.clear();
+        buf.reserve(kChunk);
+      };
+      buf.reserve(kChunk);
+      produce([&](const char* p, size_t n) {
+        buf.append(p, n);
+        if (buf.size() >= kChunk) push();
+      });
+      if (!buf.empty()) push();
+    } catch (const TAborted&) {
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(m);
+    error = failure;
+    done = true;
+    cv.notify_all();
+  });
+  try {
+    for (;;) {
+      std::string chunk;
+      {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return !queue.empty() || done; });
+        if (queue.empty()) break;
+        chunk = std::move(queue.front());
+        queue.pop_front();
+        cv.notify_all();
+      }
+      sink(chunk.data(), chunk.size());
+      std::lock_guard<std::mutex> lock(m);
+      spare.push_back(std::move(chunk));
+    }
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      aborted = true;
+      cv.notify_all();
+    }
+    producer.join();
+    throw;
+  }
+  producer.join();
+  if (error) std::rethrow_exception(error);
+}
+
+// A dump (the full one or a daily file): its three files, from the archive or the folder.
 class TDumpSource {
  public:
   explicit TDumpSource(const std::string& path) : path_(path) {
@@ -151,8 +251,13 @@ class TDumpSource {
       } catch (const EZipError& e) {
         throw EFccImportError(e.what());
       }
+      if (const TZipMember* hd = zip_->Find("HD.dat")) date_ = hd->modified;
     }
   }
+  const std::string& Path() const { return path_; }
+  // The date of its HD.dat in the archive; 0 for a folder (copied files keep no trustworthy
+  // date).
+  std::time_t Date() const { return date_; }
 
   // Streams the named file; throws EFccImportError when it is missing or damaged.
   void Read(const std::string& name, const std::function<void(uint64_t total)>& start,
@@ -162,7 +267,7 @@ class TDumpSource {
       if (!m) throw EFccImportError(path_ + " holds no " + name);
       start(m->size);
       try {
-        zip_->Read(*m, sink);
+        Pipelined([&](const auto& produced) { zip_->Read(*m, produced); }, sink);
       } catch (const EZipError& e) {
         throw EFccImportError(e.what());
       }
@@ -187,9 +292,30 @@ class TDumpSource {
  private:
   std::string path_;
   std::unique_ptr<TZipArchive> zip_;
+  std::time_t date_ = 0;
 };
 
-std::string Text(std::string_view field) { return TrimBlanks(ImportText(field)); }
+std::string DayText(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
+  return buf;
+}
+
+std::string BaseName(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  const size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string Text(std::string_view field) {
+  // Most fields are plain ASCII without blanks around them: taken as they are.
+  bool plain = field.empty() || (field.front() != ' ' && field.back() != ' ');
+  for (size_t i = 0; plain && i < field.size(); ++i) plain = field[i] >= 0x20 && field[i] < 0x7F;
+  return plain ? std::string(field) : TrimBlanks(ImportText(field));
+}
 
 // "MM/DD/YYYY" as "MMDDYYYY"; empty for anything else.
 std::string DumpDate(std::string_view d) {
@@ -222,8 +348,9 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
                       TFccImportReport& report) {
   TBuildEntry e;
   e.db = TDatabase::US;
-  const auto add = [&](int tag, const std::string& text) {
-    if (!text.empty()) e.fields.emplace_back(tag, text);
+  e.fields.reserve(18);
+  const auto add = [&](int tag, std::string text) {
+    if (!text.empty()) e.fields.emplace_back(tag, std::move(text));
   };
   std::string call = AsciiUpper(l.call);
   std::replace(call.begin(), call.end(), '0', '<');
@@ -249,13 +376,27 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
   }
   std::string zip = l.zip.substr(0, 5);
 
+  // The ZIP's place only when the ZIP lies in the licence's own state: a typo or a stale ZIP
+  // must not give a county of another state. Else the city's place in the licence's state.
   TFccPlace place;
-  bool known = false;
-  if (options.place && zip.size() == 5) known = options.place(zip, l.state, place);
-  if (!known) {
+  bool fromZip = false, fromCity = false;
+  const bool zipDigits = zip.size() == 5 && std::all_of(zip.begin(), zip.end(), [](char c) {
+                           return c >= '0' && c <= '9';
+                         });
+  if (zipDigits && options.zipPlace && options.zipPlace(zip, place)) {
+    // Without a state of its own the licence cannot vouch for its ZIP either.
+    fromZip = !l.state.empty() && place.state == l.state;
+    if (!fromZip && !l.state.empty()) ++report.zipOtherState;
+  } else {
     ++report.unknownZip;
-    place = TFccPlace{};
   }
+  if (!fromZip) {
+    place = TFccPlace{};
+    fromCity = !l.city.empty() && !l.state.empty() && options.cityPlace &&
+               options.cityPlace(l.city, l.state, place);
+    if (!fromCity) place = TFccPlace{};
+  }
+  ++(fromZip ? report.placeFromZip : fromCity ? report.placeFromCity : report.placeNone);
   std::string country = "United States", dxcc = "K";
   if (options.country) options.country(l.state, country, dxcc);
 
@@ -266,13 +407,13 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
   add(5, l.grant);
   add(6, l.expiry);
   if (!l.trustee.empty() && (cls == "B" || cls.empty())) add(7, "TRUSTEE " + AsciiUpper(l.trustee));
-  add(8, place.longitude);
-  add(9, place.latitude);
-  add(10, place.areaCode);
-  add(11, place.county);
-  add(12, place.timeZone);
-  add(13, address);
-  add(16, country);
+  add(8, std::move(place.longitude));
+  add(9, std::move(place.latitude));
+  add(10, std::move(place.areaCode));
+  add(11, std::move(place.county));
+  add(12, std::move(place.timeZone));
+  add(13, std::move(address));
+  add(16, std::move(country));
   add(17, dxcc);
   add(19, AsciiUpper(l.prevCall));
   add(20, AsciiUpper(l.prevClass.substr(0, 1)));
@@ -285,16 +426,33 @@ TBuildEntry MakeEntry(const TLicence& l, const TFccImportOptions& options,
 TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us,
                            const TFccImportOptions& options) {
   TFccImportReport report;
-  TDumpSource source(path);
-  std::vector<TLicence> lic;
-  std::unordered_map<uint32_t, uint32_t> byUsi;
+  // Source 0 is the full dump, 1.. the daily files in date order.
+  std::vector<std::unique_ptr<TDumpSource>> sources;
+  sources.push_back(std::make_unique<TDumpSource>(path));
+  for (const std::string& d : options.daily) sources.push_back(std::make_unique<TDumpSource>(d));
+  const bool dated =
+      std::all_of(sources.begin(), sources.end(), [](const auto& src) { return src->Date() != 0; });
+  if (dated) {
+    std::stable_sort(sources.begin() + 1, sources.end(),
+                     [](const auto& a, const auto& b) { return a->Date() < b->Date(); });
+  }
+  for (size_t s = 1; s < sources.size(); ++s) {
+    if (dated && sources[s]->Date() < sources[0]->Date())
+      throw EFccImportError("the daily file " + sources[s]->Path() + " (" +
+                            DayText(sources[s]->Date()) + ") is older than the full dump " +
+                            sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
+                            "): its changes are in the dump already; leave it out");
+    report.dailyApplied.push_back(sources[s]->Path());
+  }
 
-  const auto readFile = [&](int layout, const std::function<void(const TFields&, uint32_t)>& h) {
+  const auto readFile = [&](size_t s, int layout, TFccImportReport& rep,
+                            const std::function<void(const TFields&, uint32_t)>& h) {
     const std::string name = std::string(kFccLayouts[layout].type) + ".dat";
-    const std::string stage = "Reading " + name;
-    TRecordReader reader(name, kFccLayouts[layout], report, h);
+    const std::string label = s == 0 ? name : BaseName(sources[s]->Path()) + " " + name;
+    const std::string stage = "Reading " + label;
+    TRecordReader reader(label, kFccLayouts[layout], rep, h);
     uint64_t total = 0, done = 0, lastShown = 0;
-    source.Read(
+    sources[s]->Read(
         name, [&](uint64_t t) { total = t; },
         [&](const char* p, size_t n) {
           reader.Feed(p, n);
@@ -307,90 +465,132 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     reader.Finish();
   };
 
-  readFile(0, [&](const TFields& f, uint32_t usi) {
-    ++report.hdRecords;
-    if (TrimBlanks(f[5]) != "A") return;
-    if (byUsi.count(usi)) return;  // a repeated header adds nothing
-    ++report.active;
-    TLicence l;
-    l.usi = usi;
-    l.call = Text(f[4]);
-    l.grant = DumpDate(f[7]);
-    l.grantKey = DateKey(l.grant);
-    l.expiry = DumpDate(f[8]);
-    l.vanity = TrimBlanks(f[6]) == "HV";
-    byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
-    lic.push_back(std::move(l));
-  });
-  readFile(1, [&](const TFields& f, uint32_t usi) {
-    ++report.enRecords;
-    const auto it = byUsi.find(usi);
-    if (it == byUsi.end()) return;
-    TLicence& l = lic[it->second];
-    const bool licensee = TrimBlanks(f[5]) == "L";
-    if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
-    l.hasEntity = true;
-    l.entityIsLicensee = licensee;
-    l.entityName = Text(f[7]);
-    l.first = Text(f[8]);
-    l.mi = Text(f[9]);
-    l.last = Text(f[10]);
-    l.suffix = Text(f[11]);
-    l.street = Text(f[15]);
-    l.city = Text(f[16]);
-    l.state = AsciiUpper(Text(f[17]));
-    l.zip = Text(f[18]);
-    l.poBox = Text(f[19]);
-    const std::string type = Text(f[23]);
-    l.applicantType = type.empty() ? ' ' : type[0];
-  });
-  readFile(2, [&](const TFields& f, uint32_t usi) {
-    ++report.amRecords;
-    const auto it = byUsi.find(usi);
-    if (it == byUsi.end()) return;
-    TLicence& l = lic[it->second];
-    if (l.hasAmateur) return;
-    l.hasAmateur = true;
-    l.opClass = Text(f[5]);
-    l.trustee = Text(f[8]);
-    l.prevCall = Text(f[15]);
-    l.prevClass = Text(f[16]);
-  });
+  // Which source a licence's records come from: the last daily file that names it, else the
+  // full dump. Kept as source * 2, plus 1 when that file has a header record for it.
+  std::unordered_map<uint32_t, uint32_t> owner;
+  for (size_t s = 1; s < sources.size(); ++s) {
+    TFccImportReport scratch;  // malformed records are counted in the main pass
+    const auto own = static_cast<uint32_t>(s * 2);
+    readFile(s, 0, scratch, [&](const TFields&, uint32_t usi) { owner[usi] = own + 1; });
+    for (int layout = 1; layout < 3; ++layout)
+      readFile(s, layout, scratch, [&](const TFields&, uint32_t usi) {
+        uint32_t& o = owner[usi];
+        if (o / 2 != s) o = own;
+      });
+  }
+  report.dailyLicences = owner.size();
+  for (const auto& [usi, o] : owner)
+    if ((o & 1) == 0) ++report.dailyWithoutHeader;
+  const auto ownedBy = [&](uint32_t usi, size_t s) {
+    if (owner.empty()) return true;
+    const auto it = owner.find(usi);
+    return (it == owner.end() ? 0 : it->second / 2) == s;
+  };
 
-  // One licence per call: the latest grant, then the highest identifier.
-  std::vector<uint32_t> order;
+  std::deque<TLicence> lic;  // grows without moving what it holds
+  std::unordered_map<uint32_t, uint32_t> byUsi;
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 0, report, [&](const TFields& f, uint32_t usi) {
+      ++report.hdRecords;
+      if (TrimBlanks(f[5]) != "A" || !ownedBy(usi, s)) return;
+      if (byUsi.count(usi)) return;  // a repeated header adds nothing
+      ++report.active;
+      TLicence l;
+      l.usi = usi;
+      l.call = Text(f[4]);
+      l.grant = DumpDate(f[7]);
+      l.grantKey = DateKey(l.grant);
+      l.expiry = DumpDate(f[8]);
+      l.vanity = TrimBlanks(f[6]) == "HV";
+      byUsi.emplace(usi, static_cast<uint32_t>(lic.size()));
+      lic.push_back(std::move(l));
+    });
+  }
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 1, report, [&](const TFields& f, uint32_t usi) {
+      ++report.enRecords;
+      const auto it = byUsi.find(usi);
+      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      TLicence& l = lic[it->second];
+      const bool licensee = TrimBlanks(f[5]) == "L";
+      if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
+      l.hasEntity = true;
+      l.entityIsLicensee = licensee;
+      l.entityName = Text(f[7]);
+      l.first = Text(f[8]);
+      l.mi = Text(f[9]);
+      l.last = Text(f[10]);
+      l.suffix = Text(f[11]);
+      l.street = Text(f[15]);
+      l.city = Text(f[16]);
+      l.state = AsciiUpper(Text(f[17]));
+      l.zip = Text(f[18]);
+      l.poBox = Text(f[19]);
+      const std::string type = Text(f[23]);
+      l.applicantType = type.empty() ? ' ' : type[0];
+    });
+  }
+  for (size_t s = 0; s < sources.size(); ++s) {
+    readFile(s, 2, report, [&](const TFields& f, uint32_t usi) {
+      ++report.amRecords;
+      const auto it = byUsi.find(usi);
+      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      TLicence& l = lic[it->second];
+      if (l.hasAmateur) return;
+      l.hasAmateur = true;
+      l.opClass = Text(f[5]);
+      l.trustee = Text(f[8]);
+      l.prevCall = Text(f[15]);
+      l.prevClass = Text(f[16]);
+    });
+  }
+  std::unordered_map<uint32_t, uint32_t>().swap(byUsi);
+  std::unordered_map<uint32_t, uint32_t>().swap(owner);
+
+  // One licence per call: the latest grant, then the highest identifier. Calls are compared by
+  // their first eight characters packed into a number, then whole.
+  struct TOrder {
+    uint64_t callKey;
+    uint32_t grantKey, usi, index;
+  };
+  const auto packed = [](const std::string& call) {
+    uint64_t k = 0;
+    for (size_t i = 0; i < 8; ++i)
+      k = k << 8 | (i < call.size() ? static_cast<unsigned char>(call[i]) : 0u);
+    return k;
+  };
+  std::vector<TOrder> order;
   order.reserve(lic.size());
   for (uint32_t i = 0; i < lic.size(); ++i) {
     if (lic[i].hasEntity) {
       lic[i].call = AsciiUpper(lic[i].call);
-      order.push_back(i);
+      order.push_back({packed(lic[i].call), lic[i].grantKey, lic[i].usi, i});
     } else {
       ++report.withoutEntity;
     }
   }
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const TLicence& x = lic[a];
-    const TLicence& y = lic[b];
-    if (x.call != y.call) return x.call < y.call;
+  std::sort(order.begin(), order.end(), [&](const TOrder& x, const TOrder& y) {
+    if (x.callKey != y.callKey) return x.callKey < y.callKey;
+    if (lic[x.index].call.size() > 8 || lic[y.index].call.size() > 8) {
+      const int c = lic[x.index].call.compare(lic[y.index].call);
+      if (c != 0) return c < 0;
+    }
     if (x.grantKey != y.grantKey) return x.grantKey > y.grantKey;
     return x.usi > y.usi;
   });
-  std::vector<bool> take(lic.size(), false);
+  // Entries in call order, so the result does not depend on where a licence's records came from.
+  us.reserve(us.size() + order.size());
+  std::string lastCall;
   for (size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && lic[order[k]].call == lic[order[k - 1]].call) {
+    TLicence& l = lic[order[k].index];
+    if (k > 0 && l.call == lastCall) {
       ++report.superseded;
-    } else {
-      take[order[k]] = true;
+      continue;
     }
-  }
-  std::vector<uint32_t>().swap(order);
-  us.reserve(us.size() + lic.size());
-  for (uint32_t i = 0; i < lic.size(); ++i) {
-    if (take[i]) {
-      us.push_back(MakeEntry(lic[i], options, report));
-      ++report.imported;
-    }
-    lic[i] = TLicence();  // its texts are in the entry now
+    lastCall = l.call;
+    us.push_back(MakeEntry(l, options, report));
+    ++report.imported;
+    l = TLicence();  // its texts are in the entry now
   }
   return report;
 }

@@ -14,6 +14,16 @@
 //       20 PO box, 24 applicant type ("B" club, "M" military recreation)
 //   AM: 2 identifier, 6 operator class, 9 trustee call sign, 16 previous call sign,
 //       17 previous operator class
+//
+// Daily transaction files (l_am_mon.zip .. l_am_sat.zip, the same three files and layouts) are
+// applied over the full dump in date order: every record of a unique system identifier found in
+// a daily file replaces all records of that licence (a licence may be cancelled, renewed, get a
+// new call or a new address). Archives are ordered by the date of their HD.dat member (files of
+// one date in the order given) and one older than the full dump is refused; folders, which keep
+// no trustworthy date, apply in the order given.
+//
+// Place (county, coordinates, time zone, area code): from the ZIP when the ZIP lies in the
+// licence's own state, else from the licence's city and state, else none.
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -28,8 +38,9 @@ class EFccImportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What the ZIP tables say about a place (texts as the U.S. entries store them).
+// What the tables say about a place (texts as the U.S. entries store them).
 struct TFccPlace {
+  std::string state;  // the state the place lies in
   std::string county;
   std::string longitude;  // west positive
   std::string latitude;
@@ -38,11 +49,15 @@ struct TFccPlace {
 };
 
 struct TFccImportOptions {
-  // Place of a 5-digit ZIP code in a state; false when it is not known.
-  std::function<bool(std::string_view zip, std::string_view state, TFccPlace& place)> place;
+  // Place of a 5-digit ZIP code; false when it is not known.
+  std::function<bool(std::string_view zip, TFccPlace& place)> zipPlace;
+  // Place of a city (as the dump writes it) in a state; false when it is not known.
+  std::function<bool(std::string_view city, std::string_view state, TFccPlace& place)> cityPlace;
   // Country and DXCC entity texts of a state or territory.
   std::function<void(std::string_view state, std::string& country, std::string& dxcc)> country;
   std::function<void(std::string_view stage, uint64_t done, uint64_t total)> progress;
+  // Daily transaction files (archives or folders), in any order.
+  std::vector<std::string> daily;
 };
 
 struct TFccImportReport {
@@ -52,8 +67,16 @@ struct TFccImportReport {
   uint64_t active = 0;                        // active licences in HD.dat
   uint64_t imported = 0;                      // entries made
   uint64_t withoutEntity = 0;                 // active licences without an EN record (left out)
-  uint64_t superseded = 0;  // active licences of a call that has a newer one (left out)
-  uint64_t unknownZip = 0;  // entries whose ZIP the tables do not know
+  uint64_t superseded = 0;     // active licences of a call that has a newer one (left out)
+  uint64_t unknownZip = 0;     // entries whose ZIP the tables do not know
+  uint64_t zipOtherState = 0;  // entries whose ZIP lies in another state than the licence
+  // Where each entry's place came from.
+  uint64_t placeFromZip = 0, placeFromCity = 0, placeNone = 0;
+  std::vector<std::string> dailyApplied;  // daily files, in the order applied
+  uint64_t dailyLicences = 0;             // licences whose records came from a daily file
+  // Of them, those whose daily file holds no header record: they are left out, as the records
+  // of a licence in a daily file replace all it had.
+  uint64_t dailyWithoutHeader = 0;
 };
 
 // Field counts accepted per record type: the oldest and the newest published layout.
@@ -64,7 +87,8 @@ struct TFccLayout {
 };
 inline constexpr TFccLayout kFccLayouts[3] = {{"HD", 51, 59}, {"EN", 27, 30}, {"AM", 18, 18}};
 
-// Appends the U.S. entries of the dump at path to `us`; throws EFccImportError when the dump
-// cannot be read (missing file, damaged archive).
+// Appends the U.S. entries of the dump at path (and its daily files) to `us`; throws
+// EFccImportError when a file cannot be read (missing file, damaged archive) or a daily file is
+// older than the full dump.
 TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us,
                            const TFccImportOptions& options = {});

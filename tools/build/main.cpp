@@ -6,7 +6,6 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,7 +19,9 @@
 #include "UMapSet.h"
 #include "USampleGenerator.h"
 #include "USourceTables.h"
+#include "UUSPlaces.h"
 #include "common/StrUtil.h"
+#include "dataset/UCoverage.h"
 #include "dataset/UEdition.h"
 #include "storage/UIndexEngine.h"
 
@@ -106,73 +107,6 @@ class TWarnings {
   uint64_t count_ = 0;
 };
 
-std::string Fixed4(double v) {
-  char buf[64];
-  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
-  std::string s = ec == std::errc() ? std::string(buf, p) : "0.0000";
-  if (s.find_first_not_of("-0.") == std::string::npos) s = "0.0000";
-  return s;
-}
-
-double Dist2(double lat1, double lon1, double lat2, double lon2) {
-  const double c = std::cos((lat1 + lat2) * (3.141592653589793 / 360.0));
-  const double dx = (lon1 - lon2) * c, dy = lat1 - lat2;
-  return dx * dx + dy * dy;
-}
-
-// Places, area codes and DXCC entities of the FCC import, from the source tables.
-class TTablePlaces {
- public:
-  explicit TTablePlaces(const TSourceTables& t) : t_(t) {
-    for (const auto& z : t.zips) zips_.emplace(z.zip, &z);
-    for (const auto& a : t.areaCodes) codesByState_[a.state].push_back(&a);
-  }
-
-  bool Place(std::string_view zip, TFccPlace& p) {
-    const auto it = zips_.find(std::string(zip));
-    if (it == zips_.end()) return false;
-    const TZipRow& z = *it->second;
-    p.county = z.county;
-    p.longitude = Fixed4(-z.lon);
-    p.latitude = Fixed4(z.lat);
-    p.timeZone = z.timeZone;
-    p.areaCode = AreaCode(z);
-    return true;
-  }
-
-  void Country(std::string_view state, std::string& country, std::string& dxcc) const {
-    country = "United States";
-    const TUSStateRow* st = t_.FindState(state);
-    const TDxccRow* dx = st ? t_.FindDxcc(st->dxcc) : nullptr;
-    dxcc = dx ? dx->name : "United States";
-  }
-
- private:
-  // The nearest area-code centroid in the ZIP's state, else anywhere.
-  std::string AreaCode(const TZipRow& z) {
-    const auto cached = areaCodes_.find(z.zip);
-    if (cached != areaCodes_.end()) return cached->second;
-    const TAreaCodeRow* best = nullptr;
-    double bestD = 0;
-    const auto consider = [&](const TAreaCodeRow* a) {
-      const double d = Dist2(z.lat, z.lon, a->lat, a->lon);
-      if (!best || d < bestD) best = a, bestD = d;
-    };
-    const auto it = codesByState_.find(z.state);
-    if (it != codesByState_.end()) {
-      for (const auto* a : it->second) consider(a);
-    } else {
-      for (const auto& a : t_.areaCodes) consider(&a);
-    }
-    return areaCodes_[z.zip] = best ? best->code : std::string();
-  }
-
-  const TSourceTables& t_;
-  std::unordered_map<std::string, const TZipRow*> zips_;
-  std::unordered_map<std::string, std::vector<const TAreaCodeRow*>> codesByState_;
-  std::unordered_map<std::string, std::string> areaCodes_;
-};
-
 void PrintSamples(const char* what, uint64_t count, const std::vector<std::string>& samples) {
   if (count == 0) return;
   std::fprintf(stderr, "tellmark-build: %s: %llu\n", what, static_cast<unsigned long long>(count));
@@ -180,6 +114,20 @@ void PrintSamples(const char* what, uint64_t count, const std::vector<std::strin
   if (count > samples.size())
     std::fprintf(stderr, "  ... and %llu more\n",
                  static_cast<unsigned long long>(count - samples.size()));
+}
+
+void PrintFccPlaces(const TFccImportReport& r) {
+  for (const auto& d : r.dailyApplied) std::printf("  daily file applied: %s\n", d.c_str());
+  if (!r.dailyApplied.empty())
+    std::printf(
+        "  %s licences taken from the daily files (%s without a header record, left "
+        "out)\n",
+        Grouped(r.dailyLicences).c_str(), Grouped(r.dailyWithoutHeader).c_str());
+  std::printf(
+      "  place from the ZIP %s, from the city %s, from nothing %s (%s ZIPs in another "
+      "state than the licence)\n",
+      Grouped(r.placeFromZip).c_str(), Grouped(r.placeFromCity).c_str(),
+      Grouped(r.placeNone).c_str(), Grouped(r.zipOtherState).c_str());
 }
 
 }  // namespace
@@ -190,6 +138,7 @@ int main(int argc, char** argv) {
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
       "of International entries."};
   std::string outDir, sourcesDir, textsDir, fccPath, csvPath, title;
+  std::vector<std::string> fccDaily;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
   bool edition1999 = false, quiet = false, noMaps = false;
@@ -211,6 +160,10 @@ int main(int argc, char** argv) {
       ->excludes(usOpt)
       ->excludes(intlOpt);
   app.add_option("--fcc", fccPath, "U.S. entries from the FCC dump (l_amat.zip or a folder)");
+  app.add_option("--fcc-daily", fccDaily,
+                 "Daily FCC transaction files (l_am_mon.zip .. l_am_sat.zip) applied over the "
+                 "--fcc dump in date order")
+      ->needs("--fcc");
   app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
   app.add_option("--title", title, "Title of the edition");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
@@ -252,14 +205,16 @@ int main(int argc, char** argv) {
       input = GenerateSample(tables, needUS ? usCount : 0, needIntl ? intlCount : 0, seed);
     }
     if (!fccPath.empty()) {
-      TTablePlaces places(tables);
+      TUSPlaces places(tables);
       TFccImportOptions o;
-      o.place = [&](std::string_view zip, std::string_view, TFccPlace& p) {
-        return places.Place(zip, p);
+      o.zipPlace = [&](std::string_view zip, TFccPlace& p) { return places.ZipPlace(zip, p); };
+      o.cityPlace = [&](std::string_view city, std::string_view state, TFccPlace& p) {
+        return places.CityPlace(city, state, p);
       };
       o.country = [&](std::string_view state, std::string& country, std::string& dxcc) {
         places.Country(state, country, dxcc);
       };
+      o.daily = fccDaily;
       o.progress = [&](std::string_view stage, uint64_t done, uint64_t total) {
         progress.Show(stage, done, total);
       };
@@ -273,19 +228,22 @@ int main(int argc, char** argv) {
             Grouped(r.active).c_str(), Grouped(r.hdRecords).c_str(), Grouped(r.imported).c_str(),
             Grouped(r.withoutEntity).c_str(), Grouped(r.superseded).c_str(),
             Grouped(r.unknownZip).c_str());
+        PrintFccPlaces(r);
       }
       input.title = "Tellmark FCC edition";
     }
     if (!csvPath.empty()) {
       progress.Show("Reading " + csvPath, 0, 0);
-      const TCsvImportReport r = ImportIntlCsv(csvPath, input);
+      const TCsvImportReport r = ImportIntlCsv(csvPath, input, &tables);
       progress.Clear();
       if (!quiet) {
         PrintSamples("unusable rows in the CSV file", r.malformed, r.malformedSamples);
         for (const auto& n : r.notes) std::fprintf(stderr, "tellmark-build: note: %s\n", n.c_str());
-        std::printf("CSV file: %s International entries of %s rows, %s QSL managers\n",
-                    Grouped(r.imported).c_str(), Grouped(r.rows).c_str(),
-                    Grouped(r.managers).c_str());
+        std::printf(
+            "CSV file: %s International entries of %s rows, %s QSL managers; derived: "
+            "%s countries and DXCC entities from the call, %s locators from the town\n",
+            Grouped(r.imported).c_str(), Grouped(r.rows).c_str(), Grouped(r.managers).c_str(),
+            Grouped(r.derivedEntity).c_str(), Grouped(r.derivedLocator).c_str());
       }
     }
     if (!title.empty())
@@ -352,6 +310,7 @@ int main(int argc, char** argv) {
           "%s entries/s\n",
           total, tablesSeconds, makeSeconds, writeSeconds, mapsSeconds,
           Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
+      std::printf("%s", CountEditionCoverage(outDir).Text().c_str());
     }
     return 0;
   } catch (const std::exception& e) {
