@@ -67,4 +67,10 @@ if cmake --build "$build" --target tst_commands >/dev/null 2>&1; then
   TELLMARK_INI="$work/tst_commands.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_commands" screenshot >/dev/null
 fi
+# The main window browsing a six-digit count of search results (main-results.png).
+if cmake --build "$build" --target tst_mainwindow >/dev/null 2>&1; then
+  TELLMARK_INI="$work/tst_mainwindow.ini" TELLMARK_SCREENSHOT_DIR="$(pwd)/$out" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/tst_mainwindow" \
+    navigationFitsALongResultCount >/dev/null
+fi
 ls -l "$out"/*.png

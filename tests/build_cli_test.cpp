@@ -194,6 +194,8 @@ TEST_F(LookupCliTest, EveryCallGetsOneRowSayingHowItMatched) {
         {"W1AW", "base-call", "MM"},
         {"W1AW", "base-call", "VE3/P"}}},
       {"DL1ABC/M W1AA/P", "", 1, {{"DL1ABC", "base-call", "M"}, {"W1AW", "next-greater", "P"}}},
+      // The whole call decides: the first 6 characters of a longer call are no exact hit.
+      {"DL1ABCXYZ OE2XABCDE", "", 1, {{"EA1XYZ", "next-greater", ""}, {"OE2XABCDE", "exact", ""}}},
       // -- ends the options.
       {"-- g3xyz", "", 0, {{"G3XYZ", "exact", ""}}},
   };
@@ -271,8 +273,9 @@ TEST_F(LookupCliTest, HelpVersionAndErrorsInPlainWords) {
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--data", "--json", "--csv", "--name", "--city", "--zip", "--county",
                              "--count", "--words", "--db", "--version", "--help"}) {
-    // Each option on a line of its own with a text after it.
-    const std::regex line(std::string("\n  (-[a-z],)?") + option + "[^\n]*  [A-Z][a-z]+ [a-z]");
+    // Each option on a line of its own with a text after it (or below a long option).
+    const std::regex line(std::string("\n  (-[a-z],)?") + option +
+                          "[^\n]*(\n {10,}|  )[A-Z][A-Za-z.]+ [a-z]");
     EXPECT_TRUE(std::regex_search(r.out, line)) << option << "\n" << r.out;
   }
   r = Run("--version");
@@ -311,3 +314,24 @@ TEST_F(LookupCliTest, StatsGiveTheCoverageOfTheEdition) {
 }
 
 }  // namespace
+
+// tellmark-build has the same --help and --version.
+TEST(BuildCliTest, HelpAndVersion) {
+  const auto run = [](const std::string& args) {
+    std::string out;
+    FILE* p = popen((std::string(TELLMARK_BUILD_BIN) + " " + args + " 2>&1").c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(WEXITSTATUS(pclose(p)), 0) << args;
+    return out;
+  };
+  EXPECT_EQ(run("--version"), std::string("tellmark-build ") + TELLMARK_VERSION + "\n");
+  const std::string help = run("--help");
+  for (const char* option : {"--out", "--sources", "--us", "--intl", "--seed", "--edition-1999",
+                             "--fcc", "--intl-csv", "--title", "--quiet", "--version", "--help"}) {
+    const std::regex line(std::string("\n  (-[a-z],)?") + option +
+                          "[^\n]*(\n {10,}|  )[A-Z][A-Za-z.]+ [a-z]");
+    EXPECT_TRUE(std::regex_search(help, line)) << option << "\n" << help;
+  }
+}

@@ -181,6 +181,33 @@ TEST_F(LookupTest, CallNotFoundTakesTheNextGreaterOfTheDatabaseShown) {
   EXPECT_EQ(Shown(), "DL1ABC");
 }
 
+// The call indexes hold 6 characters: a longer call (or a shorter one of a longer entry) is exact
+// only when the whole call is the entry's call, otherwise the next greater entry is taken.
+TEST_F(LookupTest, ExactOnlyForTheWholeCall) {
+  const struct {
+    const char* call;
+    bool exact;
+    const char* shown;  // whole call of the entry taken
+  } cases[] = {
+      {"dl1abcxyz", false, "F5ABC"},  {"oe2xabzzz", false, "VK2XX"},
+      {"oe2xab", false, "OE2XABCDE"}, {"oe2xabcde", true, "OE2XABCDE"},
+      {"oe2xabcdf", false, "VK2XX"},  {"w1aw", true, "W1AW"},
+      {"w1awx", false, "W9ZZ"},       {"n0xx", true, "N0XX"},
+  };
+  for (const auto& c : cases) {
+    if (c.call[0] == 'w' || c.call[0] == 'n')
+      lk.SwitchToUS();
+    else
+      lk.SwitchToIntl();
+    const TCallLookup r = lk.FindCall(c.call);
+    EXPECT_EQ(r.exact, c.exact) << c.call;
+    EXPECT_TRUE(r.found) << c.call;
+    EXPECT_EQ(r.message.empty(), c.exact) << c.call << ": " << r.message;
+    ASSERT_TRUE(lk.LoadCurrent());
+    EXPECT_EQ(lk.Record().Field(1), c.shown) << c.call;
+  }
+}
+
 TEST_F(LookupTest, CallAboveEveryCallKeepsTheEntry) {
   lk.SwitchToUS();
   lk.SearchCallEdit("w1aw");

@@ -181,8 +181,9 @@ TEST(WordFormsTest, QueriesFoldAsTheWordListsDo) {
   for (const TCase& c : cases) {
     EXPECT_EQ(QueryWords(c.text, c.us), c.words) << c.text;
     // The writer's own split gives the same words for untagged text.
-    if (std::string_view(c.text).find('=') == std::string_view::npos)
+    if (std::string_view(c.text).find('=') == std::string_view::npos) {
       EXPECT_EQ(SplitWords(c.text), c.words) << c.text;
+    }
   }
   // The Word box folds letters and leaves the rest for the prefix rules.
   EXPECT_EQ(FoldLetters("city=Coru\xa4"

@@ -2,6 +2,7 @@
 // their messages, stepping, orders, database switches, the entry display, the details window,
 // the menu tree and the message service.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -567,7 +568,9 @@ class TstMainWindow : public QObject {
              "JOHN" + nb + "Q" + nb + "SMITH, 1" + nb + "BEACON" + nb + "ST, BOSTON");
     QVERIFY(W<QPushButton>("QSLMgrBtn")->isEnabled());
     QVERIFY(!W<QPushButton>("ShowDetailsBtn")->isEnabled());
-    QVERIFY(W<QPushButton>("MapBtn")->isEnabled());
+    // An entry with a map: "Map" stays disabled, like "&Map...", until the map window exists.
+    QVERIFY(!W<QPushButton>("MapBtn")->isEnabled());
+    QVERIFY(!W<QAction>("ViewMapItem")->isEnabled());
     QCOMPARE(f->MapNumber(), 12);
     QCOMPARE(f->QslManagerRef(), 2);
     QCOMPARE(W<QPushButton>("ShowNotesBtn")->text(), QString("Notes..."));
@@ -591,7 +594,8 @@ class TstMainWindow : public QObject {
     QCOMPARE(Text("DXCCText"), QString("Germany"));
     QVERIFY(W<QPushButton>("QSLMgrBtn")->isEnabled());
     QVERIFY(W<QPushButton>("ShowDetailsBtn")->isEnabled());
-    QVERIFY(W<QPushButton>("MapBtn")->isEnabled());
+    QVERIFY(!W<QPushButton>("MapBtn")->isEnabled());
+    QCOMPARE(f->MapNumber(), 3);
     QCOMPARE(f->ShownCall(), QString("DL1ABC"));
     f->FindCall("G3XYZ");
     QCOMPARE(Text("LicClassText"), QString("Full"));
@@ -624,6 +628,120 @@ class TstMainWindow : public QObject {
     QVERIFY(details.isVisible());
     f->FindCall("W1AW");
     QCOMPARE(details.CommentsText(), QString("Headquarters station of the league"));
+  }
+
+  // Menu shortcuts win over the editing keys of the search boxes, where the focus almost always
+  // is (Ctrl+U would clear the line, Ctrl+A select it): real key events to the focused box.
+  void menuShortcutsInTheSearchBoxes() {
+    TestDir dir;
+    const QByteArray report = QByteArray::fromStdString(dir.file("report.txt"));
+    TCallViewForm* f =
+        Create("[StartUp]\nPrgVersion=S1998\nLastCall=\n[Report]\nReportFilename=" + report + "\n");
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    QLineEdit* call = W<QComboBox>("CallEdit")->lineEdit();
+    call->setFocus();
+    QVERIFY(f->IsIntl());
+    QTest::keyClick(call, Qt::Key_U, Qt::ControlModifier);
+    QVERIFY(!f->IsIntl());
+    QCOMPARE(call->text(), Call());
+    QVERIFY(!Call().isEmpty());
+    for (const char* box : {"ZIPEdit", "CountyEdit", "CallEdit"}) {
+      f->SwitchToUS();
+      QLineEdit* edit = W<QComboBox>(box)->lineEdit();
+      edit->setFocus();
+      QVERIFY(edit->hasFocus());
+      QTest::keyClick(edit, Qt::Key_I, Qt::ControlModifier);
+      QVERIFY2(f->IsIntl(), box);
+    }
+    // Ctrl+A adds the entry shown to the report file instead of selecting the call.
+    QTest::keyClick(call, Qt::Key_A, Qt::ControlModifier);
+    QFile file(QString::fromUtf8(report));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLatin1(file.readAll()).trimmed(), Call());
+    QVERIFY(call->selectedText().isEmpty() || call->selectedText() != call->text() ||
+            call->text().isEmpty());
+    // Keys that are no menu shortcut still edit the box (Ctrl+C copies while Copy is not there).
+    QVERIFY(!W<QAction>("EditCopyMenu")->isEnabled());
+    call->selectAll();
+    QTest::keyClick(call, Qt::Key_Backspace);
+    QCOMPARE(call->text(), QString());
+  }
+
+  // The call box keeps its history list but completes nothing inline: Enter looks up what was
+  // typed.
+  void noInlineCompletion() {
+    TCallViewForm* f = Create();
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    QComboBox* box = W<QComboBox>("CallEdit");
+    QLineEdit* call = box->lineEdit();
+    call->setFocus();
+    Type("CallEdit", "DL1ABC/P");
+    QTest::keyClick(call, Qt::Key_Return);
+    Type("CallEdit", "G3XYZ");
+    QTest::keyClick(call, Qt::Key_Return);
+    call->clear();
+    QTest::keyClicks(call, "DL1ABC");
+    QCOMPARE(call->text(), QString("DL1ABC"));
+    boxes_.clear();
+    QTest::keyClick(call, Qt::Key_Return);
+    QCOMPARE(Call(), QString("DL1ABC"));
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(box->count(), 3);
+    QCOMPARE(box->itemText(0), QString("dl1abc"));
+  }
+
+  // A call longer than the 6 characters of the index key is exact only when the whole call is the
+  // entry's call; otherwise the next greater entry, with its message.
+  void longCallIsNoExactHitOfItsBeginning() {
+    TCallViewForm* f = Create();
+    const struct {
+      const char* typed;
+      QString shown, message;
+    } cases[] = {
+        {"DL1ABCXYZ", "F5ABC", "Call \"dl1abcxyz\" not found." + kNextGreater},
+        {"OE2XABZZZ", "VK2XX", "Call \"oe2xabzzz\" not found." + kNextGreater},
+        {"OE2XAB", "OE2XABCDE", "Call \"oe2xab\" not found." + kNextGreater},
+        {"OE2XABCDE", "OE2XABCDE", QString()},
+        {"DL1ABC", "DL1ABC", QString()},
+    };
+    for (const auto& c : cases) {
+      boxes_.clear();
+      f->SwitchToIntl();
+      Type("CallEdit", c.typed);
+      f->SearchCallEdit();
+      QCOMPARE(f->CurrentCall(), c.shown);
+      QCOMPARE(Texts(), c.message.isEmpty() ? QStringList() : QStringList({c.message}));
+    }
+  }
+
+  // The position text of a six-digit result count fits between the step buttons, and the step
+  // buttons stay inside the navigation group.
+  void navigationFitsALongResultCount() {
+    TCallViewForm* f = Create();
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    f->SetSearchResults(
+        std::make_shared<TResultVector>(std::vector<int32_t>(123456, RefAt(oiIntlCall, 1))));
+    W<QRadioButton>("SortByResultsRadBtn")->click();
+    QLabel* pos = W<QLabel>("RecNrText");
+    QCOMPARE(pos->text(), QString("1 of 123456"));
+    for (int i = 0; i < 120; ++i) W<QPushButton>("Plus1000Btn")->click();
+    QCOMPARE(pos->text(), QString("120001 of 123456"));
+    QApplication::processEvents();
+    QVERIFY(pos->width() >= pos->fontMetrics().horizontalAdvance(pos->text()));
+    const auto rectIn = [&](QWidget* w) { return QRect(w->mapTo(f, QPoint(0, 0)), w->size()); };
+    QVERIFY(!rectIn(pos).intersects(rectIn(W<QPushButton>("ZurueckBtn"))));
+    QVERIFY(!rectIn(pos).intersects(rectIn(W<QPushButton>("VorBtn"))));
+    const QWidget* group = W<QWidget>("NavigatorBox");
+    const QRect inside(group->mapTo(f, group->contentsRect().topLeft()),
+                       group->contentsRect().size());
+    for (const char* b : {"Minus1000Btn", "Plus1000Btn"})
+      QVERIFY2(inside.contains(rectIn(W<QPushButton>(b))), b);
+    // For people to look at (scripts/screenshots.sh): main-results.png.
+    const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) QVERIFY(f->grab().save(dir + "/main-results.png"));
   }
 
   void menuTree() {

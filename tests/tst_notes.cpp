@@ -65,7 +65,7 @@ class TstNotes : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<fixture::TFixtureEdition> edition_;
+  std::unique_ptr<TestDir> edition_;
   std::unique_ptr<TestDir> iniDir_;
   std::unique_ptr<TestDir> dir_;
   QString ini_;
@@ -111,7 +111,11 @@ class TstNotes : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
-    edition_ = std::make_unique<fixture::TFixtureEdition>();
+    // The fixture edition and a call the notes file cannot hold (only letters and digits).
+    TBuildInput in = fixture::Input();
+    in.intl.push_back(fixture::Intl({{1, "4U/ITU"}, {3, "ITU, Geneva"}, {4, "Switzerland"}}));
+    edition_ = std::make_unique<TestDir>();
+    fixture::WriteEditionFiles(in, edition_->path());
     OpenTestEdition(edition_->path());
     ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
@@ -343,8 +347,8 @@ class TstNotes : public QObject {
     QVERIFY(f->Notes());
     QVERIFY(W<QPushButton>(f, "ShowNotesBtn")->isEnabled());
     QVERIFY(W<QAction>(f, "EditNotesItem")->isEnabled());
-    // Opened after the first entry was shown: the caption says nothing yet.
-    QCOMPARE(Caption(), QString("Notes..."));
+    // Opened after the first entry was shown (3D2AG): the caption is brought up to date.
+    QCOMPARE(Caption(), QString("Add note..."));
     f->FindCall("W1AW");
     QCOMPARE(Caption(), QString("Edit note..."));
     f->FindCall("K1ABC");
@@ -394,7 +398,7 @@ class TstNotes : public QObject {
     boxes_.clear();
     f->OpenNotesFile(notesFile_.toStdString());
     QVERIFY(f->Notes());
-    QCOMPARE(Caption(), QString("Notes..."));
+    QCOMPARE(Caption(), QString("Edit note..."));  // W1AW shown
     f->ShowCurrentEntry();
     QCOMPARE(Caption(), QString("Edit note..."));
     f->ShowNotesBtnClick();
@@ -405,6 +409,28 @@ class TstNotes : public QObject {
     // Closing the program closes the notes file (open flag 0).
     main_.reset();
     QCOMPARE(RawRecord(notesFile_, 0).at(1), '\0');
+  }
+
+  // At start the entry of the start call is shown before the notes file opens; its caption is
+  // right all the same. A call the notes file cannot hold leaves the caption as it was.
+  void notesCaptionAtStartAndOnFailure() {
+    SaveNote("w1aw", "League HQ\r\n");
+    QFile f(ini_);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[StartUp]\nPrgVersion=S1998\nLastCall=W1AW\n[General]\nNotesDataFilename=" +
+            notesFile_.toLocal8Bit() + "\n");
+    f.close();
+    main_ = std::make_unique<TCallViewForm>();
+    QCOMPARE(main_->ShownCall(), QString("W1AW"));
+    QCOMPARE(Caption(), QString("Edit note..."));
+    main_->FindCall("4U/ITU");
+    QCOMPARE(main_->ShownCall(), QString("4U/ITU"));
+    QCOMPARE(Caption(), QString("Edit note..."));
+    main_->FindCall("K1ABC");
+    QCOMPARE(Caption(), QString("Add note..."));
+    main_->FindCall("4U/ITU");
+    QCOMPARE(Caption(), QString("Add note..."));
+    QCOMPARE(Texts(), QStringList());
   }
 
   void noNotesFileNamed() {

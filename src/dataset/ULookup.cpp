@@ -168,6 +168,20 @@ bool TLookup::SearchOrder(int index, std::string_view text, bool& exact, int32_t
   return true;
 }
 
+bool TLookup::SearchCallOrder(int index, std::string_view call, bool& exact, int32_t& ref) {
+  if (!SearchOrder(index, call, exact, ref)) return false;
+  if (!exact) return true;
+  TEntryRecord rec;
+  if (!ReadRecord(index == oiUSCall ? TDatabase::US : TDatabase::Intl, ref, rec)) return true;
+  const std::string key = MakeSearchKey(index, Cut(call, 15));
+  const std::string entryKey = MakeSearchKey(index, rec.Field(1));
+  if (entryKey == key) return true;
+  exact = false;
+  // "GM4WQSXYZ" lies after GM4WQS: the next entry of the order; "OE2XAB" before OE2XABCDE.
+  if (entryKey < key && !ReadOrderEntry(index, rec.pos[0] + 1, ref)) ref = -1;
+  return true;
+}
+
 // Call look-up in both databases. Texts beginning with a, k, n or w (lower case, as the call box
 // passes them) try the U.S. index first, all others the International one; the second index is
 // searched only when the first has no exact hit. Without an exact hit the database shown decides:
@@ -185,11 +199,11 @@ TCallLookup TLookup::FindCall(std::string_view text) {
   bool usExact = false, intlExact = false;
   const bool usFirst = call[0] == 'a' || call[0] == 'k' || call[0] == 'n' || call[0] == 'w';
   if (usFirst) {
-    SearchOrder(oiUSCall, call, usExact, usRef);
-    if (!usExact) SearchOrder(oiIntlCall, call, intlExact, intlRef);
+    SearchCallOrder(oiUSCall, call, usExact, usRef);
+    if (!usExact) SearchCallOrder(oiIntlCall, call, intlExact, intlRef);
   } else {
-    SearchOrder(oiIntlCall, call, intlExact, intlRef);
-    if (!intlExact) SearchOrder(oiUSCall, call, usExact, usRef);
+    SearchCallOrder(oiIntlCall, call, intlExact, intlRef);
+    if (!intlExact) SearchCallOrder(oiUSCall, call, usExact, usRef);
   }
   r.exact = usExact || intlExact;
   bool usFound = usExact, intlFound = intlExact;

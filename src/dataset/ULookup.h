@@ -167,6 +167,9 @@ class TLookup {
 
  private:
   TOrderLookup SearchKeyOrder(int index, const std::string& key, std::string_view kind);
+  // SearchOrder on a call index, exact only when the entry's whole call is the call (the index
+  // keys hold 6 characters); otherwise ref is the next greater entry, -1 when there is none.
+  static bool SearchCallOrder(int index, std::string_view call, bool& exact, int32_t& ref);
   void SwitchTo(bool intl);
 
   bool isIntl_ = false;

@@ -125,11 +125,17 @@ TCallViewForm::TCallViewForm(QWidget* parent)
                          ui->VorBtn, ui->Plus10Btn, ui->Plus100Btn, ui->Plus1000Btn})
     b->setFixedWidth(stepWidth);
 
+  // Room for the longest position text, "123456 of 123456", between the step buttons.
+  ui->RecNrText->setMinimumWidth(
+      ui->RecNrText->fontMetrics().horizontalAdvance("000000 of 000000") +
+      ui->RecNrText->fontMetrics().averageCharWidth());
+
   // The client area is 561 x 413 at 96 dpi; it grows only when the fonts need more room.
   ui->CentralWidget->setMinimumSize(561, 413);
   setFixedSize(sizeHint());
 
   SetUpNotes();
+  SetUpSearchBoxKeys();
   SetUpSearchCommands();
   SetUpReportCommands();
   SetUpMorseCommands();
@@ -210,6 +216,7 @@ void TCallViewForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TCallViewForm::eventFilter(QObject* watched, QEvent* event) {
+  if (SearchBoxKeyFilter(watched, event)) return true;
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == ui->SortByCallRadBtn) SearchCallMenuClick();
     if (watched == ui->SortByNameRadBtn) SearchNameMenuClick();
@@ -381,7 +388,8 @@ void TCallViewForm::ShowEntryFields(const TEntryView& v) {
   ui->DXCCText->setText(FromData(v.dxcc));
   ui->QSLMgrBtn->setEnabled(v.qslManagerRef != 0);
   ui->ShowDetailsBtn->setEnabled(v.HasDetails());
-  ui->MapBtn->setEnabled(v.mapNr != 0);
+  // "Map" follows its menu item, which stays disabled until the map window exists.
+  ui->MapBtn->setEnabled(v.mapNr != 0 && ui->ViewMapItem->isEnabled());
   if (created_ && details_) {
     details_->SetCall(shownCall_);
     details_->SetDetails(FromData(v.comments), FromData(v.fax), FromData(v.eMail));

@@ -23,6 +23,7 @@ class TMapForm;
 class TBeaconSchedulerForm;
 class QRadioButton;
 class QComboBox;
+class QKeyEvent;
 
 namespace Ui {
 class TCallViewForm;
@@ -225,6 +226,11 @@ class TCallViewForm : public QMainWindow {
                         bool modal);
   QRadioButton* OrderButton(int index) const;
   void SetUpNotes();
+  // FTellmarkMainKeys.cpp: menu shortcuts over the search boxes' editing keys, no inline
+  // completion.
+  void SetUpSearchBoxKeys();
+  bool IsMenuShortcut(const QKeyEvent* event) const;
+  bool SearchBoxKeyFilter(QObject* watched, QEvent* event);
   void UpdateNotesCaption();
   void ShowNotesEditor(const QString& call);
   void SetUpSearchCommands();

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "common/StrUtil.h"
+#include "dataset/UEntry.h"
 #include "notes/FEditNotes.h"
 #include "notes/UNotesIO.h"
 #include "ui/FTellmarkMain.h"
@@ -35,7 +36,10 @@ void TCallViewForm::OpenNotesFile(const std::string& name) {
     ~TRestore() { QApplication::restoreOverrideCursor(); }
   } restore;
   ui->ShowNotesBtn->setText("Notes...");
-  if (notes_ && name == notesFileName_) return;
+  if (notes_ && name == notesFileName_) {
+    UpdateNotesCaption();
+    return;
+  }
   // The editor never keeps a notes file that is closed here.
   if (notesForm_) notesForm_->SetNotes(nullptr);
   notes_.reset();
@@ -48,12 +52,19 @@ void TCallViewForm::OpenNotesFile(const std::string& name) {
     notes_.reset();
     ShowErrorBox("Could not open the notes file: " + QString::fromLocal8Bit(e.what()));
   }
+  // The entry shown before the file opened (the start call) gets its caption now.
+  if (notes_ && !shownCall_.isEmpty()) UpdateNotesCaption();
 }
 
 void TCallViewForm::UpdateNotesCaption() {
   if (!notes_) return;
-  const bool has = notes_->HasNote(ToData(shownCall_));
-  ui->ShowNotesBtn->setText(has ? "Edit note..." : "Add note...");
+  try {
+    // A call the notes file cannot hold is a failed question, not a call without a note:
+    // the caption stays as it was.
+    const std::string call = NormaliseCall(ToData(shownCall_));
+    ui->ShowNotesBtn->setText(notes_->HasNote(call) ? "Edit note..." : "Add note...");
+  } catch (...) {
+  }
 }
 
 void TCallViewForm::ShowNotesBtnClick() {

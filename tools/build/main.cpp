@@ -137,6 +137,7 @@ int main(int argc, char** argv) {
       "Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
       "of International entries."};
+  app.set_version_flag("--version", std::string("tellmark-build ") + TELLMARK_VERSION);
   std::string outDir, sourcesDir, textsDir, fccPath, csvPath, title;
   std::vector<std::string> fccDaily;
   int usCount = 60000, intlCount = 40000;
