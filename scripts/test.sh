@@ -8,7 +8,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 # The sound server of the audio tests (a null sink), started by hand; its environment goes to
 # every test.
-eval "$(bash scripts/start-audio.sh)"
+audio_env="$(bash scripts/start-audio.sh)"
+eval "$audio_env"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 if [ "${TELLMARK_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTELLMARK_SANITIZE=ON \
