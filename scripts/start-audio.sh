@@ -3,9 +3,11 @@
 # as the default output, its monitor recordable with parec, and a keep-alive stream of silence so
 # that new streams start at once. Idempotent. Prints the environment the tests need:
 #   eval "$(bash scripts/start-audio.sh)"
-# TELLMARK_AUDIO_DIR sets the runtime folder (default /tmp/tellmark-audio-$UID).
+# TELLMARK_AUDIO_DIR sets the runtime folder; by default each checkout has a server of its own
+# (/tmp/tellmark-audio-UID-KEY), so that test runs of two checkouts do not hear each other.
 set -euo pipefail
-dir="${TELLMARK_AUDIO_DIR:-/tmp/tellmark-audio-$(id -u)}"
+key="$(cd "$(dirname "$0")/.." && pwd -P | cksum | cut -d' ' -f1)"
+dir="${TELLMARK_AUDIO_DIR:-/tmp/tellmark-audio-$(id -u)-$key}"
 mkdir -p "$dir/pulse"
 chmod 700 "$dir" "$dir/pulse"
 export XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir/pulse"

@@ -8,7 +8,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 # The sound server of the audio tests (a null sink), started by hand; its environment goes to
 # every test.
-eval "$(bash scripts/start-audio.sh)"
+audio_env="$(bash scripts/start-audio.sh)"
+eval "$audio_env"
 # A print server with a PDF queue for the label printing tests (it needs root; without root the
 # test of a real print job is skipped).
 if [ "$(id -u)" -eq 0 ]; then

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -273,6 +274,11 @@ class TstMorse : public QObject {
     QCOMPARE(o.speed, 1);
     QCOMPARE(o.pitch, 800);
     QCOMPARE(o.volume, 30);
+    // Help asks for the dialog's help context.
+    QSignalSpy help(&d, &TSetMorseOptionsDlg::HelpRequested);
+    W<QPushButton>(&d, "HelpBtn")->click();
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help.at(0).at(0).toInt(), 10013);
   }
 
   void abortKeepsTheOptionsAndTestGoesOn() {
