@@ -33,10 +33,12 @@ constexpr uint8_t kPerms[3][20] = {
 
 void AltPass(uint8_t* p, int len, int32_t key, uint8_t c, bool undo) {
   const uint8_t v = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
+  // undo: byte 1 minus, byte 2 plus, ...; without branches, so the loop vectorises.
+  const uint8_t evenMask = undo ? 0xFF : 0, oddMask = undo ? 0 : 0xFF;
   for (int i = 0; i < len; ++i) {
     const uint8_t d = static_cast<uint8_t>(v + i);
-    const bool subtract = (i % 2 == 0) == undo;  // undo: byte 1 minus, byte 2 plus, ...
-    p[i] = subtract ? static_cast<uint8_t>(p[i] - d) : static_cast<uint8_t>(p[i] + d);
+    const uint8_t m = (i & 1) ? oddMask : evenMask;  // 0xFF: subtract (add the negation)
+    p[i] = static_cast<uint8_t>(p[i] + static_cast<uint8_t>((d ^ m) + (m & 1)));
   }
 }
 

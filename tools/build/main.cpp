@@ -283,7 +283,7 @@ int main(int argc, char** argv) {
       progress.Show(stage, done, total);
     };
     options.warning = [&](const std::string& w) { warnings.Add(w); };
-    const TEditionSummary s = WriteEdition(input, outDir, options);
+    const TEditionSummary s = WriteEdition(std::move(input), outDir, options);
     const double writeSeconds = Seconds(t2);
     progress.Clear();
     warnings.Finish();
