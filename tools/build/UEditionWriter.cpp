@@ -339,7 +339,7 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
     p.words.EndEntry();
     if (release) {
       (*release)[i] = TBuildEntry();
-      if ((i & 0x1FFFF) == 0x1FFFF) ::malloc_trim(0);
+      if ((i & 0x7FFF) == 0x7FFF) ::malloc_trim(0);
     }
     if ((i & 0x3FF) == 0x3FF) {
       done += 0x400;
