@@ -104,7 +104,7 @@ inline void EnsureBenchEdition(const std::string& dir, const char* program) {
   TBenchBuildTimes t;
   auto t0 = TClock::now();
   const TSourceTables tables = LoadSourceTables(TELLMARK_SOURCES_DIR);
-  const TBuildInput input = GenerateSample(tables, kEdition1999US, kEdition1999Intl, 1999);
+  TBuildInput input = GenerateSample(tables, kEdition1999US, kEdition1999Intl, 1999);
   t.generateSeconds = seconds(t0);
 
   TEditionOptions options;
@@ -121,7 +121,7 @@ inline void EnsureBenchEdition(const std::string& dir, const char* program) {
   const double cpu0 = BenchProcessCpuSeconds();
   t0 = TClock::now();
   try {
-    WriteEdition(input, dir, options);
+    WriteEdition(std::move(input), dir, options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", program, e.what());
     std::exit(2);

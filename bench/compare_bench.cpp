@@ -160,12 +160,12 @@ void OursFields(const TEntryRecord& rec, TRow& row) {
   row.mapNr = rec.mapNr;
   row.pos = rec.pos;
   row.fields.resize(d.fields.size());
-  for (size_t i = 0; i < d.fields.size(); ++i) row.fields[i] = rec.Field(d.fields[i].first);
+  for (size_t i = 0; i < d.fields.size(); ++i) rec.AssignField(d.fields[i].first, row.fields[i]);
 }
 
 // Reads and decodes the record at ref.
 bool OursRead(TDatabase db, int32_t ref, TRow& row) {
-  TEntryRecord rec;
+  static TEntryRecord rec;  // as the main window keeps its record
   if (!ReadRecord(db, ref, rec)) return false;
   OursFields(rec, row);
   return true;

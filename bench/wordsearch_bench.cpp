@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -245,17 +246,29 @@ int32_t SqliteSearch(const TCase& c) {
   return n;
 }
 
-// Keeps the mean real time of every run for the table at the end.
+// Keeps the CPU time of every benchmark for the table at the end: the median of the repetitions,
+// or the run itself without repetitions (CPU time: the machine may be shared).
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> times;  // name -> microseconds
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration)
-        times[r.benchmark_name()] =
-            r.GetAdjustedRealTime() * 1e6 / benchmark::GetTimeUnitMultiplier(r.time_unit);
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      const std::string& name = r.run_name.function_name;
+      const double us =
+          r.GetAdjustedCPUTime() * 1e6 / benchmark::GetTimeUnitMultiplier(r.time_unit);
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+        times[name] = us;
+        medians_.insert(name);
+      } else if (r.run_type == Run::RT_Iteration && !medians_.count(name)) {
+        times[name] = us;
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
+
+ private:
+  std::set<std::string> medians_;
 };
 
 }  // namespace

@@ -537,6 +537,23 @@ TEST(EditionWriter, IdenticalInputGivesIdenticalFiles) {
   EXPECT_EQ(HashAll(a.path()), fb);
 }
 
+TEST(EditionWriter, UsingTheInputUpGivesTheSameFilesAndWarnings) {
+  TBuildInput in = MakeInput(3000, 2000);
+  in.us.push_back(MakeUS(17));  // a repeated call: its warning names the call
+  std::vector<std::string> kept, used;
+  TEditionOptions opt;
+  opt.warning = [&](const std::string& w) { kept.push_back(w); };
+  TestDir a, b;
+  WriteEdition(in, a.path(), opt);
+  opt.warning = [&](const std::string& w) { used.push_back(w); };
+  TBuildInput copy = in;
+  WriteEdition(std::move(copy), b.path(), opt);
+  EXPECT_EQ(HashAll(a.path()), HashAll(b.path()));
+  ASSERT_EQ(used.size(), 1u);
+  EXPECT_EQ(used, kept);
+  EXPECT_TRUE(copy.us.empty() && copy.intl.empty());  // NOLINT: used up on purpose
+}
+
 TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
   const std::string sources =
       (fs::path(TELLMARK_TESTS_DIR) / ".." / "data" / "sources").lexically_normal().string();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -82,6 +83,63 @@ TEST(Files, AtomicWriteAndReadBack) {
   EXPECT_EQ(LastErrorCode(), 2);
   EXPECT_FALSE(WriteFileAtomically(dir.file("no/such/dir/x"), "y"));
   EXPECT_EQ(LastErrorCode(), 2);
+}
+
+// A mapped file reads exactly as an unmapped one: the same bytes, counts and codes.
+TEST(Files, MappedReadsMatchPlainReads) {
+  TestDir dir;
+  std::string contents;
+  for (int i = 0; i < 10000; ++i) contents += static_cast<char>(i * 7 + i / 256);
+  std::ofstream(dir.file("f"), std::ios::binary) << contents;
+  std::ofstream(dir.file("empty"), std::ios::binary);
+  TReadOnlyFile plain, mapped;
+  ASSERT_TRUE(plain.Open(dir.file("f")));
+  ASSERT_TRUE(mapped.Open(dir.file("f"), true));
+  EXPECT_FALSE(plain.IsMapped());
+  EXPECT_TRUE(mapped.IsMapped());
+  struct TCase {
+    int64_t offset, count;
+  };
+  for (const TCase c : {TCase{0, 10},
+                        {4096, 100},
+                        {9990, 10},
+                        {9990, 20},
+                        {10000, 1},
+                        {20000, 4},
+                        {-1, 4},
+                        {0, 0}}) {
+    std::string a(static_cast<size_t>(std::max<int64_t>(c.count, 1)), '\0'), b = a;
+    int64_t gotA = -1, gotB = -1;
+    const bool okA = plain.ReadAt(c.offset, a.data(), c.count, gotA);
+    const int codeA = LastErrorCode();
+    const bool okB = mapped.ReadAt(c.offset, b.data(), c.count, gotB);
+    EXPECT_EQ(okB, okA) << c.offset << "+" << c.count;
+    EXPECT_EQ(LastErrorCode(), codeA) << c.offset << "+" << c.count;
+    EXPECT_EQ(gotB, gotA) << c.offset << "+" << c.count;
+    EXPECT_EQ(b, a) << c.offset << "+" << c.count;
+    // A view only when all of it lies inside the file.
+    const uint8_t* v = mapped.View(c.offset, c.count);
+    const bool inside = c.offset >= 0 && c.count >= 0 && c.offset + c.count <= 10000;
+    EXPECT_EQ(v != nullptr, inside) << c.offset << "+" << c.count;
+    if (v && c.count > 0)
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(v), static_cast<size_t>(c.count)),
+                contents.substr(static_cast<size_t>(c.offset), static_cast<size_t>(c.count)));
+    EXPECT_EQ(plain.View(0, 1), nullptr);
+  }
+  // An empty file is not mapped and still reads (nothing, code 100).
+  TReadOnlyFile empty;
+  ASSERT_TRUE(empty.Open(dir.file("empty"), true));
+  EXPECT_FALSE(empty.IsMapped());
+  char c;
+  int64_t got = 0;
+  EXPECT_FALSE(empty.ReadAt(0, &c, 1, got));
+  EXPECT_EQ(LastErrorCode(), 100);
+  // Closed: no view, reads fail with 103.
+  ASSERT_TRUE(mapped.Close());
+  EXPECT_FALSE(mapped.IsMapped());
+  EXPECT_EQ(mapped.View(0, 1), nullptr);
+  EXPECT_FALSE(mapped.ReadAt(0, &c, 1, got));
+  EXPECT_EQ(LastErrorCode(), 103);
 }
 
 TEST(Files, ReadOnlyFileReads) {

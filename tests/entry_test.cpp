@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -107,6 +108,27 @@ TEST(Fields, Boundaries) {
   std::string longField = "\x07" + std::string(300, 'a');
   const auto l = Bytes(longField);
   EXPECT_EQ(GetField(7, l.data(), static_cast<int>(l.size())).size(), 255u);
+}
+
+TEST(Fields, AssignFieldMatchesGetFieldAndReusesItsString) {
+  // Tags at the start, middle and end, a missing one, one only as a text byte ('A' = 65), out of
+  // range, tag 1 with "<", and a field cut at 255.
+  const auto p = Bytes(std::string("\x01W<ABC\x03Jo Doe, 1 Elm St, Town\x07") +
+                       std::string(300, 'a') + "\x04Germany");
+  const int n = static_cast<int>(p.size());
+  std::string out = std::string(40, 'x');  // grown before: assigned, not appended
+  for (const int tag : {1, 3, 4, 7, 10, 65, 256, -1}) {
+    for (const int len : {n, n - 3, 12, 0, 500}) {
+      AssignField(tag, p.data(), len, out);
+      EXPECT_EQ(out, GetField(tag, p.data(), len)) << "tag " << tag << " length " << len;
+    }
+  }
+  TEntryRecord rec;
+  rec.payloadLen = static_cast<uint16_t>(std::min(n, kUSPayloadSize));
+  std::memcpy(rec.payload.data(), p.data(), rec.payloadLen);
+  rec.AssignField(1, out);
+  EXPECT_EQ(out, "W0ABC");
+  EXPECT_EQ(out, rec.Field(1));
 }
 
 TEST(Fields, DatesAndClasses) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -594,6 +595,48 @@ TEST_F(TextSearchTest, ResultAboveTwoHundredThousandIsKeptWhole) {
   EXPECT_EQ(r.list->GetItem(200001), 8 + 4 * 200000);
   EXPECT_EQ(r.list->GetItem(n), 8 + 4 * (n - 1));
   EXPECT_EQ(info.Item(0).List().FileReads(), 43u);  // ceil(210017 / 5000)
+}
+
+// A few references against a list far longer: the result is the plain intersection, in order,
+// and only small parts of the long list are read.
+TEST_F(TextSearchTest, FewReferencesAgainstALongListReadOnlyPartsOfIt) {
+  const std::vector<int32_t> longList = Range(1000, 100000, 3);  // 1000, 1003, ... 298997
+  struct TCase {
+    const char* name;
+    std::vector<int32_t> few;
+  };
+  const std::vector<TCase> cases = {
+      {"spread", {5, 1000, 1001, 1003, 40000, 40003, 150001, 150004, 298997, 298998, 400000}},
+      {"clustered", {2000, 2002, 2003, 2005, 2006, 2008, 2009}},
+      {"none inside", {1, 2, 3, 300000, 300001}},
+      {"every third", Range(100000, 30, 3)},
+  };
+  for (const TCase& c : cases) {
+    auto wl = Make({{"long", longList}, {"few", c.few}});
+    bool found = false;
+    int32_t ref = 0;
+    ASSERT_TRUE(wl->Find("long", found, ref));
+    auto recorder = std::make_unique<TChunkRecorder>(*wl, ref);
+    TChunkRecorder* longRead = recorder.get();
+    TSuchInfo info;
+    info.Insert(0, std::make_unique<TSuchItem>(std::move(recorder), "long"));
+    info.Insert(0, std::make_unique<TSuchItem>(ListOf(*wl, "few"), "few"));
+    TFakeProgress progress;
+    const TTextSearchResult r = DoTextSearch(info, &progress);
+    std::vector<int32_t> expected;
+    for (const int32_t v : c.few)
+      if (std::binary_search(longList.begin(), longList.end(), v)) expected.push_back(v);
+    if (expected.empty()) {
+      EXPECT_EQ(r.outcome, TSearchOutcome::NotFound) << c.name;
+    } else {
+      ASSERT_EQ(r.outcome, TSearchOutcome::Found) << c.name;
+      EXPECT_EQ(Items(*r.list), expected) << c.name;
+    }
+    int64_t itemsRead = 0;
+    for (const int32_t n : longRead->chunks) itemsRead += n;
+    EXPECT_LT(itemsRead, static_cast<int64_t>(longList.size()) / 10) << c.name;
+    EXPECT_EQ(progress.values.size(), c.few.size() / 20) << c.name;  // every 20 tested
+  }
 }
 
 TEST_F(TextSearchTest, ReadFailureIsReportedNotTakenForAnEmptyResult) {

@@ -64,15 +64,21 @@ int64_t PreadFull(int fd, void* buffer, int64_t count, int64_t offset);
 bool PwriteFull(int fd, const void* buffer, int64_t count, int64_t offset);
 
 // A read-only file read by position. Every operation sets the last error code.
+// Open(path, true) maps the whole file into memory as well: reads then copy from the mapping
+// instead of asking the kernel each time (the same results and codes; the size is the size at
+// opening). Without a mapping (mmap refused, empty file) it reads with pread. A mapped file must
+// not be cut short by another program while open, which the data set's deny-write promises.
 class TReadOnlyFile {
  public:
   TReadOnlyFile() = default;
+  ~TReadOnlyFile();
   TReadOnlyFile(const TReadOnlyFile&) = delete;
   TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
-  bool Open(const std::string& path);
+  bool Open(const std::string& path, bool mapped = false);
   bool Close();
   bool IsOpen() const { return fd_.IsOpen(); }
+  bool IsMapped() const { return map_ != nullptr; }
   int64_t Size() const { return size_; }
   const std::string& Name() const { return name_; }
   // Reads up to count bytes at offset; got receives the number read (short only at the file end).
@@ -80,10 +86,19 @@ class TReadOnlyFile {
   bool ReadAt(int64_t offset, void* buffer, int64_t count, int64_t& got);
   // Reads exactly count bytes; a short read sets code 100 and fails.
   bool ReadExact(int64_t offset, void* buffer, int64_t count);
+  // The count bytes at offset in the mapping; nullptr when not mapped or not all inside the file
+  // (the caller then reads). Sets no error code.
+  const uint8_t* View(int64_t offset, int64_t count) const {
+    if (!map_ || offset < 0 || count < 0 || offset > size_ || count > size_ - offset)
+      return nullptr;
+    return map_ + offset;
+  }
 
  private:
+  void Unmap();
   TFd fd_;
   int64_t size_ = 0;
+  const uint8_t* map_ = nullptr;
   std::string name_;
 };
 

@@ -63,9 +63,9 @@ void OpenDataSet() {
   auto& s = State();
   s.open = true;  // files opened before a failure stay open until CloseDataSet
   s.edition = Edition1999();
-  if (!s.dataFile.Open(DataSetPath(kDataFileName)))
+  if (!s.dataFile.Open(DataSetPath(kDataFileName), true))
     Fail("Error opening DataFile (data\\thedata.dat): ");
-  if (!s.sequenceFile.Open(DataSetPath(kSequenceFileName)))
+  if (!s.sequenceFile.Open(DataSetPath(kSequenceFileName), true))
     Fail("Error opening SpurFile (data\\spur.trc): ");
   std::string text;
   if (ReadWholeFile(DataSetPath(kEditionFileName), text)) {
@@ -115,6 +115,11 @@ bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
   }
   const int64_t record =
       static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
+  if (const uint8_t* m = s.sequenceFile.View(record * 4, 4)) {
+    ref = GetI32(m);
+    SetLastErrorCode(0);
+    return true;
+  }
   uint8_t b[4];
   if (!s.sequenceFile.ReadExact(record * 4, b, 4)) return false;
   ref = GetI32(b);
@@ -143,13 +148,22 @@ bool SearchIndex(int index, std::string_view key, bool& exact, int32_t& ref) {
 
 bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec) {
   const int size = db == TDatabase::US ? kUSRecordSize : kIntlRecordSize;
-  uint8_t bytes[kUSRecordSize];
-  int64_t got = 0;
   if (ref < 0) {
     SetLastErrorCode(156);
     return false;
   }
-  if (!State().dataFile.ReadAt(ref, bytes, size, got)) return false;
+  TReadOnlyFile& file = State().dataFile;
+  if (const uint8_t* m = file.View(ref, size)) {  // mapped: decoded in place
+    if (!DecodeRecord(db, m, size, ref, rec)) {
+      SetLastErrorCode(100);
+      return false;
+    }
+    SetLastErrorCode(0);
+    return true;
+  }
+  uint8_t bytes[kUSRecordSize];
+  int64_t got = 0;
+  if (!file.ReadAt(ref, bytes, size, got)) return false;
   if (!DecodeRecord(db, bytes, static_cast<int>(got), ref, rec)) {
     SetLastErrorCode(100);
     return false;

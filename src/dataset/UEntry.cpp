@@ -33,10 +33,12 @@ constexpr uint8_t kPerms[3][20] = {
 
 void AltPass(uint8_t* p, int len, int32_t key, uint8_t c, bool undo) {
   const uint8_t v = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
+  // undo: byte 1 minus, byte 2 plus, ...; without branches, so the loop vectorises.
+  const uint8_t evenMask = undo ? 0xFF : 0, oddMask = undo ? 0 : 0xFF;
   for (int i = 0; i < len; ++i) {
     const uint8_t d = static_cast<uint8_t>(v + i);
-    const bool subtract = (i % 2 == 0) == undo;  // undo: byte 1 minus, byte 2 plus, ...
-    p[i] = subtract ? static_cast<uint8_t>(p[i] - d) : static_cast<uint8_t>(p[i] + d);
+    const uint8_t m = (i & 1) ? oddMask : evenMask;  // 0xFF: subtract (add the negation)
+    p[i] = static_cast<uint8_t>(p[i] + static_cast<uint8_t>((d ^ m) + (m & 1)));
   }
 }
 
@@ -96,23 +98,24 @@ bool DecodeRecord(TDatabase db, const uint8_t* bytes, int available, int32_t ref
   const int header = us ? kUSHeaderSize : kIntlHeaderSize;
   const int capacity = us ? kUSPayloadSize : kIntlPayloadSize;
   if (available < header) return false;
-  TEntryRecord r;
-  r.db = db;
-  r.ref = ref;
-  if (us) {
-    for (int i = 0; i < 5; ++i) r.pos[i] = GetI32(bytes + 4 * i);
-    r.mapNr = bytes[20];
-  } else {
-    r.pos[0] = GetI32(bytes);
-    r.mapNr = bytes[4];
-  }
   const int lenAt = header - 2;
   const int stored = bytes[lenAt] | bytes[lenAt + 1] << 8;
-  r.payloadLen = static_cast<uint16_t>(std::min(stored, capacity));
-  if (available < header + r.payloadLen) return false;
-  std::memcpy(r.payload.data(), bytes + header, r.payloadLen);
-  UnscramblePayload(r.payload.data(), r.payloadLen, ref);
-  rec = r;
+  const int length = std::min(stored, capacity);
+  if (available < header + length) return false;
+  // Straight into rec: only the payload's used part is written (Field never reads past it).
+  rec.db = db;
+  rec.ref = ref;
+  rec.pos = {};
+  if (us) {
+    for (int i = 0; i < 5; ++i) rec.pos[static_cast<size_t>(i)] = GetI32(bytes + 4 * i);
+    rec.mapNr = bytes[20];
+  } else {
+    rec.pos[0] = GetI32(bytes);
+    rec.mapNr = bytes[4];
+  }
+  rec.payloadLen = static_cast<uint16_t>(length);
+  std::memcpy(rec.payload.data(), bytes + header, static_cast<size_t>(length));
+  UnscramblePayload(rec.payload.data(), length, ref);
   return true;
 }
 
@@ -139,19 +142,32 @@ std::string EncodeRecord(const TEntryRecord& rec) {
 
 std::string TEntryRecord::Field(int tag) const { return GetField(tag, payload.data(), payloadLen); }
 
+void TEntryRecord::AssignField(int tag, std::string& out) const {
+  ::AssignField(tag, payload.data(), payloadLen, out);
+}
+
 std::string TEntryRecord::DateField(int tag) const {
   return GetDateField(tag, payload.data(), payloadLen);
 }
 
+void AssignField(int tag, const uint8_t* payload, int length, std::string& out) {
+  out.clear();
+  if (length <= 0 || length >= 500 || !payload || tag < 0 || tag > 255) return;
+  const auto* at =
+      static_cast<const uint8_t*>(std::memchr(payload, tag, static_cast<size_t>(length)));
+  if (!at) return;
+  const uint8_t* begin = at + 1;
+  const uint8_t* end = payload + length;
+  if (end - begin > 255) end = begin + 255;
+  const uint8_t* stop = begin;
+  while (stop < end && *stop >= 32) ++stop;
+  out.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(stop - begin));
+  if (tag == 1) std::replace(out.begin(), out.end(), '<', '0');
+}
+
 std::string GetField(int tag, const uint8_t* payload, int length) {
-  if (length <= 0 || length >= 500 || !payload) return {};
-  int i = 0;
-  while (i < length && payload[i] != tag) ++i;
-  if (i >= length) return {};
   std::string text;
-  for (++i; i < length && payload[i] >= 32 && text.size() < 255; ++i)
-    text += static_cast<char>(payload[i]);
-  if (tag == 1) std::replace(text.begin(), text.end(), '<', '0');
+  AssignField(tag, payload, length, text);
   return text;
 }
 

@@ -79,7 +79,7 @@ bool TIndexEngine::OpenIndex(TIndexCtl& ctl, const std::string& fileName, int ke
     SetLastErrorCode(1005);
     return false;
   }
-  if (!ctl.file.Open(fileName)) return false;
+  if (!ctl.file.Open(fileName, true)) return false;
   if (keyLength < 1 || keyLength > maxKeyLength_) {
     ctl.file.Close();
     SetLastErrorCode(1002);
@@ -144,18 +144,26 @@ uint8_t* TIndexEngine::FetchPage(TIndexCtl& ctl, int32_t page) {
     s.owner = 0;
     const int itemSize = ctl.keyLength + 9;
     const int pageSize = IndexPageSize(ctl.keyLength);
-    uint8_t* rec = cache_->scratch.data();
-    if (!ctl.file.ReadExact(static_cast<int64_t>(page) * pageSize, rec, pageSize))
-      return nullptr;  // the read's own code; 100 when it gave no data
+    const int64_t at = static_cast<int64_t>(page) * pageSize;
+    const uint8_t* rec = ctl.file.View(at, pageSize);  // mapped: widened straight from the file
+    if (!rec) {
+      rec = cache_->scratch.data();
+      if (!ctl.file.ReadExact(at, cache_->scratch.data(), pageSize))
+        return nullptr;  // the read's own code; 100 when it gave no data
+    }
     ++pageReads_;
     if (rec[kPageCount] > kIndexMaxItems) {
       SetLastErrorCode(kCorruptIndexCode);
       return nullptr;
     }
     std::memcpy(s.page.data(), rec, 5);
-    for (int i = kIndexMaxItems; i >= 1; --i)
-      std::memcpy(s.page.data() + 5 + (i - 1) * stride_, rec + 5 + (i - 1) * itemSize,
-                  static_cast<size_t>(itemSize));
+    if (itemSize == stride_) {
+      std::memcpy(s.page.data() + 5, rec + 5, static_cast<size_t>(kIndexMaxItems * itemSize));
+    } else {  // only the valid items are looked at
+      for (int i = rec[kPageCount]; i >= 1; --i)
+        std::memcpy(s.page.data() + 5 + (i - 1) * stride_, rec + 5 + (i - 1) * itemSize,
+                    static_cast<size_t>(itemSize));
+    }
     s.owner = ctl.serial;
     s.pageNr = page;
   }

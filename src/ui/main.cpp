@@ -7,6 +7,8 @@
 //
 // Extra options for measuring and documentation:
 //   --timing (or TELLMARK_TIMING=1)  print the milliseconds from start to the first entry shown
+//   --exit-after-paint               end the program once the main window has painted (with
+//                                    --timing: the whole process timed from outside)
 //   TELLMARK_SCREENSHOT_DIR=dir      grab every window into dir/*.png and exit; the entries shown
 //                                    are TELLMARK_SCREENSHOT_US (a U.S. call) and
 //                                    TELLMARK_SCREENSHOT_INTL (an International call)
@@ -39,16 +41,18 @@ bool AskDataDir(const QString& startDir, QString& chosen) {
 // Prints the time to the first paint of the main window once.
 class TFirstPaint : public QObject {
  public:
-  TFirstPaint(const QElapsedTimer& clock, qint64 entryShown)
-      : clock_(clock), entryShown_(entryShown) {}
+  TFirstPaint(const QElapsedTimer& clock, qint64 entryShown, bool print, bool exit)
+      : clock_(clock), entryShown_(entryShown), print_(print), exit_(exit) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
-      std::fprintf(stderr,
-                   "tellmark: first entry shown after %lld ms, window painted after %lld ms\n",
-                   static_cast<long long>(entryShown_), static_cast<long long>(clock_.elapsed()));
+      if (print_)
+        std::fprintf(stderr,
+                     "tellmark: first entry shown after %lld ms, window painted after %lld ms\n",
+                     static_cast<long long>(entryShown_), static_cast<long long>(clock_.elapsed()));
+      if (exit_) QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     }
     return QObject::eventFilter(watched, event);
   }
@@ -56,6 +60,7 @@ class TFirstPaint : public QObject {
  private:
   const QElapsedTimer& clock_;
   qint64 entryShown_;
+  bool print_, exit_;
   bool done_ = false;
 };
 
@@ -116,6 +121,7 @@ int main(int argc, char** argv) {
   InstallHelpKey(&app);
   const QStringList args = QCoreApplication::arguments();
   const bool timing = args.contains("--timing") || qEnvironmentVariableIntValue("TELLMARK_TIMING");
+  const bool exitAfterPaint = args.contains("--exit-after-paint");
   const QString screenshots = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
   if (!screenshots.isEmpty()) {
     // Nobody is there to answer: boxes are printed and answered with OK.
@@ -143,8 +149,8 @@ int main(int argc, char** argv) {
     mainForm.CreateMapForm();
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
-    TFirstPaint firstPaint(clock, entryShown);
-    if (timing) mainForm.installEventFilter(&firstPaint);
+    TFirstPaint firstPaint(clock, entryShown, timing, exitAfterPaint);
+    if (timing || exitAfterPaint) mainForm.installEventFilter(&firstPaint);
     CentreOnScreen(&mainForm);
     mainForm.show();
     if (!screenshots.isEmpty())

@@ -1,6 +1,7 @@
 #include "UEditionWriter.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -271,6 +272,14 @@ struct TPrepared {
   std::vector<std::string> warnings;
 };
 
+// The call (tag 1) as stored in entry idx's payload.
+std::string StoredCall(const TPrepared& p, uint32_t idx) {
+  TEntryRecord rec;
+  rec.payloadLen = p.payloadLen[idx];
+  std::memcpy(rec.payload.data(), p.arena.At(p.payloadAt[idx]), rec.payloadLen);
+  return std::string(FieldView(rec, 1));
+}
+
 // The U.S. order of each stretch after the call order, and the record position it fills.
 constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCounty};
 constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
@@ -279,8 +288,11 @@ constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 // the records counted from 0 (Place adds the start of the database's region), and the other
 // orders and the positions. `done` counts the entries read (for progress).
 // The records must fit between firstRef and limit (inclusive).
-void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries, int64_t firstRef,
-             int64_t limit, std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+// With release set (the same vector as entries, owned by the caller) every entry is emptied once
+// read, and its memory handed back now and then, so the input shrinks while the edition grows.
+void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries,
+             std::vector<TBuildEntry>* release, int64_t firstRef, int64_t limit,
+             std::atomic<uint64_t>& done, const std::function<void()>& tick) {
   const int64_t room = limit - firstRef;
   const bool us = db == TDatabase::US;
   p.db = db;
@@ -326,6 +338,10 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
       p.words.AddText(FieldView(rec, itCountry));
     }
     p.words.EndEntry();
+    if (release) {
+      (*release)[i] = TBuildEntry();
+      if ((i & 0x7FFF) == 0x7FFF) ::malloc_trim(0);
+    }
     if ((i & 0x3FF) == 0x3FF) {
       done += 0x400;
       if (tick && (i & 0xFFFF) == 0xFFFF) tick();
@@ -351,7 +367,7 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
     if (!kept.empty() && CompareKey(kept.back(), item) == 0) {
       ++p.droppedDuplicates;
       p.warnings.push_back(std::string(p.name) + " call " +
-                           Cp437ToUtf8(PrevCallText(entries[item.idx].FieldOr(1))) + " (entry " +
+                           Cp437ToUtf8(PrevCallText(StoredCall(p, item.idx))) + " (entry " +
                            std::to_string(item.idx + 1) + ") repeats entry " +
                            std::to_string(kept.back().idx + 1) + ": left out");
       continue;
@@ -514,8 +530,24 @@ int64_t TEditionSummary::TotalBytes() const {
   return total;
 }
 
+namespace {
+TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
+                                 const std::string& outDir, const TEditionOptions& options);
+}  // namespace
+
 TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir,
                              const TEditionOptions& options) {
+  return WriteEditionFrom(input, nullptr, outDir, options);
+}
+
+TEditionSummary WriteEdition(TBuildInput&& input, const std::string& outDir,
+                             const TEditionOptions& options) {
+  return WriteEditionFrom(input, &input, outDir, options);
+}
+
+namespace {
+TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
+                                 const std::string& outDir, const TEditionOptions& options) {
   TEditionSummary summary;
   const std::string root = outDir.empty() ? "." : outDir;
   MakeDirectory(root);
@@ -538,8 +570,20 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   TPrepared intl, us;
   stage = "Preparing entries";
   tick();
-  InParallel([&] { Prepare(intl, TDatabase::Intl, input.intl, firstRef, limit, done, nullptr); },
-             [&] { Prepare(us, TDatabase::US, input.us, firstRef, limit, done, tick); });
+  InParallel(
+      [&] {
+        Prepare(intl, TDatabase::Intl, input.intl, release ? &release->intl : nullptr, firstRef,
+                limit, done, nullptr);
+      },
+      [&] {
+        Prepare(us, TDatabase::US, input.us, release ? &release->us : nullptr, firstRef, limit,
+                done, tick);
+      });
+  if (release) {
+    std::vector<TBuildEntry>().swap(release->intl);
+    std::vector<TBuildEntry>().swap(release->us);
+    ::malloc_trim(0);
+  }
   for (const TPrepared* p : {&intl, &us}) {
     summary.droppedDuplicates += p->droppedDuplicates;
     summary.droppedWithoutCall += p->droppedWithoutCall;
@@ -659,3 +703,4 @@ TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir
   }
   return summary;
 }
+}  // namespace

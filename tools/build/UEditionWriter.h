@@ -70,6 +70,10 @@ struct TEditionSummary {
 // Writes the edition; throws EEditionError with a clear message on failure.
 TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir,
                              const TEditionOptions& options = {});
+// The same, using the input up: each entry is emptied once read, so the input's memory goes back
+// while the edition's grows (the peak of a large build stays near the larger of the two).
+TEditionSummary WriteEdition(TBuildInput&& input, const std::string& outDir,
+                             const TEditionOptions& options = {});
 
 // The text after the last ", " of a U.S. address (its city), blanks trimmed; empty when the
 // address has one part only.

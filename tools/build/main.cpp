@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
         return block;
       };
     }
-    const TEditionSummary s = WriteEdition(input, outDir, options);
+    const TEditionSummary s = WriteEdition(std::move(input), outDir, options);
     // The reference documents and the help, from the edition as written.
     progress.Show("Writing documents", 0, 0);
     if (!AllocIndexCaches()) throw std::runtime_error("not enough memory for the index caches");
