@@ -279,8 +279,11 @@ TZipArchive::TZipArchive(const std::string& path) : path_(path) {
                     RunErrorText(LastErrorCode()) + ")");
   const int64_t size = file_.Size();
   const auto read = [&](int64_t at, int64_t n) {
+    // at > size - n, not at + n > size: a zip64 record may name an offset near INT64_MAX.
+    if (at < 0 || n < 0 || n > size || at > size - n)
+      throw EZipError(path + " is not a complete zip archive");
     std::vector<uint8_t> b(static_cast<size_t>(n));
-    if (at < 0 || n < 0 || at + n > size || (n > 0 && !file_.ReadExact(at, b.data(), n)))
+    if (n > 0 && !file_.ReadExact(at, b.data(), n))
       throw EZipError(path + " is not a complete zip archive");
     return b;
   };
