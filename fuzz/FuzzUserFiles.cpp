@@ -1,6 +1,7 @@
 // Targets of the user's own files: the settings file and the notes file.
 #include <algorithm>
 #include <exception>
+#include <type_traits>
 
 #include "FuzzTargets.h"
 #include "dataset/UEntry.h"
@@ -28,10 +29,30 @@ int FuzzSettings(const uint8_t* data, size_t size) {
   TSettingsFile again(out.Path());
   if (!again.Load()) Fail("written settings file unreadable");
   const TProgramSettings t = LoadProgramSettings(again, notice);
-  if (t.lastCall != s.lastCall || t.reportOptions.mode != s.reportOptions.mode ||
-      t.printOptions.numLines != s.printOptions.numLines ||
-      t.notesDataFilename != s.notesDataFilename || t.myLocator != s.myLocator)
-    Fail("settings changed on a round trip");
+  // Strings compare without outer blanks: the reader drops them, and a value cut to its length
+  // (LastCall to 15) may end in one.
+  const auto same = [](const char* key, const auto& a, const auto& b) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(a)>, std::string>) {
+      const auto trim = [](const std::string& v) {
+        const size_t first = v.find_first_not_of(" \t");
+        return first == std::string::npos ? std::string()
+                                          : v.substr(first, v.find_last_not_of(" \t") - first + 1);
+      };
+      if (trim(a) == trim(b)) return;
+    } else if (a == b) {
+      return;
+    }
+    Fail(std::string("settings changed on a round trip: ") + key);
+  };
+  same("LastCall", t.lastCall, s.lastCall);
+  same("ReportOptions", t.reportOptions.mode, s.reportOptions.mode);
+  same("ReportFilename", t.reportOptions.fileName, s.reportOptions.fileName);
+  same("NumLines", t.printOptions.numLines, s.printOptions.numLines);
+  same("OutfileName", t.printOptions.outfileName, s.printOptions.outfileName);
+  same("SeparatorChar", t.printOptions.separatorChar, s.printOptions.separatorChar);
+  same("NotesDataFilename", t.notesDataFilename, s.notesDataFilename);
+  same("MyLocator", t.myLocator, s.myLocator);
+  same("Pitch", t.morseOptions.pitch, s.morseOptions.pitch);
   return 0;
 }
 
