@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds everything and runs every test; then the core tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzz target
+# (clang, libFuzzer; TELLMARK_FUZZ_SECONDS each, default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
@@ -22,4 +23,11 @@ if [ "${TELLMARK_SKIP_SANITIZE:-0}" != 1 ]; then
         -DTELLMARK_GUI=OFF -DTELLMARK_SAMPLE=OFF
   cmake --build build-asan
   (cd build-asan && ctest --output-on-failure -j2 -L core)
+fi
+if [ "${TELLMARK_SKIP_FUZZ:-0}" != 1 ]; then
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DTELLMARK_FUZZ=ON -DTELLMARK_GUI=OFF -DTELLMARK_SAMPLE=OFF \
+        -DTELLMARK_FUZZ_SECONDS="${TELLMARK_FUZZ_SECONDS:-20}"
+  cmake --build build-fuzz
+  (cd build-fuzz && ctest --output-on-failure -j2 -L fuzz)
 fi

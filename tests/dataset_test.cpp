@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 
@@ -270,4 +271,36 @@ TEST(Edition, ManifestRoundTripAndFallback) {
   text.replace(text.find("Order3=") + 7, 1, "x");
   EXPECT_FALSE(ParseEdition(text, keep, error));
   EXPECT_EQ(error, "bad orders/order3");
+}
+
+TEST_F(DataSetTest, StretchesAreCountedIn64BitsAndMustLieInTheSequenceFile) {
+  EXPECT_EQ((TStretch{0, INT32_MAX}.Count()), int64_t{1} << 31);
+  EXPECT_EQ((TStretch{INT32_MAX, INT32_MAX - 1}.Count()), 0);
+  Fixture fx;
+  const auto manifest = [&](const std::string& order0) {
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(fx.dir.file("data/edition.ini"), text));
+    const size_t at = text.find("Order0=");
+    text.replace(at, text.find('\r', at) - at, "Order0=" + order0);
+    std::ofstream(fx.dir.file("data/edition.ini"), std::ios::binary | std::ios::trunc) << text;
+  };
+  SetHomeDir(fx.dir.path());
+  manifest("0,2147483646");
+  EXPECT_EQ(OpenMessage(), "Error reading data\\edition.ini: order0 runs past data\\spur.trc");
+  CloseDataSet();
+  manifest("0,2147483647");
+  EXPECT_EQ(OpenMessage(), "Error reading data\\edition.ini: order0 runs past data\\spur.trc");
+  CloseDataSet();
+  // A sequence file that long (sparse) is taken; the count stays one below INT32_MAX so that the
+  // list view's row count (entries + 1) fits.
+  manifest("0,2147483646");
+  std::error_code ec;
+  fs::resize_file(fx.dir.file("data/spur.trc"), (int64_t{1} << 31) * 4, ec);
+  if (ec) GTEST_SKIP() << "no sparse 8 GB file here: " << ec.message();
+  ASSERT_EQ(OpenMessage(), "");
+  EXPECT_EQ(OrderEntryCount(oiIntlCall), INT32_MAX - 1);
+  int32_t ref = 0;
+  EXPECT_TRUE(ReadOrderEntry(oiIntlCall, INT32_MAX - 2, ref));
+  EXPECT_EQ(ref, 0);  // the sparse tail reads as zeros
+  EXPECT_FALSE(ReadOrderEntry(oiIntlCall, INT32_MAX - 1, ref));
 }

@@ -439,7 +439,8 @@ TEST(NotesFile, DamagedFilesNeitherCrashNorLoseNotes) {
 }
 
 // The free-list head at the edge of the file: the last record (free) is taken; one past it (the
-// record count) or further on resets the list and appends, without reading past the end.
+// record count) or further on is no list, so the opening relinks the free record 2 and the new
+// note takes it, without reading past the end.
 TEST(NotesFile, FreeListHeadAtTheEndOfTheFile) {
   struct TRow {
     int32_t head;
@@ -447,7 +448,7 @@ TEST(NotesFile, FreeListHeadAtTheEndOfTheFile) {
     size_t records;  // afterwards, the header included
   };
   // Header, a note in record 1, a free record 2: three records.
-  const TRow rows[] = {{2, 2, 3}, {3, 3, 4}, {4, 3, 4}};
+  const TRow rows[] = {{2, 2, 3}, {3, 2, 3}, {4, 2, 3}};
   TestDir dir;
   for (const auto& row : rows) {
     SCOPED_TRACE("head " + std::to_string(row.head));
@@ -466,6 +467,48 @@ TEST(NotesFile, FreeListHeadAtTheEndOfTheFile) {
     if (row.recordOfNewNote != 2) {
       EXPECT_EQ(RecordOf(f, 2), Record(1, "", ""));
     }
+  }
+}
+
+// A program ended between freeing a record and linking it leaves it off the list; damage may
+// leave a list that loops. The opening relinks every free record once, in file order.
+TEST(NotesFile, OpeningRelinksTheFreeRecords) {
+  TestDir dir;
+  struct TRow {
+    const char* name;
+    int32_t head;
+    int32_t link2, link3;  // next-free fields of records 2 and 3 (both free)
+  };
+  const TRow rows[] = {{"off the list", 0, 0, 0},
+                       {"half listed", 3, 0, 0},
+                       {"loop", 2, 3, 2},
+                       {"into a note", 2, 1, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir.file(std::string(row.name) + ".ndf");
+    std::string free2 = Record(1, "", ""), free3 = Record(1, "", "");
+    std::memcpy(&free2[1], &row.link2, 4);
+    std::memcpy(&free3[1], &row.link3, 4);
+    WriteFile(path, Header(row.head) + Record(2, "w1aw", "a") + free2 + free3);
+    {
+      TNotes notes(path);
+      const std::string f = ReadFile(path);
+      EXPECT_EQ(LE32(f, 2), 2) << "head";
+      EXPECT_EQ(LE32(f, 2 * kRec + 1), 3);
+      EXPECT_EQ(LE32(f, 3 * kRec + 1), 0);
+      Save(notes, "k2new", "b");
+      Save(notes, "k3new", "c");
+      Save(notes, "k4new", "d");
+      EXPECT_EQ(NoteText(notes, "w1aw"), "a");
+    }
+    const std::string f = ReadFile(path);
+    EXPECT_EQ(f.size(), 5 * kRec) << "both free records reused, then one appended";
+    EXPECT_EQ(RecordOf(f, 2), Record(2, "k2new", "b"));
+    EXPECT_EQ(RecordOf(f, 3), Record(2, "k3new", "c"));
+    // A sound list is left as it is: nothing written but the open flag.
+    const std::string before = ReadFile(path);
+    { TNotes again(path); }
+    EXPECT_EQ(ReadFile(path), before);
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -679,4 +680,21 @@ TEST(PlainFileTest, CreateReadWriteAndErrors) {
   EXPECT_FALSE(f.IsOpen());
   EXPECT_FALSE(f.Open(dir.path(), kWordListFileMode, false));  // a folder
   EXPECT_EQ(LastErrorCode(), 5);
+}
+
+// A count of INT32_MAX (a damaged reference file): the binary search neither overflows nor loops,
+// whether the value is above every item, below every item or the last item.
+TEST(ReferenceListTest, ContainsWithTheLargestCount) {
+  struct THuge : TAllgVerweisListe {
+    int32_t shift = 0;
+    THuge() { count_ = INT32_MAX; }
+    int32_t GetItem(int32_t i) override { return i + shift; }
+    void SetItem(int32_t, int32_t) override {}
+  } list;
+  EXPECT_TRUE(list.Contains(INT32_MAX));
+  EXPECT_TRUE(list.Contains(1));
+  EXPECT_FALSE(list.Contains(0));
+  list.shift = -3;  // items -2 .. INT32_MAX - 3
+  EXPECT_FALSE(list.Contains(INT32_MAX));
+  EXPECT_TRUE(list.Contains(-2));
 }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/StrUtil.h"
@@ -338,6 +340,30 @@ bool TReadOnlyFile::ReadExact(int64_t offset, void* buffer, int64_t count) {
   return true;
 }
 
+namespace {
+
+// Removes "<name>.tmp-<pid>" files beside path whose writer process is gone: a program killed
+// while writing leaves its temporary behind, and the next write clears it away.
+void RemoveStaleTemporaries(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+      ::unlink((dir + name).c_str());
+  }
+  ::closedir(d);
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const std::string& contents) {
   const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
   TFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -356,6 +382,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents) {
     SetLastErrorCode(IOCodeFromErrno(err));
     return false;
   }
+  RemoveStaleTemporaries(path);
   SetLastErrorCode(0);
   return true;
 }

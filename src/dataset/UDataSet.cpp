@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <climits>
+#include <string>
 
 #include "common/IOUtil.h"
 #include "common/ULittleEndian.h"
@@ -73,6 +75,13 @@ void OpenDataSet() {
     TEdition ed;
     if (!ParseEdition(text, ed, error))
       throw EDataSetError("Error reading data\\edition.ini: " + error);
+    // Every stretch must lie in the sequence file: a damaged manifest would otherwise promise
+    // more entries than there are, up to 2^31.
+    const int64_t sequenceRecords = s.sequenceFile.Size() / 4;
+    for (size_t i = 0; i < ed.stretches.size(); ++i)
+      if (ed.stretches[i].Count() > 0 && ed.stretches[i].end >= sequenceRecords)
+        throw EDataSetError("Error reading data\\edition.ini: order" + std::to_string(i) +
+                            " runs past data\\spur.trc");
     s.edition = ed;
   }
   for (int i = 0; i < kOrderCount; ++i) {
@@ -103,7 +112,9 @@ const TEdition& CurrentEdition() { return State().edition; }
 
 int32_t OrderEntryCount(int index) {
   if (index < 0 || index >= kOrderCount) return 0;
-  return std::max(0, State().edition.stretches[static_cast<size_t>(index)].Count());
+  // At most INT32_MAX - 1, so that a row count of the list view (entries + 1) still fits.
+  const int64_t n = State().edition.stretches[static_cast<size_t>(index)].Count();
+  return static_cast<int32_t>(std::clamp<int64_t>(n, 0, INT32_MAX - 1));
 }
 
 bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {

@@ -8,7 +8,8 @@
 struct TStretch {
   int32_t start = 0;
   int32_t end = -1;  // inclusive; end = start - 1 for an empty order
-  int32_t Count() const { return end - start + 1; }
+  // In 64 bits: a damaged manifest may name 2^31 entries.
+  int64_t Count() const { return int64_t{end} - start + 1; }
 };
 
 struct TEdition {

@@ -154,6 +154,7 @@ void TNotes::Lock() {
 
 void TNotes::BuildIndex() {
   index_ = std::make_unique<TIndexStream>(kMaxCallLen, kIndexCapacity, false);
+  std::vector<int32_t> freeRecords, links;  // in file order
   std::string chunk;
   for (int32_t first = 1; first < recordCount_; first += kScanChunk) {
     const int32_t count = std::min(kScanChunk, recordCount_ - first);
@@ -165,10 +166,49 @@ void TNotes::BuildIndex() {
     if (got < static_cast<int64_t>(chunk.size())) throw ENotesIOError(100);
     for (int32_t i = 0; i < count; ++i) {
       const auto* rec = reinterpret_cast<const uint8_t*>(chunk.data()) + size_t(i) * kRecordSize;
+      if (rec[0] == kStatusFree) {
+        freeRecords.push_back(first + i);
+        links.push_back(GetI32(rec + kCallPos));
+      }
       if (rec[0] != kStatusInUse) continue;
       index_->Insert(AsciiLower(StoredText(rec + kCallPos, kMaxCallLen)), first + i);
     }
   }
+  RepairFreeList(freeRecords, links);
+}
+
+void TNotes::RepairFreeList(const std::vector<int32_t>& freeRecords,
+                            const std::vector<int32_t>& links) {
+  // The free list must lead through every free record exactly once. A program ended between
+  // freeing a record and linking it (or between unlinking and filling it) leaves a free record
+  // outside the list; damage may leave a list that loops or leads into a note.
+  const auto linkOf = [&](int32_t n) -> int32_t {
+    const auto it = std::lower_bound(freeRecords.begin(), freeRecords.end(), n);
+    if (it == freeRecords.end() || *it != n) return -1;  // not a free record
+    return links[static_cast<size_t>(it - freeRecords.begin())];
+  };
+  size_t steps = 0;
+  bool sound = true;
+  for (int32_t n = freeHead_; n != 0; n = linkOf(n)) {
+    if (n < 0 || ++steps > freeRecords.size()) {
+      sound = false;
+      break;
+    }
+  }
+  if (sound && steps == freeRecords.size()) return;
+  // Relinked in file order; the header last, so that a program ended on the way leaves
+  // records free (and relinked at the next opening), never a list into a note.
+  int32_t next = 0;
+  TRecord buf;
+  for (size_t i = freeRecords.size(); i-- > 0;) {
+    buf.fill(0);
+    buf[0] = kStatusFree;
+    PutI32(buf.data() + kCallPos, next);
+    WriteRecord(freeRecords[i], buf);
+    next = freeRecords[i];
+  }
+  SetFreeHead(next);
+  Sync();
 }
 
 void TNotes::ReadRecord(int32_t n, TRecord& buf) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/IOUtil.h"
 
@@ -83,7 +84,9 @@ class TNotes {
   // A record number from the free list, or 0 when the list is empty or does not lead to a free
   // record (the list is then dropped rather than a note overwritten).
   int32_t TakeFreeRecord();
+  // Builds the call-sign index and repairs the free list.
   void BuildIndex();
+  void RepairFreeList(const std::vector<int32_t>& freeRecords, const std::vector<int32_t>& links);
   void Sync();
 
   std::string fileName_;

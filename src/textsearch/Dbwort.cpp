@@ -146,10 +146,12 @@ void TAllgVerweisListe::Add(int32_t value) {
 }
 
 bool TAllgVerweisListe::Contains(int32_t value) {
-  int32_t low = 1, high = GetCount();
+  // In 64 bits: a damaged reference file may hold a count of INT32_MAX, and mid + 1 must not
+  // overflow.
+  int64_t low = 1, high = GetCount();
   while (low <= high) {
-    const int32_t mid = low + (high - low) / 2;
-    const int32_t item = GetItem(mid);
+    const int64_t mid = low + (high - low) / 2;
+    const int32_t item = GetItem(static_cast<int32_t>(mid));
     if (item == value) return true;
     if (value < item)
       high = mid - 1;
