@@ -19,11 +19,18 @@ int FuzzFcc(const uint8_t* data, size_t size) {
   WriteScratch("fcc/EN.dat", parts[1]);
   WriteScratch("fcc/AM.dat", parts[2]);
   TFccImportOptions options;
-  options.place = [](std::string_view zip, std::string_view, TFccPlace& place) {
+  options.zipPlace = [](std::string_view zip, TFccPlace& place) {
     if (zip.size() != 5 || zip[0] != '0') return false;
+    place.state = "CT";
     place.county = "Hartford";
     place.longitude = "72.7";
     place.latitude = "41.7";
+    return true;
+  };
+  options.cityPlace = [](std::string_view city, std::string_view state, TFccPlace& place) {
+    if (city != "HARTFORD" || state != "CT") return false;
+    place.state = "CT";
+    place.county = "Hartford";
     return true;
   };
   options.country = [](std::string_view, std::string& country, std::string& dxcc) {
