@@ -98,7 +98,8 @@ std::string ResolveDataDir(const std::string& option) {
   return ProgramHomeDir(OwnDirectory());
 }
 
-// Opens the data set; a file that is missing or unreadable is named with the reason.
+// Opens the data set; a file that is missing or unreadable is named with the reason, a damaged
+// one gets the program's "Open files: " message.
 void OpenData() {
   std::string dir = HomeDir();
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
@@ -113,8 +114,8 @@ void OpenData() {
     OpenDataSet();
   } catch (const EDataSetError& e) {
     const std::string text = RunErrorText(LastErrorCode());
-    throw EDataSetError("no data set in " + dir + ": " + e.what() +
-                        (text.empty() ? "" : " (" + text + ")"));
+    throw EDataSetError(std::string("Open files: ") + e.what() +
+                        (text.empty() ? "" : " (" + text + ")") + " in " + dir);
   }
 }
 
