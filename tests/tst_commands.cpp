@@ -401,9 +401,11 @@ class TstCommands : public QObject {
     Create("[Clipboard]\nClipboardFormat=0\n[Style]\nAddCountry=1\nAddCall=1\n");
     form_->FindCall("K1ABC");
     Action("EditCopyMenu")->trigger();
-    QCOMPARE(QApplication::clipboard()->text(),
-             QString("K1ABC JOHN Q SMITH\r\n1 BEACON ST\r\nBOSTON, MA 02108\r\n"));
-    // The label formatting, once connected, makes the block.
+    // The label formatting's address block, with call and country as the style asks.
+    QCOMPARE(
+        QApplication::clipboard()->text(),
+        QString("JOHN Q SMITH, K1ABC\r\n1 BEACON ST\r\nBOSTON, MA 02108\r\nUnited States\r\n"));
+    // Whatever block function is set makes the block.
     form_->AddressBlock = [](const TEntryRecord&, const TAddressStyle& style,
                              std::vector<std::string>& lines) {
       lines = {"country " + std::to_string(style.addCountry)};

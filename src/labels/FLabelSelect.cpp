@@ -4,6 +4,7 @@
 #include "dataset/UDataSet.h"
 #include "labels/ULabelLayout.h"
 #include "ui_FLabelSelect.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 
 TSelectLabelTemplateDlg::TSelectLabelTemplateDlg(QWidget* parent)
@@ -33,6 +34,8 @@ std::string TSelectLabelTemplateDlg::SelectedPath() const {
 std::string SelectPredefinedTemplate(QWidget* parent) {
   try {
     TSelectLabelTemplateDlg dialog(parent);
+    QObject::connect(&dialog, &TSelectLabelTemplateDlg::HelpRequested,
+                     [](int context) { ShowHelp(context); });
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.SelectedPath();
   } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include "ui/FTellmarkMain.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/UDataText.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 
 namespace {
@@ -46,6 +47,15 @@ inline constexpr const char* kNoLabelDialog =
 }  // namespace
 
 void TCallViewForm::SetUpLabelCommands() {
+  // The clipboard's "Address only" block and the options dialog's form feed.
+  AddressBlock = [](const TEntryRecord& rec, const TAddressStyle& style,
+                    std::vector<std::string>& lines) {
+    TAddressBlock block;
+    if (!FormatAddress(rec, style, block)) return false;
+    lines.assign(block.line.begin(), block.line.begin() + block.count);
+    return true;
+  };
+  SendFormFeedToLabels = [](const TPrintOptions& options) { return SendFormFeed(options); };
   const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
       {ui->FilePrintLabelItem, &TCallViewForm::FilePrintLabelItemClick},
       {ui->FileMarkLabelForPrintingItem, &TCallViewForm::FilePrintLabelItemClick},
@@ -112,6 +122,7 @@ void TCallViewForm::OptLabelPrintingItemClick() {
   modalRunning_ = true;
   try {
     TExtLabelOptDlg dialog(*LabelReport(), !settings_.printMethod, this);
+    connect(&dialog, &TExtLabelOptDlg::HelpRequested, this, [](int context) { ShowHelp(context); });
     if (dialog.exec() == QDialog::Accepted) {
       settings_.printMethod = !dialog.UseOldMethod();
       UpdateLabelMenu();
@@ -129,6 +140,7 @@ void TCallViewForm::ReportPrintLabelsMenuItemClick() {
     TPrintLabelsForm form(settings_.printOptions, settings_.addressStyle, settings_.printMethod,
                           LabelReport(), this);
     form.SetReportFile(ReportFileName());
+    connect(&form, &TPrintLabelsForm::HelpRequested, this, [](int context) { ShowHelp(context); });
     modalRunning_ = true;
     form.exec();
     QApplication::processEvents();

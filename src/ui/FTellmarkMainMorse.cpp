@@ -9,6 +9,7 @@
 #include "morse/UMorseWave.h"
 #include "ui/FTellmarkMain.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 #include "widgets/UWindowPlace.h"
 
@@ -49,6 +50,8 @@ void TCallViewForm::OptMorseItemClick() {
   modalRunning_ = true;
   try {
     TSetMorseOptionsDlg dialog(cwForm_, this);
+    connect(&dialog, &TSetMorseOptionsDlg::HelpRequested, this,
+            [](int context) { ShowHelp(context); });
     CentreOnScreen(&dialog);
     dialog.Load(settings_.morseOptions);
     if (dialog.exec() == QDialog::Accepted) settings_.morseOptions = dialog.Get();
