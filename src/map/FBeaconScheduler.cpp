@@ -191,7 +191,7 @@ void TBeaconSchedulerForm::ShowOnMapItemClick() {
                     homeLocator_(), QString::fromStdString(BeaconText(menuRow_, bkLocator)));
     map_->SetShowLocation(true);
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
 }
 

@@ -143,7 +143,7 @@ void TCallViewForm::AboutMenuClick() {
     TAboutBox box(this);
     box.exec();
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
   modalRunning_ = false;
 }

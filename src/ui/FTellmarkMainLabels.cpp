@@ -145,7 +145,7 @@ void TCallViewForm::ReportPrintLabelsMenuItemClick() {
     form.exec();
     QApplication::processEvents();
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
   modalRunning_ = false;
 }

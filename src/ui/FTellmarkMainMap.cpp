@@ -41,7 +41,7 @@ void TCallViewForm::ShowEntryOnMap() {
   try {
     mapForm_->ShowEntry(mapNumber_, shownCall_, GetMyLocator(), shownLocator_);
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
 }
 
@@ -52,7 +52,7 @@ void TCallViewForm::ViewMapItemClick() {
   try {
     mapForm_->ShowEntry(mapNumber_, shownCall_, GetMyLocator(), shownLocator_);
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
 }
 

@@ -56,7 +56,7 @@ void TCallViewForm::OptMorseItemClick() {
     dialog.Load(settings_.morseOptions);
     if (dialog.exec() == QDialog::Accepted) settings_.morseOptions = dialog.Get();
   } catch (const std::exception& e) {
-    ShowErrorBox(QString("Error during handling: ") + e.what());
+    ShowHandlingError(e);
   }
   modalRunning_ = false;
 }
