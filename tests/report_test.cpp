@@ -383,3 +383,23 @@ TEST(QslManagersTest, HostileLengthBytesAndShortFiles) {
   }
   EXPECT_FALSE(q.IsOpen());
 }
+
+TEST(ReportFile, ACallNeverJoinsAnUnfinishedLastLine) {
+  // A file that ends inside a line (a writer killed mid-line, an edit without a last line break)
+  // gets a line break before the next call, so the call stands on a line of its own.
+  TestDir dir;
+  struct TCase {
+    std::string before, after;
+  };
+  for (const TCase& c :
+       {TCase{"W1AW", "W1AW\r\nDL1ABC\r\n"}, TCase{"W1AW\r", "W1AW\r\r\nDL1ABC\r\n"},
+        TCase{"W1AW\r\n", "W1AW\r\nDL1ABC\r\n"}, TCase{"", "DL1ABC\r\n"}}) {
+    const std::string path = dir.file("report.txt");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.before;
+    SetReportFileName(dir.file("other.txt"));  // closes the report file if open
+    SetReportFileName(path);
+    ASSERT_TRUE(AddEntryToReport("DL1ABC"));
+    CloseReportFile();
+    EXPECT_EQ(Slurp(path), c.after) << c.before;
+  }
+}

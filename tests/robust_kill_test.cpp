@@ -158,12 +158,19 @@ TEST(KillLoop, ReportFileLosesAtMostTheLineInFlight) {
   for (int round = 0; round < kRounds; ++round) {
     const int last = RunAndKill("report", path, done + 1, static_cast<int>(rng() % 20),
                                 static_cast<int>(rng() % 2000));
-    for (int n = done + 1; n <= last; ++n) expected += robust::ReportCallOf(n) + "\r\n";
-    const std::string withNext = expected + robust::ReportCallOf(last + 1) + "\r\n";
+    // What the writer reported done, after the line break it writes first when the file ended
+    // inside a line; then the line in flight, which may be there whole, in part (a write cut by
+    // the kill at a page boundary) or not at all.
+    std::string reported = expected;
+    if (last > done && !expected.empty() && expected.back() != '\n') reported += "\r\n";
+    for (int n = done + 1; n <= last; ++n) reported += robust::ReportCallOf(n) + "\r\n";
+    std::string full = reported;
+    if (!full.empty() && full.back() != '\n') full += "\r\n";
+    full += robust::ReportCallOf(last + 1) + "\r\n";
     const std::string got = Slurp(path);
-    ASSERT_TRUE(got == expected || got == withNext)
+    ASSERT_TRUE(got.size() >= reported.size() && full.compare(0, got.size(), got) == 0)
         << "round " << round << ": report file differs after change " << last;
-    done = got == expected ? last : last + 1;
+    done = got == full ? last + 1 : last;
     expected = got;
   }
   EXPECT_GT(done, kRounds);

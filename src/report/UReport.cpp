@@ -19,6 +19,9 @@ struct TReportState {
   std::string name = DefaultReportFileName();
   TFd fd;
   bool open = false;
+  // The file ends inside a line (a writer killed mid-line, or an edit without a last line
+  // break): the next call starts with a line break of its own.
+  bool lineOpen = false;
 };
 
 TReportState& State() {
@@ -68,6 +71,12 @@ bool OpenReportFile() {
     s.open = false;
     return false;
   }
+  s.lineOpen = false;
+  if (st.st_size > 0) {
+    char last = '\n';
+    if (TFd reader(::open(s.name.c_str(), O_RDONLY | O_CLOEXEC)); reader.IsOpen())
+      s.lineOpen = PreadFull(reader.Get(), &last, 1, st.st_size - 1) == 1 && last != '\n';
+  }
   s.fd = std::move(fd);
   s.open = true;
   SetLastErrorCode(0);
@@ -85,7 +94,8 @@ TReportResult AddToReportFile(std::string_view text) {
   if (!s.open && !OpenReportFile())
     return {false, "Could not open report file: " + ErrorCodeText(LastErrorCode())};
 
-  std::string line(text);
+  std::string line = s.lineOpen ? "\r\n" : "";
+  line += text;
   line += "\r\n";
   const off_t before = ::lseek(s.fd.Get(), 0, SEEK_END);
   if (!PwriteFull(s.fd.Get(), line.data(), static_cast<int64_t>(line.size()), -1)) {
@@ -98,6 +108,7 @@ TReportResult AddToReportFile(std::string_view text) {
     SetLastErrorCode(code);
     return {false, "Error during write to report file: " + ErrorCodeText(code)};
   }
+  s.lineOpen = false;
   SetLastErrorCode(0);
   return {};
 }
