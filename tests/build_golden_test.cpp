@@ -21,27 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Unhex(std::string_view hex) {
-  std::string out;
-  int hi = -1;
-  for (const char c : hex) {
-    int v;
-    if (c >= '0' && c <= '9')
-      v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      v = c - 'a' + 10;
-    else
-      continue;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out += static_cast<char>(hi << 4 | v);
-      hi = -1;
-    }
-  }
-  return out;
-}
-
 std::string Hex(std::string_view bytes) {
   static const char* d = "0123456789abcdef";
   std::string s;

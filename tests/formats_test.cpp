@@ -35,31 +35,6 @@ namespace {
 
 using TBytes = std::string;
 
-// Hex digits to bytes; blanks and line breaks between the digits are ignored.
-TBytes Unhex(std::string_view hex) {
-  TBytes out;
-  int hi = -1;
-  for (const char c : hex) {
-    int v;
-    if (c >= '0' && c <= '9')
-      v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      v = c - 'A' + 10;
-    else
-      continue;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out += static_cast<char>(hi << 4 | v);
-      hi = -1;
-    }
-  }
-  EXPECT_LT(hi, 0) << "odd number of hex digits";
-  return out;
-}
-
 std::string Hex(std::string_view bytes) {
   static const char* d = "0123456789abcdef";
   std::string s;

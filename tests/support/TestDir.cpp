@@ -14,3 +14,27 @@ TestDir::~TestDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }
+
+std::string Unhex(std::string_view hex) {
+  std::string out;
+  int hi = -1;
+  for (const char c : hex) {
+    int v;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      continue;
+    if (hi < 0) {
+      hi = v;
+    } else {
+      out += static_cast<char>(hi << 4 | v);
+      hi = -1;
+    }
+  }
+  if (hi >= 0) throw std::invalid_argument("odd number of hex digits");
+  return out;
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 // A fresh temporary directory, removed with everything in it when the object goes.
 class TestDir {
@@ -14,3 +15,7 @@ class TestDir {
  private:
   std::string path_;
 };
+
+// Hex digits to bytes; any other character between the digits is ignored. Throws on an odd
+// number of digits.
+std::string Unhex(std::string_view hex);
