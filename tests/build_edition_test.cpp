@@ -245,9 +245,9 @@ class EditionTest : public ::testing::Test {
     input_ = new TBuildInput(MakeInput(kUS, kIntl));
     // Repeated calls and an entry without a call.
     input_->us.push_back(MakeUS(17));
-    input_->us.back().fields[11].second = "Repeat Person, 1 Way, Nowhere";
+    input_->us.back().fields.SetText(11, "Repeat Person, 1 Way, Nowhere");
     TBuildEntry noCall = MakeIntl(5);
-    noCall.fields[0].second = "  ";
+    noCall.fields.SetText(0, "  ");
     input_->intl.push_back(noCall);
     TEditionOptions opt;
     opt.warning = [](const std::string& w) { warnings_->push_back(w); };
@@ -590,7 +590,7 @@ TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
 TEST(EditionWriter, OverlongFieldsAreCutAndWordsComeFromWhatIsStored) {
   TBuildInput in;
   TBuildEntry e = MakeIntl(1);
-  e.fields[2].second = std::string(295, 'x') + " tailword";
+  e.fields.SetText(2, std::string(295, 'x') + " tailword");
   e.fields.push_back({itComments, "never stored"});
   in.intl.push_back(e);
   TestDir d;

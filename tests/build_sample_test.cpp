@@ -251,7 +251,7 @@ TEST_F(SampleGeneratorTest, HoldsTheStartCall) {
       ASSERT_NE(st, nullptr);
       EXPECT_EQ(st->district, '1');
       EXPECT_EQ(e.FieldOr(utClass), "E");
-      EXPECT_EQ(e.FindField(utExtra), nullptr);  // not a club station
+      EXPECT_FALSE(e.FindField(utExtra).has_value());  // not a club station
     }
     EXPECT_EQ(found, 1);
   }
@@ -449,9 +449,9 @@ TEST_F(SampleGeneratorTest, QslManagerReferencesMatchTheirRecords) {
   for (const auto& e : sample_->us) allCalls.insert(PlainCall(e));
   for (const auto& e : sample_->intl) allCalls.insert(PlainCall(e));
   auto visit = [&](const TBuildEntry& e, int tag) {
-    const std::string* f = e.FindField(tag);
+    const auto f = e.FindField(tag);
     if (!f) return;
-    const int n = NumberFieldValue(*f);
+    const int n = NumberFieldValue(std::string(*f));
     ASSERT_GE(n, 1);
     ASSERT_LE(n, static_cast<int>(mgr.size()));
     ++refs[n];

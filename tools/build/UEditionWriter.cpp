@@ -191,37 +191,30 @@ std::string_view FieldView(const TEntryRecord& rec, int tag) {
 int BuildPayload(const TBuildEntry& e, TDatabase db, TEntryRecord& rec) {
   const int capacity = db == TDatabase::US ? kUSPayloadSize : kIntlPayloadSize;
   rec.db = db;
-  rec.payloadLen = 0;
-  int cut = 0;
+  int cut = e.fields.Dropped();
+  const std::string_view bytes = e.fields.Bytes();
+  if (bytes.size() <= static_cast<size_t>(capacity)) {
+    std::memcpy(rec.payload.data(), bytes.data(), bytes.size());
+    rec.payloadLen = static_cast<uint16_t>(bytes.size());
+    return cut;
+  }
+  // Too long: the field that passes the end is cut, a field whose tag does not fit with a byte
+  // of room after it is left out.
+  int at = 0;
+  uint8_t* p = rec.payload.data();
   for (const auto& [tag, text] : e.fields) {
-    if (tag < 1 || tag > 31 || rec.payloadLen + 1 >= capacity) {
+    if (at + 1 >= capacity) {
       ++cut;
       continue;
     }
-    int at = rec.payloadLen;
-    uint8_t* p = rec.payload.data();
     p[at++] = static_cast<uint8_t>(tag);
-    bool whole = true;
     const size_t room = static_cast<size_t>(capacity - at);
-    bool clean = text.size() <= room;
-    for (size_t i = 0; clean && i < text.size(); ++i) clean = static_cast<uint8_t>(text[i]) >= 32;
-    if (clean) {
-      std::memcpy(p + at, text.data(), text.size());
-      at += static_cast<int>(text.size());
-    } else {
-      for (const char ch : text) {
-        const auto c = static_cast<uint8_t>(ch);
-        if (c < 32) continue;  // control bytes would end the field
-        if (at >= capacity) {
-          whole = false;
-          break;
-        }
-        p[at++] = c;
-      }
-    }
-    if (!whole) ++cut;
-    rec.payloadLen = static_cast<uint16_t>(at);
+    const size_t n = std::min(room, text.size());
+    std::memcpy(p + at, text.data(), n);
+    at += static_cast<int>(n);
+    if (n < text.size()) ++cut;
   }
+  rec.payloadLen = static_cast<uint16_t>(at);
   return cut;
 }
 

@@ -293,11 +293,11 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
 bool EntryPoint(const TBuildEntry& e, bool us, double& lon, double& lat) {
   std::string locator;
   if (us) {
-    const std::string* x = e.FindField(utLongitude);
-    const std::string* y = e.FindField(utLatitude);
+    const auto x = e.FindField(utLongitude);
+    const auto y = e.FindField(utLatitude);
     if (!x || !y) return false;
-    locator = CoordToLocator(*x, *y);
-  } else if (const std::string* l = e.FindField(itLocator)) {
+    locator = CoordToLocator(std::string(*x), std::string(*y));
+  } else if (const auto l = e.FindField(itLocator)) {
     locator = *l;
   }
   if (!IsValidLocator(locator)) return false;

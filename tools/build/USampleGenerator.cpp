@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -170,17 +172,56 @@ double Dist2(double lat1, double lon1, double lat2, double lon2) {
   return dx * dx + dy * dy;
 }
 
-using TFields = std::vector<std::pair<int, std::string>>;
+using TFields = TEntryFields;
 
-void Put(TFields& f, int tag, std::string text) {
-  if (!text.empty()) f.emplace_back(tag, std::move(text));
+void Put(TFields& f, int tag, std::string_view text) {
+  if (!text.empty()) f.emplace_back(tag, text);
 }
 
+// The entry gets the fields with no spare room; the scratch list keeps its room for the next.
 void Commit(TBuildEntry& e, TFields& scratch) {
-  e.fields.reserve(scratch.size());
-  for (auto& f : scratch) e.fields.push_back(std::move(f));
+  e.fields.AssignCompact(scratch);
   scratch.clear();
 }
+
+// The calls given so far (CallKey values): open addressing with linear probing, sized up front.
+class TCallSet {
+ public:
+  explicit TCallSet(size_t expected) {
+    size_t n = 1024;
+    while (n < expected * 2) n *= 2;
+    slots_.assign(n, 0);
+  }
+  // False when the call was given already.
+  bool insert(uint64_t key) {
+    if (key == 0) return !std::exchange(hasZero_, true);
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    return Place(slots_, key);
+  }
+
+ private:
+  static size_t Slot(uint64_t key, size_t n) { return Mix64(key) & (n - 1); }
+  bool Place(std::vector<uint64_t>& slots, uint64_t key) {
+    for (size_t i = Slot(key, slots.size());; i = (i + 1) & (slots.size() - 1)) {
+      if (slots[i] == key) return false;
+      if (slots[i] == 0) {
+        slots[i] = key;
+        ++count_;
+        return true;
+      }
+    }
+  }
+  void Grow() {
+    std::vector<uint64_t> old(slots_.size() * 2, 0);
+    old.swap(slots_);
+    count_ = 0;
+    for (const uint64_t k : old)
+      if (k != 0) Place(slots_, k);
+  }
+  std::vector<uint64_t> slots_;
+  size_t count_ = 0;
+  bool hasZero_ = false;
+};
 
 const std::vector<std::string> kMiddleLetters = {"A", "B", "C", "D", "E", "F", "G", "H", "J",
                                                  "K", "L", "M", "N", "P", "R", "S", "T", "W"};
@@ -378,8 +419,8 @@ struct TQslRequest {
   size_t index;
 };
 
-void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& calls, TBuildEntry& e,
-                 TFields& f, std::vector<TQslRequest>& qsl, size_t index) {
+void MakeUSEntry(const TUSContext& cx, TRng& r, TCallSet& calls, TBuildEntry& e, TFields& f,
+                 std::vector<TQslRequest>& qsl, size_t index) {
   const size_t zi = cx.zipPicker.Pick(r);
   const TZipRow& z = cx.t.zips[cx.zipIndex[zi]];
   const TUSStateRow& st = *cx.zipState[zi];
@@ -400,7 +441,7 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, std::unordered_set<uint64_t>& ca
       throw ESourceError("No free call left in call district " + std::string(1, st.district) +
                          " of " + st.state);
     call = USCall(r, g, st);
-    if (calls.insert(CallKey(call)).second) break;
+    if (calls.insert(CallKey(call))) break;
   }
 
   // Dates: issued from 1989 to mid-1999 (vanity calls from mid-1996), ten-year term.
@@ -695,9 +736,8 @@ struct TIntlDraw {
   }
 };
 
-void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
-                   std::unordered_set<uint64_t>& calls, TBuildEntry& e, TFields& f,
-                   std::vector<TQslRequest>& qsl, size_t index) {
+void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r, TCallSet& calls,
+                   TBuildEntry& e, TFields& f, std::vector<TQslRequest>& qsl, size_t index) {
   const TIntlEntity* ent = nullptr;
   const TCityRow* city = nullptr;
   std::string call, fixedClass;
@@ -714,7 +754,7 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
       const TCallPattern& p = ent->calls[ent->callPicker.Pick(r)];
       std::string c = ExpandCall(r, p.pattern, area, ent->digits);
       if (c.size() > 6) c.resize(6);
-      if (calls.insert(CallKey(c)).second) {
+      if (calls.insert(CallKey(c))) {
         call = std::move(c);
         fixedClass = p.fixedClass;
         break;
@@ -769,10 +809,11 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r,
 }
 
 // Inserts a field before the first field with a greater tag.
-void InsertField(TBuildEntry& e, int tag, std::string text) {
-  auto it = std::find_if(e.fields.begin(), e.fields.end(),
-                         [tag](const auto& f) { return f.first > tag; });
-  e.fields.insert(it, {tag, std::move(text)});
+void InsertField(TBuildEntry& e, int tag, const std::string& text) {
+  TEntryFields f;
+  f.AssignCompact(e.fields);
+  f.InsertByTag(tag, text);
+  e.fields.AssignCompact(f);
 }
 
 std::string PlainCall(const TBuildEntry& e) {
@@ -820,10 +861,8 @@ bool GiveStartCall(const TSourceTables& tables, TBuildEntry& e) {
   const TUSStateRow* st = tables.FindState(e.FieldOr(utState));
   if (!st || st->district != '1' || !st->prefixes.empty() || e.FieldOr(utClass) == "B")
     return false;
-  for (auto& [tag, text] : e.fields) {
-    if (tag == utCall) text = StoredCall(kStartCall);
-    if (tag == utClass) text = "E";
-  }
+  e.fields.Set(utCall, StoredCall(kStartCall));
+  e.fields.Set(utClass, "E");
   return true;
 }
 
@@ -832,23 +871,26 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
   TBuildInput in;
   in.title = "Tellmark sample edition";
   std::vector<TQslRequest> qslIntl, qslUS;
-  TFields scratch;
-  scratch.reserve(32);
-  if (intlCount > 0) {
+  // The databases draw from streams of their own, so they are made side by side.
+  const auto makeIntl = [&] {
+    if (intlCount <= 0) return;
     const TIntlContext cx(tables);
     TIntlDraw draw(cx.entities);
-    std::unordered_set<uint64_t> calls;
-    calls.reserve(static_cast<size_t>(intlCount) * 2);
+    TCallSet calls(static_cast<size_t>(intlCount));
+    TFields scratch;
+    scratch.reserve(512);
     in.intl.resize(static_cast<size_t>(intlCount));
     for (size_t i = 0; i < in.intl.size(); ++i) {
       TRng r(seed, sIntl, i);
       MakeIntlEntry(cx, draw, r, calls, in.intl[i], scratch, qslIntl, i);
     }
-  }
-  if (usCount > 0) {
+  };
+  const auto makeUS = [&] {
+    if (usCount <= 0) return;
     const TUSContext cx(tables);
-    std::unordered_set<uint64_t> calls;
-    calls.reserve(static_cast<size_t>(usCount) * 2);
+    TCallSet calls(static_cast<size_t>(usCount));
+    TFields scratch;
+    scratch.reserve(512);
     in.us.resize(static_cast<size_t>(usCount));
     // The desktop program's start call: kept free for the first entry of call district 1.
     calls.insert(CallKey(kStartCall));
@@ -858,7 +900,23 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
       MakeUSEntry(cx, r, calls, in.us[i], scratch, qslUS, i);
       if (!startCallGiven) startCallGiven = GiveStartCall(tables, in.us[i]);
     }
+  };
+  std::exception_ptr intlFailure;
+  std::thread intlThread([&] {
+    try {
+      makeIntl();
+    } catch (...) {
+      intlFailure = std::current_exception();
+    }
+  });
+  try {
+    makeUS();
+  } catch (...) {
+    intlThread.join();
+    throw;
   }
+  intlThread.join();
+  if (intlFailure) std::rethrow_exception(intlFailure);
   qslIntl.insert(qslIntl.end(), qslUS.begin(), qslUS.end());
   AddQslManagers(in, qslIntl, seed);
   return in;
