@@ -158,6 +158,7 @@ TEditionCounts CountEdition(const std::string& dir) {
       if (!ReadOrderEntry(order, pos, ref) || !ReadRecord(db, ref, rec))
         throw EDocumentError("cannot read entry " + std::to_string(pos) + " of order " +
                              std::to_string(order) + ": " + ErrorCodeText(LastErrorCode()));
+      c.coverage.Add(rec);
       if (db == TDatabase::Intl) {
         ++c.intlTotal;
         ++c.intlByDxcc[TrimBlanks(rec.Field(itDxcc))];

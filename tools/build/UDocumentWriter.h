@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "dataset/UCoverage.h"
+
 struct TSourceTables;
 
 class EDocumentError : public std::runtime_error {
@@ -33,6 +35,7 @@ struct TEditionCounts {
   std::map<std::string, TStateCount> states;  // by the state field
   std::map<std::string, int32_t> intlByDxcc;  // DXCC field of International entries
   std::map<std::string, int32_t> usByDxcc;    // DXCC field of U.S. entries
+  TCoverage coverage;                         // counted in the same pass
 };
 
 // Reads every entry of the edition in dir through the data-set reader. The index caches must be

@@ -10,8 +10,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -148,7 +151,7 @@ struct TOrderItem {
   uint32_t idx;
   std::string_view Key() const { return {key, len}; }
 };
-static_assert(sizeof(TOrderItem) == 24);
+static_assert(sizeof(TOrderItem) == 24 && offsetof(TOrderItem, len) == 15);
 
 TOrderItem MakeOrderItem(int index, std::string_view text, uint32_t idx) {
   TOrderItem item{};
@@ -160,11 +163,19 @@ TOrderItem MakeOrderItem(int index, std::string_view text, uint32_t idx) {
   return item;
 }
 
+// The first 16 bytes of an item as two big-endian numbers: the key, zero beyond its length, then
+// the length. They order as the key does (a key before its extensions).
+inline uint64_t KeyWord(const TOrderItem& item, size_t at) {
+  uint64_t v;
+  std::memcpy(&v, reinterpret_cast<const unsigned char*>(&item) + at, sizeof v);
+  return __builtin_bswap64(v);
+}
+
 inline int CompareKey(const TOrderItem& a, const TOrderItem& b) {
-  const int n = std::min(a.len, b.len);
-  const int c = n ? std::memcmp(a.key, b.key, static_cast<size_t>(n)) : 0;
-  if (c != 0) return c;
-  return a.len < b.len ? -1 : (a.len > b.len ? 1 : 0);
+  const uint64_t a0 = KeyWord(a, 0), b0 = KeyWord(b, 0);
+  if (a0 != b0) return a0 < b0 ? -1 : 1;
+  const uint64_t a1 = KeyWord(a, 8), b1 = KeyWord(b, 8);
+  return a1 < b1 ? -1 : (a1 > b1 ? 1 : 0);
 }
 
 void SortByKeyAndRef(std::vector<TOrderItem>& items) {
@@ -488,7 +499,7 @@ void FinishWordList(TPrepared& p) {
   }
 }
 
-// Writes a word list (this thread only: the file layer keeps one last error code).
+// Writes a word list (any thread: the file layer keeps the last error code per thread).
 void WriteWordList(TPrepared& p, const std::string& idxPath, const std::string& vwsPath) {
   std::string error;
   if (!p.words.Write(idxPath, vwsPath, error)) throw EEditionError(error);
@@ -592,9 +603,60 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   Place(intl, firstRef);
   Place(us, firstRef + intl.bytes);
 
-  // Data file and word lists.
+  // The sequence file's stretches in the order of index numbers 0..5.
+  TEdition& ed = summary.edition;
+  ed.title = input.title.empty() ? options.defaultTitle : input.title;
+  ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
+  ed.usCount = static_cast<int32_t>(us.fileOrder.size());
+  std::vector<const std::vector<TOrderItem>*> stretchOrders;
+  stretchOrders.push_back(&intl.orders[0]);
+  // U.S. stretches by index number: call, ZIP, name, city, county.
+  for (int index = oiUSCall; index <= oiUSCounty; ++index)
+    for (int o = 0; o < 5; ++o)
+      if (kUSOrderIndex[o] == index) stretchOrders.push_back(&us.orders[static_cast<size_t>(o)]);
+  {
+    int32_t start = 0;
+    for (size_t index = 0; index < stretchOrders.size(); ++index) {
+      const auto n = static_cast<int32_t>(stretchOrders[index]->size());
+      ed.stretches[index] = TStretch{start, start + n - 1};
+      start += n;
+    }
+  }
+
+  // Files that need only the sort orders: the sequence file and the six indexes, taken by
+  // whichever writing thread is free first.
+  const auto indexName = [](int index) {
+    std::string n = kIndexFileNames[index];
+    return n.substr(n.find('\\') + 1);
+  };
+  const std::string seqPath = staging.Add("spur.trc");
+  std::string indexPaths[kOrderCount];
+  for (int i = 0; i < kOrderCount; ++i) indexPaths[i] = staging.Add(indexName(i));
+  std::vector<std::function<void()>> orderFiles;
+  orderFiles.push_back([&] {
+    TStagedFile seqFile(seqPath);
+    TRegionWriter seq(seqFile, 0);
+    for (const auto* order : stretchOrders)
+      for (const auto& item : *order) seq.WriteI32(item.ref);
+    seq.Flush();
+    seqFile.Finish();
+  });
+  orderFiles.push_back([&] { WriteIndex(indexPaths[oiIntlCall], intl.orders[0], oiIntlCall); });
+  for (int o = 0; o < 5; ++o)
+    orderFiles.push_back([&, o] {
+      WriteIndex(indexPaths[kUSOrderIndex[o]], us.orders[static_cast<size_t>(o)], kUSOrderIndex[o]);
+    });
+  std::atomic<size_t> nextOrderFile{0};
+  const auto writeOrderFiles = [&] {
+    for (size_t t; (t = nextOrderFile++) < orderFiles.size();) orderFiles[t]();
+  };
+
+  // Data file and word lists: the records of each database on a thread of their own, then its
+  // word list, then the files above; the maps are rendered meanwhile on a third thread.
   int64_t mapDirOffset = 0;
   {
+    std::future<TMapBlock> maps;
+    if (options.maps) maps = std::async(std::launch::async, options.maps, entriesEnd);
     TStagedFile data(dataPath);
     data.WriteAt(0, kDataFileMagic, sizeof kDataFileMagic);
     done = 0;
@@ -605,23 +667,27 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
           WriteRecords(intl, data, firstRef, done, nullptr);
           ReleasePayloads(intl);
           FinishWordList(intl);
+          WriteWordList(intl, intlIdx, intlVws);
+          writeOrderFiles();
         },
         [&] {
           WriteRecords(us, data, firstRef + intl.bytes, done, tick);
           ReleasePayloads(us);
+          stage = "Writing word lists, sort orders and indexes";
+          total = 0;
+          tick();
           FinishWordList(us);
+          WriteWordList(us, usIdx, usVws);
+          writeOrderFiles();
         });
-    stage = "Writing word lists";
-    total = 0;
-    tick();
-    WriteWordList(intl, intlIdx, intlVws);
-    WriteWordList(us, usIdx, usVws);
     summary.intlWords = intl.words.WordCount();
     summary.intlWordRefs = intl.words.ReferenceCount();
     summary.usWords = us.words.WordCount();
     summary.usWordRefs = us.words.ReferenceCount();
-    if (options.maps) {
-      const TMapBlock block = options.maps(entriesEnd);
+    if (maps.valid()) {
+      stage = "Writing maps";
+      tick();
+      const TMapBlock block = maps.get();
       if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > limit)
         throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
                             " bytes with the maps (" +
@@ -634,44 +700,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
     }
     data.Finish();
   }
-
-  // Sequence file: the stretches in the order of index numbers 0..5.
-  TEdition& ed = summary.edition;
-  ed.title = input.title.empty() ? options.defaultTitle : input.title;
-  ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
-  ed.usCount = static_cast<int32_t>(us.fileOrder.size());
   ed.mapDirOffset = mapDirOffset;
-  stage = "Writing sort orders and indexes";
-  tick();
-  {
-    TStagedFile seqFile(staging.Add("spur.trc"));
-    TRegionWriter seq(seqFile, 0);
-    int32_t start = 0;
-    const auto stretch = [&](int index, const std::vector<TOrderItem>& order) {
-      for (const auto& item : order) seq.WriteI32(item.ref);
-      ed.stretches[static_cast<size_t>(index)] =
-          TStretch{start, start + static_cast<int32_t>(order.size()) - 1};
-      start += static_cast<int32_t>(order.size());
-    };
-    stretch(oiIntlCall, intl.orders[0]);
-    // U.S. stretches by index number: call, ZIP, name, city, county.
-    for (int index = oiUSCall; index <= oiUSCounty; ++index)
-      for (int o = 0; o < 5; ++o)
-        if (kUSOrderIndex[o] == index) stretch(index, us.orders[static_cast<size_t>(o)]);
-    seq.Flush();
-    seqFile.Finish();
-  }
-
-  // Indexes.
-  const auto indexName = [](int index) {
-    std::string n = kIndexFileNames[index];
-    return n.substr(n.find('\\') + 1);
-  };
-  std::string indexPaths[kOrderCount];
-  for (int i = 0; i < kOrderCount; ++i) indexPaths[i] = staging.Add(indexName(i));
-  WriteIndex(indexPaths[oiIntlCall], intl.orders[0], oiIntlCall);
-  for (int o = 0; o < 5; ++o)
-    WriteIndex(indexPaths[kUSOrderIndex[o]], us.orders[static_cast<size_t>(o)], kUSOrderIndex[o]);
 
   // QSL managers: record 0 holds the column headings, record i the manager i.
   {

@@ -277,8 +277,8 @@ int main(int argc, char** argv) {
     TDocumentOptions documentOptions;
     documentOptions.textsDir = textsDir;
     documentOptions.warning = [&](const std::string& w) { warnings.Add(w); };
-    const TDocumentSummary docs =
-        WriteDocuments(outDir, CountEdition(outDir), tables, documentOptions);
+    const TEditionCounts counts = CountEdition(outDir);
+    const TDocumentSummary docs = WriteDocuments(outDir, counts, tables, documentOptions);
     FreeIndexCaches();
     const double writeSeconds = Seconds(t2);
     progress.Clear();
@@ -311,7 +311,7 @@ int main(int argc, char** argv) {
           "%s entries/s\n",
           total, tablesSeconds, makeSeconds, writeSeconds, mapsSeconds,
           Grouped(static_cast<uint64_t>(total > 0 ? entries / total : 0)).c_str());
-      std::printf("%s", CountEditionCoverage(outDir).Text().c_str());
+      std::printf("%s", counts.coverage.Text().c_str());
     }
     return 0;
   } catch (const std::exception& e) {
