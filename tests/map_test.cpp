@@ -130,6 +130,11 @@ TEST(LocatePointErrors, UncalibratedAndDegenerateMapsAreNotLocatable) {
   }
   e.x1 = 0, e.x2 = 10, e.lon1 = e.lon2 = 5, e.lat1 = 1, e.lat2 = 0, e.y2 = 10;
   EXPECT_THROW(LocateOnMap(e, 6, 0.5), EMapError);  // equal calibration longitudes
+  // Calibration columns at the ends of the 32-bit range: the scale is computed, not
+  // overflowed, and the pixel beyond the range is refused.
+  e.x1 = INT32_MIN, e.x2 = INT32_MAX, e.lon1 = 0, e.lon2 = 1;
+  EXPECT_EQ(LocateOnMap(e, 0.5, 0.5).x, 0);
+  EXPECT_THROW(LocateOnMap(e, 1.5, 0.5), EMapError);
 }
 
 // A data file with a directory of `count` maps at `dirOffset`; parents given.

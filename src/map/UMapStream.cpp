@@ -105,8 +105,9 @@ std::string EncodeMapEntry(const TMapEntry& e) {
 
 TPixel LocateOnMap(const TMapEntry& e, double longitude, double latitude) {
   if (e.x1 == -1) throw EMapError("Map is not locatable");
-  const double sx = static_cast<double>(e.x2 - e.x1) / (e.lon2 - e.lon1);
-  const double sy = static_cast<double>(e.y2 - e.y1) / (e.lat2 - e.lat1);
+  // Differences in double: pixel columns far apart overflow a 32-bit subtraction.
+  const double sx = (static_cast<double>(e.x2) - e.x1) / (e.lon2 - e.lon1);
+  const double sy = (static_cast<double>(e.y2) - e.y1) / (e.lat2 - e.lat1);
   TPixel p;
   if (!RoundToInt((longitude - e.lon1) * sx + e.x1, p.x) ||
       !RoundToInt((latitude - e.lat1) * sy + e.y1, p.y))
