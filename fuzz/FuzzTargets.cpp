@@ -18,7 +18,9 @@ const std::vector<TFuzzTarget>& FuzzTargets() {
                                                    {"fcc", fuzz::FuzzFcc},
                                                    {"csv", fuzz::FuzzCsv},
                                                    {"zip", fuzz::FuzzZip},
-                                                   {"inflate", fuzz::FuzzInflate}};
+                                                   {"inflate", fuzz::FuzzInflate},
+                                                   {"map", fuzz::FuzzMap},
+                                                   {"label", fuzz::FuzzLabel}};
   return targets;
 }
 

@@ -42,5 +42,7 @@ int FuzzFcc(const uint8_t* data, size_t size);
 int FuzzCsv(const uint8_t* data, size_t size);
 int FuzzZip(const uint8_t* data, size_t size);
 int FuzzInflate(const uint8_t* data, size_t size);
+int FuzzMap(const uint8_t* data, size_t size);
+int FuzzLabel(const uint8_t* data, size_t size);
 
 }  // namespace fuzz

@@ -484,6 +484,53 @@ TEST(LabelLayout, ColumnsBeyondThePositionsAndLengths) {
   EXPECT_DOUBLE_EQ(FromUnits(2.625, TLabelUnits::Inches), 66.675);
 }
 
+struct TProblemCase {
+  const char* what;
+  void (*change)(TLabelLayout&);
+  const char* problem;
+};
+
+class LayoutProblems : public testing::TestWithParam<TProblemCase> {};
+
+TEST_P(LayoutProblems, RefusedBeforeAnyLabelIsPlaced) {
+  TLabelLayout l;
+  GetParam().change(l);
+  EXPECT_EQ(LayoutProblem(l), GetParam().problem);
+  // Whatever the layout, the sheet stays bounded.
+  EXPECT_GE(RowsPerPage(l), 1);
+  EXPECT_LE(RowsPerPage(l), 1000);
+  EXPECT_LE(PlaceLabels(l, 5).size(), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, LayoutProblems,
+    testing::Values(
+        TProblemCase{"design", [](TLabelLayout&) {}, ""},
+        TProblemCase{"tiny_label", [](TLabelLayout& l) { l.labelHeight = 1e-300; },
+                     "The label must be at least 1 mm high and wide."},
+        TProblemCase{"tiny_pitch",
+                     [](TLabelLayout& l) {
+                       l.labelHeight = 1;
+                       l.bottomOffset = -0.9999999999;
+                       l.areaTop = l.areaHeight = 0.5;
+                     },
+                     ""},
+        TProblemCase{"area_right_of_label", [](TLabelLayout& l) { l.areaLeft = 10; },
+                     "The printable area lies outside the label."},
+        TProblemCase{"area_above_label", [](TLabelLayout& l) { l.areaTop = -1; },
+                     "The printable area lies outside the label."},
+        TProblemCase{"negative_bottom_margin", [](TLabelLayout& l) { l.marginBottom = -50; },
+                     "The top and bottom margins must not be negative."},
+        TProblemCase{"column_off_the_paper",
+                     [](TLabelLayout& l) {
+                       l.columnPositions = {5.08, 74.625, 150};
+                     },
+                     "Column 3 does not fit on the paper."},
+        TProblemCase{"letter_sheet_on_a4", [](TLabelLayout& l) { l.paperWidth = 210; },
+                     "Column 3 does not fit on the paper."},
+        TProblemCase{"landscape_fits", [](TLabelLayout& l) { l.portrait = false; }, ""}),
+    [](const testing::TestParamInfo<TProblemCase>& i) { return std::string(i.param.what); });
+
 TEST(LabelTemplate, HeaderBytesAndRoundTrip) {
   TLabelLayout l;
   l.units = TLabelUnits::Millimetres;
@@ -531,15 +578,18 @@ TEST(LabelTemplate, RefusedFiles) {
                                  std::string(400, '\0'), std::string("{\"format\":1}")})
     EXPECT_EQ(message(bad), kNotValidTemplate);
   const std::string header = good.substr(0, kTemplateHeaderSize);
-  for (const char* body : {"", "{", "[1,2]", "{\"paper\":{\"width\":\"wide\"}}",
-                           "{\"label\":{\"height\":1e300}}", "{\"font\":{\"size\":0}}"})
+  for (const char* body :
+       {"", "{", "[1,2]", "{\"paper\":{\"width\":\"wide\"}}", "{\"label\":{\"height\":1e300}}",
+        "{\"font\":{\"size\":0}}", "{\"pageLimit\":2.5}", "{\"columns\":{\"count\":3.5}}"})
     EXPECT_EQ(message(header + body).rfind("The label template data is damaged: ", 0), 0u)
         << body << ": " << message(header + body);
   // Missing values keep their design values; the column count is bounded.
   std::string d;
-  const TLabelLayout l = ParseTemplate(header + "{\"columns\":{\"count\":100000}}", d);
-  EXPECT_EQ(l.numColumns, 100);
-  EXPECT_EQ(l.paperName, "Letter");
+  for (const char* count : {"100000", "1e20"}) {
+    const TLabelLayout l = ParseTemplate(header + "{\"columns\":{\"count\":" + count + "}}", d);
+    EXPECT_EQ(l.numColumns, 100) << count;
+    EXPECT_EQ(l.paperName, "Letter");
+  }
 }
 
 TEST(LabelTemplate, EveryEditionHasTheEightTemplates) {

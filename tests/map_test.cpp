@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <numbers>
 #include <string>
@@ -129,6 +130,11 @@ TEST(LocatePointErrors, UncalibratedAndDegenerateMapsAreNotLocatable) {
   }
   e.x1 = 0, e.x2 = 10, e.lon1 = e.lon2 = 5, e.lat1 = 1, e.lat2 = 0, e.y2 = 10;
   EXPECT_THROW(LocateOnMap(e, 6, 0.5), EMapError);  // equal calibration longitudes
+  // Calibration columns at the ends of the 32-bit range: the scale is computed, not
+  // overflowed, and the pixel beyond the range is refused.
+  e.x1 = INT32_MIN, e.x2 = INT32_MAX, e.lon1 = 0, e.lon2 = 1;
+  EXPECT_EQ(LocateOnMap(e, 0.5, 0.5).x, 0);
+  EXPECT_THROW(LocateOnMap(e, 1.5, 0.5), EMapError);
 }
 
 // A data file with a directory of `count` maps at `dirOffset`; parents given.
@@ -187,6 +193,10 @@ TEST(MapStream, ParentCycleStopsAtTenMaps) {
   TestDir d;
   TMapStream s(WriteMapFile(d, 2, {2, 1}, 0), 0);
   EXPECT_EQ(s.ZoomChain(1).size(), 10u);
+  // A parent beyond the maps ends the chain: zooming out to it would fail.
+  TestDir d2;
+  TMapStream s2(WriteMapFile(d2, 3, {2, 200, 0}, 0), 0);
+  EXPECT_EQ(s2.ZoomChain(1), (std::vector<int>{1, 2}));
 }
 
 TEST(MapStream, ReadsAndSeeksWithinTheSelectedImage) {
@@ -204,7 +214,56 @@ TEST(MapStream, ReadsAndSeeksWithinTheSelectedImage) {
   EXPECT_EQ(s.Seek(2, 1), 5);
   EXPECT_EQ(s.ReadImage(), "BM0123456789");
   EXPECT_EQ(s.Position(), 12);
+  // The position stays within the image, however far a seek goes.
+  EXPECT_EQ(s.Seek(-20, 1), 0);
+  EXPECT_EQ(s.Seek(INT64_MAX, 1), 12);
+  EXPECT_EQ(s.Seek(INT64_MIN, 2), 0);
+  EXPECT_EQ(s.Seek(13, 0), 12);
 }
+
+// A bitmap header: "BM", file header, then the info header's size and the width and height
+// (32-bit for the sizes 40, 64, 108 and 124, else 16-bit).
+std::string BitmapHeader(int32_t headerSize, int32_t w, int32_t h) {
+  std::string b = "BM" + std::string(24, '\0');
+  const auto put = [&b](size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      b[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+  };
+  put(14, static_cast<uint32_t>(headerSize), 4);
+  const bool wide = headerSize == 40 || headerSize == 64 || headerSize == 108 || headerSize == 124;
+  put(18, static_cast<uint32_t>(w), wide ? 4 : 2);
+  put(wide ? 22 : 20, static_cast<uint32_t>(h), wide ? 4 : 2);
+  return b;
+}
+
+struct TBitmapCase {
+  int32_t headerSize, width, height;
+  bool accepted;
+};
+
+class MapImageSize : public ::testing::TestWithParam<TBitmapCase> {};
+
+TEST_P(MapImageSize, HugePicturesAreRefusedBeforeDecoding) {
+  const TBitmapCase& c = GetParam();
+  TestDir d;
+  const std::string image = BitmapHeader(c.headerSize, c.width, c.height) + "pixels";
+  TMapStream s(WriteMapFile(d, 1, {0}, 0, image), 0);
+  s.SelectMap(1);
+  if (c.accepted) {
+    EXPECT_EQ(s.ReadImage(), image);
+  } else {
+    EXPECT_EQ(MessageOf([&] { s.ReadImage(); }), "Map image has too many pixels");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, MapImageSize,
+    ::testing::Values(TBitmapCase{40, 720, 360, true}, TBitmapCase{40, 4096, -4096, true},
+                      TBitmapCase{40, 4097, 4096, false}, TBitmapCase{124, 1, 20000000, false},
+                      TBitmapCase{40, -30000, 30000, false}, TBitmapCase{40, 70000, 1, true},
+                      TBitmapCase{12, 32767, 1000, false}, TBitmapCase{12, 640, -480, true},
+                      // Unknown info header sizes are read with 16-bit sizes.
+                      TBitmapCase{52, 8000, 8000, false}, TBitmapCase{99, 1000, 1000, true}));
 
 TEST(MapStream, MissingFileShortDirectoryAndImagePastTheEndFailCleanly) {
   TestDir d;

@@ -12,12 +12,23 @@ namespace {
 constexpr double kMmPerInch = 25.4;
 constexpr double kEps = 1e-6;
 constexpr size_t kMaxColumns = 100;
+constexpr int kMaxRows = 1000;
+constexpr double kMinLabelSize = 1;  // mm
 
 using nlohmann::json;
 
 template <class T>
 void Get(const json& j, const char* key, T& value) {
   if (const auto it = j.find(key); it != j.end()) value = it->get<T>();
+}
+
+// A whole number limited to lo..hi; a fraction or a number past every int is damage (a plain
+// get<int> of 1e20 is undefined).
+void GetInt(const json& j, const char* key, int& value, int lo, int hi) {
+  double v = value;
+  Get(j, key, v);
+  if (!std::isfinite(v) || v != std::floor(v)) throw std::runtime_error(key);
+  value = static_cast<int>(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi)));
 }
 
 void GetLength(const json& j, const char* key, double& value) {
@@ -60,10 +71,11 @@ std::vector<double> ColumnLefts(const TLabelLayout& l) {
 int RowsPerPage(const TLabelLayout& l) {
   const double room = LayoutPaperHeight(l) - l.marginTop - l.marginBottom;
   const double pitch = l.labelHeight + l.bottomOffset;
-  if (pitch <= 0 || l.labelHeight <= 0) return 1;
-  // The last row needs only the label height, not the offset below it.
-  const int rows = static_cast<int>(std::floor((room + l.bottomOffset) / pitch + kEps));
-  return std::clamp(rows, 1, 1000);
+  if (!(pitch > 0) || !(l.labelHeight > 0)) return 1;
+  // The last row needs only the label height, not the offset below it. Limited before the
+  // conversion: a tiny pitch gives a quotient past every int.
+  const double rows = std::floor((room + l.bottomOffset + kEps) / pitch);
+  return static_cast<int>(std::clamp(rows, 1.0, static_cast<double>(kMaxRows)));
 }
 
 int LabelsPerPage(const TLabelLayout& l) {
@@ -91,12 +103,25 @@ std::vector<TLabelPlace> PlaceLabels(const TLabelLayout& l, size_t count) {
 }
 
 std::string LayoutProblem(const TLabelLayout& l) {
-  if (l.paperWidth <= 0 || l.paperHeight <= 0) return "The paper has no size.";
-  if (l.labelHeight <= 0 || l.columnWidth <= 0) return "The label has no size.";
+  // Written so that a NaN (from a number typed as "nan") is a problem too.
+  const auto within = [](double v, double lo, double hi) { return v >= lo && v <= hi + kEps; };
+  if (!(l.paperWidth > 0) || !(l.paperHeight > 0)) return "The paper has no size.";
+  if (!(l.labelHeight > 0) || !(l.columnWidth > 0)) return "The label has no size.";
+  if (l.labelHeight < kMinLabelSize || l.columnWidth < kMinLabelSize)
+    return "The label must be at least 1 mm high and wide.";
   if (l.numColumns < 1) return "The number of columns must be at least 1.";
-  if (l.areaWidth <= 0 || l.areaHeight <= 0) return "The printable area on the label is empty.";
-  if (l.marginTop + l.labelHeight > LayoutPaperHeight(l) + kEps)
+  if (!(l.areaWidth > 0) || !(l.areaHeight > 0)) return "The printable area on the label is empty.";
+  if (!within(l.areaLeft, 0, l.columnWidth - l.areaWidth) ||
+      !within(l.areaTop, 0, l.labelHeight - l.areaHeight))
+    return "The printable area lies outside the label.";
+  if (!(l.marginTop >= 0) || !(l.marginBottom >= 0))
+    return "The top and bottom margins must not be negative.";
+  if (!within(l.marginTop, 0, LayoutPaperHeight(l) - l.labelHeight))
     return "Not even one label fits on the paper.";
+  const std::vector<double> lefts = ColumnLefts(l);
+  for (size_t c = 0; c < lefts.size(); ++c)
+    if (!within(lefts[c], 0, LayoutPaperWidth(l) - l.columnWidth))
+      return "Column " + std::to_string(c + 1) + " does not fit on the paper.";
   return {};
 }
 
@@ -180,8 +205,7 @@ TLabelLayout ParseTemplate(const std::string& bytes, std::string& description) {
       if (l.columnPositions.size() > kMaxColumns) l.columnPositions.resize(kMaxColumns);
       for (double x : l.columnPositions)
         if (!std::isfinite(x) || std::fabs(x) > 10000) throw std::runtime_error("positions");
-      Get(*c, "count", l.numColumns);
-      l.numColumns = std::clamp(l.numColumns, 1, static_cast<int>(kMaxColumns));
+      GetInt(*c, "count", l.numColumns, 1, static_cast<int>(kMaxColumns));
       GetLength(*c, "width", l.columnWidth);
     }
     if (const auto b = j.find("label"); b != j.end()) {
@@ -201,8 +225,7 @@ TLabelLayout ParseTemplate(const std::string& bytes, std::string& description) {
       Get(*f, "bold", l.font.bold);
       Get(*f, "italic", l.font.italic);
     }
-    Get(j, "pageLimit", l.pageLimit);
-    l.pageLimit = std::clamp(l.pageLimit, 0, 100000);
+    GetInt(j, "pageLimit", l.pageLimit, 0, 100000);
     Get(j, "documentName", l.documentName);
   } catch (const std::exception& e) {
     throw ELabelTemplateError(std::string("The label template data is damaged: ") + e.what());

@@ -76,14 +76,15 @@ double LayoutPaperHeight(const TLabelLayout& l);
 // Left edges of the columns: the first numColumns positions; missing ones continue from the
 // last at a column width's distance.
 std::vector<double> ColumnLefts(const TLabelLayout& l);
-// Rows of labels that fit between the top and bottom margin (at least 1).
+// Rows of labels that fit between the top and bottom margin (1..1000).
 int RowsPerPage(const TLabelLayout& l);
 int LabelsPerPage(const TLabelLayout& l);
 // Places of count labels, across the columns, then down the rows, then onto the next page;
 // at most pageLimit pages when it is not 0.
 std::vector<TLabelPlace> PlaceLabels(const TLabelLayout& l, size_t count);
-// Why the layout cannot be printed (empty when it can): sizes that are not positive, an area
-// outside the label.
+// Why the layout cannot be printed (empty when it can): sizes that are not positive, a label
+// under 1 mm, an area outside the label, a negative top or bottom margin, a column off the
+// paper. Without a problem every label PlaceLabels gives lies on the paper.
 std::string LayoutProblem(const TLabelLayout& l);
 
 // Template files.

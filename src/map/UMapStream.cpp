@@ -105,13 +105,29 @@ std::string EncodeMapEntry(const TMapEntry& e) {
 
 TPixel LocateOnMap(const TMapEntry& e, double longitude, double latitude) {
   if (e.x1 == -1) throw EMapError("Map is not locatable");
-  const double sx = static_cast<double>(e.x2 - e.x1) / (e.lon2 - e.lon1);
-  const double sy = static_cast<double>(e.y2 - e.y1) / (e.lat2 - e.lat1);
+  // Differences in double: pixel columns far apart overflow a 32-bit subtraction.
+  const double sx = (static_cast<double>(e.x2) - e.x1) / (e.lon2 - e.lon1);
+  const double sy = (static_cast<double>(e.y2) - e.y1) / (e.lat2 - e.lat1);
   TPixel p;
   if (!RoundToInt((longitude - e.lon1) * sx + e.x1, p.x) ||
       !RoundToInt((latitude - e.lat1) * sy + e.y1, p.y))
     throw EMapError("Map is not locatable");
   return p;
+}
+
+int64_t BitmapPixels(const std::string& bmp) {
+  if (bmp.size() < 26 || bmp.compare(0, 2, "BM") != 0) return -1;
+  const auto* p = reinterpret_cast<const uint8_t*>(bmp.data());
+  const int32_t headerSize = GetI32(p + 14);
+  int64_t w = 0, h = 0;
+  if (headerSize == 40 || headerSize == 64 || headerSize == 108 || headerSize == 124) {
+    w = GetI32(p + 18);
+    h = GetI32(p + 22);
+  } else {
+    w = static_cast<int16_t>(p[18] | p[19] << 8);
+    h = static_cast<int16_t>(p[20] | p[21] << 8);
+  }
+  return (w < 0 ? -w : w) * (h < 0 ? -h : h);
 }
 
 TMapStream::TMapStream(const std::string& dataFilePath, int64_t dirOffset) {
@@ -149,9 +165,9 @@ std::vector<int> TMapStream::ZoomChain(int n) {
   CheckNr(n, true);
   std::vector<int> chain;
   int k = n;
-  while (k != 0 && static_cast<int>(chain.size()) < kMaxZoomChain) {
+  // A parent beyond the maps would put a map into the chain that SelectMap refuses.
+  while (k >= 1 && k <= count_ && static_cast<int>(chain.size()) < kMaxZoomChain) {
     chain.push_back(k);
-    if (k < 1 || k > kMapSlots) break;
     k = entries_[static_cast<size_t>(k - 1)].parent;
   }
   position_ = 0;
@@ -174,12 +190,10 @@ int64_t TMapStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TMapStream::Seek(int64_t offset, int origin) {
-  if (origin == 0)
-    position_ = offset;
-  else if (origin == 1)
-    position_ += offset;
-  else
-    position_ = imageSize_ + offset;
+  // Clamped before adding: the base and the size are within 0..2^31, so nothing overflows.
+  const int64_t base = origin == 0 ? 0 : origin == 1 ? position_ : imageSize_;
+  offset = std::clamp(offset, -base, imageSize_ - base);
+  position_ = base + offset;
   return position_;
 }
 
@@ -191,5 +205,7 @@ std::string TMapStream::ReadImage() {
   std::string bytes(static_cast<size_t>(imageSize_), '\0');
   Seek(0, 0);
   if (Read(bytes.data(), imageSize_) != imageSize_) throw EMapError("Map image cannot be read");
+  // A few bytes of header can claim a picture of gigabytes; the decoder would allocate it.
+  if (BitmapPixels(bytes) > kMaxMapPixels) throw EMapError("Map image has too many pixels");
   return bytes;
 }

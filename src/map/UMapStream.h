@@ -19,6 +19,9 @@ constexpr int kMapEntrySize = 53;
 constexpr int kMapDirectorySize = 1 + kMapSlots * kMapEntrySize;  // 13516
 constexpr int kWorldMapNr = 144;
 constexpr int kMaxZoomChain = 10;
+// The most pixels a map image may have (4096 x 4096; the edition's maps have at most 720 x 480).
+// A bitmap header that claims more is refused before a decoder allocates the picture.
+constexpr int64_t kMaxMapPixels = int64_t{4096} * 4096;
 
 using TReal48 = std::array<uint8_t, 6>;
 
@@ -57,6 +60,11 @@ struct TPixel {
 // finite pixel.
 TPixel LocateOnMap(const TMapEntry& e, double longitude, double latitude);
 
+// Width times height as a BMP file header gives them (info header of 40, 64, 108 or 124 bytes:
+// 32-bit sizes; any other: the old 16-bit ones), signs dropped; -1 when the bytes are too short
+// for a header or do not begin with "BM".
+int64_t BitmapPixels(const std::string& bmp);
+
 class TMapStream {
  public:
   // Opens the data file read-only and reads the directory at dirOffset. Throws EMapError
@@ -67,17 +75,20 @@ class TMapStream {
   const TMapEntry& Entry(int n) const;  // throws "Illegal MapNr"
 
   void SelectMap(int n);
+  // n and its parents up to kMaxZoomChain maps; a parent of 0 or above MapCount() ends it.
   std::vector<int> ZoomChain(int n);
   TPixel LocatePoint(int n, double longitude, double latitude) const;
   int32_t MarkerClass(int n) const;
 
   // Reads from the selected image at the position; returns the bytes read.
   int64_t Read(void* buffer, int64_t count);
-  // origin 0 from the start, 1 from the position, 2 from the end; returns the new position.
+  // origin 0 from the start, 1 from the position, 2 from the end; returns the new position,
+  // which is kept within 0..Size().
   int64_t Seek(int64_t offset, int origin);
   int64_t Position() const { return position_; }
   int64_t Size() const { return imageSize_; }
-  // The whole selected image (at most 64 MiB); throws EMapError when it cannot be read whole.
+  // The whole selected image (at most 64 MiB); throws EMapError when it cannot be read whole or
+  // is a bitmap of more than kMaxMapPixels pixels.
   std::string ReadImage();
 
  private:
