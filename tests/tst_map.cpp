@@ -88,8 +88,9 @@ class TstMap : public QObject {
     if (!w) qFatal("no widget %s", name);
     return w;
   }
-  TMapForm* Open(bool visible = true) {
-    form_ = std::make_unique<TMapForm>(dataFile_, kDirAt, false, true);
+  TMapForm* Open(bool visible = true, const std::string& dataFile = {}) {
+    form_ =
+        std::make_unique<TMapForm>(dataFile.empty() ? dataFile_ : dataFile, kDirAt, false, true);
     if (visible) {
       form_->show();
       QTest::qWait(10);
@@ -157,6 +158,30 @@ class TstMap : public QObject {
     QCOMPARE(W<QCheckBox>("ShowLocationChkBox")->text(), QString("&Show DL1ABC"));
     QVERIFY(W<QLabel>("HeadingText")->text().startsWith("Heading "));
     QVERIFY(W<QLabel>("DistanceText")->text().endsWith(" km"));
+  }
+
+  void zoomOntoADamagedImageKeepsTheMapAndSaysWhy() {
+    // Map 2's image loses its bitmap signature.
+    QFile in(QString::fromStdString(dataFile_));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    const TMapEntry second = DecodeMapEntry(reinterpret_cast<const uint8_t*>(bytes.constData()) +
+                                            kDirAt + 1 + kMapEntrySize);
+    bytes[second.imageOffset] = 'X';
+    const std::string damaged = dir_->file("damaged.dat");
+    QFile out(QString::fromStdString(damaged));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    TMapForm* f = Open(true, damaged);
+    f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");
+    QCOMPARE(f->CurrentMap(), 1);
+    QTest::mouseClick(W<QPushButton>("ZoomOutBtn"), Qt::LeftButton);
+    QCOMPARE(f->CurrentMap(), 1);
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY(boxes_[0].text.contains("Map 2 is not a readable bitmap"));
+    QVERIFY(W<QPushButton>("ZoomOutBtn")->isEnabled());
+    QVERIFY(!W<QPushButton>("ZoomInBtn")->isEnabled());
   }
 
   void ringSitsOnThePointAndGrowsInFives() {

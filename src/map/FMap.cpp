@@ -197,15 +197,23 @@ void TMapForm::SetZoom(int i) {
 }
 
 void TMapForm::ZoomInBtnClick() {
-  if (zoomIndex_ <= 1) return;
-  SetZoom(zoomIndex_ - 1);
-  ShowMap(chain_[static_cast<size_t>(zoomIndex_ - 1)]);
+  if (zoomIndex_ > 1) ZoomTo(zoomIndex_ - 1);
 }
 
 void TMapForm::ZoomOutBtnClick() {
-  if (zoomIndex_ >= static_cast<int>(chain_.size())) return;
-  SetZoom(zoomIndex_ + 1);
-  ShowMap(chain_[static_cast<size_t>(zoomIndex_ - 1)]);
+  if (zoomIndex_ < static_cast<int>(chain_.size())) ZoomTo(zoomIndex_ + 1);
+}
+
+// A map of the chain that cannot be shown (a damaged image) leaves the current one in place.
+void TMapForm::ZoomTo(int i) {
+  const int before = zoomIndex_;
+  SetZoom(i);
+  try {
+    ShowMap(chain_[static_cast<size_t>(zoomIndex_ - 1)]);
+  } catch (const std::exception& e) {
+    SetZoom(before);
+    ShowHandlingError(e);
+  }
 }
 
 void TMapForm::StartMarker() {

@@ -84,6 +84,7 @@ class TMapForm : public QWidget {
   void ShowLocation(int mapNr, const QString& homeLocator, const QString& entryLocator,
                     const QString& call);
   void ShowMap(int n);
+  void ZoomTo(int i);
   void SetZoom(int i);
   void StartMarker();
   void StopMarker();
