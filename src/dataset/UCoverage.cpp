@@ -47,6 +47,18 @@ void TCoverage::Add(const TEntryRecord& rec) {
   Add(rec.db, [&](int tag) { return rec.Field(tag); });
 }
 
+void TCoverage::Merge(const TCoverage& o) {
+  us += o.us;
+  intl += o.intl;
+  for (const auto& [k, v] : o.usClasses) usClasses[k] += v;
+  for (const auto& [k, v] : o.usStates) usStates[k] += v;
+  usWithCounty += o.usWithCounty;
+  usWithCoordinates += o.usWithCoordinates;
+  usWithLocator += o.usWithLocator;
+  intlWithLocator += o.intlWithLocator;
+  intlWithDxcc += o.intlWithDxcc;
+}
+
 std::string TCoverage::Text() const {
   std::string t = "U.S. entries " + Grouped(us) + "\n";
   t += "  with county " + Share(usWithCounty, us) + ", coordinates " +

@@ -19,6 +19,9 @@ struct TCoverage {
   // field(tag) gives the stored text of a field (code page 437).
   void Add(TDatabase db, const std::function<std::string(int tag)>& field);
   void Add(const TEntryRecord& rec);
+  // Adds the figures of another part of the same edition.
+  void Merge(const TCoverage& o);
+  bool operator==(const TCoverage&) const = default;
 
   // The figures as report lines (ASCII), each ending in "\n".
   std::string Text() const;

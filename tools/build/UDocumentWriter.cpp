@@ -158,20 +158,7 @@ TEditionCounts CountEdition(const std::string& dir) {
       if (!ReadOrderEntry(order, pos, ref) || !ReadRecord(db, ref, rec))
         throw EDocumentError("cannot read entry " + std::to_string(pos) + " of order " +
                              std::to_string(order) + ": " + ErrorCodeText(LastErrorCode()));
-      c.coverage.Add(rec);
-      if (db == TDatabase::Intl) {
-        ++c.intlTotal;
-        ++c.intlByDxcc[TrimBlanks(rec.Field(itDxcc))];
-        continue;
-      }
-      ++c.usTotal;
-      ++c.usByDxcc[TrimBlanks(rec.Field(utDxcc))];
-      TStateCount& s = c.states[TrimBlanks(rec.Field(utState))];
-      ++s.total;
-      const std::string cls = TrimBlanks(rec.Field(utClass));
-      ++s.classes[cls.empty() ? ' ' : LowerOEM(cls[0])];
-      const std::string zip = TrimBlanks(rec.Field(utZIP));
-      ++s.zipSections[zip.size() >= 3 ? zip.substr(0, 3) : std::string("---")];
+      c.Add(rec);
     }
   }
   return c;

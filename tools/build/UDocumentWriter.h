@@ -1,7 +1,8 @@
 #pragma once
 // The reference documents of an edition, under <outDir>/texte/, and its help, under
 // <outDir>/HELP/ (HTML) and texte/ (RTF, text). Documents that follow from the data are made
-// from the edition as written (counts read back through the data-set reader) and from the
+// from the counts of the records as stored (TEditionCounts: the writer's own, or read back
+// through the data-set reader) and from the
 // source tables (entities, prefixes, zones) and the system's time-zone data; the others are
 // copied from the hand-written texts (data/texts/*.txt). All documents are UTF-8 text.
 #include <cstdint>
@@ -12,30 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/UCoverage.h"
+#include "UEditionCounts.h"
 
 struct TSourceTables;
 
 class EDocumentError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// Licences of one state (U.S. database).
-struct TStateCount {
-  int32_t total = 0;
-  std::map<char, int32_t> classes;             // lower-case class code, ' ' for none
-  std::map<std::string, int32_t> zipSections;  // first three digits of the ZIP code
-};
-
-// What the documents need of an edition (texts in code page 437, as the data set holds them).
-struct TEditionCounts {
-  std::string title;
-  int32_t intlTotal = 0, usTotal = 0;
-  std::map<std::string, TStateCount> states;  // by the state field
-  std::map<std::string, int32_t> intlByDxcc;  // DXCC field of International entries
-  std::map<std::string, int32_t> usByDxcc;    // DXCC field of U.S. entries
-  TCoverage coverage;                         // counted in the same pass
 };
 
 // Reads every entry of the edition in dir through the data-set reader. The index caches must be

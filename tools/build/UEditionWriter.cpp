@@ -423,9 +423,11 @@ void Place(TPrepared& p, int64_t start) {
     for (auto& item : order) item.ref = static_cast<int32_t>(item.ref + start);
 }
 
-// Writes the records of one database into its region of the data file (any thread).
+// Writes the records of one database into its region of the data file (any thread), and counts
+// them as stored.
 void WriteRecords(const TPrepared& p, const TStagedFile& data, int64_t start,
-                  std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+                  TEditionCounts& counts, std::atomic<uint64_t>& done,
+                  const std::function<void()>& tick) {
   TRegionWriter out(data, start);
   TEntryRecord rec;
   rec.db = p.db;
@@ -438,6 +440,7 @@ void WriteRecords(const TPrepared& p, const TStagedFile& data, int64_t start,
     std::memcpy(rec.payload.data(), p.arena.At(p.payloadAt[idx]), rec.payloadLen);
     if (out.Position() != rec.ref) throw std::logic_error("record placed off its reference");
     out.Write(EncodeRecord(rec));
+    counts.Add(rec);
     if ((++n & 0x3FF) == 0) {
       done += 0x400;
       if (tick && (n & 0xFFFF) == 0) tick();
@@ -655,6 +658,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   // word list, then the files above; the maps are rendered meanwhile on a third thread.
   int64_t mapDirOffset = 0;
   {
+    TEditionCounts usCounts;
     std::future<TMapBlock> maps;
     if (options.maps) maps = std::async(std::launch::async, options.maps, entriesEnd);
     TStagedFile data(dataPath);
@@ -664,14 +668,14 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
     tick();
     InParallel(
         [&] {
-          WriteRecords(intl, data, firstRef, done, nullptr);
+          WriteRecords(intl, data, firstRef, summary.counts, done, nullptr);
           ReleasePayloads(intl);
           FinishWordList(intl);
           WriteWordList(intl, intlIdx, intlVws);
           writeOrderFiles();
         },
         [&] {
-          WriteRecords(us, data, firstRef + intl.bytes, done, tick);
+          WriteRecords(us, data, firstRef + intl.bytes, usCounts, done, tick);
           ReleasePayloads(us);
           stage = "Writing word lists, sort orders and indexes";
           total = 0;
@@ -680,6 +684,8 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
           WriteWordList(us, usIdx, usVws);
           writeOrderFiles();
         });
+    summary.counts.Merge(usCounts);
+    summary.counts.title = ed.title;
     summary.intlWords = intl.words.WordCount();
     summary.intlWordRefs = intl.words.ReferenceCount();
     summary.usWords = us.words.WordCount();

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "UBuildEntry.h"
+#include "UEditionCounts.h"
 #include "dataset/UEdition.h"
 
 class EEditionError : public std::runtime_error {
@@ -63,6 +64,7 @@ struct TEditionSummary {
   int64_t fieldsCut = 0;
   size_t intlWords = 0, usWords = 0;
   uint64_t intlWordRefs = 0, usWordRefs = 0;
+  TEditionCounts counts;                               // of the records as stored
   std::vector<std::pair<std::string, int64_t>> files;  // relative name, bytes
   int64_t TotalBytes() const;
 };

@@ -271,15 +271,13 @@ int main(int argc, char** argv) {
       };
     }
     const TEditionSummary s = WriteEdition(std::move(input), outDir, options);
-    // The reference documents and the help, from the edition as written.
+    // The reference documents and the help, from the records as stored.
     progress.Show("Writing documents", 0, 0);
-    if (!AllocIndexCaches()) throw std::runtime_error("not enough memory for the index caches");
     TDocumentOptions documentOptions;
     documentOptions.textsDir = textsDir;
     documentOptions.warning = [&](const std::string& w) { warnings.Add(w); };
-    const TEditionCounts counts = CountEdition(outDir);
+    const TEditionCounts& counts = s.counts;
     const TDocumentSummary docs = WriteDocuments(outDir, counts, tables, documentOptions);
-    FreeIndexCaches();
     const double writeSeconds = Seconds(t2);
     progress.Clear();
     warnings.Finish();
