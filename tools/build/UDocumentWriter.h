@@ -3,7 +3,8 @@
 // <outDir>/HELP/ (HTML) and texte/ (RTF, text). Documents that follow from the data are made
 // from the counts of the records as stored (TEditionCounts: the writer's own, or read back
 // through the data-set reader), from the source tables (entities, prefixes, zones) and from the
-// system's time-zone data; the others are copied from the hand-written texts (data/texts/*.txt). All documents are UTF-8 text.
+// system's time-zone data; the others are copied from the hand-written texts (data/texts/*.txt).
+// All documents are UTF-8 text.
 #include <cstdint>
 #include <functional>
 #include <map>
