@@ -133,6 +133,13 @@ class TEntryFields {
       ++dropped_;
       return;
     }
+    bool clean = true;
+    for (const char c : text) clean &= static_cast<uint8_t>(c) >= 32;
+    if (clean && at == bytes_.size()) {
+      bytes_ += static_cast<char>(tag);
+      bytes_.append(text);
+      return;
+    }
     std::string field(1, static_cast<char>(tag));
     field.reserve(1 + text.size());
     for (const char c : text)

@@ -186,15 +186,16 @@ void SortByKeyAndRef(std::vector<TOrderItem>& items) {
 }
 
 // The text of the first field with this tag in a payload (empty when absent).
-std::string_view FieldView(const TEntryRecord& rec, int tag) {
-  const uint8_t* p = rec.payload.data();
-  const int n = rec.payloadLen;
+std::string_view FieldView(const uint8_t* p, int n, int tag) {
   int i = 0;
   while (i < n && p[i] != tag) ++i;
   if (i >= n) return {};
   const int start = ++i;
   while (i < n && p[i] >= 32) ++i;
   return {reinterpret_cast<const char*>(p) + start, static_cast<size_t>(i - start)};
+}
+std::string_view FieldView(const TEntryRecord& rec, int tag) {
+  return FieldView(rec.payload.data(), rec.payloadLen, tag);
 }
 
 // Lays the fields of an entry into the payload; a field that does not fit is cut, or left out
@@ -239,6 +240,9 @@ std::string PrevCallText(std::string_view stored) {
 // Payloads of one database, kept in large blocks (no reallocation of what is stored).
 class TPayloadArena {
  public:
+  // Room for the block list of a whole data file: the list never moves, so another thread may
+  // read what was stored before it was told so (TWordFeed).
+  TPayloadArena() { blocks_.reserve((size_t{1} << 31) / kBlock + 1); }
   uint64_t Append(const uint8_t* p, size_t n) {
     if (blocks_.empty() || used_ + n > kBlock) {
       blocks_.push_back(std::make_unique<uint8_t[]>(kBlock));
@@ -270,7 +274,10 @@ struct TPrepared {
   std::vector<std::array<int32_t, 5>> pos;      // by input index, TUSPos order (Intl: [0])
   std::vector<std::vector<TOrderItem>> orders;  // Intl: {call}; U.S.: call, ZIP, name, city, county
   TWordIndexBuilder words;
-  int64_t bytes = 0;  // of its records
+  // U.S.: surname and first name of each entry (16-bit length, text, twice), for the word list.
+  TPayloadArena names;
+  std::vector<uint64_t> namesAt;  // by input index
+  int64_t bytes = 0;              // of its records
   int32_t droppedDuplicates = 0, droppedWithoutCall = 0;
   int64_t fieldsCut = 0;
   std::vector<std::string> warnings;
@@ -288,15 +295,79 @@ std::string StoredCall(const TPrepared& p, uint32_t idx) {
 constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCounty};
 constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 
-// Reads every entry once: payload, keys and words; then the call order with the references of
-// the records counted from 0 (Place adds the start of the database's region), and the other
-// orders and the positions. `done` counts the entries read (for progress).
-// The records must fit between firstRef and limit (inclusive).
-// With release set (the same vector as entries, owned by the caller) every entry is emptied once
-// read, and its memory handed back now and then, so the input shrinks while the edition grows.
+// How many U.S. entries the reading thread has stored (payload and names), for the thread that
+// lists their words meanwhile; kStopped when the reading thread gave up.
+class TWordFeed {
+ public:
+  static constexpr uint32_t kStopped = UINT32_MAX;
+  void Publish(uint32_t count) {
+    ready_.store(count, std::memory_order_release);
+    ready_.notify_all();
+  }
+  void Stop() { Publish(kStopped); }
+  // Waits until entry i is stored; false when the reading thread gave up.
+  bool WaitFor(uint32_t i) {
+    for (;;) {
+      const uint32_t r = ready_.load(std::memory_order_acquire);
+      if (r == kStopped) return false;
+      if (r > i) return true;
+      ready_.wait(r, std::memory_order_acquire);
+    }
+  }
+
+ private:
+  std::atomic<uint32_t> ready_{0};
+};
+
+void PutName(std::string& out, std::string_view text) {
+  const auto n = static_cast<uint16_t>(std::min<size_t>(text.size(), UINT16_MAX));
+  out += static_cast<char>(n & 0xFF);
+  out += static_cast<char>(n >> 8);
+  out.append(text.data(), n);
+}
+
+std::string_view TakeName(const uint8_t*& p) {
+  const size_t n = p[0] | static_cast<size_t>(p[1]) << 8;
+  const std::string_view text(reinterpret_cast<const char*>(p) + 2, n);
+  p += 2 + n;
+  return text;
+}
+
+// Lists the words of every U.S. entry as the reading thread stores them (Prepare with a feed).
+void ListUSWords(TPrepared& p, size_t count, TWordFeed& feed) {
+  const auto n = static_cast<uint32_t>(std::min<size_t>(count, INT32_MAX));
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!feed.WaitFor(i)) return;
+    const uint8_t* rec = p.arena.At(p.payloadAt[i]);
+    const int len = p.payloadLen[i];
+    const uint8_t* names = p.names.At(p.namesAt[i]);
+    const std::string_view surname = TakeName(names);
+    const std::string_view firstName = TakeName(names);
+    const std::string_view address = FieldView(rec, len, utAddress);
+    p.words.BeginEntry();
+    p.words.AddText(address);
+    p.words.AddText(FieldView(rec, len, utCountry));
+    p.words.AddText(FieldView(rec, len, utState), wtState);
+    p.words.AddText(FieldView(rec, len, utZIP), wtZIP);
+    p.words.AddText(surname, wtLastName);
+    p.words.AddText(firstName, wtFirstName);
+    p.words.AddText(FieldView(rec, len, utCounty), wtCounty);
+    p.words.AddText(CityOfAddress(address), wtCity);
+    p.words.AddText(PrevCallText(FieldView(rec, len, utPrevCall)), wtPrevCall);
+    p.words.EndEntry();
+  }
+}
+
+// Reads every entry once: payload, keys and (International) words; then the call order with the
+// references of the records counted from 0 (Place adds the start of the database's region), and the
+// other orders and the positions. `done` counts the entries read (for progress). The records must
+// fit between firstRef and limit (inclusive). With release set (the same vector as entries, owned
+// by the caller) every entry is emptied once read, and its memory handed back now and then, so the
+// input shrinks while the edition grows. U.S. entries keep their names for ListUSWords, told
+// through feed as they are stored.
 void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries,
              std::vector<TBuildEntry>* release, int64_t firstRef, int64_t limit,
-             std::atomic<uint64_t>& done, const std::function<void()>& tick) {
+             std::atomic<uint64_t>& done, const std::function<void()>& tick, TWordFeed* feed) {
   const int64_t room = limit - firstRef;
   const bool us = db == TDatabase::US;
   p.db = db;
@@ -309,6 +380,8 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
   p.mapNr.resize(n);
   p.ref.assign(n, -1);
   p.pos.assign(n, std::array<int32_t, 5>{});
+  if (us) p.namesAt.resize(n);
+  std::string names;
   p.orders.resize(us ? 5 : 1);
   for (auto& o : p.orders) o.reserve(n);
 
@@ -321,27 +394,23 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
     p.payloadLen[i] = rec.payloadLen;
     p.mapNr[i] = e.mapNr;
     p.orders[0].push_back(MakeOrderItem(callIndex, FieldView(rec, 1), i));
-    p.words.BeginEntry();
     if (us) {
       const std::string city = CityOfAddress(FieldView(rec, utAddress));
       p.orders[1].push_back(MakeOrderItem(oiUSZIP, FieldView(rec, utZIP), i));
       p.orders[2].push_back(MakeOrderItem(oiUSName, e.surname, i));
       p.orders[3].push_back(MakeOrderItem(oiUSCity, city, i));
       p.orders[4].push_back(MakeOrderItem(oiUSCounty, FieldView(rec, utCounty), i));
-      p.words.AddText(FieldView(rec, utAddress));
-      p.words.AddText(FieldView(rec, utCountry));
-      p.words.AddText(FieldView(rec, utState), wtState);
-      p.words.AddText(FieldView(rec, utZIP), wtZIP);
-      p.words.AddText(e.surname, wtLastName);
-      p.words.AddText(e.firstName, wtFirstName);
-      p.words.AddText(FieldView(rec, utCounty), wtCounty);
-      p.words.AddText(city, wtCity);
-      p.words.AddText(PrevCallText(FieldView(rec, utPrevCall)), wtPrevCall);
+      names.clear();
+      PutName(names, e.surname);
+      PutName(names, e.firstName);
+      p.namesAt[i] = p.names.Append(reinterpret_cast<const uint8_t*>(names.data()), names.size());
+      if (feed && (i & 0xFFF) == 0xFFF) feed->Publish(i + 1);
     } else {
+      p.words.BeginEntry();
       p.words.AddText(FieldView(rec, itAddress));
       p.words.AddText(FieldView(rec, itCountry));
+      p.words.EndEntry();
     }
-    p.words.EndEntry();
     if (release) {
       (*release)[i] = TBuildEntry();
       if ((i & 0x7FFF) == 0x7FFF) ::malloc_trim(0);
@@ -352,6 +421,7 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
     }
   }
   done += n & 0x3FF;
+  if (feed) feed->Publish(n);
 
   // Call order: by key, the first of equal keys in input order stays.
   auto& calls = p.orders[0];
@@ -458,6 +528,35 @@ void ReleasePayloads(TPrepared& p) {
   std::vector<uint8_t>().swap(p.mapNr);
   std::vector<std::array<int32_t, 5>>().swap(p.pos);
 }
+
+// The orders of the sequence file's stretches, by index number: International call, then the
+// U.S. call, ZIP, name, city and county orders.
+std::vector<const std::vector<TOrderItem>*> StretchOrders(const TPrepared& intl,
+                                                          const TPrepared& us) {
+  std::vector<const std::vector<TOrderItem>*> orders{&intl.orders[0]};
+  for (int index = oiUSCall; index <= oiUSCounty; ++index)
+    for (int o = 0; o < 5; ++o)
+      if (kUSOrderIndex[o] == index) orders.push_back(&us.orders[static_cast<size_t>(o)]);
+  return orders;
+}
+
+// A point one thread reaches and another waits for; a failure before it reaches the waiter as
+// the same exception.
+class TMilestone {
+ public:
+  void Reach() { promise_.set_value(); }
+  void Fail(std::exception_ptr e) {
+    try {
+      promise_.set_exception(std::move(e));
+    } catch (const std::future_error&) {  // reached or failed already
+    }
+  }
+  void Wait() const { future_.get(); }
+
+ private:
+  std::promise<void> promise_;
+  std::shared_future<void> future_ = promise_.get_future().share();
+};
 
 // Runs f on a second thread while g runs on this one; rethrows the first failure.
 template <typename F, typename G>
@@ -575,59 +674,11 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   const int64_t firstRef = static_cast<int64_t>(sizeof kDataFileMagic);
   const int64_t limit = DataFileLimit(options);
   TPrepared intl, us;
-  stage = "Preparing entries";
-  tick();
-  InParallel(
-      [&] {
-        Prepare(intl, TDatabase::Intl, input.intl, release ? &release->intl : nullptr, firstRef,
-                limit, done, nullptr);
-      },
-      [&] {
-        Prepare(us, TDatabase::US, input.us, release ? &release->us : nullptr, firstRef, limit,
-                done, tick);
-      });
-  if (release) {
-    std::vector<TBuildEntry>().swap(release->intl);
-    std::vector<TBuildEntry>().swap(release->us);
-    ::malloc_trim(0);
-  }
-  for (const TPrepared* p : {&intl, &us}) {
-    summary.droppedDuplicates += p->droppedDuplicates;
-    summary.droppedWithoutCall += p->droppedWithoutCall;
-    summary.fieldsCut += p->fieldsCut;
-    if (options.warning)
-      for (const auto& w : p->warnings) options.warning(w);
-  }
-  const int64_t entriesEnd = firstRef + intl.bytes + us.bytes;
-  if (entriesEnd > limit)
-    throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
-                        " bytes (references are 32-bit signed): the entries need " +
-                        std::to_string(entriesEnd) + " bytes");
-  Place(intl, firstRef);
-  Place(us, firstRef + intl.bytes);
-
-  // The sequence file's stretches in the order of index numbers 0..5.
   TEdition& ed = summary.edition;
   ed.title = input.title.empty() ? options.defaultTitle : input.title;
-  ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
-  ed.usCount = static_cast<int32_t>(us.fileOrder.size());
-  std::vector<const std::vector<TOrderItem>*> stretchOrders;
-  stretchOrders.push_back(&intl.orders[0]);
-  // U.S. stretches by index number: call, ZIP, name, city, county.
-  for (int index = oiUSCall; index <= oiUSCounty; ++index)
-    for (int o = 0; o < 5; ++o)
-      if (kUSOrderIndex[o] == index) stretchOrders.push_back(&us.orders[static_cast<size_t>(o)]);
-  {
-    int32_t start = 0;
-    for (size_t index = 0; index < stretchOrders.size(); ++index) {
-      const auto n = static_cast<int32_t>(stretchOrders[index]->size());
-      ed.stretches[index] = TStretch{start, start + n - 1};
-      start += n;
-    }
-  }
 
-  // Files that need only the sort orders: the sequence file and the six indexes, taken by
-  // whichever writing thread is free first.
+  // Files that need only the sort orders with their references: the sequence file (stretches in
+  // the order of index numbers 0..5) and the six indexes, taken by whichever thread is free.
   const auto indexName = [](int index) {
     std::string n = kIndexFileNames[index];
     return n.substr(n.find('\\') + 1);
@@ -639,7 +690,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   orderFiles.push_back([&] {
     TStagedFile seqFile(seqPath);
     TRegionWriter seq(seqFile, 0);
-    for (const auto* order : stretchOrders)
+    for (const auto* order : StretchOrders(intl, us))
       for (const auto& item : *order) seq.WriteI32(item.ref);
     seq.Flush();
     seqFile.Finish();
@@ -654,59 +705,125 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
     for (size_t t; (t = nextOrderFile++) < orderFiles.size();) orderFiles[t]();
   };
 
-  // Data file and word lists: the records of each database on a thread of their own, then its
-  // word list, then the files above; the maps are rendered meanwhile on a third thread.
-  int64_t mapDirOffset = 0;
-  {
-    TEditionCounts usCounts;
-    std::future<TMapBlock> maps;
-    if (options.maps) maps = std::async(std::launch::async, options.maps, entriesEnd);
-    TStagedFile data(dataPath);
-    data.WriteAt(0, kDataFileMagic, sizeof kDataFileMagic);
-    done = 0;
-    stage = "Writing entries";
-    tick();
-    InParallel(
-        [&] {
+  // Two threads, one per database, each preparing its entries and writing its records, word
+  // list and a share of the files above; the International thread, having less to do, also lists
+  // the U.S. words while the U.S. thread stores the entries (usFeed). The maps are rendered on a
+  // third thread once the place of the map block is known. Progress is told from this thread
+  // (the U.S. one).
+  TWordFeed usFeed;
+  const size_t usCount = input.us.size();  // the U.S. thread empties the input when done
+  TMilestone intlPrepared, intlPlaced, usWordsListed, usPlaced;
+  TEditionCounts usCounts;
+  int64_t entriesEnd = 0;
+  std::future<TMapBlock> maps;
+  TStagedFile data(dataPath);
+  data.WriteAt(0, kDataFileMagic, sizeof kDataFileMagic);
+  stage = "Preparing entries";
+  tick();
+  InParallel(
+      [&] {
+        try {
+          Prepare(intl, TDatabase::Intl, input.intl, release ? &release->intl : nullptr, firstRef,
+                  limit, done, nullptr, nullptr);
+          if (release) std::vector<TBuildEntry>().swap(release->intl);
+          intlPrepared.Reach();
+          ListUSWords(us, usCount, usFeed);
+          us.names = TPayloadArena();
+          std::vector<uint64_t>().swap(us.namesAt);
+          usWordsListed.Reach();
+          Place(intl, firstRef);
+          intlPlaced.Reach();
           WriteRecords(intl, data, firstRef, summary.counts, done, nullptr);
           ReleasePayloads(intl);
           FinishWordList(intl);
           WriteWordList(intl, intlIdx, intlVws);
+          usPlaced.Wait();
           writeOrderFiles();
-        },
-        [&] {
+        } catch (...) {
+          for (TMilestone* m : {&intlPrepared, &usWordsListed, &intlPlaced})
+            m->Fail(std::current_exception());
+          throw;
+        }
+      },
+      [&] {
+        try {
+          try {
+            Prepare(us, TDatabase::US, input.us, release ? &release->us : nullptr, firstRef, limit,
+                    done, tick, &usFeed);
+          } catch (...) {
+            usFeed.Stop();
+            throw;
+          }
+          if (release) {
+            std::vector<TBuildEntry>().swap(release->us);
+            ::malloc_trim(0);
+          }
+          intlPrepared.Wait();
+          entriesEnd = firstRef + intl.bytes + us.bytes;
+          if (entriesEnd > limit)
+            throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
+                                " bytes (references are 32-bit signed): the entries need " +
+                                std::to_string(entriesEnd) + " bytes");
+          if (options.maps) maps = std::async(std::launch::async, options.maps, entriesEnd);
+          Place(us, firstRef + intl.bytes);
+          usPlaced.Reach();
+          done = 0;
+          stage = "Writing entries";
+          tick();
           WriteRecords(us, data, firstRef + intl.bytes, usCounts, done, tick);
-          ReleasePayloads(us);
           stage = "Writing word lists, sort orders and indexes";
           total = 0;
           tick();
+          usWordsListed.Wait();  // the word listing reads the payloads
+          ReleasePayloads(us);
           FinishWordList(us);
           WriteWordList(us, usIdx, usVws);
+          intlPlaced.Wait();
           writeOrderFiles();
-        });
-    summary.counts.Merge(usCounts);
-    summary.counts.title = ed.title;
-    summary.intlWords = intl.words.WordCount();
-    summary.intlWordRefs = intl.words.ReferenceCount();
-    summary.usWords = us.words.WordCount();
-    summary.usWordRefs = us.words.ReferenceCount();
-    if (maps.valid()) {
-      stage = "Writing maps";
-      tick();
-      const TMapBlock block = maps.get();
-      if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > limit)
-        throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
-                            " bytes with the maps (" +
-                            std::to_string(entriesEnd + block.bytes.size()) + " bytes)");
-      if (block.directoryOffset < 0 ||
-          block.directoryOffset >= static_cast<int64_t>(block.bytes.size()))
-        throw EEditionError("map directory offset outside the map block");
-      data.WriteAt(entriesEnd, block.bytes.data(), block.bytes.size());
-      mapDirOffset = entriesEnd + block.directoryOffset;
-    }
-    data.Finish();
+        } catch (...) {
+          usPlaced.Fail(std::current_exception());
+          throw;
+        }
+      });
+  for (const TPrepared* p : {&intl, &us}) {
+    summary.droppedDuplicates += p->droppedDuplicates;
+    summary.droppedWithoutCall += p->droppedWithoutCall;
+    summary.fieldsCut += p->fieldsCut;
+    if (options.warning)
+      for (const auto& w : p->warnings) options.warning(w);
   }
-  ed.mapDirOffset = mapDirOffset;
+  summary.counts.Merge(usCounts);
+  summary.counts.title = ed.title;
+  summary.intlWords = intl.words.WordCount();
+  summary.intlWordRefs = intl.words.ReferenceCount();
+  summary.usWords = us.words.WordCount();
+  summary.usWordRefs = us.words.ReferenceCount();
+  ed.intlCount = static_cast<int32_t>(intl.fileOrder.size());
+  ed.usCount = static_cast<int32_t>(us.fileOrder.size());
+  {
+    int32_t start = 0;
+    size_t index = 0;
+    for (const auto* order : StretchOrders(intl, us)) {
+      const auto n = static_cast<int32_t>(order->size());
+      ed.stretches[index++] = TStretch{start, start + n - 1};
+      start += n;
+    }
+  }
+  if (maps.valid()) {
+    stage = "Writing maps";
+    tick();
+    const TMapBlock block = maps.get();
+    if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > limit)
+      throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
+                          " bytes with the maps (" +
+                          std::to_string(entriesEnd + block.bytes.size()) + " bytes)");
+    if (block.directoryOffset < 0 ||
+        block.directoryOffset >= static_cast<int64_t>(block.bytes.size()))
+      throw EEditionError("map directory offset outside the map block");
+    data.WriteAt(entriesEnd, block.bytes.data(), block.bytes.size());
+    ed.mapDirOffset = entriesEnd + block.directoryOffset;
+  }
+  data.Finish();
 
   // QSL managers: record 0 holds the column headings, record i the manager i.
   {
