@@ -731,3 +731,79 @@ TEST(WordSplitting, NormalisedWords) {
 }
 
 }  // namespace
+
+// An entry's field list, laid out as the payload: what each change leaves in the bytes.
+struct TFieldListCase {
+  const char* name;
+  std::function<void(TEntryFields&)> change;
+  std::string bytes;
+  int dropped;
+};
+
+class FieldList : public ::testing::TestWithParam<TFieldListCase> {};
+
+TEST_P(FieldList, ChangesLeaveThePayloadLayout) {
+  TEntryFields f{{1, "dl1abc"}, {5, "Germany"}};
+  GetParam().change(f);
+  EXPECT_EQ(std::string(f.Bytes()), GetParam().bytes);
+  EXPECT_EQ(f.Dropped(), GetParam().dropped);
+  // Iterating gives the fields back in stored order.
+  std::string again;
+  for (const auto& [tag, text] : f) again += static_cast<char>(tag) + std::string(text);
+  EXPECT_EQ(again, GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FieldList,
+    ::testing::Values(TFieldListCase{"Unchanged", [](TEntryFields&) {},
+                                     "\x01"
+                                     "dl1abc\x05Germany",
+                                     0},
+                      TFieldListCase{"ControlBytesLeaveTheText",
+                                     [](TEntryFields& f) { f.emplace_back(7, "a\tb\nc"); },
+                                     "\x01"
+                                     "dl1abc\x05Germany\x07"
+                                     "abc",
+                                     0},
+                      TFieldListCase{"TagsOutsideTheRangeAreCounted",
+                                     [](TEntryFields& f) {
+                                       f.emplace_back(0, "zero");
+                                       f.emplace_back(32, "space");
+                                     },
+                                     "\x01"
+                                     "dl1abc\x05Germany",
+                                     2},
+                      TFieldListCase{"InsertByTagKeepsTheTagsAscending",
+                                     [](TEntryFields& f) { f.InsertByTag(3, "Berlin"); },
+                                     "\x01"
+                                     "dl1abc\x03"
+                                     "Berlin\x05Germany",
+                                     0},
+                      TFieldListCase{"SetTextLongerAndShorter",
+                                     [](TEntryFields& f) {
+                                       f.SetText(0, "dl1abcdef");
+                                       f.SetText(1, "D");
+                                     },
+                                     "\x01"
+                                     "dl1abcdef\x05"
+                                     "D",
+                                     0},
+                      TFieldListCase{"SetOfAMissingTagChangesNothing",
+                                     [](TEntryFields& f) { EXPECT_FALSE(f.Set(9, "x")); },
+                                     "\x01"
+                                     "dl1abc\x05Germany",
+                                     0},
+                      TFieldListCase{"EmptyTextKeepsItsTag", [](TEntryFields& f) { f.Set(5, ""); },
+                                     "\x01"
+                                     "dl1abc\x05",
+                                     0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EditionWriter, DroppedTagsCountAsCutFields) {
+  TBuildInput in;
+  TBuildEntry e = MakeIntl(1);
+  e.fields.emplace_back(40, "no such field");
+  in.intl.push_back(e);
+  TestDir d;
+  EXPECT_EQ(WriteEdition(in, d.path()).fieldsCut, 1);
+}
