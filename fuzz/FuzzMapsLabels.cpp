@@ -99,8 +99,10 @@ struct TMapWindow {
       const TPixel p = stream.LocatePoint(n, pointLon, pointLat);
       // The pixel is the calibration's value rounded: finite and within half a pixel.
       const TMapEntry& e = stream.Entry(n);
-      const double x = (pointLon - e.lon1) * (static_cast<double>(e.x2 - e.x1) / (e.lon2 - e.lon1));
-      const double y = (pointLat - e.lat1) * (static_cast<double>(e.y2 - e.y1) / (e.lat2 - e.lat1));
+      const double x =
+          (pointLon - e.lon1) * ((static_cast<double>(e.x2) - e.x1) / (e.lon2 - e.lon1));
+      const double y =
+          (pointLat - e.lat1) * ((static_cast<double>(e.y2) - e.y1) / (e.lat2 - e.lat1));
       if (e.x1 == -1 || !std::isfinite(x) || !std::isfinite(y) || std::fabs(x + e.x1 - p.x) > 0.5 ||
           std::fabs(y + e.y1 - p.y) > 0.5)
         Fail("located pixel is not the calibration's");
