@@ -240,11 +240,12 @@ std::string PrevCallText(std::string_view stored) {
 // Payloads of one database, kept in large blocks (no reallocation of what is stored).
 class TPayloadArena {
  public:
-  // Room for the block list of a whole data file: the list never moves, so another thread may
-  // read what was stored before it was told so (TWordFeed).
-  TPayloadArena() { blocks_.reserve((size_t{1} << 31) / kBlock + 1); }
+  // The block list has its room from the start and never moves, so another thread may read what
+  // was stored before it was told so (TWordFeed).
+  TPayloadArena() { blocks_.reserve(kMaxBlocks); }
   uint64_t Append(const uint8_t* p, size_t n) {
     if (blocks_.empty() || used_ + n > kBlock) {
+      if (blocks_.size() == kMaxBlocks) throw EEditionError("the entries do not fit in memory");
       blocks_.push_back(std::make_unique<uint8_t[]>(kBlock));
       used_ = 0;
     }
@@ -257,6 +258,7 @@ class TPayloadArena {
 
  private:
   static constexpr size_t kBlock = 16u << 20;
+  static constexpr size_t kMaxBlocks = 4096;  // 64 GiB
   std::vector<std::unique_ptr<uint8_t[]>> blocks_;
   size_t used_ = 0;
 };
