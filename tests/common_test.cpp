@@ -121,9 +121,10 @@ TEST(Files, MappedReadsMatchPlainReads) {
     const uint8_t* v = mapped.View(c.offset, c.count);
     const bool inside = c.offset >= 0 && c.count >= 0 && c.offset + c.count <= 10000;
     EXPECT_EQ(v != nullptr, inside) << c.offset << "+" << c.count;
-    if (v && c.count > 0)
+    if (v && c.count > 0) {
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(v), static_cast<size_t>(c.count)),
                 contents.substr(static_cast<size_t>(c.offset), static_cast<size_t>(c.count)));
+    }
     EXPECT_EQ(plain.View(0, 1), nullptr);
   }
   // An empty file is not mapped and still reads (nothing, code 100).

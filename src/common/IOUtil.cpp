@@ -2,8 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <setjmp.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -268,6 +269,45 @@ bool PwriteFull(int fd, const void* buffer, int64_t count, int64_t offset) {
 
 TReadOnlyFile::~TReadOnlyFile() { Unmap(); }
 
+namespace {
+
+// The innermost GuardMappedRead of this thread; the SIGBUS handler jumps back to it.
+thread_local sigjmp_buf* t_mappedRead = nullptr;
+
+void OnBusError(int sig, siginfo_t*, void*) {
+  if (sigjmp_buf* env = t_mappedRead) siglongjmp(*env, 1);
+  // Not a mapped read of ours: the default action, as if there were no handler.
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void InstallBusHandler() {
+  static const bool installed = [] {
+    struct sigaction sa {};
+    sa.sa_sigaction = OnBusError;
+    sa.sa_flags = SA_SIGINFO | SA_NODEFER;  // not blocked after the jump, so no mask to restore
+    sigemptyset(&sa.sa_mask);
+    return ::sigaction(SIGBUS, &sa, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
+}  // namespace
+
+bool RunMappedRead(void (*read)(void*), void* context) {
+  sigjmp_buf env;
+  sigjmp_buf* const outer = t_mappedRead;
+  if (sigsetjmp(env, 0) != 0) {
+    t_mappedRead = outer;
+    SetLastErrorCode(100);
+    return false;
+  }
+  t_mappedRead = &env;
+  read(context);
+  t_mappedRead = outer;
+  return true;
+}
+
 void TReadOnlyFile::Unmap() {
   if (map_) ::munmap(const_cast<uint8_t*>(map_), static_cast<size_t>(size_));
   map_ = nullptr;
@@ -292,6 +332,7 @@ bool TReadOnlyFile::Open(const std::string& path, bool mapped) {
       static_cast<uint64_t>(size_) <= static_cast<uint64_t>(SIZE_MAX)) {
     void* m = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_SHARED, fd_.Get(), 0);
     if (m != MAP_FAILED) {  // else read with pread
+      InstallBusHandler();
       map_ = static_cast<const uint8_t*>(m);
       // Look-ups touch a page here and there: a fault reads that page, not a window around it
       // (which made a cold start read several times more from the disk).
@@ -313,7 +354,9 @@ bool TReadOnlyFile::ReadAt(int64_t offset, void* buffer, int64_t count, int64_t&
   int64_t n = 0;
   if (map_) {
     n = offset >= size_ ? 0 : std::min(count, size_ - offset);
-    if (n > 0) std::memcpy(buffer, map_ + offset, static_cast<size_t>(n));
+    if (n > 0 &&
+        !GuardMappedRead([&] { std::memcpy(buffer, map_ + offset, static_cast<size_t>(n)); }))
+      return false;
   } else {
     n = PreadFull(fd_.Get(), buffer, count, offset);
     if (n < 0) {

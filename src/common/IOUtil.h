@@ -3,6 +3,7 @@
 // error code, error texts, read-only files, data-set path resolution and atomic writes.
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 // Last error code of the file layer, one per thread: 0 = success, a run-time I/O code, or one of
 // the system's own (100, 1002, 1004, 1005 from the index engine; 201 label overflow; 10000 call not
@@ -66,8 +67,10 @@ bool PwriteFull(int fd, const void* buffer, int64_t count, int64_t offset);
 // A read-only file read by position. Every operation sets the last error code.
 // Open(path, true) maps the whole file into memory as well: reads then copy from the mapping
 // instead of asking the kernel each time (the same results and codes; the size is the size at
-// opening). Without a mapping (mmap refused, empty file) it reads with pread. A mapped file must
-// not be cut short by another program while open, which the data set's deny-write promises.
+// opening). Without a mapping (mmap refused, empty file) it reads with pread. A mapped file cut
+// short by another program while open (or on a medium that went away) makes the reads of the
+// lost pages fail with code 100, as a read past the end does, instead of ending the program:
+// every access to the mapping runs inside GuardMappedRead.
 class TReadOnlyFile {
  public:
   TReadOnlyFile() = default;
@@ -101,6 +104,18 @@ class TReadOnlyFile {
   const uint8_t* map_ = nullptr;
   std::string name_;
 };
+
+// Runs read, which reads from a file mapping (TReadOnlyFile::View). When the mapping's pages are
+// gone meanwhile (the file was cut short: SIGBUS), read is left where it was and the call
+// returns false with code 100; otherwise true. read must own nothing it would leak when left.
+template <class F>
+bool GuardMappedRead(F&& read);
+bool RunMappedRead(void (*read)(void*), void* context);
+template <class F>
+bool GuardMappedRead(F&& read) {
+  return RunMappedRead([](void* c) { (*static_cast<std::remove_reference_t<F>*>(c))(); },
+                       static_cast<void*>(&read));
+}
 
 // Writes a whole file through a temporary in the same directory and a rename, so a crash never
 // leaves it half-written. Returns false and sets the last error code on failure.

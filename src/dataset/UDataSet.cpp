@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "common/IOUtil.h"
@@ -127,7 +127,9 @@ bool ReadOrderEntry(int index, int32_t position, int32_t& ref) {
   const int64_t record =
       static_cast<int64_t>(s.edition.stretches[static_cast<size_t>(index)].start) + position;
   if (const uint8_t* m = s.sequenceFile.View(record * 4, 4)) {
-    ref = GetI32(m);
+    int32_t r = -1;
+    if (!GuardMappedRead([&] { r = GetI32(m); })) return false;
+    ref = r;
     SetLastErrorCode(0);
     return true;
   }
@@ -165,7 +167,9 @@ bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec) {
   }
   TReadOnlyFile& file = State().dataFile;
   if (const uint8_t* m = file.View(ref, size)) {  // mapped: decoded in place
-    if (!DecodeRecord(db, m, size, ref, rec)) {
+    bool decoded = false;
+    if (!GuardMappedRead([&] { decoded = DecodeRecord(db, m, size, ref, rec); })) return false;
+    if (!decoded) {
       SetLastErrorCode(100);
       return false;
     }

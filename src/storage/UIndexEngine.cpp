@@ -152,17 +152,25 @@ uint8_t* TIndexEngine::FetchPage(TIndexCtl& ctl, int32_t page) {
         return nullptr;  // the read's own code; 100 when it gave no data
     }
     ++pageReads_;
-    if (rec[kPageCount] > kIndexMaxItems) {
+    bool corrupt = false;
+    const bool read = GuardMappedRead([&] {
+      if (rec[kPageCount] > kIndexMaxItems) {
+        corrupt = true;
+        return;
+      }
+      std::memcpy(s.page.data(), rec, 5);
+      if (itemSize == stride_) {
+        std::memcpy(s.page.data() + 5, rec + 5, static_cast<size_t>(kIndexMaxItems * itemSize));
+      } else {  // only the valid items are looked at
+        for (int i = s.page[kPageCount]; i >= 1; --i)
+          std::memcpy(s.page.data() + 5 + (i - 1) * stride_, rec + 5 + (i - 1) * itemSize,
+                      static_cast<size_t>(itemSize));
+      }
+    });
+    if (!read) return nullptr;  // the slot stays unowned
+    if (corrupt) {
       SetLastErrorCode(kCorruptIndexCode);
       return nullptr;
-    }
-    std::memcpy(s.page.data(), rec, 5);
-    if (itemSize == stride_) {
-      std::memcpy(s.page.data() + 5, rec + 5, static_cast<size_t>(kIndexMaxItems * itemSize));
-    } else {  // only the valid items are looked at
-      for (int i = rec[kPageCount]; i >= 1; --i)
-        std::memcpy(s.page.data() + 5 + (i - 1) * stride_, rec + 5 + (i - 1) * itemSize,
-                    static_cast<size_t>(itemSize));
     }
     s.owner = ctl.serial;
     s.pageNr = page;
