@@ -108,9 +108,7 @@ class TReadOnlyFile {
 // Runs read, which reads from a file mapping (TReadOnlyFile::View). When the mapping's pages are
 // gone meanwhile (the file was cut short: SIGBUS), read is left where it was and the call
 // returns false with code 100; otherwise true. read must own nothing it would leak when left.
-template <class F>
-bool GuardMappedRead(F&& read);
-bool RunMappedRead(void (*read)(void*), void* context);
+bool RunMappedRead(void (*read)(void*), void* context);  // GuardMappedRead's body
 template <class F>
 bool GuardMappedRead(F&& read) {
   return RunMappedRead([](void* c) { (*static_cast<std::remove_reference_t<F>*>(c))(); },
