@@ -12,6 +12,8 @@
 #include "UMapGeometry.h"
 #include "UMapRaster.h"
 #include "UMapSet.h"
+#include "USampleGenerator.h"
+#include "USourceTables.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULocator.h"
 #include "map/UMapStream.h"
@@ -366,3 +368,40 @@ TEST(MapBlock, EditionCarriesTheDirectoryAndEveryEntryItsMap) {
 }
 
 }  // namespace
+
+// The builder finds the sample's map points on the International thread while the U.S. entries
+// are still being made: the same points as found afterwards, the same entries as without, and the
+// same map numbers.
+TEST(MapPoints, FoundWhileTheUSEntriesAreMadeAsAfterwards) {
+  const TSourceTables tables = LoadSourceTables(SourcesDir());
+  TMapPoints during;
+  TBuildInput followed = GenerateSample(
+      tables, 20000, 300, 11,
+      [&](const std::vector<TBuildEntry>& intl, const std::vector<TBuildEntry>& us, size_t n,
+          const TProgressFeed& made) { during = EntryPoints(intl, us, n, &made); });
+  TBuildInput plain = GenerateSample(tables, 20000, 300, 11);
+  const TMapPoints after = EntryPoints(plain.intl, plain.us, plain.us.size(), nullptr);
+  ASSERT_EQ(during.us.size(), 20000u);
+  ASSERT_EQ(during.intl.size(), 300u);
+  for (size_t i = 0; i < after.us.size(); ++i) {
+    ASSERT_EQ(during.us[i].valid, after.us[i].valid) << i;
+    ASSERT_EQ(during.us[i].lon, after.us[i].lon) << i;
+    ASSERT_EQ(during.us[i].lat, after.us[i].lat) << i;
+    ASSERT_TRUE(followed.us[i].fields == plain.us[i].fields) << i;
+  }
+  TEditionOptions a, b;
+  PrepareMaps(SourcesDir() + "/map_geometry.bin", followed, a, &during);
+  PrepareMaps(SourcesDir() + "/map_geometry.bin", plain, b);
+  for (size_t i = 0; i < plain.us.size(); ++i) ASSERT_EQ(followed.us[i].mapNr, plain.us[i].mapNr);
+  for (size_t i = 0; i < plain.intl.size(); ++i)
+    ASSERT_EQ(followed.intl[i].mapNr, plain.intl[i].mapNr);
+  // Points that do not belong to the input are refused.
+  during.us.pop_back();
+  EXPECT_THROW(PrepareMaps(SourcesDir() + "/map_geometry.bin", followed, a, &during),
+               EMapGeometryError);
+  // A producer that gave up ends the following early.
+  TProgressFeed stopped;
+  stopped.Publish(5);
+  stopped.Stop();
+  EXPECT_TRUE(EntryPoints({}, plain.us, plain.us.size(), &stopped).us.empty());
+}

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "ULabelTemplates.h"
+#include "UProgressFeed.h"
 #include "UWordIndexWriter.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
@@ -298,28 +299,8 @@ constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCou
 constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 
 // How many U.S. entries the reading thread has stored (payload and names), for the thread that
-// lists their words meanwhile; kStopped when the reading thread gave up.
-class TWordFeed {
- public:
-  static constexpr uint32_t kStopped = UINT32_MAX;
-  void Publish(uint32_t count) {
-    ready_.store(count, std::memory_order_release);
-    ready_.notify_all();
-  }
-  void Stop() { Publish(kStopped); }
-  // Waits until entry i is stored; false when the reading thread gave up.
-  bool WaitFor(uint32_t i) {
-    for (;;) {
-      const uint32_t r = ready_.load(std::memory_order_acquire);
-      if (r == kStopped) return false;
-      if (r > i) return true;
-      ready_.wait(r, std::memory_order_acquire);
-    }
-  }
-
- private:
-  std::atomic<uint32_t> ready_{0};
-};
+// lists their words meanwhile.
+using TWordFeed = TProgressFeed;
 
 void PutName(std::string& out, std::string_view text) {
   const auto n = static_cast<uint16_t>(std::min<size_t>(text.size(), UINT16_MAX));

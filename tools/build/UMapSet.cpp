@@ -296,7 +296,7 @@ bool EntryPoint(const TBuildEntry& e, bool us, double& lon, double& lat) {
     const auto x = e.FindField(utLongitude);
     const auto y = e.FindField(utLatitude);
     if (!x || !y) return false;
-    locator = CoordToLocator(std::string(*x), std::string(*y));
+    locator = CoordToLocator(*x, *y);
   } else if (const auto l = e.FindField(itLocator)) {
     locator = *l;
   }
@@ -569,7 +569,26 @@ TMapBlock RenderMapBlock(const TMapPlan& plan, const TGeoData& geo, int64_t bloc
 
 // ---------------------------------------------------------------------------------------------
 
-int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOptions& options) {
+TMapPoints EntryPoints(const std::vector<TBuildEntry>& intl, const std::vector<TBuildEntry>& us,
+                       size_t usCount, const TProgressFeed* usMade) {
+  TMapPoints p;
+  p.intl.resize(intl.size());
+  for (size_t i = 0; i < intl.size(); ++i) {
+    TMapPoint& m = p.intl[i];
+    m.valid = EntryPoint(intl[i], false, m.lon, m.lat);
+  }
+  p.us.reserve(usCount);
+  for (size_t i = 0; i < usCount; ++i) {
+    if (usMade && !usMade->WaitFor(i)) break;
+    TMapPoint m;
+    m.valid = EntryPoint(us[i], true, m.lon, m.lat);
+    p.us.push_back(m);
+  }
+  return p;
+}
+
+int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOptions& options,
+                const TMapPoints* points) {
   struct TState {
     TGeoData geo;
     TMapPlan plan;
@@ -580,24 +599,18 @@ int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOpt
   if (!world) throw EMapGeometryError(geometryPath + ": no world topology");
   const TCountryGrid grid(*world);
 
-  // Points of the entries (two threads), then the country counts.
-  struct TPoint {
-    double lon = 0, lat = 0;
-    bool valid = false;
-  };
-  std::vector<TPoint> intlPoints(input.intl.size()), usPoints(input.us.size());
-  const auto points = [](const std::vector<TBuildEntry>& entries, bool us,
-                         std::vector<TPoint>& out) {
-    for (size_t i = 0; i < entries.size(); ++i) {
-      double lon, lat;
-      if (EntryPoint(entries[i], us, lon, lat)) out[i] = TPoint{lon, lat, true};
-    }
-  };
-  {
-    std::thread t([&] { points(input.us, true, usPoints); });
-    points(input.intl, false, intlPoints);
+  // Points of the entries (two threads unless given), then the country counts.
+  TMapPoints found;
+  if (!points) {
+    std::thread t([&] { found.us = EntryPoints({}, input.us, input.us.size(), nullptr).us; });
+    found.intl = EntryPoints(input.intl, {}, 0, nullptr).intl;
     t.join();
+    points = &found;
   }
+  if (points->intl.size() != input.intl.size() || points->us.size() != input.us.size())
+    throw EMapGeometryError("map points do not match the entries");
+  const std::vector<TMapPoint>& intlPoints = points->intl;
+  const std::vector<TMapPoint>& usPoints = points->us;
   std::vector<int64_t> counts(world->Find("countries")->features.size(), 0);
   for (const auto& p : intlPoints)
     if (p.valid) {
@@ -606,10 +619,10 @@ int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOpt
     }
   state->plan = PlanMaps(state->geo, counts);
   const TMapChooser chooser(state->plan, state->geo, grid);
-  const auto assign = [&](std::vector<TBuildEntry>& entries, const std::vector<TPoint>& pts,
+  const auto assign = [&](std::vector<TBuildEntry>& entries, const std::vector<TMapPoint>& pts,
                           bool us) {
     for (size_t i = 0; i < entries.size(); ++i) {
-      const TPoint& p = pts[i];
+      const TMapPoint& p = pts[i];
       entries[i].mapNr = p.valid
                              ? static_cast<uint8_t>(chooser.Choose(
                                    p.lon, p.lat, us ? entries[i].FieldOr(utState) : std::string()))

@@ -17,6 +17,7 @@
 #include "UBuildEntry.h"
 #include "UEditionWriter.h"
 #include "UMapGeometry.h"
+#include "UProgressFeed.h"
 
 struct TMapDef {
   int nr = 0;
@@ -57,6 +58,18 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
 // its locator); false when it has none.
 bool EntryPoint(const TBuildEntry& e, bool us, double& lon, double& lat);
 
+// The points of all entries: the International ones, then the U.S. ones as usMade says they are
+// made (all of them when usMade is null); the U.S. list stops short when their maker gave up.
+struct TMapPoint {
+  double lon = 0, lat = 0;
+  bool valid = false;
+};
+struct TMapPoints {
+  std::vector<TMapPoint> intl, us;
+};
+TMapPoints EntryPoints(const std::vector<TBuildEntry>& intl, const std::vector<TBuildEntry>& us,
+                       size_t usCount, const TProgressFeed* usMade);
+
 // The map of a point: the entry's own state's map (U.S. postal code) or its country's map when
 // that holds the point, else the smallest map that holds it; 0 when none does.
 class TMapChooser {
@@ -78,5 +91,7 @@ TMapBlock RenderMapBlock(const TMapPlan& plan, const TGeoData& geo, int64_t bloc
 std::string RenderMap(const TMapDef& map, const TGeoData& geo);
 
 // Reads the polygon file, counts the entries per country, plans the maps, sets every entry's map
-// number and sets options.maps to render the block. Returns the number of maps.
-int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOptions& options);
+// number and sets options.maps to render the block. Returns the number of maps. The entries'
+// points are taken from points when given (EntryPoints of this input), else found here.
+int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOptions& options,
+                const TMapPoints* points = nullptr);

@@ -866,11 +866,13 @@ bool GiveStartCall(const TSourceTables& tables, TBuildEntry& e) {
   return true;
 }
 
-TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed) {
+TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed,
+                           const TAfterIntl& afterIntl) {
   if (usCount < 0 || intlCount < 0) throw ESourceError("Entry counts must not be negative");
   TBuildInput in;
   in.title = "Tellmark sample edition";
   std::vector<TQslRequest> qslIntl, qslUS;
+  TProgressFeed usMade;
   // The databases draw from streams of their own, so they are made side by side.
   const auto makeIntl = [&] {
     if (intlCount <= 0) return;
@@ -899,12 +901,15 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
       TRng r(seed, sUS, i);
       MakeUSEntry(cx, r, calls, in.us[i], scratch, qslUS, i);
       if (!startCallGiven) startCallGiven = GiveStartCall(tables, in.us[i]);
+      if ((i & 0xFFF) == 0xFFF) usMade.Publish(i + 1);
     }
+    usMade.Publish(in.us.size());
   };
   std::exception_ptr intlFailure;
   std::thread intlThread([&] {
     try {
       makeIntl();
+      if (afterIntl) afterIntl(in.intl, in.us, static_cast<size_t>(std::max(usCount, 0)), usMade);
     } catch (...) {
       intlFailure = std::current_exception();
     }
@@ -912,6 +917,7 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
   try {
     makeUS();
   } catch (...) {
+    usMade.Stop();
     intlThread.join();
     throw;
   }

@@ -8,8 +8,11 @@
 // platform and library version. Calls are unique per database (at most 6 characters, so the index
 // key is the whole call).
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "UBuildEntry.h"
+#include "UProgressFeed.h"
 #include "USourceTables.h"
 
 // Entry counts of the 1999 edition.
@@ -19,4 +22,11 @@ constexpr int kEdition1999Intl = 694720;
 // Makes usCount U.S. and intlCount International entries (in generation order, not sorted) and
 // the QSL managers they refer to. Throws ESourceError when the tables cannot supply what is asked
 // (no populated ZIP, no International entity with towns, counts below 0).
-TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed);
+// afterIntl, when given, runs on the International thread once its entries are made, while the
+// U.S. entries are still being made: usMade tells how many of the usCount are (final but for the
+// QSL manager number, added when both are done). A failure of either side ends the whole call.
+using TAfterIntl =
+    std::function<void(const std::vector<TBuildEntry>& intl, const std::vector<TBuildEntry>& us,
+                       size_t usCount, const TProgressFeed& usMade)>;
+TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed,
+                           const TAfterIntl& afterIntl = {});

@@ -201,9 +201,20 @@ int main(int argc, char** argv) {
       tablesSeconds = Seconds(t0);
     }
     const auto t1 = TClock::now();
+    // A whole sample edition: the International thread, done first, finds the entries' map
+    // points meanwhile, following the U.S. thread.
+    TMapPoints points;
+    TAfterIntl findPoints;
+    if (!noMaps && needUS && needIntl)
+      findPoints = [&points](const std::vector<TBuildEntry>& intl,
+                             const std::vector<TBuildEntry>& us, size_t usMadeCount,
+                             const TProgressFeed& usMade) {
+        points = EntryPoints(intl, us, usMadeCount, &usMade);
+      };
     if (needUS || needIntl) {
       progress.Show("Generating sample entries", 0, 0);
-      input = GenerateSample(tables, needUS ? usCount : 0, needIntl ? intlCount : 0, seed);
+      input =
+          GenerateSample(tables, needUS ? usCount : 0, needIntl ? intlCount : 0, seed, findPoints);
     }
     if (!fccPath.empty()) {
       TUSPlaces places(tables);
@@ -261,7 +272,7 @@ int main(int argc, char** argv) {
     if (!noMaps) {
       progress.Show("Placing entries on maps", 0, 0);
       const auto t3 = TClock::now();
-      PrepareMaps(sourcesDir + "/map_geometry.bin", input, options);
+      PrepareMaps(sourcesDir + "/map_geometry.bin", input, options, findPoints ? &points : nullptr);
       mapsSeconds = Seconds(t3);
       options.maps = [&mapsSeconds, render = options.maps](int64_t blockStart) {
         const auto t4 = TClock::now();
