@@ -208,28 +208,41 @@ std::string LicenceClassFieldText(std::string_view field) {
   return LicenceClassText(field.empty() ? ' ' : field[0]);
 }
 
-std::string MakeSearchKey(int index, std::string_view text) {
-  std::string key = LowerCaseOEM(TrimBlanks(text));
+size_t MakeSearchKeyInto(int index, std::string_view text, char (&out)[15]) {
+  size_t b = 0, e = text.size();
+  while (e > 0 && text[e - 1] == ' ') --e;
+  while (b < e && text[b] == ' ') ++b;
+  const std::string_view t = text.substr(b, e - b);
+  size_t n = std::min<size_t>(t.size(), 15);
+  bool star = false;
   switch (index) {
-    case 0:
-    case 1:
-      std::replace(key.begin(), key.end(), '0', '<');
-      break;
     case 2:
-      key = Cut(key, 5);
+      n = std::min<size_t>(n, 5);
       break;
     case 3:
     case 4:
     case 5:
-      if (key.size() > 15) key = key.substr(0, 14) + "*";
+      star = t.size() > 15;  // 14 characters and "*"
+      if (star) n = 14;
       break;
     case 6:
-      key = Cut(key, 13);
+      n = std::min<size_t>(n, 13);
       break;
     default:
       break;
   }
-  return Cut(key, 15);
+  const bool call = index == 0 || index == 1;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = LowerOEM(t[i]);
+    out[i] = call && c == '0' ? '<' : c;
+  }
+  if (star) out[n++] = '*';
+  return n;
+}
+
+std::string MakeSearchKey(int index, std::string_view text) {
+  char key[15];
+  return std::string(key, MakeSearchKeyInto(index, text, key));
 }
 
 std::string NormaliseCall(std::string_view text) {

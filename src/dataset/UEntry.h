@@ -97,6 +97,8 @@ std::string LicenceClassText(char code);
 std::string LicenceClassFieldText(std::string_view field);
 // Search key for index number 0..6 from a typed text (at most 15 characters).
 std::string MakeSearchKey(int index, std::string_view text);
+// The same into out, with no allocation; returns its length.
+size_t MakeSearchKeyInto(int index, std::string_view text, char (&out)[15]);
 
 // Call sign of the notes: first 6 characters, lower-cased, trimmed; letters and digits only.
 class ECallError : public std::runtime_error {

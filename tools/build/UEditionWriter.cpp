@@ -156,9 +156,9 @@ static_assert(sizeof(TOrderItem) == 24 && offsetof(TOrderItem, len) == 15);
 
 TOrderItem MakeOrderItem(int index, std::string_view text, uint32_t idx) {
   TOrderItem item{};
-  const std::string key = MakeSearchKey(index, text);
-  item.len = static_cast<uint8_t>(std::min<size_t>(key.size(), kIndexKeyLengths[index]));
-  std::memcpy(item.key, key.data(), item.len);
+  const size_t n = MakeSearchKeyInto(index, text, item.key);
+  item.len = static_cast<uint8_t>(std::min<size_t>(n, kIndexKeyLengths[index]));
+  std::fill(item.key + item.len, item.key + sizeof item.key, '\0');  // zero beyond the key
   item.ref = -1;
   item.idx = idx;
   return item;
