@@ -57,12 +57,14 @@ std::string AsciiUpper(std::string_view s) {
   return r;
 }
 
-std::string TrimBlanks(std::string_view s) {
+std::string_view TrimBlanksView(std::string_view s) {
   size_t b = 0, e = s.size();
   while (e > 0 && s[e - 1] == ' ') --e;
   while (b < e && s[b] == ' ') ++b;
-  return std::string(s.substr(b, e - b));
+  return s.substr(b, e - b);
 }
+
+std::string TrimBlanks(std::string_view s) { return std::string(TrimBlanksView(s)); }
 
 std::string TrimLeftBlanks(std::string_view s) {
   size_t i = 0;

@@ -209,10 +209,7 @@ std::string LicenceClassFieldText(std::string_view field) {
 }
 
 size_t MakeSearchKeyInto(int index, std::string_view text, char (&out)[15]) {
-  size_t b = 0, e = text.size();
-  while (e > 0 && text[e - 1] == ' ') --e;
-  while (b < e && text[b] == ' ') ++b;
-  const std::string_view t = text.substr(b, e - b);
+  const std::string_view t = TrimBlanksView(text);
   size_t n = std::min<size_t>(t.size(), 15);
   bool star = false;
   switch (index) {

@@ -242,7 +242,7 @@ std::string PrevCallText(std::string_view stored) {
 class TPayloadArena {
  public:
   // The block list has its room from the start and never moves, so another thread may read what
-  // was stored before it was told so (TWordFeed).
+  // was stored before it was told so (TProgressFeed).
   TPayloadArena() { blocks_.reserve(kMaxBlocks); }
   uint64_t Append(const uint8_t* p, size_t n) {
     if (blocks_.empty() || used_ + n > kBlock) {
@@ -298,10 +298,6 @@ std::string StoredCall(const TPrepared& p, uint32_t idx) {
 constexpr int kUSOrderIndex[5] = {oiUSCall, oiUSZIP, oiUSName, oiUSCity, oiUSCounty};
 constexpr int kUSOrderPos[5] = {upCall, upZIP, upName, upCity, upCounty};
 
-// How many U.S. entries the reading thread has stored (payload and names), for the thread that
-// lists their words meanwhile.
-using TWordFeed = TProgressFeed;
-
 void PutName(std::string& out, std::string_view text) {
   const auto n = static_cast<uint16_t>(std::min<size_t>(text.size(), UINT16_MAX));
   out += static_cast<char>(n & 0xFF);
@@ -317,7 +313,7 @@ std::string_view TakeName(const uint8_t*& p) {
 }
 
 // Lists the words of every U.S. entry as the reading thread stores them (Prepare with a feed).
-void ListUSWords(TPrepared& p, size_t count, TWordFeed& feed) {
+void ListUSWords(TPrepared& p, size_t count, TProgressFeed& feed) {
   const auto n = static_cast<uint32_t>(std::min<size_t>(count, INT32_MAX));
   for (uint32_t i = 0; i < n; ++i) {
     if (!feed.WaitFor(i)) return;
@@ -350,7 +346,7 @@ void ListUSWords(TPrepared& p, size_t count, TWordFeed& feed) {
 // through feed as they are stored.
 void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries,
              std::vector<TBuildEntry>* release, int64_t firstRef, int64_t limit,
-             std::atomic<uint64_t>& done, const std::function<void()>& tick, TWordFeed* feed) {
+             std::atomic<uint64_t>& done, const std::function<void()>& tick, TProgressFeed* feed) {
   const int64_t room = limit - firstRef;
   const bool us = db == TDatabase::US;
   p.db = db;
@@ -693,7 +689,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   // the U.S. words while the U.S. thread stores the entries (usFeed). The maps are rendered on a
   // third thread once the place of the map block is known. Progress is told from this thread
   // (the U.S. one).
-  TWordFeed usFeed;
+  TProgressFeed usFeed;  // U.S. entries stored (payload and names), for the word listing
   const size_t usCount = input.us.size();  // the U.S. thread empties the input when done
   TMilestone intlPrepared, intlPlaced, usWordsListed, usPlaced;
   TEditionCounts usCounts;

@@ -23,7 +23,6 @@
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UEdition.h"
-#include "storage/UIndexEngine.h"
 
 namespace {
 
