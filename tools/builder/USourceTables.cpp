@@ -448,6 +448,15 @@ TSourceTables LoadSourceTables(const std::string& dir) {
                            t.Number(r, 6),
                            {}});
   }
+  // Canadian places (optional).
+  if (std::filesystem::exists(std::filesystem::path(dir) / "ca_places.tsv")) {
+    const TTable t =
+        ReadTable(dir, "ca_places.tsv", {"name", "province", "lat", "lon", "population"});
+    st.canadianPlaces.reserve(t.rows.size());
+    for (size_t r = 0; r < t.rows.size(); ++r)
+      st.canadianPlaces.push_back(
+          {t.Text(r, 0), t.Text(r, 1), t.Number(r, 2), t.Number(r, 3), t.Number(r, 4)});
+  }
   // Postcodes of the towns of the countries that publish a table (optional).
   if (std::filesystem::exists(std::filesystem::path(dir) / "world_postcodes.tsv")) {
     const TTable t = ReadTable(dir, "world_postcodes.tsv", {"iso", "city", "postcodes"});

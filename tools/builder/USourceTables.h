@@ -47,6 +47,14 @@ struct TCityRow {
   std::vector<std::string> postcodes;  // from a public postcode table; empty: none known
 };
 
+// A Canadian populated place (of at least 1,000 people), for the register's stations.
+struct TCanadianPlace {
+  std::string name;      // code page 437, as written ("Montr\x82al")
+  std::string province;  // postal abbreviation: NS, QC ...
+  double lat = 0, lon = 0;
+  double population = 0;
+};
+
 struct TUSStateRow {
   std::string state, name;
   char district = '0';
@@ -88,6 +96,7 @@ struct TSourceTables {
   std::vector<TWeightedText> streetNames, streetSuffixes;
   std::vector<TDxccRow> dxcc;
   std::vector<TCityRow> cities;
+  std::vector<TCanadianPlace> canadianPlaces;  // empty when the sources have no ca_places.tsv
   std::vector<TUSStateRow> states;
   std::vector<TLicensingRow> licensing;
   std::vector<TCallAreaRow> callAreas;

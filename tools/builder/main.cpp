@@ -16,6 +16,7 @@
 #include "UEditionWriter.h"
 #include "UFccImport.h"
 #include "UImportText.h"
+#include "UIsedImport.h"
 #include "UMapSet.h"
 #include "USampleGenerator.h"
 #include "USourceTables.h"
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
       "of International entries."};
   app.set_version_flag("--version", std::string("tellmark-build ") + TELLMARK_VERSION);
-  std::string outDir, sourcesDir, textsDir, fccPath, csvPath, title;
+  std::string outDir, sourcesDir, textsDir, fccPath, csvPath, isedPath, title;
   std::vector<std::string> fccDaily;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
@@ -165,6 +166,9 @@ int main(int argc, char** argv) {
                  "--fcc dump in date order")
       ->needs("--fcc");
   app.add_option("--intl-csv", csvPath, "International entries from a CSV file");
+  app.add_option("--ised", isedPath,
+                 "Canadian stations from the national licence register (amateur_delim.zip or "
+                 "amateur_delim.txt); a call the --intl-csv file also has is taken from the CSV");
   app.add_option("--title", title, "Title of the edition");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
   app.add_flag("--no-maps", noMaps, "Write no maps (MapDirOffset=0, as in older editions)");
@@ -193,18 +197,22 @@ int main(int argc, char** argv) {
     TBuildInput input;
     double tablesSeconds = 0, makeSeconds = 0;
     TSourceTables tables;
-    if (needUS || needIntl || !fccPath.empty()) {
+    if (needUS || needIntl || !fccPath.empty() || !isedPath.empty()) {
       progress.Show("Loading source tables", 0, 0);
       const auto t0 = TClock::now();
       tables = LoadSourceTables(sourcesDir);
       tablesSeconds = Seconds(t0);
     }
+    // The register brings Canada's stations: the sample makes none of its own.
+    if (!isedPath.empty())
+      for (auto& l : tables.licensing)
+        if (l.dxcc == "VE") l.weight = 0;
     const auto t1 = TClock::now();
     // A whole sample edition: the International thread, done first, finds the entries' map
     // points meanwhile, following the U.S. thread.
     TMapPoints points;
     TAfterIntl findPoints;
-    if (!noMaps && needUS && needIntl)
+    if (!noMaps && needUS && needIntl && isedPath.empty())
       findPoints = [&points](const std::vector<TBuildEntry>& intl,
                              const std::vector<TBuildEntry>& us, size_t usMadeCount,
                              const TProgressFeed& usMade) {
@@ -255,6 +263,20 @@ int main(int argc, char** argv) {
             "%s countries and DXCC entities from the call, %s locators from the town\n",
             Grouped(r.imported).c_str(), Grouped(r.rows).c_str(), Grouped(r.managers).c_str(),
             Grouped(r.derivedEntity).c_str(), Grouped(r.derivedLocator).c_str());
+      }
+    }
+    if (!isedPath.empty()) {
+      progress.Show("Reading " + isedPath, 0, 0);
+      const TIsedImportReport r = ImportIsed(isedPath, input, tables);
+      progress.Clear();
+      if (!quiet) {
+        PrintSamples("unusable lines in the Canadian register", r.bad, r.badSamples);
+        std::printf(
+            "Canadian register: %s stations of %s lines (%s club stations), %s calls kept from "
+            "the CSV file; locators from the town %s, from the postal area %s, none %s\n",
+            Grouped(r.imported).c_str(), Grouped(r.lines).c_str(), Grouped(r.clubs).c_str(),
+            Grouped(r.keptFromCsv).c_str(), Grouped(r.locatorFromTown).c_str(),
+            Grouped(r.locatorFromArea).c_str(), Grouped(r.withoutLocator).c_str());
       }
     }
     input.entities = MakeEntityTable(tables);
