@@ -2,7 +2,9 @@
 // bitmap, the map set and the map of each entry, and the map block in a written edition.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -277,7 +279,55 @@ TEST_F(MapPlan, EachPointGetsTheMostDetailedMapHoldingIt) {
     EXPECT_GT(px.y, 0);
     EXPECT_LT(px.y, m.height);
   }
-  EXPECT_EQ(chooser.Choose(0, -89.5, ""), 0);  // nothing holds the pole's edge
+  // The world map holds every point, its edges included.
+  EXPECT_EQ(chooser.Choose(0, -89.5, ""), kWorldMapNr);
+}
+
+// Places near the 180th meridian (coordinates of the towns, turned into locators here): each gets
+// a map whose picture holds it; and so does every locator square of the globe.
+TEST_F(MapPlan, EveryLocatorGetsAMapNearTheAntimeridianToo) {
+  const TMapChooser chooser(*plan_, Geo(), *grid_);
+  struct TTown {
+    const char* name;
+    double lon, lat;
+  };
+  const TTown towns[] = {
+      {"Nuku'alofa, Tonga", -175.20, -21.14}, {"Neiafu, Vava'u, Tonga", -173.98, -18.65},
+      {"Mata-Utu, Wallis", -176.17, -13.28},  {"Suva, Fiji", 178.44, -18.14},
+      {"Taveuni, Fiji", -179.97, -16.80},     {"Waitangi, Chatham Islands", -176.56, -43.95},
+      {"Anadyr, Chukotka", 177.51, 64.73},    {"Adak, Aleutians", -176.66, 51.88}};
+  const auto onPicture = [&](int nr, double lon, double lat) {
+    const TMapDef& m = *plan_->Map(nr);
+    TMapEntry e;
+    e.lon1 = m.box.west, e.x1 = 0, e.lon2 = m.box.east, e.x2 = m.width;
+    e.lat1 = m.box.north, e.y1 = 0, e.lat2 = m.box.south, e.y2 = m.height;
+    const TPixel px = LocateOnMap(e, lon, lat);
+    return px.x >= 0 && px.x <= m.width && px.y >= 0 && px.y <= m.height;
+  };
+  for (const auto& t : towns) {
+    char lonWest[32], lat[32];
+    std::snprintf(lonWest, sizeof lonWest, "%.4f", -t.lon);
+    std::snprintf(lat, sizeof lat, "%.4f", t.lat);
+    const std::string locator = CoordToLocator(lonWest, lat);
+    ASSERT_TRUE(IsValidLocator(locator)) << t.name;
+    const TGeoPoint p = LocatorToCoord(locator);
+    const int nr = chooser.Choose(p.longitude, p.latitude, "");
+    EXPECT_GT(nr, 0) << t.name << " " << locator;
+    if (nr > 0) {
+      EXPECT_TRUE(onPicture(nr, p.longitude, p.latitude)) << t.name;
+    }
+  }
+  int without = 0;
+  for (char f1 = 'A'; f1 <= 'R'; ++f1)
+    for (char f2 = 'A'; f2 <= 'R'; ++f2)
+      for (char d1 = '0'; d1 <= '9'; ++d1)
+        for (char d2 = '0'; d2 <= '9'; ++d2) {
+          const std::string locator{f1, f2, d1, d2};
+          const TGeoPoint p = LocatorToCoord(locator);
+          const int nr = chooser.Choose(p.longitude, p.latitude, "");
+          if (nr <= 0 || !onPicture(nr, p.longitude, p.latitude)) ++without;
+        }
+  EXPECT_EQ(without, 0);
 }
 
 TEST_F(MapPlan, PicturesShowLandWaterAndTheOwnRegionWhereTheyAre) {
@@ -311,6 +361,91 @@ TEST_F(MapPlan, PicturesShowLandWaterAndTheOwnRegionWhereTheyAre) {
   EXPECT_GT(used[3], 100) << "coast";
   EXPECT_GT(used[5], 100) << "state lines";
   EXPECT_GT(used[6], 100) << "county lines";
+}
+
+// The large lakes are water on every map that shows them, the whole lake and not only the U.S.
+// half; an island in a lake stays land.
+TEST_F(MapPlan, LakesAreWaterAndTheirIslandsLand) {
+  struct TSpot {
+    const char* name;
+    double lon, lat;
+    int colour;   // 0 water, 1 land
+    bool narrow;  // a pixel or two wide on the world map: looked at on larger scales only
+  };
+  const TSpot spots[] = {
+      {"Lake Superior, west", -91.0, 47.2, 0, true},
+      {"Lake Superior, middle", -87.5, 47.6, 0, false},
+      {"Lake Superior, north", -86.5, 48.2, 0, false},
+      {"Lake Michigan", -87.0, 43.8, 0, false},
+      {"Lake Huron", -82.0, 44.6, 0, false},
+      {"Georgian Bay", -80.9, 45.3, 0, true},
+      {"Lake Erie", -81.2, 42.2, 0, true},
+      {"Lake Ontario, north", -78.5, 43.8, 0, true},
+      {"Lake Ontario, south", -78.5, 43.45, 0, true},
+      {"Manitoulin Island", -82.2, 45.8, 1, true},
+      {"Lake Victoria", 33.0, -1.6, 0, false},
+      {"Lake Tanganyika", 29.8, -6.5, 0, true},
+      {"Lake Malawi", 34.4, -11.0, 0, true},
+      {"Kansas", -98.0, 38.5, 1, false},
+      {"Ontario, inland", -84.0, 49.0, 1, false},
+  };
+  for (const char* name : {"World", "North America", "Africa", "Conterminous United States",
+                           "Canada", "Michigan", "Tanzania"}) {
+    const TMapDef* m = Named(name);
+    ASSERT_TRUE(m) << name;
+    const TDecoded d = DecodeBmp(RenderMap(*m, Geo()));
+    int seen = 0;
+    for (const auto& s : spots) {
+      if (!m->box.Contains(s.lon, s.lat) || (s.narrow && m->nr == kWorldMapNr)) continue;
+      TMapEntry e;
+      e.lon1 = m->box.west, e.x1 = 0, e.lon2 = m->box.east, e.x2 = m->width;
+      e.lat1 = m->box.north, e.y1 = 0, e.lat2 = m->box.south, e.y2 = m->height;
+      const TPixel px = LocateOnMap(e, s.lon, s.lat);
+      if (px.x < 0 || px.y < 0 || px.x >= d.width || px.y >= d.height) continue;
+      // Land is the land colour or the map's own region. Small pictures have borders and shores
+      // a pixel away: the spot is not of the other kind, and its kind is in the 3 x 3 around it.
+      const auto kind = [](int c) { return c == 0 ? 0 : c == 1 || c == 2 ? 1 : -1; };
+      EXPECT_NE(kind(d.At(px.x, px.y)), 1 - s.colour) << name << ": " << s.name;
+      bool found = false;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int u = std::clamp(px.x + dx, 0, d.width - 1);
+          const int v = std::clamp(px.y + dy, 0, d.height - 1);
+          found |= kind(d.At(u, v)) == s.colour;
+        }
+      EXPECT_TRUE(found) << name << ": " << s.name;
+      ++seen;
+    }
+    EXPECT_GT(seen, 0) << name;
+  }
+}
+
+// One coast per shore: on the territory maps every coast pixel lies between land and water; a
+// second, coarser outline beside the first would put coast pixels in open water or inland.
+TEST_F(MapPlan, TerritoryMapsDrawEachCoastOnce) {
+  for (const char* name : {"American Samoa", "Guam", "Commonwealth of the Northern Mariana Islands",
+                           "Puerto Rico", "United States Virgin Islands", "Hawaii"}) {
+    const TMapDef* m = Named(name);
+    ASSERT_TRUE(m) << name;
+    const TDecoded d = DecodeBmp(RenderMap(*m, Geo()));
+    int coast = 0, between = 0;
+    for (int y = 1; y + 1 < d.height; ++y)
+      for (int x = 1; x + 1 < d.width; ++x) {
+        if (d.At(x, y) != 3) continue;
+        bool water = false, land = false;
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            const int u = std::clamp(x + dx, 0, d.width - 1),
+                      v = std::clamp(y + dy, 0, d.height - 1);
+            water |= d.At(u, v) == 0;
+            land |= d.At(u, v) == 1 || d.At(u, v) == 2;
+          }
+        ++coast;
+        between += water && land;
+      }
+    ASSERT_GT(coast, 50) << name;
+    EXPECT_GE(between, coast * 98 / 100) << name << ": " << coast - between << " of " << coast;
+  }
 }
 
 TEST(MapBlock, EditionCarriesTheDirectoryAndEveryEntryItsMap) {
@@ -353,6 +488,40 @@ TEST(MapBlock, EditionCarriesTheDirectoryAndEveryEntryItsMap) {
       break;
     }
   }
+  // Points placed with the calibration the data file holds fall where its pictures show them:
+  // land on land, water on water (a mirrored or shifted calibration puts some on the other).
+  struct TFileSpot {
+    int nr;
+    double lon, lat;
+    int kind;  // 0 water, 1 land
+    const char* name;
+  };
+  const TFileSpot spots[] = {
+      {kWorldMapNr, 10, 25, 1, "Sahara"},
+      {kWorldMapNr, 134, -25, 1, "Australia"},
+      {kWorldMapNr, -40, 72, 1, "Greenland"},
+      {kWorldMapNr, -20, -30, 0, "South Atlantic"},
+      {kWorldMapNr, -85, 59, 0, "Hudson Bay"},
+      {kWorldMapNr, -87.5, 47.6, 0, "Lake Superior"},
+      {57, -98, 38.5, 1, "Kansas"},
+      {57, -90, 26, 0, "Gulf of Mexico"},
+      {57, -87.5, 47.6, 0, "Lake Superior"},
+      {57, -120, 33, 0, "Pacific off California"},
+  };
+  for (const auto& spot : spots) {
+    stream.SelectMap(spot.nr);
+    const TDecoded pic = DecodeBmp(stream.ReadImage());
+    const TPixel px = stream.LocatePoint(spot.nr, spot.lon, spot.lat);
+    ASSERT_TRUE(px.x >= 0 && px.y >= 0 && px.x < pic.width && px.y < pic.height) << spot.name;
+    const auto kind = [](int c) { return c == 0 ? 0 : c == 1 || c == 2 ? 1 : -1; };
+    EXPECT_NE(kind(pic.At(px.x, px.y)), 1 - spot.kind) << spot.name;
+    bool found = false;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        found |= kind(pic.At(std::clamp(px.x + dx, 0, pic.width - 1),
+                             std::clamp(px.y + dy, 0, pic.height - 1))) == spot.kind;
+    EXPECT_TRUE(found) << spot.name;
+  }
   // Each entry's map holds its point.
   for (const auto& e : input.us) {
     if (!e.mapNr) continue;
@@ -368,6 +537,47 @@ TEST(MapBlock, EditionCarriesTheDirectoryAndEveryEntryItsMap) {
 }
 
 }  // namespace
+
+// The sample edition as the build writes it (60,000 U.S. and 40,000 International entries, seed
+// 1999): every entry with a valid locator has a map, and the map holds its point.
+TEST(MapPoints, EveryEntryOfTheSampleWithALocatorHasAMap) {
+  const TSourceTables tables = LoadSourceTables(SourcesDir());
+  TBuildInput input = GenerateSample(tables, 60000, 40000, 1999);
+  const TMapPoints points = EntryPoints(input.intl, input.us, input.us.size(), nullptr);
+  TEditionOptions options;
+  PrepareMaps(SourcesDir() + "/map_geometry.bin", input, options, &points);
+  const TMapPlan plan = [&] {
+    const TGeoData& geo = Geo();
+    const TCountryGrid grid(*geo.Find("world"));
+    std::vector<int64_t> counts(geo.Find("world")->Find("countries")->features.size(), 0);
+    for (const auto& p : points.intl)
+      if (p.valid && grid.At(p.lon, p.lat) >= 0)
+        ++counts[static_cast<size_t>(grid.At(p.lon, p.lat))];
+    return PlanMaps(geo, counts);
+  }();
+  int64_t located = 0, without = 0, off = 0;
+  const auto check = [&](const std::vector<TBuildEntry>& entries,
+                         const std::vector<TMapPoint>& pts) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (!pts[i].valid) continue;
+      ++located;
+      const int nr = entries[i].mapNr;
+      if (nr == 0) {
+        ++without;
+        continue;
+      }
+      const TMapDef& m = *plan.Map(nr);
+      off += !m.box.Contains(pts[i].lon, pts[i].lat);
+    }
+  };
+  check(input.intl, points.intl);
+  check(input.us, points.us);
+  std::printf("sample: %lld entries with a valid locator, %lld of them without a map\n",
+              static_cast<long long>(located), static_cast<long long>(without));
+  EXPECT_GT(located, 90000);
+  EXPECT_EQ(without, 0);
+  EXPECT_EQ(off, 0);
+}
 
 // The builder finds the sample's map points on the International thread while the U.S. entries
 // are still being made: the same points as found afterwards, the same entries as without, and the

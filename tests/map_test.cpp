@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,13 @@
 #include "map/UMapStream.h"
 
 namespace {
+
+// Field letters A-R, digits, subsquare letters A-X.
+bool IsLocatorShape(const std::string& l) {
+  return l.size() == 6 && l[0] >= 'A' && l[0] <= 'R' && l[1] >= 'A' && l[1] <= 'R' && l[2] >= '0' &&
+         l[2] <= '9' && l[3] >= '0' && l[3] <= '9' && l[4] >= 'A' && l[4] <= 'X' && l[5] >= 'A' &&
+         l[5] <= 'X';
+}
 
 std::string Hex(const TReal48& r) {
   std::string s;
@@ -378,6 +386,143 @@ TEST(GetEntf, DistancesWithinOnePercentOfGeographicLib) {
   }
 }
 
+// ---- On the sphere of the distances: 111.12 km per degree of arc
+
+constexpr double kKmPerDegree = 111.12;
+constexpr double kDeg = std::numbers::pi / 180;
+
+struct TCentre {
+  double lon = 0, lat = 0;  // degrees, east and north positive
+};
+// Centre of a 6-character locator's subsquare, from its letters: fields of 20 x 10 degrees from
+// 180 W and 90 S, squares of 2 x 1 degrees, subsquares of 5 x 2.5 minutes.
+TCentre Centre(const std::string& l) {
+  const auto up = [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+  TCentre c;
+  c.lon = -180 + 20.0 * (up(l[0]) - 'A') + 2.0 * (l[2] - '0') + (up(l[4]) - 'A' + 0.5) * 5 / 60;
+  c.lat = -90 + 10.0 * (up(l[1]) - 'A') + (l[3] - '0') + (up(l[5]) - 'A' + 0.5) * 2.5 / 60;
+  return c;
+}
+double SphereKm(TCentre a, TCentre b) {
+  const double dlat = (b.lat - a.lat) * kDeg, dlon = (b.lon - a.lon) * kDeg;
+  const double h = std::pow(std::sin(dlat / 2), 2) + std::cos(a.lat * kDeg) *
+                                                         std::cos(b.lat * kDeg) *
+                                                         std::pow(std::sin(dlon / 2), 2);
+  return 2 * std::asin(std::sqrt(h)) / kDeg * kKmPerDegree;
+}
+double SphereHeading(TCentre a, TCentre b) {
+  const double p1 = a.lat * kDeg, p2 = b.lat * kDeg, dl = (b.lon - a.lon) * kDeg;
+  const double h =
+      std::atan2(std::sin(dl) * std::cos(p2),
+                 std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl));
+  return std::fmod(h / kDeg + 360, 360);
+}
+
+struct TSphereCase {
+  const char* home;     // as given, 2..6 characters
+  const char* homeSix;  // the subsquare a shorter home locator stands for
+  const char* target;
+};
+class OnTheSphere : public ::testing::TestWithParam<TSphereCase> {};
+
+// Within 50 m and 0.01 degree of the great circle on the sphere: a wrong km-per-degree (111.2)
+// moves a 6,000 km distance by 4 km, a different padding of a short locator by kilometres.
+TEST_P(OnTheSphere, DistanceAndHeadingOfTheGreatCircle) {
+  const auto& c = GetParam();
+  TEntf r;
+  ASSERT_TRUE(GetEntf(c.home, c.target, r));
+  const TCentre a = Centre(c.homeSix), b = Centre(c.target);
+  EXPECT_NEAR(r.distanceKm, SphereKm(a, b), 0.05);
+  EXPECT_LT(std::fabs(std::remainder(r.heading - SphereHeading(a, b), 360)), 0.01) << r.heading;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, OnTheSphere,
+    ::testing::Values(
+        TSphereCase{"JN48QR", "JN48QR", "FN31PR"}, TSphereCase{"IO91WM", "IO91WM", "PM95VQ"},
+        TSphereCase{"KP20JE", "KP20JE", "RE78TW"}, TSphereCase{"FN30AS", "FN30AS", "FR82UM"},
+        TSphereCase{"BL11AP", "BL11AP", "CM97BD"}, TSphereCase{"MJ96WV", "MJ96WV", "KG44DC"},
+        TSphereCase{"IM12OR", "IM12OR", "GF05TJ"}, TSphereCase{"QF56NE", "QF56NE", "RF80LQ"},
+        TSphereCase{"GG66RR", "GG66RR", "FN42IL"}, TSphereCase{"EN52WA", "EN52WA", "EN61FX"},
+        TSphereCase{"AH16AA", "AH16AA", "RH91FV"},  // across 180 degrees
+        // Short home locators: 4 characters + MM, 5 + M, 3 + 4MX, 2 + 44XX.
+        TSphereCase{"JO62", "JO62MM", "FN31PR"}, TSphereCase{"jo62", "JO62MM", "PM95VQ"},
+        TSphereCase{"FN31", "FN31MM", "JN48QR"}, TSphereCase{"JO62Q", "JO62QM", "FN31PR"},
+        TSphereCase{"JO6", "JO64MX", "RE78TW"}, TSphereCase{"JO", "JO44XX", "GF05TJ"}));
+
+// ---- The beacons against the places they stand at
+
+struct TBeaconPlace {
+  const char* call;
+  double lon, lat;  // the town or site, east and north positive
+};
+// Coordinates of the places (town centres, or the site where it is known: Mt. Asama is the
+// mountain above Ise, Mie). A locator's subsquare is 9 x 4.6 km at the equator.
+constexpr TBeaconPlace kBeaconPlaces[kBeaconCount] = {
+    {"4U1UN", -73.968, 40.749},   // United Nations, New York
+    {"VE8AT", -62.348, 82.501},   // Alert, Nunavut
+    {"W6WX", -121.898, 37.161},   // Mount Umunhum, California
+    {"KH6WO", -157.925, 21.646},  // Laie, Oahu
+    {"ZL6B", 175.657, -40.951},   // Masterton
+    {"VK6RBP", 116.07, -32.12},   // Roleystone
+    {"JA2IGY", 136.78, 34.46},    // Mt. Asama, Ise
+    {"RR9O", 82.92, 55.03},       // Novosibirsk
+    {"VR2B", 114.17, 22.30},      // Hong Kong
+    {"4S7B", 79.85, 6.93},        // Colombo
+    {"ZS6DN", 28.19, -25.75},     // Pretoria
+    {"5Z4B", 39.85, -3.63},       // Kilifi
+    {"4X6TU", 34.78, 32.08},      // Tel Aviv
+    {"OH2B", 24.66, 60.21},       // Espoo
+    {"CS3B", -16.82, 32.72},      // Santo da Serra, Madeira
+    {"LU4AA", -58.38, -34.60},    // Buenos Aires
+    {"OA4B", -77.04, -12.05},     // Lima
+    {"YV5B", -66.90, 10.50},      // Caracas
+};
+
+TEST(BeaconTable, EachLocatorLiesAtItsPlace) {
+  for (int r = 1; r <= kBeaconCount; ++r) {
+    const TBeaconPlace& p = kBeaconPlaces[r - 1];
+    EXPECT_EQ(BeaconText(r, bkCall), p.call) << r;
+    const std::string locator = BeaconText(r, bkLocator);
+    ASSERT_EQ(locator.size(), 6u) << r;
+    ASSERT_TRUE(IsLocatorShape(locator)) << locator;
+    // Within 20 km of the place: a letter or digit off moves it by 9 km or more on one axis,
+    // exchanged letters mostly by far more.
+    EXPECT_LT(SphereKm(Centre(locator), TCentre{p.lon, p.lat}), 20.0)
+        << BeaconText(r, bkLocation) << " " << locator;
+  }
+}
+
+// The reference document on the beacons (texte\beaconsw.txt of every edition) and the
+// scheduler agree on the frequencies, the order of the calls and the locators.
+TEST(BeaconTable, AgreesWithTheBeaconDocument) {
+  FILE* f = std::fopen(TELLMARK_SOURCE_DIR "/data/texts/beaconsw.txt", "r");
+  ASSERT_TRUE(f);
+  std::vector<std::string> bands;
+  std::vector<std::array<std::string, 2>> rows;  // call, locator by slot
+  char line[256];
+  while (std::fgets(line, sizeof line, f)) {
+    double mhz[kBandCount];
+    if (bands.empty() && std::sscanf(line, " %lf MHz %lf MHz %lf MHz %lf MHz %lf MHz", &mhz[0],
+                                     &mhz[1], &mhz[2], &mhz[3], &mhz[4]) == kBandCount)
+      for (const double m : mhz)
+        bands.push_back(std::to_string(static_cast<int>(std::lround(m * 1000))) + " kHz");
+    int slot = 0;
+    char call[16], locator[16];
+    if (std::sscanf(line, " %d %15s %15s", &slot, call, locator) == 3 &&
+        slot == static_cast<int>(rows.size()) + 1)
+      rows.push_back({call, locator});
+  }
+  std::fclose(f);
+  ASSERT_EQ(bands.size(), static_cast<size_t>(kBandCount));
+  for (int b = 1; b <= kBandCount; ++b) EXPECT_EQ(BandCaption(b), bands[b - 1]) << b;
+  ASSERT_EQ(rows.size(), static_cast<size_t>(kBeaconCount));
+  for (int r = 1; r <= kBeaconCount; ++r) {
+    EXPECT_EQ(BeaconText(r, bkCall), rows[r - 1][0]) << r;
+    EXPECT_EQ(BeaconText(r, bkLocator), rows[r - 1][1]) << r;
+  }
+}
+
 struct TPrecisionCase {
   const char* locator;
   int precision;
@@ -486,11 +631,7 @@ TEST(BeaconTable, LookUpByRowAndKindAndBandsOfColumns) {
   EXPECT_EQ(BandCaption(6), "");
   const int bands[] = {1, 1, 1, 2, 3, 4, 5, 1};  // columns 0..7
   for (int c = 0; c < 8; ++c) EXPECT_EQ(TBeaconSchedule::BandOfColumn(c), bands[c]) << c;
-  // Every locator of the table is valid, and every band has one beacon at every second.
-  for (int r = 1; r <= kBeaconCount; ++r) {
-    double lon, lat;
-    EXPECT_TRUE(LocatorToDegrees(BeaconText(r, bkLocator), lon, lat));
-  }
+  // Every band has one beacon at every second.
   for (int b = 1; b <= kBandCount; ++b)
     for (int t = 0; t < kCycleSeconds; ++t) {
       const int r = ActiveBeaconRow(t, b);

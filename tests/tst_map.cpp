@@ -7,11 +7,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <cmath>
 #include <memory>
+#include <numbers>
 
 #include "UEditionWriter.h"
 #include "UMapRaster.h"
@@ -23,6 +29,7 @@
 #include "map/UMapStream.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/UHelp.h"
 
 namespace {
 
@@ -39,13 +46,16 @@ const TTestMap kMaps[] = {{2, 0, 0, 10, 40, 50, 100, 100},
                           {0, 1, -180, 180, -90, 90, 72, 36}};
 constexpr int64_t kDirAt = 512;
 
-std::string WriteThreeMaps(const std::string& dir) {
+// The three maps; the world (maps 3..144) as wide as asked.
+std::string WriteThreeMaps(const std::string& dir, int worldWidth = 72,
+                           const std::string& name = "thedata.dat") {
   std::string images;
   std::string directory(kMapDirectorySize, '\0');
   directory[0] = static_cast<char>(kWorldMapNr);
   int64_t at = kDirAt + kMapDirectorySize;
   for (int k = 0; k < 3; ++k) {
-    const TTestMap& m = kMaps[k];
+    TTestMap m = kMaps[k];
+    if (k == 2) m.width = worldWidth, m.height = worldWidth / 2;
     TMapCanvas c(m.width, m.height, static_cast<uint8_t>(k));
     const std::string bmp = EncodeBmpRle8(c, {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}});
     TMapEntry e;
@@ -61,13 +71,42 @@ std::string WriteThreeMaps(const std::string& dir) {
       for (int n = 4; n <= kWorldMapNr; ++n)
         directory.replace(1 + (n - 1) * kMapEntrySize, kMapEntrySize, EncodeMapEntry(e));
   }
-  const std::string path = dir + "/thedata.dat";
+  const std::string path = dir + "/" + name;
   QFile f(QString::fromStdString(path));
   f.open(QIODevice::WriteOnly);
   f.write(QByteArray(kDirAt, 'z'));
   f.write(directory.data(), static_cast<qint64>(directory.size()));
   f.write(images.data(), static_cast<qint64>(images.size()));
   return path;
+}
+
+// Distance in km on the sphere of 111.12 km per degree between the centres of two 6-character
+// locators' subsquares, and the initial heading, worked out here from the letters.
+struct TSphere {
+  double km = 0, heading = 0;
+};
+TSphere OnSphere(const QString& from, const QString& to) {
+  const auto centre = [](const QString& l, double& lon, double& lat) {
+    const QByteArray u = l.toUpper().toLatin1();
+    lon = -180 + 20.0 * (u[0] - 'A') + 2.0 * (u[2] - '0') + (u[4] - 'A' + 0.5) * 5 / 60;
+    lat = -90 + 10.0 * (u[1] - 'A') + (u[3] - '0') + (u[5] - 'A' + 0.5) * 2.5 / 60;
+  };
+  constexpr double kDeg = std::numbers::pi / 180;
+  double lon1, lat1, lon2, lat2;
+  centre(from, lon1, lat1);
+  centre(to, lon2, lat2);
+  const double p1 = lat1 * kDeg, p2 = lat2 * kDeg, dl = (lon2 - lon1) * kDeg;
+  const double h = std::pow(std::sin((p2 - p1) / 2), 2) +
+                   std::cos(p1) * std::cos(p2) * std::pow(std::sin(dl / 2), 2);
+  TSphere s;
+  s.km = 2 * std::asin(std::sqrt(h)) / kDeg * 111.12;
+  s.heading = std::fmod(
+      std::atan2(std::sin(dl) * std::cos(p2),
+                 std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl)) /
+              kDeg +
+          360,
+      360);
+  return s;
 }
 
 }  // namespace
@@ -389,6 +428,190 @@ class TstMap : public QObject {
     f->PrintMap(printer);
     QVERIFY(QFile(pdf).size() > 500);
     QCOMPARE(printer.docName(), QString("Tellmark Map"));
+  }
+
+  // An entry without a map: the map stays, but no ring and no zoom chain of the entry before.
+  void entryWithoutMapLeavesNoRingOfTheEntryBefore() {
+    TMapForm* f = Open();
+    f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");
+    QVERIFY(RingAppears());
+    QVERIFY(W<QPushButton>("ZoomOutBtn")->isEnabled());
+    f->ShowEntry(0, "K1ABC", "JO62QM", "FN42");
+    QCOMPARE(f->CurrentMap(), 1);
+    QVERIFY(!f->Located());
+    QVERIFY(f->Chain().empty());
+    QVERIFY(!W<QPushButton>("ZoomOutBtn")->isEnabled());
+    QVERIFY(!W<QPushButton>("ZoomInBtn")->isEnabled());
+    QVERIFY(RingStaysOff());
+    // Show off and on again brings no ring back to the place of the entry before.
+    auto* show = W<QCheckBox>("ShowLocationChkBox");
+    QTest::mouseClick(show, Qt::LeftButton);
+    QTest::mouseClick(show, Qt::LeftButton);
+    QVERIFY(show->isChecked());
+    QVERIFY(RingStaysOff());
+  }
+
+  // The ring starts only while Show is ticked: not for the next entry, not on another map.
+  void noRingWhileShowIsUnticked() {
+    TMapForm* f = Open();
+    f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");
+    QVERIFY(RingAppears());
+    QTest::mouseClick(W<QCheckBox>("ShowLocationChkBox"), Qt::LeftButton);
+    f->ShowEntry(2, "DL2ABC", "JO62QM", "JN48QR");
+    QVERIFY(f->Located());
+    QVERIFY(RingStaysOff());
+    QTest::mouseClick(W<QPushButton>("ZoomOutBtn"), Qt::LeftButton);
+    QVERIFY(RingStaysOff());
+  }
+
+  // Heading and distance as on the sphere of 111.12 km per degree, in km or in miles as the
+  // window was told.
+  void headingAndDistanceInKmOrMiles() {
+    for (const bool km : {true, false}) {
+      form_ = std::make_unique<TMapForm>(dataFile_, kDirAt, false, km);
+      form_->show();
+      for (const char* target : {"JN45AA", "FN31PR", "RE78TW"}) {
+        form_->ShowEntry(1, "X", "JO62QM", target);
+        const TSphere s = OnSphere("JO62QM", target);
+        const QString want = km ? QString("Distance %1 km").arg(std::lround(s.km))
+                                : QString("Distance %1 miles").arg(std::lround(s.km / 1.609));
+        QCOMPARE(W<QLabel>("DistanceText")->text(), want);
+        QCOMPARE(W<QLabel>("HeadingText")->text(),
+                 QString("Heading %1\u00B0").arg(std::lround(s.heading)));
+      }
+    }
+  }
+
+  // A world map wider than the window scrolls: the ring of ZL6B (175.6 E, at the far east of the
+  // map) is scrolled into view, and dragging the map moves it.
+  void wideMapScrollsTheRingIntoViewAndDrags() {
+    const std::string wide = WriteThreeMaps(dir_->path(), 1440, "wide.dat");
+    TMapForm* f = Open(true, wide);
+    QCOMPARE(f->size(), QSize(660, 544));
+    f->ShowEntry(kWorldMapNr, "ZL6B", "JO62QM", "RE78TW");
+    QVERIFY(f->Located());
+    QVERIFY(f->Pixel().x > 1400);
+    QTRY_VERIFY(W<QScrollArea>("ScrollBox")->horizontalScrollBar()->isVisible());
+    const QPoint at = f->ScrollPosition();
+    const QSize seen = f->VisibleMapSize();
+    QVERIFY(seen.width() < 1440);
+    QVERIFY(f->Pixel().x >= at.x() && f->Pixel().x < at.x() + seen.width());
+    QVERIFY(f->Pixel().y >= at.y() && f->Pixel().y < at.y() + seen.height());
+    QVERIFY(RingAppears());
+    // New York, far to the west, comes into view in turn.
+    f->ShowEntry(kWorldMapNr, "4U1UN", "JO62QM", "FN30AS");
+    QVERIFY(f->Pixel().x >= f->ScrollPosition().x());
+    QVERIFY(f->Pixel().x < f->ScrollPosition().x() + seen.width());
+    // Dragging to the left shows more of the east.
+    QWidget* holder = W<QWidget>("MapHolder");
+    const QPoint from = f->ScrollPosition() + QPoint(300, 100);
+    QTest::mousePress(holder, Qt::LeftButton, {}, from);
+    QTest::mouseMove(holder, from - QPoint(200, 0));
+    QTest::mouseRelease(holder, Qt::LeftButton, {}, from - QPoint(200, 0));
+    QCOMPARE(f->ScrollPosition().x(), from.x() - 300 + 200);
+  }
+
+  // F1 on the map and on the scheduler, and the scheduler's Help button, open their topics.
+  void helpOpensTheTopicsOfMapAndScheduler() {
+    QList<int> asked;
+    const THelpHandler before = SetHelpHandler([&asked](int context) { asked << context; });
+    InstallHelpKey(qApp);
+    TMapForm* map = Open();
+    QTest::keyClick(map, Qt::Key_F1);
+    TLocalTime now{10, 4, 25};
+    TBeaconSchedulerForm s(
+        map, [] { return QString("JO62QM"); }, [&now] { return now; });
+    s.show();
+    auto* help = s.findChild<QPushButton*>("HelpBtn");
+    QVERIFY(help->isEnabled());
+    QTest::mouseClick(help, Qt::LeftButton);
+    QTest::keyClick(&s, Qt::Key_F1);
+    SetHelpHandler(before);
+    QCOMPARE(asked, QList<int>({10015, 10018, 10018}));
+  }
+
+  // "Show on map..." ticks Show on an unticked map; a followed beacon comes with the user's
+  // locator (heading and distance from it); closing the scheduler stops its timer.
+  void schedulerTicksShowGivesTheHomeLocatorAndStopsOnClose() {
+    TMapForm* map = Open();
+    map->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");
+    auto* show = map->findChild<QCheckBox*>("ShowLocationChkBox");
+    QTest::mouseClick(show, Qt::LeftButton);
+    QVERIFY(!show->isChecked());
+    TLocalTime now{10, 4, 25};
+    TBeaconSchedulerForm s(
+        map, [] { return QString("JO62QM"); }, [&now] { return now; });
+    s.show();
+    QTableWidget* grid = s.findChild<QTableWidget*>("BeaconGrid");
+    const QRect cell = grid->visualItemRect(grid->item(5, 0));  // ZL6B
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cell.center());
+    s.findChild<QMenu*>("GridMenu")->close();
+    s.findChild<QAction*>("ShowOnMapItem")->trigger();
+    QCOMPARE(show->text(), QString("&Show ZL6B"));
+    QVERIFY(show->isChecked());
+    QVERIFY(RingAppears());
+    // Following: VR2B (OL72CG) is active at 10:04:25 on 14100 kHz.
+    s.MapBtnClick();
+    s.UpdateTimerTimer();
+    QVERIFY(map->BeaconMode());
+    const TSphere hk = OnSphere("JO62QM", "OL72CG");
+    QVERIFY(!map->findChild<QLabel*>("DistanceText")->isHidden());
+    QCOMPARE(map->findChild<QLabel*>("DistanceText")->text(),
+             QString("Distance %1 km").arg(std::lround(hk.km)));
+    QCOMPARE(map->findChild<QLabel*>("HeadingText")->text(),
+             QString("Heading %1\u00B0").arg(std::lround(hk.heading)));
+    auto* timer = s.findChild<QTimer*>("UpdateTimer");
+    QVERIFY(timer->isActive());
+    s.close();
+    QVERIFY(!timer->isActive());
+    QVERIFY(!map->BeaconMode());
+  }
+
+  // The printout is what the window shows: the map at its size on a 96-dpi screen (100 pixels
+  // are 100 pixels at 96 dpi, whatever the printer's resolution), the ring, and the call,
+  // heading and distance under it.
+  void printsWhatTheWindowShowsAtThePrintersResolution() {
+    TMapForm* f = Open();
+    f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");  // the point at (80, 50) of 100 x 100
+    QVERIFY(RingAppears());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = QString::fromStdString(dir_->file("shown.pdf"));
+    printer.setOutputFileName(pdf);
+    QVERIFY(printer.logicalDpiX() >= 600);
+    f->PrintMap(printer);
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    QVERIFY(text.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(printed.contains("DL1ABC"), qPrintable(printed));
+    QVERIFY2(printed.contains(W<QLabel>("HeadingText")->text()), qPrintable(printed));
+    QVERIFY2(printed.contains(W<QLabel>("DistanceText")->text()), qPrintable(printed));
+    const QString base = QString::fromStdString(dir_->file("shown"));
+    QProcess raster;
+    raster.start("pdftoppm", {"-r", "96", "-png", "-singlefile", pdf, base});
+    QVERIFY(raster.waitForFinished(20000));
+    const QImage page(base + ".png");
+    QVERIFY(!page.isNull());
+    const auto near = [](QRgb c, int r, int g, int b) {
+      return std::abs(qRed(c) - r) < 12 && std::abs(qGreen(c) - g) < 12 &&
+             std::abs(qBlue(c) - b) < 12;
+    };
+    // The map's pixels: its colour, with the pixels right of and below it too (not the text).
+    QRect map;
+    for (int y = 0; y + 1 < page.height(); ++y)
+      for (int x = 0; x + 1 < page.width(); ++x)
+        if (near(page.pixel(x, y), 10, 20, 30) && near(page.pixel(x + 1, y), 10, 20, 30) &&
+            near(page.pixel(x, y + 1), 10, 20, 30))
+          map |= QRect(x, y, 2, 2);
+    QVERIFY2(std::abs(map.width() - 100) <= 2 && std::abs(map.height() - 100) <= 2,
+             qPrintable(QString("%1 x %2").arg(map.width()).arg(map.height())));
+    // The ring: inverted (light) map pixels around the point.
+    int ring = 0;
+    for (int y = map.top() + 50 - 20; y <= map.top() + 50 + 20; ++y)
+      for (int x = map.left() + 80 - 20; x <= map.left() + 80 + 20; ++x)
+        ring += qGray(page.pixel(x, y)) > 150;
+    QVERIFY2(ring > 40, qPrintable(QString::number(ring)));
   }
 
   void mainWindowMapCommandsFollowTheEdition() {

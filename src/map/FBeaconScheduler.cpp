@@ -13,6 +13,7 @@
 #include "map/UMapGeo.h"
 #include "map/UMapStream.h"
 #include "ui_FBeaconScheduler.h"
+#include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 
 namespace {
@@ -48,7 +49,8 @@ TBeaconSchedulerForm::TBeaconSchedulerForm(TMapForm* map, std::function<QString(
   connect(ui->MapBtn, &QPushButton::clicked, this, &TBeaconSchedulerForm::MapBtnClick);
   connect(this, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { BeaconMenu->popup(mapToGlobal(at)); });
-  ui->HelpBtn->setEnabled(false);  // no help viewer yet
+  setProperty("helpContext", kHelpContext);  // F1
+  connect(ui->HelpBtn, &QPushButton::clicked, this, [] { ShowHelp(kHelpContext); });
   if (map_)
     connect(map_.data(), &TMapForm::LocationDisplayOff, this,
             [this] { schedule_.SetFollow(false); });

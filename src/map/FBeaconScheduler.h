@@ -21,6 +21,7 @@ class TBeaconSchedulerForm : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr int kHelpContext = 10018;
   // map: the map window, or null when the edition has no maps; homeLocator: the user's own
   // locator of the settings; clock: the local time (tests set it).
   TBeaconSchedulerForm(TMapForm* map, std::function<QString()> homeLocator, TClock clock,

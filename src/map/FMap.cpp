@@ -1,11 +1,15 @@
 #include "map/FMap.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollBar>
+#include <QStringList>
 #include <QTimer>
 
 #include "dataset/ULocator.h"
@@ -44,7 +48,11 @@ TMapForm::TMapForm(const std::string& dataFilePath, int64_t mapDirOffset, bool f
                    bool useKm, QWidget* parent)
     : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TMapForm>()), useKm_(useKm) {
   ui->setupUi(this);
-  ui->ScrollBox->setMinimumSize(1, 1);  // the window fits a small map exactly
+  ui->ScrollBox->setMinimumSize(1, 1);       // the window fits a small map exactly
+  setProperty("helpContext", kHelpContext);  // F1
+  // A map larger than the window scrolls: bars, and dragging the picture with the mouse.
+  ui->MapHolder->installEventFilter(this);
+  ui->MapHolder->setCursor(Qt::OpenHandCursor);
   LocationShape = new TLocationShape(picture_, ui->MapHolder);
   BlinkTimer = new QTimer(this);
   BlinkTimer->setObjectName("BlinkTimer");
@@ -153,6 +161,12 @@ void TMapForm::ShowLocation(int mapNr, const QString& homeLocator, const QString
     ShowMap(mapNr);
     chain_ = stream_->ZoomChain(mapNr);
     SetZoom(1);
+  } else {
+    // The map shown stays, but neither the ring nor the zoom chain of the entry before: they
+    // would mark that entry's place under this entry's call.
+    located_ = false;
+    chain_.clear();
+    SetZoom(1);
   }
   emit LocationShown(QString::fromStdString(call_));
 }
@@ -181,8 +195,49 @@ void TMapForm::ShowMap(int n) {
   } catch (const std::exception&) {
     located_ = false;
   }
+  // A point outside the visible part of the map is scrolled into view, with room for the ring.
+  if (located_ && pointValid_) ui->ScrollBox->ensureVisible(pixel_.x, pixel_.y, 40, 40);
   StartMarker();
 }
+
+bool TMapForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui->MapHolder) return QWidget::eventFilter(watched, event);
+  QScrollBar* h = ui->ScrollBox->horizontalScrollBar();
+  QScrollBar* v = ui->ScrollBox->verticalScrollBar();
+  switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+      const auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() != Qt::LeftButton) break;
+      dragFrom_ = e->globalPosition().toPoint();
+      dragScroll_ = QPoint(h->value(), v->value());
+      dragging_ = true;
+      ui->MapHolder->setCursor(Qt::ClosedHandCursor);
+      return true;
+    }
+    case QEvent::MouseMove: {
+      if (!dragging_) break;
+      const QPoint d = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragFrom_;
+      h->setValue(dragScroll_.x() - d.x());
+      v->setValue(dragScroll_.y() - d.y());
+      return true;
+    }
+    case QEvent::MouseButtonRelease:
+      if (!dragging_) break;
+      dragging_ = false;
+      ui->MapHolder->setCursor(Qt::OpenHandCursor);
+      return true;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+QPoint TMapForm::ScrollPosition() const {
+  return QPoint(ui->ScrollBox->horizontalScrollBar()->value(),
+                ui->ScrollBox->verticalScrollBar()->value());
+}
+
+QSize TMapForm::VisibleMapSize() const { return ui->ScrollBox->viewport()->size(); }
 
 void TMapForm::SetZoom(int i) {
   if (chain_.empty()) {
@@ -264,17 +319,54 @@ void TMapForm::FitAlwaysChkBoxClick() {
   if (ui->FitAlwaysChkBox->isChecked()) FitWindow();
 }
 
+QImage TMapForm::PrintedPicture() const {
+  QImage page = picture_.convertToFormat(QImage::Format_RGB32);
+  if (!BlinkTimer->isActive() && !ringShown_) return page;
+  // The ring as the window draws it (inverting), at a fixed size of the ring's range.
+  const int size = kPrintedRing;
+  const QRect box(pixel_.x - size / 2, pixel_.y - size / 2, size, size);
+  QImage under = page.copy(box);
+  under.invertPixels();
+  QPainter p(&page);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setBrushOrigin(box.topLeft());
+  p.setPen(QPen(QBrush(under), 2));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(box.left() + 1, box.top() + 1, size - 2, size - 2));
+  return page;
+}
+
+QString TMapForm::PrintedCaption() const {
+  QStringList parts{QString::fromStdString(call_)};
+  if (!ui->HeadingText->isHidden()) parts << ui->HeadingText->text();
+  if (!ui->DistanceText->isHidden()) parts << ui->DistanceText->text();
+  return parts.join("    ");
+}
+
 void TMapForm::PrintMap(QPrinter& printer) {
   if (picture_.isNull()) throw EMapError("No map is shown");
   printer.setDocName("Tellmark Map");
+  const QImage page = PrintedPicture();
   QPainter painter;
   if (!painter.begin(&printer)) throw EMapError("The printer cannot be started");
+  // The map at the physical size it has on a 96-dpi screen, whatever the printer's resolution.
   double fx = printer.logicalDpiX() / 96.0, fy = printer.logicalDpiY() / 96.0;
   if (fx == 0) fx = 1;
   if (fy == 0) fy = 1;
-  const QRect target(0, 0, static_cast<int>(fx * picture_.width()),
-                     static_cast<int>(fy * picture_.height()));
-  painter.drawImage(target, picture_);
+  const QRect target(0, 0, static_cast<int>(fx * page.width()),
+                     static_cast<int>(fy * page.height()));
+  painter.drawImage(target, page);
+  // Call, heading and distance under the map, in a 10-point font of the printer.
+  QFont font = this->font();
+  font.setPointSize(10);
+  font.setBold(false);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  const QFontMetrics fm(font, &printer);
+  const QRect text(0, target.bottom() + 1 + fm.height() / 2,
+                   std::max(target.width(), fm.horizontalAdvance(PrintedCaption()) + fm.height()),
+                   fm.height() * 2);
+  painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, PrintedCaption());
   painter.end();
 }
 

@@ -3,6 +3,8 @@
 // on the entry's position, heading and distance from the user's locator, fit to window and
 // printing; and the beacon mode the beacon scheduler uses on the world map.
 #include <QImage>
+#include <QPoint>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -25,6 +27,9 @@ class TMapForm : public QWidget {
 
  public:
   using TLeaveCallback = std::function<void(TMapForm*)>;
+  static constexpr int kHelpContext = 10015;
+  // Diameter of the printed ring, in map pixels.
+  static constexpr int kPrintedRing = 30;
 
   // FormCreate: opens the map stream on the data file with the directory at mapDirOffset; throws
   // EMapError ("Can not open MapDataFile" + code) when it cannot. useKm: distances in km, else
@@ -45,9 +50,15 @@ class TMapForm : public QWidget {
   void EndBeaconMode() { LeaveBeaconMode(); }
   // Ticks (or clears) the Show check box as the user would, starting or stopping the ring.
   void SetShowLocation(bool on);
-  // Draws the map on a printer at its physical size on a 96-dpi screen (PrintBtnClick after its
-  // dialog). Throws EMapError when no map is loaded.
+  // Prints what the window shows (PrintBtnClick after its dialog): the map at its physical size on
+  // a 96-dpi screen with the ring where the window draws one, and the call, heading and distance
+  // under it. Throws EMapError when no map is loaded.
   void PrintMap(QPrinter& printer);
+  // The map as printed: the picture with the ring when the window marks the point.
+  QImage PrintedPicture() const;
+  // The line under the printed map: the call, and heading and distance where the window shows
+  // them.
+  QString PrintedCaption() const;
 
   // State, for the windows that use it and for tests.
   int CurrentMap() const { return currentMap_; }
@@ -58,6 +69,9 @@ class TMapForm : public QWidget {
   bool Located() const { return located_; }
   TPixel Pixel() const { return pixel_; }
   const QImage& MapPicture() const { return picture_; }
+  // Scroll position of the map area (pixels of the map at its top left) and the visible size.
+  QPoint ScrollPosition() const;
+  QSize VisibleMapSize() const;
   void SetUseKm(bool on) { useKm_ = on; }
 
  public slots:
@@ -79,6 +93,7 @@ class TMapForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ShowLocation(int mapNr, const QString& homeLocator, const QString& entryLocator,
@@ -116,4 +131,6 @@ class TMapForm : public QWidget {
   QString captionSuffix_;
   QString shownCaption_;
   QImage picture_;
+  bool dragging_ = false;
+  QPoint dragFrom_, dragScroll_;
 };

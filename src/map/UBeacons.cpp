@@ -1,6 +1,5 @@
 #include "map/UBeacons.h"
 
-
 namespace {
 struct TBeacon {
   const char* location;

@@ -51,12 +51,18 @@ std::string PostalOf(const std::string& fips) {
   return {};
 }
 
-// World features not given a country map: the U.S. and its territories (they have state maps)
-// and Antarctica.
-bool IsExcludedCountry(const std::string& id) {
-  for (const char* x : {"840", "630", "850", "316", "016", "580", "581", "010"})
+// World features that the U.S. topology draws finer: the U.S. and the territories with a state
+// map (Puerto Rico, the Virgin Islands, Guam, American Samoa, the Northern Marianas).
+bool IsUSFeature(const std::string& id) {
+  for (const char* x : {"840", "630", "850", "316", "016", "580"})
     if (id == x) return true;
   return false;
+}
+
+// World features not given a country map: those of the U.S. (they have state maps), the minor
+// outlying islands and Antarctica.
+bool IsExcludedCountry(const std::string& id) {
+  return IsUSFeature(id) || id == "581" || id == "010";
 }
 
 struct TContinent {
@@ -309,7 +315,9 @@ bool EntryPoint(const TBuildEntry& e, bool us, double& lon, double& lat) {
 
 namespace {
 // The map box less 2 % of its size on each side: a point there is not at the picture's edge.
+// The world map has no edge to keep away from: it holds every point.
 bool InnerContains(const TMapDef& m, double lon, double lat) {
+  if (m.nr == kWorldMapNr) return m.box.Contains(lon, lat);
   const double mx = (m.box.east - m.box.west) * 0.02, my = (m.box.north - m.box.south) * 0.02;
   return lon >= m.box.west + mx && lon <= m.box.east - mx && lat >= m.box.south + my &&
          lat <= m.box.north - my;
@@ -370,8 +378,9 @@ struct TLine {
 
 struct TLayers {
   std::vector<TFill> countries, states;
-  std::vector<TLine> worldLines, stateLines, countyLines;
-  int usCountry = -1;
+  std::vector<TLine> worldLines, stateLines, countyLines, lakeLines;
+  TFill lakes;                  // every lake and island ring: islands are holes (even-odd)
+  std::vector<bool> usFeature;  // by country: drawn by the U.S. topology on U.S. maps
 };
 
 std::vector<TFill> Fills(const TGeoTopology& t, const TGeoObject& o) {
@@ -430,14 +439,26 @@ TLayers MakeLayers(const TGeoData& geo) {
   const TGeoObject& counties = *us.Find("counties");
   L.countries = Fills(world, countries);
   L.states = Fills(us, states);
+  L.usFeature.assign(countries.features.size(), false);
   for (size_t i = 0; i < countries.features.size(); ++i)
-    if (countries.features[i].id == "840") L.usCountry = static_cast<int>(i);
+    L.usFeature[i] = IsUSFeature(countries.features[i].id);
+  const auto ofUS = [&L](int feature) {
+    return feature >= 0 && L.usFeature[static_cast<size_t>(feature)];
+  };
   std::vector<int> uses, first, second;
   ArcUse(world, countries, uses, first, second);
   for (size_t a = 0; a < world.arcs.size(); ++a)
     if (uses[a] > 0)
       AddLines(L.worldLines, world.arcs[a], uses[a] >= 2 ? cBorder : cCoast,
-               first[a] == L.usCountry || second[a] == L.usCountry);
+               ofUS(first[a]) || ofUS(second[a]));
+  if (const TGeoTopology* lakeTopo = geo.Find("lakes"))
+    if (const TGeoObject* lakes = lakeTopo->Find("lakes")) {
+      for (auto& f : Fills(*lakeTopo, *lakes)) {
+        for (auto& ring : f.rings) L.lakes.rings.push_back(std::move(ring));
+        L.lakes.box.Add(f.box);
+      }
+      for (const auto& arc : lakeTopo->arcs) AddLines(L.lakeLines, arc, cCoast, false);
+    }
   std::vector<int> stateUses, countyUses;
   ArcUse(us, states, stateUses, first, second);
   ArcUse(us, counties, countyUses, first, second);
@@ -467,7 +488,7 @@ void Fill(TMapCanvas& canvas, const TProjection& proj, const TFill& f, uint8_t c
 }
 
 // A line with points closer than 3/4 pixel to the last one kept left out.
-void Draw(TMapCanvas& canvas, const TProjection& proj, const TLine& l) {
+void Draw(TMapCanvas& canvas, const TProjection& proj, const TLine& l, int colour = -1) {
   std::vector<TPt> pts;
   pts.reserve(l.points.size());
   for (size_t i = 0; i < l.points.size(); ++i) {
@@ -477,7 +498,7 @@ void Draw(TMapCanvas& canvas, const TProjection& proj, const TLine& l) {
       continue;
     pts.push_back(p);
   }
-  canvas.DrawLine(pts, l.colour);
+  canvas.DrawLine(pts, colour < 0 ? l.colour : static_cast<uint8_t>(colour));
 }
 
 std::string Render(const TMapDef& m, const TLayers& L) {
@@ -488,15 +509,19 @@ std::string Render(const TMapDef& m, const TLayers& L) {
   TGeoBox view = m.box;
   const double px = 2 / proj.sx, py = 2 / proj.sy;
   view.west -= px, view.east += px, view.south -= py, view.north += py;
-  for (const auto& f : L.countries) {
-    if (!f.box.Intersects(view) || (m.us && f.feature == L.usCountry)) continue;
-    Fill(canvas, proj, f, !m.state && f.feature == m.region ? cOwn : cLand);
-  }
+  // On U.S. maps the U.S. topology draws the U.S. and its territories: their coarse world
+  // shapes stay out, or each coast would be drawn twice.
+  const auto wanted = [&](const TFill& f) {
+    return f.box.Intersects(view) && !(m.us && L.usFeature[static_cast<size_t>(f.feature)]);
+  };
+  for (const auto& f : L.countries)
+    if (wanted(f)) Fill(canvas, proj, f, !m.state && f.feature == m.region ? cOwn : cLand);
   if (m.us) {
     for (const auto& f : L.states)
       if (f.box.Intersects(view))
         Fill(canvas, proj, f, m.state && f.feature == m.region ? cOwn : cLand);
   }
+  if (L.lakes.box.Intersects(view)) Fill(canvas, proj, L.lakes, cWater);
   const auto drawAll = [&](const std::vector<TLine>& lines, auto&& want) {
     for (const auto& l : lines)
       if (l.box.Intersects(view) && want(l)) Draw(canvas, proj, l);
@@ -506,6 +531,28 @@ std::string Render(const TMapDef& m, const TLayers& L) {
   drawAll(L.worldLines, [&](const TLine& l) { return l.colour == cBorder && !(m.us && l.ofUS); });
   drawAll(L.worldLines, [&](const TLine& l) { return l.colour == cCoast && !(m.us && l.ofUS); });
   if (m.us) drawAll(L.stateLines, [](const TLine& l) { return l.colour == cCoast; });
+  // Lake shores. Where the U.S. states end at a lake (the U.S. half of the Great Lakes), their
+  // finer shore is drawn already: the lake's own shore is left out within 2 pixels of it.
+  TMapCanvas shore(m.width, m.height, 0), usShore(m.width, m.height, 0);
+  bool anyShore = false;
+  for (const auto& l : L.lakeLines)
+    if (l.box.Intersects(view)) Draw(shore, proj, l, 1), anyShore = true;
+  if (!anyShore) return EncodeBmpRle8(canvas, kPalette);
+  if (m.us)
+    for (const auto& l : L.stateLines)
+      if (l.colour == cCoast && l.box.Intersects(view)) Draw(usShore, proj, l, 1);
+  constexpr int kReach = 2;
+  for (int y = 0; y < m.height; ++y)
+    for (int x = 0; x < m.width; ++x) {
+      if (!shore.At(x, y)) continue;
+      bool near = false;
+      for (int dy = -kReach; dy <= kReach && !near; ++dy)
+        for (int dx = -kReach; dx <= kReach && !near; ++dx) {
+          const int u = x + dx, v = y + dy;
+          near = u >= 0 && v >= 0 && u < m.width && v < m.height && usShore.At(u, v);
+        }
+      if (!near) canvas.Set(x, y, cCoast);
+    }
   return EncodeBmpRle8(canvas, kPalette);
 }
 

