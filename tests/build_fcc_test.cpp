@@ -156,18 +156,128 @@ TEST_F(FccDaily, AZipOfAnotherStateNeverGivesItsCounty) {
   EXPECT_EQ(r.placeFromZip, 4u);  // N1CCC is expired in the weekly dump
 }
 
-TEST_F(FccDaily, ADailyLicenceWithoutHeaderIsLeftOutAndCounted) {
+// One daily file (a folder over the weekly folder) and what the edition then holds.
+struct TPartialCase {
+  const char* name;
+  std::string hd;  // the daily file's HD.dat, EN.dat and AM.dat (CRLF added per line)
+  std::string en;
+  std::string am;
+  const char* call;  // the licence looked at
+  bool present;
+  std::vector<std::pair<int, std::string>> fields;  // its fields then
+  size_t entries;
+  uint64_t withoutHeader;
+};
+
+void PrintTo(const TPartialCase& c, std::ostream* os) { *os << c.name; }
+
+class FccDailyRecords : public FccDaily, public ::testing::WithParamInterface<TPartialCase> {};
+
+TEST_P(FccDailyRecords, EachRecordReplacesItsOwnKindOnly) {
+  const TPartialCase& c = GetParam();
   TestDir d;
-  fs::create_directories(d.file("thu"));
-  for (const char* f : {"HD.dat", "AM.dat"}) std::ofstream(d.file(std::string("thu/") + f));
-  std::ofstream(d.file("thu/EN.dat"), std::ios::binary)
-      << "EN|2001|||K1AAA|L||ABLE, ANN|ANN||ABLE|||||1 NEW ST|HARTFORD|CT|06103|||||I||||||\r\n";
+  fs::create_directories(d.file("day"));
+  const auto write = [&](const char* file, const std::string& text) {
+    std::string t;
+    for (std::string_view v(text); !v.empty();) {
+      const size_t nl = v.find('\n');
+      t += std::string(v.substr(0, nl)) + "\r\n";
+      v.remove_prefix(nl == std::string_view::npos ? v.size() : nl + 1);
+    }
+    std::ofstream(d.file(std::string("day/") + file), std::ios::binary) << t;
+  };
+  write("HD.dat", c.hd);
+  write("EN.dat", c.en);
+  write("AM.dat", c.am);
   std::vector<TBuildEntry> us;
-  const TFccImportReport r = Import(kDaily + "/weekly", {d.file("thu")}, us);
+  const TFccImportReport r = Import(kDaily + "/weekly", {d.file("day")}, us);
+  const auto m = ByCall(us);
+  ASSERT_EQ(m.count(c.call) == 1, c.present) << c.call;
+  for (const auto& [tag, value] : c.fields) EXPECT_EQ(m.at(c.call)->FieldOr(tag), value) << tag;
+  EXPECT_EQ(us.size(), c.entries);
   EXPECT_EQ(r.dailyLicences, 1u);
-  EXPECT_EQ(r.dailyWithoutHeader, 1u);
-  EXPECT_FALSE(ByCall(us).count("K1AAA"));
-  EXPECT_EQ(us.size(), 5u);
+  EXPECT_EQ(r.dailyWithoutHeader, c.withoutHeader);
+}
+
+const char* const kEnNewAddress =
+    "EN|2001|||K1AAA|L||ABLE, ANN|ANN||ABLE|||||1 NEW ST|BOSTON|MA|02108|||||I||||||";
+// A header record of the full 59-field layout.
+std::string Hd(const std::string& head) { return head + std::string(50, '|'); }
+const std::string kHdNewLicence = Hd("HD|2099|||KC1NEW|A|HA|12/07/2026|12/07/2036");
+const char* const kEnNewLicence =
+    "EN|2099|||KC1NEW|L||NEW, NED|NED||NEW|||||9 NEW ST|BOSTON|MA|02108|||||I||||||";
+
+INSTANTIATE_TEST_SUITE_P(
+    Daily, FccDailyRecords,
+    ::testing::Values(
+        // An address change alone: the class and dates stay those of the weekly dump.
+        TPartialCase{"AddressAlone",
+                     "",
+                     kEnNewAddress,
+                     "",
+                     "K1AAA",
+                     true,
+                     {{13, "ANN ABLE, 1 NEW ST, BOSTON"},
+                      {2, "MA"},
+                      {4, "E"},
+                      {5, "01102020"},
+                      {6, "01102030"},
+                      {11, "Suffolk"}},
+                     6,
+                     0},
+        // A class change alone: the address stays.
+        TPartialCase{"ClassAlone",
+                     "",
+                     "",
+                     "AM|2006|||K2FFF|E||||||||||||",
+                     "K2FFF",
+                     true,
+                     {{4, "E"}, {13, "FAY FOX, 6 STATE ST, ALBANY"}, {5, "06062022"}},
+                     6,
+                     0},
+        // A renewal alone: new dates, the rest stays.
+        TPartialCase{"HeaderAlone",
+                     Hd("HD|2001|||K1AAA|A|HA|12/07/2026|12/07/2036"),
+                     "",
+                     "",
+                     "K1AAA",
+                     true,
+                     {{5, "12072026"}, {6, "12072036"}, {4, "E"}, {3, "06103"}},
+                     6,
+                     0},
+        TPartialCase{"Cancelled",
+                     Hd("HD|2001|||K1AAA|C|HA|01/10/2020|01/10/2030"),
+                     "",
+                     "",
+                     "K1AAA",
+                     false,
+                     {},
+                     5,
+                     0},
+        TPartialCase{"NewLicence",
+                     kHdNewLicence,
+                     kEnNewLicence,
+                     "AM|2099|||KC1NEW|T||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "T"}, {13, "NED NEW, 9 NEW ST, BOSTON"}},
+                     7,
+                     0},
+        // Name and address of a licence no header record names anywhere: left out, counted.
+        TPartialCase{"NoHeaderAnywhere", "", kEnNewLicence, "", "KC1NEW", false, {}, 6, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FccDaily, ADailyFileOfTheDumpsOwnDayIsApplied) {
+  // l_am_sun.zip is dated an hour before the Sunday dump: the same day, so applied.
+  std::vector<TBuildEntry> us;
+  const TFccImportReport r =
+      Import(kDaily + "/l_amat.zip", {kDaily + "/l_am_mon.zip", kDaily + "/l_am_sun.zip"}, us);
+  ASSERT_EQ(r.dailyApplied.size(), 2u);
+  EXPECT_NE(r.dailyApplied[0].find("l_am_sun.zip"), std::string::npos);
+  const auto m = ByCall(us);
+  EXPECT_EQ(m.at("K3GGG")->FieldOr(4), "G");
+  EXPECT_EQ(m.at("K3GGG")->FieldOr(13), "GUS GRAY, 7 LANE, NOWHERESVILLE");
+  EXPECT_FALSE(m.count("W1BBB"));  // Monday's cancellation, after it
 }
 
 TEST_F(FccDaily, ADailyFileOlderThanTheDumpIsRefused) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -303,6 +304,13 @@ std::string DayText(std::time_t t) {
   return buf;
 }
 
+// YYYYMMDD of a time, for comparing days.
+int DayKey(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return (tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday;
+}
+
 std::string BaseName(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -437,7 +445,8 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
                      [](const auto& a, const auto& b) { return a->Date() < b->Date(); });
   }
   for (size_t s = 1; s < sources.size(); ++s) {
-    if (dated && sources[s]->Date() < sources[0]->Date())
+    // A daily file of the dump's own day is applied: the dump may have been made before it.
+    if (dated && DayKey(sources[s]->Date()) < DayKey(sources[0]->Date()))
       throw EFccImportError("the daily file " + sources[s]->Path() + " (" +
                             DayText(sources[s]->Date()) + ") is older than the full dump " +
                             sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
@@ -465,26 +474,26 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     reader.Finish();
   };
 
-  // Which source a licence's records come from: the last daily file that names it, else the
-  // full dump. Kept as source * 2, plus 1 when that file has a header record for it.
-  std::unordered_map<uint32_t, uint32_t> owner;
+  // Which source each record of a licence comes from: per record type, the last daily file
+  // that holds a record of that type for it, else the full dump. Only licences some daily file
+  // names are kept here.
+  struct TOwner {
+    std::array<uint16_t, 3> source{};  // by layout: HD, EN, AM
+    bool header = false;               // a header record of the owning source was read
+  };
+  std::unordered_map<uint32_t, TOwner> owner;
   for (size_t s = 1; s < sources.size(); ++s) {
     TFccImportReport scratch;  // malformed records are counted in the main pass
-    const auto own = static_cast<uint32_t>(s * 2);
-    readFile(s, 0, scratch, [&](const TFields&, uint32_t usi) { owner[usi] = own + 1; });
-    for (int layout = 1; layout < 3; ++layout)
+    for (int layout = 0; layout < 3; ++layout)
       readFile(s, layout, scratch, [&](const TFields&, uint32_t usi) {
-        uint32_t& o = owner[usi];
-        if (o / 2 != s) o = own;
+        owner[usi].source[static_cast<size_t>(layout)] = static_cast<uint16_t>(s);
       });
   }
   report.dailyLicences = owner.size();
-  for (const auto& [usi, o] : owner)
-    if ((o & 1) == 0) ++report.dailyWithoutHeader;
-  const auto ownedBy = [&](uint32_t usi, size_t s) {
-    if (owner.empty()) return true;
+  const auto ownedBy = [&](uint32_t usi, int layout, size_t s) {
+    if (owner.empty()) return s == 0;
     const auto it = owner.find(usi);
-    return (it == owner.end() ? 0 : it->second / 2) == s;
+    return (it == owner.end() ? 0u : it->second.source[static_cast<size_t>(layout)]) == s;
   };
 
   std::deque<TLicence> lic;  // grows without moving what it holds
@@ -492,7 +501,12 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   for (size_t s = 0; s < sources.size(); ++s) {
     readFile(s, 0, report, [&](const TFields& f, uint32_t usi) {
       ++report.hdRecords;
-      if (TrimBlanks(f[5]) != "A" || !ownedBy(usi, s)) return;
+      if (!ownedBy(usi, 0, s)) return;
+      if (!owner.empty()) {
+        const auto it = owner.find(usi);
+        if (it != owner.end()) it->second.header = true;
+      }
+      if (TrimBlanks(f[5]) != "A") return;
       if (byUsi.count(usi)) return;  // a repeated header adds nothing
       ++report.active;
       TLicence l;
@@ -510,7 +524,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     readFile(s, 1, report, [&](const TFields& f, uint32_t usi) {
       ++report.enRecords;
       const auto it = byUsi.find(usi);
-      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      if (it == byUsi.end() || !ownedBy(usi, 1, s)) return;
       TLicence& l = lic[it->second];
       const bool licensee = TrimBlanks(f[5]) == "L";
       if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
@@ -534,7 +548,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     readFile(s, 2, report, [&](const TFields& f, uint32_t usi) {
       ++report.amRecords;
       const auto it = byUsi.find(usi);
-      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      if (it == byUsi.end() || !ownedBy(usi, 2, s)) return;
       TLicence& l = lic[it->second];
       if (l.hasAmateur) return;
       l.hasAmateur = true;
@@ -544,8 +558,10 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
       l.prevClass = Text(f[16]);
     });
   }
+  for (const auto& [usi, o] : owner)
+    if (!o.header) ++report.dailyWithoutHeader;
   std::unordered_map<uint32_t, uint32_t>().swap(byUsi);
-  std::unordered_map<uint32_t, uint32_t>().swap(owner);
+  std::unordered_map<uint32_t, TOwner>().swap(owner);
 
   // One licence per call: the latest grant, then the highest identifier. Calls are compared by
   // their first eight characters packed into a number, then whole.
