@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -533,6 +534,10 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     OpenData();
+    if (const int age = DataAgeDays(CurrentEdition(), std::time(nullptr)); age > kDataOldDays)
+      std::cerr << "tellmark-lookup: warning: the data of this edition is " << age << " days old ("
+                << DataDate(CurrentEdition())
+                << "); tellmark-build --update brings it up to date\n";
     TQslManagerFile qsl;
     try {
       qsl.Open(DataSetPath("data\\qslmgr.dat"));
@@ -541,6 +546,7 @@ int main(int argc, char** argv) {
     }
     TWriter out(o.format);
     if (o.stats) {
+      if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);
