@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -311,6 +312,13 @@ int DayKey(std::time_t t) {
   return (tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday;
 }
 
+std::string IsoDay(std::time_t t) {
+  const int k = DayKey(t);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", k / 10000, k / 100 % 100, k % 100);
+  return buf;
+}
+
 std::string BaseName(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -452,6 +460,10 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
                             sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
                             "): its changes are in the dump already; leave it out");
     report.dailyApplied.push_back(sources[s]->Path());
+  }
+  if (dated) {
+    report.dumpDay = IsoDay(sources[0]->Date());
+    if (sources.size() > 1) report.lastDailyDay = IsoDay(sources.back()->Date());
   }
 
   const auto readFile = [&](size_t s, int layout, TFccImportReport& rep,

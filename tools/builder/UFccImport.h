@@ -75,7 +75,10 @@ struct TFccImportReport {
   // Where each entry's place came from.
   uint64_t placeFromZip = 0, placeFromCity = 0, placeNone = 0;
   std::vector<std::string> dailyApplied;  // daily files, in the order applied
-  uint64_t dailyLicences = 0;             // licences whose records came from a daily file
+  // "YYYY-MM-DD" of the dump and of the last daily file applied (their HD.dat); empty for
+  // folders, which keep no trustworthy date.
+  std::string dumpDay, lastDailyDay;
+  uint64_t dailyLicences = 0;  // licences whose records came from a daily file
   // Of them, those without a header record in the dump or any daily file: left out.
   uint64_t dailyWithoutHeader = 0;
 };
