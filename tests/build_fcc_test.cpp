@@ -167,6 +167,7 @@ struct TPartialCase {
   std::vector<std::pair<int, std::string>> fields;  // its fields then
   size_t entries;
   uint64_t withoutHeader;
+  uint64_t licences = 1;  // named by the daily file
 };
 
 void PrintTo(const TPartialCase& c, std::ostream* os) { *os << c.name; }
@@ -195,8 +196,9 @@ TEST_P(FccDailyRecords, EachRecordReplacesItsOwnKindOnly) {
   ASSERT_EQ(m.count(c.call) == 1, c.present) << c.call;
   for (const auto& [tag, value] : c.fields) EXPECT_EQ(m.at(c.call)->FieldOr(tag), value) << tag;
   EXPECT_EQ(us.size(), c.entries);
-  EXPECT_EQ(r.dailyLicences, 1u);
+  EXPECT_EQ(r.dailyLicences, c.licences);
   EXPECT_EQ(r.dailyWithoutHeader, c.withoutHeader);
+  EXPECT_EQ(r.malformed, 0u) << (r.malformedSamples.empty() ? "" : r.malformedSamples[0]);
 }
 
 const char* const kEnNewAddress =
@@ -265,6 +267,75 @@ INSTANTIATE_TEST_SUITE_P(
                      0},
         // Name and address of a licence no header record names anywhere: left out, counted.
         TPartialCase{"NoHeaderAnywhere", "", kEnNewLicence, "", "KC1NEW", false, {}, 6, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An EN record of KC1NEW (2099) with the given name fields (entity, first, last), street and
+// what follows the applicant type.
+std::string En(const std::string& usi, const std::string& entity, const std::string& first,
+               const std::string& last, const std::string& street, const std::string& more) {
+  return "EN|" + usi + "|||KC1NEW|L||" + entity + "|" + first + "||" + last + "|||||" + street +
+         "|BOSTON|MA|02108|||||" + (first.empty() ? "B" : "I") + more;
+}
+
+// What real files hold: records of a later, longer layout; a "|" inside a text (the files have
+// no quoting); several licences of one call.
+INSTANTIATE_TEST_SUITE_P(
+    RealFiles, FccDailyRecords,
+    ::testing::Values(
+        TPartialCase{"LongerRecords",
+                     kHdNewLicence + "|||",
+                     En("2099", "NEW, NED", "NED", "NEW", "9 NEW ST", "||||||X|Y|Z"),
+                     "AM|2099|||KC1NEW|T|||||||||||||NEXT|FIELDS",
+                     "KC1NEW",
+                     true,
+                     {{4, "T"}, {13, "NED NEW, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        // A club's name with a "|" in a record of the 27-field layout.
+        TPartialCase{"BarInAClubName",
+                     kHdNewLicence,
+                     En("2099", "ARC | DX CLUB", "", "", "9 NEW ST", "|||"),
+                     "",
+                     "KC1NEW",
+                     true,
+                     {{4, "B"}, {13, "ARC | DX CLUB, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        // In a person's name twice (entity name and last name).
+        TPartialCase{"BarInAPersonsName",
+                     kHdNewLicence,
+                     En("2099", "O|BRIEN, PAT", "PAT", "O|BRIEN", "9 NEW ST", "||||||"),
+                     "AM|2099|||KC1NEW|G||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "G"}, {13, "PAT O|BRIEN, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        TPartialCase{"BarInAStreet",
+                     kHdNewLicence,
+                     En("2099", "NEW, NED", "NED", "NEW", "9 A|B ST", "||||||"),
+                     "AM|2099|||KC1NEW|E||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "E"}, {13, "NED NEW, 9 A|B ST, BOSTON"}, {3, "02108"}},
+                     7,
+                     0},
+        // Three licences of KC1NEW: the active one with the latest grant wins over an older
+        // active one and a newer cancelled one.
+        TPartialCase{"SeveralLicencesOfOneCall",
+                     Hd("HD|2097|||KC1NEW|C|HA|01/05/2025|01/05/2035") + "\n" +
+                         Hd("HD|2098|||KC1NEW|A|HA|03/04/2024|03/04/2034") + "\n" +
+                         Hd("HD|2099|||KC1NEW|A|HA|02/03/2020|02/03/2030"),
+                     En("2097", "NEW, NED", "NED", "NEW", "7 OLD ST", "||||||") + "\n" +
+                         En("2098", "NEW, NED", "NED", "NEW", "8 MID ST", "||||||") + "\n" +
+                         En("2099", "NEW, NED", "NED", "NEW", "9 NEW ST", "||||||"),
+                     "",
+                     "KC1NEW",
+                     true,
+                     {{13, "NED NEW, 8 MID ST, BOSTON"}, {5, "03042024"}},
+                     7,
+                     0,
+                     3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FccDaily, ADailyFileOfTheDumpsOwnDayIsApplied) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -129,7 +130,8 @@ class TRecordReader {
     }
     fields_.emplace_back(b, static_cast<size_t>(end - b));
     const int n = static_cast<int>(fields_.size());
-    if (n < layout_.minFields || n > layout_.maxFields) {
+    // Longer records are of a later layout: the fields known stay where they were.
+    if (n < layout_.minFields) {
       Malformed(recordLine_, std::to_string(n) + " fields (" + std::to_string(layout_.minFields) +
                                  (layout_.maxFields != layout_.minFields
                                       ? " to " + std::to_string(layout_.maxFields)
@@ -137,6 +139,7 @@ class TRecordReader {
                                  " expected)");
       return;
     }
+    if (repair_) repair_(fields_);
     const std::string_view id = fields_[1];
     uint64_t usi = 0;
     bool ok = !id.empty() && id.size() <= 9;
@@ -157,6 +160,12 @@ class TRecordReader {
   std::string prefix_;
   TFccImportReport& report_;
   std::function<void(const TFields&, uint32_t)> handler_;
+
+ public:
+  // Mends the fields of a record before they are handed on.
+  std::function<void(TFields&)> repair_;
+
+ private:
   std::string carry_, record_;
   std::string_view pending_;  // the open record: in the fed bytes, or record_ when owned_
   bool owned_ = false;
@@ -164,6 +173,78 @@ class TRecordReader {
   uint64_t lineNo_ = 0, recordLine_ = 0;
   bool haveRecord_ = false;
 };
+
+bool AllDigits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether an EN record's fields from the state on look right when they stand `shift` places
+// further: state two letters, ZIP digits, FRN digits, applicant type one letter (each may be
+// empty).
+bool EntityTailFits(const TFields& f, size_t shift) {
+  if (f.size() < 24 + shift) return false;
+  const std::string_view state = f[17 + shift], zip = f[18 + shift], frn = f[22 + shift],
+                         type = f[23 + shift];
+  const bool stateOk =
+      state.empty() || (state.size() == 2 && std::isalpha(static_cast<unsigned char>(state[0])) &&
+                        std::isalpha(static_cast<unsigned char>(state[1])));
+  const std::string_view zipDigits = zip.substr(0, 5);
+  const bool zipOk = zip.empty() || (zip.size() >= 5 && zip.size() <= 10 && AllDigits(zipDigits));
+  return stateOk && zipOk && AllDigits(frn) && type.size() <= 1;
+}
+
+// Whether the name and contact fields look right: middle initial one character, suffix at most
+// three, phone and fax digits, e-mail with an "@".
+bool EntityNamesFit(const TFields& f) {
+  return f[9].size() <= 1 && f[11].size() <= 3 && AllDigits(f[12]) && AllDigits(f[13]) &&
+         (f[14].empty() || f[14].find('@') != std::string_view::npos);
+}
+
+// How well the name fields agree: the entity name of a person holds the last and first name.
+int EntityNameScore(const TFields& f) {
+  const auto within = [&](std::string_view part) {
+    return !part.empty() && f[7].find(part) != std::string_view::npos;
+  };
+  return (EntityNamesFit(f) ? 4 : 0) + (within(f[10]) ? 2 : 0) + (within(f[8]) ? 1 : 0);
+}
+
+// Joins `left` more split texts of f, each at one of the text fields, keeping the best.
+void JoinBest(const TFields& f, size_t left, TFields& best, int& bestScore) {
+  if (left == 0) {
+    const int score = EntityNameScore(f);
+    if (score > bestScore) {
+      best = f;
+      bestScore = score;
+    }
+    return;
+  }
+  // Entity name, first name, last name, street, city, e-mail, suffix, middle initial, phone, fax.
+  static constexpr size_t kTexts[] = {7, 8, 10, 15, 16, 14, 11, 9, 12, 13};
+  for (size_t at : kTexts) {
+    TFields g = f;
+    // Neighbouring fields lie side by side in the record with the "|" between them.
+    g[at] = std::string_view(g[at].data(), g[at].size() + 1 + g[at + 1].size());
+    g.erase(g.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+    JoinBest(g, left - 1, best, bestScore);
+  }
+}
+
+// The files have no quoting: a "|" inside a text (a name, a street) splits it into two fields
+// and moves every later field one place on. Such an EN record is told from one of a longer
+// layout by its later fields (state, ZIP, FRN, applicant type), which then fit only when moved
+// back; the split texts are joined again where the name fields agree best (the first such
+// place on a tie). A record no shift of up to three fits is left as it is.
+void MendEntity(TFields& f) {
+  if (EntityTailFits(f, 0)) return;
+  for (size_t shift = 1; shift <= 3 && f.size() >= 24 + shift; ++shift) {
+    if (!EntityTailFits(f, shift)) continue;
+    TFields best;
+    int bestScore = -1;
+    JoinBest(f, shift, best, bestScore);
+    f = std::move(best);
+    return;
+  }
+}
 
 // Hands sink the bytes that produce delivers, produced on a second thread, so decompressing and
 // parsing overlap. An error on either side stops both and is thrown here.
@@ -472,6 +553,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     const std::string label = s == 0 ? name : BaseName(sources[s]->Path()) + " " + name;
     const std::string stage = "Reading " + label;
     TRecordReader reader(label, kFccLayouts[layout], rep, h);
+    if (layout == 1) reader.repair_ = MendEntity;
     uint64_t total = 0, done = 0, lastShown = 0;
     sources[s]->Read(
         name, [&](uint64_t t) { total = t; },
