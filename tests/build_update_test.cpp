@@ -180,6 +180,9 @@ TEST_F(FccUpdate, FirstUpdateEqualsABuildByHandAndTheSecondDownloadsNothing) {
   EXPECT_EQ(server_.NotModified(), 3);  // each asked conditionally
   EXPECT_NE(last_.find("up to date"), std::string::npos) << last_;
   EXPECT_EQ(fs::last_write_time(edition_ + "/data/thedata.dat"), stamp);
+  ASSERT_EQ(Update("offline.log", {"--offline"}), 0) << last_;
+  EXPECT_EQ(server_.NotModified(), 3);  // not asked at all
+  EXPECT_NE(last_.find("up to date"), std::string::npos) << last_;
 
   // A new daily file: downloaded alone, applied, the build options kept from the record.
   server_.Put("daily/l_am_wed.zip", Slurp(kDaily + "/l_am_wed.zip"));
