@@ -224,7 +224,11 @@ std::string FccArchiveDay(const std::string& path) {
 
 TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options) {
   static TCurlGlobal global;
-  const std::string dir = options.cacheDir.empty() ? FccCacheDir() : options.cacheDir;
+  // Normalised: the build record compares these paths with those of the last update.
+  fs::path cache =
+      fs::path(options.cacheDir.empty() ? FccCacheDir() : options.cacheDir).lexically_normal();
+  if (cache.filename().empty() && cache.has_relative_path()) cache = cache.parent_path();
+  const std::string dir = cache.string();
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw EFccDownloadError("cannot create " + dir + ": " + ec.message());
