@@ -1,7 +1,10 @@
 // Import of the FCC dump at its real size: a synthetic full dump in the exact layout (pipe-
 // delimited HD, EN and AM records, CRLF, deflated in l_amat.zip), 1.5 million licence headers of
-// which 750,000 are active, imported the way tellmark-build --fcc does it. Reports wall time and
-// the CPU time of the process (user and system) per run, so a busy machine shows as such.
+// which 750,000 are active, imported the way tellmark-build --fcc does it; and the same with six
+// daily files of 2,000 licences each applied over it (address, class, renewal, cancellation and
+// new licences, as tellmark-build --update applies them). Reports wall time, the CPU time of the
+// process (user and system) per run, so a busy machine shows as such, and the process's peak
+// memory (run one benchmark per process, --benchmark_filter, for a peak of its own).
 //
 //   fcc_bench [--dump=DIR] [--headers=N] [benchmark options]
 // The dump is written once into DIR (default bench-data/fcc-dump beside the program).
@@ -12,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -173,6 +177,68 @@ void WriteDump(const std::string& dir, const TSourceTables& t, int headers) {
   if (zip_close(z) != 0) throw std::runtime_error("cannot write the dump archive");
 }
 
+constexpr int kDailyFiles = 6, kDailyLicences = 2000;
+
+// Six daily files after the dump in dir: dir/l_am_N.zip, each dated a day after the one before.
+std::vector<std::string> WriteDailies(const std::string& dir, int headers) {
+  std::vector<std::string> paths;
+  const uint64_t calls = 81ull * 10 * 17576;
+  const std::time_t dumpTime =
+      fs::exists(dir + "/HD.dat")
+          ? std::chrono::system_clock::to_time_t(
+                std::chrono::file_clock::to_sys(fs::last_write_time(dir + "/HD.dat")))
+          : std::time(nullptr);
+  std::vector<std::string> hf(59), ef(30), af(18);
+  std::string line;
+  for (int d = 0; d < kDailyFiles; ++d) {
+    std::string hd, en, am;
+    for (int k = 0; k < kDailyLicences; ++k) {
+      const uint64_t r = Mix(0xDA11ull * 1000003 + static_cast<uint64_t>(d * kDailyLicences + k));
+      const int kind = static_cast<int>(r % 5);  // address, class, renewal, cancelled, new
+      const uint64_t i = kind == 4 ? static_cast<uint64_t>(headers + d * kDailyLicences + k)
+                                   : (r >> 8) % static_cast<uint64_t>(headers) & ~1ull;
+      const std::string usi = std::to_string(1000000 + i * 3);
+      const std::string call = CallOf((i * 7919ull * 104729 + (kind == 4 ? 17 : 0)) % calls);
+      if (kind >= 2) {
+        std::fill(hf.begin(), hf.end(), std::string());
+        hf[0] = "HD", hf[1] = usi, hf[4] = call, hf[5] = kind == 3 ? "C" : "A", hf[6] = "HA";
+        hf[7] = Date(r >> 8, 2026), hf[8] = Date(r >> 8, 2036);
+        Join(line, hf);
+        hd += line;
+      }
+      if (kind == 0 || kind == 4) {
+        std::fill(ef.begin(), ef.end(), std::string());
+        ef[0] = "EN", ef[1] = usi, ef[4] = call, ef[5] = "L";
+        ef[7] = "DAILY, DAN", ef[8] = "DAN", ef[10] = "DAILY";
+        ef[15] = std::to_string(r % 900 + 1) + " NEW ST", ef[16] = "DENVER", ef[17] = "CO";
+        ef[18] = "80202", ef[23] = "I";
+        Join(line, ef);
+        en += line;
+      }
+      if (kind == 1 || kind == 4) {
+        std::fill(af.begin(), af.end(), std::string());
+        af[0] = "AM", af[1] = usi, af[4] = call, af[5] = kind == 1 ? "E" : "T";
+        Join(line, af);
+        am += line;
+      }
+    }
+    const std::string path = dir + "/l_am_" + std::to_string(d + 1) + ".zip";
+    int err = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!z) throw std::runtime_error("cannot create " + path);
+    for (const auto& [name, text] :
+         {std::pair<const char*, std::string*>{"HD.dat", &hd}, {"EN.dat", &en}, {"AM.dat", &am}}) {
+      zip_source_t* s = zip_source_buffer(z, text->data(), text->size(), 0);
+      const zip_int64_t idx = s ? zip_file_add(z, name, s, ZIP_FL_OVERWRITE) : -1;
+      if (idx < 0) throw std::runtime_error(std::string("cannot add ") + name);
+      zip_file_set_mtime(z, static_cast<zip_uint64_t>(idx), dumpTime + (d + 1) * 86400, 0);
+    }
+    if (zip_close(z) != 0) throw std::runtime_error("cannot write " + path);
+    paths.push_back(path);
+  }
+  return paths;
+}
+
 const TSourceTables& Tables() {
   static const TSourceTables t = LoadSourceTables(TELLMARK_SOURCES_DIR);
   return t;
@@ -192,7 +258,7 @@ double CpuSeconds(int who, bool system) {
   return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
 }
 
-void Import(benchmark::State& state, const std::string& what) {
+void Import(benchmark::State& state, const std::string& what, bool daily = false) {
   EnsureDump();
   TUSPlaces places(Tables());
   TFccImportOptions o;
@@ -203,6 +269,7 @@ void Import(benchmark::State& state, const std::string& what) {
   o.country = [&](std::string_view st, std::string& c, std::string& d) {
     places.Country(st, c, d);
   };
+  if (daily) o.daily = WriteDailies(gDumpDir, gHeaders);
   double user = 0, sys = 0;
   TFccImportReport r;
   for (auto _ : state) {
@@ -216,8 +283,13 @@ void Import(benchmark::State& state, const std::string& what) {
     us = {};  // freeing is not part of the import
     state.ResumeTiming();
   }
-  if (r.malformed != 0 || r.active != static_cast<uint64_t>(gHeaders + 1) / 2)
+  if (r.malformed != 0 || (daily ? r.dailyApplied.size() != kDailyFiles
+                                 : r.active != static_cast<uint64_t>(gHeaders + 1) / 2))
     state.SkipWithError("the dump did not import as written");
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  state.counters["peak_MB"] = static_cast<double>(u.ru_maxrss) / 1024.0;
+  state.counters["daily_licences"] = static_cast<double>(r.dailyLicences);
   const double n = static_cast<double>(state.iterations());
   state.counters["user_s"] = user / n;
   state.counters["sys_s"] = sys / n;
@@ -228,9 +300,11 @@ void Import(benchmark::State& state, const std::string& what) {
 
 void BM_FccImportZip(benchmark::State& state) { Import(state, "/l_amat.zip"); }
 void BM_FccImportFolder(benchmark::State& state) { Import(state, ""); }
+void BM_FccUpdateZip(benchmark::State& state) { Import(state, "/l_amat.zip", true); }
 
 BENCHMARK(BM_FccImportZip)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_FccImportFolder)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_FccUpdateZip)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 std::string OwnDirectory() {
   char buf[4096];

@@ -156,18 +156,199 @@ TEST_F(FccDaily, AZipOfAnotherStateNeverGivesItsCounty) {
   EXPECT_EQ(r.placeFromZip, 4u);  // N1CCC is expired in the weekly dump
 }
 
-TEST_F(FccDaily, ADailyLicenceWithoutHeaderIsLeftOutAndCounted) {
+// One daily file (a folder over the weekly folder) and what the edition then holds.
+struct TPartialCase {
+  const char* name;
+  std::string hd;  // the daily file's HD.dat, EN.dat and AM.dat (CRLF added per line)
+  std::string en;
+  std::string am;
+  const char* call;  // the licence looked at
+  bool present;
+  std::vector<std::pair<int, std::string>> fields;  // its fields then
+  size_t entries;
+  uint64_t withoutHeader;
+  uint64_t licences = 1;  // named by the daily file
+};
+
+void PrintTo(const TPartialCase& c, std::ostream* os) { *os << c.name; }
+
+class FccDailyRecords : public FccDaily, public ::testing::WithParamInterface<TPartialCase> {};
+
+TEST_P(FccDailyRecords, EachRecordReplacesItsOwnKindOnly) {
+  const TPartialCase& c = GetParam();
   TestDir d;
-  fs::create_directories(d.file("thu"));
-  for (const char* f : {"HD.dat", "AM.dat"}) std::ofstream(d.file(std::string("thu/") + f));
-  std::ofstream(d.file("thu/EN.dat"), std::ios::binary)
-      << "EN|2001|||K1AAA|L||ABLE, ANN|ANN||ABLE|||||1 NEW ST|HARTFORD|CT|06103|||||I||||||\r\n";
+  fs::create_directories(d.file("day"));
+  const auto write = [&](const char* file, const std::string& text) {
+    std::string t;
+    for (std::string_view v(text); !v.empty();) {
+      const size_t nl = v.find('\n');
+      t += std::string(v.substr(0, nl)) + "\r\n";
+      v.remove_prefix(nl == std::string_view::npos ? v.size() : nl + 1);
+    }
+    std::ofstream(d.file(std::string("day/") + file), std::ios::binary) << t;
+  };
+  write("HD.dat", c.hd);
+  write("EN.dat", c.en);
+  write("AM.dat", c.am);
   std::vector<TBuildEntry> us;
-  const TFccImportReport r = Import(kDaily + "/weekly", {d.file("thu")}, us);
-  EXPECT_EQ(r.dailyLicences, 1u);
-  EXPECT_EQ(r.dailyWithoutHeader, 1u);
-  EXPECT_FALSE(ByCall(us).count("K1AAA"));
-  EXPECT_EQ(us.size(), 5u);
+  const TFccImportReport r = Import(kDaily + "/weekly", {d.file("day")}, us);
+  const auto m = ByCall(us);
+  ASSERT_EQ(m.count(c.call) == 1, c.present) << c.call;
+  for (const auto& [tag, value] : c.fields) EXPECT_EQ(m.at(c.call)->FieldOr(tag), value) << tag;
+  EXPECT_EQ(us.size(), c.entries);
+  EXPECT_EQ(r.dailyLicences, c.licences);
+  EXPECT_EQ(r.dailyWithoutHeader, c.withoutHeader);
+  EXPECT_EQ(r.malformed, 0u) << (r.malformedSamples.empty() ? "" : r.malformedSamples[0]);
+}
+
+const char* const kEnNewAddress =
+    "EN|2001|||K1AAA|L||ABLE, ANN|ANN||ABLE|||||1 NEW ST|BOSTON|MA|02108|||||I||||||";
+// A header record of the full 59-field layout.
+std::string Hd(const std::string& head) { return head + std::string(50, '|'); }
+const std::string kHdNewLicence = Hd("HD|2099|||KC1NEW|A|HA|12/07/2026|12/07/2036");
+const char* const kEnNewLicence =
+    "EN|2099|||KC1NEW|L||NEW, NED|NED||NEW|||||9 NEW ST|BOSTON|MA|02108|||||I||||||";
+
+INSTANTIATE_TEST_SUITE_P(
+    Daily, FccDailyRecords,
+    ::testing::Values(
+        // An address change alone: the class and dates stay those of the weekly dump.
+        TPartialCase{"AddressAlone",
+                     "",
+                     kEnNewAddress,
+                     "",
+                     "K1AAA",
+                     true,
+                     {{13, "ANN ABLE, 1 NEW ST, BOSTON"},
+                      {2, "MA"},
+                      {4, "E"},
+                      {5, "01102020"},
+                      {6, "01102030"},
+                      {11, "Suffolk"}},
+                     6,
+                     0},
+        // A class change alone: the address stays.
+        TPartialCase{"ClassAlone",
+                     "",
+                     "",
+                     "AM|2006|||K2FFF|E||||||||||||",
+                     "K2FFF",
+                     true,
+                     {{4, "E"}, {13, "FAY FOX, 6 STATE ST, ALBANY"}, {5, "06062022"}},
+                     6,
+                     0},
+        // A renewal alone: new dates, the rest stays.
+        TPartialCase{"HeaderAlone",
+                     Hd("HD|2001|||K1AAA|A|HA|12/07/2026|12/07/2036"),
+                     "",
+                     "",
+                     "K1AAA",
+                     true,
+                     {{5, "12072026"}, {6, "12072036"}, {4, "E"}, {3, "06103"}},
+                     6,
+                     0},
+        TPartialCase{"Cancelled",
+                     Hd("HD|2001|||K1AAA|C|HA|01/10/2020|01/10/2030"),
+                     "",
+                     "",
+                     "K1AAA",
+                     false,
+                     {},
+                     5,
+                     0},
+        TPartialCase{"NewLicence",
+                     kHdNewLicence,
+                     kEnNewLicence,
+                     "AM|2099|||KC1NEW|T||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "T"}, {13, "NED NEW, 9 NEW ST, BOSTON"}},
+                     7,
+                     0},
+        // Name and address of a licence no header record names anywhere: left out, counted.
+        TPartialCase{"NoHeaderAnywhere", "", kEnNewLicence, "", "KC1NEW", false, {}, 6, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An EN record of KC1NEW (2099) with the given name fields (entity, first, last), street and
+// what follows the applicant type.
+std::string En(const std::string& usi, const std::string& entity, const std::string& first,
+               const std::string& last, const std::string& street, const std::string& more) {
+  return "EN|" + usi + "|||KC1NEW|L||" + entity + "|" + first + "||" + last + "|||||" + street +
+         "|BOSTON|MA|02108|||||" + (first.empty() ? "B" : "I") + more;
+}
+
+// What real files hold: records of a later, longer layout; a "|" inside a text (the files have
+// no quoting); several licences of one call.
+INSTANTIATE_TEST_SUITE_P(
+    RealFiles, FccDailyRecords,
+    ::testing::Values(
+        TPartialCase{"LongerRecords",
+                     kHdNewLicence + "|||",
+                     En("2099", "NEW, NED", "NED", "NEW", "9 NEW ST", "||||||X|Y|Z"),
+                     "AM|2099|||KC1NEW|T|||||||||||||NEXT|FIELDS",
+                     "KC1NEW",
+                     true,
+                     {{4, "T"}, {13, "NED NEW, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        // A club's name with a "|" in a record of the 27-field layout.
+        TPartialCase{"BarInAClubName",
+                     kHdNewLicence,
+                     En("2099", "ARC | DX CLUB", "", "", "9 NEW ST", "|||"),
+                     "",
+                     "KC1NEW",
+                     true,
+                     {{4, "B"}, {13, "ARC | DX CLUB, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        // In a person's name twice (entity name and last name).
+        TPartialCase{"BarInAPersonsName",
+                     kHdNewLicence,
+                     En("2099", "O|BRIEN, PAT", "PAT", "O|BRIEN", "9 NEW ST", "||||||"),
+                     "AM|2099|||KC1NEW|G||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "G"}, {13, "PAT O|BRIEN, 9 NEW ST, BOSTON"}, {2, "MA"}, {3, "02108"}},
+                     7,
+                     0},
+        TPartialCase{"BarInAStreet",
+                     kHdNewLicence,
+                     En("2099", "NEW, NED", "NED", "NEW", "9 A|B ST", "||||||"),
+                     "AM|2099|||KC1NEW|E||||||||||||",
+                     "KC1NEW",
+                     true,
+                     {{4, "E"}, {13, "NED NEW, 9 A|B ST, BOSTON"}, {3, "02108"}},
+                     7,
+                     0},
+        // Three licences of KC1NEW: the active one with the latest grant wins over an older
+        // active one and a newer cancelled one.
+        TPartialCase{"SeveralLicencesOfOneCall",
+                     Hd("HD|2097|||KC1NEW|C|HA|01/05/2025|01/05/2035") + "\n" +
+                         Hd("HD|2098|||KC1NEW|A|HA|03/04/2024|03/04/2034") + "\n" +
+                         Hd("HD|2099|||KC1NEW|A|HA|02/03/2020|02/03/2030"),
+                     En("2097", "NEW, NED", "NED", "NEW", "7 OLD ST", "||||||") + "\n" +
+                         En("2098", "NEW, NED", "NED", "NEW", "8 MID ST", "||||||") + "\n" +
+                         En("2099", "NEW, NED", "NED", "NEW", "9 NEW ST", "||||||"),
+                     "",
+                     "KC1NEW",
+                     true,
+                     {{13, "NED NEW, 8 MID ST, BOSTON"}, {5, "03042024"}},
+                     7,
+                     0,
+                     3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FccDaily, ADailyFileOfTheDumpsOwnDayIsApplied) {
+  // l_am_sun.zip is dated an hour before the Sunday dump: the same day, so applied.
+  std::vector<TBuildEntry> us;
+  const TFccImportReport r =
+      Import(kDaily + "/l_amat.zip", {kDaily + "/l_am_mon.zip", kDaily + "/l_am_sun.zip"}, us);
+  ASSERT_EQ(r.dailyApplied.size(), 2u);
+  EXPECT_NE(r.dailyApplied[0].find("l_am_sun.zip"), std::string::npos);
+  const auto m = ByCall(us);
+  EXPECT_EQ(m.at("K3GGG")->FieldOr(4), "G");
+  EXPECT_EQ(m.at("K3GGG")->FieldOr(13), "GUS GRAY, 7 LANE, NOWHERESVILLE");
+  EXPECT_FALSE(m.count("W1BBB"));  // Monday's cancellation, after it
 }
 
 TEST_F(FccDaily, ADailyFileOlderThanTheDumpIsRefused) {

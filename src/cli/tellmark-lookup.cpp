@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -390,11 +391,16 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     OpenData();
+    if (const int age = DataAgeDays(CurrentEdition(), std::time(nullptr)); age > kDataOldDays)
+      std::cerr << "tellmark-lookup: warning: the data of this edition is " << age << " days old ("
+                << DataDate(CurrentEdition())
+                << "); tellmark-build --update brings it up to date\n";
     TCallbook callbook;
     callbook.Open();
     if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
+      if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);

@@ -3,10 +3,31 @@
 #include <charconv>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "common/StrUtil.h"
 
 namespace {
+// Days since 1970-01-01 of a "YYYY-MM-DD" date; false for anything else.
+bool DayNumber(const std::string& d, int64_t& days) {
+  int y = 0, m = 0, dd = 0;
+  if (d.size() != 10 || d[4] != '-' || d[7] != '-') return false;
+  for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u})
+    if (d[i] < '0' || d[i] > '9') return false;
+  y = std::stoi(d.substr(0, 4));
+  m = std::stoi(d.substr(5, 2));
+  dd = std::stoi(d.substr(8, 2));
+  if (m < 1 || m > 12 || dd < 1 || dd > 31) return false;
+  // Days from civil (proleptic Gregorian).
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  days = era * 146097 + doe - 719468;
+  return true;
+}
+
 template <typename T>
 bool ParseInt(const std::string& s, T& v) {
   const std::string t = TrimBlanks(s);
@@ -72,6 +93,17 @@ bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
     if (error.empty()) error = "bad edition/mapdiroffset";
     return false;
   }
+  for (const auto& [key, field] :
+       {std::pair{"edition/fccweekly", &r.fccWeekly}, std::pair{"edition/fccdaily", &r.fccDaily}}) {
+    const auto it = values.find(key);
+    if (it == values.end()) continue;
+    int64_t days = 0;
+    if (!DayNumber(it->second, days)) {
+      error = std::string("bad ") + key;
+      return false;
+    }
+    *field = it->second;
+  }
   for (int i = 0; i < 6; ++i) {
     const std::string key = "orders/order" + std::to_string(i);
     if (!need(key, v)) return false;
@@ -95,9 +127,30 @@ std::string FormatEdition(const TEdition& ed) {
       << "Title=" << ed.title << "\r\n"
       << "IntlCount=" << ed.intlCount << "\r\n"
       << "USCount=" << ed.usCount << "\r\n"
-      << "MapDirOffset=" << ed.mapDirOffset << "\r\n"
-      << "\r\n[Orders]\r\n";
+      << "MapDirOffset=" << ed.mapDirOffset << "\r\n";
+  if (!ed.fccWeekly.empty()) out << "FccWeekly=" << ed.fccWeekly << "\r\n";
+  if (!ed.fccDaily.empty()) out << "FccDaily=" << ed.fccDaily << "\r\n";
+  out << "\r\n[Orders]\r\n";
   for (size_t i = 0; i < ed.stretches.size(); ++i)
     out << "Order" << i << "=" << ed.stretches[i].start << "," << ed.stretches[i].end << "\r\n";
   return out.str();
+}
+
+std::string DataDate(const TEdition& ed) {
+  // ISO dates compare as texts.
+  return ed.fccDaily > ed.fccWeekly ? ed.fccDaily : ed.fccWeekly;
+}
+
+int DataAgeDays(const TEdition& ed, std::time_t now) {
+  int64_t day = 0;
+  if (!DayNumber(DataDate(ed), day)) return -1;
+  const int64_t today = static_cast<int64_t>(now) / 86400 - (now < 0 && now % 86400 != 0);
+  return static_cast<int>(today - day);
+}
+
+std::string DataDateText(const TEdition& ed) {
+  if (ed.fccWeekly.empty()) return DataDate(ed).empty() ? "" : "FCC data to " + DataDate(ed);
+  std::string t = "FCC data of " + ed.fccWeekly;
+  if (!ed.fccDaily.empty() && ed.fccDaily != ed.fccWeekly) t += ", daily files to " + ed.fccDaily;
+  return t;
 }

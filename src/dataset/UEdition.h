@@ -1,8 +1,10 @@
 #pragma once
 // The edition manifest "data\edition.ini": title, the stretch of each sort order in the sequence
-// file, the map directory offset and the entry counts. Without it the 1999 table applies.
+// file, the map directory offset and the entry counts. Without it the 1999 table applies. An
+// edition made from FCC data also names the dates of its weekly and last daily file.
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 struct TStretch {
@@ -18,7 +20,22 @@ struct TEdition {
   int64_t mapDirOffset = 0;
   int32_t intlCount = 0;
   int32_t usCount = 0;
+  // "YYYY-MM-DD" of the FCC weekly file and of the last daily file applied; empty when none.
+  std::string fccWeekly;
+  std::string fccDaily;
 };
+
+// Days after which an FCC edition's data counts as old.
+inline constexpr int kDataOldDays = 14;
+
+// The date of the newest data in the edition ("YYYY-MM-DD"); empty for an edition without dates
+// (the sample).
+std::string DataDate(const TEdition& ed);
+// Whole days from the data date to the day of `now` (UTC); -1 without a data date.
+int DataAgeDays(const TEdition& ed, std::time_t now);
+// "FCC data of 2026-12-06, daily files to 2026-12-09" (or without the daily part); empty
+// without a data date.
+std::string DataDateText(const TEdition& ed);
 
 // The compiled-in table of the Summer 1999 edition.
 TEdition Edition1999();

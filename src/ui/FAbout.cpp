@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <charconv>
 
+#include "dataset/UDataSet.h"
 #include "ui_FAbout.h"
 #include "widgets/UWindowPlace.h"
 
@@ -66,6 +67,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
   ui->ProgramIcon->setPixmap(ProgramIcon(48));
   ui->VersionLbl->setText(QString::fromStdString(VersionLabelText(TELLMARK_VERSION)));
+  if (const std::string d = DataDateText(CurrentEdition()); !d.empty())
+    ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(d));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
   // The client area is 355 x 245; more only when the fonts need it.
   setMinimumSize(355, 245);

@@ -183,6 +183,7 @@ struct TQslManager {
 
 struct TBuildInput {
   std::string title;
+  std::string fccWeekly, fccDaily;  // "YYYY-MM-DD" of the FCC files, for the manifest
   std::vector<TBuildEntry> intl;
   std::vector<TBuildEntry> us;
   // qslManagers[i] is record i + 1; entries refer to it by that number (Intl tag 6, U.S. tag 18).

@@ -656,6 +656,8 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   TPrepared intl, us;
   TEdition& ed = summary.edition;
   ed.title = input.title.empty() ? options.defaultTitle : input.title;
+  ed.fccWeekly = input.fccWeekly;
+  ed.fccDaily = input.fccDaily;
 
   // Files that need only the sort orders with their references: the sequence file (stretches in
   // the order of index numbers 0..5) and the six indexes, taken by whichever thread is free.

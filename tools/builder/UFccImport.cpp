@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -127,7 +130,8 @@ class TRecordReader {
     }
     fields_.emplace_back(b, static_cast<size_t>(end - b));
     const int n = static_cast<int>(fields_.size());
-    if (n < layout_.minFields || n > layout_.maxFields) {
+    // Longer records are of a later layout: the fields known stay where they were.
+    if (n < layout_.minFields) {
       Malformed(recordLine_, std::to_string(n) + " fields (" + std::to_string(layout_.minFields) +
                                  (layout_.maxFields != layout_.minFields
                                       ? " to " + std::to_string(layout_.maxFields)
@@ -135,6 +139,7 @@ class TRecordReader {
                                  " expected)");
       return;
     }
+    if (repair_) repair_(fields_);
     const std::string_view id = fields_[1];
     uint64_t usi = 0;
     bool ok = !id.empty() && id.size() <= 9;
@@ -155,6 +160,12 @@ class TRecordReader {
   std::string prefix_;
   TFccImportReport& report_;
   std::function<void(const TFields&, uint32_t)> handler_;
+
+ public:
+  // Mends the fields of a record before they are handed on.
+  std::function<void(TFields&)> repair_;
+
+ private:
   std::string carry_, record_;
   std::string_view pending_;  // the open record: in the fed bytes, or record_ when owned_
   bool owned_ = false;
@@ -162,6 +173,78 @@ class TRecordReader {
   uint64_t lineNo_ = 0, recordLine_ = 0;
   bool haveRecord_ = false;
 };
+
+bool AllDigits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether an EN record's fields from the state on look right when they stand `shift` places
+// further: state two letters, ZIP digits, FRN digits, applicant type one letter (each may be
+// empty).
+bool EntityTailFits(const TFields& f, size_t shift) {
+  if (f.size() < 24 + shift) return false;
+  const std::string_view state = f[17 + shift], zip = f[18 + shift], frn = f[22 + shift],
+                         type = f[23 + shift];
+  const bool stateOk =
+      state.empty() || (state.size() == 2 && std::isalpha(static_cast<unsigned char>(state[0])) &&
+                        std::isalpha(static_cast<unsigned char>(state[1])));
+  const std::string_view zipDigits = zip.substr(0, 5);
+  const bool zipOk = zip.empty() || (zip.size() >= 5 && zip.size() <= 10 && AllDigits(zipDigits));
+  return stateOk && zipOk && AllDigits(frn) && type.size() <= 1;
+}
+
+// Whether the name and contact fields look right: middle initial one character, suffix at most
+// three, phone and fax digits, e-mail with an "@".
+bool EntityNamesFit(const TFields& f) {
+  return f[9].size() <= 1 && f[11].size() <= 3 && AllDigits(f[12]) && AllDigits(f[13]) &&
+         (f[14].empty() || f[14].find('@') != std::string_view::npos);
+}
+
+// How well the name fields agree: the entity name of a person holds the last and first name.
+int EntityNameScore(const TFields& f) {
+  const auto within = [&](std::string_view part) {
+    return !part.empty() && f[7].find(part) != std::string_view::npos;
+  };
+  return (EntityNamesFit(f) ? 4 : 0) + (within(f[10]) ? 2 : 0) + (within(f[8]) ? 1 : 0);
+}
+
+// Joins `left` more split texts of f, each at one of the text fields, keeping the best.
+void JoinBest(const TFields& f, size_t left, TFields& best, int& bestScore) {
+  if (left == 0) {
+    const int score = EntityNameScore(f);
+    if (score > bestScore) {
+      best = f;
+      bestScore = score;
+    }
+    return;
+  }
+  // Entity name, first name, last name, street, city, e-mail, suffix, middle initial, phone, fax.
+  static constexpr size_t kTexts[] = {7, 8, 10, 15, 16, 14, 11, 9, 12, 13};
+  for (size_t at : kTexts) {
+    TFields g = f;
+    // Neighbouring fields lie side by side in the record with the "|" between them.
+    g[at] = std::string_view(g[at].data(), g[at].size() + 1 + g[at + 1].size());
+    g.erase(g.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+    JoinBest(g, left - 1, best, bestScore);
+  }
+}
+
+// The files have no quoting: a "|" inside a text (a name, a street) splits it into two fields
+// and moves every later field one place on. Such an EN record is told from one of a longer
+// layout by its later fields (state, ZIP, FRN, applicant type), which then fit only when moved
+// back; the split texts are joined again where the name fields agree best (the first such
+// place on a tie). A record no shift of up to three fits is left as it is.
+void MendEntity(TFields& f) {
+  if (EntityTailFits(f, 0)) return;
+  for (size_t shift = 1; shift <= 3 && f.size() >= 24 + shift; ++shift) {
+    if (!EntityTailFits(f, shift)) continue;
+    TFields best;
+    int bestScore = -1;
+    JoinBest(f, shift, best, bestScore);
+    f = std::move(best);
+    return;
+  }
+}
 
 // Hands sink the bytes that produce delivers, produced on a second thread, so decompressing and
 // parsing overlap. An error on either side stops both and is thrown here.
@@ -303,6 +386,20 @@ std::string DayText(std::time_t t) {
   return buf;
 }
 
+// YYYYMMDD of a time, for comparing days.
+int DayKey(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return (tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday;
+}
+
+std::string IsoDay(std::time_t t) {
+  const int k = DayKey(t);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", k / 10000, k / 100 % 100, k % 100);
+  return buf;
+}
+
 std::string BaseName(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -437,12 +534,17 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
                      [](const auto& a, const auto& b) { return a->Date() < b->Date(); });
   }
   for (size_t s = 1; s < sources.size(); ++s) {
-    if (dated && sources[s]->Date() < sources[0]->Date())
+    // A daily file of the dump's own day is applied: the dump may have been made before it.
+    if (dated && DayKey(sources[s]->Date()) < DayKey(sources[0]->Date()))
       throw EFccImportError("the daily file " + sources[s]->Path() + " (" +
                             DayText(sources[s]->Date()) + ") is older than the full dump " +
                             sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
                             "): its changes are in the dump already; leave it out");
     report.dailyApplied.push_back(sources[s]->Path());
+  }
+  if (dated) {
+    report.dumpDay = IsoDay(sources[0]->Date());
+    if (sources.size() > 1) report.lastDailyDay = IsoDay(sources.back()->Date());
   }
 
   const auto readFile = [&](size_t s, int layout, TFccImportReport& rep,
@@ -451,6 +553,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     const std::string label = s == 0 ? name : BaseName(sources[s]->Path()) + " " + name;
     const std::string stage = "Reading " + label;
     TRecordReader reader(label, kFccLayouts[layout], rep, h);
+    if (layout == 1) reader.repair_ = MendEntity;
     uint64_t total = 0, done = 0, lastShown = 0;
     sources[s]->Read(
         name, [&](uint64_t t) { total = t; },
@@ -465,26 +568,26 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     reader.Finish();
   };
 
-  // Which source a licence's records come from: the last daily file that names it, else the
-  // full dump. Kept as source * 2, plus 1 when that file has a header record for it.
-  std::unordered_map<uint32_t, uint32_t> owner;
+  // Which source each record of a licence comes from: per record type, the last daily file
+  // that holds a record of that type for it, else the full dump. Only licences some daily file
+  // names are kept here.
+  struct TOwner {
+    std::array<uint16_t, 3> source{};  // by layout: HD, EN, AM
+    bool header = false;               // a header record of the owning source was read
+  };
+  std::unordered_map<uint32_t, TOwner> owner;
   for (size_t s = 1; s < sources.size(); ++s) {
     TFccImportReport scratch;  // malformed records are counted in the main pass
-    const auto own = static_cast<uint32_t>(s * 2);
-    readFile(s, 0, scratch, [&](const TFields&, uint32_t usi) { owner[usi] = own + 1; });
-    for (int layout = 1; layout < 3; ++layout)
+    for (int layout = 0; layout < 3; ++layout)
       readFile(s, layout, scratch, [&](const TFields&, uint32_t usi) {
-        uint32_t& o = owner[usi];
-        if (o / 2 != s) o = own;
+        owner[usi].source[static_cast<size_t>(layout)] = static_cast<uint16_t>(s);
       });
   }
   report.dailyLicences = owner.size();
-  for (const auto& [usi, o] : owner)
-    if ((o & 1) == 0) ++report.dailyWithoutHeader;
-  const auto ownedBy = [&](uint32_t usi, size_t s) {
-    if (owner.empty()) return true;
+  const auto ownedBy = [&](uint32_t usi, int layout, size_t s) {
+    if (owner.empty()) return s == 0;
     const auto it = owner.find(usi);
-    return (it == owner.end() ? 0 : it->second / 2) == s;
+    return (it == owner.end() ? 0u : it->second.source[static_cast<size_t>(layout)]) == s;
   };
 
   std::deque<TLicence> lic;  // grows without moving what it holds
@@ -492,7 +595,12 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   for (size_t s = 0; s < sources.size(); ++s) {
     readFile(s, 0, report, [&](const TFields& f, uint32_t usi) {
       ++report.hdRecords;
-      if (TrimBlanks(f[5]) != "A" || !ownedBy(usi, s)) return;
+      if (!ownedBy(usi, 0, s)) return;
+      if (!owner.empty()) {
+        const auto it = owner.find(usi);
+        if (it != owner.end()) it->second.header = true;
+      }
+      if (TrimBlanks(f[5]) != "A") return;
       if (byUsi.count(usi)) return;  // a repeated header adds nothing
       ++report.active;
       TLicence l;
@@ -510,7 +618,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     readFile(s, 1, report, [&](const TFields& f, uint32_t usi) {
       ++report.enRecords;
       const auto it = byUsi.find(usi);
-      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      if (it == byUsi.end() || !ownedBy(usi, 1, s)) return;
       TLicence& l = lic[it->second];
       const bool licensee = TrimBlanks(f[5]) == "L";
       if (l.hasEntity && (l.entityIsLicensee || !licensee)) return;
@@ -534,7 +642,7 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
     readFile(s, 2, report, [&](const TFields& f, uint32_t usi) {
       ++report.amRecords;
       const auto it = byUsi.find(usi);
-      if (it == byUsi.end() || !ownedBy(usi, s)) return;
+      if (it == byUsi.end() || !ownedBy(usi, 2, s)) return;
       TLicence& l = lic[it->second];
       if (l.hasAmateur) return;
       l.hasAmateur = true;
@@ -544,8 +652,10 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
       l.prevClass = Text(f[16]);
     });
   }
+  for (const auto& [usi, o] : owner)
+    if (!o.header) ++report.dailyWithoutHeader;
   std::unordered_map<uint32_t, uint32_t>().swap(byUsi);
-  std::unordered_map<uint32_t, uint32_t>().swap(owner);
+  std::unordered_map<uint32_t, TOwner>().swap(owner);
 
   // One licence per call: the latest grant, then the highest identifier. Calls are compared by
   // their first eight characters packed into a number, then whole.

@@ -15,12 +15,14 @@
 //   AM: 2 identifier, 6 operator class, 9 trustee call sign, 16 previous call sign,
 //       17 previous operator class
 //
-// Daily transaction files (l_am_mon.zip .. l_am_sat.zip, the same three files and layouts) are
-// applied over the full dump in date order: every record of a unique system identifier found in
-// a daily file replaces all records of that licence (a licence may be cancelled, renewed, get a
-// new call or a new address). Archives are ordered by the date of their HD.dat member (files of
-// one date in the order given) and one older than the full dump is refused; folders, which keep
-// no trustworthy date, apply in the order given.
+// Daily transaction files (l_am_mon.zip .. l_am_sun.zip, the same three files and layouts) are
+// applied over the full dump in date order, record by record: each HD, EN and AM record of a
+// daily file replaces the record of the same type of the same unique system identifier, and the
+// licence's other records stay (an address change carries only an EN record). A licence whose
+// header says it is no longer active leaves; one with no header record anywhere is left out and
+// counted. Archives are ordered by the date of their HD.dat member (files of one date in the
+// order given); one of a day before the full dump's is refused, one of the same day is applied.
+// Folders, which keep no trustworthy date, apply in the order given.
 //
 // Place (county, coordinates, time zone, area code): from the ZIP when the ZIP lies in the
 // licence's own state, else from the licence's city and state, else none.
@@ -73,9 +75,11 @@ struct TFccImportReport {
   // Where each entry's place came from.
   uint64_t placeFromZip = 0, placeFromCity = 0, placeNone = 0;
   std::vector<std::string> dailyApplied;  // daily files, in the order applied
-  uint64_t dailyLicences = 0;             // licences whose records came from a daily file
-  // Of them, those whose daily file holds no header record: they are left out, as the records
-  // of a licence in a daily file replace all it had.
+  // "YYYY-MM-DD" of the dump and of the last daily file applied (their HD.dat); empty for
+  // folders, which keep no trustworthy date.
+  std::string dumpDay, lastDailyDay;
+  uint64_t dailyLicences = 0;  // licences whose records came from a daily file
+  // Of them, those without a header record in the dump or any daily file: left out.
   uint64_t dailyWithoutHeader = 0;
 };
 

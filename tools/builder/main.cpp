@@ -3,24 +3,30 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unordered_map>
 
+#include "UBuildRecord.h"
 #include "UCsvImport.h"
 #include "UDocumentWriter.h"
 #include "UEditionWriter.h"
 #include "UFccImport.h"
+#include "UFccUpdate.h"
 #include "UImportText.h"
 #include "UIsedImport.h"
 #include "UMapSet.h"
+#include "UProgressLine.h"
 #include "USampleGenerator.h"
 #include "USourceTables.h"
 #include "UUSPlaces.h"
+#include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UEdition.h"
@@ -52,37 +58,6 @@ std::string Grouped(uint64_t n) {
   for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
   return s;
 }
-
-// One progress line on the terminal, redrawn at most ten times a second.
-class TProgressLine {
- public:
-  explicit TProgressLine(bool enabled) : enabled_(enabled) {}
-  ~TProgressLine() { Clear(); }
-  void Show(std::string_view stage, uint64_t done, uint64_t total) {
-    if (!enabled_) return;
-    const auto now = TClock::now();
-    if (stage == stage_ && now - last_ < std::chrono::milliseconds(100)) return;
-    stage_ = std::string(stage);
-    last_ = now;
-    std::string line = stage_;
-    if (total > 0) line += " " + std::to_string(done * 100 / total) + "%";
-    std::fprintf(stderr, "\r%-60s", line.c_str());
-    std::fflush(stderr);
-    shown_ = true;
-  }
-  void Clear() {
-    if (!shown_) return;
-    std::fprintf(stderr, "\r%-60s\r", "");
-    std::fflush(stderr);
-    shown_ = false;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  std::string stage_;
-  TClock::time_point last_{};
-};
 
 // Warnings to stderr: the first few in full, then only counted.
 class TWarnings {
@@ -130,9 +105,38 @@ void PrintFccPlaces(const TFccImportReport& r) {
       Grouped(r.placeNone).c_str(), Grouped(r.zipOtherState).c_str());
 }
 
+// The record of this build: every option given but the output and the chatter, sources with
+// absolute paths, and the seed always (a later default must not change a rebuilt edition).
+TBuildRecord RecordOf(const CLI::App& app, uint64_t seed, const TEditionSummary& s) {
+  TBuildRecord rec;
+  rec.program = std::string("tellmark-build ") + TELLMARK_VERSION;
+  bool seedGiven = false;
+  for (const CLI::Option* opt : app.get_options()) {
+    if (opt->count() == 0 || opt->get_lnames().empty()) continue;
+    const std::string name = "--" + opt->get_lnames().front();
+    if (name == "--out" || name == "--quiet" || name == "--help" || name == "--version") continue;
+    if (opt->get_expected_min() == 0) {  // a flag
+      rec.options.push_back(name);
+      continue;
+    }
+    seedGiven = seedGiven || name == "--seed";
+    for (const std::string& v : opt->results()) {
+      if (IsSourceOption(name))
+        rec.sources.push_back(name + "=" +
+                              std::filesystem::absolute(v).lexically_normal().string());
+      else
+        rec.options.push_back(name + "=" + v);
+    }
+  }
+  if (!seedGiven) rec.options.push_back("--seed=" + std::to_string(seed));
+  rec.fccWeekly = s.edition.fccWeekly;
+  rec.fccDaily = s.edition.fccDaily;
+  return rec;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int Build(int argc, char** argv) {
   CLI::App app{
       "Writes a Tellmark data set: from the bundled sample sources, the FCC amateur "
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
@@ -173,6 +177,9 @@ int main(int argc, char** argv) {
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
   app.add_flag("--no-maps", noMaps, "Write no maps (MapDirOffset=0, as in older editions)");
   app.footer(
+      "tellmark-build --update DIR [--fcc-url URL] [--offline] [--quiet] downloads the newest "
+      "FCC files and rebuilds the edition in DIR as it was built (a new FCC edition when DIR has "
+      "none; build options given then are kept for later updates).\n"
       "Exit status: 0 written, 1 the build failed (nothing of an earlier edition in the "
       "folder is replaced), 2 bad command line.");
   try {
@@ -250,6 +257,8 @@ int main(int argc, char** argv) {
         PrintFccPlaces(r);
       }
       input.title = "Tellmark FCC edition";
+      input.fccWeekly = r.dumpDay;
+      input.fccDaily = r.lastDailyDay;
     }
     if (!csvPath.empty()) {
       progress.Show("Reading " + csvPath, 0, 0);
@@ -311,6 +320,9 @@ int main(int argc, char** argv) {
     documentOptions.warning = [&](const std::string& w) { warnings.Add(w); };
     const TEditionCounts& counts = s.counts;
     const TDocumentSummary docs = WriteDocuments(outDir, counts, tables, documentOptions);
+    const std::string recordPath = outDir + "/" + kBuildRecordName;
+    if (!WriteFileAtomically(recordPath, FormatBuildRecord(RecordOf(app, seed, s))))
+      throw std::runtime_error("cannot write " + recordPath + ": " + std::strerror(errno));
     const double writeSeconds = Seconds(t2);
     progress.Clear();
     warnings.Finish();
@@ -350,4 +362,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tellmark-build: error: %s\n", e.what());
     return 1;
   }
+}
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "--update" || a.rfind("--update=", 0) == 0) return Update(argc, argv, Build);
+  }
+  return Build(argc, argv);
 }
