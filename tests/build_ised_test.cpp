@@ -129,6 +129,10 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
             std::string::npos)
       << build;
   EXPECT_NE(build.find("line 11: \"NOTACALL\" is not a call sign"), std::string::npos) << build;
+  // The build record names the register, so that an update builds with it again.
+  std::string record;
+  ASSERT_TRUE(ReadWholeFile(out + "/data/build.ini", record));
+  EXPECT_NE(record.find("Source=--ised=" + kRegister), std::string::npos) << record;
   setenv("TELLMARK_INI", dir.file("none.ini").c_str(), 1);
   const std::string lookup = std::string(TELLMARK_LOOKUP_BIN) + " --data '" + out + "' ";
 
