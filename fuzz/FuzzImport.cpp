@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "FuzzTargets.h"
+#include "RawInflate.h"
 #include "UCsvImport.h"
 #include "UFccImport.h"
 #include "UImportText.h"

@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       qt6-base-dev qt6-multimedia-dev libqt6svg6
-      clang libclang-rt-14-dev
+      clang clang-format libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev tzdata
       libzip-dev zlib1g-dev libcurl4-openssl-dev libcpp-httplib-dev

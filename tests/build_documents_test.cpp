@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "EditionReadBack.h"
 #include "TestDir.h"
 #include "UDocumentWriter.h"
 #include "UEditionWriter.h"

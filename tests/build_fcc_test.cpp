@@ -7,6 +7,7 @@
 #include <map>
 #include <utility>
 
+#include "EditionReadBack.h"
 #include "TestDir.h"
 #include "UEditionWriter.h"
 #include "UFccImport.h"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "RawInflate.h"
 #include "TestDir.h"
 #include "UCsvImport.h"
 #include "UFccImport.h"

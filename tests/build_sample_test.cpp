@@ -159,6 +159,37 @@ TEST(SourceTablesTest, LoadErrorsNameFileAndLine) {
   EXPECT_THROW(GenerateSample(t, -1, 0, 1), ESourceError);
 }
 
+// The entity table an edition carries: every entity, and each state with its entity's number
+// and the zones of the optional cq and itu columns.
+TEST(SampleGeneratorFixtureTest, EntityTableFromTheSourceTables) {
+  TestDir d;
+  WriteFixture(d);
+  WriteFile(d.file("us_states.tsv"),
+            "state\tname\tdistrict\tprefixes\tdxcc\tcq\titu\nMA\tMassachusetts\t1\t\tK\t5\t8\n"
+            "AK\tAlaska\t7\tKL7 AL7 NL7 WL7\tKL\t1\t1 2 -141\n");
+  TEntityTable t = MakeEntityTable(LoadSourceTables(d.path()));
+  ASSERT_EQ(t.entities_.size(), 4u);
+  EXPECT_EQ(t.FindPrefix("SQ9ABC")->code, 269);
+  ASSERT_NE(t.FindState("AK"), nullptr);
+  EXPECT_EQ(t.FindState("AK")->code, 6);
+  EXPECT_EQ(t.FindState("AK")->itu.Zone(-135.0), 2);
+  EXPECT_EQ(t.FindState("MA")->cq.Zone(std::nullopt), 5);
+  // Without the columns the states take their entity's zones.
+  WriteFixture(d);
+  t = MakeEntityTable(LoadSourceTables(d.path()));
+  EXPECT_EQ(t.FindState("MA")->cq.west, 0);
+  // A zone that is not one is an error naming the line.
+  WriteFile(d.file("us_states.tsv"),
+            "state\tname\tdistrict\tprefixes\tdxcc\tcq\titu\nMA\tMassachusetts\t1\t\tK\t5\t8 9\n");
+  try {
+    LoadSourceTables(d.path());
+    FAIL() << "no error for a bad zone";
+  } catch (const ESourceError& e) {
+    EXPECT_NE(std::string(e.what()).find("us_states.tsv line 2: column itu"), std::string::npos)
+        << e.what();
+  }
+}
+
 TEST(SampleGeneratorFixtureTest, UsedUpCallSpaceFallsBackAndStaysUnique) {
   TestDir d;
   WriteFixture(d);

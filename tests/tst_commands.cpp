@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "EditionReadBack.h"
 #include "UDocumentWriter.h"
 #include "USourceTables.h"
 #include "WindowTestEnv.h"

@@ -66,12 +66,6 @@ std::string_view TrimBlanksView(std::string_view s) {
 
 std::string TrimBlanks(std::string_view s) { return std::string(TrimBlanksView(s)); }
 
-std::string TrimLeftBlanks(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  return std::string(s.substr(i));
-}
-
 std::string TrimRightBlanks(std::string_view s) {
   size_t n = s.size();
   while (n > 0 && s[n - 1] == ' ') --n;

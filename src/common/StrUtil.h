@@ -16,7 +16,6 @@ std::string AsciiUpper(std::string_view s);
 std::string TrimBlanks(std::string_view s);
 // The same as a view into s.
 std::string_view TrimBlanksView(std::string_view s);
-std::string TrimLeftBlanks(std::string_view s);
 std::string TrimRightBlanks(std::string_view s);
 std::string RemoveBlanks(std::string_view s);
 

@@ -114,20 +114,3 @@ TCoverage CountDataSetCoverage() {
   }
   return c;
 }
-
-TCoverage CountEditionCoverage(const std::string& dir) {
-  if (DataSetIsOpen()) throw EDataSetError("a data set is open already");
-  if (!AllocIndexCaches()) throw EDataSetError(ErrorCodeText(LastErrorCode()));
-  const std::string before = HomeDir();
-  struct TRestore {
-    std::string dir;
-    ~TRestore() {
-      CloseDataSet();
-      FreeIndexCaches();
-      SetHomeDir(dir);
-    }
-  } restore{before};
-  SetHomeDir(dir);
-  OpenDataSet();
-  return CountDataSetCoverage();
-}

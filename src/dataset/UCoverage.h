@@ -30,6 +30,3 @@ struct TCoverage {
 // Counts every entry of the open data set, in call order. Throws EDataSetError naming the file
 // on a read error.
 TCoverage CountDataSetCoverage();
-// Opens the edition under dir (its data/ folder), counts it and closes it again; for a program
-// that has no data set open. Throws EDataSetError.
-TCoverage CountEditionCoverage(const std::string& dir);

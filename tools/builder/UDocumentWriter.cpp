@@ -136,34 +136,6 @@ int Year(int year) {
 
 }  // namespace
 
-TEditionCounts CountEdition(const std::string& dir) {
-  if (DataSetIsOpen()) throw EDocumentError("counting an edition needs the data set closed");
-  TEditionCounts c;
-  SetHomeDir(dir);
-  struct TClose {
-    ~TClose() { CloseDataSet(); }
-  } close;
-  try {
-    OpenDataSet();
-  } catch (const std::exception& e) {
-    throw EDocumentError(std::string("cannot read the edition back: ") + e.what());
-  }
-  c.title = CurrentEdition().title;
-  for (const int order : {oiIntlCall, oiUSCall}) {
-    const TDatabase db = order == oiIntlCall ? TDatabase::Intl : TDatabase::US;
-    const int32_t n = OrderEntryCount(order);
-    TEntryRecord rec;
-    for (int32_t pos = 0; pos < n; ++pos) {
-      int32_t ref = -1;
-      if (!ReadOrderEntry(order, pos, ref) || !ReadRecord(db, ref, rec))
-        throw EDocumentError("cannot read entry " + std::to_string(pos) + " of order " +
-                             std::to_string(order) + ": " + ErrorCodeText(LastErrorCode()));
-      c.Add(rec);
-    }
-  }
-  return c;
-}
-
 std::string StateCensusDocument(const TEditionCounts& c, const TSourceTables& t) {
   std::string d = Heading("U.S. Amateurs by State and ZIP Code", EditionLine(c));
   const auto& cols = WideClassColumns();

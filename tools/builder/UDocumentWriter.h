@@ -22,11 +22,6 @@ class EDocumentError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads every entry of the edition in dir through the data-set reader. The index caches must be
-// allocated and no data set open; the data set is closed again afterwards. Throws
-// EDocumentError when the edition cannot be opened or read.
-TEditionCounts CountEdition(const std::string& dir);
-
 // The generated documents, each a whole file.
 std::string StateCensusDocument(const TEditionCounts& c, const TSourceTables& t);  // census
 std::string WorldCensusDocument(const TEditionCounts& c, const TSourceTables& t);  // intlcen

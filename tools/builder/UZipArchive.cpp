@@ -95,26 +95,6 @@ void TZipArchive::Read(const TZipMember& m,
   if (got != m.size) throw EZipError(what + " is damaged: shorter than stated");
 }
 
-std::string InflateRaw(std::string_view compressed) {
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw EZipError("cannot start the deflate decoder");
-  const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&z, inflateEnd);
-  std::string out;
-  char buf[1 << 14];
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  z.avail_in = static_cast<uInt>(compressed.size());
-  for (;;) {
-    z.next_out = reinterpret_cast<Bytef*>(buf);
-    z.avail_out = sizeof buf;
-    const int rc = inflate(&z, Z_NO_FLUSH);
-    out.append(buf, sizeof buf - z.avail_out);
-    if (rc == Z_STREAM_END) return out;
-    if (rc == Z_BUF_ERROR && z.avail_in == 0) throw EZipError("deflate data ends early");
-    if (rc != Z_OK)
-      throw EZipError(std::string("damaged deflate data (") + (z.msg ? z.msg : "error") + ")");
-  }
-}
-
 uint32_t Crc32(uint32_t crc, const void* data, size_t size) {
   const auto* p = static_cast<const Bytef*>(data);
   while (size > 0) {

@@ -50,8 +50,5 @@ class TZipArchive {
   std::vector<TZipMember> members_;
 };
 
-// Raw deflate data (RFC 1951) decoded in one piece (zlib); throws EZipError. For tests and small
-// data.
-std::string InflateRaw(std::string_view compressed);
 // CRC-32 (the zip polynomial), continued from crc.
 uint32_t Crc32(uint32_t crc, const void* data, size_t size);
