@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -175,26 +176,49 @@ class TstLabels : public QObject {
     QVERIFY(!form_->Busy());
   }
 
-  // "prn" spools; a form feed with no print server reachable says so and keeps the lines, and
-  // so does the end of the program.
+  // "prn" spools and the status line says so; a form feed with no print server reachable says
+  // why once and asks: Cancel keeps the labels (and the end of the program does not ask again),
+  // Yes sends them again, No discards them.
   void printerSpoolWithoutServer() {
     SetLabelPrintServer(work_.file("no-server.sock"));
     Create("W1AW", "OutfileName=prn");
     A("FilePrintLabelItem")->trigger();
     QVERIFY(LabelSpoolPending());
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("1 label waiting for the printer"));
+    A("FilePrintLabelItem")->trigger();
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("2 labels waiting for the printer"));
     const QByteArray spooled = FileBytes(QString::fromStdString(LabelSpoolPath()));
     QVERIFY(spooled.startsWith("ARRL HQ STATION, W1AW\r\n"));
+    answer_ = idCancel;
     A("FileSendFormFeedItem")->trigger();
     QCOMPARE(boxes_.size(), 1);
     QVERIFY2(boxes_[0].text.startsWith("Error during print: The print server "),
              qPrintable(boxes_[0].text));
     QVERIFY(boxes_[0].text.contains("cannot be reached"));
-    QVERIFY(boxes_[0].text.endsWith("The label lines stay spooled for the next form feed."));
+    QVERIFY(boxes_[0].text.contains("2 labels waiting for the printer"));
+    QCOMPARE(boxes_[0].flags & 0x0F, int(mbYesNoCancel));
     QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
     form_->close();
-    QCOMPARE(boxes_.size(), 2);
-    QCOMPARE(boxes_[1].text, boxes_[0].text);
+    QCOMPARE(boxes_.size(), 1);  // once
     QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
+    // Yes sends again; it fails again and asks again; No discards.
+    boxes_.clear();
+    int asked = 0;
+    SetMessageHandler([&](TMessageRequest& r) {
+      boxes_ << r;
+      return ++asked == 1 ? idYes : idNo;
+    });
+    Create("W1AW", "OutfileName=prn");
+    A("FileSendFormFeedItem")->trigger();
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    QCOMPARE(asked, 2);
+    QVERIFY(!LabelSpoolPending());
+    QCOMPARE(LabelSpoolStatusText(), std::string());
+    form_->close();
+    QCOMPARE(boxes_.size(), 2);
   }
 
   // ---- Label sheets (the template method).
