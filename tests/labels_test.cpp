@@ -344,7 +344,7 @@ TEST(PrintSpoolJob, PostScriptPagesAndEscapes) {
   EXPECT_EQ(count(ps, "showpage"), 2u);  // the form feed at the end adds no empty page
   std::string many;
   for (int i = 0; i < 67; ++i) many += "X\r\n";
-  EXPECT_EQ(count(LabelSpoolPostScript(many), "showpage"), 2u);  // 66 lines a page
+  EXPECT_EQ(count(LabelSpoolPostScript(many), "showpage"), 2u);                  // 66 lines a page
   EXPECT_NE(LabelSpoolPostScript(many).find("(X) 770.0 L"), std::string::npos);  // line 66
 }
 
@@ -514,9 +514,9 @@ TEST(LabelLayout, RowsThatFitExactly) {
     double label, offset, room;
     int rows;
   };
-  for (const TRowCase& c : {TRowCase{25, 5, 115, 4}, TRowCase{25, 5, 114.9, 3},
-                            TRowCase{25, 0, 100, 4}, TRowCase{25, 0, 99.9, 3},
-                            TRowCase{25.4, 2.5, 251.1, 9}}) {
+  for (const TRowCase& c :
+       {TRowCase{25, 5, 115, 4}, TRowCase{25, 5, 114.9, 3}, TRowCase{25, 0, 100, 4},
+        TRowCase{25, 0, 99.9, 3}, TRowCase{25.4, 2.5, 251.1, 9}}) {
     TLabelLayout l;
     l.labelHeight = c.label;
     l.bottomOffset = c.offset;
@@ -697,26 +697,49 @@ TEST_P(FitLabel, LinesSetWholeOrReported) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FitLabel,
     testing::Values(
-        TFitCase{"AsTheyAre", {"JOHN DOE, W1AW", "MAIN ST"}, 44, 22,
-                 {"JOHN DOE, W1AW", "MAIN ST"}, 10, true},
+        TFitCase{"AsTheyAre",
+                 {"JOHN DOE, W1AW", "MAIN ST"},
+                 44,
+                 22,
+                 {"JOHN DOE, W1AW", "MAIN ST"},
+                 10,
+                 true},
         // 46 mm at 10 pt: the call goes whole onto its own line, the size stays.
-        TFitCase{"CallOntoItsOwnLine", {"APRIL D GARDNER, AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"},
-                 44, 22,
-                 {"APRIL D GARDNER", "AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"}, 10, true},
+        TFitCase{"CallOntoItsOwnLine",
+                 {"APRIL D GARDNER, AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"},
+                 44,
+                 22,
+                 {"APRIL D GARDNER", "AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"},
+                 10,
+                 true},
         // Wrapped at ", " first: the state and ZIP stay together.
-        TFitCase{"StateAndZipTogether", {"SPRINGFIELD, IL 62701"}, 30, 22,
-                 {"SPRINGFIELD", "IL 62701"}, 10, true},
+        TFitCase{"StateAndZipTogether",
+                 {"SPRINGFIELD, IL 62701"},
+                 30,
+                 22,
+                 {"SPRINGFIELD", "IL 62701"},
+                 10,
+                 true},
         // Words when a piece between commas is still too wide.
         TFitCase{"Words", {"ONE TWO THREE FOUR"}, 20, 22, {"ONE TWO", "THREE FOUR"}, 10, true},
         // Too many lines for the height: a smaller size (5 lines need 2.35 mm a point).
-        TFitCase{"SmallerForHeight", {"A", "B", "C", "D", "E", "F"}, 44, 15,
-                 {"A", "B", "C", "D", "E", "F"}, 6, true},
+        TFitCase{"SmallerForHeight",
+                 {"A", "B", "C", "D", "E", "F"},
+                 44,
+                 15,
+                 {"A", "B", "C", "D", "E", "F"},
+                 6,
+                 true},
         // One long word: a smaller size.
-        TFitCase{"SmallerForWidth", {"ABCDEFGHIJKLMNOPQRSTUV"}, 40, 3.5,
-                 {"ABCDEFGHIJKLMNOPQRSTUV"}, 9, true},
+        TFitCase{"SmallerForWidth",
+                 {"ABCDEFGHIJKLMNOPQRSTUV"},
+                 40,
+                 3.5,
+                 {"ABCDEFGHIJKLMNOPQRSTUV"},
+                 9,
+                 true},
         // One word wider than the area even at 6 pt: reported, not cut.
-        TFitCase{"WordTooWide", {std::string(30, 'W')}, 20, 22, {std::string(30, 'W')}, 6,
-                 false},
+        TFitCase{"WordTooWide", {std::string(30, 'W')}, 20, 22, {std::string(30, 'W')}, 6, false},
         TFitCase{"TooHighAtSix", std::vector<std::string>(20, "L"), 44, 10,
                  std::vector<std::string>(20, "L"), 6, false},
         TFitCase{"Empty", {}, 44, 22, {}, 10, true}),
@@ -747,8 +770,8 @@ TEST(ReportLabelJob, LineReaderKeepsTheLineNotDone) {
   EXPECT_FALSE(r.Open(dir.file("missing.txt")));
   EXPECT_NE(LastErrorCode(), 0);
   ASSERT_TRUE(r.Open(dir.file("report.txt")));
-  const std::vector<std::string> expected = {"W1AW",  "DL1ABC", "123456789012345", "K1ABC          ",
-                                             "",      "G3XYZ"};
+  const std::vector<std::string> expected = {"W1AW", "DL1ABC", "123456789012345", "K1ABC          ",
+                                             "",     "G3XYZ"};
   for (size_t i = 0; i < expected.size(); ++i) {
     ASSERT_TRUE(r.Current(call)) << i;
     EXPECT_EQ(call, expected[i]);

@@ -22,8 +22,11 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
+#include "USampleGenerator.h"
+#include "USourceTables.h"
 #include "WindowTestEnv.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
@@ -32,12 +35,14 @@
 #include "labels/FPrintLabelsFromReportFile.h"
 #include "labels/ULabel.h"
 #include "labels/ULabelJob.h"
+#include "labels/ULabelLayout.h"
 #include "labels/ULabelPrinter.h"
 #include "labels/ULabelReport.h"
 #include "lookup_fixture.h"
 #include "report/UReport.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
 namespace {
@@ -48,6 +53,40 @@ TBuildInput LabelsInput() {
   for (int i = 2; i <= 11; ++i) many += ", P" + std::to_string(i);
   in.intl.push_back(fixture::Intl({{1, "DL9BIG"}, {3, many}, {4, "Germany"}, {5, "Germany"}}));
   return in;
+}
+
+// The reviewers' labels (code page 437 lines, the call on the first line).
+std::vector<std::vector<std::string>> ReviewLabels() {
+  const TSourceTables tables = LoadSourceTables(std::string(TELLMARK_SOURCE_DIR) + "/data/sources");
+  const TBuildInput in = GenerateSample(tables, 3000, 3000, 1999);
+  const TAddressStyle style{1, true};
+  auto label = [&](const TBuildEntry& e) {
+    TEntryRecord r;
+    r.db = e.db;
+    for (const auto& [tag, text] : e.fields) AppendField(r, tag, text);
+    return FormatAddressLines(r, style);
+  };
+  std::vector<std::vector<std::string>> all, accented;
+  for (const auto* list : {&in.us, &in.intl})
+    for (const TBuildEntry& e : *list) {
+      all.push_back(label(e));
+      const std::string& first = all.back().front();
+      if (std::any_of(first.begin(), first.end(), [](char c) { return c & 0x80; }))
+        accented.push_back(all.back());
+    }
+  auto longer = [](const auto& a, const auto& b) { return a.front().size() > b.front().size(); };
+  std::stable_sort(all.begin(), all.end(), longer);
+  std::stable_sort(accented.begin(), accented.end(), longer);
+  all.resize(20);
+  for (size_t i = 0; i < accented.size() && i < 5; ++i) all.push_back(accented[i]);
+  // Two of the letters that printed as blanks.
+  all.push_back({"Jorge S\xA0nchez, EA7XYZ", "Calle Larios 5", "29005 M\xA0laga", "Spain"});
+  all.push_back(
+      {"Mar\xA1"
+       "a Jos\x82 Garc\xA1"
+       "a, HK3ABC",
+       "Carrera 7 # 12-34", "Bogot\xA0", "Colombia"});
+  return all;
 }
 
 QByteArray FileBytes(const QString& name) {
@@ -291,6 +330,98 @@ class TstLabels : public QObject {
     A("FileStartPrintLabelsItem")->trigger();
     QCOMPARE(Texts(), QStringList({kNothingToPrint}));
     TLabelReportForm::SetPrintDialogHandler({});
+  }
+
+  // A print dialog cancelled prints nothing and asks nothing: the labels stay.
+  void cancelledPrintKeepsTheLabels() {
+    TLabelReportForm report;
+    for (int i = 1; i <= 3; ++i) report.AddLabel(Numbered(i));
+    int dialogs = 0;
+    TLabelReportForm::SetPrintDialogHandler([&](QPrinter&) {
+      ++dialogs;
+      return false;
+    });
+    answer_ = idYes;
+    report.PrintMarkedLabels(nullptr);
+    TLabelReportForm::SetPrintDialogHandler({});
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(report.LabelCount(), size_t{3});
+    QCOMPARE(PrintDialogTitle(3), QString("Print 3 labels"));
+  }
+
+  // Marking the entry shown twice asks; the count goes to the status line.
+  void markingTwiceAsksAndCounts() {
+    Create("W1AW", "", 1);
+    answer_ = idNo;
+    A("FileMarkLabelForPrintingItem")->trigger();  // the hint, answered No
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("1 label marked for printing"));
+    boxes_.clear();
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(Texts(), QStringList({kAskMarkAgain}));
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{1});
+    answer_ = idYes;
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
+    form_->FindCall("DL1ABC");
+    boxes_.clear();
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("3 labels marked for printing"));
+  }
+
+  // The reviewers' labels on every predefined sheet: the 20 longest first lines of a sample
+  // edition (3,000 U.S. and 3,000 International entries) and names with accents. Every word of
+  // a label, its call above all, stands whole in the PDF text, or the label is named in the
+  // warning before printing.
+  void longestLinesOnEveryTemplate_data() {
+    QTest::addColumn<QString>("file");
+    for (const auto& t : PredefinedTemplateNames()) QTest::newRow(t.file) << QString(t.file);
+  }
+  void longestLinesOnEveryTemplate() {
+    QFETCH(QString, file);
+    static const std::vector<std::vector<std::string>> labels = ReviewLabels();
+    TLabelReportForm report;
+    report.LoadTemplate(Template(file.toStdString().c_str()));
+    for (const auto& l : labels) report.AddLabel(l);
+    const QString pdf = QString::fromStdString(work_.file("review.pdf"));
+    QFile::remove(pdf);
+    PrintToPdf(pdf);
+    QString warning;
+    SetMessageHandler([&](TMessageRequest& r) {
+      warning = r.text;
+      return int(idYes);
+    });
+    QVERIFY(report.PrintLabels(nullptr));
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    TLabelReportForm::SetPrintDialogHandler({});
+    // Compatibility form: the font's ligatures (U+FB00 "ff" ...) read as their letters.
+    const QString text = PdfText(pdf, 0, "-raw").normalized(QString::NormalizationForm_KC);
+    QVERIFY(!text.isEmpty());
+    int whole = 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
+      const QString nr = QString("\n%1: ").arg(i + 1);
+      const bool warned = warning.contains(nr);
+      QString lost;
+      for (const std::string& line : labels[i])
+        for (const QString& w :
+             FromData(line).split(QRegularExpression("[ ,]+"), Qt::SkipEmptyParts))
+          if (!text.contains(
+                  QRegularExpression("(^|[\\s,])" + QRegularExpression::escape(w) + "($|[\\s,])")))
+            lost += " " + w;
+      const bool all = lost.isEmpty();
+      QVERIFY2(all || warned, qPrintable(QString("label %1 (%2) lost%3 on %4 unwarned")
+                                             .arg(i + 1)
+                                             .arg(FromData(labels[i].front()), lost, file)));
+      whole += all;
+    }
+    qInfo("%s: %d of %zu labels whole; warning: %s", qPrintable(file), whole, labels.size(),
+          qPrintable(warning.isEmpty() ? QString("none") : warning.left(120)));
+    // The predefined sheets are set up so that these labels fit.
+    QCOMPARE(warning, QString());
   }
 
   // 31 labels on the Avery 5160 sheet: 30 on the first page in three columns, across then
@@ -553,6 +684,39 @@ class TstLabels : public QObject {
     QCOMPARE(report.LabelCount(), size_t{4});
     QCOMPARE(report.Labels()[2].front(), std::string("JOHN Q SMITH, K1ABC"));
     QVERIFY(Texts().isEmpty());
+  }
+
+  // Pause handled right after a line was read, and the window closed mid-job with Cancel: the
+  // line read stays for Start, so every call of the report file gets its label.
+  void printJobPauseRightAfterARead_data() {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("pause") << false;
+    QTest::newRow("close-cancel") << true;
+  }
+  void printJobPauseRightAfterARead() {
+    QFETCH(bool, close);
+    TLabelReportForm report;
+    TPrintLabelsForm job(FileOptions(), TAddressStyle{}, true, &report);
+    job.SetReportFile(WriteReport("W1AW\nDL1ABC\nK1ABC\nG3XYZ\nDL9BIG\nW1AW\n").toStdString());
+    answer_ = idCancel;
+    bool once = false;
+    connect(&job, &TPrintLabelsForm::LineRead, &job, [&](int64_t n) {
+      if (n != 3 || once) return;
+      once = true;
+      if (close)
+        job.close();
+      else
+        job.findChild<QPushButton*>("PauseBtn")->click();
+    });
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsPaused);
+    QCOMPARE(report.LabelCount(), size_t{2});
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsFinished);
+    QCOMPARE(job.LinesRead(), int64_t{6});
+    QCOMPARE(report.LabelCount(), size_t{6});
+    QCOMPARE(report.Labels()[2].front(), std::string("JOHN Q SMITH, K1ABC"));
+    QCOMPARE(Texts(), close ? QStringList({kAskAbortPrintJob}) : QStringList());
   }
 
   // Stop while counting: asked, and nothing is printed.

@@ -71,11 +71,12 @@ bool WriteLabelText(const std::string& name, const std::string& cp437) {
   TLabelOutput out;
   if (!OpenForAppend(name, out)) return false;
   const bool printer = out.IsPrinter();
-  const bool written = out.Write(printer ? cp437 : Cp437ToUtf8(cp437));
+  const std::string bytes = printer ? cp437 : Cp437ToUtf8(cp437);
+  const bool written = out.Write(bytes);
   const int code = LastErrorCode();
   const bool closed = out.Close();
   if (!written) return Fail(code);
-  if (closed && printer) CountSpooledLabel();
+  if (closed && printer) CountSpooledLabel(bytes.size());
   return closed;
 }
 

@@ -167,15 +167,15 @@ std::vector<std::string> WrapLine(const std::string& line,
 
 }  // namespace
 
-TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth,
-                        double areaHeight, double pointSize, const TLabelTextMeasure& measure) {
+TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth, double areaHeight,
+                        double pointSize, const TLabelTextMeasure& measure) {
   constexpr double kTolerance = 1e-3;  // mm
   const auto fitsAt = [&](const std::vector<std::string>& set, double pt) {
     for (const std::string& l : set)
       if (measure.width(l, pt) > areaWidth + kTolerance) return false;
     if (set.empty()) return true;
-    const double height = static_cast<double>(set.size() - 1) * measure.lineSpacing(pt) +
-                          measure.lineHeight(pt);
+    const double height =
+        static_cast<double>(set.size() - 1) * measure.lineSpacing(pt) + measure.lineHeight(pt);
     return height <= areaHeight + kTolerance;
   };
   TLabelFit fit;
@@ -203,11 +203,10 @@ TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth,
 
 std::string LabelsNotFittingText(const std::vector<std::vector<std::string>>& labels,
                                  const std::vector<size_t>& notFitting, size_t max) {
-  std::string text = std::to_string(notFitting.size()) +
-                     (notFitting.size() == 1 ? " label does" : " labels do") +
-                     " not fit the printable area even at " +
-                     std::to_string(static_cast<int>(kMinLabelPointSize)) +
-                     " pt; their lines would be cut:";
+  std::string text =
+      std::to_string(notFitting.size()) + (notFitting.size() == 1 ? " label does" : " labels do") +
+      " not fit the printable area even at " +
+      std::to_string(static_cast<int>(kMinLabelPointSize)) + " pt; their lines would be cut:";
   for (size_t i = 0; i < notFitting.size() && i < max; ++i) {
     const auto& l = labels[notFitting[i]];
     text += "\n" + std::to_string(notFitting[i] + 1) + ": " + (l.empty() ? "" : l.front());

@@ -105,8 +105,8 @@ struct TLabelFit {
 // at which they fit the area: each size first as they are, then with every line that is too
 // wide wrapped between words (at ", " first; the comma goes), so a call moves whole onto a
 // line of its own. Words are never cut.
-TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth,
-                        double areaHeight, double pointSize, const TLabelTextMeasure& measure);
+TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth, double areaHeight,
+                        double pointSize, const TLabelTextMeasure& measure);
 // What the warning before printing lists of the labels that do not fit: their count and
 // first lines (at most max of them, then "and N more").
 std::string LabelsNotFittingText(const std::vector<std::vector<std::string>>& labels,

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -69,7 +69,7 @@ std::string PsString(std::string_view cp437) {
 // than six an inch. Sent as PostScript so every queue and filter chain prints it alike.
 std::string LabelSpoolPostScript(std::string_view spooled) {
   constexpr int kLinesPerPage = 66;
-  constexpr double kMarginPt = 18;                              // a quarter inch
+  constexpr double kMarginPt = 18;                                    // a quarter inch
   constexpr double kPitchPt = (792 - 2 * kMarginPt) / kLinesPerPage;  // 11.45 pt on Letter
   constexpr double kAscentPt = 7.5;  // Courier 10 pt: top of the capitals to the baseline
   std::string ps =
@@ -160,13 +160,28 @@ bool SendJob(const std::string& text) {
 
 namespace {
 
+// Beside the spool: the number of labels in it and the spool's size when they were counted, so
+// a spool changed or removed behind the program's back is not miscounted.
 std::string CountPath() { return LabelSpoolPath() + ".count"; }
+
+int64_t SpoolSize() {
+  struct stat st {};
+  return ::stat(LabelSpoolPath().c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
 
 void SetSpoolCount(int n) {
   if (n <= 0)
     ::unlink(CountPath().c_str());
   else
-    WriteFileAtomically(CountPath(), std::to_string(n));
+    WriteFileAtomically(CountPath(), std::to_string(n) + " " + std::to_string(SpoolSize()));
+}
+
+// The count as recorded and the size it was recorded at; false without a record.
+bool ReadSpoolCount(int& n, int64_t& size) {
+  std::string text;
+  if (!ReadWholeFile(CountPath(), text)) return false;
+  long long sz = -1;
+  return std::sscanf(text.c_str(), "%d %lld", &n, &sz) == 2 && n > 0 && (size = sz) >= 0;
 }
 
 }  // namespace
@@ -227,14 +242,24 @@ bool SubmitLabelSpool() {
 }
 
 int LabelSpoolLabelCount() {
-  if (!LabelSpoolPending()) return 0;
-  std::string text;
-  if (!ReadWholeFile(CountPath(), text)) return -1;
-  const int n = std::atoi(text.c_str());
-  return n > 0 ? n : -1;
+  const int64_t size = SpoolSize();
+  if (size == 0) return 0;
+  int n = 0;
+  int64_t counted = 0;
+  return ReadSpoolCount(n, counted) && counted == size ? n : -1;
 }
 
-void CountSpooledLabel() { SetSpoolCount(std::max(LabelSpoolLabelCount(), 0) + 1); }
+void CountSpooledLabel(size_t bytes) {
+  const int64_t size = SpoolSize();
+  int n = 0;
+  int64_t counted = 0;
+  if (ReadSpoolCount(n, counted) && counted + static_cast<int64_t>(bytes) == size)
+    SetSpoolCount(n + 1);
+  else if (static_cast<int64_t>(bytes) == size)
+    SetSpoolCount(1);
+  else
+    SetSpoolCount(0);  // lines spooled before were not counted: no count
+}
 
 std::string LabelSpoolStatusText() {
   const int n = LabelSpoolLabelCount();

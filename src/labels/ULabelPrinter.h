@@ -22,8 +22,8 @@ bool SubmitLabelSpool();
 // Labels spooled and not yet submitted (counted in a file beside the spool; -1 when lines are
 // spooled but not counted, e.g. by an older version).
 int LabelSpoolLabelCount();
-// After a label was appended to the spool.
-void CountSpooledLabel();
+// After a label of that many bytes was appended to the spool.
+void CountSpooledLabel(size_t bytes);
 // "1 label waiting for the printer", "3 labels waiting ..."; empty when nothing waits.
 std::string LabelSpoolStatusText();
 // Empties the spool without printing it.
