@@ -40,6 +40,7 @@
 #include "labels/ULabelReport.h"
 #include "lookup_fixture.h"
 #include "report/UReport.h"
+#include "settings/FProgramOptions.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
 #include "widgets/UDataText.h"
@@ -258,6 +259,36 @@ class TstLabels : public QObject {
     QCOMPARE(LabelSpoolStatusText(), std::string());
     form_->close();
     QCOMPARE(boxes_.size(), 2);
+  }
+
+  // "Test" on the labels page prints the sample label with the options as they stand in the
+  // dialog (not yet taken), and says where it went.
+  void testButtonOfTheLabelOptions() {
+    TSetOptDlg d;
+    TProgramSettings settings;
+    settings.printOptions.outfileName = "prn";
+    settings.reportOptions.fileName = work_.file("report.txt");
+    d.SetOptions(settings);
+    d.TestPrintLabel = PrintTestLabel;
+    d.UpdateHookButtons();
+    auto* test = d.findChild<QPushButton*>("LblTestPrintBtn");
+    QVERIFY(test->isEnabled());
+    d.findChild<QLineEdit*>("LblNumLinesEdit")->setText("4");
+    d.findChild<QLineEdit*>("LblNumCharEdit")->setText("20");
+    d.findChild<QLineEdit*>("LblLeftMarginEdit")->setText("1");
+    d.findChild<QLineEdit*>("LblPrintToEdit")->setText(Out());
+    test->click();
+    QCOMPARE(Texts(), QStringList({"A test label was written to " + Out() + "."}));
+    QCOMPARE(FileBytes(Out()), QByteArray(" John \"Long Name\" Doe\r\n Famous DXer house\r\n"
+                                          " 9933 Test Hill Rd\r\n Upper Testbanks, XY \r\n"));
+    // To the printer: spooled, and said so.
+    SetLabelPrintServer(work_.file("no-server.sock"));
+    boxes_.clear();
+    d.findChild<QLineEdit*>("LblPrintToEdit")->setText("prn");
+    test->click();
+    QCOMPARE(Texts(), QStringList({"A test label was spooled for the printer: 1 label waiting for "
+                                   "the printer. \"Send form feed\" prints it."}));
+    QVERIFY(LabelSpoolPending());
   }
 
   // ---- Label sheets (the template method).

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "labels/ULabelLayout.h"
 #include "labels/ULabelPrinter.h"
 
 namespace {
@@ -221,6 +223,16 @@ std::string LabelCsvLine(const TAddressBlock& block, char separator) {
 
 bool ExportLabelCsv(const TAddressBlock& block, const TPrintOptions& options) {
   return WriteLabelText(options.outfileName, LabelCsvLine(block, options.separatorChar) + kLineEnd);
+}
+
+TAddressBlock SampleAddressBlock(const TPrintOptions& options) {
+  constexpr int kSampleLines = 5;
+  TAddressBlock block;
+  const int n = std::clamp<int>(options.numLines, 0, kSampleLines);
+  for (int i = 0; i < n; ++i)
+    block.line[static_cast<size_t>(block.count++)] =
+        Cut(SampleLabelLines()[static_cast<size_t>(i)], options.numChar);
+  return block;
 }
 
 bool SendFormFeed(const TPrintOptions& options) {

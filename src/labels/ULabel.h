@@ -72,6 +72,9 @@ bool PrintLabelDirect(const TAddressBlock& block, const TPrintOptions& options);
 // separated by separator.
 std::string LabelCsvLine(const TAddressBlock& block, char separator);
 bool ExportLabelCsv(const TAddressBlock& block, const TPrintOptions& options);
+// The test label of the label options: the first lines of the sample label (as many as the
+// label has, at most five), each cut to NumChar; printed like any label.
+TAddressBlock SampleAddressBlock(const TPrintOptions& options);
 // Appends the form feed byte (12). For the printer device names it submits the spooled lines as
 // one print job instead (ULabelPrinter); a failed submission keeps them spooled.
 bool SendFormFeed(const TPrintOptions& options);

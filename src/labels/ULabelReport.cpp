@@ -405,3 +405,19 @@ void FlushLabelSpoolAtExit() {
   }
   if (!spoolFailureKept) ShowLabelOutputFailure(LastErrorCode());
 }
+
+void PrintTestLabel(const TPrintOptions& options) {
+  if (!PrintLabelDirect(SampleAddressBlock(options), options)) {
+    const int code = LastErrorCode();
+    ShowErrorBox(code == kLabelTooLargeCode
+                     ? QString(kLabelTooLargeMessage)
+                     : QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(code)));
+    return;
+  }
+  if (IsPrinterDeviceName(options.outfileName))
+    ShowInfoBox(QString("A test label was spooled for the printer: ") +
+                FromData(LabelSpoolStatusText()) + ". \"Send form feed\" prints it.");
+  else
+    ShowInfoBox(QString("A test label was written to ") +
+                QString::fromLocal8Bit(options.outfileName.c_str()) + ".");
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "labels/ULabelLayout.h"
+#include "settings/USettings.h"
 
 class QPaintDevice;
 class QPrinter;
@@ -120,3 +121,6 @@ void ShowLabelOutputFailure(int code);
 // At program end: submits the labels still spooled. A failure the user has already seen and
 // answered with Cancel in this run is not shown again; the labels stay spooled.
 void FlushLabelSpoolAtExit();
+// The "Test" button of the label options: the sample label with those options, then where it
+// went ("A test label was written to ...", or waiting for the printer), or why it failed.
+void PrintTestLabel(const TPrintOptions& options);
