@@ -204,6 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
         TAddressCase{"EmptyAddress", TDatabase::US, "", true, 1, "USA", true, {"USA"}, {"USA"}},
         TAddressCase{"TenPiecesAndCountry", TDatabase::Intl, Pieces(10), false, 1, "C", true,
                      PlusLast(PieceLines(10), "C"), PlusLast(PieceLines(10), "C")},
+        // Eleven lines at most: ten pieces, a U.S. state and ZIP on the last, a country line.
+        TAddressCase{"UsTenPiecesAndCountry", TDatabase::US, Pieces(10), false, 1, "USA", true,
+                     PlusLast(PlusLast(PieceLines(9), "P10, IL 62701"), "USA"),
+                     PlusLast(PlusLast(PieceLines(9), "P10, IL 62701"), "USA")},
+        TAddressCase{"TenPiecesTrailingComma", TDatabase::Intl, Pieces(10) + ",", false, 0, "",
+                     true, PieceLines(10), PlusLast(PieceLines(9), "P10,")},
         TAddressCase{"ElevenPiecesFail",
                      TDatabase::Intl,
                      Pieces(11),
