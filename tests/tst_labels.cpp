@@ -381,6 +381,30 @@ class TstLabels : public QObject {
     QCOMPARE(PrintDialogTitle(3), QString("Print 3 labels"));
   }
 
+  // A label that cannot fit even at the smallest size is named before printing; No prints
+  // nothing, Yes prints.
+  void labelThatCannotFitIsNamed() {
+    TLabelReportForm report;
+    report.LoadTemplate(Template("zf4780.cls"));
+    report.AddLabel(Numbered(1));
+    report.AddLabel({"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZ, DL1XYZ", "STREET"});
+    const QString pdf = QString::fromStdString(work_.file("cut.pdf"));
+    QFile::remove(pdf);
+    PrintToPdf(pdf);
+    answer_ = idNo;
+    QVERIFY(!report.PrintLabels(nullptr));
+    QCOMPARE(Texts(),
+             QStringList({"1 label does not fit the printable area even at 6 pt; their lines "
+                          "would be cut:\n2: ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZ, "
+                          "DL1XYZ\n\nPrint anyway?"}));
+    QVERIFY(!QFile::exists(pdf));
+    answer_ = idYes;
+    QVERIFY(report.PrintLabels(nullptr));
+    TLabelReportForm::SetPrintDialogHandler({});
+    QVERIFY(PdfText(pdf).contains("DL1XYZ"));  // wrapped onto its own line
+    QCOMPARE(report.LabelCount(), size_t{2});
+  }
+
   // Marking the entry shown twice asks; the count goes to the status line.
   void markingTwiceAsksAndCounts() {
     Create("W1AW", "", 1);
