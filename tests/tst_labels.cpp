@@ -817,6 +817,60 @@ class TstLabels : public QObject {
     QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
   }
 
+  // Not a test: with TELLMARK_SCREENSHOT_DIR set, the screen (import -window root) with the
+  // reviewers' labels in the print preview of the Zweckform 4780 sheet (sheet4780.png), its
+  // design-mode preview (sheet4780-design.png), and the labels page of the program options
+  // after "Test" with its message (labeloptions-test.png).
+  void screenshotOfSheetAndTest() {
+    const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+    if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");
+    QDir().mkpath(dir);
+    auto shoot = [&](const QString& name) {
+      QTest::qWait(1500);
+      QVERIFY(QProcess::execute("import", {"-window", "root", dir + "/" + name}) == 0);
+    };
+    TLabelReportForm report;
+    report.LoadTemplate(Template("zf4780.cls"));
+    for (const auto& l : ReviewLabels()) report.AddLabel(l);
+    TLabelReportForm::SetPrintDialogHandler([&](QPrinter& p) {
+      QPrintPreviewDialog d(&p);
+      connect(&d, &QPrintPreviewDialog::paintRequested, &report,
+              [&](QPrinter* pp) { report.Render(*pp); });
+      d.resize(1000, 1000);
+      d.show();
+      shoot("sheet4780.png");
+      d.close();
+      return false;
+    });
+    report.PrintLabels(nullptr);
+    TLabelReportForm::SetPrintDialogHandler({});
+    TLabelReportForm::SetPreviewHandler([&](QPrintPreviewDialog& d) {
+      d.resize(1000, 1000);
+      d.show();
+      shoot("sheet4780-design.png");
+      d.close();
+    });
+    report.Preview(nullptr);
+    TLabelReportForm::SetPreviewHandler({});
+    TSetOptDlg d;
+    TProgramSettings settings;
+    settings.reportOptions.fileName = work_.file("report.txt");
+    settings.printOptions.outfileName = Out().toStdString();
+    d.SetOptions(settings);
+    d.TestPrintLabel = PrintTestLabel;
+    d.UpdateHookButtons();
+    d.findChild<QTabWidget*>("OptionsNotebook")->setCurrentIndex(2);
+    d.show();
+    const TMessageHandler recording = SetMessageHandler({});  // the real box
+    QTimer::singleShot(0, [&] {
+      shoot("labeloptions-test.png");
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    d.findChild<QPushButton*>("LblTestPrintBtn")->click();
+    SetMessageHandler(recording);
+    QVERIFY(FileBytes(Out()).startsWith("John \"Long Name\" Doe, CALL\r\n"));
+  }
+
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the three label windows and the preview into
   // labeloptions*.png, labelselect.png, printlabels.png and labelpreview.png.
   void screenshot() {
