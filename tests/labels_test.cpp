@@ -204,6 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
         TAddressCase{"EmptyAddress", TDatabase::US, "", true, 1, "USA", true, {"USA"}, {"USA"}},
         TAddressCase{"TenPiecesAndCountry", TDatabase::Intl, Pieces(10), false, 1, "C", true,
                      PlusLast(PieceLines(10), "C"), PlusLast(PieceLines(10), "C")},
+        // Eleven lines at most: ten pieces, a U.S. state and ZIP on the last, a country line.
+        TAddressCase{"UsTenPiecesAndCountry", TDatabase::US, Pieces(10), false, 1, "USA", true,
+                     PlusLast(PlusLast(PieceLines(9), "P10, IL 62701"), "USA"),
+                     PlusLast(PlusLast(PieceLines(9), "P10, IL 62701"), "USA")},
+        TAddressCase{"TenPiecesTrailingComma", TDatabase::Intl, Pieces(10) + ",", false, 0, "",
+                     true, PieceLines(10), PlusLast(PieceLines(9), "P10,")},
         TAddressCase{"ElevenPiecesFail",
                      TDatabase::Intl,
                      Pieces(11),
@@ -239,12 +245,30 @@ class PlainLabel : public testing::Test {
 TEST_F(PlainLabel, PaddedWithMarginOnNonEmptyLinesAndAppended) {
   options.numLines = 6;
   options.leftMargin = 3 + 256;  // only the low 8 bits count
-  const TAddressBlock b = Block({"JOHN DOE", "", "12\xA0MAIN ST", "USA"});
+  // 255 is the no-break space of code page 437; 160 is a letter there.
+  const TAddressBlock b = Block({"JORGE S\xA0NCHEZ", "", "12\xFFMAIN ST", "M\xA0LAGA"});
   ASSERT_TRUE(PrintLabelDirect(b, options));
   ASSERT_TRUE(PrintLabelDirect(Block({"X"}), options));
   EXPECT_EQ(Slurp(options.outfileName),
-            "   JOHN DOE\r\n\r\n   12 MAIN ST\r\n   USA\r\n\r\n\r\n"
+            "   JORGE S\u00e1NCHEZ\r\n\r\n   12 MAIN ST\r\n   M\u00e1LAGA\r\n\r\n\r\n"
             "   X\r\n\r\n\r\n\r\n\r\n\r\n");
+}
+
+// As many lines as the label holds fit; one more does not.
+TEST_F(PlainLabel, BlockOfExactlyNumLinesFits) {
+  for (const int16_t n : {1, 6, 11}) {
+    options.numLines = n;
+    std::vector<std::string> lines(static_cast<size_t>(n), "L");
+    fs::remove(options.outfileName);
+    SetLastErrorCode(0);
+    EXPECT_TRUE(PrintLabelDirect(Block(lines), options)) << n;
+    EXPECT_EQ(Slurp(options.outfileName).size(), static_cast<size_t>(n) * 3) << n;
+    if (n < kAddressBlockLines) {
+      lines.push_back("L");
+      EXPECT_FALSE(PrintLabelDirect(Block(lines), options)) << n;
+      EXPECT_EQ(LastErrorCode(), kLabelTooLargeCode);
+    }
+  }
 }
 
 TEST_F(PlainLabel, TooLargeLabelsWriteNothing) {
@@ -267,10 +291,13 @@ TEST_F(PlainLabel, CsvLineIgnoresLabelSize) {
   options.numLines = 1;
   options.numChar = 1;
   ASSERT_TRUE(PrintLabelDirect(Block({"JOHN \"J\" DOE", "",
-                                      "A\xA0"
-                                      "B"}),
+                                      "A\xFF"
+                                      "B",
+                                      "BOGOT\xA0", "MALM\x94"}),
                                options));
-  EXPECT_EQ(Slurp(options.outfileName), "\"JOHN \"J\" DOE\",\"\",\"A B\"\r\n");
+  // RFC 4180 quotes, UTF-8 text.
+  EXPECT_EQ(Slurp(options.outfileName),
+            "\"JOHN \"\"J\"\" DOE\",\"\",\"A B\",\"BOGOT\u00e1\",\"MALM\u00f6\"\r\n");
   EXPECT_EQ(LabelCsvLine(Block({}), ';'), "");
 }
 
@@ -315,13 +342,16 @@ TEST(PrintSpoolJob, PostScriptPagesAndEscapes) {
   };
   const std::string ps = LabelSpoolPostScript("A (B) \\C\r\n\x81\xE1\r\n\fD\r\n\f");
   EXPECT_EQ(ps.rfind("%!PS", 0), 0u);
-  EXPECT_NE(ps.find("(A \\(B\\) \\\\C) 9 L"), std::string::npos) << ps;
-  EXPECT_NE(ps.find("(\\374\\337) 21 L"), std::string::npos) << ps;  // u-umlaut, sharp s
-  EXPECT_NE(ps.find("(D) 9 L"), std::string::npos) << ps;
+  // Baselines from the top: the capitals of line 1 begin a quarter inch (18 pt) down, outside
+  // the 4 mm most printers cannot print; 66 lines end a quarter inch above a Letter page's foot.
+  EXPECT_NE(ps.find("(A \\(B\\) \\\\C) 25.5 L"), std::string::npos) << ps;
+  EXPECT_NE(ps.find("(\\374\\337) 37.0 L"), std::string::npos) << ps;  // u-umlaut, sharp s
+  EXPECT_NE(ps.find("(D) 25.5 L"), std::string::npos) << ps;
   EXPECT_EQ(count(ps, "showpage"), 2u);  // the form feed at the end adds no empty page
   std::string many;
   for (int i = 0; i < 67; ++i) many += "X\r\n";
-  EXPECT_EQ(count(LabelSpoolPostScript(many), "showpage"), 2u);  // 66 lines a page
+  EXPECT_EQ(count(LabelSpoolPostScript(many), "showpage"), 2u);                  // 66 lines a page
+  EXPECT_NE(LabelSpoolPostScript(many).find("(X) 770.0 L"), std::string::npos);  // line 66
 }
 
 class PrintSpool : public testing::Test {
@@ -484,6 +514,27 @@ TEST(LabelLayout, ColumnsBeyondThePositionsAndLengths) {
   EXPECT_DOUBLE_EQ(FromUnits(2.625, TLabelUnits::Inches), 66.675);
 }
 
+// Rows per page: the last row needs no offset below it, so rows that fit exactly all count.
+TEST(LabelLayout, RowsThatFitExactly) {
+  struct TRowCase {
+    double label, offset, room;
+    int rows;
+  };
+  for (const TRowCase& c :
+       {TRowCase{25, 5, 115, 4}, TRowCase{25, 5, 114.9, 3}, TRowCase{25, 0, 100, 4},
+        TRowCase{25, 0, 99.9, 3}, TRowCase{25.4, 2.5, 251.1, 9}}) {
+    TLabelLayout l;
+    l.labelHeight = c.label;
+    l.bottomOffset = c.offset;
+    l.marginTop = 10;
+    l.marginBottom = l.paperHeight - 10 - c.room;
+    EXPECT_EQ(RowsPerPage(l), c.rows) << c.label << " " << c.offset << " " << c.room;
+    l.pageLimit = 0;
+    const auto places = PlaceLabels(l, static_cast<size_t>(LabelsPerPage(l)));
+    EXPECT_LE(places.back().label.y + c.label, 10 + c.room + 1e-6);
+  }
+}
+
 struct TProblemCase {
   const char* what;
   void (*change)(TLabelLayout&);
@@ -604,12 +655,151 @@ TEST(LabelTemplate, EveryEditionHasTheEightTemplates) {
   }
 }
 
+// ---- Fitting a label's lines into the printable area (a measure of 0.2 mm a character a point).
+
+TLabelTextMeasure FakeMeasure() {
+  return {[](const std::string& l, double pt) { return static_cast<double>(l.size()) * pt * 0.2; },
+          [](double pt) { return pt * 0.4; }, [](double pt) { return pt * 0.35; }};
+}
+
+struct TFitCase {
+  const char* name;
+  std::vector<std::string> lines;
+  double width, height;
+  std::vector<std::string> fitted;
+  double pointSize;
+  bool fits;
+};
+
+class FitLabel : public testing::TestWithParam<TFitCase> {};
+
+TEST_P(FitLabel, LinesSetWholeOrReported) {
+  const TFitCase& c = GetParam();
+  const TLabelFit f = FitLabelLines(c.lines, c.width, c.height, 10, FakeMeasure());
+  EXPECT_EQ(f.lines, c.fitted);
+  EXPECT_DOUBLE_EQ(f.pointSize, c.pointSize);
+  EXPECT_EQ(f.fits, c.fits);
+  // Whatever happens, no word is lost or cut.
+  auto words = [](const std::vector<std::string>& ls) {
+    std::vector<std::string> w;
+    for (const auto& l : ls) {
+      std::string cur;
+      for (const char ch : l + " ")
+        if (ch == ' ' || ch == ',') {
+          if (!cur.empty()) w.push_back(cur);
+          cur.clear();
+        } else {
+          cur += ch;
+        }
+    }
+    return w;
+  };
+  EXPECT_EQ(words(f.lines), words(c.lines));
+  if (f.fits) {
+    for (const auto& l : f.lines) EXPECT_LE(FakeMeasure().width(l, f.pointSize), c.width) << l;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FitLabel,
+    testing::Values(
+        TFitCase{"AsTheyAre",
+                 {"JOHN DOE, W1AW", "MAIN ST"},
+                 44,
+                 22,
+                 {"JOHN DOE, W1AW", "MAIN ST"},
+                 10,
+                 true},
+        // 46 mm at 10 pt: the call goes whole onto its own line, the size stays.
+        TFitCase{"CallOntoItsOwnLine",
+                 {"APRIL D GARDNER, AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"},
+                 44,
+                 22,
+                 {"APRIL D GARDNER", "AA1XYZ", "12 ELM ST", "BOSTON, MA 02101"},
+                 10,
+                 true},
+        // Wrapped at ", " first: the state and ZIP stay together.
+        TFitCase{"StateAndZipTogether",
+                 {"SPRINGFIELD, IL 62701"},
+                 30,
+                 22,
+                 {"SPRINGFIELD", "IL 62701"},
+                 10,
+                 true},
+        // Words when a piece between commas is still too wide.
+        TFitCase{"Words", {"ONE TWO THREE FOUR"}, 20, 22, {"ONE TWO", "THREE FOUR"}, 10, true},
+        // Too many lines for the height: a smaller size (5 lines need 2.35 mm a point).
+        TFitCase{"SmallerForHeight",
+                 {"A", "B", "C", "D", "E", "F"},
+                 44,
+                 15,
+                 {"A", "B", "C", "D", "E", "F"},
+                 6,
+                 true},
+        // One long word: a smaller size.
+        TFitCase{"SmallerForWidth",
+                 {"ABCDEFGHIJKLMNOPQRSTUV"},
+                 40,
+                 3.5,
+                 {"ABCDEFGHIJKLMNOPQRSTUV"},
+                 9,
+                 true},
+        // One word wider than the area even at 6 pt: reported, not cut.
+        TFitCase{"WordTooWide", {std::string(30, 'W')}, 20, 22, {std::string(30, 'W')}, 6, false},
+        TFitCase{"TooHighAtSix", std::vector<std::string>(20, "L"), 44, 10,
+                 std::vector<std::string>(20, "L"), 6, false},
+        TFitCase{"Empty", {}, 44, 22, {}, 10, true}),
+    [](const testing::TestParamInfo<TFitCase>& i) { return std::string(i.param.name); });
+
+TEST(FitLabel, WarningNamesTheLabels) {
+  const std::vector<std::vector<std::string>> labels = {
+      {"A, K1A"}, {"B, K1B"}, {"C, K1C"}, {"D, K1D"}, {"E, K1E"}};
+  EXPECT_EQ(LabelsNotFittingText(labels, {1}),
+            "1 label does not fit the printable area even at 6 pt; their lines would be cut:\n"
+            "2: B, K1B");
+  EXPECT_EQ(LabelsNotFittingText(labels, {0, 2, 3, 4}),
+            "4 labels do not fit the printable area even at 6 pt; their lines would be cut:\n"
+            "1: A, K1A\n3: C, K1C\n4: D, K1D\nand 1 more");
+}
+
+// The report file line by line: a line read stays current until it is done (a paused job
+// goes on with it), long lines give their first 15 characters, CR LF and LF both end lines.
+TEST(ReportLabelJob, LineReaderKeepsTheLineNotDone) {
+  TestDir dir;
+  {
+    std::ofstream f(dir.file("report.txt"), std::ios::binary);
+    f << "W1AW\r\nDL1ABC\n123456789012345\r\nK1ABC          and more\r\n\r\nG3XYZ";
+  }
+  TReportLineReader r;
+  std::string call;
+  EXPECT_FALSE(r.Current(call));  // not open
+  EXPECT_FALSE(r.Open(dir.file("missing.txt")));
+  EXPECT_NE(LastErrorCode(), 0);
+  ASSERT_TRUE(r.Open(dir.file("report.txt")));
+  const std::vector<std::string> expected = {"W1AW", "DL1ABC", "123456789012345", "K1ABC          ",
+                                             "",     "G3XYZ"};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(r.Current(call)) << i;
+    EXPECT_EQ(call, expected[i]);
+    EXPECT_EQ(r.LinesRead(), static_cast<int64_t>(i + 1));
+    // Not done (a pause): the same line again, not counted twice.
+    ASSERT_TRUE(r.Current(call));
+    EXPECT_EQ(call, expected[i]);
+    EXPECT_EQ(r.LinesRead(), static_cast<int64_t>(i + 1));
+    r.Done();
+  }
+  EXPECT_FALSE(r.Current(call));
+  EXPECT_EQ(r.LinesRead(), 6);
+}
+
 TEST(ReportLabelJob, ProgressAndQuestions) {
   EXPECT_EQ(JobProgress(1, 3), 33);
   EXPECT_EQ(JobProgress(2, 3), 67);
   EXPECT_EQ(JobProgress(5, 0), 0);
   EXPECT_EQ(JobProgress(7, 5), 100);
   EXPECT_EQ(ReportLineCall("W1AW           extra"), "W1AW           ");
+  EXPECT_EQ(ReportLineCall("W1AW\r"), "W1AW");
+  EXPECT_EQ(ReportLineCall("123456789012345\r"), "123456789012345");
   EXPECT_EQ(CallNotFoundQuestion("XX9XX          ", 4),
             "Can't find call (XX9XX          ), line 4.\nIgnore this kind of error next times?");
   EXPECT_EQ(LabelTooLargeQuestion("DL9BIG", 2),

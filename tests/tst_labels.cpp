@@ -18,11 +18,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
+#include "USampleGenerator.h"
+#include "USourceTables.h"
 #include "WindowTestEnv.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
@@ -31,12 +35,15 @@
 #include "labels/FPrintLabelsFromReportFile.h"
 #include "labels/ULabel.h"
 #include "labels/ULabelJob.h"
+#include "labels/ULabelLayout.h"
 #include "labels/ULabelPrinter.h"
 #include "labels/ULabelReport.h"
 #include "lookup_fixture.h"
 #include "report/UReport.h"
+#include "settings/FProgramOptions.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
 namespace {
@@ -47,6 +54,40 @@ TBuildInput LabelsInput() {
   for (int i = 2; i <= 11; ++i) many += ", P" + std::to_string(i);
   in.intl.push_back(fixture::Intl({{1, "DL9BIG"}, {3, many}, {4, "Germany"}, {5, "Germany"}}));
   return in;
+}
+
+// The reviewers' labels (code page 437 lines, the call on the first line).
+std::vector<std::vector<std::string>> ReviewLabels() {
+  const TSourceTables tables = LoadSourceTables(std::string(TELLMARK_SOURCE_DIR) + "/data/sources");
+  const TBuildInput in = GenerateSample(tables, 3000, 3000, 1999);
+  const TAddressStyle style{1, true};
+  auto label = [&](const TBuildEntry& e) {
+    TEntryRecord r;
+    r.db = e.db;
+    for (const auto& [tag, text] : e.fields) AppendField(r, tag, text);
+    return FormatAddressLines(r, style);
+  };
+  std::vector<std::vector<std::string>> all, accented;
+  for (const auto* list : {&in.us, &in.intl})
+    for (const TBuildEntry& e : *list) {
+      all.push_back(label(e));
+      const std::string& first = all.back().front();
+      if (std::any_of(first.begin(), first.end(), [](char c) { return c & 0x80; }))
+        accented.push_back(all.back());
+    }
+  auto longer = [](const auto& a, const auto& b) { return a.front().size() > b.front().size(); };
+  std::stable_sort(all.begin(), all.end(), longer);
+  std::stable_sort(accented.begin(), accented.end(), longer);
+  all.resize(20);
+  for (size_t i = 0; i < accented.size() && i < 5; ++i) all.push_back(accented[i]);
+  // Two of the letters that printed as blanks.
+  all.push_back({"Jorge S\xA0nchez, EA7XYZ", "Calle Larios 5", "29005 M\xA0laga", "Spain"});
+  all.push_back(
+      {"Mar\xA1"
+       "a Jos\x82 Garc\xA1"
+       "a, HK3ABC",
+       "Carrera 7 # 12-34", "Bogot\xA0", "Colombia"});
+  return all;
 }
 
 QByteArray FileBytes(const QString& name) {
@@ -175,26 +216,79 @@ class TstLabels : public QObject {
     QVERIFY(!form_->Busy());
   }
 
-  // "prn" spools; a form feed with no print server reachable says so and keeps the lines, and
-  // so does the end of the program.
+  // "prn" spools and the status line says so; a form feed with no print server reachable says
+  // why once and asks: Cancel keeps the labels (and the end of the program does not ask again),
+  // Yes sends them again, No discards them.
   void printerSpoolWithoutServer() {
     SetLabelPrintServer(work_.file("no-server.sock"));
     Create("W1AW", "OutfileName=prn");
     A("FilePrintLabelItem")->trigger();
     QVERIFY(LabelSpoolPending());
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("1 label waiting for the printer"));
+    A("FilePrintLabelItem")->trigger();
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("2 labels waiting for the printer"));
     const QByteArray spooled = FileBytes(QString::fromStdString(LabelSpoolPath()));
     QVERIFY(spooled.startsWith("ARRL HQ STATION, W1AW\r\n"));
+    answer_ = idCancel;
     A("FileSendFormFeedItem")->trigger();
     QCOMPARE(boxes_.size(), 1);
     QVERIFY2(boxes_[0].text.startsWith("Error during print: The print server "),
              qPrintable(boxes_[0].text));
     QVERIFY(boxes_[0].text.contains("cannot be reached"));
-    QVERIFY(boxes_[0].text.endsWith("The label lines stay spooled for the next form feed."));
+    QVERIFY(boxes_[0].text.contains("2 labels waiting for the printer"));
+    QCOMPARE(boxes_[0].flags & 0x0F, int(mbYesNoCancel));
     QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
     form_->close();
-    QCOMPARE(boxes_.size(), 2);
-    QCOMPARE(boxes_[1].text, boxes_[0].text);
+    QCOMPARE(boxes_.size(), 1);  // once
     QCOMPARE(FileBytes(QString::fromStdString(LabelSpoolPath())), spooled);
+    // Yes sends again; it fails again and asks again; No discards.
+    boxes_.clear();
+    int asked = 0;
+    SetMessageHandler([&](TMessageRequest& r) {
+      boxes_ << r;
+      return ++asked == 1 ? idYes : idNo;
+    });
+    Create("W1AW", "OutfileName=prn");
+    A("FileSendFormFeedItem")->trigger();
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    QCOMPARE(asked, 2);
+    QVERIFY(!LabelSpoolPending());
+    QCOMPARE(LabelSpoolStatusText(), std::string());
+    form_->close();
+    QCOMPARE(boxes_.size(), 2);
+  }
+
+  // "Test" on the labels page prints the sample label with the options as they stand in the
+  // dialog (not yet taken), and says where it went.
+  void testButtonOfTheLabelOptions() {
+    TSetOptDlg d;
+    TProgramSettings settings;
+    settings.printOptions.outfileName = "prn";
+    settings.reportOptions.fileName = work_.file("report.txt");
+    d.SetOptions(settings);
+    d.TestPrintLabel = PrintTestLabel;
+    d.UpdateHookButtons();
+    auto* test = d.findChild<QPushButton*>("LblTestPrintBtn");
+    QVERIFY(test->isEnabled());
+    d.findChild<QLineEdit*>("LblNumLinesEdit")->setText("4");
+    d.findChild<QLineEdit*>("LblNumCharEdit")->setText("20");
+    d.findChild<QLineEdit*>("LblLeftMarginEdit")->setText("1");
+    d.findChild<QLineEdit*>("LblPrintToEdit")->setText(Out());
+    test->click();
+    QCOMPARE(Texts(), QStringList({"A test label was written to " + Out() + "."}));
+    QCOMPARE(FileBytes(Out()), QByteArray(" John \"Long Name\" Doe\r\n Famous DXer house\r\n"
+                                          " 9933 Test Hill Rd\r\n Upper Testbanks, XY \r\n"));
+    // To the printer: spooled, and said so.
+    SetLabelPrintServer(work_.file("no-server.sock"));
+    boxes_.clear();
+    d.findChild<QLineEdit*>("LblPrintToEdit")->setText("prn");
+    test->click();
+    QCOMPARE(Texts(), QStringList({"A test label was spooled for the printer: 1 label waiting for "
+                                   "the printer. \"Send form feed\" prints it."}));
+    QVERIFY(LabelSpoolPending());
   }
 
   // ---- Label sheets (the template method).
@@ -267,6 +361,122 @@ class TstLabels : public QObject {
     A("FileStartPrintLabelsItem")->trigger();
     QCOMPARE(Texts(), QStringList({kNothingToPrint}));
     TLabelReportForm::SetPrintDialogHandler({});
+  }
+
+  // A print dialog cancelled prints nothing and asks nothing: the labels stay.
+  void cancelledPrintKeepsTheLabels() {
+    TLabelReportForm report;
+    for (int i = 1; i <= 3; ++i) report.AddLabel(Numbered(i));
+    int dialogs = 0;
+    TLabelReportForm::SetPrintDialogHandler([&](QPrinter&) {
+      ++dialogs;
+      return false;
+    });
+    answer_ = idYes;
+    report.PrintMarkedLabels(nullptr);
+    TLabelReportForm::SetPrintDialogHandler({});
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(report.LabelCount(), size_t{3});
+    QCOMPARE(PrintDialogTitle(3), QString("Print 3 labels"));
+  }
+
+  // A label that cannot fit even at the smallest size is named before printing; No prints
+  // nothing, Yes prints.
+  void labelThatCannotFitIsNamed() {
+    TLabelReportForm report;
+    report.LoadTemplate(Template("zf4780.cls"));
+    report.AddLabel(Numbered(1));
+    report.AddLabel({"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZ, DL1XYZ", "STREET"});
+    const QString pdf = QString::fromStdString(work_.file("cut.pdf"));
+    QFile::remove(pdf);
+    PrintToPdf(pdf);
+    answer_ = idNo;
+    QVERIFY(!report.PrintLabels(nullptr));
+    QCOMPARE(Texts(),
+             QStringList({"1 label does not fit the printable area even at 6 pt; their lines "
+                          "would be cut:\n2: ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZ, "
+                          "DL1XYZ\n\nPrint anyway?"}));
+    QVERIFY(!QFile::exists(pdf));
+    answer_ = idYes;
+    QVERIFY(report.PrintLabels(nullptr));
+    TLabelReportForm::SetPrintDialogHandler({});
+    QVERIFY(PdfText(pdf).contains("DL1XYZ"));  // wrapped onto its own line
+    QCOMPARE(report.LabelCount(), size_t{2});
+  }
+
+  // Marking the entry shown twice asks; the count goes to the status line.
+  void markingTwiceAsksAndCounts() {
+    Create("W1AW", "", 1);
+    answer_ = idNo;
+    A("FileMarkLabelForPrintingItem")->trigger();  // the hint, answered No
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("1 label marked for printing"));
+    boxes_.clear();
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(Texts(), QStringList({kAskMarkAgain}));
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{1});
+    answer_ = idYes;
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
+    form_->FindCall("DL1ABC");
+    boxes_.clear();
+    A("FileMarkLabelForPrintingItem")->trigger();
+    QCOMPARE(Texts(), QStringList());
+    QCOMPARE(form_->statusBar()->currentMessage(), QString("3 labels marked for printing"));
+  }
+
+  // The reviewers' labels on every predefined sheet: the 20 longest first lines of a sample
+  // edition (3,000 U.S. and 3,000 International entries) and names with accents. Every word of
+  // a label, its call above all, stands whole in the PDF text, or the label is named in the
+  // warning before printing.
+  void longestLinesOnEveryTemplate_data() {
+    QTest::addColumn<QString>("file");
+    for (const auto& t : PredefinedTemplateNames()) QTest::newRow(t.file) << QString(t.file);
+  }
+  void longestLinesOnEveryTemplate() {
+    QFETCH(QString, file);
+    static const std::vector<std::vector<std::string>> labels = ReviewLabels();
+    TLabelReportForm report;
+    report.LoadTemplate(Template(file.toStdString().c_str()));
+    for (const auto& l : labels) report.AddLabel(l);
+    const QString pdf = QString::fromStdString(work_.file("review.pdf"));
+    QFile::remove(pdf);
+    PrintToPdf(pdf);
+    QString warning;
+    SetMessageHandler([&](TMessageRequest& r) {
+      warning = r.text;
+      return int(idYes);
+    });
+    QVERIFY(report.PrintLabels(nullptr));
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    TLabelReportForm::SetPrintDialogHandler({});
+    // Compatibility form: the font's ligatures (U+FB00 "ff" ...) read as their letters.
+    const QString text = PdfText(pdf, 0, "-raw").normalized(QString::NormalizationForm_KC);
+    QVERIFY(!text.isEmpty());
+    int whole = 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
+      const QString nr = QString("\n%1: ").arg(i + 1);
+      const bool warned = warning.contains(nr);
+      QString lost;
+      for (const std::string& line : labels[i])
+        for (const QString& w :
+             FromData(line).split(QRegularExpression("[ ,]+"), Qt::SkipEmptyParts))
+          if (!text.contains(
+                  QRegularExpression("(^|[\\s,])" + QRegularExpression::escape(w) + "($|[\\s,])")))
+            lost += " " + w;
+      const bool all = lost.isEmpty();
+      QVERIFY2(all || warned, qPrintable(QString("label %1 (%2) lost%3 on %4 unwarned")
+                                             .arg(i + 1)
+                                             .arg(FromData(labels[i].front()), lost, file)));
+      whole += all;
+    }
+    qInfo("%s: %d of %zu labels whole; warning: %s", qPrintable(file), whole, labels.size(),
+          qPrintable(warning.isEmpty() ? QString("none") : warning.left(120)));
+    // The predefined sheets are set up so that these labels fit.
+    QCOMPARE(warning, QString());
   }
 
   // 31 labels on the Avery 5160 sheet: 30 on the first page in three columns, across then
@@ -531,6 +741,39 @@ class TstLabels : public QObject {
     QVERIFY(Texts().isEmpty());
   }
 
+  // Pause handled right after a line was read, and the window closed mid-job with Cancel: the
+  // line read stays for Start, so every call of the report file gets its label.
+  void printJobPauseRightAfterARead_data() {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("pause") << false;
+    QTest::newRow("close-cancel") << true;
+  }
+  void printJobPauseRightAfterARead() {
+    QFETCH(bool, close);
+    TLabelReportForm report;
+    TPrintLabelsForm job(FileOptions(), TAddressStyle{}, true, &report);
+    job.SetReportFile(WriteReport("W1AW\nDL1ABC\nK1ABC\nG3XYZ\nDL9BIG\nW1AW\n").toStdString());
+    answer_ = idCancel;
+    bool once = false;
+    connect(&job, &TPrintLabelsForm::LineRead, &job, [&](int64_t n) {
+      if (n != 3 || once) return;
+      once = true;
+      if (close)
+        job.close();
+      else
+        job.findChild<QPushButton*>("PauseBtn")->click();
+    });
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsPaused);
+    QCOMPARE(report.LabelCount(), size_t{2});
+    job.StartBtnClick();
+    QCOMPARE(job.State(), TPrintLabelsForm::jsFinished);
+    QCOMPARE(job.LinesRead(), int64_t{6});
+    QCOMPARE(report.LabelCount(), size_t{6});
+    QCOMPARE(report.Labels()[2].front(), std::string("JOHN Q SMITH, K1ABC"));
+    QCOMPARE(Texts(), close ? QStringList({kAskAbortPrintJob}) : QStringList());
+  }
+
   // Stop while counting: asked, and nothing is printed.
   void printJobStopWhileCounting() {
     TPrintLabelsForm job(FileOptions(), TAddressStyle{}, false, nullptr);
@@ -572,6 +815,60 @@ class TstLabels : public QObject {
     QVERIFY(seen);
     QVERIFY(!form_->ModalRunning());
     QCOMPARE(form_->LabelReport()->LabelCount(), size_t{2});
+  }
+
+  // Not a test: with TELLMARK_SCREENSHOT_DIR set, the screen (import -window root) with the
+  // reviewers' labels in the print preview of the Zweckform 4780 sheet (sheet4780.png), its
+  // design-mode preview (sheet4780-design.png), and the labels page of the program options
+  // after "Test" with its message (labeloptions-test.png).
+  void screenshotOfSheetAndTest() {
+    const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+    if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");
+    QDir().mkpath(dir);
+    auto shoot = [&](const QString& name) {
+      QTest::qWait(1500);
+      QVERIFY(QProcess::execute("import", {"-window", "root", dir + "/" + name}) == 0);
+    };
+    TLabelReportForm report;
+    report.LoadTemplate(Template("zf4780.cls"));
+    for (const auto& l : ReviewLabels()) report.AddLabel(l);
+    TLabelReportForm::SetPrintDialogHandler([&](QPrinter& p) {
+      QPrintPreviewDialog d(&p);
+      connect(&d, &QPrintPreviewDialog::paintRequested, &report,
+              [&](QPrinter* pp) { report.Render(*pp); });
+      d.resize(1000, 1000);
+      d.show();
+      shoot("sheet4780.png");
+      d.close();
+      return false;
+    });
+    report.PrintLabels(nullptr);
+    TLabelReportForm::SetPrintDialogHandler({});
+    TLabelReportForm::SetPreviewHandler([&](QPrintPreviewDialog& d) {
+      d.resize(1000, 1000);
+      d.show();
+      shoot("sheet4780-design.png");
+      d.close();
+    });
+    report.Preview(nullptr);
+    TLabelReportForm::SetPreviewHandler({});
+    TSetOptDlg d;
+    TProgramSettings settings;
+    settings.reportOptions.fileName = work_.file("report.txt");
+    settings.printOptions.outfileName = Out().toStdString();
+    d.SetOptions(settings);
+    d.TestPrintLabel = PrintTestLabel;
+    d.UpdateHookButtons();
+    d.findChild<QTabWidget*>("OptionsNotebook")->setCurrentIndex(2);
+    d.show();
+    const TMessageHandler recording = SetMessageHandler({});  // the real box
+    QTimer::singleShot(0, [&] {
+      shoot("labeloptions-test.png");
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    d.findChild<QPushButton*>("LblTestPrintBtn")->click();
+    SetMessageHandler(recording);
+    QVERIFY(FileBytes(Out()).startsWith("John \"Long Name\" Doe, CALL\r\n"));
   }
 
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the three label windows and the preview into

@@ -18,9 +18,6 @@ namespace {
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
 
-// The rest of a line after its first characters were read.
-void SkipLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
-
 }  // namespace
 
 TPrintLabelsForm::TPrintLabelsForm(const TPrintOptions& options, const TAddressStyle& style,
@@ -73,10 +70,7 @@ void TPrintLabelsForm::SetJobState(TJobState s) {
   ui->SendFormFeedBtn->setEnabled(s == jsNotStarted || s == jsFinished);
 }
 
-void TPrintLabelsForm::CloseJobFile() {
-  if (file_.is_open()) file_.close();
-  file_.clear();
-}
+void TPrintLabelsForm::CloseJobFile() { reader_.Close(); }
 
 void TPrintLabelsForm::StartBtnClick() {
   try {
@@ -106,8 +100,7 @@ void TPrintLabelsForm::CountLines() {
     struct TCursor {
       ~TCursor() { QApplication::restoreOverrideCursor(); }
     } cursor;
-    file_.open(reportFile_, std::ios::binary);
-    if (!file_.is_open()) throw std::runtime_error(ErrorCodeText(IOCodeFromErrno(errno)));
+    if (!reader_.Open(reportFile_)) throw std::runtime_error(ErrorCodeText(LastErrorCode()));
     std::ifstream counter(reportFile_, std::ios::binary);
     std::string line;
     while (state_ == jsCounting && std::getline(counter, line)) {
@@ -123,21 +116,16 @@ void TPrintLabelsForm::CountLines() {
 void TPrintLabelsForm::RunJob() {
   try {
     if (state_ == jsPaused) SetJobState(jsPrinting);
-    while (state_ == jsPrinting && file_.peek() != std::char_traits<char>::eof()) {
-      char buf[16] = {};
-      std::streamsize got = 0;
-      while (got < 15) {
-        const int c = file_.peek();
-        if (c == std::char_traits<char>::eof() || c == '\n') break;
-        buf[got++] = static_cast<char>(file_.get());
-      }
-      SkipLine(file_);
-      std::string call(buf, static_cast<size_t>(got));
-      if (!call.empty() && call.back() == '\r') call.pop_back();
-      ++linesRead_;
+    std::string call;
+    while (state_ == jsPrinting && reader_.Current(call)) {
+      linesRead_ = reader_.LinesRead();
       ui->Gauge->setValue(JobProgress(linesRead_, totalLines_));
+      emit LineRead(linesRead_);
       ProcessMessages();
-      if (RemoveBlanks(call).empty() || state_ != jsPrinting) continue;
+      // Paused or stopped meanwhile: the line stays for Start.
+      if (state_ != jsPrinting) break;
+      reader_.Done();
+      if (RemoveBlanks(call).empty()) continue;
       TEntryRecord entry;
       const TFindCallResult found = FindCallEntry(call, entry);
       if (found == TFindCallResult::IOError)
@@ -195,8 +183,7 @@ void TPrintLabelsForm::SendFormFeedBtnClick() {
     return;
   }
   try {
-    if (!SendFormFeed(options_))
-      ShowErrorBox(QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(LastErrorCode())));
+    if (!SendFormFeed(options_)) ShowLabelOutputFailure(LastErrorCode());
   } catch (const std::exception& e) {
     ShowErrorBox(QString(kErrorDuringPrint) + e.what());
   }

@@ -4,11 +4,11 @@
 // and the two ignore-this-error questions.
 #include <QDialog>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "dataset/UEntry.h"
+#include "labels/ULabelJob.h"
 #include "settings/USettings.h"
 
 class TLabelReportForm;
@@ -41,7 +41,9 @@ class TPrintLabelsForm : public QDialog {
 
  signals:
   void HelpRequested(int context);
-  // After every line of the printing pass (tests pause and stop here).
+  // After a line of the printing pass was read, before its label, and after its label (tests
+  // pause and stop here).
+  void LineRead(int64_t linesRead);
   void LineDone(int64_t linesRead);
 
  protected:
@@ -63,7 +65,7 @@ class TPrintLabelsForm : public QDialog {
   bool newMethod_;
   TLabelReportForm* report_;
   std::string reportFile_;
-  std::ifstream file_;
+  TReportLineReader reader_;
   int64_t totalLines_ = 0;
   int64_t linesRead_ = 0;
   TJobState state_ = jsNotStarted;

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "labels/ULabelLayout.h"
 #include "labels/ULabelPrinter.h"
 
 namespace {
@@ -42,15 +44,42 @@ std::string TrimSpaces(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-std::string NoBreakToSpace(std::string s) {
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) == 160) c = ' ';
-  return s;
-}
-
 bool Fail(int code) {
   SetLastErrorCode(code);
   return false;
+}
+
+// The no-break space of code page 437 is 255 (160 there is the letter a with acute accent).
+constexpr unsigned char kCp437NoBreakSpace = 255;
+
+std::string NoBreakToSpace(std::string s) {
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) == kCp437NoBreakSpace) c = ' ';
+  return s;
+}
+
+// A CSV field: in double quotes, a double quote inside doubled.
+std::string CsvField(std::string_view s) {
+  std::string f = "\"";
+  for (const char c : s) {
+    if (c == '"') f += '"';
+    f += c;
+  }
+  return f + '"';
+}
+
+// Files are written in UTF-8; the printer spool keeps code page 437.
+bool WriteLabelText(const std::string& name, const std::string& cp437) {
+  TLabelOutput out;
+  if (!OpenForAppend(name, out)) return false;
+  const bool printer = out.IsPrinter();
+  const std::string bytes = printer ? cp437 : Cp437ToUtf8(cp437);
+  const bool written = out.Write(bytes);
+  const int code = LastErrorCode();
+  const bool closed = out.Close();
+  if (!written) return Fail(code);
+  if (closed && printer) CountSpooledLabel(bytes.size());
+  return closed;
 }
 
 }  // namespace
@@ -180,32 +209,30 @@ bool PrintLabelDirect(const TAddressBlock& block, const TPrintOptions& options) 
       text += margin + NoBreakToSpace(block.line[static_cast<size_t>(i)]);
     text += kLineEnd;
   }
-  TLabelOutput out;
-  if (!OpenForAppend(options.outfileName, out)) return false;
-  const bool written = out.Write(text);
-  const int code = LastErrorCode();
-  const bool closed = out.Close();
-  if (!written) return Fail(code);
-  return closed;
+  return WriteLabelText(options.outfileName, text);
 }
 
 std::string LabelCsvLine(const TAddressBlock& block, char separator) {
   std::string line;
   for (int i = 0; i < block.count; ++i) {
     if (i > 0) line += separator;
-    line += '"' + NoBreakToSpace(block.line[static_cast<size_t>(i)]) + '"';
+    line += CsvField(NoBreakToSpace(block.line[static_cast<size_t>(i)]));
   }
   return line;
 }
 
 bool ExportLabelCsv(const TAddressBlock& block, const TPrintOptions& options) {
-  TLabelOutput out;
-  if (!OpenForAppend(options.outfileName, out)) return false;
-  const bool written = out.Write(LabelCsvLine(block, options.separatorChar) + kLineEnd);
-  const int code = LastErrorCode();
-  const bool closed = out.Close();
-  if (!written) return Fail(code);
-  return closed;
+  return WriteLabelText(options.outfileName, LabelCsvLine(block, options.separatorChar) + kLineEnd);
+}
+
+TAddressBlock SampleAddressBlock(const TPrintOptions& options) {
+  constexpr int kSampleLines = 5;
+  TAddressBlock block;
+  const int n = std::clamp<int>(options.numLines, 0, kSampleLines);
+  for (int i = 0; i < n; ++i)
+    block.line[static_cast<size_t>(block.count++)] =
+        Cut(SampleLabelLines()[static_cast<size_t>(i)], options.numChar);
+  return block;
 }
 
 bool SendFormFeed(const TPrintOptions& options) {

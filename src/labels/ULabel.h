@@ -65,11 +65,16 @@ bool OpenForAppend(const std::string& name, TLabelOutput& out);
 
 // Writes one label of options.numLines lines (or one CSV line when options.useItForCSV). The
 // whole label is checked before anything is written, so a label that does not fit (code 201)
-// leaves the output as it was.
+// leaves the output as it was. The no-break space (255) becomes a space; files get UTF-8, the
+// printer spool code page 437.
 bool PrintLabelDirect(const TAddressBlock& block, const TPrintOptions& options);
-// One line: every block line in double quotes, separated by options.separatorChar.
+// One line (code page 437): every block line in double quotes, a double quote inside doubled,
+// separated by separator.
 std::string LabelCsvLine(const TAddressBlock& block, char separator);
 bool ExportLabelCsv(const TAddressBlock& block, const TPrintOptions& options);
+// The test label of the label options: the first lines of the sample label (as many as the
+// label has, at most five), each cut to NumChar; printed like any label.
+TAddressBlock SampleAddressBlock(const TPrintOptions& options);
 // Appends the form feed byte (12). For the printer device names it submits the spooled lines as
 // one print job instead (ULabelPrinter); a failed submission keeps them spooled.
 bool SendFormFeed(const TPrintOptions& options);

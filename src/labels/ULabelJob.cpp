@@ -1,13 +1,57 @@
 #include "labels/ULabelJob.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <limits>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 
-std::string ReportLineCall(std::string_view line) { return std::string(line.substr(0, 15)); }
+namespace {
+constexpr size_t kCallColumn = 15;
+}  // namespace
+
+std::string ReportLineCall(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return std::string(line.substr(0, kCallColumn));
+}
+
+bool TReportLineReader::Open(const std::string& path) {
+  Close();
+  in_.open(path, std::ios::binary);
+  if (!in_.is_open()) {
+    SetLastErrorCode(IOCodeFromErrno(errno));
+    return false;
+  }
+  return true;
+}
+
+void TReportLineReader::Close() {
+  if (in_.is_open()) in_.close();
+  in_.clear();
+  pending_ = false;
+  linesRead_ = 0;
+}
+
+bool TReportLineReader::Current(std::string& call) {
+  if (!pending_) {
+    if (!in_.is_open() || in_.peek() == std::char_traits<char>::eof()) return false;
+    // One character past the column, so that a carriage return right after it is seen; the
+    // rest of a long line is skipped unread.
+    std::string head;
+    for (int c; head.size() <= kCallColumn && (c = in_.get()) != std::char_traits<char>::eof() &&
+                c != '\n';)
+      head += static_cast<char>(c);
+    if (head.size() > kCallColumn) in_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    call_ = ReportLineCall(head);
+    pending_ = true;
+    ++linesRead_;
+  }
+  call = call_;
+  return true;
+}
 
 TFindCallResult FindCallEntry(std::string_view text, TEntryRecord& rec) {
   const std::string key = MakeSearchKey(oiIntlCall, TrimBlanks(text.substr(0, 15)));

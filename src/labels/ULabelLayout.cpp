@@ -125,6 +125,96 @@ std::string LayoutProblem(const TLabelLayout& l) {
   return {};
 }
 
+namespace {
+
+// Splits at sep; the separator itself is dropped.
+std::vector<std::string> SplitAt(const std::string& s, const std::string& sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t p; (p = s.find(sep, start)) != std::string::npos; start = p + sep.size())
+    parts.push_back(s.substr(start, p - start));
+  parts.push_back(s.substr(start));
+  return parts;
+}
+
+// Greedy: as many pieces on a line as fit, joined by glue; a piece wider than the width stays
+// alone on its line (the caller splits it further or gives up).
+std::vector<std::string> Pack(const std::vector<std::string>& pieces, const std::string& glue,
+                              const std::function<bool(const std::string&)>& fits) {
+  std::vector<std::string> out;
+  for (const std::string& piece : pieces) {
+    if (!out.empty() && fits(out.back() + glue + piece))
+      out.back() += glue + piece;
+    else
+      out.push_back(piece);
+  }
+  return out;
+}
+
+std::vector<std::string> WrapLine(const std::string& line,
+                                  const std::function<bool(const std::string&)>& fits) {
+  if (fits(line)) return {line};
+  std::vector<std::string> out;
+  for (const std::string& part : Pack(SplitAt(line, ", "), ", ", fits)) {
+    if (fits(part)) {
+      out.push_back(part);
+      continue;
+    }
+    for (std::string& w : Pack(SplitAt(part, " "), " ", fits)) out.push_back(std::move(w));
+  }
+  return out;
+}
+
+}  // namespace
+
+TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth, double areaHeight,
+                        double pointSize, const TLabelTextMeasure& measure) {
+  constexpr double kTolerance = 1e-3;  // mm
+  const auto fitsAt = [&](const std::vector<std::string>& set, double pt) {
+    for (const std::string& l : set)
+      if (measure.width(l, pt) > areaWidth + kTolerance) return false;
+    if (set.empty()) return true;
+    const double height =
+        static_cast<double>(set.size() - 1) * measure.lineSpacing(pt) + measure.lineHeight(pt);
+    return height <= areaHeight + kTolerance;
+  };
+  TLabelFit fit;
+  const double largest = std::max(pointSize, kMinLabelPointSize);
+  for (double pt = largest; pt >= kMinLabelPointSize - kTolerance;
+       pt = std::max(pt - 0.5, kMinLabelPointSize - 1)) {
+    fit.pointSize = pt;
+    if (fitsAt(lines, pt)) {
+      fit.lines = lines;
+      return fit;
+    }
+    const auto lineFits = [&](const std::string& l) {
+      return measure.width(l, pt) <= areaWidth + kTolerance;
+    };
+    std::vector<std::string> wrapped;
+    for (const std::string& l : lines)
+      for (std::string& w : WrapLine(l, lineFits)) wrapped.push_back(std::move(w));
+    fit.lines = std::move(wrapped);
+    if (fitsAt(fit.lines, pt)) return fit;
+  }
+  fit.pointSize = kMinLabelPointSize;
+  fit.fits = false;
+  return fit;
+}
+
+std::string LabelsNotFittingText(const std::vector<std::vector<std::string>>& labels,
+                                 const std::vector<size_t>& notFitting, size_t max) {
+  std::string text =
+      std::to_string(notFitting.size()) + (notFitting.size() == 1 ? " label does" : " labels do") +
+      " not fit the printable area even at " +
+      std::to_string(static_cast<int>(kMinLabelPointSize)) + " pt; their lines would be cut:";
+  for (size_t i = 0; i < notFitting.size() && i < max; ++i) {
+    const auto& l = labels[notFitting[i]];
+    text += "\n" + std::to_string(notFitting[i] + 1) + ": " + (l.empty() ? "" : l.front());
+  }
+  if (notFitting.size() > max) text += "\nand " + std::to_string(notFitting.size() - max) + " more";
+  return text;
+}
+
 std::string TemplateHeader(const std::string& description) {
   std::string h(kTemplateHeaderSize, '\0');
   const size_t sigLen = std::char_traits<char>::length(kTemplateSignature);

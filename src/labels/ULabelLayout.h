@@ -3,6 +3,7 @@
 // values (all lengths in millimetres), where each label of a print job lands on which page,
 // and the label template file (a 302-byte header, then the layout as JSON).
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,6 +87,30 @@ std::vector<TLabelPlace> PlaceLabels(const TLabelLayout& l, size_t count);
 // under 1 mm, an area outside the label, a negative top or bottom margin, a column off the
 // paper. Without a problem every label PlaceLabels gives lies on the paper.
 std::string LayoutProblem(const TLabelLayout& l);
+
+// Fitting a label's lines into the printable area. Lengths in mm, sizes in points.
+// The smallest font a label is set in.
+constexpr double kMinLabelPointSize = 6;
+struct TLabelTextMeasure {
+  std::function<double(const std::string& line, double pointSize)> width;
+  std::function<double(double pointSize)> lineSpacing;  // from one line to the next
+  std::function<double(double pointSize)> lineHeight;   // of the last line
+};
+struct TLabelFit {
+  std::vector<std::string> lines;  // as set: a line may be wrapped onto the next
+  double pointSize = 0;
+  bool fits = true;  // false: even at the smallest size a line is wider or the label higher
+};
+// The lines at the largest size from pointSize down to kMinLabelPointSize (half-point steps)
+// at which they fit the area: each size first as they are, then with every line that is too
+// wide wrapped between words (at ", " first; the comma goes), so a call moves whole onto a
+// line of its own. Words are never cut.
+TLabelFit FitLabelLines(const std::vector<std::string>& lines, double areaWidth, double areaHeight,
+                        double pointSize, const TLabelTextMeasure& measure);
+// What the warning before printing lists of the labels that do not fit: their count and
+// first lines (at most max of them, then "and N more").
+std::string LabelsNotFittingText(const std::vector<std::vector<std::string>>& labels,
+                                 const std::vector<size_t>& notFitting, size_t max = 3);
 
 // Template files.
 std::string TemplateHeader(const std::string& description);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -62,11 +63,15 @@ std::string PsString(std::string_view cp437) {
 
 }  // namespace
 
-// The spooled text as a line printer would print it: Courier 10 pt at six lines an inch from the
-// top of the page, 66 lines a page, a form feed starts a new page. Sent as PostScript so
-// every queue and filter chain prints it alike.
+// The spooled text as a line printer would print it: Courier 10 pt, 66 lines a page, a form
+// feed starts a new page. The lines keep a quarter inch from every edge of a Letter or A4
+// page, outside the part most printers cannot print, so the 66 lines stand a little closer
+// than six an inch. Sent as PostScript so every queue and filter chain prints it alike.
 std::string LabelSpoolPostScript(std::string_view spooled) {
   constexpr int kLinesPerPage = 66;
+  constexpr double kMarginPt = 18;                                    // a quarter inch
+  constexpr double kPitchPt = (792 - 2 * kMarginPt) / kLinesPerPage;  // 11.45 pt on Letter
+  constexpr double kAscentPt = 7.5;  // Courier 10 pt: top of the capitals to the baseline
   std::string ps =
       "%!PS-Adobe-3.0\n%%Title: Tellmark labels\n%%Pages: (atend)\n%%EndComments\n"
       "/TmFont /Courier findfont dup length dict begin {1 index /FID ne {def} {pop pop} ifelse}"
@@ -88,7 +93,11 @@ std::string LabelSpoolPostScript(std::string_view spooled) {
       endPage();
       startPage();
     }
-    if (!cur.empty()) body += PsString(cur) + " " + std::to_string(12 * (line + 1) - 3) + " L\n";
+    if (!cur.empty()) {
+      char y[16];
+      std::snprintf(y, sizeof y, "%.1f", kMarginPt + kAscentPt + kPitchPt * line);
+      body += PsString(cur) + " " + y + " L\n";
+    }
     ++line;
     cur.clear();
   };
@@ -149,6 +158,34 @@ bool SendJob(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// Beside the spool: the number of labels in it and the spool's size when they were counted, so
+// a spool changed or removed behind the program's back is not miscounted.
+std::string CountPath() { return LabelSpoolPath() + ".count"; }
+
+int64_t SpoolSize() {
+  struct stat st {};
+  return ::stat(LabelSpoolPath().c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
+void SetSpoolCount(int n) {
+  if (n <= 0)
+    ::unlink(CountPath().c_str());
+  else
+    WriteFileAtomically(CountPath(), std::to_string(n) + " " + std::to_string(SpoolSize()));
+}
+
+// The count as recorded and the size it was recorded at; false without a record.
+bool ReadSpoolCount(int& n, int64_t& size) {
+  std::string text;
+  if (!ReadWholeFile(CountPath(), text)) return false;
+  long long sz = -1;
+  return std::sscanf(text.c_str(), "%d %lld", &n, &sz) == 2 && n > 0 && (size = sz) >= 0;
+}
+
+}  // namespace
+
 bool IsPrinterDeviceName(const std::string& name) {
   std::string n = AsciiLower(TrimBlanks(name));
   if (!n.empty() && n.back() == ':') n.pop_back();
@@ -193,6 +230,7 @@ bool SubmitLabelSpool() {
   if (::stat(path.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == spooled.size()) {
     if (::truncate(path.c_str(), 0) != 0)
       return SubmitFail("The spool file " + path + " cannot be emptied");
+    SetSpoolCount(0);
   } else {
     std::string now;
     if (ReadWholeFile(path, now) && now.size() >= spooled.size())
@@ -200,6 +238,44 @@ bool SubmitLabelSpool() {
   }
   SpoolError().clear();
   SetLastErrorCode(0);
+  return true;
+}
+
+int LabelSpoolLabelCount() {
+  const int64_t size = SpoolSize();
+  if (size == 0) return 0;
+  int n = 0;
+  int64_t counted = 0;
+  return ReadSpoolCount(n, counted) && counted == size ? n : -1;
+}
+
+void CountSpooledLabel(size_t bytes) {
+  const int64_t size = SpoolSize();
+  int n = 0;
+  int64_t counted = 0;
+  if (ReadSpoolCount(n, counted) && counted + static_cast<int64_t>(bytes) == size)
+    SetSpoolCount(n + 1);
+  else if (static_cast<int64_t>(bytes) == size)
+    SetSpoolCount(1);
+  else
+    SetSpoolCount(0);  // lines spooled before were not counted: no count
+}
+
+std::string LabelSpoolStatusText() {
+  const int n = LabelSpoolLabelCount();
+  if (n == 0) return {};
+  if (n < 0) return "Label lines waiting for the printer";
+  return std::to_string(n) + (n == 1 ? " label" : " labels") + " waiting for the printer";
+}
+
+bool DiscardLabelSpool() {
+  const std::string path = LabelSpoolPath();
+  SetSpoolCount(0);
+  if (::access(path.c_str(), F_OK) == 0 && ::truncate(path.c_str(), 0) != 0) {
+    SetLastErrorCode(IOCodeFromErrno(errno));
+    return false;
+  }
+  SpoolError().clear();
   return true;
 }
 

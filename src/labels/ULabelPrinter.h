@@ -19,12 +19,21 @@ bool LabelSpoolPending();
 // failure returns false, sets the last error code 160 and LabelSpoolError() says why; the spool
 // stays as it was.
 bool SubmitLabelSpool();
+// Labels spooled and not yet submitted (counted in a file beside the spool; -1 when lines are
+// spooled but not counted, e.g. by an older version).
+int LabelSpoolLabelCount();
+// After a label of that many bytes was appended to the spool.
+void CountSpooledLabel(size_t bytes);
+// "1 label waiting for the printer", "3 labels waiting ..."; empty when nothing waits.
+std::string LabelSpoolStatusText();
+// Empties the spool without printing it.
+bool DiscardLabelSpool();
 // Why the last submission failed; empty after a successful one.
 const std::string& LabelSpoolError();
 // Job id of the last job submitted (0 = none).
 int LastLabelJobId();
 // The print server to use (a host name or socket path; empty = the library's default).
 void SetLabelPrintServer(const std::string& server);
-// The job made of spooled text: PostScript, Courier 10 pt, six lines an inch, 66 lines a page,
-// a form feed starts a new page.
+// The job made of spooled text: PostScript, Courier 10 pt, 66 lines a page between margins of
+// a quarter inch (what most printers can print), a form feed starts a new page.
 std::string LabelSpoolPostScript(std::string_view spooled);

@@ -8,8 +8,13 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <algorithm>
+#include <map>
 #include <stdexcept>
 
+#include "common/IOUtil.h"
+#include "labels/ULabel.h"
+#include "labels/ULabelPrinter.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
@@ -55,6 +60,43 @@ const QPageSize::PageSizeId kStandardPapers[] = {
 QString PaperName(QPageSize::PageSizeId id) {
   if (id == QPageSize::Comm10E) return "Envelope #10";
   return QPageSize::key(id);
+}
+
+// Measures label lines in a font on a paint device, one metrics object per point size.
+class TQtMeasure {
+ public:
+  TQtMeasure(const QFont& font, QPaintDevice* device)
+      : font_(font), device_(device), dpmm_(device->logicalDpiX() / 25.4) {}
+  const QFontMetricsF& At(double pt) {
+    auto it = metrics_.find(pt);
+    if (it == metrics_.end()) {
+      QFont f(font_);
+      f.setPointSizeF(pt);
+      it = metrics_.emplace(pt, QFontMetricsF(f, device_)).first;
+    }
+    return it->second;
+  }
+  TLabelTextMeasure Measure() {
+    return {[this](const std::string& line, double pt) {
+              return At(pt).horizontalAdvance(FromData(line)) / dpmm_;
+            },
+            [this](double pt) { return At(pt).lineSpacing() / dpmm_; },
+            [this](double pt) { return At(pt).height() / dpmm_; }};
+  }
+
+ private:
+  QFont font_;
+  QPaintDevice* device_;
+  double dpmm_;
+  std::map<double, QFontMetricsF> metrics_;
+};
+
+QFont LayoutFont(const TLabelFont& lf) {
+  QFont font(QString::fromStdString(lf.family));
+  font.setPointSizeF(lf.pointSize);
+  font.setBold(lf.bold);
+  font.setItalic(lf.italic);
+  return font;
 }
 
 }  // namespace
@@ -110,12 +152,32 @@ TLabelReportForm::~TLabelReportForm() = default;
 void TLabelReportForm::AddLabel(std::vector<std::string> lines) {
   if (labels_.size() > kMaxLabelsInMemory) throw std::runtime_error(kMaxLabelsMessage);
   labels_.push_back(std::move(lines));
+  emit LabelCountChanged(labels_.size());
+}
+
+bool TLabelReportForm::IsMarked(const std::vector<std::string>& lines) const {
+  return std::find(labels_.begin(), labels_.end(), lines) != labels_.end();
+}
+
+bool TLabelReportForm::MarkLabel(std::vector<std::string> lines) {
+  if (IsMarked(lines) &&
+      ShowInfoBox(ApplicationTitle(), kAskMarkAgain, mbYesNo | mbIconQuestion) != idYes)
+    return false;
+  AddLabel(std::move(lines));
+  return true;
 }
 
 void TLabelReportForm::ClearLabels() {
+  const bool had = !labels_.empty();
   labels_.clear();
   labels_.shrink_to_fit();
   current_ = 0;
+  if (had) emit LabelCountChanged(0);
+}
+
+QString MarkedLabelsText(size_t count) {
+  return count == 1 ? QString("1 label marked for printing")
+                    : QString("%1 labels marked for printing").arg(count);
 }
 
 std::vector<std::string> TLabelReportForm::AdressMemoGetMemo() const {
@@ -147,12 +209,9 @@ int TLabelReportForm::Render(QPrinter& printer) {
   auto px = [dpmm](const TLabelRect& r) {
     return QRectF(r.x * dpmm, r.y * dpmm, r.width * dpmm, r.height * dpmm);
   };
-  QFont font(QString::fromStdString(layout_.font.family));
-  font.setPointSizeF(layout_.font.pointSize);
-  font.setBold(layout_.font.bold);
-  font.setItalic(layout_.font.italic);
+  const QFont font = LayoutFont(layout_.font);
   painter.setFont(font);
-  const QFontMetricsF fm(painter.font(), &printer);
+  TQtMeasure measure(font, &printer);
   size_t count = 0;
   if (designMode_) {
     count = static_cast<size_t>(LabelsPerPage(layout_)) *
@@ -174,12 +233,21 @@ int TLabelReportForm::Render(QPrinter& printer) {
       painter.drawRoundedRect(px(p.label), kCornerMm * dpmm, kCornerMm * dpmm);
       painter.setPen(Qt::black);
     }
-    // AdressMemo: line by line from the top of the printable area, no wrap; what does not fit
-    // the area is left out (whole lines below it, characters right of it), so the output holds
-    // only what shows.
+    // AdressMemo: line by line from the top of the printable area. A label's lines are fitted
+    // (a smaller size, a line wrapped between words); the sample label of design mode shows the
+    // font as set. What still does not fit is left out (whole lines below the area, characters
+    // right of it), so the output holds only what shows; PrintLabels warns of such labels.
     const QRectF area = px(p.area);
+    TLabelFit fit{AdressMemoGetMemo(), layout_.font.pointSize, true};
+    if (!designMode_)
+      fit = FitLabelLines(fit.lines, p.area.width, p.area.height, layout_.font.pointSize,
+                          measure.Measure());
+    QFont sized = font;
+    sized.setPointSizeF(fit.pointSize);
+    painter.setFont(sized);
+    const QFontMetricsF& fm = measure.At(fit.pointSize);
     double y = area.top();
-    for (const std::string& line : AdressMemoGetMemo()) {
+    for (const std::string& line : fit.lines) {
       if (y + fm.height() > area.bottom() + 0.5) break;
       QString text = FromData(line);
       while (!text.isEmpty() && fm.horizontalAdvance(text) > area.width()) text.chop(1);
@@ -192,7 +260,19 @@ int TLabelReportForm::Render(QPrinter& printer) {
   return places.empty() ? 1 : places.back().page + 1;
 }
 
-void TLabelReportForm::PrintLabels(QWidget* parent) {
+std::vector<size_t> TLabelReportForm::LabelsNotFitting(QPaintDevice& device) const {
+  const QFont font = LayoutFont(layout_.font);
+  TQtMeasure measure(font, &device);
+  std::vector<size_t> out;
+  for (size_t i = 0; i < labels_.size(); ++i)
+    if (!FitLabelLines(labels_[i], layout_.areaWidth, layout_.areaHeight, layout_.font.pointSize,
+                       measure.Measure())
+             .fits)
+      out.push_back(i);
+  return out;
+}
+
+bool TLabelReportForm::PrintLabels(QWidget* parent) {
   current_ = 0;
   if (labels_.empty()) throw std::runtime_error(kNothingToPrint);
   if (const std::string problem = LayoutProblem(layout_); !problem.empty())
@@ -208,20 +288,28 @@ void TLabelReportForm::PrintLabels(QWidget* parent) {
   layout_.pageLimit = 0;
   QPrinter printer(QPrinter::HighResolution);
   ApplyToPrinter(printer);
+  // Before the print dialog: which labels would lose part of a line.
+  if (const std::vector<size_t> cut = LabelsNotFitting(printer);
+      !cut.empty() &&
+      ShowInfoBox(ApplicationTitle(),
+                  FromData(LabelsNotFittingText(labels_, cut)) + "\n\nPrint anyway?",
+                  mbYesNo | mbIconWarning) != idYes)
+    return false;
   bool accepted = false;
   if (PrintDialogHandler()) {
     accepted = PrintDialogHandler()(printer);
   } else {
     QPrintDialog dialog(&printer, parent);
-    dialog.setWindowTitle("Print labels");
+    dialog.setWindowTitle(PrintDialogTitle(labels_.size()));
     accepted = dialog.exec() == QDialog::Accepted;
   }
   if (accepted) Render(printer);
+  return accepted;
 }
 
 void TLabelReportForm::PrintMarkedLabels(QWidget* parent) {
   try {
-    PrintLabels(parent);
+    if (!PrintLabels(parent)) return;  // cancelled: nothing printed, nothing to delete
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
     return;
@@ -259,6 +347,10 @@ void TLabelReportForm::SaveTemplate(const std::string& path) const {
   SaveTemplateFile(path, saved, TemplateDescription);
 }
 
+QString PrintDialogTitle(size_t count) {
+  return count == 1 ? QString("Print 1 label") : QString("Print %1 labels").arg(count);
+}
+
 void TLabelReportForm::Reset() {
   ClearLabels();
   layout_ = TLabelLayout{};
@@ -272,4 +364,60 @@ void TLabelReportForm::SetPrintDialogHandler(std::function<bool(QPrinter&)> hand
 
 void TLabelReportForm::SetPreviewHandler(std::function<void(QPrintPreviewDialog&)> handler) {
   PreviewHandler() = std::move(handler);
+}
+
+namespace {
+bool spoolFailureKept = false;  // a failure was shown and the labels kept; none sent since
+}  // namespace
+
+void ShowLabelOutputFailure(int code) {
+  while (code == 160 && !LabelSpoolError().empty()) {
+    const QString text = QString(kErrorDuringPrint) + FromData(LabelSpoolError()) + ".\n" +
+                         FromData(LabelSpoolStatusText()) +
+                         ".\n\nSend them again? (No discards them, Cancel keeps them for the "
+                         "next form feed.)";
+    const int answer = ShowInfoBox(ApplicationTitle(), text, mbYesNoCancel | mbIconError);
+    if (answer == idYes) {
+      if (SubmitLabelSpool()) {
+        spoolFailureKept = false;
+        return;
+      }
+      code = LastErrorCode();
+      continue;
+    }
+    if (answer == idNo) {
+      spoolFailureKept = false;
+      if (!DiscardLabelSpool())
+        ShowErrorBox(QString(kErrorDuringPrint) + FromData(ErrorCodeText(LastErrorCode())));
+      return;
+    }
+    spoolFailureKept = true;
+    return;
+  }
+  ShowErrorBox(QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(code)));
+}
+
+void FlushLabelSpoolAtExit() {
+  if (!LabelSpoolPending()) return;
+  if (SubmitLabelSpool()) {
+    spoolFailureKept = false;
+    return;
+  }
+  if (!spoolFailureKept) ShowLabelOutputFailure(LastErrorCode());
+}
+
+void PrintTestLabel(const TPrintOptions& options) {
+  if (!PrintLabelDirect(SampleAddressBlock(options), options)) {
+    const int code = LastErrorCode();
+    ShowErrorBox(code == kLabelTooLargeCode
+                     ? QString(kLabelTooLargeMessage)
+                     : QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(code)));
+    return;
+  }
+  if (IsPrinterDeviceName(options.outfileName))
+    ShowInfoBox(QString("A test label was spooled for the printer: ") +
+                FromData(LabelSpoolStatusText()) + ". \"Send form feed\" prints it.");
+  else
+    ShowInfoBox(QString("A test label was written to ") +
+                QString::fromLocal8Bit(options.outfileName.c_str()) + ".");
 }

@@ -39,13 +39,13 @@ TSetOptDlg::TSetOptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
       {ui->RprtEditFileBtn, &TSetOptDlg::RprtEditFileBtnClick},
       {ui->ClearFileBtn, &TSetOptDlg::ClearFileBtnClick},
       {ui->SendFormFeedBtn, &TSetOptDlg::SendFormFeedBtnClick},
+      {ui->LblTestPrintBtn, &TSetOptDlg::LblTestPrintBtnClick},
       {ui->ClearExportFileBtn, &TSetOptDlg::ClearExportFileBtnClick},
       {ui->BrowseBtn, &TSetOptDlg::BrowseBtnClick},
       {ui->HelpBtn, &TSetOptDlg::HelpBtnClick}};
   for (const auto& [button, slot] : buttons) connect(button, &QPushButton::clicked, this, slot);
   connect(ui->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-  // The test button has no action.
   connect(ui->RprtFilenameEdit, &QLineEdit::textChanged, this,
           [this](const QString& text) { emit ReportFileNameChanged(Local(text)); });
   AskNotesFile = [this](const QString& current) { return DefaultAskNotesFile(this, current); };
@@ -61,6 +61,7 @@ void TSetOptDlg::UpdateHookButtons() {
   ui->RprtEditFileBtn->setEnabled(static_cast<bool>(EditReportFile));
   ui->ClearFileBtn->setEnabled(static_cast<bool>(ClearReportFile));
   ui->SendFormFeedBtn->setEnabled(static_cast<bool>(SendFormFeed));
+  ui->LblTestPrintBtn->setEnabled(static_cast<bool>(TestPrintLabel));
 }
 
 void TSetOptDlg::SetOptions(const TProgramSettings& s) {
@@ -189,6 +190,12 @@ void TSetOptDlg::SendFormFeedBtnClick() {
                     QString::fromStdString(RunErrorText(code)) + ")",
                 mbOK);
   }
+}
+
+void TSetOptDlg::LblTestPrintBtnClick() {
+  if (!Validate() || !TestPrintLabel) return;
+  TestPrintLabel(PrintOptionsOfInput(Input(), ui->UseItForCSVChkBox->isChecked(),
+                                     Local(ui->SeparatorCharEdit->text())));
 }
 
 void TSetOptDlg::ClearExportFileBtnClick() {

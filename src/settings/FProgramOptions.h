@@ -45,6 +45,8 @@ class TSetOptDlg : public QDialog {
   std::function<void()> ClearReportFile;  // clears the report file
   // Sends a form feed to the label output; false with the last error code set on failure.
   std::function<bool(const TPrintOptions& options)> SendFormFeed;
+  // Prints a test label with the label options as they stand in the dialog.
+  std::function<void(const TPrintOptions& options)> TestPrintLabel;
   // Asks for a notes file name; tests replace the file dialog. Empty = cancelled.
   std::function<QString(const QString& current)> AskNotesFile;
   // Enables the buttons whose hooks are set (call after setting them).
@@ -60,6 +62,7 @@ class TSetOptDlg : public QDialog {
   void RprtEditFileBtnClick();
   void ClearFileBtnClick();
   void SendFormFeedBtnClick();
+  void LblTestPrintBtnClick();
   void ClearExportFileBtnClick();
   void BrowseBtnClick();
   void HelpBtnClick();

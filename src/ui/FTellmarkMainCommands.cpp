@@ -9,6 +9,7 @@
 #include <QMenu>
 
 #include "dataset/UClipboardText.h"
+#include "labels/ULabelReport.h"
 #include "report/UReport.h"
 #include "settings/FProgramOptions.h"
 #include "settings/UProgramOptions.h"
@@ -161,6 +162,7 @@ void TCallViewForm::OptOtherItemClick() {
       if (const TReportResult r = ::ClearReportFile(); !r) ShowErrorBox(FromData(r.message));
     };
     dialog.SendFormFeed = SendFormFeedToLabels;
+    dialog.TestPrintLabel = PrintTestLabel;
     dialog.UpdateHookButtons();
     // The report file follows the name being typed, so that its buttons act on it.
     connect(&dialog, &TSetOptDlg::ReportFileNameChanged, this,

@@ -3,6 +3,7 @@
 // label lines still spooled for the printer at program end.
 #include <QAction>
 #include <QApplication>
+#include <QStatusBar>
 
 #include "common/IOUtil.h"
 #include "labels/FLabelOptions.h"
@@ -91,11 +92,14 @@ void TCallViewForm::FilePrintLabelItemClick() {
     } catch (...) {
       ok = false;
     }
-    if (!ok) ShowPrintFailure(LastErrorCode());
+    if (!ok)
+      ShowPrintFailure(LastErrorCode());
+    else if (IsPrinterDeviceName(settings_.printOptions.outfileName))
+      statusBar()->showMessage(FromData(LabelSpoolStatusText()));
     return;
   }
   try {
-    LabelReport()->AddLabel(FormatAddressLines(entry, settings_.addressStyle));
+    if (!LabelReport()->MarkLabel(FormatAddressLines(entry, settings_.addressStyle))) return;
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
     return;
@@ -106,7 +110,11 @@ void TCallViewForm::FilePrintLabelItemClick() {
 }
 
 TLabelReportForm* TCallViewForm::LabelReport() {
-  if (!labelReport_) labelReport_ = new TLabelReportForm(this);
+  if (!labelReport_) {
+    labelReport_ = new TLabelReportForm(this);
+    connect(labelReport_, &TLabelReportForm::LabelCountChanged, this,
+            [this](size_t n) { statusBar()->showMessage(MarkedLabelsText(n)); });
+  }
   return labelReport_;
 }
 
@@ -154,14 +162,10 @@ void TCallViewForm::FileSendFormFeedItemClick() {
   if (busy_ || modalRunning_) return;
   TBusyGuard busy(this);
   try {
-    if (!SendFormFeed(settings_.printOptions))
-      ShowErrorBox(QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(LastErrorCode())));
+    if (!SendFormFeed(settings_.printOptions)) ShowLabelOutputFailure(LastErrorCode());
   } catch (const std::exception& e) {
     ShowErrorBox(QString(kErrorDuringPrint) + e.what());
   }
 }
 
-void TCallViewForm::FlushLabelSpool() {
-  if (!LabelSpoolPending() || SubmitLabelSpool()) return;
-  ShowErrorBox(QString(kErrorDuringPrint) + FromData(LabelOutputErrorText(LastErrorCode())));
-}
+void TCallViewForm::FlushLabelSpool() { FlushLabelSpoolAtExit(); }

@@ -16,6 +16,9 @@ struct TSheet {
   std::vector<double> columns;
   double width, height, offset;
   double areaTop, areaLeft, areaWidth, areaHeight;
+  // Sized so that the address lines of nearly every label fit the printable area as they are;
+  // the rest are set smaller or wrapped when printed.
+  double pointSize = 10;
 };
 
 TLabelLayout Layout(const TSheet& s, TLabelUnits units) {
@@ -39,6 +42,7 @@ TLabelLayout Layout(const TSheet& s, TLabelUnits units) {
   l.areaLeft = s.areaLeft;
   l.areaWidth = s.areaWidth;
   l.areaHeight = s.areaHeight;
+  l.font.pointSize = s.pointSize;
   return l;
 }
 
@@ -61,7 +65,7 @@ const std::vector<TPredefinedTemplate>& PredefinedTemplates() {
     const TSheet sheets[] = {
         {"av5160.cls", "Avery 5160 (1\" x 2 5/8\")", "Letter", letterW, letterH, true, 0.5 * kInch,
          0.5 * kInch, Columns(0.1875 * kInch, 2.75 * kInch, 3), 2.625 * kInch, 1 * kInch, 0, 1.5,
-         3.5, 60, 22},
+         3.5, 60, 22, 9},
         {"av5261.cls", "Avery 5261 (1\" x 4\")", "Letter", letterW, letterH, true, 0.5 * kInch,
          0.5 * kInch, Columns(0.15625 * kInch, 4.1875 * kInch, 2), 4 * kInch, 1 * kInch, 0, 1.5, 5,
          92, 22},
@@ -69,9 +73,9 @@ const std::vector<TPredefinedTemplate>& PredefinedTemplates() {
          0.8333 * kInch, 0.8333 * kInch, Columns(0.15625 * kInch, 4.1875 * kInch, 2), 4 * kInch,
          1.3333 * kInch, 0, 2, 5, 92, 30},
         {"zf3490.cls", "Zweckform 3490 (70 x 36 mm)", "A4", 210, 297, true, 4.5, 4.5,
-         Columns(0, 70, 3), 70, 36, 0, 3, 5, 62, 30},
+         Columns(0, 70, 3), 70, 36, 0, 3, 5, 62, 30, 9},
         {"zf4780.cls", "Zweckform 4780 (48.5 x 25.4 mm)", "A4", 210, 297, true, 21.5, 21.5,
-         Columns(8, 48.5, 4), 48.5, 25.4, 0, 1.5, 2.5, 44, 22},
+         Columns(8, 48.5, 4), 48.5, 25.4, 0, 1.5, 2.5, 44, 22, 7.5},
         {"zf6023.cls", "Zweckform 6023 (105 x 37 mm)", "A4", 210, 297, true, 0.5, 0.5,
          Columns(0, 105, 2), 105, 37, 0, 3, 8, 92, 31},
         {"env10dj.cls",
