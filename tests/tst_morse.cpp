@@ -291,7 +291,7 @@ class TstMorse : public QObject {
           const int value = scroll->value();
           QVERIFY(edit->isReadOnly());
           QVERIFY(!edit->hasFrame());
-          QCOMPARE(edit->palette().color(QPalette::Base), d->palette().color(QPalette::Window));
+          QCOMPARE(edit->palette().color(QPalette::Base).alpha(), 0);  // no box drawn
           QCOMPARE(edit->cursor().shape(), Qt::ArrowCursor);
           QTest::mouseClick(edit, Qt::LeftButton);
           QTest::keyClicks(edit, "9");

@@ -30,13 +30,12 @@ TSetMorseOptionsDlg::TSetMorseOptionsDlg(TCWOutputForm* output, QWidget* parent)
   connect(ui->HelpBtn, &QPushButton::clicked, this, &TSetMorseOptionsDlg::HelpBtnClick);
   connect(ui->OkBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->AbortBtn, &QPushButton::clicked, this, &QDialog::reject);
-  // The two boxes only show what the bars set: drawn as plain text on the dialog, not as boxes
-  // to type into.
+  // The two boxes only show what the bars set: drawn as plain text on what is behind them, not
+  // as boxes to type into.
   for (QLineEdit* edit : {ui->SpeedEdit, ui->PitchEdit}) {
     edit->setFrame(false);
     QPalette p = edit->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-      p.setColor(group, QPalette::Base, p.color(group, QPalette::Window));
+    p.setColor(QPalette::Base, Qt::transparent);
     edit->setPalette(p);
     edit->setCursor(Qt::ArrowCursor);
     edit->installEventFilter(this);
