@@ -91,7 +91,7 @@ const std::vector<TClassColumn>& WideClassColumns() {
 // "Other" counts the same codes in both widths: those of no named class.
 const std::vector<TClassColumn>& NarrowClassColumns() {
   static const std::vector<TClassColumn> columns = {
-      {"Extra", "e"}, {"Adv/Gen", "ag"}, {"Tech", "pt"}, {"Nov/Club", "nb"}, {"Other", ""}};
+      {"Extra", "e"}, {"Adv/Gen", "ag"}, {"Tech", "pt"}, {"Nov/Clb", "nb"}, {"Other", ""}};
   return columns;
 }
 
