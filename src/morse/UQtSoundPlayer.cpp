@@ -16,6 +16,7 @@
 namespace {
 
 constexpr quint64 kLeadBytes = 160;     // 20 ms written ahead of what is heard
+constexpr quint64 kAheadBytes = 1600;   // at most 200 ms of queued sound written ahead
 constexpr quint64 kReserveBytes = 480;  // 60 ms of a silence left to play when Play returns
 constexpr int kClockMs = 2;             // how often the output is topped up
 constexpr int kIdleCloseMs = 2000;
@@ -125,8 +126,8 @@ struct TQtSoundPlayer::TOutput : QObject {
     queue.changed.notify_all();
   }
 
-  // Reads the played position and keeps kLeadBytes written ahead of it: pending samples first,
-  // silence when there are none, so that the stream never runs dry.
+  // Reads the played position and keeps at least kLeadBytes written ahead of it: pending samples
+  // first, silence when there are none, so that the stream never runs dry.
   void Tick() {
     const bool failed = sink->error() == QAudio::FatalError || sink->error() == QAudio::OpenError;
     const auto played = static_cast<quint64>(sink->processedUSecs()) * kWaveSampleRate / 1000000;
@@ -144,14 +145,17 @@ struct TQtSoundPlayer::TOutput : QObject {
         if (written > 0) queue.handedOut += static_cast<quint64>(written);
       }
       const quint64 ahead = queue.handedOut > played ? queue.handedOut - played : 0;
-      if (!failed && ahead < kLeadBytes) {
-        char chunk[kLeadBytes];
-        const auto want = static_cast<qint64>(kLeadBytes - ahead);
-        qint64 n = 0;
-        for (; n < want && n < static_cast<qint64>(queue.pending.size()); ++n)
-          chunk[n] = queue.pending[static_cast<size_t>(n)];
-        std::fill(chunk + n, chunk + want, kSilence);
-        const qint64 written = io->write(chunk, want);
+      // Queued sound as far ahead as kAheadBytes, so that a late tick does not break it;
+      // silence only up to kLeadBytes, so that a sound queued later is not held back by it.
+      const quint64 fromPending =
+          std::min<quint64>(queue.pending.size(), ahead < kAheadBytes ? kAheadBytes - ahead : 0);
+      const quint64 filler =
+          ahead + fromPending < kLeadBytes ? kLeadBytes - ahead - fromPending : 0;
+      if (!failed && fromPending + filler > 0) {
+        QByteArray chunk(static_cast<qsizetype>(fromPending + filler), kSilence);
+        const auto n = static_cast<qint64>(fromPending);
+        std::copy_n(queue.pending.begin(), n, chunk.begin());
+        const qint64 written = io->write(chunk);
         if (written > 0) {
           const auto taken = static_cast<quint64>(std::min(written, n));
           queue.pending.erase(queue.pending.begin(),
