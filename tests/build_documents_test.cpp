@@ -111,6 +111,41 @@ TEST_F(Documents, FixtureEditionCountsByStateAndEntity) {
   EXPECT_EQ(CountEdition(ed.path()).usTotal, c.usTotal);
 }
 
+// The North American census counts every entry once: U.S. entries (Alaska and Puerto Rico
+// included) in the state table, only International ones under the other entities; and its
+// "Other" class column counts the same entries in both widths.
+TEST_F(Documents, NorthAmericanCensusCountsEachEntryOnce) {
+  TestDir dir;
+  const TBuildInput input = GenerateSample(Tables(), 3000, 1500, 7);
+  WriteEdition(input, dir.path());
+  const TEditionCounts c = CountEdition(dir.path());
+  ASSERT_GT(c.usByDxcc.count("Alaska") + c.usByDxcc.count("Puerto Rico"), 0u);
+  int64_t intlOthers = 0;
+  for (const auto& dx : Tables().dxcc)
+    if (dx.continent == "NA" && dx.name != "United States" && c.intlByDxcc.count(dx.name))
+      intlOthers += c.intlByDxcc.at(dx.name);
+  const std::regex usRow("\\nUnited States\\s+([0-9, ]+)\\n");
+  const std::regex othersRow("\\nAll other entities\\s+([0-9,]+)\\n");
+  std::vector<int64_t> other;
+  for (const bool wide : {true, false}) {
+    const std::string d = NorthAmericanCensusDocument(c, Tables(), wide);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(d, m, usRow)) << wide;
+    std::istringstream numbers(m[1].str());
+    std::vector<int64_t> row;
+    for (std::string n; numbers >> n;) row.push_back(Number(n));
+    ASSERT_GE(row.size(), 3u);
+    EXPECT_EQ(row.front(), c.usTotal) << wide;
+    other.push_back(row.back());
+    ASSERT_TRUE(std::regex_search(d, m, othersRow)) << wide;
+    EXPECT_EQ(Number(m[1]), intlOthers) << wide;
+    if (!c.intlByDxcc.count("Alaska")) {
+      EXPECT_EQ(d.find("\nAlaska "), std::string::npos) << wide;
+    }
+  }
+  EXPECT_EQ(other[0], other[1]);
+}
+
 TEST_F(Documents, MissingEditionIsAClearError) {
   TestDir dir;
   EXPECT_THROW(CountEdition(dir.path()), EDocumentError);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "lookup_fixture.h"
@@ -213,6 +214,12 @@ TEST(MorseSequence, CaseSilentCharactersAndTrailingSpace) {
   EXPECT_EQ(Send("e:e"), std::vector<std::string>({"T181", "S362", "S362", "T181"}));
   EXPECT_EQ(Send("-"), Send("/"));
   EXPECT_EQ(Send("e "), std::vector<std::string>({"T181", "S362", "S1086"}));
+  // A typed character that code page 437 lacks stands as kNoMorseChar: silent like ':', not
+  // sent as '?'.
+  const std::string typed = Utf8ToCp437("e\u65e5e", kNoMorseChar);
+  EXPECT_EQ(typed, std::string("e") + kNoMorseChar + "e");
+  EXPECT_EQ(Send(typed), Send("e:e"));
+  EXPECT_NE(Send(Utf8ToCp437("e\u65e5e")), Send("e:e"));  // '?' by default: ..--..
 }
 
 TEST(MorseSequence, PitchZeroKeepsTheTiming) {

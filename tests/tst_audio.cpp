@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <thread>
 
 #include "morse/UMMCWOutput.h"
@@ -87,32 +88,79 @@ class TNoWindow : public TCWOutputHost {
   void SetKeyCursor(bool) override {}
 };
 
-// "paris": p .--. a .- r .-. i .. s ...
-const std::vector<char> kParis = {'.', '-', '-', '.', '.', '-', '.',
-                                  '-', '.', '.', '.', '.', '.', '.'};
+// A tone the generator sends: its length and the silence before it (0 for the first).
+struct TExpected {
+  double lengthMs, gapMs;
+  char kind;  // gap before it: 'e' element, 'l' letter, 'w' letter and word, ' ' none
+};
 
-// What is wrong with the tones heard; empty when they are "paris" at timing t, 800 Hz, with
-// gaps at most slack ms longer than the generator's (twice that between letters).
-QString CheckTones(const std::vector<TTone>& tones, const TMorseTiming& t, double slack) {
-  for (const TTone& tone : tones)
-    qInfo("heard %6.1f ms at %7.1f ms, %5.1f Hz", tone.lengthMs, tone.startMs, tone.pitchHz);
-  if (tones.size() != kParis.size())
-    return QString("%1 tones heard, not %2").arg(tones.size()).arg(kParis.size());
+// The tones of a text as the worker sends them at timing t.
+std::vector<TExpected> ExpectedTones(const std::string& text, const TMorseTiming& t) {
+  std::vector<TExpected> tones;
+  double gap = 0;
+  char kind = ' ';
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ') {
+      gap += t.wordGapMs;
+      kind = 'w';
+      continue;
+    }
+    const std::string p = MorsePattern(text[i]);
+    for (size_t j = 0; j < p.size(); ++j) {
+      tones.push_back({static_cast<double>(p[j] == '-' ? t.dashMs : t.dotMs), gap, kind});
+      gap = t.elementGapMs;
+      kind = 'e';
+    }
+    if (i + 1 < text.size()) {
+      gap = t.letterGapMs;
+      kind = 'l';
+    }
+  }
+  return tones;
+}
+
+// What is wrong with the tones heard; empty when every tone and every gap is within 3 ms of the
+// table and the whole text within 2 % of its table time. Logs the mean of each kind.
+QString CheckTiming(const std::vector<TTone>& tones, const std::vector<TExpected>& expected,
+                    const TMorseTiming& t) {
+  if (tones.size() != expected.size())
+    return QString("%1 tones heard, not %2").arg(tones.size()).arg(expected.size());
+  std::map<char, std::pair<double, int>> gaps;
+  std::map<double, std::pair<double, int>> lengths;
+  QString problem;
   for (size_t i = 0; i < tones.size(); ++i) {
-    const double expected = kParis[i] == '-' ? t.dashMs : t.dotMs;
-    if (std::fabs(tones[i].lengthMs - expected) > 3)
-      return QString("tone %1 lasts %2 ms, not %3").arg(i).arg(tones[i].lengthMs).arg(expected);
-    if (std::fabs(tones[i].pitchHz - 800) > 10)
-      return QString("tone %1 is at %2 Hz").arg(i).arg(tones[i].pitchHz);
+    auto& l = lengths[expected[i].lengthMs];
+    l.first += tones[i].lengthMs;
+    ++l.second;
+    if (problem.isEmpty() && std::fabs(tones[i].lengthMs - expected[i].lengthMs) > 3)
+      problem = QString("tone %1 lasts %2 ms, not %3")
+                    .arg(i)
+                    .arg(tones[i].lengthMs)
+                    .arg(expected[i].lengthMs);
+    if (problem.isEmpty() && std::fabs(tones[i].pitchHz - 800) > 10)
+      problem = QString("tone %1 is at %2 Hz").arg(i).arg(tones[i].pitchHz);
     if (i == 0) continue;
     const double gap = tones[i].startMs - tones[i - 1].startMs - tones[i - 1].lengthMs;
-    const bool letterGap = i == 4 || i == 6 || i == 9 || i == 11;
-    const double nominal = letterGap ? t.letterGapMs : t.elementGapMs;
-    qInfo("gap before tone %zu: %.1f ms (generator: %.0f ms)", i, gap, nominal);
-    if (gap < nominal - 20 || gap > nominal + (letterGap ? 2 : 1) * slack)
-      return QString("the gap before tone %1 is %2 ms, not %3").arg(i).arg(gap).arg(nominal);
+    auto& g = gaps[expected[i].kind];
+    g.first += gap;
+    ++g.second;
+    if (problem.isEmpty() && std::fabs(gap - expected[i].gapMs) > 3)
+      problem =
+          QString("the gap before tone %1 is %2 ms, not %3").arg(i).arg(gap).arg(expected[i].gapMs);
   }
-  return {};
+  const double whole = tones.back().startMs + tones.back().lengthMs - tones.front().startMs;
+  double table = 0;
+  for (const TExpected& e : expected) table += e.gapMs + e.lengthMs;
+  const auto mean = [](const std::pair<double, int>& s) { return s.first / s.second; };
+  qInfo(
+      "dot %.1f (%d) dash %.1f (%d) element gap %.1f (%d) letter gap %.1f (%d) "
+      "letter+word gap %.1f (%d) whole %.0f (%.0f ms, %+.1f %%)",
+      mean(lengths[t.dotMs]), t.dotMs, mean(lengths[t.dashMs]), t.dashMs, mean(gaps['e']),
+      t.elementGapMs, mean(gaps['l']), t.letterGapMs, mean(gaps['w']), t.letterGapMs + t.wordGapMs,
+      whole, table, (whole / table - 1) * 100);
+  if (problem.isEmpty() && std::fabs(whole / table - 1) > 0.02)
+    problem = QString("the text takes %1 ms, not %2").arg(whole).arg(table);
+  return problem;
 }
 
 }  // namespace
@@ -166,23 +214,29 @@ class TstAudio : public QObject {
       qInfo("try %d: sound %.0f ms, play call %lld ms (%.1f %% longer)", attempt, soundMs, playMs,
             (playMs / soundMs - 1) * 100);
       QVERIFY(playMs >= soundMs);
-      problem = playMs > soundMs * 1.1 ? QString("the play call took %1 ms").arg(playMs)
-                                       : CheckTones(tones, MorseTiming(options.speed), 3);
+      problem = playMs > soundMs * 1.1
+                    ? QString("the play call took %1 ms").arg(playMs)
+                    : CheckTiming(tones, ExpectedTones("paris", MorseTiming(options.speed)),
+                                  MorseTiming(options.speed));
       if (problem.isEmpty()) return;
       qInfo("try %d: %s", attempt, qPrintable(problem));
     }
     QFAIL(qPrintable(problem));
   }
 
-  // The worker sending "paris" element by element at the fastest step: every play call ends
-  // when its sound has been heard, and the next one follows the silence the output holds ready
-  // (20 ms), so a gap grows by that and a little more for each play call in it (two between
-  // letters: the tone and the letter gap).
-  void workerElementByElement() {
-    const TMorseOptions options{800, 6, 100};
-    const TMorseTiming t = MorseTiming(options.speed);
-    const double nominal =
-        (MorseTextWave("paris", options).size() - kWaveHeaderSize) * 1000.0 / kRate;
+  // The worker sending "paris paris" element by element at every speed step, as a CW operator
+  // hears it: every tone, element gap, letter gap and word gap within 3 ms of the timing table,
+  // and the whole text within 2 % of its table time.
+  void workerEveryStep_data() {
+    QTest::addColumn<int>("step");
+    for (int step = 0; step < kMorseSpeedSteps; ++step)
+      QTest::addRow("%s", MorseSpeedLabel(step).c_str()) << step;
+  }
+  void workerEveryStep() {
+    QFETCH(int, step);
+    const TMorseOptions options{800, static_cast<uint8_t>(step), 100};
+    const std::string text = "paris paris";
+    const std::vector<TExpected> expected = ExpectedTones(text, MorseTiming(step));
     QString problem;
     for (int attempt = 1; attempt <= kTries; ++attempt) {
       TRecorder recorder;
@@ -190,19 +244,12 @@ class TstAudio : public QObject {
       TQtSoundPlayer player;
       TNoWindow window;
       TCWOutput worker(player, window);
-      worker.SetText("paris");
+      worker.SetText(text);
       worker.SetOptions(options);
-      QElapsedTimer clock;
-      clock.start();
       worker.Resume();
       worker.WaitFor();
-      const qint64 runMs = clock.elapsed();
       QVERIFY2(worker.Error().empty(), worker.Error().c_str());
-      const std::vector<TTone> tones = FindTones(recorder.Stop());
-      qInfo("try %d: worker run %lld ms, the same sound in one piece %.0f ms", attempt, runMs,
-            nominal);
-      problem = runMs > nominal + 14 * 60 + 500 ? QString("the run took %1 ms").arg(runMs)
-                                                : CheckTones(tones, t, 35);
+      problem = CheckTiming(FindTones(recorder.Stop()), expected, MorseTiming(step));
       if (problem.isEmpty()) return;
       qInfo("try %d: %s", attempt, qPrintable(problem));
     }

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -29,6 +30,7 @@
 #include "morse/UQtSoundPlayer.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/UContrast.h"
 
 namespace {
 
@@ -208,6 +210,97 @@ class TstMorse : public QObject {
     WaitUntilIdle();
     QCOMPARE(player_->plays.load(), 4);
     QCOMPARE(W<QLabel>(Cw(), "CWInfoLbl")->text(), kInactive);
+  }
+
+  // The text being sent is read while the memo is disabled: its colours, and those of the
+  // character selected, have a contrast of at least 4.5:1.
+  void sentTextIsReadable() {
+    Create();
+    Cw()->show();
+    Cw()->StartOutput("paris paris", {800, 6, 100});
+    auto* memo = W<QPlainTextEdit>(Cw(), "CWTextMemo");
+    QTRY_VERIFY(memo->textCursor().hasSelection());
+    QVERIFY(!memo->isEnabled());
+    const QPalette p = memo->viewport()->palette();
+    const QList<QTextEdit::ExtraSelection> marks = memo->extraSelections();
+    QCOMPARE(marks.size(), 1);
+    const struct {
+      const char* what;
+      QColor fore, back;
+    } pairs[] = {
+        {"text", p.color(QPalette::Disabled, QPalette::Text),
+         p.color(QPalette::Disabled, QPalette::Base)},
+        {"character sent", marks[0].format.foreground().color(),
+         marks[0].format.background().color()},
+    };
+    for (const auto& c : pairs)
+      QVERIFY2(ContrastRatio(c.fore, c.back) >= 4.5,
+               qPrintable(QString("%1: %2 on %3, %4:1")
+                              .arg(c.what, c.fore.name(), c.back.name())
+                              .arg(ContrastRatio(c.fore, c.back), 0, 'f', 2)));
+    Cw()->StopOutput();
+    WaitUntilIdle();
+  }
+
+  // A character the code page lacks, typed into the test text, is silent (no pattern), not a
+  // question mark; it still takes its letter gap.
+  void testTextOutsideTheCodePageIsSilent_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("plays");
+    QTest::addRow("CJK") << QString::fromUtf8("e\u65e5e") << 4;  // dot, gap, gap, dot
+    QTest::addRow("emoji") << QString::fromUtf8("e\U0001F600e") << 4;
+    QTest::addRow("code page 437") << QString::fromUtf8("e\u00e4e") << 4;  // a-umlaut: none
+    QTest::addRow("question mark") << QString("e?e") << 10;                // ..--.. sent
+  }
+  void testTextOutsideTheCodePageIsSilent() {
+    QFETCH(QString, text);
+    QFETCH(int, plays);
+    Create(QByteArray(), 0.05);
+    OnOptionsDialog(
+        [this, text](TSetMorseOptionsDlg* d) {
+          W<QScrollBar>(d, "SpeedBar")->setValue(6);
+          W<QLineEdit>(d, "MorseTextEdit")->setText(text);
+          W<QPushButton>(d, "MorseBtn")->click();
+        },
+        "AbortBtn");
+    form_->OptMorseItemClick();
+    WaitUntilIdle();
+    QVERIFY(boxes_.isEmpty());
+    QCOMPARE(player_->plays.load(), plays);
+  }
+
+  // The speed and pitch boxes show what the bars set; they are not boxes to type into, and do
+  // not look like them.
+  void speedAndPitchBoxesOnlyShow_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("bar");
+    QTest::addRow("speed") << "SpeedEdit"
+                           << "SpeedBar";
+    QTest::addRow("pitch") << "PitchEdit"
+                           << "PitchBar";
+  }
+  void speedAndPitchBoxesOnlyShow() {
+    QFETCH(QString, box);
+    QFETCH(QString, bar);
+    Create("[CW]\nPitch=700\nSpeed=3\nVolume=90\n");
+    OnOptionsDialog(
+        [box, bar](TSetMorseOptionsDlg* d) {
+          auto* edit = W<QLineEdit>(d, qPrintable(box));
+          auto* scroll = W<QScrollBar>(d, qPrintable(bar));
+          const QString shown = edit->text();
+          const int value = scroll->value();
+          QVERIFY(edit->isReadOnly());
+          QVERIFY(!edit->hasFrame());
+          QCOMPARE(edit->palette().color(QPalette::Base).alpha(), 0);  // no box drawn
+          QCOMPARE(edit->cursor().shape(), Qt::ArrowCursor);
+          QTest::mouseClick(edit, Qt::LeftButton);
+          QTest::keyClicks(edit, "9");
+          QCOMPARE(edit->text(), shown);
+          // The click moved the focus to the bar: the key moved nothing but what it should.
+          QVERIFY(scroll->value() == value || scroll->hasFocus());
+        },
+        "AbortBtn");
+    form_->OptMorseItemClick();
   }
 
   void noAudioOutputIsReported() {

@@ -117,14 +117,14 @@ std::string Cp437ToUtf8(std::string_view s) {
   return out;
 }
 
-std::string Utf8ToCp437(std::string_view s) {
+std::string Utf8ToCp437(std::string_view s, char unmapped) {
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
   uint32_t cp = 0;
   while (i < s.size()) {
-    char c = '?';
-    if (DecodeUtf8(s, i, cp) && !CodePointToCp437(cp, c)) c = '?';
+    char c = unmapped;
+    if (DecodeUtf8(s, i, cp) && !CodePointToCp437(cp, c)) c = unmapped;
     out += c;
   }
   return out;

@@ -31,9 +31,9 @@ void AppendUtf8(std::string& out, uint32_t cp);
 // The code page 437 byte of a Unicode code point; false when the code page has none.
 bool CodePointToCp437(uint32_t cp, char& out);
 
-// Code page 437 <-> UTF-8. Characters without a code page 437 form become '?'.
+// Code page 437 <-> UTF-8. Characters without a code page 437 form become unmapped ('?').
 std::string Cp437ToUtf8(std::string_view s);
-std::string Utf8ToCp437(std::string_view s);
+std::string Utf8ToCp437(std::string_view s, char unmapped = '?');
 
 // Cuts a text to at most n bytes.
 inline std::string Cut(std::string_view s, size_t n) { return std::string(s.substr(0, n)); }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QTextBlock>
 #include <QThread>
@@ -10,6 +11,7 @@
 
 #include "morse/UQtSoundPlayer.h"
 #include "ui_FCWOutput.h"
+#include "widgets/UContrast.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
@@ -55,6 +57,10 @@ TCWOutputForm::TCWOutputForm(QWidget* parent)
   courier.setStyleHint(QFont::TypeWriter);
   courier.setPixelSize(13);
   ui->CWTextMemo->setFont(courier);
+  // Disabled, but the text being sent is read: the normal text colour, not the greyed one.
+  QPalette memo = ui->CWTextMemo->palette();
+  memo.setColor(QPalette::Disabled, QPalette::Text, memo.color(QPalette::Active, QPalette::Text));
+  ui->CWTextMemo->setPalette(memo);
   setFixedSize(size().expandedTo(minimumSizeHint()));
   keyDown_ = MakeKeyCursor(true);
   keyUp_ = MakeKeyCursor(false);
@@ -154,8 +160,10 @@ void TCWOutputForm::ShowSelection(int position) {
     // Drawn as an extra selection too: the memo is disabled and has no focus.
     QTextEdit::ExtraSelection mark;
     mark.cursor = cursor;
-    mark.format.setBackground(palette().color(QPalette::Active, QPalette::Highlight));
-    mark.format.setForeground(palette().color(QPalette::Active, QPalette::HighlightedText));
+    const QColor text = palette().color(QPalette::Active, QPalette::HighlightedText);
+    mark.format.setBackground(
+        ReadableBackground(palette().color(QPalette::Active, QPalette::Highlight), text));
+    mark.format.setForeground(text);
     marks << mark;
   }
   memo->setTextCursor(cursor);

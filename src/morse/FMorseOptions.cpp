@@ -1,12 +1,14 @@
 #include "morse/FMorseOptions.h"
 
 #include <QEvent>
+#include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
+#include "common/StrUtil.h"
 #include "morse/FCWOutput.h"
 #include "morse/UMMCWOutput.h"
 #include "ui_FMorseOptions.h"
-#include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
 TSetMorseOptionsDlg::TSetMorseOptionsDlg(TCWOutputForm* output, QWidget* parent)
@@ -28,8 +30,16 @@ TSetMorseOptionsDlg::TSetMorseOptionsDlg(TCWOutputForm* output, QWidget* parent)
   connect(ui->HelpBtn, &QPushButton::clicked, this, &TSetMorseOptionsDlg::HelpBtnClick);
   connect(ui->OkBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->AbortBtn, &QPushButton::clicked, this, &QDialog::reject);
-  ui->SpeedEdit->installEventFilter(this);
-  ui->PitchEdit->installEventFilter(this);
+  // The two boxes only show what the bars set: drawn as plain text on what is behind them, not
+  // as boxes to type into.
+  for (QLineEdit* edit : {ui->SpeedEdit, ui->PitchEdit}) {
+    edit->setFrame(false);
+    QPalette p = edit->palette();
+    p.setColor(QPalette::Base, Qt::transparent);
+    edit->setPalette(p);
+    edit->setCursor(Qt::ArrowCursor);
+    edit->installEventFilter(this);
+  }
   // FormCreate
   ui->MorseTextEdit->setText(kMorseTestText);
   setFixedSize(size().expandedTo(minimumSizeHint()));
@@ -70,7 +80,7 @@ void TSetMorseOptionsDlg::PitchBarChange() {
 
 void TSetMorseOptionsDlg::MorseBtnClick() {
   try {
-    output_->StartOutput(ToData(ui->MorseTextEdit->text()), Get());
+    output_->StartOutput(Utf8ToCp437(ui->MorseTextEdit->text().toStdString(), kNoMorseChar), Get());
   } catch (const std::exception& e) {
     ShowErrorBox(QString::fromLocal8Bit(e.what()));
   }

@@ -38,6 +38,9 @@ std::string MorseSpeedLabel(int speed);
 // Pattern of a character: '.' and '-', empty for characters without one (upper-case letters and
 // the space included).
 std::string MorsePattern(char c);
+// Stands for a typed character that code page 437 lacks ('\xFE', a small square): it has no
+// pattern and is silent, where '?' would be sent as a question mark.
+inline constexpr char kNoMorseChar = '\xFE';
 
 // A complete WAV image: 8000 Hz, unsigned 8-bit, mono, 8 samples per millisecond. Pitch 0 is
 // silence (value 128). The sine starts at phase step, without rise or fall; a volume above 127
@@ -50,7 +53,8 @@ std::vector<uint8_t> MakeWaveHeader(uint32_t n);
 class TSoundPlayer {
  public:
   virtual ~TSoundPlayer() = default;
-  // Plays one WAV image and returns when its last sample has been played.
+  // Plays one WAV image and returns when its last sample has been played. A player that keeps
+  // the timing of what follows itself may return from a silence before its end.
   virtual void Play(const std::vector<uint8_t>& wave) = 0;
   // Waits ms milliseconds with nothing played (the gap between elements).
   virtual void Pause(unsigned ms);

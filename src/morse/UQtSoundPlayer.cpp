@@ -7,6 +7,7 @@
 #include <QMediaDevices>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -14,18 +15,28 @@
 
 namespace {
 
-constexpr quint64 kLeadBytes = 160;  // 20 ms written ahead of what is heard
-constexpr int kClockMs = 2;          // how often the output is topped up
+constexpr quint64 kLeadBytes = 160;     // 20 ms written ahead of what is heard
+constexpr quint64 kAheadBytes = 1600;   // at most 200 ms of queued sound written ahead
+constexpr quint64 kReserveBytes = 480;  // 60 ms of a silence left to play when Play returns
+constexpr int kClockMs = 2;             // how often the output is topped up
 constexpr int kIdleCloseMs = 2000;
+constexpr char kSilence = static_cast<char>(128);
 
-// Shared between the player's callers and the output thread.
+// Shared between the player's callers and the output thread. Stream positions count bytes
+// (samples) since the output opened; "appended" and "taken" count the samples that went through
+// the pending queue.
 struct TQueue {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<char> pending;  // samples not yet handed to the output
   quint64 handedOut = 0;     // bytes handed to the output since it opened, silence included
   quint64 played = 0;        // bytes the output has played since it opened
-  quint64 lastEnd = 0;       // stream position after the last pending sample handed out
+  quint64 appended = 0;      // samples ever put into pending
+  quint64 taken = 0;         // samples ever taken from pending
+  quint64 waitIndex = 0;     // value of appended after the sound a caller waits for
+  quint64 waitEnd = 0;       // stream position after that sound, once it has been handed out
+  bool waitEndKnown = true;
+  quint64 lastEnd = 0;  // stream position after the last sound whose end is known
   bool open = false;
   std::string error;
 };
@@ -72,7 +83,7 @@ struct TQtSoundPlayer::TOutput : QObject {
     } else {
       {
         std::lock_guard lock(queue.mutex);
-        queue.handedOut = queue.played = 0;
+        queue.handedOut = queue.played = queue.lastEnd = 0;
       }
       sink = new QAudioSink(device, format);
       io = sink->start();
@@ -81,7 +92,7 @@ struct TQtSoundPlayer::TOutput : QObject {
         Close();
       } else {
         // A new stream may skip the first moments of what it gets: let that be silence.
-        const QByteArray silence(static_cast<qsizetype>(kLeadBytes), static_cast<char>(128));
+        const QByteArray silence(static_cast<qsizetype>(kLeadBytes), kSilence);
         const qint64 primed = io->write(silence);
         {
           std::lock_guard lock(queue.mutex);
@@ -109,12 +120,14 @@ struct TQtSoundPlayer::TOutput : QObject {
     io = nullptr;
     std::lock_guard lock(queue.mutex);
     queue.open = false;
+    queue.taken += queue.pending.size();
     queue.pending.clear();
+    queue.waitEndKnown = true;
     queue.changed.notify_all();
   }
 
-  // Reads the played position and keeps kLeadBytes written ahead of it: pending samples first,
-  // silence when there are none, so that the stream never runs dry.
+  // Reads the played position and keeps at least kLeadBytes written ahead of it: pending samples
+  // first, silence when there are none, so that the stream never runs dry.
   void Tick() {
     const bool failed = sink->error() == QAudio::FatalError || sink->error() == QAudio::OpenError;
     const auto played = static_cast<quint64>(sink->processedUSecs()) * kWaveSampleRate / 1000000;
@@ -127,25 +140,31 @@ struct TQtSoundPlayer::TOutput : QObject {
       // what it got: silence fills up to where it is, so that the samples that follow are not
       // written into the past and cut.
       if (!failed && played > queue.handedOut) {
-        const QByteArray catchUp(static_cast<qsizetype>(played - queue.handedOut),
-                                 static_cast<char>(128));
+        const QByteArray catchUp(static_cast<qsizetype>(played - queue.handedOut), kSilence);
         const qint64 written = io->write(catchUp);
         if (written > 0) queue.handedOut += static_cast<quint64>(written);
       }
       const quint64 ahead = queue.handedOut > played ? queue.handedOut - played : 0;
-      if (!failed && ahead < kLeadBytes) {
-        char chunk[kLeadBytes];
-        const auto want = static_cast<qint64>(kLeadBytes - ahead);
-        qint64 n = 0;
-        for (; n < want && n < static_cast<qint64>(queue.pending.size()); ++n)
-          chunk[n] = queue.pending[static_cast<size_t>(n)];
-        std::fill(chunk + n, chunk + want, static_cast<char>(128));
-        const qint64 written = io->write(chunk, want);
+      // Queued sound as far ahead as kAheadBytes, so that a late tick does not break it;
+      // silence only up to kLeadBytes, so that a sound queued later is not held back by it.
+      const quint64 fromPending =
+          std::min<quint64>(queue.pending.size(), ahead < kAheadBytes ? kAheadBytes - ahead : 0);
+      const quint64 filler =
+          ahead + fromPending < kLeadBytes ? kLeadBytes - ahead - fromPending : 0;
+      if (!failed && fromPending + filler > 0) {
+        QByteArray chunk(static_cast<qsizetype>(fromPending + filler), kSilence);
+        const auto n = static_cast<qint64>(fromPending);
+        std::copy_n(queue.pending.begin(), n, chunk.begin());
+        const qint64 written = io->write(chunk);
         if (written > 0) {
-          const auto taken = static_cast<size_t>(std::min(written, n));
+          const auto taken = static_cast<quint64>(std::min(written, n));
           queue.pending.erase(queue.pending.begin(),
                               queue.pending.begin() + static_cast<qsizetype>(taken));
-          if (taken > 0) queue.lastEnd = queue.handedOut + taken;
+          if (!queue.waitEndKnown && queue.waitIndex <= queue.taken + taken) {
+            queue.waitEnd = queue.lastEnd = queue.handedOut + (queue.waitIndex - queue.taken);
+            queue.waitEndKnown = true;
+          }
+          queue.taken += taken;
           queue.handedOut += static_cast<quint64>(written);
         }
       }
@@ -164,6 +183,23 @@ TQtSoundPlayer::~TQtSoundPlayer() = default;
 
 void TQtSoundPlayer::Play(const std::vector<uint8_t>& wave) {
   if (wave.size() <= static_cast<size_t>(kWaveHeaderSize)) return;
+  const auto begin = wave.begin() + kWaveHeaderSize;
+  const bool silent = std::all_of(begin, wave.end(), [](uint8_t v) { return v == 128; });
+  Queue(reinterpret_cast<const char*>(&*begin), wave.size() - kWaveHeaderSize, silent);
+}
+
+void TQtSoundPlayer::Pause(unsigned ms) {
+  const std::vector<char> silence(static_cast<size_t>(ms) * kWaveSampleRate / 1000, kSilence);
+  if (!silence.empty()) Queue(silence.data(), silence.size(), true);
+}
+
+// A sound follows the one before without a break when the caller comes back in time: the output
+// holds the next 20 ms ready, so a tone asked for after the silence before it has run out would
+// start late. A silence therefore begins where the sound before it ended, when the silence
+// written ahead since then fits into it (else where the output is now), and counts that as part
+// of itself; and it returns 60 ms before its end, so that the tone after it is queued right
+// behind it. A tone returns when it has been played.
+void TQtSoundPlayer::Queue(const char* samples, size_t n, bool silent) {
   if (!output_) output_ = std::make_unique<TOutput>();
   TOutput& out = *output_;
   TQueue& q = out.queue;
@@ -179,13 +215,33 @@ void TQtSoundPlayer::Play(const std::vector<uint8_t>& wave) {
     if (!q.open) throw ESoundError(q.error.empty() ? kNoAudioOutputText : q.error);
   }
   std::unique_lock lock(q.mutex);
-  q.pending.insert(q.pending.end(), wave.begin() + kWaveHeaderSize, wave.end());
-  const auto soundMs =
-      static_cast<int64_t>((wave.size() - kWaveHeaderSize) * 1000 / kWaveSampleRate);
+  size_t skip = 0;
+  quint64 from = q.played;
+  if (silent && q.pending.empty()) {
+    if (q.lastEnd <= q.handedOut && q.handedOut - q.lastEnd <= n) from = q.lastEnd;
+    if (q.handedOut > from) skip = static_cast<size_t>(std::min<quint64>(q.handedOut - from, n));
+  }
+  if (skip == n) {
+    q.waitEnd = q.lastEnd = from + n;
+    q.waitEndKnown = true;
+  } else {
+    q.pending.insert(q.pending.end(), samples + skip, samples + n);
+    q.appended += n - skip;
+    q.waitIndex = q.appended;
+    q.waitEndKnown = false;
+  }
+  const quint64 reserve = silent ? kReserveBytes : 0;
+  const auto soundMs = static_cast<int64_t>(n * 1000 / kWaveSampleRate);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(soundMs + 2000);
-  // Until every sample has been handed out and the output has played past the last.
-  while (q.open && q.error.empty() && (!q.pending.empty() || q.played < q.lastEnd)) {
+  // Until the sound has been handed out and the output has played past its end (a silence: its
+  // end less the reserve; estimated from what is pending while it has not been handed out).
+  const auto done = [&] {
+    const quint64 end =
+        q.waitEndKnown ? q.waitEnd : q.handedOut + (q.waitIndex - std::min(q.waitIndex, q.taken));
+    return (q.waitEndKnown || silent) && q.played + reserve >= end;
+  };
+  while (q.open && q.error.empty() && !done()) {
     if (q.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
       q.error = "The audio output does not play";
       break;

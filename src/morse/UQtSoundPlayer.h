@@ -6,6 +6,11 @@
 // them, so an element starts without the start-up delay of a new stream and no sound is cut
 // off by closing a stream early. The stream runs on a thread of the player's own; it closes after
 // two idle seconds and opens again with the next sound.
+//
+// Sounds are laid end to end on the stream's own clock: a silence (a pause, or a wave of
+// silence) returns before its end, so that the tone after it is queued in time and follows it
+// sample for sample, and it counts the silence already written ahead as part of itself. The
+// sequence heard thus has the lengths of its sounds, not those plus the stream's lead.
 #include <memory>
 #include <stdexcept>
 
@@ -26,11 +31,18 @@ class TQtSoundPlayer : public TSoundPlayer {
   // Plays the samples after the 44-byte header and returns when the output has played the last
   // of them. Throws ESoundError when there is no audio output or it fails. From any thread but
   // the GUI thread, one call at a time.
+  // A wave of silence returns up to 60 ms before its end, as a pause does.
   void Play(const std::vector<uint8_t>& wave) override;
+  // Silence of ms milliseconds on the stream, timed from the call.
+  void Pause(unsigned ms) override;
 
   struct TOutput;
 
  private:
+  // Queues n samples and waits: a tone until it has been played, a silence until 60 ms before
+  // its end.
+  void Queue(const char* samples, size_t n, bool silent);
+
   std::unique_ptr<TOutput> output_;
 };
 

@@ -88,9 +88,10 @@ const std::vector<TClassColumn>& WideClassColumns() {
   return columns;
 }
 
+// "Other" counts the same codes in both widths: those of no named class.
 const std::vector<TClassColumn>& NarrowClassColumns() {
   static const std::vector<TClassColumn> columns = {
-      {"Extra", "e"}, {"Adv/Gen", "ag"}, {"Tech", "pt"}, {"Other", ""}};
+      {"Extra", "e"}, {"Adv/Gen", "ag"}, {"Tech", "pt"}, {"Nov/Clb", "nb"}, {"Other", ""}};
   return columns;
 }
 
@@ -201,7 +202,7 @@ std::string WorldCensusDocument(const TEditionCounts& c, const TSourceTables& t)
 std::string NorthAmericanCensusDocument(const TEditionCounts& c, const TSourceTables& t,
                                         bool wide) {
   const auto& cols = wide ? WideClassColumns() : NarrowClassColumns();
-  const size_t nameW = wide ? 28 : 20, numW = wide ? 10 : 9;
+  const size_t nameW = wide ? 28 : 20, numW = wide ? 10 : 8;
   std::string d = Heading("North American Tellmark Census",
                           wide ? EditionLine(c)
                                : WrapText(EditionLine(c), 78, "", "")
@@ -224,7 +225,10 @@ std::string NorthAmericanCensusDocument(const TEditionCounts& c, const TSourceTa
   for (const auto& col : cols) total += Right(Grouped(ColumnCount(all, cols, col)), numW);
   d += std::string(Width(head), '-') + "\n" + total + "\n\n";
 
-  d += "Other North American entities (entries of both databases)\n\n";
+  // U.S. entries are all in the table above, Alaska and Puerto Rico included: the other
+  // entities count only International entries, so that no entry is counted twice.
+  d += "Other North American entities (International database; the U.S. database's\n"
+       "Alaska, Puerto Rico and other areas are in the table above)\n\n";
   const std::string head2 = Left("Entity", nameW + 12) + Left("Prefix", 8) + Right("Entries", numW);
   d += head2 + "\n" + std::string(Width(head2), '-') + "\n";
   int64_t others = 0;
@@ -234,7 +238,7 @@ std::string NorthAmericanCensusDocument(const TEditionCounts& c, const TSourceTa
       const auto it = m.find(dx.name);
       return it == m.end() ? 0 : it->second;
     };
-    const int32_t n = find(c.intlByDxcc) + find(c.usByDxcc);
+    const int32_t n = find(c.intlByDxcc);
     if (n == 0) continue;
     others += n;
     d += Left(Utf8(dx.name), nameW + 12) + Left(PrefixOf(dx), 8) + Right(Grouped(n), numW) + "\n";
