@@ -353,8 +353,8 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
 // designators is looked up by its base call.
 bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
   const std::string typed = TrimBlanks(text);
-  const TCallParts parts = SplitCallParts(AsciiUpper(typed));
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
+  const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(typed));
+  const std::string& key = parts.base;
   if (key.empty()) {
     std::cerr << "tellmark-lookup: empty call\n";
     out.AddNone(typed);
