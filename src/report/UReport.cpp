@@ -131,6 +131,33 @@ std::string PrepareReportFileForEditor() {
   return s.name;
 }
 
+int32_t ReportCallCount() {
+  const std::string& name = State().name;
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+  std::string text;
+  if (!S_ISREG(st.st_mode) || !ReadWholeFile(name, text)) return -1;
+  int32_t count = 0;
+  bool filled = false;  // the line so far holds more than blanks
+  for (const char c : text) {
+    if (c == '\n') {
+      count += filled ? 1 : 0;
+      filled = false;
+    } else if (c != ' ' && c != '\r' && c != '\t') {
+      filled = true;
+    }
+  }
+  return count + (filled ? 1 : 0);
+}
+
+std::string CallsText(int32_t n) { return std::to_string(n) + (n == 1 ? " call" : " calls"); }
+
+std::string ReportAddedText(std::string_view what, int32_t count) {
+  std::string text = std::string(what) + " added to the report file";
+  if (count >= 0) text += " (" + CallsText(count) + ")";
+  return text;
+}
+
 std::string ReportCall(const TEntryRecord& rec) { return Cut(rec.Field(1), kReportCallLen); }
 
 TReportResult AddEntryToReport(std::string_view call) {
