@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "widgets/FDocumentViewer.h"
+
 namespace {
 
 class TDesktopLauncher : public TDocumentLauncher {
@@ -30,7 +32,9 @@ std::shared_ptr<TDocumentLauncher> SetDocumentLauncher(std::shared_ptr<TDocument
 
 int OpenInNotepad(const QString& path) {
   if (!QFileInfo(path).isFile()) return kShellFileNotFound;
-  return Launcher()->Open(path) ? kShellOk : kShellNoAssociation;
+  if (Launcher()->Open(path)) return kShellOk;
+  // No desktop program for it: the program's own viewer.
+  return ShowInDocumentViewer(path) ? kShellOk : kShellNoAssociation;
 }
 
 int OpenWithAssociatedProgram(const QString& path) {

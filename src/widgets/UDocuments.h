@@ -21,8 +21,8 @@ constexpr int kShellFileNotFound = 2;
 constexpr int kShellNoAssociation = 31;
 constexpr int kShellOk = 42;
 
-// Opens a text file in the desktop's text viewer; returns the result code (2 when the file does
-// not exist, 31 when no program starts).
+// Opens a text file in the desktop's text viewer, else in the program's own viewer; returns the
+// result code (2 when the file does not exist, 31 when neither can show it).
 int OpenInNotepad(const QString& path);
 
 // Opens a file with its associated program and returns the result code; throws
