@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSysInfo>
 #include <charconv>
 
 #include "ui_FAbout.h"
@@ -66,6 +67,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
   ui->ProgramIcon->setPixmap(ProgramIcon(48));
   ui->VersionLbl->setText(QString::fromStdString(VersionLabelText(TELLMARK_VERSION)));
+  // What this build is: 64 Bit on a 64-bit build.
+  ui->EditionLbl->setText(QString("Summer Edition 1999 (%1 Bit)").arg(QSysInfo::WordSize));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
   // The client area is 355 x 245; more only when the fonts need it.
   setMinimumSize(355, 245);
