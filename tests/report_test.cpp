@@ -295,7 +295,8 @@ TEST_F(DataSetReportTest, ListViewRowsCaptionsAndPositions) {
   EXPECT_EQ(ListViewRowOfPosition(3, -4), 1);
   EXPECT_EQ(CentredTopRow(500, 10, 1000), 495);
   EXPECT_EQ(CentredTopRow(3, 10, 1000), 1);
-  EXPECT_EQ(CentredTopRow(999, 10, 1000), 989);
+  EXPECT_EQ(CentredTopRow(999, 10, 1000), 990);  // rows 990..999: the last row in view
+  EXPECT_EQ(CentredTopRow(996, 10, 1000), 990);
   EXPECT_EQ(CentredTopRow(5, 10, 8), 1);  // shorter than the window
   EXPECT_EQ(ListViewQthColumnWidth(400, 392, 80, 1), 311);
   EXPECT_EQ(ListViewQthColumnWidth(400, 392, 120, 1), 271);  // call column widened by the user
@@ -405,6 +406,24 @@ TEST(ReportFile, ACallNeverJoinsAnUnfinishedLastLine) {
     CloseReportFile();
     EXPECT_EQ(Slurp(path), c.after) << c.before;
   }
+}
+
+// A report file deleted or replaced while the program keeps it open: the next call goes to the
+// file of that name, not into the one no name leads to any more.
+TEST(ReportFile, DeletedOrReplacedWhileOpenIsOpenedAgain) {
+  TestDir dir;
+  const std::string path = dir.file("report.txt");
+  SetReportFileName(path);
+  ASSERT_TRUE(AddEntryToReport("W1AW"));
+  ASSERT_TRUE(ReportFileIsOpen());
+  fs::remove(path);
+  ASSERT_TRUE(AddEntryToReport("DL1ABC"));
+  EXPECT_EQ(Slurp(path), "DL1ABC\r\n");
+  std::ofstream(path + ".new", std::ios::binary) << "G3XYZ\r\n";
+  fs::rename(path + ".new", path);  // as an editor saves
+  ASSERT_TRUE(AddEntryToReport("K1ABC"));
+  EXPECT_EQ(Slurp(path), "G3XYZ\r\nK1ABC\r\n");
+  CloseReportFile();
 }
 
 // The count the status line gives after an addition: the lines that hold a call.

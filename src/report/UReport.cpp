@@ -42,6 +42,14 @@ void CloseIfOpen() {
 // Opening a file for writing fails with "no such file" only when a folder on the way is missing.
 int OpenErrorCode(int err) { return err == ENOENT ? 3 : IOCodeFromErrno(err); }
 
+// Whether the open file is still the one its name leads to.
+bool StillTheFileNamed(int fd, const std::string& name) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::stat(name.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 void SetReportFileName(const std::string& name) {
@@ -91,6 +99,9 @@ bool CloseReportFile() {
 
 TReportResult AddToReportFile(std::string_view text) {
   auto& s = State();
+  // A file deleted or replaced since it was opened (by hand, another program) is opened again:
+  // lines written to the old one would be lost.
+  if (s.open && !StillTheFileNamed(s.fd.Get(), s.name)) CloseReportFile();
   if (!s.open && !OpenReportFile())
     return {false, "Could not open report file: " + ErrorCodeText(LastErrorCode())};
 
