@@ -442,7 +442,10 @@ class TstLists : public QObject {
       QCOMPARE(v->Position(), f->Lookup().Position());
       QCOMPARE(grid->Row(), ListViewRowOfPosition(v->Mode(), f->Lookup().Position()));
       QCOMPARE(Cell(grid->model(), grid->Row() - 1, 0), Call());
-      QVERIFY(grid->RowVisible(grid->Row()));
+      QVERIFY2(grid->RowVisible(grid->Row()), qPrintable(QString("row %1 top %2 visible %3")
+                                                             .arg(grid->Row())
+                                                             .arg(grid->TopRow())
+                                                             .arg(grid->VisibleRows())));
     };
     const char* const steps[] = {"VorBtn", "Plus10Btn", "Plus100Btn", "ZurueckBtn", "Minus10Btn"};
     for (const char* step : steps) {

@@ -347,6 +347,10 @@ class TstMainWindow : public QObject {
     QCOMPARE(Texts().size(), 1);
     QTest::keyClicks(edit, "k1abc");
     QCOMPARE(Call(), QString("k1abc"));
+    // The window manager gives the activation back: the focus is on the call box.
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    QVERIFY(W<QComboBox>("CallEdit")->hasFocus());
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(Call(), QString("K1ABC"));
     QCOMPARE(Texts().size(), 1);
@@ -686,7 +690,13 @@ class TstMainWindow : public QObject {
       const QLabel* l = W<QLabel>(label);
       const QLabel* v = W<QLabel>(value);
       const int textEnd = l->x() + l->fontMetrics().horizontalAdvance(l->text());
-      QVERIFY2(v->x() + v->contentsRect().x() - textEnd >= gap, label);
+      QVERIFY2(v->x() + v->contentsRect().x() - textEnd >= gap,
+               qPrintable(QString("%1: label at %2 width %3 text %4, value at %5")
+                              .arg(label)
+                              .arg(l->x())
+                              .arg(l->width())
+                              .arg(textEnd - l->x())
+                              .arg(v->x())));
     }
   }
 
