@@ -597,6 +597,48 @@ class TstCommands : public QObject {
     launcher_->succeed = true;
   }
 
+  // The desktop's opener may start and still open nothing (xdg-open without a program for the
+  // file): its exit code says so, and the program's own viewer opens.
+  void desktopOpenerThatFindsNoProgram() {
+    TestDir bin;
+    const QString marker = QString::fromStdString(bin.file("opened"));
+    const auto opener = [&](int exitCode) {
+      QFile f(QString::fromStdString(bin.file("xdg-open")));
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(QString("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n")
+                  .arg(marker)
+                  .arg(exitCode)
+                  .toLocal8Bit());
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.path()) + ":" + path);
+    SetDocumentLauncher(nullptr);  // the desktop's
+    Create(QByteArray());
+    const auto viewerOf = [](const QString& file) -> TDocumentViewerForm* {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TDocumentViewerForm*>(w); d && d->Path() == file) return d;
+      return nullptr;
+    };
+    opener(0);
+    Action("QSLBureausMenu")->trigger();
+    QTRY_VERIFY(QFile::exists(marker));
+    QTest::qWait(200);
+    QVERIFY(!viewerOf(Path("texte/qsl2.txt")));
+    opener(3);
+    Action("TelegraphCodesMenu")->trigger();
+    QTRY_VERIFY(viewerOf(Path("texte/telecode.txt")));
+    QFile log(marker);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+             Path("texte/qsl2.txt") + "\n" + Path("texte/telecode.txt") + "\n");
+    QCOMPARE(Texts(), QStringList());
+    viewerOf(Path("texte/telecode.txt"))->close();
+    qputenv("PATH", path);
+    SetDocumentLauncher(launcher_);
+  }
+
   // The help window accepts input while a modal dialog of the program is open, whether it was
   // opened before the dialog or from it (F1).
   void helpUsableWhileADialogIsOpen() {

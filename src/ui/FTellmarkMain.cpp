@@ -149,7 +149,8 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpLabelCommands();
   SetUpCommands();
   FormCreate();
-  ui->CallEdit->setFocus();
+  // The start call selected: the first call typed replaces it.
+  SelectAllAndFocus(ui->CallEdit);
 }
 
 TCallViewForm::~TCallViewForm() {
