@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -34,6 +33,7 @@
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
 #include "ui/UStartUp.h"
+#include "widgets/UDocuments.h"
 #include "widgets/UDrawGrid.h"
 #include "widgets/UMessages.h"
 
@@ -76,13 +76,13 @@ QByteArray FileBytes(const QString& name) {
 }
 
 // Receives the documents the program asks the desktop to open.
-class TUrlCatcher : public QObject {
-  Q_OBJECT
-
+class TUrlCatcher : public TDocumentLauncher {
  public:
+  bool Open(const QString& path) override {
+    urls << QUrl::fromLocalFile(path);
+    return true;
+  }
   QList<QUrl> urls;
- public slots:
-  void Open(const QUrl& url) { urls << url; }
 };
 
 }  // namespace
@@ -374,11 +374,11 @@ class TstLists : public QObject {
     QCOMPARE(FileBytes(Report()), expected);
 
     // Editing closes the file and hands it to the desktop.
-    TUrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    auto catcher = std::make_shared<TUrlCatcher>();
+    const auto desktop = SetDocumentLauncher(catcher);
     W<QAction>(f, "ReportEditReportFileMenuItem")->trigger();
-    QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(catcher.urls, QList<QUrl>({QUrl::fromLocalFile(Report())}));
+    SetDocumentLauncher(desktop);
+    QCOMPARE(catcher->urls, QList<QUrl>({QUrl::fromLocalFile(Report())}));
     QVERIFY(!ReportFileIsOpen());
 
     // Clearing deletes it; a second time there is nothing to delete.

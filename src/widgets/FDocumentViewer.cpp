@@ -117,6 +117,7 @@ bool TDocumentViewerForm::FindNext() {
     text_->setTextCursor(top);
     found = text_->find(what);
   }
+  if (found) text_->centerCursor();
   findResult_->setText(found ? QString() : "Not found");
   return found;
 }

@@ -12,8 +12,8 @@ class TDocumentLauncher {
   virtual bool Open(const QString& path) = 0;
 };
 
-// Replaces the launcher (null restores the desktop's, QDesktopServices::openUrl); returns the one
-// that was in use.
+// Replaces the launcher (null restores the desktop's: xdg-open, else QDesktopServices::openUrl);
+// returns the one that was in use.
 std::shared_ptr<TDocumentLauncher> SetDocumentLauncher(std::shared_ptr<TDocumentLauncher> launcher);
 
 // Result codes in the shell's style: above 32 success, otherwise the reason.
