@@ -3,6 +3,7 @@
 // help source in its three forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -18,6 +19,7 @@
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "lookup_fixture.h"
+#include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 
 namespace fs = std::filesystem;
@@ -226,6 +228,29 @@ TEST(HelpSource, RepositoryHelpHasATopicForEveryHelpContext) {
                 1505, 1600,  1601,  1602,  1603,  1604,  1700,  1701,  1702,  1703,  1800, 1801,
                 1802, 10005, 10010, 10011, 10012, 10013, 10015, 10016, 10017, 10018, 10019})
     EXPECT_TRUE(have.count(c)) << c;
+}
+
+// The first-start notice sends the user to a topic by its title: that topic exists and speaks of
+// what the notice announces.
+TEST(HelpSource, TheTopicTheFirstStartNoticeNamesExists) {
+  std::string src;
+  ASSERT_TRUE(ReadWholeFile(RepoDir("data/texts/tellmark.help"), src));
+  const std::smatch named = [] {
+    static const std::string notice = kLabelMethodNotice;
+    std::smatch m;
+    std::regex_search(notice, m, std::regex("see the \"([^\"]+)\" topic"));
+    return m;
+  }();
+  ASSERT_EQ(named.size(), 2u) << kLabelMethodNotice;
+  const std::string title = named[1];
+  const std::vector<THelpTopic> topics = ParseHelpSource(src);
+  const auto topic = std::find_if(topics.begin(), topics.end(),
+                                  [&title](const THelpTopic& t) { return t.title == title; });
+  ASSERT_NE(topic, topics.end()) << title;
+  std::string text;
+  for (const THelpBlock& b : topic->blocks) text += b.text + "\n";
+  for (const char* said : {"label", "Use 'old' label printing method", "tellmark-lookup", "FCC"})
+    EXPECT_NE(text.find(said), std::string::npos) << said;
 }
 
 TEST_F(Documents, EveryDocumentOfTheMenusIsWritten) {

@@ -234,7 +234,10 @@ TEST(CallParts, BaseCallAndDesignators) {
       {"DL/G3XYZ", {"G3XYZ", "DL"}},
       {"G3XYZ/DL1", {"G3XYZ", "DL1"}},  // a prefix ends with its digit
       {"KH6/K1A", {"K1A", "KH6"}},
-      {"K1A/W1AW", {"W1AW", "K1A"}},  // two calls: the longer
+      {"K1A/W1AW", {"W1AW", "K1A"}},    // two calls: the longer
+      {"W1AW/K1AB", {"W1AW", "K1AB"}},  // two calls of equal length: the first
+      {"K1AB/W1AW", {"K1AB", "W1AW"}},
+      {"AB1/CD2/P", {"AB1", "CD2/P"}},  // no call: the first of the longest with a digit
       {"K5DRC//P/", {"K5DRC", "P"}},
       {"/", {"", ""}},
       {"", {"", ""}},

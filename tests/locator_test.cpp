@@ -59,3 +59,32 @@ TEST(Locator, RoundTripsThroughTheGrid) {
       EXPECT_NEAR(p.latitude, lat + 0.3, 2.5 / 60);
     }
 }
+
+// The windows show a coordinate as stored, with the letter of its hemisphere from its sign.
+TEST(CoordinateText, HemisphereFromTheSign) {
+  struct TCase {
+    const char* stored;
+    const char* longitude;  // the text read as a west-positive longitude
+    const char* latitude;
+  };
+  const TCase cases[] = {
+      {"96.6772", "96.6772\xF8 W", "96.6772\xF8 N"},
+      {"-70.1686", "70.1686\xF8 E", "70.1686\xF8 S"},
+      {" +32.7116 ", "32.7116\xF8 W", "32.7116\xF8 N"},
+      {"- 0.5", "0.5\xF8 E", "0.5\xF8 S"},
+      {"0", "0\xF8", "0\xF8"},
+      {"-0.0000", "0.0000\xF8", "0.0000\xF8"},
+      {"180", "180\xF8 W", "180\xF8 N"},
+      {".5", ".5\xF8 W", ".5\xF8 N"},
+      {"", "", ""},
+      {"  ", "", ""},
+      {"-", "-", "-"},
+      {"n/a", "n/a", "n/a"},
+      {"1.2.3", "1.2.3", "1.2.3"},
+      {"12a", "12a", "12a"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(LongitudeText(c.stored), c.longitude) << c.stored;
+    EXPECT_EQ(LatitudeText(c.stored), c.latitude) << c.stored;
+  }
+}

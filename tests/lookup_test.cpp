@@ -181,6 +181,47 @@ TEST_F(LookupTest, CallNotFoundTakesTheNextGreaterOfTheDatabaseShown) {
   EXPECT_EQ(Shown(), "DL1ABC");
 }
 
+// A call typed with portable or prefix designators finds its base call's entry as an exact hit,
+// from either database shown; only a base call that does not exist is "not found".
+TEST_F(LookupTest, CallWithDesignatorsFindsTheBaseCall) {
+  struct TCase {
+    const char* typed;
+    bool exact;
+    const char* shown;
+    const char* designators;
+    const char* message;
+  };
+  const TCase cases[] = {
+      {"K1ABC/P", true, "K1ABC", "P", ""},
+      {" k1abc/qrp ", true, "K1ABC", "QRP", ""},
+      {"VE3/K1ABC/P", true, "K1ABC", "VE3/P", ""},
+      {"W1AW/MM", true, "W1AW", "MM", ""},
+      {"DL/G3XYZ", true, "G3XYZ", "DL", ""},
+      {"G3XYZ/DL1", true, "G3XYZ", "DL1", ""},
+      {"W1AW/K1ABC", true, "K1ABC", "W1AW", ""},  // the longer of two calls
+      {"K5ZZZ/P", false, "KB1AAA", "P",
+       "Call \"k5zzz\" not found. Displaying the next greater entry."},
+  };
+  for (const bool intl : {true, false}) {
+    for (const TCase& c : cases) {
+      intl ? lk.SwitchToIntl() : lk.SwitchToUS();
+      const TCallLookup r = lk.SearchCallEdit(c.typed);
+      if (!c.exact && intl) continue;  // not found: the next greater of the database shown
+      EXPECT_EQ(r.exact, c.exact) << c.typed;
+      EXPECT_EQ(Shown(), c.shown) << c.typed;
+      EXPECT_EQ(r.designators, c.designators) << c.typed;
+      EXPECT_EQ(r.message, c.message) << c.typed;
+    }
+  }
+  // A plain call has none; the history keeps what was typed.
+  EXPECT_EQ(lk.SearchCallEdit("k1abc").designators, "");
+  EXPECT_EQ(lk.CallHistory().Items()[1], "k5zzz/p");
+  // The command line splits the same way.
+  const TCallParts p = TLookup::CallBoxParts(" VE3/w1aw/p ");
+  EXPECT_EQ(p.base, "w1aw");
+  EXPECT_EQ(p.designators, "VE3/P");
+}
+
 // The call indexes hold 6 characters: a longer call (or a shorter one of a longer entry) is exact
 // only when the whole call is the entry's call, otherwise the next greater entry is taken.
 TEST_F(LookupTest, ExactOnlyForTheWholeCall) {

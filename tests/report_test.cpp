@@ -295,7 +295,8 @@ TEST_F(DataSetReportTest, ListViewRowsCaptionsAndPositions) {
   EXPECT_EQ(ListViewRowOfPosition(3, -4), 1);
   EXPECT_EQ(CentredTopRow(500, 10, 1000), 495);
   EXPECT_EQ(CentredTopRow(3, 10, 1000), 1);
-  EXPECT_EQ(CentredTopRow(999, 10, 1000), 989);
+  EXPECT_EQ(CentredTopRow(999, 10, 1000), 990);  // rows 990..999: the last row in view
+  EXPECT_EQ(CentredTopRow(996, 10, 1000), 990);
   EXPECT_EQ(CentredTopRow(5, 10, 8), 1);  // shorter than the window
   EXPECT_EQ(ListViewQthColumnWidth(400, 392, 80, 1), 311);
   EXPECT_EQ(ListViewQthColumnWidth(400, 392, 120, 1), 271);  // call column widened by the user
@@ -391,15 +392,67 @@ TEST(ReportFile, ACallNeverJoinsAnUnfinishedLastLine) {
   struct TCase {
     std::string before, after;
   };
+  // Only the first call of the session needs it: the later ones follow a line end.
   for (const TCase& c :
-       {TCase{"W1AW", "W1AW\r\nDL1ABC\r\n"}, TCase{"W1AW\r", "W1AW\r\r\nDL1ABC\r\n"},
-        TCase{"W1AW\r\n", "W1AW\r\nDL1ABC\r\n"}, TCase{"", "DL1ABC\r\n"}}) {
+       {TCase{"W1AW", "W1AW\r\nDL1ABC\r\nG3XYZ\r\n"},
+        TCase{"W1AW\r", "W1AW\r\r\nDL1ABC\r\nG3XYZ\r\n"},
+        TCase{"W1AW\r\n", "W1AW\r\nDL1ABC\r\nG3XYZ\r\n"}, TCase{"", "DL1ABC\r\nG3XYZ\r\n"}}) {
     const std::string path = dir.file("report.txt");
     std::ofstream(path, std::ios::binary | std::ios::trunc) << c.before;
     SetReportFileName(dir.file("other.txt"));  // closes the report file if open
     SetReportFileName(path);
     ASSERT_TRUE(AddEntryToReport("DL1ABC"));
+    ASSERT_TRUE(AddEntryToReport("G3XYZ"));
     CloseReportFile();
     EXPECT_EQ(Slurp(path), c.after) << c.before;
   }
+}
+
+// A report file deleted or replaced while the program keeps it open: the next call goes to the
+// file of that name, not into the one no name leads to any more.
+TEST(ReportFile, DeletedOrReplacedWhileOpenIsOpenedAgain) {
+  TestDir dir;
+  const std::string path = dir.file("report.txt");
+  SetReportFileName(path);
+  ASSERT_TRUE(AddEntryToReport("W1AW"));
+  ASSERT_TRUE(ReportFileIsOpen());
+  fs::remove(path);
+  ASSERT_TRUE(AddEntryToReport("DL1ABC"));
+  EXPECT_EQ(Slurp(path), "DL1ABC\r\n");
+  std::ofstream(path + ".new", std::ios::binary) << "G3XYZ\r\n";
+  fs::rename(path + ".new", path);  // as an editor saves
+  ASSERT_TRUE(AddEntryToReport("K1ABC"));
+  EXPECT_EQ(Slurp(path), "G3XYZ\r\nK1ABC\r\n");
+  CloseReportFile();
+}
+
+// The count the status line gives after an addition: the lines that hold a call.
+TEST(ReportFile, CallCountIsTheLinesHoldingACall) {
+  TestDir dir;
+  const std::string path = dir.file("report.txt");
+  SetReportFileName(path);
+  EXPECT_EQ(ReportCallCount(), 0);  // no file yet
+  const std::pair<const char*, int32_t> cases[] = {
+      {"", 0},
+      {"W1AW\r\n", 1},
+      {"W1AW\r\nDL1ABC\r\n", 2},
+      {"W1AW\r\n\r\n  \r\nDL1ABC", 2},  // blank lines, an unfinished last line
+      {"W1AW\nG3XYZ\n", 2},
+  };
+  for (const auto& [text, count] : cases) {
+    CloseReportFile();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    EXPECT_EQ(ReportCallCount(), count) << text;
+  }
+  ASSERT_TRUE(AddEntryToReport("K1ABC"));  // counted while the file is open
+  EXPECT_EQ(ReportCallCount(), 3);
+  CloseReportFile();
+  SetReportFileName(dir.file("missing/report.txt"));
+  EXPECT_EQ(ReportCallCount(), 0);
+  SetReportFileName(dir.path());  // a folder cannot be read as a report file
+  EXPECT_EQ(ReportCallCount(), -1);
+
+  EXPECT_EQ(ReportAddedText("K5DRC", 12), "K5DRC added to the report file (12 calls)");
+  EXPECT_EQ(ReportAddedText(CallsText(1), 1), "1 call added to the report file (1 call)");
+  EXPECT_EQ(ReportAddedText(CallsText(0), -1), "0 calls added to the report file");
 }

@@ -601,7 +601,7 @@ TEST_F(TextSearchTest, ResultAboveTwoHundredThousandIsKeptWhole) {
 // A few references against a list far longer: the result is the plain intersection, in order,
 // and only small parts of the long list are read.
 TEST_F(TextSearchTest, FewReferencesAgainstALongListReadOnlyPartsOfIt) {
-  const std::vector<int32_t> longList = Range(1000, 100000, 3);  // 1000, 1003, ... 298997
+  const std::vector<int32_t> longList = Range(1000, 100000, 3);  // 1000, 1003, ... 300997
   struct TCase {
     const char* name;
     std::vector<int32_t> few;
@@ -611,6 +611,9 @@ TEST_F(TextSearchTest, FewReferencesAgainstALongListReadOnlyPartsOfIt) {
       {"clustered", {2000, 2002, 2003, 2005, 2006, 2008, 2009}},
       {"none inside", {1, 2, 3, 300000, 300001}},
       {"every third", Range(100000, 30, 3)},
+      // The first and the last reference of the long list are matches too.
+      {"both ends", {999, 1000, 150001, 300997, 300998}},
+      {"only the ends", {1000, 300997}},
   };
   for (const TCase& c : cases) {
     auto wl = Make({{"long", longList}, {"few", c.few}});

@@ -11,8 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -28,9 +30,11 @@
 #include "lookup_fixture.h"
 #include "report/UReport.h"
 #include "settings/FProgramOptions.h"
+#include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FAbout.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/FDocumentViewer.h"
 #include "widgets/UDocuments.h"
 #include "widgets/UHelp.h"
 
@@ -491,10 +495,8 @@ class TstCommands : public QObject {
     Action("InternationalQSignalsMenu")->trigger();
     QVERIFY(QFile::rename(qsign + ".away", qsign));
     launcher_->succeed = false;
-    Action("DXCCCountriesListMenu")->trigger();
     Action("HelpOpenHelpFileasRTFItem")->trigger();
     QCOMPARE(Texts(), QStringList({"Error calling NotePad: 2 (file not found: texte/qsign.txt)",
-                                   "Error calling NotePad: 31",
                                    "Could not open file/find associated program (Errorcode 31)"}));
     const QString rtf = Path("texte/tellmark.rtf");
     QVERIFY(QFile::rename(rtf, rtf + ".away"));
@@ -508,6 +510,167 @@ class TstCommands : public QObject {
     Action("TelegraphCodesMenu")->trigger();
     form_->SetBusy(false);
     QVERIFY(launcher_->opened.isEmpty());
+  }
+
+  // Without a desktop program for text files, documents, the report file and the help as text
+  // open in the program's own viewer: read-only, with find, its size kept for the next one.
+  void documentsWithoutADesktopOpener() {
+    const auto viewers = [] {
+      QList<TDocumentViewerForm*> v;
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TDocumentViewerForm*>(w); d && d->isVisible()) v << d;
+      return v;
+    };
+    Create(QByteArray("[Report]\nReportFilename=" +
+                      QByteArray::fromStdString(edition_->file("report.txt")) + "\n"));
+    launcher_->succeed = false;
+    const struct {
+      const char* item;
+      QString path;
+    } opened[] = {{"DXCCCountriesListMenu", Path("texte/dxcc2.txt")},
+                  {"HelpOpenHelpFileAsTextItem", Path("texte/tellmark.txt")},
+                  {"ReportEditReportFileMenuItem", Path("report.txt")}};
+    for (const auto& o : opened) {
+      launcher_->opened.clear();
+      Action(o.item)->trigger();
+      QCOMPARE(launcher_->opened, QStringList({o.path}));  // the desktop was asked first
+      TDocumentViewerForm* v = nullptr;
+      for (TDocumentViewerForm* d : viewers())
+        if (d->Path() == o.path) v = d;
+      QVERIFY2(v, o.item);
+      QCOMPARE(v->Path(), o.path);
+      QFile f(o.path);
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      QCOMPARE(v->Text()->toPlainText(), QString::fromUtf8(f.readAll()));
+      QVERIFY(v->Text()->isReadOnly());
+      QVERIFY(v->windowTitle().endsWith("(read-only)"));
+    }
+    QCOMPARE(Texts(), QStringList());
+    // The same document again: the viewer open is brought up, no second one.
+    Action("DXCCCountriesListMenu")->trigger();
+    QCOMPARE(viewers().size(), 3);
+
+    // Find: Enter in the find box selects the next occurrence, from the top again at the end.
+    TDocumentViewerForm* v = nullptr;
+    for (TDocumentViewerForm* d : viewers())
+      if (d->Path() == Path("texte/dxcc2.txt")) v = d;
+    QVERIFY(v);
+    v->show();
+    v->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(v));
+    const QString text = v->Text()->toPlainText();
+    const QString word = "Germany";
+    QVERIFY(text.count(word) >= 1);
+    auto* find = W<QLineEdit>(v, "FindEdit");
+    QTest::keyClick(v, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(find->hasFocus());
+    QTest::keyClicks(find, word);
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(v->Text()->textCursor().selectedText(), word);
+    const int first = v->Text()->textCursor().selectionStart();
+    QCOMPARE(first, text.indexOf(word));
+    for (int i = 0; i < text.count(word); ++i) QTest::keyClick(v, Qt::Key_F3);
+    QCOMPARE(v->Text()->textCursor().selectionStart(), first);  // round
+    find->selectAll();
+    QTest::keyClicks(find, "no such words here");
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(W<QLabel>(v, "FindResultLbl")->text(), QString("Not found"));
+    QVERIFY(!v->FindNext());
+
+    // Its size is kept: the next viewer opens as large as the last one closed.
+    for (TDocumentViewerForm* d : viewers())
+      if (d != v) d->close();
+    v->resize(530, 410);
+    v->close();
+    QApplication::processEvents();
+    QCOMPARE(viewers().size(), 0);
+    Action("TelegraphCodesMenu")->trigger();
+    QCOMPARE(viewers().size(), 1);
+    QCOMPARE(viewers()[0]->size(), QSize(530, 410));
+    viewers()[0]->close();
+    // Settings written at the end keep the viewer's keys.
+    QVERIFY(form_->close());
+    form_.reset();
+    TSettingsFile file(ini_.toStdString());
+    QVERIFY(file.Load());
+    QCOMPARE(file.ReadInteger("DocumentViewer", "Width", 0), 530);
+    QCOMPARE(file.ReadInteger("DocumentViewer", "Height", 0), 410);
+    launcher_->succeed = true;
+  }
+
+  // The desktop's opener may start and still open nothing (xdg-open without a program for the
+  // file): its exit code says so, and the program's own viewer opens.
+  void desktopOpenerThatFindsNoProgram() {
+    TestDir bin;
+    const QString marker = QString::fromStdString(bin.file("opened"));
+    const auto opener = [&](int exitCode) {
+      QFile f(QString::fromStdString(bin.file("xdg-open")));
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(QString("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n")
+                  .arg(marker)
+                  .arg(exitCode)
+                  .toLocal8Bit());
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.path()) + ":" + path);
+    SetDocumentLauncher(nullptr);  // the desktop's
+    Create(QByteArray());
+    const auto viewerOf = [](const QString& file) -> TDocumentViewerForm* {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TDocumentViewerForm*>(w); d && d->Path() == file) return d;
+      return nullptr;
+    };
+    opener(0);
+    Action("QSLBureausMenu")->trigger();
+    QTRY_VERIFY(QFile::exists(marker));
+    QTest::qWait(200);
+    QVERIFY(!viewerOf(Path("texte/qsl2.txt")));
+    opener(3);
+    Action("TelegraphCodesMenu")->trigger();
+    QTRY_VERIFY(viewerOf(Path("texte/telecode.txt")));
+    QFile log(marker);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(log.readAll()),
+             Path("texte/qsl2.txt") + "\n" + Path("texte/telecode.txt") + "\n");
+    QCOMPARE(Texts(), QStringList());
+    viewerOf(Path("texte/telecode.txt"))->close();
+    qputenv("PATH", path);
+    SetDocumentLauncher(launcher_);
+  }
+
+  // The help window accepts input while a modal dialog of the program is open, whether it was
+  // opened before the dialog or from it (F1).
+  void helpUsableWhileADialogIsOpen() {
+    SetHelpHandler({});
+    Create(QByteArray());
+    ShowHelp(1301);
+    THelpForm* help = HelpForm();
+    QVERIFY(help && QTest::qWaitForWindowExposed(help));
+    QScrollBar* bar = help->Browser()->verticalScrollBar();
+    // Keys as the window system delivers them: to a window a modal dialog blocks, none.
+    const auto scrolls = [&] {
+      help->Browser()->setFocus();
+      bar->setValue(0);
+      QTest::keyClick(help->windowHandle(), Qt::Key_Space);  // a page down
+      return bar->value() > 0;
+    };
+    QVERIFY(scrolls());
+    bool before = false, fromDialog = false;
+    WithModal<TSetOptDlg>(Action("OptOtherItem"), [&](TSetOptDlg* d) {
+      QTest::qWait(50);  // the dialog's own events first
+      before = scrolls();
+      QTest::keyClick(W<QLineEdit>(d, "LocatorEdit"), Qt::Key_F1);
+      QCOMPARE(HelpForm(), help);
+      fromDialog = scrolls();
+      d->reject();
+    });
+    QVERIFY(before);
+    QVERIFY(fromDialog);
+    QApplication::processEvents();
+    QVERIFY(scrolls());  // and after it
+    QuitHelp();
   }
 
   // ---- About
@@ -525,6 +688,9 @@ class TstCommands : public QObject {
       QCOMPARE(W<QLabel>(box, "VersionLbl")->text(),
                QString::fromStdString(VersionLabelText(TELLMARK_VERSION)));
       QVERIFY(W<QLabel>(box, "VersionLbl")->text().startsWith("Version: 1."));
+      // What the program is built as, not what the first edition was.
+      QCOMPARE(W<QLabel>(box, "EditionLbl")->text(),
+               QString("Summer Edition 1999 (%1 Bit)").arg(int(sizeof(void*) * 8)));
       QVERIFY(box->width() >= 355 && box->height() >= 245);
       W<QPushButton>(box, "OKButton")->click();
     });

@@ -6,14 +6,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -32,6 +33,7 @@
 #include "textsearch/FWordSearch.h"
 #include "ui/FTellmarkMain.h"
 #include "ui/UStartUp.h"
+#include "widgets/UDocuments.h"
 #include "widgets/UDrawGrid.h"
 #include "widgets/UMessages.h"
 
@@ -74,13 +76,13 @@ QByteArray FileBytes(const QString& name) {
 }
 
 // Receives the documents the program asks the desktop to open.
-class TUrlCatcher : public QObject {
-  Q_OBJECT
-
+class TUrlCatcher : public TDocumentLauncher {
  public:
+  bool Open(const QString& path) override {
+    urls << QUrl::fromLocalFile(path);
+    return true;
+  }
   QList<QUrl> urls;
- public slots:
-  void Open(const QUrl& url) { urls << url; }
 };
 
 }  // namespace
@@ -372,11 +374,11 @@ class TstLists : public QObject {
     QCOMPARE(FileBytes(Report()), expected);
 
     // Editing closes the file and hands it to the desktop.
-    TUrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    auto catcher = std::make_shared<TUrlCatcher>();
+    const auto desktop = SetDocumentLauncher(catcher);
     W<QAction>(f, "ReportEditReportFileMenuItem")->trigger();
-    QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(catcher.urls, QList<QUrl>({QUrl::fromLocalFile(Report())}));
+    SetDocumentLauncher(desktop);
+    QCOMPARE(catcher->urls, QList<QUrl>({QUrl::fromLocalFile(Report())}));
     QVERIFY(!ReportFileIsOpen());
 
     // Clearing deletes it; a second time there is nothing to delete.
@@ -426,6 +428,108 @@ class TstLists : public QObject {
     f->Settings().reportOptions.mode = 1;
     f->UpdateReportMenu();
     QVERIFY(W<QAction>(f, "AddEntryToReportMenuItem")->isEnabled());
+  }
+
+  // The list view follows every entry the main window shows: steps, searches, its own rows.
+  void listViewFollowsTheMainWindow() {
+    TCallViewForm* f = Create("W1AW");
+    W<QAction>(f, "ViewListItem")->trigger();
+    TListViewForm* v = f->ListViewForm();
+    QVERIFY(v);
+    auto* grid = W<TDrawGrid>(v, "ListGrid");
+    const auto inStep = [&] {
+      QCOMPARE(v->Mode(), f->Lookup().ListOrder());
+      QCOMPARE(v->Position(), f->Lookup().Position());
+      QCOMPARE(grid->Row(), ListViewRowOfPosition(v->Mode(), f->Lookup().Position()));
+      QCOMPARE(Cell(grid->model(), grid->Row() - 1, 0), Call());
+      QVERIFY2(grid->RowVisible(grid->Row()), qPrintable(QString("row %1 top %2 visible %3")
+                                                             .arg(grid->Row())
+                                                             .arg(grid->TopRow())
+                                                             .arg(grid->VisibleRows())));
+    };
+    const char* const steps[] = {"VorBtn", "Plus10Btn", "Plus100Btn", "ZurueckBtn", "Minus10Btn"};
+    for (const char* step : steps) {
+      W<QPushButton>(f, step)->click();
+      inStep();
+    }
+    W<QRadioButton>(f, "SortByNameRadBtn")->click();
+    W<QPushButton>(f, "Plus1000Btn")->click();
+    inStep();
+    f->FindCall("K1ABC");
+    inStep();
+    // In the search results too.
+    f->SetSearchResults(std::make_shared<TResultVector>(
+        std::vector<int32_t>{RefAt(oiUSCall, 3), RefAt(oiUSCall, 7), RefAt(oiUSCall, 1)}));
+    W<QPushButton>(f, "VorBtn")->click();
+    QCOMPARE(grid->Row(), 2);
+    inStep();
+    // A row chosen in the list moves the main window; the list stays where the user chose.
+    grid->SelectRow(3);
+    const int top = grid->TopRow();
+    QCOMPARE(f->Lookup().Position(), 3);
+    QCOMPARE(grid->TopRow(), top);
+    inStep();
+    QVERIFY2(boxes_.isEmpty(), qPrintable(Texts().join("|")));
+  }
+
+  // A list view that cannot be made (no data set open to read its rows from) is reported without
+  // a leading blank and made again by the next command.
+  void listViewThatCouldNotBeMadeIsTriedAgain() {
+    TCallViewForm* f = Create("W1AW");
+    CloseDataSet();
+    W<QAction>(f, "ViewListItem")->trigger();
+    QCOMPARE(Texts(), QStringList({"Could not open List view window."}));
+    QTRY_VERIFY(!f->ListViewForm());
+    Reopen(editionDir_.path());
+    W<QAction>(f, "ViewListItem")->trigger();
+    QCOMPARE(Texts().size(), 1);
+    QVERIFY(f->ListViewForm() && f->ListViewForm()->isVisible());
+    QCOMPARE(f->ListViewForm()->Position(), f->Lookup().Position());
+  }
+
+  // Every command that adds to the report file says so in the main window's status line, which
+  // clears itself after a few seconds; no box to click away.
+  void reportAdditionsInTheStatusLine() {
+    {
+      QFile f(Report());
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("DL1ABC\r\nG3XYZ\r\n");
+    }
+    TCallViewForm* f = Create("W1AW");
+    auto* status = W<QStatusBar>(f, "StatusLine");
+    QCOMPARE(status->currentMessage(), QString());
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    // Ctrl+A in the call box (a user selecting the call text) is the menu command.
+    QLineEdit* call = W<QComboBox>(f, "CallEdit")->lineEdit();
+    call->setFocus();
+    QTest::keyClick(call, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(FileBytes(Report()), QByteArray("DL1ABC\r\nG3XYZ\r\nW1AW\r\n"));
+    QCOMPARE(status->currentMessage(), QString("W1AW added to the report file (3 calls)"));
+    // Fades: gone after the time.
+    QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(), QString(),
+                              TCallViewForm::kStatusMilliseconds + 2000);
+
+    const std::vector<int32_t> refs = {RefAt(oiUSCall, 3), RefAt(oiUSCall, 7), RefAt(oiUSCall, 1)};
+    f->SetSearchResults(std::make_shared<TResultVector>(refs));
+    W<QAction>(f, "AddSearchResultsToReportMenuItem")->trigger();
+    QCOMPARE(status->currentMessage(), QString("3 calls added to the report file (6 calls)"));
+    W<QAction>(f, "ReportClearReportFileMenuItem")->trigger();
+    QCOMPARE(status->currentMessage(), QString("The report file was cleared"));
+    QVERIFY2(boxes_.isEmpty(), qPrintable(Texts().join("|")));
+    form_.reset();
+
+    // Mode "always": every entry shown, by the core's rule.
+    f = Create("W1AW", 2);
+    status = W<QStatusBar>(f, "StatusLine");
+    W<QPushButton>(f, "VorBtn")->click();
+    QCOMPARE(status->currentMessage(), Call() + " added to the report file (2 calls)");
+    // A failure is a box, and nothing in the status line.
+    form_.reset();
+    f = Create("W1AW", 1, QString::fromStdString(work_.file("no-such-dir/report.txt")));
+    W<QAction>(f, "AddEntryToReportMenuItem")->trigger();
+    QCOMPARE(Texts(), QStringList({"Could not open report file: Error: 3"}));
+    QCOMPARE(W<QStatusBar>(f, "StatusLine")->currentMessage(), QString());
   }
 
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the text search dialog, the QSL manager list

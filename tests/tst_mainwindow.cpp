@@ -288,6 +288,74 @@ class TstMainWindow : public QObject {
     QCOMPARE(asked.size(), 1);
   }
 
+  // A call typed with designators, with real keys: the base call's entry as an exact hit, the
+  // designators in the caption until another entry is shown.
+  void callWithDesignatorsFindsTheBaseCall() {
+    TCallViewForm* f = Create();
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    const QString title = f->windowTitle();
+    QLineEdit* edit = W<QComboBox>("CallEdit")->lineEdit();
+    edit->setFocus();
+    const struct {
+      const char* typed;
+      const char* shown;
+      const char* caption;
+    } cases[] = {{"K1ABC/P", "K1ABC", " - K1ABC (designators: P)"},
+                 {"ve3/w1aw/qrp", "W1AW", " - W1AW (designators: VE3/QRP)"},
+                 {"DL/G3XYZ", "G3XYZ", " - G3XYZ (designators: DL)"}};
+    for (const auto& c : cases) {
+      edit->selectAll();
+      QTest::keyClicks(edit, c.typed);
+      QTest::keyClick(edit, Qt::Key_Return);
+      QCOMPARE(Call(), QString(c.shown));
+      QCOMPARE(f->windowTitle(), title + c.caption);
+      QCOMPARE(edit->selectedText(), QString(c.shown));
+    }
+    QCOMPARE(Texts(), QStringList());
+    W<QPushButton>("VorBtn")->click();
+    QCOMPARE(f->windowTitle(), title);
+    // Only a base call that does not exist is not found.
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "K5ZZZ/P");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(Texts(), QStringList({"Call \"k5zzz\" not found." + kNextGreater}));
+    QCOMPARE(f->windowTitle(), title);
+  }
+
+  // After every search of the call box, also one whose message box took the activation away,
+  // the call is selected in the box with the focus: the next call typed replaces it.
+  void nextCallTypedReplacesTheLast() {
+    TCallViewForm* f = Create();
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    // The box as a real one behaves: another window active while it is open, the main window
+    // active again only later.
+    answer_ = [](TMessageRequest&) {
+      QWidget box;
+      box.show();
+      box.activateWindow();
+      QTest::qWaitForWindowActive(&box);
+      return static_cast<int>(idOK);
+    };
+    QLineEdit* edit = W<QComboBox>("CallEdit")->lineEdit();
+    QCOMPARE(edit->selectedText(), QString("3D2AG"));  // the entry shown at the start, too
+    QTest::keyClicks(edit, "w1bdz");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(Texts().size(), 1);
+    QTest::keyClicks(edit, "k1abc");
+    QCOMPARE(Call(), QString("k1abc"));
+    // The window manager gives the activation back: the focus is on the call box.
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    QVERIFY(W<QComboBox>("CallEdit")->hasFocus());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(Call(), QString("K1ABC"));
+    QCOMPARE(Texts().size(), 1);
+    QCOMPARE(edit->selectedText(), QString("K1ABC"));
+  }
+
   void searchHistories() {
     TCallViewForm* f = Create();
     QComboBox* call = W<QComboBox>("CallEdit");
@@ -557,7 +625,9 @@ class TstMainWindow : public QObject {
     QCOMPARE(Text("PrevClassText"), QString("G - General"));
     QCOMPARE(Text("LocatorText"), QString("FN42LI"));
     QCOMPARE(f->ShownLocator(), QString("FN42LI"));
-    QCOMPARE(Text("QRALongitudeText"), QString("71.0636"));
+    // The stored values with the hemisphere from their sign.
+    QCOMPARE(Text("QRALongitudeText"), QString::fromUtf8("71.0636° W"));
+    QCOMPARE(Text("QRALatitudeText"), QString::fromUtf8("42.3581° N"));
     QCOMPARE(Text("QRATimeZoneText"), QString("EST"));
     QCOMPARE(Text("QRAAreaCodeText"), QString("617"));
     QCOMPARE(W<QComboBox>("CountyEdit")->currentText(), QString("SUFFOLK"));
@@ -603,6 +673,30 @@ class TstMainWindow : public QObject {
     QVERIFY(!W<QPushButton>("ShowDetailsBtn")->isEnabled());
     QVERIFY(!W<QPushButton>("MapBtn")->isEnabled());
     QCOMPARE(f->MapNumber(), 0);
+  }
+
+  // Labels and values of the QRA box stand apart ("Longitude: 71.0636° W", not touching).
+  void qraLabelsApartFromTheirValues() {
+    TCallViewForm* f = Create();
+    f->FindCall("K1ABC");
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    const int gap = f->fontMetrics().horizontalAdvance(' ');
+    for (const auto& [label, value] : {std::pair{"QRALongitudeLbl", "QRALongitudeText"},
+                                       {"QRALatitudeLbl", "QRALatitudeText"},
+                                       {"QRATimeZoneLbl", "QRATimeZoneText"},
+                                       {"QRAAreaCodeLbl", "QRAAreaCodeText"}}) {
+      const QLabel* l = W<QLabel>(label);
+      const QLabel* v = W<QLabel>(value);
+      const int textEnd = l->x() + l->fontMetrics().horizontalAdvance(l->text());
+      QVERIFY2(v->x() + v->contentsRect().x() - textEnd >= gap,
+               qPrintable(QString("%1: label at %2 width %3 text %4, value at %5")
+                              .arg(label)
+                              .arg(l->x())
+                              .arg(l->width())
+                              .arg(textEnd - l->x())
+                              .arg(v->x())));
+    }
   }
 
   void detailsWindowInStep() {
@@ -805,8 +899,7 @@ class TstMainWindow : public QObject {
     QCOMPARE(W<QAction>("InternationalQSignalsMenu")->text(),
              QString("International \"Q\" Signals"));
     // Commands of later work are there but cannot be chosen.
-    for (const char* later : {"ViewMapItem"})
-      QVERIFY2(!W<QAction>(later)->isEnabled(), later);
+    for (const char* later : {"ViewMapItem"}) QVERIFY2(!W<QAction>(later)->isEnabled(), later);
     // The commands, documents and help are there.
     for (const char* command : {"EditCopyMenu", "OptOtherItem", "AboutMenu", "ContentMenu",
                                 "HelpOpenHelpFileasRTFItem", "QSLBureausMenu"})

@@ -24,6 +24,7 @@
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "notes/FEditNotes.h"
+#include "notes/UNoteText.h"
 #include "notes/UNotesIO.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FTellmarkMain.h"
@@ -339,6 +340,125 @@ class TstNotes : public QObject {
     QTest::keyClick(Memo(&ed), Qt::Key_Escape);
     QVERIFY(!ed.isVisible());
     QVERIFY(!notes.HasNote("w1aw"));
+  }
+
+  // The memo always holds the note of the call in the call box: typing another call loads its
+  // note (or empties the memo), and unsaved changes are asked about first, so nothing is filed
+  // under the wrong call.
+  void changingTheCallLoadsItsNote_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("callAfter");
+    QTest::addColumn<QString>("memoAfter");
+    QTest::addColumn<QString>("w1awNote");
+    QTest::newRow("save") << int(idYes) << "k1abc"
+                          << ""
+                          << "HQ Club\r\n";
+    QTest::newRow("drop") << int(idNo) << "k1abc"
+                          << ""
+                          << "Club\r\n";
+    QTest::newRow("keep") << int(idCancel) << "W1AW"
+                          << "HQ Club"
+                          << "Club\r\n";
+  }
+  void changingTheCallLoadsItsNote() {
+    QFETCH(int, answer);
+    QFETCH(QString, callAfter);
+    QFETCH(QString, memoAfter);
+    QFETCH(QString, w1awNote);
+    TNotes notes(notesFile_.toStdString());
+    notes.SaveNote({TNotes::kStatusInUse, "w1aw", "Club\r\n"});
+    notes.SaveNote({TNotes::kStatusInUse, "dl1abc", "Berlin\r\n"});
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    // Unchanged memo: another call typed shows its note, or nothing, without a question.
+    CallEdit(&ed)->setFocus();
+    QTest::keyClicks(CallEdit(&ed), "W1AW");
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("Club"));
+    CallEdit(&ed)->selectAll();
+    QTest::keyClicks(CallEdit(&ed), "dl1abc");
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("Berlin"));
+    QTest::keyClick(CallEdit(&ed), Qt::Key_Backspace);
+    QCOMPARE(Memo(&ed)->toPlainText(), QString());
+    CallEdit(&ed)->selectAll();
+    QTest::keyClicks(CallEdit(&ed), "W1AW");
+    QCOMPARE(Memo(&ed)->toPlainText(), QString("Club"));
+    QCOMPARE(Texts(), QStringList());
+
+    // Changed memo, then another call typed: the question at the first key, answered.
+    Memo(&ed)->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(Memo(&ed), "HQ ");
+    SetMessageHandler([&](TMessageRequest& r) {
+      boxes_ << r;
+      return answer;
+    });
+    CallEdit(&ed)->setFocus();
+    CallEdit(&ed)->selectAll();
+    QTest::keyClick(CallEdit(&ed), Qt::Key_K);
+    if (answer != idCancel) QTest::keyClicks(CallEdit(&ed), "1abc");
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+    QCOMPARE(Texts(), QStringList({"The note of \"W1AW\" has unsaved changes. Save them before "
+                                   "changing the call?"}));
+    QCOMPARE(boxes_[0].flags, mbYesNoCancel | mbIconQuestion);
+    QCOMPARE(CallEdit(&ed)->text(), callAfter);
+    QCOMPARE(Memo(&ed)->toPlainText(), memoAfter);
+    TNoteRec rec;
+    QVERIFY(notes.ReadNote("w1aw", rec));
+    QCOMPARE(QString::fromStdString(rec.Text), w1awNote);
+    // Save files the memo under the call shown: never one call's text under another call.
+    ed.SaveBtnClick();
+    rec = {};
+    notes.ReadNote(callAfter.toLower().toStdString(), rec);
+    QCOMPARE(QString::fromStdString(MemoTextFromNote(rec.Text)), memoAfter);
+  }
+
+  // The main window opening the editor for another call while the memo has unsaved changes.
+  void mainWindowAsksBeforeChangingTheCall() {
+    SaveNote("w1aw", "League HQ\r\n");
+    TCallViewForm* f = CreateMain(notesFile_);
+    f->FindCall("W1AW");
+    f->ShowNotesBtnClick();
+    TEditNotesForm* ed = f->NotesForm();
+    QCOMPARE(Memo(ed)->toPlainText(), QString("League HQ"));
+    Memo(ed)->setFocus();
+    Memo(ed)->moveCursor(QTextCursor::End);
+    QTest::keyClicks(Memo(ed), " Newington");
+    // Kept: the editor stays on W1AW with the text typed.
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idCancel);
+    });
+    f->FindCall("K1ABC");
+    f->ShowNotesBtnClick();
+    QCOMPARE(Texts().size(), 1);
+    QCOMPARE(CallEdit(ed)->text(), QString("W1AW"));
+    QCOMPARE(Memo(ed)->toPlainText(), QString("League HQ Newington"));
+    // The same call again keeps the text typed, without a question.
+    f->FindCall("W1AW");
+    f->ShowNotesBtnClick();
+    QCOMPARE(Texts().size(), 1);
+    QCOMPARE(Memo(ed)->toPlainText(), QString("League HQ Newington"));
+    // Saved: under W1AW, and the editor shows K1ABC's (empty) note.
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idYes);
+    });
+    f->FindCall("K1ABC");
+    f->ShowNotesBtnClick();
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+    QCOMPARE(Texts().size(), 2);
+    QCOMPARE(CallEdit(ed)->text(), QString("K1ABC"));
+    QCOMPARE(Memo(ed)->toPlainText(), QString());
+    QVERIFY(!f->Notes()->HasNote("k1abc"));
+    TNoteRec rec;
+    QVERIFY(f->Notes()->ReadNote("w1aw", rec));
+    QCOMPARE(rec.Text, std::string("League HQ Newington\r\n"));
   }
 
   void mainWindowNotesButton() {

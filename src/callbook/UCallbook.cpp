@@ -49,8 +49,9 @@ TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
 TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
   TCallbookAnswer a;
   const std::string typed = TrimBlanks(text);
-  const TCallParts parts = SplitCallParts(AsciiUpper(typed));
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
+  // The call box's rule: the base call's key and the designators.
+  const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(typed));
+  const std::string& key = parts.base;
   if (key.empty()) {
     a.record.call = typed;
     a.message = "empty call";

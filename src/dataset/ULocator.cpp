@@ -15,7 +15,37 @@ int TruncChecked(double v) {
     throw ELocatorError("Range check error");
   return static_cast<int>(std::trunc(v));
 }
+
+// The stored number without its sign, then the degree sign and the letter of its hemisphere.
+std::string HemisphereText(std::string_view stored, char positive, char negative) {
+  const std::string t = TrimBlanks(stored);
+  const bool minus = !t.empty() && t[0] == '-';
+  const std::string digits = TrimBlanks(!t.empty() && (minus || t[0] == '+') ? t.substr(1) : t);
+  bool digit = false, dot = false;
+  for (const char c : digits) {
+    if (c == '.' && !dot) {
+      dot = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return t;
+    }
+  }
+  if (!digit) return t;
+  std::string out = digits + "\xF8";
+  if (RealFieldValue(digits) != 0) out += std::string(" ") + (minus ? negative : positive);
+  return out;
+}
+
 }  // namespace
+
+std::string LongitudeText(std::string_view westPositive) {
+  return HemisphereText(westPositive, 'W', 'E');
+}
+
+std::string LatitudeText(std::string_view northPositive) {
+  return HemisphereText(northPositive, 'N', 'S');
+}
 
 std::string CoordToLocator(std::string_view longitudeWestPositive, std::string_view latitude) {
   try {

@@ -13,6 +13,13 @@ class ELocatorError : public std::runtime_error {
 // entries store them); empty when it cannot be formed. Never throws.
 std::string CoordToLocator(std::string_view longitudeWestPositive, std::string_view latitude);
 
+// A stored coordinate with its hemisphere, as the windows show it: "96.6772\xF8 W" from the
+// west-positive longitude "96.6772", "32.7116\xF8 S" from the latitude "-32.7116" (the degree
+// sign in code page 437). The digits stay as stored; 0 gets no letter; a text that is no number
+// is returned trimmed, as stored.
+std::string LongitudeText(std::string_view westPositive);
+std::string LatitudeText(std::string_view northPositive);
+
 struct TGeoPoint {
   double longitude = 0;  // east positive
   double latitude = 0;   // north positive

@@ -245,10 +245,21 @@ std::string TLookup::CallBoxKey(std::string_view text) {
   return key;
 }
 
+TCallParts TLookup::CallBoxParts(std::string_view text) {
+  TCallParts parts = SplitCallParts(TrimBlanks(text));
+  parts.base = CallBoxKey(parts.base);
+  parts.designators = AsciiUpper(parts.designators);
+  return parts;
+}
+
 TCallLookup TLookup::SearchCallEdit(std::string_view text) {
   const std::string key = CallBoxKey(text);
   CallHistory().Add(key);
-  return FindCall(key);
+  const TCallParts parts = CallBoxParts(key);
+  if (parts.designators.empty()) return FindCall(key);
+  TCallLookup r = FindCall(parts.base);
+  r.designators = parts.designators;
+  return r;
 }
 
 TOrderLookup TLookup::SearchKeyOrder(int index, const std::string& key, std::string_view kind) {

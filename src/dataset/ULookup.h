@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dataset/UCallParts.h"
 #include "dataset/UEntry.h"
 
 // Search keys typed since the program started, newest first, at most kHistoryLimit.
@@ -88,6 +89,9 @@ struct TCallLookup {
   bool found = false;     // an entry was taken (exactly or the next greater)
   std::string call;       // the text searched (trimmed, at most 15 characters)
   std::string message;    // information text; empty = none
+  // A call typed with designators ("K5DRC/P") is looked up by its base call; these are the
+  // others, upper case ("P", "VE3/P"), empty for a plain call.
+  std::string designators;
 };
 
 // Outcome of a ZIP, county, name or city search.
@@ -140,7 +144,10 @@ class TLookup {
   TCallLookup FindCall(std::string_view text);
   // The key of the call box: lower case, blanks trimmed, "0" kept as "0".
   static std::string CallBoxKey(std::string_view text);
-  // Enter in the call box: history, then FindCall of the key.
+  // A typed call split into the call box key of its base call and its designators in upper
+  // case: "VE3/K5DRC/P" gives "k5drc" and "VE3/P". The call box and the command line share it.
+  static TCallParts CallBoxParts(std::string_view text);
+  // Enter in the call box: history, then FindCall of the key's base call.
   TCallLookup SearchCallEdit(std::string_view text);
   // Enter in the ZIP / county box (U.S. only): history, order, search, not-found text.
   TOrderLookup SearchZIP(std::string_view text);

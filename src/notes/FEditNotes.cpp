@@ -1,6 +1,7 @@
 #include "notes/FEditNotes.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -55,6 +56,7 @@ TEditNotesForm::TEditNotesForm(QWidget* parent)
   connect(ui->NotesSaveItem, &QAction::triggered, this, &TEditNotesForm::SaveBtnClick);
   connect(ui->NotesDeleteItem, &QAction::triggered, this, &TEditNotesForm::DeleteBtnClick);
   connect(ui->NotesCloseItem, &QAction::triggered, this, &TEditNotesForm::NotesCloseItemClick);
+  connect(ui->CallEdit, &QLineEdit::textEdited, this, &TEditNotesForm::CallEdited);
   connect(ui->NotesMemo->document(), &QTextDocument::contentsChange, this,
           [this](int position, int, int added) { LimitMemo(position, added); });
 
@@ -90,13 +92,60 @@ void TEditNotesForm::ShowPopup(QWidget* widget, const QPoint& at) {
   NotesPopupMenu->popup(origin->mapToGlobal(at));
 }
 
-void TEditNotesForm::SetCall(const QString& call) { ui->CallEdit->setText(call); }
+bool TEditNotesForm::SetCall(const QString& call) {
+  const bool unsaved = ui->NotesMemo->document()->isModified();
+  if (call.left(ui->CallEdit->maxLength()) == memoCall_) return !unsaved;
+  if (!SettleUnsavedMemo()) return false;
+  ui->CallEdit->setText(call);
+  LoadNoteOfCallEdit();
+  return true;
+}
+
+void TEditNotesForm::CallEdited() {
+  if (!SettleUnsavedMemo()) {
+    ui->CallEdit->setText(memoCall_);
+    return;
+  }
+  LoadNoteOfCallEdit();
+}
+
+bool TEditNotesForm::SettleUnsavedMemo() {
+  if (!notes_ || !ui->NotesMemo->document()->isModified()) return true;
+  const int answer = ShowInfoBox(
+      ApplicationTitle(),
+      QString("The note of \"%1\" has unsaved changes. Save them before changing the call?")
+          .arg(memoCall_),
+      mbYesNoCancel | mbIconQuestion);
+  if (answer == idNo) return true;
+  if (answer != idYes) return false;
+  try {
+    return SaveMemoAs(NormaliseCall(ToData(memoCall_)));
+  } catch (const ECallError& e) {
+    ShowFailure(e);
+    return false;
+  }
+}
+
+void TEditNotesForm::LoadNoteOfCallEdit() {
+  memoCall_ = ui->CallEdit->text();
+  if (!notes_) return;
+  TNoteRec rec;
+  try {
+    notes_->ReadNote(NormaliseCall(ToData(memoCall_)), rec);  // no note: an empty text
+  } catch (const ECallError&) {
+    // A call being typed that is not one yet: no note.
+  } catch (const std::exception& e) {
+    ShowFailure(e);
+  }
+  SetMemoText(FromData(MemoTextFromNote(rec.Text)));
+}
 
 void TEditNotesForm::ActivateMemo() { ui->NotesMemo->setFocus(); }
 
 void TEditNotesForm::SetMemoText(const QString& text) {
   settingMemo_ = true;
   ui->NotesMemo->setPlainText(text);
+  ui->NotesMemo->document()->setModified(false);
   settingMemo_ = false;
 }
 
@@ -142,16 +191,14 @@ void TEditNotesForm::SearchBtnClick() {
     TNoteRec rec;
     notes_->ReadNote(call, rec);  // no note: an empty text
     SetMemoText(FromData(MemoTextFromNote(rec.Text)));
+    memoCall_ = ui->CallEdit->text();
     ui->NotesMemo->setFocus();
   } catch (const std::exception& e) {
     ShowFailure(e);
   }
 }
 
-void TEditNotesForm::SaveBtnClick() {
-  if (!notes_) return;
-  std::string call;
-  if (!ReadCall(call)) return;
+bool TEditNotesForm::SaveMemoAs(const std::string& call) {
   try {
     TNoteRec rec;
     rec.Status = TNotes::kStatusInUse;
@@ -160,9 +207,18 @@ void TEditNotesForm::SaveBtnClick() {
     notes_->SaveNote(rec);
   } catch (const std::exception& e) {
     ShowFailure(e);
-    return;
+    return false;
   }
+  ui->NotesMemo->document()->setModified(false);
   emit NotesChanged();
+  return true;
+}
+
+void TEditNotesForm::SaveBtnClick() {
+  if (!notes_) return;
+  std::string call;
+  if (!ReadCall(call)) return;
+  if (SaveMemoAs(call)) memoCall_ = ui->CallEdit->text();
 }
 
 void TEditNotesForm::DeleteBtnClick() {
@@ -177,6 +233,7 @@ void TEditNotesForm::DeleteBtnClick() {
   }
   SetMemoText(QString());
   ui->CallEdit->clear();
+  memoCall_.clear();
   ui->CallEdit->setFocus();
   emit NotesChanged();
 }

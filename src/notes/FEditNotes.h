@@ -24,8 +24,10 @@ class TEditNotesForm : public QDialog {
   void SetNotes(TNotes* notes) { notes_ = notes; }
   TNotes* Notes() const { return notes_; }
 
-  // Puts a call into CallEdit (cut to its 6 characters).
-  void SetCall(const QString& call);
+  // Puts a call into CallEdit (cut to its 6 characters) and loads its note, or empties the
+  // memo. Unsaved changes of the memo are saved first or dropped, as the user answers. False
+  // when the memo keeps unsaved text: the user kept it, or it is this call's own.
+  bool SetCall(const QString& call);
   // Makes NotesMemo the control that has the focus in the window.
   void ActivateMemo();
 
@@ -47,10 +49,19 @@ class TEditNotesForm : public QDialog {
   // Keeps the memo within the note length: characters typed or pasted beyond it are dropped.
   void LimitMemo(int position, int added);
   void SetMemoText(const QString& text);
+  // The call typed in CallEdit: unsaved changes asked about, then its note loaded.
+  void CallEdited();
+  // Asks whether the memo's unsaved changes go under its call first; true to go on.
+  bool SettleUnsavedMemo();
+  // Loads the note of the call in CallEdit into the memo; an invalid call empties it.
+  void LoadNoteOfCallEdit();
+  // Saves the memo as the note of a normalised call; false (message shown) on failure.
+  bool SaveMemoAs(const std::string& call);
   void ShowPopup(QWidget* widget, const QPoint& at);
 
   std::unique_ptr<Ui::TEditNotesForm> ui;
   QMenu* NotesPopupMenu = nullptr;
   TNotes* notes_ = nullptr;
   bool settingMemo_ = false;
+  QString memoCall_;  // CallEdit's text when the memo was loaded or saved: the memo's call
 };

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMenu>
 
+#include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "report/UListView.h"
 #include "ui_FListView.h"
@@ -82,6 +83,8 @@ TListViewForm::TListViewForm(const TLookup& lookup, QWidget* parent)
 }
 
 TListViewForm::~TListViewForm() { ui->ListGrid->setModel(nullptr); }
+
+bool TListViewForm::Ready() const { return model_ != nullptr && DataSetIsOpen(); }
 
 void TListViewForm::SetMode(int mode) {
   mode_ = mode;

@@ -47,7 +47,8 @@ class TListViewForm : public QWidget {
   TListViewForm(const TLookup& lookup, QWidget* parent = nullptr);
   ~TListViewForm() override;
 
-  bool Ready() const { return model_ != nullptr; }
+  // Its rows can be read: made, on an open data set.
+  bool Ready() const;
   // List order 0..6 as the main window tells it: caption and row count.
   void SetMode(int mode);
   int Mode() const { return mode_; }

@@ -42,6 +42,14 @@ void CloseIfOpen() {
 // Opening a file for writing fails with "no such file" only when a folder on the way is missing.
 int OpenErrorCode(int err) { return err == ENOENT ? 3 : IOCodeFromErrno(err); }
 
+// Whether the open file is still the one its name leads to.
+bool StillTheFileNamed(int fd, const std::string& name) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::stat(name.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 void SetReportFileName(const std::string& name) {
@@ -91,6 +99,9 @@ bool CloseReportFile() {
 
 TReportResult AddToReportFile(std::string_view text) {
   auto& s = State();
+  // A file deleted or replaced since it was opened (by hand, another program) is opened again:
+  // lines written to the old one would be lost.
+  if (s.open && !StillTheFileNamed(s.fd.Get(), s.name)) CloseReportFile();
   if (!s.open && !OpenReportFile())
     return {false, "Could not open report file: " + ErrorCodeText(LastErrorCode())};
 
@@ -129,6 +140,33 @@ std::string PrepareReportFileForEditor() {
   CloseIfOpen();
   TFd(::open(s.name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   return s.name;
+}
+
+int32_t ReportCallCount() {
+  const std::string& name = State().name;
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+  std::string text;
+  if (!S_ISREG(st.st_mode) || !ReadWholeFile(name, text)) return -1;
+  int32_t count = 0;
+  bool filled = false;  // the line so far holds more than blanks
+  for (const char c : text) {
+    if (c == '\n') {
+      count += filled ? 1 : 0;
+      filled = false;
+    } else if (c != ' ' && c != '\r' && c != '\t') {
+      filled = true;
+    }
+  }
+  return count + (filled ? 1 : 0);
+}
+
+std::string CallsText(int32_t n) { return std::to_string(n) + (n == 1 ? " call" : " calls"); }
+
+std::string ReportAddedText(std::string_view what, int32_t count) {
+  std::string text = std::string(what) + " added to the report file";
+  if (count >= 0) text += " (" + CallsText(count) + ")";
+  return text;
 }
 
 std::string ReportCall(const TEntryRecord& rec) { return Cut(rec.Field(1), kReportCallLen); }

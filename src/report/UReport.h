@@ -49,6 +49,16 @@ TReportResult ClearReportFile();
 // started the window shows kCantStartNotepad.
 std::string PrepareReportFileForEditor();
 
+// The calls in the report file: its lines holding more than blanks; 0 when it does not exist,
+// -1 when it cannot be read.
+int32_t ReportCallCount();
+
+// The status line after an addition: "K5DRC added to the report file (12 calls)", or with what
+// "37 calls"; the count in brackets left out when it is below 0 (the file could not be read).
+std::string ReportAddedText(std::string_view what, int32_t count);
+// "37 calls", "1 call".
+std::string CallsText(int32_t n);
+
 // The call an entry adds: the first field of its entry text, cut to 15 characters.
 std::string ReportCall(const TEntryRecord& rec);
 // "&Add entry to report file": the call cut to 15 characters, appended.

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSysInfo>
 #include <charconv>
 
 #include "dataset/UDataSet.h"
@@ -67,6 +68,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
   ui->ProgramIcon->setPixmap(ProgramIcon(48));
   ui->VersionLbl->setText(QString::fromStdString(VersionLabelText(TELLMARK_VERSION)));
+  // What this build is: 64 Bit on a 64-bit build.
+  ui->EditionLbl->setText(QString("Summer Edition 1999 (%1 Bit)").arg(QSysInfo::WordSize));
   if (const std::string d = DataDateText(CurrentEdition()); !d.empty())
     ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(d));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);

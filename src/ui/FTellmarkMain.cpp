@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QShortcut>
+#include <QStatusBar>
 
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
+#include "dataset/ULocator.h"
 #include "report/UReport.h"
 #include "ui/FDetail.h"
 #include "ui_FTellmarkMain.h"
@@ -130,6 +132,11 @@ TCallViewForm::TCallViewForm(QWidget* parent)
       ui->RecNrText->fontMetrics().horizontalAdvance("000000 of 000000") +
       ui->RecNrText->fontMetrics().averageCharWidth());
 
+  // The status line under the client area (what a command did to a file), no size grip.
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->setObjectName("StatusLine");
+  baseTitle_ = windowTitle();
+
   // The client area is 561 x 413 at 96 dpi; it grows only when the fonts need more room.
   ui->CentralWidget->setMinimumSize(561, 413);
   setFixedSize(sizeHint());
@@ -142,7 +149,8 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpLabelCommands();
   SetUpCommands();
   FormCreate();
-  ui->CallEdit->setFocus();
+  // The start call selected: the first call typed replaces it.
+  SelectAllAndFocus(ui->CallEdit);
 }
 
 TCallViewForm::~TCallViewForm() {
@@ -237,6 +245,10 @@ void TCallViewForm::SetBusy(bool on) {
     QApplication::restoreOverrideCursor();
     busyCursor_ = false;
   }
+}
+
+void TCallViewForm::ShowStatus(const QString& text) {
+  statusBar()->showMessage(text, kStatusMilliseconds);
 }
 
 QString TCallViewForm::CurrentCall() const { return FromData(currentCall_); }
@@ -349,6 +361,7 @@ void TCallViewForm::ViewMainWindowClick() {
 // ---- Entry display
 
 void TCallViewForm::ShowCurrentEntry() {
+  setWindowTitle(baseTitle_);
   shownCall_.clear();
   shownLocator_.clear();
   mapNumber_ = 0;
@@ -372,8 +385,8 @@ void TCallViewForm::ShowEntryFields(const TEntryView& v) {
     ui->StateText->setText(FromData(v.state));
     ui->LicIssuedText->setText(FromData(v.issued));
     ui->LicExpText->setText(FromData(v.expires));
-    ui->QRALongitudeText->setText(FromData(v.longitude));
-    ui->QRALatitudeText->setText(FromData(v.latitude));
+    ui->QRALongitudeText->setText(FromData(LongitudeText(v.longitude)));
+    ui->QRALatitudeText->setText(FromData(LatitudeText(v.latitude)));
     ui->QRAAreaCodeText->setText(FromData(v.areaCode));
     ui->CountyEdit->setEditText(FromData(v.county));
     ui->QRATimeZoneText->setText(FromData(v.timeZone));
@@ -437,6 +450,10 @@ void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
     ShowCurrentEntry();
   }
   SetListOrder(lookup_.ListOrder());
+  // A base-call hit: its designators in the caption ("... - K5DRC (designators: VE3/P)").
+  if (r.exact && !r.designators.empty())
+    setWindowTitle(
+        QString("%1 - %2 (designators: %3)").arg(baseTitle_, shownCall_, FromData(r.designators)));
   QString message = FromData(r.message);
   if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(r.call))) message.clear();
   if (!message.isEmpty()) ShowInfoBox(message);
@@ -447,7 +464,9 @@ void TCallViewForm::SearchCallEdit() {
   const TCallLookup r = lookup_.SearchCallEdit(ToData(ui->CallEdit->currentText()));
   SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
   ShowCallLookup(r);
-  if (isActiveWindow()) SelectAllAndFocus(ui->CallEdit);
+  // Also after a message box, when the window is not yet active again: the next call typed
+  // replaces this one.
+  SelectAllAndFocus(ui->CallEdit);
 }
 
 void TCallViewForm::SearchCallMenuClick() {

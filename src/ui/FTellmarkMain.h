@@ -97,6 +97,9 @@ class TCallViewForm : public QMainWindow {
 
   // Hourglass cursor while on.
   void SetBusy(bool on);
+  // The status line: what a command did to a file; fades after kStatusMilliseconds.
+  static constexpr int kStatusMilliseconds = 6000;
+  void ShowStatus(const QString& text);
 
   // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
   // no maps or they cannot be opened. Also sets up the beacon scheduler command.
@@ -236,7 +239,11 @@ class TCallViewForm : public QMainWindow {
   void SetUpSearchCommands();
   void OpenWordLists();
   void FollowListOrder(int listOrder, int32_t position);
+  // The list view keeps the entry shown selected (its position in the same order).
+  void FollowListPosition();
   void SetUpReportCommands();
+  // The status line after calls were added: what, and the calls the file now holds.
+  void ShowReportAdded(const QString& what);
   void ApplyReportSettings();
   void SetUpMorseCommands();
   bool MorseCloseQuery();
@@ -259,6 +266,7 @@ class TCallViewForm : public QMainWindow {
   bool radioWasChecked_ = false;  // the radio button being clicked was checked when pressed
   bool mapFitAlways_ = false;
   QString shownCall_, shownLocator_;
+  QString baseTitle_;        // the caption; a call typed with designators is shown after it
   std::string currentCall_;  // code page 437
   int mapNumber_ = 0;
   int32_t qslManagerRef_ = 0;

@@ -85,10 +85,11 @@ void TCallViewForm::ShowNotesEditor(const QString& call) {
     connect(notesForm_, &TEditNotesForm::NotesChanged, this, &TCallViewForm::UpdateNotesCaption);
   }
   notesForm_->SetNotes(notes_.get());
-  notesForm_->SetCall(call);
+  // The user may keep unsaved changes of another call's note: the editor shows them unchanged.
+  const bool changed = notesForm_->SetCall(call);
   notesForm_->ActivateMemo();
   notesForm_->show();
   notesForm_->raise();
   notesForm_->activateWindow();
-  notesForm_->SearchBtnClick();
+  if (changed) notesForm_->SearchBtnClick();
 }

@@ -38,10 +38,19 @@ void TCallViewForm::SetUpReportCommands() {
       {ui->ReportEditReportFileMenuItem, &TCallViewForm::ReportEditReportFileMenuItemClick},
       {ui->ReportClearReportFileMenuItem, &TCallViewForm::ReportClearReportFileMenuItemClick}};
   for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
-  // Report mode "always": every entry shown is added.
+  // Report mode "always": every entry shown is added (the rule is the core's).
   connect(this, &TCallViewForm::EntryShown, this, [this] {
-    if (settings_.reportOptions.mode == rmAlways) AddCurrentToReport();
+    const std::string call = ReportCall(lookup_.Record());
+    const TReportResult r = ReportShownEntry(settings_.reportOptions.mode, call);
+    if (!r)
+      ShowErrorBox(FromData(r.message));
+    else if (settings_.reportOptions.mode == rmAlways)
+      ShowReportAdded(FromData(call));
   });
+}
+
+void TCallViewForm::ShowReportAdded(const QString& what) {
+  ShowStatus(FromData(ReportAddedText(ToData(what), ReportCallCount())));
 }
 
 void TCallViewForm::ApplyReportSettings() {
@@ -58,9 +67,13 @@ void TCallViewForm::UpdateReportMenu() {
 void TCallViewForm::AddCurrentToReport() {
   const bool wasBusy = busy_;
   SetBusy(true);
-  const TReportResult r = AddEntryToReport(ReportCall(lookup_.Record()));
-  if (!r) ShowErrorBox(FromData(r.message));
+  const std::string call = ReportCall(lookup_.Record());
+  const TReportResult r = AddEntryToReport(call);
   SetBusy(wasBusy);
+  if (!r)
+    ShowErrorBox(FromData(r.message));
+  else
+    ShowReportAdded(FromData(call));
 }
 
 void TCallViewForm::AddEntryToReportMenuItemClick() {
@@ -75,8 +88,11 @@ void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
     TResultSourceList results(*lookup_.Results());
     TWaitDlg progress(this);
     progress.setWindowTitle(kCopyingCallsCaption);
-    AddSearchResultsToReport(lookup_.Database(), results, &progress,
-                             [](const std::string& message) { ShowErrorBox(FromData(message)); });
+    const TReportCopyResult copied = AddSearchResultsToReport(
+        lookup_.Database(), results, &progress,
+        [](const std::string& message) { ShowErrorBox(FromData(message)); });
+    const std::string text = ReportAddedText(CallsText(copied.written), ReportCallCount());
+    ShowStatus(FromData(text) + (copied.aborted ? "; aborted" : ""));
   } catch (const std::exception& e) {
     ShowHandlingError(e);
   }
@@ -91,5 +107,8 @@ void TCallViewForm::ReportEditReportFileMenuItemClick() {
 
 void TCallViewForm::ReportClearReportFileMenuItemClick() {
   if (busy_ || modalRunning_) return;
-  if (const TReportResult r = ClearReportFile(); !r) ShowErrorBox(FromData(r.message));
+  if (const TReportResult r = ClearReportFile(); !r)
+    ShowErrorBox(FromData(r.message));
+  else
+    ShowStatus("The report file was cleared");
 }

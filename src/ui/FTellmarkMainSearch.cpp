@@ -45,6 +45,7 @@ void TCallViewForm::SetUpSearchCommands() {
   connect(ui->ViewListItem, &QAction::triggered, this, &TCallViewForm::ViewListItemClick);
   connect(ui->QSLMgrBtn, &QPushButton::clicked, this, &TCallViewForm::QSLMgrBtnClick);
   connect(this, &TCallViewForm::ListOrderChanged, this, &TCallViewForm::FollowListOrder);
+  connect(this, &TCallViewForm::EntryShown, this, &TCallViewForm::FollowListPosition);
 }
 
 void TCallViewForm::OpenWordLists() {
@@ -134,7 +135,9 @@ void TCallViewForm::ShowListView() {
       CentreOnScreen(listView_);
     }
     if (!listView_->Ready()) {
-      ShowErrorBox(" Could not open List view window.");
+      // Made again by the next command.
+      delete listView_.data();
+      ShowErrorBox("Could not open List view window.");
       return;
     }
     listView_->SetLive(false);
@@ -151,6 +154,14 @@ void TCallViewForm::ShowListView() {
 void TCallViewForm::ViewListItemClick() { ShowListView(); }
 
 TListViewForm* TCallViewForm::ListViewForm() const { return listView_; }
+
+void TCallViewForm::FollowListPosition() {
+  if (!listView_ || !listView_->Ready() || listView_->Mode() != lookup_.ListOrder()) return;
+  if (listView_->Position() == lookup_.Position()) return;  // chosen there: it stays in view
+  listView_->SetLive(false);
+  listView_->SetPosition(lookup_.Position());
+  listView_->SetLive(true);
+}
 
 void TCallViewForm::FollowListOrder(int listOrder, int32_t position) {
   if (!listView_ || !listView_->Ready()) return;

@@ -2,14 +2,40 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include "widgets/FDocumentViewer.h"
 
 namespace {
 
+// xdg-open when there is one: it can start and still find no program for the file (no
+// terminal for a text editor, nothing associated), which only its exit code tells. It is
+// watched without waiting; a failure opens the program's own viewer then. A program it keeps
+// running in the foreground is left running when Tellmark ends.
 class TDesktopLauncher : public TDocumentLauncher {
  public:
   bool Open(const QString& path) override {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty()) return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    auto* process = new QProcess;  // no parent: deleted when it ends, never killed
+    process->setProgram(opener);
+    process->setArguments({path});
+    process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, path](int code, QProcess::ExitStatus status) {
+                       if (status != QProcess::NormalExit || code != 0) ShowInDocumentViewer(path);
+                       process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, path](QProcess::ProcessError error) {
+                       if (error != QProcess::FailedToStart) return;
+                       ShowInDocumentViewer(path);
+                       process->deleteLater();
+                     });
+    process->start();
+    return true;
   }
 };
 
@@ -30,7 +56,9 @@ std::shared_ptr<TDocumentLauncher> SetDocumentLauncher(std::shared_ptr<TDocument
 
 int OpenInNotepad(const QString& path) {
   if (!QFileInfo(path).isFile()) return kShellFileNotFound;
-  return Launcher()->Open(path) ? kShellOk : kShellNoAssociation;
+  if (Launcher()->Open(path)) return kShellOk;
+  // No desktop program for it: the program's own viewer.
+  return ShowInDocumentViewer(path) ? kShellOk : kShellNoAssociation;
 }
 
 int OpenWithAssociatedProgram(const QString& path) {

@@ -12,8 +12,8 @@ class TDocumentLauncher {
   virtual bool Open(const QString& path) = 0;
 };
 
-// Replaces the launcher (null restores the desktop's, QDesktopServices::openUrl); returns the one
-// that was in use.
+// Replaces the launcher (null restores the desktop's: xdg-open, else QDesktopServices::openUrl);
+// returns the one that was in use.
 std::shared_ptr<TDocumentLauncher> SetDocumentLauncher(std::shared_ptr<TDocumentLauncher> launcher);
 
 // Result codes in the shell's style: above 32 success, otherwise the reason.
@@ -21,8 +21,8 @@ constexpr int kShellFileNotFound = 2;
 constexpr int kShellNoAssociation = 31;
 constexpr int kShellOk = 42;
 
-// Opens a text file in the desktop's text viewer; returns the result code (2 when the file does
-// not exist, 31 when no program starts).
+// Opens a text file in the desktop's text viewer, else in the program's own viewer; returns the
+// result code (2 when the file does not exist, 31 when neither can show it).
 int OpenInNotepad(const QString& path);
 
 // Opens a file with its associated program and returns the result code; throws

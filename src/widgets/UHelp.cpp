@@ -10,6 +10,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "widgets/UMessages.h"
 
@@ -65,6 +66,34 @@ class THelpKeyFilter : public QObject {
   }
 };
 
+// A modal dialog blocks input to every window that is not its own. The help window is made a
+// transient of the modal dialog open (or of none), so that it stays usable beside it.
+void FollowModalDialog(THelpForm* form) {
+  if (!form || !form->windowHandle()) return;
+  QWidget* modal = QApplication::activeModalWidget();
+  QWindow* owner = modal && modal != form && modal->isVisible() ? modal->windowHandle() : nullptr;
+  if (form->windowHandle()->transientParent() != owner)
+    form->windowHandle()->setTransientParent(owner);
+}
+
+// Dialogs shown and hidden while the help window is open.
+class THelpModalFilter : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const auto type = event->type();
+    if ((type == QEvent::Show || type == QEvent::Hide) && Form() && watched != Form().data() &&
+        watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow() &&
+        static_cast<QWidget*>(watched)->isModal())
+      // After the dialog's own handling, when it is (or is no longer) the active modal widget.
+      QMetaObject::invokeMethod(
+          Form().data(), [] { FollowModalDialog(Form()); }, Qt::QueuedConnection);
+    return false;
+  }
+};
+
 }  // namespace
 
 void SetHelpFile(const QString& path) { HelpFileName() = path; }
@@ -93,6 +122,7 @@ void ShowHelp(int context) {
     return;
   }
   form->show();
+  FollowModalDialog(form);
   form->raise();
   form->activateWindow();
 }
@@ -101,7 +131,10 @@ void QuitHelp() { delete Form().data(); }
 
 THelpForm* HelpForm() { return Form(); }
 
-void InstallHelpKey(QApplication* app) { app->installEventFilter(new THelpKeyFilter(app)); }
+void InstallHelpKey(QApplication* app) {
+  app->installEventFilter(new THelpKeyFilter(app));
+  app->installEventFilter(new THelpModalFilter(app));
+}
 
 THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("HelpForm");

@@ -1,0 +1,150 @@
+#include "widgets/FDocumentViewer.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+#include "settings/USettings.h"
+#include "widgets/UDataText.h"
+
+namespace {
+
+constexpr const char* kSection = "DocumentViewer";
+
+// The size the last viewer had, from the settings file; the default when none is kept.
+QSize KeptSize() {
+  TSettingsFile file(SettingsFilePath());
+  file.Load();
+  const int w = file.ReadInteger(kSection, "Width", TDocumentViewerForm::kDefaultWidth);
+  const int h = file.ReadInteger(kSection, "Height", TDocumentViewerForm::kDefaultHeight);
+  if (w < 200 || h < 150 || w > 10000 || h > 10000)
+    return {TDocumentViewerForm::kDefaultWidth, TDocumentViewerForm::kDefaultHeight};
+  return {w, h};
+}
+
+void KeepSize(const QSize& size) {
+  try {
+    TSettingsFile file(SettingsFilePath());
+    file.Load();  // every other key stays
+    file.WriteInteger(kSection, "Width", size.width());
+    file.WriteInteger(kSection, "Height", size.height());
+    file.Save();
+  } catch (...) {
+    // A size that cannot be kept is no failure of the viewer.
+  }
+}
+
+}  // namespace
+
+TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName("DocumentViewerForm");
+  setAttribute(Qt::WA_DeleteOnClose);
+  text_ = new QPlainTextEdit(this);
+  text_->setObjectName("DocumentText");
+  text_->setReadOnly(true);
+  text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  findEdit_ = new QLineEdit(this);
+  findEdit_->setObjectName("FindEdit");
+  findEdit_->setPlaceholderText("Find");
+  findEdit_->setClearButtonEnabled(true);
+  auto* findLabel = new QLabel("&Find:", this);
+  findLabel->setBuddy(findEdit_);
+  findNextBtn_ = new QPushButton("Find &next", this);
+  findNextBtn_->setObjectName("FindNextBtn");
+  findResult_ = new QLabel(this);
+  findResult_->setObjectName("FindResultLbl");
+  auto* closeBtn = new QPushButton("Close", this);
+  closeBtn->setObjectName("CloseBtn");
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(findLabel);
+  bar->addWidget(findEdit_, 1);
+  bar->addWidget(findNextBtn_);
+  bar->addWidget(findResult_, 1);
+  bar->addWidget(closeBtn);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text_, 1);
+  layout->addLayout(bar);
+
+  connect(findEdit_, &QLineEdit::returnPressed, this, &TDocumentViewerForm::FindNext);
+  connect(findNextBtn_, &QPushButton::clicked, this, &TDocumentViewerForm::FindNext);
+  connect(findEdit_, &QLineEdit::textChanged, findResult_, &QLabel::clear);
+  connect(closeBtn, &QPushButton::clicked, this, &QWidget::close);
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+    findEdit_->setFocus();
+    findEdit_->selectAll();
+  });
+  connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this,
+          &TDocumentViewerForm::FindNext);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+          &QWidget::close);
+  resize(KeptSize());
+}
+
+bool TDocumentViewerForm::Load(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return false;
+  const QByteArray bytes = f.readAll();
+  if (f.error() != QFileDevice::NoError) return false;
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString text = utf8(bytes);
+  if (utf8.hasError()) text = FromData(bytes.toStdString());
+  text_->setPlainText(text);
+  path_ = path;
+  setWindowTitle(QFileInfo(path).fileName() + " (read-only)");
+  return true;
+}
+
+bool TDocumentViewerForm::FindNext() {
+  const QString what = findEdit_->text();
+  if (what.isEmpty()) return false;
+  bool found = text_->find(what);
+  if (!found) {
+    // From the top again.
+    QTextCursor top = text_->textCursor();
+    top.movePosition(QTextCursor::Start);
+    text_->setTextCursor(top);
+    found = text_->find(what);
+  }
+  if (found) text_->centerCursor();
+  findResult_->setText(found ? QString() : "Not found");
+  return found;
+}
+
+void TDocumentViewerForm::closeEvent(QCloseEvent* event) {
+  KeepSize(isMaximized() || isFullScreen() ? normalGeometry().size() : size());
+  event->accept();
+}
+
+bool ShowInDocumentViewer(const QString& path) {
+  const QString canonical = QFileInfo(path).absoluteFilePath();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* viewer = qobject_cast<TDocumentViewerForm*>(w);
+    if (viewer && viewer->Path() == canonical && viewer->isVisible()) {
+      viewer->Load(canonical);  // the file may have changed meanwhile (the report file)
+      viewer->raise();
+      viewer->activateWindow();
+      return true;
+    }
+  }
+  auto* viewer = new TDocumentViewerForm;
+  if (!viewer->Load(canonical)) {
+    delete viewer;
+    return false;
+  }
+  viewer->show();
+  viewer->raise();
+  viewer->activateWindow();
+  return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The program's own viewer of text documents, for a desktop that cannot open them: read-only,
+// with a find bar; its size is kept in the settings file for the next one. Freed when closed.
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class TDocumentViewerForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kDefaultWidth = 720, kDefaultHeight = 560;
+
+  explicit TDocumentViewerForm(QWidget* parent = nullptr);
+
+  // Reads a text file (UTF-8, else code page 437); false when it cannot be read.
+  bool Load(const QString& path);
+  QString Path() const { return path_; }
+  QPlainTextEdit* Text() const { return text_; }
+
+ public slots:
+  // The next occurrence of the find text after the cursor, from the top again at the end.
+  // False (and "Not found" in the bar) when there is none.
+  bool FindNext();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QPlainTextEdit* text_;
+  QLineEdit* findEdit_;
+  QPushButton* findNextBtn_;
+  QLabel* findResult_;
+  QString path_;
+};
+
+// Shows a text file in a viewer of its own (one per file: an open one is brought up again);
+// false when the file cannot be read.
+bool ShowInDocumentViewer(const QString& path);
