@@ -1,10 +1,14 @@
 // The ADIF reader and writer (logs as other programs write them, damage) and filling a log from
 // callbook records (field by field, the date rule, the portable rule, the summary).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <fstream>
 #include <map>
+#include <sstream>
 
+#include "TestDir.h"
 #include "callbook/UAdif.h"
 #include "callbook/UAdifFill.h"
 
@@ -469,6 +473,52 @@ TEST(AdifFill, SummaryAndOneLookUpPerCall) {
             std::string::npos);
   s = FillAdifLog(TAdifLog::Parse("<CALL:5>K5DRC<EOR>"), source).summary;
   EXPECT_EQ(AdifFillExitStatus(s), 0);
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(AdifFile, OutputInPlaceOrToStandardOutput) {
+  TestDir dir;
+  const std::string in = dir.file("log.adi"), out = dir.file("out.adi");
+  const std::string log = "<CALL:5>K5DRC <QSO_DATE:8>20240101 <EOR>\n<CALL:4>W1XX <EOR>\n";
+  std::ofstream(in, std::ios::binary) << log;
+  ::chmod(in.c_str(), 0600);
+  TFakeSource source;
+  std::ostringstream stdOut, err;
+  const std::string filled = FillAdifLog(TAdifLog::Parse(log), source).text;
+
+  // To standard output: the input untouched, the summary on err.
+  EXPECT_EQ(FillAdifFile({in, "", false}, source, stdOut, err), 1);
+  EXPECT_EQ(stdOut.str(), filled);
+  EXPECT_EQ(FileText(in), log);
+  EXPECT_NE(err.str().find("tellmark-lookup: calls not found: 1 (W1XX)\n"), std::string::npos)
+      << err.str();
+  // To a file.
+  stdOut.str("");
+  EXPECT_EQ(FillAdifFile({in, out, false}, source, stdOut, err), 1);
+  EXPECT_EQ(FileText(out), filled);
+  EXPECT_TRUE(stdOut.str().empty());
+  // In place: replaced whole, with its permissions.
+  EXPECT_EQ(FillAdifFile({in, "", true}, source, stdOut, err), 1);
+  EXPECT_EQ(FileText(in), filled);
+  struct stat st {};
+  ASSERT_EQ(::stat(in.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // Filling a filled log changes nothing.
+  EXPECT_EQ(FillAdifFile({in, "", true}, source, stdOut, err), 1);
+  EXPECT_EQ(FileText(in), filled);
+
+  // Errors: nothing written, status 2.
+  err.str("");
+  EXPECT_EQ(FillAdifFile({dir.file("missing.adi"), out, false}, source, stdOut, err), 2);
+  EXPECT_NE(err.str().find("cannot read " + dir.file("missing.adi")), std::string::npos);
+  EXPECT_EQ(FileText(out), filled);
+  err.str("");
+  EXPECT_EQ(FillAdifFile({in, dir.file("no/such/dir/x.adi"), false}, source, stdOut, err), 2);
+  EXPECT_NE(err.str().find("cannot write"), std::string::npos);
 }
 
 TEST(AdifCalls, BaseCallOfEveryContactInLogOrder) {

@@ -1,10 +1,15 @@
 #include "callbook/UAdifFill.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ostream>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "dataset/ULocator.h"
@@ -252,6 +257,45 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
 }
 
 int AdifFillExitStatus(const TAdifFillSummary& s) { return s.unreadable ? 2 : s.notFound ? 1 : 0; }
+
+int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+                 std::ostream& err, std::string_view prefix) {
+  const auto reason = [] {
+    const std::string t = RunErrorText(LastErrorCode());
+    return t.empty() ? ErrorCodeText(LastErrorCode()) : t;
+  };
+  std::string text;
+  if (!ReadWholeFile(job.in, text)) {
+    err << prefix << "cannot read " << job.in << ": " << reason() << "\n";
+    return 2;
+  }
+  const TAdifLog log = TAdifLog::Parse(std::move(text));
+  const TAdifFillResult filled = FillAdifLog(log, source);
+  const std::string target = job.inPlace ? job.in : job.out;
+  if (target.empty()) {
+    stdOut << filled.text;
+    if (!stdOut.flush()) {
+      err << prefix << "cannot write the log to standard output\n";
+      return 2;
+    }
+  } else {
+    // A log replaced in place keeps its permissions.
+    struct stat before {};
+    const bool existed = ::stat(target.c_str(), &before) == 0;
+    if (!WriteFileAtomically(target, filled.text)) {
+      err << prefix << "cannot write " << target << ": " << reason() << "\n";
+      return 2;
+    }
+    if (existed) (void)::chmod(target.c_str(), before.st_mode & 07777);
+  }
+  std::string summary = AdifFillSummaryText(log, filled.summary);
+  for (size_t at = 0; at < summary.size();) {
+    const size_t nl = summary.find('\n', at);
+    err << prefix << summary.substr(at, nl - at) << "\n";
+    at = nl + 1;
+  }
+  return AdifFillExitStatus(filled.summary);
+}
 
 TAdifCalls AdifLogCalls(const TAdifLog& log) {
   TAdifCalls c;

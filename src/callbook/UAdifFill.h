@@ -4,6 +4,7 @@
 // station was. One look-up per distinct call.
 #include <array>
 #include <cstddef>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,17 @@ struct TAdifFillResult {
 
 // Fills every sound record of log; a field that has a value is never changed.
 TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source);
+
+// A log file filled: read from in, written to out (through a temporary file and a rename), or
+// over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
+// (each line begun by prefix). Returns the exit status (AdifFillExitStatus; 2 also when in cannot
+// be read or the result cannot be written, and then nothing is replaced).
+struct TAdifFileJob {
+  std::string in, out;
+  bool inPlace = false;
+};
+int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+                 std::ostream& err, std::string_view prefix = "tellmark-lookup: ");
 
 // The summary as lines for standard error, the log's problems first.
 std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s);
