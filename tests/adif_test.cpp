@@ -2,8 +2,11 @@
 // callbook records (field by field, the date rule, the portable rule, the summary).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -519,6 +522,54 @@ TEST(AdifFile, OutputInPlaceOrToStandardOutput) {
   err.str("");
   EXPECT_EQ(FillAdifFile({in, dir.file("no/such/dir/x.adi"), false}, source, stdOut, err), 2);
   EXPECT_NE(err.str().find("cannot write"), std::string::npos);
+}
+
+// Our reading of a log in the read-back script's line form.
+std::string OurReading(const TAdifLog& log) {
+  std::string lines;
+  for (const TAdifRecord& r : log.Records()) {
+    std::string line;
+    for (const TAdifField& f : r.fields) {
+      std::string name = f.name, value(log.Value(f));
+      for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+      std::string escaped;
+      for (char c : value) escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+      line += (line.empty() ? "" : "\t") + name + "=" + escaped;
+    }
+    lines += line + "\n";
+  }
+  return lines;
+}
+
+TEST(AdifReadBack, AFilledLogReadByAnotherProgramsReader) {
+  const std::string script =
+      std::string(TELLMARK_SOURCE_DIR) + "/scripts/adif-read-back/read-back.js";
+  if (std::system("node --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no node";
+  TestDir dir;
+  const std::string in =
+      "Field day log\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:4>Test<EOH>\r\n"
+      "<CALL:5>K5DRC <QSO_DATE:8>20240101 <BAND:3>20m <MODE:2>CW <EOR>\r\n"
+      "<CALL:9>VE3/K5DRC <QSO_DATE:8>20240102 <NAME:0> <EOR>\r\n"
+      "<CALL:5>K5DRC <QSO_DATE:8>19980101 <EOR>\r\n"
+      "<CALL:5>DL1AB <QSO_DATE:8>20240103 <APP_X_NOTE:3>abc <EOR>\r\n"
+      "<CALL:4>W1XX <QSO_DATE:8>20240104 <EOR>\r\n";
+  TFakeSource source;
+  const std::string filled = FillAdifLog(TAdifLog::Parse(in), source).text;
+  const std::string file = dir.file("filled.adi"), out = dir.file("out.txt");
+  std::ofstream(file, std::ios::binary) << filled;
+  const int rc = std::system(("node " + script + " " + file + " > " + out).c_str());
+  if (WIFEXITED(rc) && WEXITSTATUS(rc) == 77) GTEST_SKIP() << "adif-parser-ts not installed";
+  ASSERT_EQ(rc, 0);
+  const std::string theirs = FileText(out);
+  EXPECT_EQ(theirs, OurReading(TAdifLog::Parse(filled)));
+  // The same contacts, with the new fields.
+  EXPECT_NE(theirs.find("call=K5DRC\tqso_date=20240101\tband=20m\tmode=CW\tname=GERALD D SMITH"),
+            std::string::npos)
+      << theirs;
+  EXPECT_NE(theirs.find("cnty=TX,Dallas"), std::string::npos);
+  EXPECT_NE(theirs.find("name=J\xC3\xBCrgen Meier"), std::string::npos);
+  EXPECT_NE(theirs.find("call=W1XX\tqso_date=20240104\n"), std::string::npos);
+  EXPECT_EQ(std::count(theirs.begin(), theirs.end(), '\n'), 5);
 }
 
 TEST(AdifCalls, BaseCallOfEveryContactInLogOrder) {
