@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "callbook/UCallbook.h"
+#include "callbook/UCallbookWriters.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
-#include "dataset/UCallParts.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
-#include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -56,17 +56,6 @@ constexpr const char* kFooter =
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
-// One output row: (column, UTF-8 value).
-using TRow = std::vector<std::pair<std::string, std::string>>;
-
-// Every column, in the order of the CSV heading.
-constexpr const char* kColumns[] = {
-    "call",           "match",   "database",  "designators", "class",     "address",
-    "state",          "zip",     "county",    "issued",      "expires",   "previous_call",
-    "previous_class", "vanity",  "longitude", "latitude",    "time_zone", "area_code",
-    "locator",        "country", "dxcc",      "qsl_manager", "comments",  "fax",
-    "email"};
-
 // Data-set file names as this system writes them, with "/".
 std::string ShownName(std::string_view relName) {
   std::string s(relName);
@@ -75,9 +64,7 @@ std::string ShownName(std::string_view relName) {
 }
 
 [[noreturn]] void ReadFailure(std::string_view relName, int code) {
-  const std::string text = RunErrorText(code);
-  throw EDataSetError("cannot read " + ShownName(relName) + ": " +
-                      (text.empty() ? ErrorCodeText(code) : text));
+  ThrowReadFailure(relName, code);
 }
 
 std::string OwnDirectory() {
@@ -119,141 +106,34 @@ void OpenData() {
   }
 }
 
-std::string QslManagerText(TQslManagerFile& qsl, int32_t nr) {
-  if (nr <= 0 || !qsl.IsOpen() || nr >= qsl.RecordCount()) return {};
-  try {
-    const TQslRecord& r = qsl.Record(nr);
-    return Cp437ToUtf8(r.manager);
-  } catch (const EQslFileError&) {
-    return {};
-  }
-}
-
-TRow EntryRow(const TEntryRecord& rec, const std::string& match, TQslManagerFile& qsl,
-              const std::string& designators = {}) {
-  const TEntryView v = MakeEntryView(rec);
-  const bool us = rec.db == TDatabase::US;
-  const auto u = [](const std::string& s) { return Cp437ToUtf8(s); };
-  TRow row = {{"call", u(v.currentCall)},
-              {"match", match},
-              {"database", us ? "US" : "International"},
-              {"designators", designators},
-              {"class", u(v.classText)},
-              {"address", u(v.qth)}};
-  if (us) {
-    row.insert(row.end(), {{"state", u(v.state)},
-                           {"zip", u(v.zip)},
-                           {"county", u(v.county)},
-                           {"issued", u(v.issued)},
-                           {"expires", u(v.expires)},
-                           {"previous_call", u(v.prevCall)},
-                           {"previous_class", u(v.prevClass)},
-                           {"vanity", v.vanity},
-                           {"longitude", u(v.longitude)},
-                           {"latitude", u(v.latitude)},
-                           {"time_zone", u(v.timeZone)},
-                           {"area_code", u(v.areaCode)}});
-  }
-  row.insert(row.end(), {{"locator", u(v.locator)},
-                         {"country", u(v.country)},
-                         {"dxcc", u(v.dxcc)},
-                         {"qsl_manager", QslManagerText(qsl, v.qslManagerRef)},
-                         {"comments", u(v.comments)},
-                         {"fax", u(v.fax)},
-                         {"email", u(v.eMail)}});
-  return row;
-}
-
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
-std::string JsonString(const std::string& s) {
-  std::string q = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        q += "\\\"";
-        break;
-      case '\\':
-        q += "\\\\";
-        break;
-      case '\n':
-        q += "\\n";
-        break;
-      case '\r':
-        q += "\\r";
-        break;
-      case '\t':
-        q += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          q += buf;
-        } else {
-          q += static_cast<char>(c);
-        }
-    }
-  }
-  return q + "\"";
-}
-
 // Text rows are written as they come; CSV and JSON at the end. A row without an entry (match
-// "none") keeps CSV and JSON output in step with the input; text output leaves it to the message.
+// none) keeps CSV and JSON output in step with the input; text output leaves it to the message.
 class TWriter {
  public:
   explicit TWriter(TFormat f) : format_(f) {}
-  void AddNone(const std::string& call) {
-    if (format_ != TFormat::Text) rows_.push_back({{"call", call}, {"match", "none"}});
-  }
-  void Add(TRow row) {
+  void Add(TCallbookRecord r) {
     if (format_ == TFormat::Text) {
+      if (r.match == TCallbookMatch::None) return;
       if (written_++) std::cout << "\n";
-      size_t width = 0;
-      for (const auto& [k, v] : row) width = std::max(width, k.size());
-      for (const auto& [k, v] : row)
-        if (!v.empty())
-          std::cout << k << std::string(width - k.size() + 1, ' ') << ": " << v << "\n";
+      std::cout << CallbookText(r);
       std::cout.flush();
       return;
     }
-    rows_.push_back(std::move(row));
+    records_.push_back(std::move(r));
   }
   void Finish() {
     if (format_ == TFormat::Csv) {
-      for (size_t i = 0; i < std::size(kColumns); ++i) std::cout << (i ? "," : "") << kColumns[i];
-      std::cout << "\r\n";
-      for (const auto& r : rows_) {
-        for (size_t i = 0; i < std::size(kColumns); ++i) {
-          std::string value;
-          for (const auto& [k, v] : r)
-            if (k == kColumns[i]) value = v;
-          std::cout << (i ? "," : "") << CsvField(value);
-        }
-        std::cout << "\r\n";
-      }
+      std::cout << CallbookCsvHeading();
+      for (const auto& r : records_) std::cout << CallbookCsvRow(r);
     } else if (format_ == TFormat::Json) {
-      std::cout << "[";
-      for (size_t i = 0; i < rows_.size(); ++i) {
-        std::cout << (i ? ",\n " : "\n ") << "{";
-        for (size_t j = 0; j < rows_[i].size(); ++j)
-          std::cout << (j ? ", " : "") << JsonString(rows_[i][j].first) << ": "
-                    << JsonString(rows_[i][j].second);
-        std::cout << "}";
-      }
-      std::cout << (rows_.empty() ? "]\n" : "\n]\n");
+      std::cout << CallbookJsonArray(records_);
     }
     std::cout.flush();
   }
 
  private:
   TFormat format_;
-  std::vector<TRow> rows_;
+  std::vector<TCallbookRecord> records_;
   int written_ = 0;
 };
 
@@ -351,36 +231,12 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
 
 // One call look-up: a row with how it matched; false when not found exactly. A call with
 // designators is looked up by its base call.
-bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
-  const std::string typed = TrimBlanks(text);
-  const TCallParts parts = SplitCallParts(AsciiUpper(typed));
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
-  if (key.empty()) {
-    std::cerr << "tellmark-lookup: empty call\n";
-    out.AddNone(typed);
-    return false;
-  }
-  TLookup lookup;
-  const bool usFirst = key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w';
-  if (usFirst)
-    lookup.SwitchToUS();
-  else
-    lookup.SwitchToIntl();
-  const TCallLookup r = lookup.FindCall(key);
-  if (!r.found) {
-    std::cerr << "tellmark-lookup: "
-              << Cp437ToUtf8(r.message.empty() ? NotFoundText("Call", key) : r.message) << "\n";
-    out.AddNone(AsciiUpper(typed));
-    return false;
-  }
-  if (!r.exact && !r.message.empty())
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    ReadFailure(kDataFileName, LastErrorCode());
-  const char* match = !r.exact ? "next-greater" : parts.designators.empty() ? "exact" : "base-call";
-  out.Add(EntryRow(rec, match, qsl, parts.designators));
-  return r.exact;
+bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+  TCallbookAnswer a = callbook.Lookup(text);
+  if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
+  const bool exact = a.Exact();
+  out.Add(std::move(a.record));
+  return exact;
 }
 
 // Position in order index of the U.S. entry ref.
@@ -415,7 +271,7 @@ int32_t EqualKeyEnd(int index, std::string key) {
 
 // count entries of an order from the first entry whose key is equal or greater; nothing when
 // the text is past the last key.
-bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
+bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
   const int index = o.orderIndex;
   const char* kind = index == oiUSName   ? "Name"
                      : index == oiUSCity ? "City"
@@ -445,14 +301,15 @@ bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
     TEntryRecord rec;
     if (!ReadOrderEntry(index, p, ref)) ReadFailure(kSequenceFileName, LastErrorCode());
     if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(EntryRow(rec, p < exactEnd ? "exact" : "next-greater", qsl));
+    out.Add(
+        callbook.Record(rec, p < exactEnd ? TCallbookMatch::Exact : TCallbookMatch::NextGreater));
   }
   return exact;
 }
 
 // The entries of one database that contain every word (the text search of the desktop program,
 // without its word-list browsing). False when no entry has them all.
-bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
+bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
   std::string message;
   std::unique_ptr<TWortListe> list = OpenWordList(db, message);
   if (!list) throw EDataSetError(message);
@@ -483,7 +340,7 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile&
   for (int32_t i = 1; i <= n; ++i) {
     TEntryRecord rec;
     if (!ReadRecord(db, r.list->GetItem(i), rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(EntryRow(rec, "words", qsl));
+    out.Add(callbook.Record(rec, TCallbookMatch::Words));
   }
   return true;
 }
@@ -533,12 +390,9 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     OpenData();
-    TQslManagerFile qsl;
-    try {
-      qsl.Open(DataSetPath("data\\qslmgr.dat"));
-    } catch (const EQslFileError&) {
-      // Without the file the manager column stays empty.
-    }
+    TCallbook callbook;
+    callbook.Open();
+    if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
       std::cout << CountDataSetCoverage().Text();
@@ -546,23 +400,23 @@ int main(int argc, char** argv) {
       status = WriteMorseWave(o);
     } else if (o.words) {
       bool any = false;
-      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, qsl)) any = true;
-      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, qsl)) any = true;
+      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, callbook)) any = true;
+      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, callbook)) any = true;
       if (!any) {
         std::cerr << "tellmark-lookup: " << kEntriesFoundText << "0\n";
         status = 1;
       }
     } else if (o.orderIndex >= 0) {
-      if (!ListOrder(o, out, qsl)) status = 1;
+      if (!ListOrder(o, out, callbook)) status = 1;
     } else if (!o.calls.empty()) {
       for (const auto& c : o.calls)
-        if (!LookUpCall(c, out, qsl)) status = 1;
+        if (!LookUpCall(c, out, callbook)) status = 1;
     } else {
       std::string line;
       while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (TrimBlanks(line).empty()) continue;
-        if (!LookUpCall(line, out, qsl)) status = 1;
+        if (!LookUpCall(line, out, callbook)) status = 1;
       }
     }
     out.Finish();
