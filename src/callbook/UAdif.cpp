@@ -263,6 +263,41 @@ std::string AdifField(std::string_view name, std::string_view value, bool chars)
          ">" + std::string(value);
 }
 
+namespace {
+
+bool IsAscii(std::string_view v) {
+  return std::none_of(v.begin(), v.end(),
+                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// Whether value, written with its length in characters and followed by a tag, reads back whole:
+// its length read as bytes must not land on a tag (no "<" in it, no blank at its end).
+bool CharsReadBack(std::string_view value) {
+  return value.find('<') == std::string_view::npos && !value.empty() && !IsBlank(value.back());
+}
+
+// The length to write for value in log, where what follows lands on a tag.
+size_t LengthToWrite(const TAdifLog& log, std::string_view value) {
+  return log.CountsCharacters() && !IsAscii(value) && CharsReadBack(value) ? Utf8Length(value)
+                                                                           : value.size();
+}
+
+}  // namespace
+
+bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view name,
+                 std::string_view value) {
+  if (!r.sound) return false;
+  const TAdifField* f = log.Find(r, name);
+  if (!f) return true;                                // added before <EOR>: a tag follows it
+  if (!log.FieldText(r, name).empty()) return false;  // a value is never changed
+  // In place, the text after the field follows the value. Its length in bytes reads back when a
+  // tag follows, or when the reading in characters does not land on one either.
+  const std::string_view s = log.Text();
+  if (IsAscii(value) || LandsOnTag(s, f->End())) return true;
+  const size_t more = Utf8Bytes(s, f->End(), value.size() - Utf8Length(value));
+  return more == std::string_view::npos || !LandsOnTag(s, f->End() + more);
+}
+
 std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
   const std::string_view s = log.Text();
   std::string out;
@@ -285,10 +320,11 @@ std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
       sep.insert(sep.begin(), s[i - 1]);
     std::string added;
     for (const auto& [name, value] : fills[ri]) {
+      if (!AdifCanFill(log, r, name, value)) continue;
       if (const TAdifField* f = log.Find(r, name)) {
-        if (!log.FieldText(r, name).empty()) continue;  // a value is never changed
-        std::string tag = "<" + f->name + ":" +
-                          std::to_string(log.CountsCharacters() ? Utf8Length(value) : value.size());
+        // In place: in characters only where a tag follows.
+        const size_t length = LandsOnTag(s, f->End()) ? LengthToWrite(log, value) : value.size();
+        std::string tag = "<" + f->name + ":" + std::to_string(length);
         if (!f->type.empty()) tag += ":" + f->type;
         edits.emplace_back(f->tag, f->End(), tag + ">" + value);
       } else {
@@ -296,7 +332,7 @@ std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
         if (lower)
           for (char& c : n)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        added += AdifField(n, value, log.CountsCharacters()) + sep;
+        added += "<" + n + ":" + std::to_string(LengthToWrite(log, value)) + ">" + value + sep;
       }
     }
     if (!added.empty()) edits.emplace_back(r.eor, r.eor, std::move(added));

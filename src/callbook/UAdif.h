@@ -77,5 +77,11 @@ using TAdifFills = std::vector<std::vector<std::pair<std::string, std::string>>>
 // Every other byte is kept. Damaged records are not changed.
 std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills);
 
+// Whether WriteAdif fills name with value in r: the record is sound, the field is missing or
+// empty, and the value written there reads back whole (in place, a non-ASCII value followed by
+// text that is no tag could be read with another length: such a field stays empty).
+bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view name,
+                 std::string_view value);
+
 // One field as written: "<NAME:3>abc"; the length counted in characters when chars is set.
 std::string AdifField(std::string_view name, std::string_view value, bool chars = false);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "callbook/UCallbook.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
@@ -64,6 +65,16 @@ std::string MailingAddress(const TCallbookRecord& r) {
 }
 
 }  // namespace
+
+std::optional<TCallbookRecord> TCallbookLookupSource::FindBaseCall(std::string_view baseCall) {
+  TCallbookAnswer a = callbook_.Lookup(baseCall);
+  if (a.record.match != TCallbookMatch::Exact) return std::nullopt;
+  return std::move(a.record);
+}
+
+const TEntity* TCallbookLookupSource::FindPrefix(std::string_view prefix) {
+  return callbook_.Entities().FindPrefix(prefix);
+}
 
 std::string AdifLocation(double degrees, bool latitude) {
   const double limit = latitude ? 90.0 : 180.0;
@@ -221,7 +232,7 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
     if (dateRule) ++s.dateRule;
     bool any = false;
     for (const auto& [name, value] : values) {
-      if (!log.FieldText(r, name).empty()) continue;
+      if (!AdifCanFill(log, r, name, value)) continue;
       any = true;
       for (size_t i = 0; i < kAdifFillFields.size(); ++i)
         if (name == kAdifFillFields[i]) ++s.perField[i];

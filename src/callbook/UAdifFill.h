@@ -24,6 +24,20 @@ class TCallbookSource {
   virtual const TEntity* FindPrefix(std::string_view prefix) = 0;
 };
 
+class TCallbook;
+
+// The directory's answers: the entry of exactly the base call (a next-greater entry is none),
+// and the entities of the edition's table.
+class TCallbookLookupSource : public TCallbookSource {
+ public:
+  explicit TCallbookLookupSource(const TCallbook& callbook) : callbook_(callbook) {}
+  std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) override;
+  const TEntity* FindPrefix(std::string_view prefix) override;
+
+ private:
+  const TCallbook& callbook_;
+};
+
 // The fields the filler writes, in this order.
 inline constexpr std::array<const char*, 15> kAdifFillFields = {
     "NAME",    "QTH",  "ADDRESS", "STATE", "CNTY", "GRIDSQUARE", "LAT",  "LON",
