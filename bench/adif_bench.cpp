@@ -6,7 +6,9 @@
 //   adif_bench [--edition=DIR] [benchmark options]
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,6 +106,67 @@ void BM_FillLog(benchmark::State& state) {
   shown = true;
 }
 BENCHMARK(BM_FillLog)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// The parts: reading and parsing the log; the look-ups of its distinct calls alone; filling
+// from records already at hand; writing the result.
+void BM_ReadAndParse(benchmark::State& state) {
+  for (auto _ : state) {
+    std::string text;
+    ReadWholeFile(g_log, text);
+    benchmark::DoNotOptimize(TAdifLog::Parse(std::move(text)).Records().size());
+  }
+}
+BENCHMARK(BM_ReadAndParse)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::vector<std::string> DistinctBaseCalls() {
+  std::string text;
+  ReadWholeFile(g_log, text);
+  const TAdifCalls c = AdifLogCalls(TAdifLog::Parse(std::move(text)));
+  std::vector<std::string> calls = c.calls;
+  std::sort(calls.begin(), calls.end());
+  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+  return calls;
+}
+
+void BM_LookupsOnly(benchmark::State& state) {
+  TCallbook callbook;
+  callbook.Open();
+  const std::vector<std::string> calls = DistinctBaseCalls();
+  for (auto _ : state) {
+    TCallbookLookupSource source(callbook);
+    for (const std::string& c : calls) benchmark::DoNotOptimize(source.FindBaseCall(c));
+  }
+  state.counters["calls"] = static_cast<double>(calls.size());
+}
+BENCHMARK(BM_LookupsOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Records fetched once; the fill and the write to memory measured.
+class TCachedSource : public TCallbookSource {
+ public:
+  explicit TCachedSource(const TCallbook& cb) : cb_(cb) {
+    TCallbookLookupSource s(cb);
+    for (const std::string& c : DistinctBaseCalls()) records_[c] = s.FindBaseCall(c);
+  }
+  std::optional<TCallbookRecord> FindBaseCall(std::string_view c) override {
+    return records_[std::string(c)];
+  }
+  const TEntity* FindPrefix(std::string_view p) override { return cb_.Entities().FindPrefix(p); }
+
+ private:
+  const TCallbook& cb_;
+  std::map<std::string, std::optional<TCallbookRecord>> records_;
+};
+
+void BM_FillWithoutLookups(benchmark::State& state) {
+  TCallbook callbook;
+  callbook.Open();
+  TCachedSource source(callbook);
+  std::string text;
+  ReadWholeFile(g_log, text);
+  const TAdifLog log = TAdifLog::Parse(std::move(text));
+  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source).text.size());
+}
+BENCHMARK(BM_FillWithoutLookups)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -300,8 +300,11 @@ bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view nam
 
 std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
   const std::string_view s = log.Text();
+  size_t extra = 0;
+  for (const auto& f : fills)
+    for (const auto& [name, value] : f) extra += name.size() + value.size() + 16;
   std::string out;
-  out.reserve(s.size() + s.size() / 4);
+  out.reserve(s.size() + extra);
   size_t pos = 0;
   const auto& records = log.Records();
   for (size_t ri = 0; ri < records.size() && ri < fills.size(); ++ri) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -194,6 +195,11 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
   std::unordered_map<std::string, std::optional<TCallbookRecord>> records;
   std::unordered_map<std::string, const TEntity*> prefixes;
   std::unordered_set<std::string> missing;
+  struct TCallValues {
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<size_t> index;  // in kAdifFillFields
+  };
+  std::unordered_map<std::string, TCallValues> values;
   TAdifFills fills(log.Records().size());
   for (size_t ri = 0; ri < log.Records().size(); ++ri) {
     const TAdifRecord& r = log.Records()[ri];
@@ -227,15 +233,31 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
       if (p == prefixes.end()) p = prefixes.emplace(std::string(d), source.FindPrefix(d)).first;
       if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
     }
-    bool dateRule = false;
-    auto values = AdifValuesFor(call, log.FieldText(r, "QSO_DATE"), rec, other, dateRule);
-    if (dateRule) ++s.dateRule;
+    // The values of a call are the same for every contact on the same side of the grant date.
+    const std::string_view date = log.FieldText(r, "QSO_DATE");
+    const std::string granted = CompactDate(rec.issued);
+    const bool early = rec.database == TDatabase::US && !granted.empty() && date.size() == 8 &&
+                       IsDigits(date) && date < granted;
+    auto cached = values.find(call + (early ? "\x01" : "\x02"));
+    if (cached == values.end()) {
+      TCallValues v;
+      bool dateRule = false;
+      v.values = AdifValuesFor(call, date, rec, other, dateRule);
+      for (const auto& [name, value] : v.values)
+        v.index.push_back(
+            static_cast<size_t>(std::find_if(kAdifFillFields.begin(), kAdifFillFields.end(),
+                                             [&name](const char* f) { return name == f; }) -
+                                kAdifFillFields.begin()));
+      cached = values.emplace(call + (early ? "\x01" : "\x02"), std::move(v)).first;
+    }
+    if (early) ++s.dateRule;
     bool any = false;
-    for (const auto& [name, value] : values) {
+    const TCallValues& v = cached->second;
+    for (size_t i = 0; i < v.values.size(); ++i) {
+      const auto& [name, value] = v.values[i];
       if (!AdifCanFill(log, r, name, value)) continue;
       any = true;
-      for (size_t i = 0; i < kAdifFillFields.size(); ++i)
-        if (name == kAdifFillFields[i]) ++s.perField[i];
+      if (v.index[i] < s.perField.size()) ++s.perField[v.index[i]];
       fills[ri].emplace_back(name, value);
     }
     if (any) ++s.filledContacts;
