@@ -243,10 +243,10 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
       TCallValues v;
       bool dateRule = false;
       v.values = AdifValuesFor(call, date, rec, other, dateRule);
-      for (const auto& [name, value] : v.values)
+      for (const auto& nv : v.values)
         v.index.push_back(
             static_cast<size_t>(std::find_if(kAdifFillFields.begin(), kAdifFillFields.end(),
-                                             [&name](const char* f) { return name == f; }) -
+                                             [&nv](const char* f) { return nv.first == f; }) -
                                 kAdifFillFields.begin()));
       cached = values.emplace(call + (early ? "\x01" : "\x02"), std::move(v)).first;
     }
