@@ -331,11 +331,13 @@ std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
         if (!f->type.empty()) tag += ":" + f->type;
         edits.emplace_back(f->tag, f->End(), tag + ">" + value);
       } else {
-        std::string n = name;
-        if (lower)
-          for (char& c : n)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        added += "<" + n + ":" + std::to_string(LengthToWrite(log, value)) + ">" + value + sep;
+        added += '<';
+        for (char c : name) added += lower && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        added += ':';
+        added += std::to_string(LengthToWrite(log, value));
+        added += '>';
+        added += value;
+        added += sep;
       }
     }
     if (!added.empty()) edits.emplace_back(r.eor, r.eor, std::move(added));
