@@ -200,6 +200,8 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
     std::vector<size_t> index;  // in kAdifFillFields
   };
   std::unordered_map<std::string, TCallValues> values;
+  records.reserve(log.Records().size());
+  values.reserve(log.Records().size());
   TAdifFills fills(log.Records().size());
   for (size_t ri = 0; ri < log.Records().size(); ++ri) {
     const TAdifRecord& r = log.Records()[ri];
