@@ -21,3 +21,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+# The ADIF reader the tests read filled logs back with (optional: the test skips without it).
+if command -v npm >/dev/null; then
+  npm install --prefix "$(dirname "$0")/adif-read-back" --no-audit --no-fund >/dev/null ||
+    echo "setup-debian.sh: npm install in scripts/adif-read-back failed; that test will skip" >&2
+fi

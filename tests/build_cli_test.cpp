@@ -386,3 +386,69 @@ TEST(BuildCliTest, HelpAndVersion) {
     EXPECT_TRUE(std::regex_search(help, line)) << option << "\n" << help;
   }
 }
+
+TEST_F(LookupCliTest, AdifLogFilledToStandardOutputAFileOrInPlace) {
+  const std::string log = dir_->file("log.adi"), out = dir_->file("out.adi");
+  const std::string text =
+      "Log <op@example.org>\r\n<EOH>\r\n<CALL:4>W1AW <QSO_DATE:8>20240101 <MODE:2>CW <EOR>\r\n"
+      "<CALL:4>w1aw <QSO_DATE:8>19950101 <EOR>\r\n<CALL:8>DL1ABC/P <EOR>\r\n"
+      "<CALL:6>ZZ9ZZZ <EOR>\r\n";
+  const auto write = [](const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  const auto read = [](const std::string& path) {
+    std::string s;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    char buf[4096];
+    size_t n;
+    while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    if (f) std::fclose(f);
+    return s;
+  };
+  write(log, text);
+  const TRun r = Run("--adif '" + log + "'");
+  EXPECT_EQ(r.status, 1);  // ZZ9ZZZ is not there (a next-greater entry is no answer)
+  EXPECT_NE(r.out.find("<CALL:4>W1AW <QSO_DATE:8>20240101 <MODE:2>CW <NAME:15>ARRL HQ STATION "
+                       "<QTH:9>NEWINGTON "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("<GRIDSQUARE:6>FN31pr <LAT:11>N041 42.882 <LON:11>W072 43.734 "),
+            std::string::npos);
+  // Before the grant (1996-01-01): no name; portable: the name, not the QTH.
+  const size_t early = r.out.find("<CALL:4>w1aw <QSO_DATE:8>19950101 ");
+  ASSERT_NE(early, std::string::npos) << r.out;
+  const std::string earlyRecord = r.out.substr(early, r.out.find("<EOR>", early) - early);
+  EXPECT_EQ(earlyRecord.find("<NAME"), std::string::npos) << earlyRecord;
+  EXPECT_EQ(earlyRecord.find("<QTH"), std::string::npos) << earlyRecord;
+  EXPECT_NE(earlyRecord.find("<COUNTRY:13>United States "), std::string::npos) << earlyRecord;
+  EXPECT_NE(r.out.find("<CALL:8>DL1ABC/P <NAME:"), std::string::npos);
+  EXPECT_EQ(r.out.find("<QTH", r.out.find("DL1ABC/P")), std::string::npos);
+  EXPECT_EQ(r.out.substr(r.out.size() - 22), "<CALL:6>ZZ9ZZZ <EOR>\r\n");
+  EXPECT_EQ(read(log), text);  // standard output: the log untouched
+
+  const TRun summary = Run("--adif '" + log + "' --adif-out '" + out + "'", {}, "&1");
+  EXPECT_EQ(summary.status, 1);
+  EXPECT_EQ(read(out), r.out);
+  EXPECT_NE(summary.out.find("tellmark-lookup: contacts read: 4\n"), std::string::npos)
+      << summary.out;
+  EXPECT_NE(summary.out.find("tellmark-lookup: calls not found: 1 (ZZ9ZZZ)\n"), std::string::npos);
+  EXPECT_NE(summary.out.find("tellmark-lookup: contacts before the licence's grant date (name and "
+                             "address not filled): 1\n"),
+            std::string::npos);
+  EXPECT_EQ(Run("--adif '" + log + "' --in-place").status, 1);
+  EXPECT_EQ(read(log), r.out);
+
+  // Damage: named by record and byte, the rest filled, status 2.
+  write(log, "<CALL:4>W1AW<EOR><CALL:-1>x<EOR>");
+  const TRun damaged = Run("--adif '" + log + "'", {}, "&1");
+  EXPECT_EQ(damaged.status, 2);
+  EXPECT_NE(damaged.out.find("tellmark-lookup: record 2, byte 17: negative length in <CALL\n"),
+            std::string::npos)
+      << damaged.out;
+  EXPECT_EQ(Run("--adif '" + dir_->file("missing.adi") + "'").status, 2);
+  for (const char* bad : {"--adif-out x.adi", "--in-place", "--adif a.adi --json",
+                          "--adif a.adi W1AW", "--adif a.adi --in-place --adif-out b.adi"})
+    EXPECT_EQ(Run(bad).status, 2) << bad;
+}

@@ -189,6 +189,20 @@ TEST_F(ReportFileTest, ClearTwiceAndOpenFailures) {
   EXPECT_EQ(r.message, "Could not open report file: Error: 5");
 }
 
+TEST_F(ReportFileTest, CallsOfALogInOrderEachFailureShown) {
+  std::vector<std::string> errors;
+  const auto show = [&errors](const std::string& m) { errors.push_back(m); };
+  TReportCopyResult r = AddCallsToReport({"K5DRC", "W1AW", "K5DRC", "ABCDEFGHIJKLMNOPQRS"}, show);
+  EXPECT_EQ(r.written, 4);
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(Report(), "K5DRC\r\nW1AW\r\nK5DRC\r\nABCDEFGHIJKLMNO\r\n");
+  // Every failing call shows its message; the loop goes on.
+  SetReportFileName(dir.file("sub/report.txt"));
+  r = AddCallsToReport({"K5DRC", "W1AW"}, show);
+  EXPECT_EQ(r.written, 0);
+  EXPECT_EQ(errors, std::vector<std::string>(2, "Could not open report file: Error: 3"));
+}
+
 TEST_F(ReportFileTest, FailedWriteLeavesNoHalfLine) {
   ASSERT_TRUE(AddEntryToReport("DL1ABC"));  // 8 bytes
   // A file size limit lets the next line be written only in part.

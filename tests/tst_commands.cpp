@@ -20,6 +20,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "EditionReadBack.h"
@@ -49,6 +50,11 @@ class TFakeLauncher : public TDocumentLauncher {
   QStringList opened;
   bool succeed = true;
 };
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // A U.S. entry whose fields fill more than the clipboard buffer.
 TBuildEntry LongUSEntry() {
@@ -325,6 +331,37 @@ class TstCommands : public QObject {
     QVERIFY(Action("AddEntryToReportMenuItem")->isEnabled());
   }
 
+  void adifLogCallsGoToTheReportFile() {
+    TestDir dir;
+    const std::string report = dir.file("report.txt"), log = dir.file("log.adi");
+    Create(QByteArray("[Report]\nReportFilename=") + report.c_str() + "\n");
+    QVERIFY(Action("AddAdifLogToReportMenuItem")->isEnabled());
+    QCOMPARE(Action("AddAdifLogToReportMenuItem")->text(), QString("Add calls from ADIF log..."));
+    std::ofstream(log, std::ios::binary)
+        << "Field day\n<EOH>\n<CALL:9>VE3/K5DRC<EOR>\n<call:4>w1aw<eor>\n<CALL:7>K5DRC/P<EOR>\n";
+    QString asked = QString::fromStdString(log);
+    form_->AskAdifLog = [&asked] { return asked; };
+    Action("AddAdifLogToReportMenuItem")->trigger();
+    QVERIFY2(boxes_.isEmpty(), qPrintable(Texts().join('|')));
+    CloseReportFile();
+    QCOMPARE(Slurp(report), std::string("K5DRC\r\nW1AW\r\nK5DRC\r\n"));
+
+    // A damaged record: the sound ones go in, the damage is shown with where it is.
+    std::ofstream(log, std::ios::binary | std::ios::trunc) << "<CALL:4>N0XX<EOR><CALL:-4>ab<EOR>";
+    Action("AddAdifLogToReportMenuItem")->trigger();
+    QCOMPARE(Texts(), QStringList{"ADIF log: record 2, byte 17: negative length in <CALL"});
+    // Cancelled: nothing; a missing file: the handling error.
+    asked.clear();
+    Action("AddAdifLogToReportMenuItem")->trigger();
+    asked = QString::fromStdString(dir.file("missing.adi"));
+    Action("AddAdifLogToReportMenuItem")->trigger();
+    QCOMPARE(boxes_.size(), 2);
+    QVERIFY2(boxes_[1].text.startsWith("Error during handling: cannot read "),
+             qPrintable(boxes_[1].text));
+    CloseReportFile();
+    QCOMPARE(Slurp(report), std::string("K5DRC\r\nW1AW\r\nK5DRC\r\nN0XX\r\n"));
+  }
+
   void neverDisablesBothReportItems() {
     TestDir dir;
     const std::string name = dir.file("calls.txt");
@@ -339,6 +376,7 @@ class TstCommands : public QObject {
     });
     QVERIFY(!Action("AddEntryToReportMenuItem")->isEnabled());
     QVERIFY(!Action("AddSearchResultsToReportMenuItem")->isEnabled());
+    QVERIFY(!Action("AddAdifLogToReportMenuItem")->isEnabled());
     const TProgramSettings& s = form_->Settings();
     QCOMPARE(s.reportOptions.mode, int32_t(rmNever));
     QCOMPARE(s.reportOptions.fileName, name);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "callbook/UAdifFill.h"
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookWriters.h"
 #include "common/IOUtil.h"
@@ -44,6 +45,7 @@ struct TOptions {
   std::vector<std::string> calls;
   std::string cwFile;                             // --cw: the WAV file to write
   int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
+  TAdifFileJob adif;                              // --adif: the log to fill
 };
 
 constexpr const char* kFooter =
@@ -55,6 +57,7 @@ constexpr const char* kFooter =
     "firstname=, county=, city=, prevcall= (city=boston).\n"
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
+    "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
 // Data-set file names as this system writes them, with "/".
@@ -188,6 +191,11 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--stats", o.stats,
                "Entries per licence class and state, and the share with county, coordinates and "
                "locator");
+  app.add_option("--adif", o.adif.in,
+                 "Fill the empty fields of this ADIF log (.adi) from the directory; the log goes "
+                 "to standard output, the summary to standard error");
+  app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
+  app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -200,6 +208,10 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
     return 2;
   };
   if (json && csv) return bad("give --json or --csv, not both");
+  if (o.adif.in.empty() ? !o.adif.out.empty() || o.adif.inPlace
+                        : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
+                              !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
+    return bad("--adif goes alone, with --adif-out or --in-place");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
   if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
@@ -404,6 +416,9 @@ int main(int argc, char** argv) {
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);
+    } else if (!o.adif.in.empty()) {
+      TCallbookLookupSource source(callbook);
+      status = FillAdifFile(o.adif, source, std::cout, std::cerr);
     } else if (o.words) {
       bool any = false;
       if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, callbook)) any = true;

@@ -182,6 +182,19 @@ TReportResult ReportShownEntry(int32_t mode, std::string_view call) {
 
 bool ReportAddCommandsEnabled(int32_t mode) { return mode != rmNever; }
 
+TReportCopyResult AddCallsToReport(const std::vector<std::string>& calls,
+                                   const std::function<void(const std::string&)>& showError) {
+  TReportCopyResult out;
+  for (const std::string& call : calls) {
+    if (TReportResult r = AddEntryToReport(call); !r) {
+      if (showError) showError(r.message);
+    } else {
+      ++out.written;
+    }
+  }
+  return out;
+}
+
 TReportCopyResult AddSearchResultsToReport(
     TDatabase db, TAllgVerweisListe& results, TSearchProgress* progress,
     const std::function<void(const std::string&)>& showError) {

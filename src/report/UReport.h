@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dataset/UEntry.h"
 
@@ -79,3 +80,8 @@ struct TReportCopyResult {
 TReportCopyResult AddSearchResultsToReport(
     TDatabase db, TAllgVerweisListe& results, TSearchProgress* progress,
     const std::function<void(const std::string&)>& showError);
+
+// "Add calls from ADIF log...": each call cut to 15 characters and appended, in order. Every
+// failure goes to showError and the loop goes on with the next call.
+TReportCopyResult AddCallsToReport(const std::vector<std::string>& calls,
+                                   const std::function<void(const std::string&)>& showError);

@@ -89,6 +89,8 @@ class TCallViewForm : public QMainWindow {
   void AddCurrentToReport();
   // The add commands are enabled unless the report mode is "never".
   void UpdateReportMenu();
+  // The ADIF log of "Add calls from ADIF log..." (a file dialog unless set); empty: cancelled.
+  std::function<QString()> AskAdifLog;
 
   // Morse output (FTellmarkMainMorse.cpp): the "CW Output" window, made at creation and kept.
   TCWOutputForm* CWOutputForm() const { return cwForm_; }
@@ -176,6 +178,7 @@ class TCallViewForm : public QMainWindow {
   void ViewListItemClick();
   void AddEntryToReportMenuItemClick();
   void AddSearchResultsToReportMenuItemClick();
+  void AddAdifLogToReportMenuItemClick();
   void ReportEditReportFileMenuItemClick();
   void ReportClearReportFileMenuItemClick();
   void EditMorsenMenuClick();

@@ -1,8 +1,11 @@
 // The main window's report commands: adding the entry shown (by hand or, in the mode "always",
-// whenever an entry is shown), adding every call of a search result, editing and clearing the
-// report file, and the enabled state of the add commands by the report mode.
+// whenever an entry is shown), adding every call of a search result or of an ADIF log, editing
+// and clearing the report file, and the enabled state of the add commands by the report mode.
 #include <QAction>
+#include <QFileDialog>
 
+#include "callbook/UAdifFill.h"
+#include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "report/UReport.h"
 #include "textsearch/Dbwort.h"
@@ -35,6 +38,7 @@ void TCallViewForm::SetUpReportCommands() {
   const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
       {ui->AddEntryToReportMenuItem, &TCallViewForm::AddEntryToReportMenuItemClick},
       {ui->AddSearchResultsToReportMenuItem, &TCallViewForm::AddSearchResultsToReportMenuItemClick},
+      {ui->AddAdifLogToReportMenuItem, &TCallViewForm::AddAdifLogToReportMenuItemClick},
       {ui->ReportEditReportFileMenuItem, &TCallViewForm::ReportEditReportFileMenuItemClick},
       {ui->ReportClearReportFileMenuItem, &TCallViewForm::ReportClearReportFileMenuItemClick}};
   for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
@@ -62,6 +66,7 @@ void TCallViewForm::UpdateReportMenu() {
   const bool add = ReportAddCommandsEnabled(settings_.reportOptions.mode);
   ui->AddEntryToReportMenuItem->setEnabled(add);
   ui->AddSearchResultsToReportMenuItem->setEnabled(add);
+  ui->AddAdifLogToReportMenuItem->setEnabled(add);
 }
 
 void TCallViewForm::AddCurrentToReport() {
@@ -97,6 +102,35 @@ void TCallViewForm::AddSearchResultsToReportMenuItemClick() {
     ShowHandlingError(e);
   }
   modalRunning_ = false;
+}
+
+void TCallViewForm::AddAdifLogToReportMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  modalRunning_ = true;
+  const QString file = AskAdifLog ? AskAdifLog()
+                                  : QFileDialog::getOpenFileName(
+                                        this, {}, {}, "ADIF logs (*.adi *.ADI);;All files (*)");
+  modalRunning_ = false;
+  if (file.isEmpty()) return;
+  const bool wasBusy = busy_;
+  SetBusy(true);
+  try {
+    std::string text;
+    if (!ReadWholeFile(ToLocalPath(file), text)) {
+      const std::string reason = RunErrorText(LastErrorCode());
+      throw std::runtime_error("cannot read " + ToLocalPath(file) + ": " +
+                               (reason.empty() ? ErrorCodeText(LastErrorCode()) : reason));
+    }
+    const TAdifLog log = TAdifLog::Parse(std::move(text));
+    // The calls of the sound records go in; damage is shown once, with where it is.
+    AddCallsToReport(AdifLogCalls(log).calls,
+                     [](const std::string& message) { ShowErrorBox(FromData(message)); });
+    if (!log.Problems().empty())
+      ShowErrorBox(QString::fromStdString("ADIF log: " + AdifProblemText(log.Problems().front())));
+  } catch (const std::exception& e) {
+    ShowHandlingError(e);
+  }
+  SetBusy(wasBusy);
 }
 
 void TCallViewForm::ReportEditReportFileMenuItemClick() {
