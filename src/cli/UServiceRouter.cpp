@@ -454,6 +454,9 @@ TServiceResponse TServiceRouter::ApiHealth() {
 TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
   const std::string* id = QueryValue(query, "id");
   const std::string* user = QueryValue(query, "u");
+  const std::string* call = QueryValue(query, "callsign");
+  std::string error;
+  if (call && !CheckCall(*call, error)) return BadRequest(error);
   if (!id) {
     // Any user name and password open a session: the data is local and public.
     if (!user || user->empty() || !QueryValue(query, "p"))
@@ -462,10 +465,7 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
   }
   if (!hamQthSessions_.Known(*id))
     return Answer(200, kXmlType, HamQthError("Session does not exist or expired"));
-  const std::string* call = QueryValue(query, "callsign");
   if (!call) return Answer(200, kXmlType, HamQthError("Callsign not found"));
-  std::string error;
-  if (!CheckCall(*call, error)) return BadRequest(error);
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
     return Answer(200, kXmlType, HamQthError("Callsign not found"));
@@ -474,6 +474,9 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
 
 TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const std::string* key = QueryValue(query, "s");
+  const std::string* call = QueryValue(query, "callsign");
+  std::string error;
+  if (call && !CheckCall(*call, error)) return BadRequest(error);
   if (!key) {
     const std::string* user = QueryValue(query, "username");
     if (!user || user->empty())
@@ -482,10 +485,7 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   }
   if (!qrzSessions_.Known(*key))
     return Answer(200, kXmlType, QrzError("Invalid session key", GmTimeText()));
-  const std::string* call = QueryValue(query, "callsign");
   if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText()));
-  std::string error;
-  if (!CheckCall(*call, error)) return BadRequest(error);
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
     return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText()));
