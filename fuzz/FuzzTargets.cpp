@@ -20,7 +20,8 @@ const std::vector<TFuzzTarget>& FuzzTargets() {
                                                    {"zip", fuzz::FuzzZip},
                                                    {"inflate", fuzz::FuzzInflate},
                                                    {"map", fuzz::FuzzMap},
-                                                   {"label", fuzz::FuzzLabel}};
+                                                   {"label", fuzz::FuzzLabel},
+                                                   {"service", fuzz::FuzzService}};
   return targets;
 }
 

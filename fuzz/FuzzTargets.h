@@ -44,5 +44,6 @@ int FuzzZip(const uint8_t* data, size_t size);
 int FuzzInflate(const uint8_t* data, size_t size);
 int FuzzMap(const uint8_t* data, size_t size);
 int FuzzLabel(const uint8_t* data, size_t size);
+int FuzzService(const uint8_t* data, size_t size);
 
 }  // namespace fuzz
