@@ -5,7 +5,7 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       qt6-base-dev qt6-multimedia-dev libqt6svg6
       clang libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev tzdata
+      libsimpleini-dev nlohmann-json3-dev libcli11-dev libcpp-httplib-dev wrk curl libfmt-dev libsqlite3-dev tzdata
       libzip-dev zlib1g-dev
       xvfb xauth x11-utils imagemagick poppler-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core

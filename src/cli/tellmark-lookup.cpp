@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
@@ -43,6 +44,7 @@ struct TOptions {
   std::vector<std::string> calls;
   std::string cwFile;                             // --cw: the WAV file to write
   int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
+  std::string serve;                              // --serve: [ADDRESS:]PORT
 };
 
 constexpr const char* kFooter =
@@ -307,6 +309,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--stats", o.stats,
                "Entries per licence class and state, and the share with county, coordinates and "
                "locator");
+  app.add_option("--serve", o.serve,
+                 "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -319,6 +324,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
     return 2;
   };
   if (json && csv) return bad("give --json or --csv, not both");
+  if (!o.serve.empty() && (json || csv || orders || o.words || o.stats || !o.calls.empty() ||
+                           !o.cwFile.empty() || count->count() || !o.wordsDb.empty()))
+    return bad("--serve goes alone (with --data)");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
   if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
@@ -530,6 +538,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   SetHomeDir(ResolveDataDir(o.dataDir));
+  if (!o.serve.empty()) {
+    const int served = ServeLookups(o.serve);
+    FreeIndexCaches();
+    return served;
+  }
   int status = 0;
   try {
     OpenData();
