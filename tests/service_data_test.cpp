@@ -212,9 +212,12 @@ TEST(ServiceProgram, SighupReopensRebuiltEditionSigtermStops) {
 
   ::kill(pid, SIGTERM);
   int status = 0;
-  for (int i = 0; i < 100 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (::waitpid(pid, &status, WNOHANG) == 0 && !WIFEXITED(status)) {
+  bool reaped = false;
+  for (int i = 0; i < 100 && !reaped; ++i) {  // at most 10 s
+    reaped = ::waitpid(pid, &status, WNOHANG) == pid;
+    if (!reaped) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!reaped) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
     FAIL() << "tellmark-lookup --serve did not stop on SIGTERM";
