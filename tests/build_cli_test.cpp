@@ -23,7 +23,8 @@ class LookupCliTest : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TestDir;
     TBuildInput in = fixture::Input();
-    // Accented words, stored folded ("coruna") by the word-list writer; text in code page 437.
+    // Accented words, stored folded ("coruna") by the word-list writer; text in code page 437. A
+    // comment with a comma and a double quote.
     in.intl.push_back(fixture::Intl({{1, "EA1XYZ"},
                                      {3,
                                       "Jos\x82 Pe\xa4"
@@ -31,7 +32,8 @@ class LookupCliTest : public ::testing::Test {
                                       "a Real 1, 15001 A Coru\xa4"
                                       "a"},
                                      {4, "Spain"},
-                                     {5, "Spain"}}));
+                                     {5, "Spain"},
+                                     {7, "QRV \"daily\", 40 m"}}));
     WriteEdition(in, dir_->path());
     // No settings file: the data directory comes from --data or the program's own directory.
     setenv("TELLMARK_INI", (dir_->path() + "/none.ini").c_str(), 1);
@@ -78,23 +80,71 @@ TEST_F(LookupCliTest, ExactCallsInBothDatabasesAsJson) {
   const auto j = nlohmann::json::parse(r.out);
   ASSERT_EQ(j.size(), 3u);
   EXPECT_EQ(j[0]["call"], "W1AW");
-  EXPECT_EQ(j[0]["database"], "US");
-  EXPECT_EQ(j[0]["class"], "B - Club");
-  EXPECT_EQ(j[0]["issued"], "01/01/1996");
-  EXPECT_EQ(j[0]["locator"], "FN31PR");  // computed from the coordinates
-  EXPECT_EQ(j[0]["vanity"], "NO");
+  EXPECT_EQ(j[0]["database"], "us");
+  EXPECT_EQ(j[0]["class"], "B");
+  EXPECT_EQ(j[0]["class_text"], "B - Club");
+  EXPECT_EQ(j[0]["name"], "ARRL HQ STATION");
+  EXPECT_EQ(j[0]["street"], "225 MAIN ST");
+  EXPECT_EQ(j[0]["city"], "NEWINGTON");
+  EXPECT_EQ(j[0]["issued"], "1996-01-01");
+  EXPECT_EQ(j[0]["grid"], "FN31PR");  // computed from the coordinates
+  EXPECT_EQ(j[0]["vanity"], false);
+  EXPECT_EQ(j[0]["longitude"], -72.7289);
+  EXPECT_EQ(j[0]["latitude"], 41.7147);
+  // An edition written without the entity table: no entity number, zones or continent.
+  EXPECT_FALSE(j[0].contains("dxcc_code"));
+  EXPECT_FALSE(j[0].contains("cq_zone"));
+  EXPECT_FALSE(j[0].contains("continent"));
   EXPECT_EQ(j[1]["call"], "DL1ABC");
-  EXPECT_EQ(j[1]["database"], "International");
+  EXPECT_EQ(j[1]["database"], "intl");
   EXPECT_EQ(j[1]["qsl_manager"], "DL9QSL");
-  EXPECT_EQ(j[1]["locator"], "JO62QM");
+  EXPECT_EQ(j[1]["grid"], "JO62QM");
   EXPECT_EQ(j[2]["call"], "N0XX");  // stored with "<", shown with "0"
+  EXPECT_EQ(r.out.back(), '\n');
+}
+
+// CSV read back by Python's csv module gives the values of the JSON output, also those that
+// hold a comma, a double quote or a line end.
+TEST_F(LookupCliTest, CsvReadsBackWithPythonsCsvModule) {
+  const std::string calls = "w1aw DL1ABC k1abc ZZ9ZZZ g3xyz ea1xyz";
+  const TRun csv = Run("--csv " + calls);
+  const TRun json = Run("--json " + calls);
+  ASSERT_EQ(csv.status, 1);
+  const std::string file = dir_->file("out.csv");
+  FILE* f = std::fopen(file.c_str(), "wb");
+  std::fwrite(csv.out.data(), 1, csv.out.size(), f);
+  std::fclose(f);
+  const std::string cmd =
+      "python3 -c 'import csv, json, sys; "
+      "print(json.dumps([{k: v for k, v in r.items() if v} for r in "
+      "csv.DictReader(open(sys.argv[1], newline=\"\", encoding=\"utf-8\"))]))' '" +
+      file + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ASSERT_EQ(pclose(p), 0) << out;
+  const auto rows = nlohmann::json::parse(out);
+  const auto want = nlohmann::json::parse(json.out);
+  ASSERT_EQ(rows.size(), want.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (const auto& [k, v] : want[i].items()) {
+      if (v.is_string() && v.get<std::string>().empty()) continue;
+      const std::string text = v.is_string() ? v.get<std::string>() : v.dump();
+      EXPECT_EQ(rows[i].value(k, "<missing>"), text) << i << " " << k;
+    }
+  }
+  // The fields with a comma and a double quote.
+  EXPECT_EQ(rows[5]["comments"], "QRV \"daily\", 40 m");
+  EXPECT_EQ(rows[0]["address"], "ARRL HQ STATION, 225 MAIN ST, NEWINGTON");
 }
 
 TEST_F(LookupCliTest, MissingCallGivesTheNextGreaterMarked) {
   TRun r = Run("--csv W1AA");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.substr(0, 20), "call,match,database,");
-  EXPECT_NE(r.out.find("\r\nW1AW,next-greater,US,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\r\nW1AW,next-greater,us,"), std::string::npos) << r.out;
   r = Run("ZZ9ZZZ");  // above every call: nothing to show
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -105,7 +155,7 @@ TEST_F(LookupCliTest, CallsFromStandardInput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("call           : K1ABC"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("previous_call  : N1XYZ"), std::string::npos);
-  EXPECT_NE(r.out.find("vanity         : YES"), std::string::npos);
+  EXPECT_NE(r.out.find("vanity         : true"), std::string::npos);
   EXPECT_NE(r.out.find(": G3XYZ\n"), std::string::npos);
 }
 
@@ -137,7 +187,7 @@ TEST_F(LookupCliTest, WordSearchInOneOrBothDatabases) {
   auto j = nlohmann::json::parse(r.out);
   ASSERT_EQ(j.size(), 2u);
   EXPECT_EQ(j[0]["match"], "words");
-  EXPECT_EQ(j[0]["database"], "US");
+  EXPECT_EQ(j[0]["database"], "us");
   EXPECT_LT(j[0]["call"].get<std::string>(), j[1]["call"].get<std::string>());
   // Field tags for the U.S. database, in any case; words may share an argument.
   r = Run("--json --words 'City=Denver jones'");
@@ -153,7 +203,7 @@ TEST_F(LookupCliTest, WordSearchInOneOrBothDatabases) {
   EXPECT_EQ(j[0]["call"], "K1ABC");
   EXPECT_EQ(j[1]["call"], "W9ZZ");
   EXPECT_EQ(j[2]["call"], "G3XYZ");
-  EXPECT_EQ(j[2]["database"], "International");
+  EXPECT_EQ(j[2]["database"], "intl");
   r = Run("--json --words --db intl smith");
   EXPECT_EQ(nlohmann::json::parse(r.out).size(), 1u);
   // No entry with all the words, a word no entry has, a field tag in the International database.
@@ -219,7 +269,7 @@ TEST_F(LookupCliTest, EveryCallGetsOneRowSayingHowItMatched) {
   EXPECT_EQ(heading.substr(0, 32), "call,match,database,designators,") << heading;
   EXPECT_NE(heading.find(",zip,"), std::string::npos) << heading;
   EXPECT_NE(csv.out.find("\r\nZZ9ZZZ,none,"), std::string::npos) << csv.out;
-  EXPECT_NE(csv.out.find("\r\nG3XYZ,exact,International,"), std::string::npos) << csv.out;
+  EXPECT_NE(csv.out.find("\r\nG3XYZ,exact,intl,"), std::string::npos) << csv.out;
 }
 
 // Order listings: each row says whether its key equals the text; past the last key nothing.

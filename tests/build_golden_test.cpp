@@ -256,6 +256,9 @@ TBuildInput GoldenInput() {
   in.intl.push_back(Entry(TDatabase::Intl, {{itAddress, "No call"}}));
   in.qslManagers = {{"DL1ABC", "DJ2XY", "via bureau", "12311998"},
                     {"3DA<AA", "W<ABC", "direct only, long info", "0101"}};
+  in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
+                           {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DA", "DL"}}};
+  in.entities.states_ = {{"CT", 291, {5, 0, 0}, {8, 0, 0}}, {"MO", 291, {4, 0, 0}, {7, 8, -90}}};
   return in;
 }
 
@@ -265,13 +268,14 @@ struct TGolden {
   uint64_t fnv;
 };
 const TGolden kGolden[] = {
-    {"edition.ini", 184, 0xf83db26d3a5d0666ull},   {"intlcall.idx", 4820, 0x831d4cbe4f98c908ull},
-    {"intlwort.idx", 3850, 0x55ff262143842fa9ull}, {"intlwort.vws", 3380, 0xd1079419652802d3ull},
-    {"qslmgr.dat", 159, 0xceaf758292b6b058ull},    {"spur.trc", 4080, 0x2c308980e86789b9ull},
-    {"thedata.dat", 84814, 0x1c8feafbd2b08803ull}, {"uscall.idx", 6025, 0x43b7859d03c65ea9ull},
-    {"uscity.idx", 9625, 0xd27dd3a624f757d3ull},   {"uscounty.idx", 9625, 0xf2cb363bea55f758ull},
-    {"usname.idx", 9625, 0x053beca4a0611b9eull},   {"uswort.idx", 13475, 0xff881a8b78b6b19eull},
-    {"uswort.vws", 11464, 0x03f939e58036d983ull},  {"uszip.idx", 5625, 0x112d98435a87cb69ull},
+    {"edition.ini", 184, 0xf83db26d3a5d0666ull},   {"entities.tsv", 382, 0x93e5b5f4b3609095ull},
+    {"intlcall.idx", 4820, 0x831d4cbe4f98c908ull}, {"intlwort.idx", 3850, 0x55ff262143842fa9ull},
+    {"intlwort.vws", 3380, 0xd1079419652802d3ull}, {"qslmgr.dat", 159, 0xceaf758292b6b058ull},
+    {"spur.trc", 4080, 0x2c308980e86789b9ull},     {"thedata.dat", 84814, 0x1c8feafbd2b08803ull},
+    {"uscall.idx", 6025, 0x43b7859d03c65ea9ull},   {"uscity.idx", 9625, 0xd27dd3a624f757d3ull},
+    {"uscounty.idx", 9625, 0xf2cb363bea55f758ull}, {"usname.idx", 9625, 0x053beca4a0611b9eull},
+    {"uswort.idx", 13475, 0xff881a8b78b6b19eull},  {"uswort.vws", 11464, 0x03f939e58036d983ull},
+    {"uszip.idx", 5625, 0x112d98435a87cb69ull},
 };
 
 TEST(BuildGolden, FixedEditionFileHashes) {

@@ -28,7 +28,7 @@ std::vector<std::string> FixtureCalls() {
     for (const TBuildEntry& e : *list)
       for (const auto& [tag, text] : e.fields)
         if (tag == 1) {
-          std::string c = text;
+          std::string c(text);
           for (char& ch : c)
             if (ch == '<') ch = '0';
           calls.push_back(c);

@@ -23,6 +23,23 @@ struct TEntity {
   std::vector<std::string> prefixes;
 };
 
+// A zone, or two split at a longitude (east positive): west of it the one, from it on the other.
+struct TZoneRule {
+  int west = 0;  // 0: none given
+  int east = 0;  // 0: one zone for all
+  double boundary = 0;
+  // The zone at a longitude; absent when none is given, or when split and longitude is absent.
+  std::optional<int> Zone(std::optional<double> longitude) const;
+};
+
+// What a U.S. state (or territory) of the U.S. database counts for: its entity and its zones;
+// a rule without zones leaves the entity's.
+struct TStateZones {
+  std::string state;  // "TX"
+  int code = 0;       // ADIF entity number (291; Alaska 6, Hawaii 110, Puerto Rico 202 ...)
+  TZoneRule cq, itu;
+};
+
 // The entity table an edition carries (empty for an edition written without one).
 class TEntityTable {
  public:
@@ -34,8 +51,11 @@ class TEntityTable {
   const TEntity* FindPrefix(std::string_view call) const;
   // The entity of an ADIF number; null when unknown.
   const TEntity* FindCode(int code) const;
+  // The row of a U.S. state abbreviation; null when unknown.
+  const TStateZones* FindState(std::string_view state) const;
 
   std::vector<TEntity> entities_;
+  std::vector<TStateZones> states_;
 };
 
 struct TCallbookRecord {
@@ -55,8 +75,8 @@ struct TCallbookRecord {
   std::string grid;                           // Maidenhead locator
   std::optional<double> latitude, longitude;  // decimal degrees, north and east positive
   std::string timeZone, areaCode;
-  std::string issued, expires;  // ISO dates, "1999-04-03"
-  std::string previousCall, previousClass;
+  std::string issued, expires;              // ISO dates, "1999-04-03"
+  std::string previousCall, previousClass;  // the previous class as its code letter
   std::optional<bool> vanity;
   std::string qslManager;  // the manager's call
   std::string comments, fax, email;
@@ -65,7 +85,9 @@ struct TCallbookRecord {
 };
 
 // The record of an entry. entities may be null or empty (an older edition): the record then
-// has no DXCC number, zones or continent.
+// has no DXCC number, zones or continent. qslManager and designators are UTF-8. A U.S. entry
+// takes entity and zones from its state's row, others from the entity named in the entry's DXCC
+// field, else from the call's prefix.
 TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match,
                                    const TEntityTable* entities, std::string_view qslManager = {},
                                    std::string_view designators = {});

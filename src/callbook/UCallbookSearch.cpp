@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "callbook/UCallbook.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
@@ -45,13 +46,6 @@ int32_t EqualKeyEnd(int index, std::string key) {
 }
 
 }  // namespace
-
-void ThrowReadFailure(std::string_view relName, int code) {
-  std::string name(relName);
-  std::replace(name.begin(), name.end(), '\\', '/');
-  const std::string text = RunErrorText(code);
-  throw EDataSetError("cannot read " + name + ": " + (text.empty() ? ErrorCodeText(code) : text));
-}
 
 TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count) {
   TOrderListing out;

@@ -22,9 +22,6 @@ struct TOrderListing {
   std::vector<TFoundEntry> entries;
 };
 
-// EDataSetError "cannot read data/uscall.idx: <reason>".
-[[noreturn]] void ThrowReadFailure(std::string_view relName, int code);
-
 // count entries of order index (oiUSName, oiUSCity, oiUSZIP, oiUSCounty) from the first entry
 // whose key is equal or greater than the key of text (UTF-8); those with the equal key match
 // Exact, the rest NextGreater. Nothing when the text is past the last key.

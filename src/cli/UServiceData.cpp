@@ -7,9 +7,7 @@
 #include "callbook/UCallbookSearch.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
-#include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
-#include "dataset/ULookup.h"
 
 TDataSetSource::TDataSetSource(std::string myLocator) : myLocator_(std::move(myLocator)) {}
 
@@ -19,7 +17,6 @@ TDataSetSource::~TDataSetSource() {
 }
 
 void TDataSetSource::Close() {
-  qsl_.Close();
   if (open_) CloseDataSet();
   open_ = false;
 }
@@ -35,11 +32,9 @@ bool TDataSetSource::Open(std::string& error) {
     return false;
   }
   open_ = true;
-  try {
-    qsl_.Open(DataSetPath("data\\qslmgr.dat"));
-  } catch (const EQslFileError&) {
-    // Without the file the records have no QSL manager.
-  }
+  callbook_.Open();
+  if (!callbook_.Warning().empty())
+    error = callbook_.Warning();  // a damaged entity table: records without zones
   return true;
 }
 
@@ -48,31 +43,18 @@ void TDataSetSource::CheckOpen() const {
 }
 
 TCallbookRecord TDataSetSource::Record(const TEntryRecord& rec, TCallbookMatch match) {
-  return MakeCallbookRecord(rec, match, nullptr);
+  return callbook_.Record(rec, match);
 }
 
 TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
-  const TCallParts parts = SplitCallParts(AsciiUpper(TrimBlanks(typed)));
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
+  TCallbookAnswer a = callbook_.Lookup(typed);
+  if (a.Exact()) return std::move(a.record);
+  // Not the call asked for: the next greater entry is no answer for a logging program.
   TCallbookRecord none;
   none.call = AsciiUpper(TrimBlanks(typed));
-  if (key.empty()) return none;
-  TLookup lookup;
-  if (key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w')
-    lookup.SwitchToUS();
-  else
-    lookup.SwitchToIntl();
-  const TCallLookup r = lookup.FindCall(key);
-  if (!r.found || !r.exact) return none;
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    ThrowReadFailure(kDataFileName, LastErrorCode());
-  TCallbookRecord out =
-      Record(rec, parts.designators.empty() ? TCallbookMatch::Exact : TCallbookMatch::BaseCall);
-  out.designators = parts.designators;
-  return out;
+  return none;
 }
 
 std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::string_view text,

@@ -1,14 +1,14 @@
 #pragma once
 // The directory behind the look-up service: the open data set, shared by every worker. The
-// index engine's page cache, the data-set files' cursors, the last error code and the QSL
-// manager file's record cache are program-wide state, so each look-up runs under one lock
+// index engine's page cache, the data-set files' cursors and the last error code are
+// program-wide state, so each look-up runs under one lock
 // (a look-up takes microseconds; writing the answer happens outside it). Reopening takes the
 // same lock: a request sees the old edition or the new one, never a mix.
 #include <mutex>
 #include <string>
 
+#include "callbook/UCallbook.h"
 #include "cli/UServiceRouter.h"
-#include "report/UQslManagers.h"
 
 class TDataSetSource : public TCallbookSource {
  public:
@@ -36,6 +36,6 @@ class TDataSetSource : public TCallbookSource {
 
   std::mutex mutex_;
   bool open_ = false;
-  TQslManagerFile qsl_;
+  TCallbook callbook_;
   std::string myLocator_;
 };

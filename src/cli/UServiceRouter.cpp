@@ -1,11 +1,13 @@
 #include "cli/UServiceRouter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "callbook/UCallbookWriters.h"
 #include "callbook/UServiceFormats.h"
 #include "cli/UServicePage.h"
 #include "common/StrUtil.h"
@@ -78,16 +80,6 @@ bool ParseCount(const std::string* text, int fallback, int& count, std::string& 
   }
   count = n;
   return true;
-}
-
-// PLACEHOLDER until the record's JSON writer is merged.
-json CallbookJson(const TCallbookRecord& r) {
-  json j;
-  j["call"] = r.call;
-  j["match"] = MatchName(r.match);
-  if (!r.name.empty()) j["name"] = r.name;
-  if (!r.city.empty()) j["city"] = r.city;
-  return j;
 }
 
 json NoneJson(std::string_view call) {
@@ -279,8 +271,11 @@ TServiceResponse TServiceRouter::Handle(const TServiceRequest& req) {
   try {
     return Route(req, path, query);
   } catch (const std::exception& e) {
-    return Answer(500, "text/plain; charset=utf-8",
-                  std::string("Internal error: ") + e.what() + "\n");
+    // Without a data set (a reopening failed) the service is unavailable, not broken.
+    std::string what = e.what();
+    std::replace(what.begin(), what.end(), '\n', ' ');
+    return Answer(source_.Health().open ? 500 : 503, "text/plain; charset=utf-8",
+                  "Error: " + what + "\n");
   }
 }
 

@@ -13,15 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "callbook/UCallbook.h"
+#include "callbook/UCallbookSearch.h"
+#include "callbook/UCallbookWriters.h"
 #include "cli/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
-#include "dataset/UCallParts.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
-#include "report/UQslManagers.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -58,28 +59,11 @@ constexpr const char* kFooter =
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
-// One output row: (column, UTF-8 value).
-using TRow = std::vector<std::pair<std::string, std::string>>;
-
-// Every column, in the order of the CSV heading.
-constexpr const char* kColumns[] = {
-    "call",           "match",   "database",  "designators", "class",     "address",
-    "state",          "zip",     "county",    "issued",      "expires",   "previous_call",
-    "previous_class", "vanity",  "longitude", "latitude",    "time_zone", "area_code",
-    "locator",        "country", "dxcc",      "qsl_manager", "comments",  "fax",
-    "email"};
-
 // Data-set file names as this system writes them, with "/".
 std::string ShownName(std::string_view relName) {
   std::string s(relName);
   std::replace(s.begin(), s.end(), '\\', '/');
   return s;
-}
-
-[[noreturn]] void ReadFailure(std::string_view relName, int code) {
-  const std::string text = RunErrorText(code);
-  throw EDataSetError("cannot read " + ShownName(relName) + ": " +
-                      (text.empty() ? ErrorCodeText(code) : text));
 }
 
 std::string OwnDirectory() {
@@ -121,141 +105,34 @@ void OpenData() {
   }
 }
 
-std::string QslManagerText(TQslManagerFile& qsl, int32_t nr) {
-  if (nr <= 0 || !qsl.IsOpen() || nr >= qsl.RecordCount()) return {};
-  try {
-    const TQslRecord& r = qsl.Record(nr);
-    return Cp437ToUtf8(r.manager);
-  } catch (const EQslFileError&) {
-    return {};
-  }
-}
-
-TRow EntryRow(const TEntryRecord& rec, const std::string& match, TQslManagerFile& qsl,
-              const std::string& designators = {}) {
-  const TEntryView v = MakeEntryView(rec);
-  const bool us = rec.db == TDatabase::US;
-  const auto u = [](const std::string& s) { return Cp437ToUtf8(s); };
-  TRow row = {{"call", u(v.currentCall)},
-              {"match", match},
-              {"database", us ? "US" : "International"},
-              {"designators", designators},
-              {"class", u(v.classText)},
-              {"address", u(v.qth)}};
-  if (us) {
-    row.insert(row.end(), {{"state", u(v.state)},
-                           {"zip", u(v.zip)},
-                           {"county", u(v.county)},
-                           {"issued", u(v.issued)},
-                           {"expires", u(v.expires)},
-                           {"previous_call", u(v.prevCall)},
-                           {"previous_class", u(v.prevClass)},
-                           {"vanity", v.vanity},
-                           {"longitude", u(v.longitude)},
-                           {"latitude", u(v.latitude)},
-                           {"time_zone", u(v.timeZone)},
-                           {"area_code", u(v.areaCode)}});
-  }
-  row.insert(row.end(), {{"locator", u(v.locator)},
-                         {"country", u(v.country)},
-                         {"dxcc", u(v.dxcc)},
-                         {"qsl_manager", QslManagerText(qsl, v.qslManagerRef)},
-                         {"comments", u(v.comments)},
-                         {"fax", u(v.fax)},
-                         {"email", u(v.eMail)}});
-  return row;
-}
-
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
-std::string JsonString(const std::string& s) {
-  std::string q = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        q += "\\\"";
-        break;
-      case '\\':
-        q += "\\\\";
-        break;
-      case '\n':
-        q += "\\n";
-        break;
-      case '\r':
-        q += "\\r";
-        break;
-      case '\t':
-        q += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          q += buf;
-        } else {
-          q += static_cast<char>(c);
-        }
-    }
-  }
-  return q + "\"";
-}
-
 // Text rows are written as they come; CSV and JSON at the end. A row without an entry (match
-// "none") keeps CSV and JSON output in step with the input; text output leaves it to the message.
+// none) keeps CSV and JSON output in step with the input; text output leaves it to the message.
 class TWriter {
  public:
   explicit TWriter(TFormat f) : format_(f) {}
-  void AddNone(const std::string& call) {
-    if (format_ != TFormat::Text) rows_.push_back({{"call", call}, {"match", "none"}});
-  }
-  void Add(TRow row) {
+  void Add(TCallbookRecord r) {
     if (format_ == TFormat::Text) {
+      if (r.match == TCallbookMatch::None) return;
       if (written_++) std::cout << "\n";
-      size_t width = 0;
-      for (const auto& [k, v] : row) width = std::max(width, k.size());
-      for (const auto& [k, v] : row)
-        if (!v.empty())
-          std::cout << k << std::string(width - k.size() + 1, ' ') << ": " << v << "\n";
+      std::cout << CallbookText(r);
       std::cout.flush();
       return;
     }
-    rows_.push_back(std::move(row));
+    records_.push_back(std::move(r));
   }
   void Finish() {
     if (format_ == TFormat::Csv) {
-      for (size_t i = 0; i < std::size(kColumns); ++i) std::cout << (i ? "," : "") << kColumns[i];
-      std::cout << "\r\n";
-      for (const auto& r : rows_) {
-        for (size_t i = 0; i < std::size(kColumns); ++i) {
-          std::string value;
-          for (const auto& [k, v] : r)
-            if (k == kColumns[i]) value = v;
-          std::cout << (i ? "," : "") << CsvField(value);
-        }
-        std::cout << "\r\n";
-      }
+      std::cout << CallbookCsvHeading();
+      for (const auto& r : records_) std::cout << CallbookCsvRow(r);
     } else if (format_ == TFormat::Json) {
-      std::cout << "[";
-      for (size_t i = 0; i < rows_.size(); ++i) {
-        std::cout << (i ? ",\n " : "\n ") << "{";
-        for (size_t j = 0; j < rows_[i].size(); ++j)
-          std::cout << (j ? ", " : "") << JsonString(rows_[i][j].first) << ": "
-                    << JsonString(rows_[i][j].second);
-        std::cout << "}";
-      }
-      std::cout << (rows_.empty() ? "]\n" : "\n]\n");
+      std::cout << CallbookJsonArray(records_);
     }
     std::cout.flush();
   }
 
  private:
   TFormat format_;
-  std::vector<TRow> rows_;
+  std::vector<TCallbookRecord> records_;
   int written_ = 0;
 };
 
@@ -359,141 +236,40 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
 
 // One call look-up: a row with how it matched; false when not found exactly. A call with
 // designators is looked up by its base call.
-bool LookUpCall(const std::string& text, TWriter& out, TQslManagerFile& qsl) {
-  const std::string typed = TrimBlanks(text);
-  const TCallParts parts = SplitCallParts(AsciiUpper(typed));
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(parts.base));
-  if (key.empty()) {
-    std::cerr << "tellmark-lookup: empty call\n";
-    out.AddNone(typed);
-    return false;
-  }
-  TLookup lookup;
-  const bool usFirst = key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w';
-  if (usFirst)
-    lookup.SwitchToUS();
-  else
-    lookup.SwitchToIntl();
-  const TCallLookup r = lookup.FindCall(key);
-  if (!r.found) {
-    std::cerr << "tellmark-lookup: "
-              << Cp437ToUtf8(r.message.empty() ? NotFoundText("Call", key) : r.message) << "\n";
-    out.AddNone(AsciiUpper(typed));
-    return false;
-  }
-  if (!r.exact && !r.message.empty())
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    ReadFailure(kDataFileName, LastErrorCode());
-  const char* match = !r.exact ? "next-greater" : parts.designators.empty() ? "exact" : "base-call";
-  out.Add(EntryRow(rec, match, qsl, parts.designators));
-  return r.exact;
-}
-
-// Position in order index of the U.S. entry ref.
-int32_t OrderPosition(int index, int32_t ref) {
-  TEntryRecord rec;
-  if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
-  const int slot = index == oiUSName   ? upName
-                   : index == oiUSCity ? upCity
-                   : index == oiUSZIP  ? upZIP
-                                       : upCounty;
-  return rec.pos[static_cast<size_t>(slot)];
-}
-
-// Position after the last entry whose key in order index equals key (the order's end when the
-// key's entries run to it).
-int32_t EqualKeyEnd(int index, std::string key) {
-  const size_t length = static_cast<size_t>(kIndexKeyLengths[index]);
-  key = Cut(key, length);
-  // The least key greater than every key equal to key.
-  if (key.size() < length) {
-    key += '\x01';
-  } else {
-    while (!key.empty() && static_cast<unsigned char>(key.back()) == 0xFF) key.pop_back();
-    if (key.empty()) return OrderEntryCount(index);
-    key.back() = static_cast<char>(static_cast<unsigned char>(key.back()) + 1);
-  }
-  bool exact = false;
-  int32_t ref = -1;
-  if (!SearchIndex(index, key, exact, ref)) ReadFailure(kIndexFileNames[index], LastErrorCode());
-  return ref < 0 ? OrderEntryCount(index) : OrderPosition(index, ref);
+bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+  TCallbookAnswer a = callbook.Lookup(text);
+  if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
+  const bool exact = a.Exact();
+  out.Add(std::move(a.record));
+  return exact;
 }
 
 // count entries of an order from the first entry whose key is equal or greater; nothing when
 // the text is past the last key.
-bool ListOrder(const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
-  const int index = o.orderIndex;
-  const char* kind = index == oiUSName   ? "Name"
-                     : index == oiUSCity ? "City"
-                     : index == oiUSZIP  ? "ZIP"
-                                         : "County";
-  const std::string key = MakeSearchKey(index, Cut(Utf8ToCp437(o.orderText), 15));
-  if (key.empty()) {
-    std::cerr << "tellmark-lookup: empty " << AsciiLower(kind) << "\n";
-    return false;
-  }
-  bool exact = false;
-  int32_t ref = -1;
-  if (!TLookup::SearchOrder(index, key, exact, ref))
-    ReadFailure(kIndexFileNames[index], LastErrorCode());
-  if (ref < 0) {
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key)) << "\n";
-    return false;
-  }
-  if (!exact)
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key) + kNextGreaterText)
+bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
+  const TOrderListing l = ListOrderEntries(o.orderIndex, o.orderText, o.count);
+  if (!l.searched) {
+    const int index = o.orderIndex;
+    std::cerr << "tellmark-lookup: empty "
+              << (index == oiUSName   ? "name"
+                  : index == oiUSCity ? "city"
+                  : index == oiUSZIP  ? "zip"
+                                      : "county")
               << "\n";
-  const int32_t first = OrderPosition(index, ref);
-  const int32_t exactEnd = exact ? EqualKeyEnd(index, key) : first;
-  const int32_t last =
-      std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(index)) - 1;
-  for (int32_t p = first; p <= last; ++p) {
-    TEntryRecord rec;
-    if (!ReadOrderEntry(index, p, ref)) ReadFailure(kSequenceFileName, LastErrorCode());
-    if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(EntryRow(rec, p < exactEnd ? "exact" : "next-greater", qsl));
+    return false;
   }
-  return exact;
+  if (!l.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(l.message) << "\n";
+  for (const TFoundEntry& e : l.entries) out.Add(callbook.Record(e.rec, e.match));
+  return l.exact;
 }
 
 // The entries of one database that contain every word (the text search of the desktop program,
 // without its word-list browsing). False when no entry has them all.
-bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, TQslManagerFile& qsl) {
-  std::string message;
-  std::unique_ptr<TWortListe> list = OpenWordList(db, message);
-  if (!list) throw EDataSetError(message);
-  const TSearchKind kind = db == TDatabase::US ? skUS : skIntl;
-  const char* const refFile = db == TDatabase::US ? kUSWordRefName : kIntlWordRefName;
-  TSuchInfo info;  // after list: its items read list's reference file
-  std::vector<std::string> taken;
-  for (const std::string& arg : o.calls) {
-    // Folded as the word lists are written: "Coruña" is stored as "coruna".
-    for (const std::string& word : QueryWords(Utf8ToCp437(arg), db == TDatabase::US)) {
-      if (std::find(taken.begin(), taken.end(), word) != taken.end()) continue;
-      taken.push_back(word);
-      bool found = false;
-      int32_t ref = 0;
-      if (!list->Find(word, found, ref))
-        ReadFailure(db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName, LastErrorCode());
-      if (!found) return false;
-      info.Insert(info.Count(),
-                  std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref),
-                                              ToDisplayForm(word, kind)));
-    }
-  }
-  if (info.Empty()) return false;
-  const TTextSearchResult r = DoTextSearch(info, nullptr);
-  if (r.outcome == TSearchOutcome::ReadError) ReadFailure(refFile, r.errorCode);
-  if (r.outcome != TSearchOutcome::Found) return false;
-  const int32_t n = o.countGiven ? std::min(o.count, r.Count()) : r.Count();
-  for (int32_t i = 1; i <= n; ++i) {
-    TEntryRecord rec;
-    if (!ReadRecord(db, r.list->GetItem(i), rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(EntryRow(rec, "words", qsl));
-  }
-  return true;
+bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
+  const std::vector<TFoundEntry> found =
+      SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1);
+  for (const TFoundEntry& e : found) out.Add(callbook.Record(e.rec, e.match));
+  return !found.empty();
 }
 
 // --cw: the Morse text of the call's entry (the next greater one when the call is missing) as
@@ -546,12 +322,9 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     OpenData();
-    TQslManagerFile qsl;
-    try {
-      qsl.Open(DataSetPath("data\\qslmgr.dat"));
-    } catch (const EQslFileError&) {
-      // Without the file the manager column stays empty.
-    }
+    TCallbook callbook;
+    callbook.Open();
+    if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
       std::cout << CountDataSetCoverage().Text();
@@ -559,23 +332,23 @@ int main(int argc, char** argv) {
       status = WriteMorseWave(o);
     } else if (o.words) {
       bool any = false;
-      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, qsl)) any = true;
-      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, qsl)) any = true;
+      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, callbook)) any = true;
+      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, callbook)) any = true;
       if (!any) {
         std::cerr << "tellmark-lookup: " << kEntriesFoundText << "0\n";
         status = 1;
       }
     } else if (o.orderIndex >= 0) {
-      if (!ListOrder(o, out, qsl)) status = 1;
+      if (!ListOrder(o, out, callbook)) status = 1;
     } else if (!o.calls.empty()) {
       for (const auto& c : o.calls)
-        if (!LookUpCall(c, out, qsl)) status = 1;
+        if (!LookUpCall(c, out, callbook)) status = 1;
     } else {
       std::string line;
       while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (TrimBlanks(line).empty()) continue;
-        if (!LookUpCall(line, out, qsl)) status = 1;
+        if (!LookUpCall(line, out, callbook)) status = 1;
       }
     }
     out.Finish();

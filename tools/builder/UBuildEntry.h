@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "callbook/UCallbookRecord.h"
 #include "dataset/UEntry.h"
 
 // The fields of an entry laid out as a record payload lays them out: a tag byte (1..31), then
@@ -186,4 +187,6 @@ struct TBuildInput {
   std::vector<TBuildEntry> us;
   // qslManagers[i] is record i + 1; entries refer to it by that number (Intl tag 6, U.S. tag 18).
   std::vector<TQslManager> qslManagers;
+  // Written as data/entities.tsv; empty: no such file (as in an edition without the table).
+  TEntityTable entities;
 };

@@ -21,6 +21,7 @@
 #include "ULabelTemplates.h"
 #include "UProgressFeed.h"
 #include "UWordIndexWriter.h"
+#include "callbook/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
@@ -813,6 +814,13 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
       throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
   }
 
+  // The entity table, when the input has one.
+  if (!input.entities.Empty()) {
+    const std::string path = staging.Add("entities.tsv");
+    if (!WriteFileAtomically(path, FormatEntityTable(input.entities)))
+      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+  }
+
   // Manifest last.
   {
     const std::string path = staging.Add("edition.ini");
@@ -820,6 +828,8 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
       throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
   }
   staging.Commit(summary);
+  // An edition without the table keeps none from an earlier build in the same place.
+  if (input.entities.Empty()) ::unlink((dataDir + "/entities.tsv").c_str());
   try {
     WriteLabelTemplates(outDir);
   } catch (const ELabelTemplateError& e) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "callbook/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 
@@ -474,6 +475,12 @@ TSourceTables LoadSourceTables(const std::string& dir) {
         if (p.size() != 3 || p.back() != s.district)
           t.Fail(r, "special prefix \"" + p + "\" must be two letters and the district digit");
       s.dxcc = t.Text(r, 4);
+      // Zones: optional columns cq and itu.
+      for (size_t c = 5; c < t.header.size() && c < t.rows[r].size(); ++c) {
+        if (t.header[c] != "cq" && t.header[c] != "itu") continue;
+        if (!ParseZoneRule(t.rows[r][c], t.header[c] == "cq" ? s.cq : s.itu))
+          t.Fail(r, "column " + t.header[c] + ": \"" + t.rows[r][c] + "\" is not a zone");
+      }
       st.states.push_back(std::move(s));
     }
   }
@@ -514,4 +521,24 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   LoadLocaleRows(ReadTable(dir, "locale_names.tsv", {"locale", "kind", "value"}), st.locales);
   LoadLocaleRows(ReadTable(dir, "locale_names_extra.tsv", {"locale", "kind", "value"}), st.locales);
   return st;
+}
+
+TEntityTable MakeEntityTable(const TSourceTables& tables) {
+  TEntityTable t;
+  for (const TDxccRow& d : tables.dxcc) {
+    TEntity e;
+    e.code = d.dxcc;
+    e.name = Cp437ToUtf8(d.name);
+    e.continent = Cp437ToUtf8(d.continent);
+    e.cqZone = d.cq;
+    e.ituZone = d.itu;
+    for (const std::string& p : d.prefixes) e.prefixes.push_back(Cp437ToUtf8(p));
+    t.entities_.push_back(std::move(e));
+  }
+  for (const TUSStateRow& s : tables.states) {
+    const TDxccRow* d = tables.FindDxcc(s.dxcc);
+    if (!d) continue;
+    t.states_.push_back({Cp437ToUtf8(s.state), d->dxcc, s.cq, s.itu});
+  }
+  return t;
 }

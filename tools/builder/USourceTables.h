@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "callbook/UCallbookRecord.h"
+
 class ESourceError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -50,6 +52,7 @@ struct TUSStateRow {
   char district = '0';
   std::vector<std::string> prefixes;  // special prefixes with digit (KL7 AL7 ...); empty = K/N/W/A
   std::string dxcc;                   // entity prefix (K, KL, KH6 ...)
+  TZoneRule cq, itu;                  // the state's zones; none given: the entity's
 };
 
 struct TCallPattern {
@@ -97,6 +100,10 @@ struct TSourceTables {
 // Loads every table from a sources directory. Throws ESourceError naming the file (and line) of
 // a missing file, a short row or a bad number.
 TSourceTables LoadSourceTables(const std::string& dir);
+
+// The entity table an edition carries (UTF-8): every DXCC entity, and each U.S. state with the
+// number of its entity and its zones.
+TEntityTable MakeEntityTable(const TSourceTables& tables);
 
 // UTF-8 to code page 437. Characters without a code-page form are transliterated (ł → l,
 // Ş → S, Œ → OE, ’ → ', combining marks dropped); only what has no sensible Latin form becomes '?'.

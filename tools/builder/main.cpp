@@ -257,6 +257,7 @@ int main(int argc, char** argv) {
             Grouped(r.derivedEntity).c_str(), Grouped(r.derivedLocator).c_str());
       }
     }
+    input.entities = MakeEntityTable(tables);
     if (!title.empty())
       input.title = ImportText(title);  // code page 437, like every text of the data set
     makeSeconds = Seconds(t1);

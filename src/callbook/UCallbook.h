@@ -1,0 +1,53 @@
+#pragma once
+// The look-up every output shares: a call as a logging program writes it ("K5DRC/P",
+// "VE3/K5DRC") to its callbook record, on the open data set.
+//
+// Shared state: the look-up goes through the data-set layer (UDataSet, the index engine and its
+// page caches, the last error code), which is global and not safe for concurrent use; callers
+// on several threads must serialise Lookup and Record. What a TCallbook holds itself (the entity
+// table and the QSL managers' calls) is read once in Open and never changed afterwards.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "callbook/UCallbookRecord.h"
+
+// Outcome of a call look-up.
+struct TCallbookAnswer {
+  TCallbookRecord record;  // match None: nothing found, record.call the call asked for
+  std::string message;     // UTF-8 notice ("Call \"w1aa\" not found. ..."); empty = none
+  bool Found() const { return record.match != TCallbookMatch::None; }
+  bool Exact() const {
+    return record.match == TCallbookMatch::Exact || record.match == TCallbookMatch::BaseCall;
+  }
+};
+
+class TCallbook {
+ public:
+  // Reads the entity table and the QSL managers file of the open data set. Either may be missing
+  // (the record then has no zones, or no managers); a damaged entity table leaves it empty and
+  // its error in Warning().
+  void Open();
+  const TEntityTable& Entities() const { return entities_; }
+  const std::string& Warning() const { return warning_; }
+
+  // The base call's entry of a call with designators: exact, base-call (the call had
+  // designators), next-greater (the entry after it in the call order of the database searched
+  // first), none. Throws EDataSetError when the data file cannot be read.
+  TCallbookAnswer Lookup(std::string_view typed) const;
+  // The record of an entry read otherwise (order listings, word searches).
+  TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match,
+                         std::string_view designators = {}) const;
+  // The manager's call of a QSL manager record number; empty when none (UTF-8).
+  std::string QslManager(int32_t nr) const;
+
+ private:
+  TEntityTable entities_;
+  std::vector<std::string> managers_;  // by record number; [0] is the heading row
+  std::string warning_;
+};
+
+// Throws EDataSetError "cannot read <file>: <reason>" for a data-set file (name as stored, with
+// "\") and the error code of the failed read.
+[[noreturn]] void ThrowReadFailure(std::string_view relName, int code);
