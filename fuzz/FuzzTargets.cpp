@@ -21,7 +21,8 @@ const std::vector<TFuzzTarget>& FuzzTargets() {
                                                    {"inflate", fuzz::FuzzInflate},
                                                    {"map", fuzz::FuzzMap},
                                                    {"label", fuzz::FuzzLabel},
-                                                   {"adif", fuzz::FuzzAdif}};
+                                                   {"adif", fuzz::FuzzAdif},
+                                                   {"service", fuzz::FuzzService}};
   return targets;
 }
 

@@ -45,5 +45,6 @@ int FuzzInflate(const uint8_t* data, size_t size);
 int FuzzMap(const uint8_t* data, size_t size);
 int FuzzLabel(const uint8_t* data, size_t size);
 int FuzzAdif(const uint8_t* data, size_t size);
+int FuzzService(const uint8_t* data, size_t size);
 
 }  // namespace fuzz

@@ -6,7 +6,7 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       clang clang-format libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       libsimpleini-dev nlohmann-json3-dev libcli11-dev libfmt-dev libsqlite3-dev tzdata
-      libzip-dev zlib1g-dev libcurl4-openssl-dev libcpp-httplib-dev
+      libzip-dev zlib1g-dev libcurl4-openssl-dev libcpp-httplib-dev wrk curl
       xvfb xauth x11-utils imagemagick poppler-utils xdg-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
       cups cups-pdf cups-client libcups2-dev)

@@ -16,7 +16,9 @@
 
 #include "callbook/UAdifFill.h"
 #include "callbook/UCallbook.h"
+#include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
+#include "cli/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
@@ -46,6 +48,7 @@ struct TOptions {
   std::string cwFile;                             // --cw: the WAV file to write
   int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
   TAdifFileJob adif;                              // --adif: the log to fill
+  std::string serve;                              // --serve: [ADDRESS:]PORT
 };
 
 constexpr const char* kFooter =
@@ -65,10 +68,6 @@ std::string ShownName(std::string_view relName) {
   std::string s(relName);
   std::replace(s.begin(), s.end(), '\\', '/');
   return s;
-}
-
-[[noreturn]] void ReadFailure(std::string_view relName, int code) {
-  ThrowReadFailure(relName, code);
 }
 
 std::string OwnDirectory() {
@@ -196,6 +195,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                  "to standard output, the summary to standard error");
   app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
+  app.add_option("--serve", o.serve,
+                 "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -212,6 +214,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
     return bad("--adif goes alone, with --adif-out or --in-place");
+  if (!o.serve.empty() && (json || csv || orders || o.words || o.stats || !o.calls.empty() ||
+                           !o.cwFile.empty() || count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
+    return bad("--serve goes alone (with --data)");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
   if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
@@ -252,110 +257,32 @@ bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook
   return exact;
 }
 
-// Position in order index of the U.S. entry ref.
-int32_t OrderPosition(int index, int32_t ref) {
-  TEntryRecord rec;
-  if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
-  const int slot = index == oiUSName   ? upName
-                   : index == oiUSCity ? upCity
-                   : index == oiUSZIP  ? upZIP
-                                       : upCounty;
-  return rec.pos[static_cast<size_t>(slot)];
-}
-
-// Position after the last entry whose key in order index equals key (the order's end when the
-// key's entries run to it).
-int32_t EqualKeyEnd(int index, std::string key) {
-  const size_t length = static_cast<size_t>(kIndexKeyLengths[index]);
-  key = Cut(key, length);
-  // The least key greater than every key equal to key.
-  if (key.size() < length) {
-    key += '\x01';
-  } else {
-    while (!key.empty() && static_cast<unsigned char>(key.back()) == 0xFF) key.pop_back();
-    if (key.empty()) return OrderEntryCount(index);
-    key.back() = static_cast<char>(static_cast<unsigned char>(key.back()) + 1);
-  }
-  bool exact = false;
-  int32_t ref = -1;
-  if (!SearchIndex(index, key, exact, ref)) ReadFailure(kIndexFileNames[index], LastErrorCode());
-  return ref < 0 ? OrderEntryCount(index) : OrderPosition(index, ref);
-}
-
 // count entries of an order from the first entry whose key is equal or greater; nothing when
 // the text is past the last key.
 bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
-  const int index = o.orderIndex;
-  const char* kind = index == oiUSName   ? "Name"
-                     : index == oiUSCity ? "City"
-                     : index == oiUSZIP  ? "ZIP"
-                                         : "County";
-  const std::string key = MakeSearchKey(index, Cut(Utf8ToCp437(o.orderText), 15));
-  if (key.empty()) {
-    std::cerr << "tellmark-lookup: empty " << AsciiLower(kind) << "\n";
-    return false;
-  }
-  bool exact = false;
-  int32_t ref = -1;
-  if (!TLookup::SearchOrder(index, key, exact, ref))
-    ReadFailure(kIndexFileNames[index], LastErrorCode());
-  if (ref < 0) {
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key)) << "\n";
-    return false;
-  }
-  if (!exact)
-    std::cerr << "tellmark-lookup: " << Cp437ToUtf8(NotFoundText(kind, key) + kNextGreaterText)
+  const TOrderListing l = ListOrderEntries(o.orderIndex, o.orderText, o.count);
+  if (!l.searched) {
+    const int index = o.orderIndex;
+    std::cerr << "tellmark-lookup: empty "
+              << (index == oiUSName   ? "name"
+                  : index == oiUSCity ? "city"
+                  : index == oiUSZIP  ? "zip"
+                                      : "county")
               << "\n";
-  const int32_t first = OrderPosition(index, ref);
-  const int32_t exactEnd = exact ? EqualKeyEnd(index, key) : first;
-  const int32_t last =
-      std::min<int64_t>(static_cast<int64_t>(first) + o.count, OrderEntryCount(index)) - 1;
-  for (int32_t p = first; p <= last; ++p) {
-    TEntryRecord rec;
-    if (!ReadOrderEntry(index, p, ref)) ReadFailure(kSequenceFileName, LastErrorCode());
-    if (!ReadUSRecord(ref, rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(
-        callbook.Record(rec, p < exactEnd ? TCallbookMatch::Exact : TCallbookMatch::NextGreater));
+    return false;
   }
-  return exact;
+  if (!l.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(l.message) << "\n";
+  for (const TFoundEntry& e : l.entries) out.Add(callbook.Record(e.rec, e.match));
+  return l.exact;
 }
 
 // The entries of one database that contain every word (the text search of the desktop program,
 // without its word-list browsing). False when no entry has them all.
 bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
-  std::string message;
-  std::unique_ptr<TWortListe> list = OpenWordList(db, message);
-  if (!list) throw EDataSetError(message);
-  const TSearchKind kind = db == TDatabase::US ? skUS : skIntl;
-  const char* const refFile = db == TDatabase::US ? kUSWordRefName : kIntlWordRefName;
-  TSuchInfo info;  // after list: its items read list's reference file
-  std::vector<std::string> taken;
-  for (const std::string& arg : o.calls) {
-    // Folded as the word lists are written: "Coruña" is stored as "coruna".
-    for (const std::string& word : QueryWords(Utf8ToCp437(arg), db == TDatabase::US)) {
-      if (std::find(taken.begin(), taken.end(), word) != taken.end()) continue;
-      taken.push_back(word);
-      bool found = false;
-      int32_t ref = 0;
-      if (!list->Find(word, found, ref))
-        ReadFailure(db == TDatabase::US ? kUSWordIndexName : kIntlWordIndexName, LastErrorCode());
-      if (!found) return false;
-      info.Insert(info.Count(),
-                  std::make_unique<TSuchItem>(std::make_unique<TWortVerweisListe>(*list, ref),
-                                              ToDisplayForm(word, kind)));
-    }
-  }
-  if (info.Empty()) return false;
-  const TTextSearchResult r = DoTextSearch(info, nullptr);
-  if (r.outcome == TSearchOutcome::ReadError) ReadFailure(refFile, r.errorCode);
-  if (r.outcome != TSearchOutcome::Found) return false;
-  const int32_t n = o.countGiven ? std::min(o.count, r.Count()) : r.Count();
-  for (int32_t i = 1; i <= n; ++i) {
-    TEntryRecord rec;
-    if (!ReadRecord(db, r.list->GetItem(i), rec)) ReadFailure(kDataFileName, LastErrorCode());
-    out.Add(callbook.Record(rec, TCallbookMatch::Words));
-  }
-  return true;
+  const std::vector<TFoundEntry> found =
+      SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1);
+  for (const TFoundEntry& e : found) out.Add(callbook.Record(e.rec, e.match));
+  return !found.empty();
 }
 
 // --cw: the Morse text of the call's entry (the next greater one when the call is missing) as
@@ -400,6 +327,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   SetHomeDir(ResolveDataDir(o.dataDir));
+  if (!o.serve.empty()) {
+    const int served = ServeLookups(o.serve);
+    FreeIndexCaches();
+    return served;
+  }
   int status = 0;
   try {
     OpenData();

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The look-up service under load: wrk against GET /api/v1/calls/CALL (rotating through 10,000
+# calls of a 1999-size edition) and GET /api/v1/health, at 1, 16 and 256 connections, side by
+# side in one run against one server. Prints a Markdown table (latencies in ms).
+#   bench/service/run.sh BUILD_DIR [EDITION_DIR] [SECONDS]
+# The edition (about 0.8 GB) is written with tellmark-build --edition-1999 when EDITION_DIR has
+# none. The server listens on a free port of 127.0.0.1.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_DIR [EDITION_DIR] [SECONDS]}" && pwd)
+edition=${2:-$build/bench-edition-1999}
+seconds=${3:-10}
+command -v wrk >/dev/null || { echo "run.sh: wrk is not installed (apt-get install wrk)" >&2; exit 2; }
+if [ ! -f "$edition/data/edition.ini" ]; then
+  mkdir -p "$edition"
+  "$build/tellmark-build" --edition-1999 --out "$edition" --quiet
+fi
+work=$(mktemp -d)
+server=""
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+# 10,000 U.S. calls, a few hundred from each letter of the name order.
+for l in A B C D E F G H J K L M N O P R S T W; do
+  # Status 1 (the letter alone is no surname) is expected.
+  { "$build/tellmark-lookup" --data "$edition" --csv --name "$l" --count 527 2>/dev/null || true; } |
+    tail -n +2 | cut -d, -f1
+done | head -n 10000 > "$work/calls.txt"
+ncalls=$(wc -l < "$work/calls.txt")
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+TELLMARK_INI="$work/none.ini" "$build/tellmark-lookup" --data "$edition" --serve "127.0.0.1:$port" \
+  2> "$work/server.log" &
+server=$!
+for _ in $(seq 50); do
+  curl -sf "http://127.0.0.1:$port/api/v1/health" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+echo "Calls: $ncalls; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs);" \
+  "wrk and the server on the same machine; ${seconds} s per run"
+echo
+echo "| connections | endpoint | requests/s | p50 | p90 | p99 | errors |"
+echo "|---:|---|---:|---:|---:|---:|---:|"
+for c in 1 16 256; do
+  t=$(( c < 2 ? 1 : 2 ))
+  for ep in calls health; do
+    line=$(cd "$work" && TELLMARK_CALLS="$work/calls.txt" \
+      wrk -t "$t" -c "$c" -d "${seconds}s" --latency -s "$here/$ep.lua" \
+      "http://127.0.0.1:$port/" | grep '^RESULT')
+    get() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $line"; }
+    label=$([ "$ep" = calls ] && echo "/api/v1/calls/{CALL}" || echo "/api/v1/health")
+    echo "| $c | $label | $(get rps) | $(get p50) | $(get p90) | $(get p99) | $(get errors) |"
+  done
+done

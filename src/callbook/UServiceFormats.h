@@ -1,0 +1,37 @@
+#pragma once
+// The answers of the look-up service in the shapes of the callbook interfaces loggers already
+// speak: the HamQTH XML interface, the callook.info JSON and XML formats and the QRZ XML data
+// interface (version 1.34). Each answer is written whole, element names and order as the service
+// it stands in for writes them. Texts are UTF-8; every text goes through XmlEscape.
+#include <string>
+#include <string_view>
+
+#include "callbook/UCallbookRecord.h"
+
+// & < > " ' as entities; characters XML 1.0 cannot hold (controls other than tab, line feed
+// and carriage return) are left out.
+std::string XmlEscape(std::string_view utf8);
+
+// A coordinate as loggers read it: shortest text that reads back as the same number.
+std::string CoordText(double degrees);
+// "EM12pr": the field and square as stored, the subsquare in lower case.
+std::string GridText(std::string_view locator);
+// "1999-04-03" -> "04/03/1999"; anything else as it is.
+std::string UsDateText(std::string_view iso);
+
+// HamQTH: the session answer, an error answer ("Session does not exist or expired", "Callsign
+// not found", ...) and a search answer.
+std::string HamQthSession(std::string_view sessionId);
+std::string HamQthError(std::string_view text);
+std::string HamQthSearch(const TCallbookRecord& r);
+
+// callook.info: a record of a U.S. entry is VALID; null (or an International entry) is INVALID.
+std::string CallookJson(const TCallbookRecord* r);
+std::string CallookXml(const TCallbookRecord* r);
+
+// QRZ XML: gmTime is the service's time text ("Wed Dec  9 15:45:03 2026").
+std::string QrzSession(std::string_view key, std::string_view gmTime);
+std::string QrzError(std::string_view text, std::string_view gmTime);
+std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime);
+// QRZ's split of a name: the last word is the surname ("SMITH"), the rest the first names.
+void QrzNameParts(std::string_view name, std::string& fname, std::string& surname);

@@ -1,0 +1,25 @@
+#pragma once
+// The browser page of the look-up service: plain HTML and one style sheet served by the
+// program, forms that work without JavaScript, every data text escaped.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "callbook/UCallbookRecord.h"
+
+// & < > " ' as HTML entities.
+std::string HtmlEscape(std::string_view utf8);
+// A query value percent-encoded for a link.
+std::string UrlEncode(std::string_view utf8);
+
+std::string PageStyle();
+// The call box and the searches.
+std::string PageHome();
+// A search's entries as a table, each call a link to its page.
+std::string PageResults(std::string_view searched, const std::vector<TCallbookRecord>& found);
+// An entry's fields and its location line: grid, and distance and heading from myLocator when
+// that is a valid locator.
+std::string PageEntry(const TCallbookRecord& r, std::string_view myLocator);
+std::string PageMessage(std::string_view heading, std::string_view text);
+// "Grid EM12pr, 8123 km at 297° from JO62qm"; empty without a grid or coordinates.
+std::string LocationLine(const TCallbookRecord& r, std::string_view myLocator);

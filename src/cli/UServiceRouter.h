@@ -1,0 +1,121 @@
+#pragma once
+// The look-up service without sockets: a request (method, target as sent, body) in, a whole
+// answer out. Routes our JSON API (/api/v1/...), the HamQTH (/xml.php), callook (/CALL/json,
+// /CALL/xml) and QRZ (/xml/current/) interfaces and the browser page. Every input is checked
+// before it reaches the data set: a bad one gets a 400 with a one-line reason.
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "callbook/UCallbookRecord.h"
+
+// Limits of the service.
+inline constexpr size_t kMaxCallLength = 32;    // a call with its designators
+inline constexpr size_t kMaxBatchCalls = 1000;  // calls of one POST
+inline constexpr size_t kMaxBodyBytes = 64 * 1024;
+inline constexpr size_t kMaxTargetBytes = 8 * 1024;
+inline constexpr int kMaxListCount = 1000;  // entries of one search answer
+inline constexpr size_t kMaxSearchText = 64;
+
+struct TServiceRequest {
+  std::string method;  // "GET", "HEAD", "POST", ...
+  std::string target;  // as sent: path and query, percent-encoded
+  std::string body;
+  std::string contentType;
+};
+
+struct TServiceResponse {
+  int status = 200;
+  std::string contentType = "text/plain; charset=utf-8";
+  std::string body;
+};
+
+// The U.S. orders a search can list.
+enum class TSearchField { Name, City, Zip, County };
+
+struct TServiceHealth {
+  bool open = false;
+  std::string title;     // the edition's title
+  std::string dataDate;  // ISO date of the data file
+  int32_t usCount = 0, intlCount = 0;
+};
+
+// What the service asks of the directory. Implementations are called from many threads at once.
+class TCallbookSource {
+ public:
+  virtual ~TCallbookSource() = default;
+  // The entry of a call as typed (designators find the base call); match None when there is no
+  // exact entry.
+  virtual TCallbookRecord FindCall(std::string_view typed) = 0;
+  // count entries of a U.S. order from the first whose key is equal or greater, as the command
+  // line lists them.
+  virtual std::vector<TCallbookRecord> ListOrder(TSearchField field, std::string_view text,
+                                                 int count) = 0;
+  // The entries holding every word; db "us", "intl" or empty for both; at most count.
+  virtual std::vector<TCallbookRecord> SearchWords(const std::vector<std::string>& words,
+                                                   std::string_view db, int count) = 0;
+  virtual TServiceHealth Health() = 0;
+  // The user's own locator from the settings; empty when none.
+  virtual std::string MyLocator() = 0;
+};
+
+// One decoded query: (name, value) pairs in their order.
+using TQuery = std::vector<std::pair<std::string, std::string>>;
+
+// Strict percent-decoding: "%" must be followed by two hex digits; with plus, "+" is a blank.
+// The result must be UTF-8 without control characters. False (error says why) otherwise.
+bool PercentDecode(std::string_view in, bool plus, std::string& out, std::string& error);
+// name=value pairs separated by "&" or ";" (QRZ clients use ";").
+bool ParseQuery(std::string_view query, TQuery& out, std::string& error);
+// A form body or a batch body line: the same checks as a query.
+const std::string* QueryValue(const TQuery& q, std::string_view name);
+// A call as a client may send it: 1..kMaxCallLength letters, digits and "/".
+bool CheckCall(std::string_view call, std::string& error);
+// The calls of a batch body: a JSON array of strings, else one call a line.
+bool ParseBatch(std::string_view body, std::string_view contentType,
+                std::vector<std::string>& calls, std::string& error);
+
+// Session keys handed out by the two XML interfaces: any user is let in; the newest keys are
+// kept (at most kMaxSessions), an unknown key gets the interface's session error.
+class TSessionStore {
+ public:
+  static constexpr size_t kMaxSessions = 4096;
+  std::string Open();
+  bool Known(const std::string& key);
+
+ private:
+  std::mutex mutex_;
+  std::unordered_set<std::string> keys_;
+  std::deque<std::string> order_;
+  uint64_t counter_ = 0;
+};
+
+class TServiceRouter {
+ public:
+  explicit TServiceRouter(TCallbookSource& source) : source_(source) {}
+  TServiceResponse Handle(const TServiceRequest& req);
+
+ private:
+  TServiceResponse Route(const TServiceRequest& req, std::string_view path, const TQuery& query);
+  TServiceResponse ApiCall(std::string_view call);
+  TServiceResponse ApiBatch(const TServiceRequest& req);
+  TServiceResponse ApiSearch(const TQuery& query);
+  TServiceResponse ApiHealth();
+  TServiceResponse HamQth(const TQuery& query);
+  TServiceResponse Qrz(const TQuery& query);
+  TServiceResponse Callook(std::string_view call, bool json);
+  TServiceResponse Page(std::string_view path, const TQuery& query);
+  // The record of a call with only an exact or base-call match; None otherwise.
+  TCallbookRecord Find(std::string_view call);
+
+  TCallbookSource& source_;
+  TSessionStore hamQthSessions_, qrzSessions_;
+};
+
+// A 400 answer: "Bad request: " and the reason, one line.
+TServiceResponse BadRequest(std::string_view reason);
