@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds everything (warnings as errors) and runs every test; then the core tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzz target
-# (clang, libFuzzer; TELLMARK_FUZZ_SECONDS each, default 20).
+# Installs the dependencies, checks the formatting, builds everything (warnings as errors) and
+# runs every test; then the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and a short run of every fuzz target (clang, libFuzzer; TELLMARK_FUZZ_SECONDS each, default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
+# Every C++ source as .clang-format lays it out.
+bash scripts/check-format.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELLMARK_WERROR=ON
 cmake --build build
 # The sound server of the audio tests (a null sink), started by hand; its environment goes to

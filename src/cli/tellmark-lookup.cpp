@@ -214,8 +214,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
     return bad("--adif goes alone, with --adif-out or --in-place");
-  if (!o.serve.empty() && (json || csv || orders || o.words || o.stats || !o.calls.empty() ||
-                           !o.cwFile.empty() || count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
+  if (!o.serve.empty() &&
+      (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
+       count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
     return bad("--serve goes alone (with --data)");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");

@@ -27,7 +27,8 @@ class EBuildRecordError : public std::runtime_error {
 inline constexpr const char* kBuildRecordName = "data/build.ini";
 
 // Options naming a source file of the build; every other recorded option is replayed as is.
-inline constexpr std::string_view kSourceOptions[] = {"--fcc", "--fcc-daily", "--intl-csv", "--ised"};
+inline constexpr std::string_view kSourceOptions[] = {"--fcc", "--fcc-daily", "--intl-csv",
+                                                      "--ised"};
 bool IsSourceOption(std::string_view name);
 
 struct TBuildRecord {
