@@ -865,9 +865,9 @@ class TstMainWindow : public QObject {
                           "ViewBeaconSchedulerItem", "-", "Beacons1", "Census1"}));
     QCOMPARE(items("ViewMenu").size(), 19);
     QCOMPARE(items("ReportMenu"),
-             QStringList({"AddEntryToReportMenuItem", "AddSearchResultsToReportMenuItem", "-",
-                          "ReportPrintLabelsMenuItem", "-", "ReportEditReportFileMenuItem",
-                          "ReportClearReportFileMenuItem"}));
+             QStringList({"AddEntryToReportMenuItem", "AddSearchResultsToReportMenuItem",
+                          "AddAdifLogToReportMenuItem", "-", "ReportPrintLabelsMenuItem", "-",
+                          "ReportEditReportFileMenuItem", "ReportClearReportFileMenuItem"}));
     QCOMPARE(items("HelpMenu"), QStringList({"ContentMenu", "HelpOpenHelpFileasRTFItem",
                                              "HelpOpenHelpFileAsTextItem", "-", "AboutMenu"}));
 
