@@ -310,86 +310,91 @@ bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view nam
   return r.sound && AdifCanFillField(log, log.Find(r, name), value);
 }
 
+TAdifWriter::TAdifWriter(const TAdifLog& log, size_t extra) : log_(log) {
+  out_.reserve(log.Text().size() + extra);
+}
+
+void TAdifWriter::Fill(size_t ri, const TAdifFillView* fills, size_t n) {
+  const std::string_view s = log_.Text();
+  const auto& records = log_.Records();
+  if (n == 0 || ri >= records.size() || !records[ri].sound || pos_ > records[ri].begin) return;
+  const TAdifRecord& r = records[ri];
+  inPlace_.clear();
+  added_.clear();
+  for (size_t fi = 0; fi < n; ++fi) {
+    const TAdifField* f = fills[fi].field;
+    if (!fills[fi].checked) {
+      f = log_.Find(r, fills[fi].name);
+      if (!AdifCanFillField(log_, f, fills[fi].value)) continue;
+    }
+    if (f)
+      inPlace_.emplace_back(f, fills[fi].value);
+    else
+      added_.emplace_back(fills[fi].name, fills[fi].value);
+  }
+  std::stable_sort(inPlace_.begin(), inPlace_.end(),
+                   [](const auto& a, const auto& b) { return a.first->tag < b.first->tag; });
+  for (const auto& [f, value] : inPlace_) {
+    if (f->tag < pos_) continue;  // the same field twice: the first value
+    out_.append(s.substr(pos_, f->tag - pos_));
+    // In characters only where a tag follows.
+    const size_t length = LandsOnTag(s, f->End()) ? LengthToWrite(log_, value) : value.size();
+    out_ += '<';
+    out_ += f->name;
+    out_ += ':';
+    AppendNumber(out_, length);
+    if (!f->type.empty()) {
+      out_ += ':';
+      out_ += f->type;
+    }
+    out_ += '>';
+    out_ += value;
+    pos_ = f->End();
+  }
+  if (added_.empty()) return;
+  out_.append(s.substr(pos_, r.eor - pos_));
+  pos_ = r.eor;
+  // A record that writes its names in lower case gets new names in lower case.
+  bool lower = !r.fields.empty();
+  for (const TAdifField& f : r.fields)
+    if (std::any_of(f.name.begin(), f.name.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+      lower = false;
+  // The record's own separator: the blanks before its <EOR>.
+  const size_t gapBegin = r.fields.empty() ? r.begin : r.fields.back().End();
+  size_t sepBegin = r.eor;
+  while (sepBegin > gapBegin && IsBlank(s[sepBegin - 1])) --sepBegin;
+  const std::string_view sep = s.substr(sepBegin, r.eor - sepBegin);
+  for (const auto& [name, value] : added_) {
+    out_ += '<';
+    if (lower)
+      for (char c : name) out_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    else
+      out_ += name;
+    out_ += ':';
+    AppendNumber(out_, LengthToWrite(log_, value));
+    out_ += '>';
+    out_ += value;
+    out_ += sep;
+  }
+}
+
+std::string TAdifWriter::Finish() {
+  out_.append(log_.Text().substr(pos_));
+  pos_ = log_.Text().size();
+  return std::move(out_);
+}
+
 std::string WriteAdifViews(const TAdifLog& log, const std::vector<TAdifFillView>& fills) {
-  const std::string_view s = log.Text();
   size_t extra = 0;
   for (const TAdifFillView& f : fills) extra += f.name.size() + f.value.size() + 16;
-  std::string out;
-  out.reserve(s.size() + extra);
-  size_t pos = 0;
-  const auto& records = log.Records();
-  // Values written in place: (field, value), put in offset order.
-  std::vector<std::pair<const TAdifField*, std::string_view>> inPlace;
-  std::vector<std::pair<std::string_view, std::string_view>> added;
+  TAdifWriter w(log, extra);
   for (size_t fi = 0; fi < fills.size();) {
-    const size_t ri = fills[fi].record;
     size_t next = fi;
-    while (next < fills.size() && fills[next].record == ri) ++next;
-    if (ri >= records.size() || !records[ri].sound || pos > records[ri].begin) {
-      fi = next;
-      continue;
-    }
-    const TAdifRecord& r = records[ri];
-    inPlace.clear();
-    added.clear();
-    for (; fi < next; ++fi) {
-      const TAdifField* f = fills[fi].field;
-      if (!fills[fi].checked) {
-        f = log.Find(r, fills[fi].name);
-        if (!AdifCanFillField(log, f, fills[fi].value)) continue;
-      }
-      if (f)
-        inPlace.emplace_back(f, fills[fi].value);
-      else
-        added.emplace_back(fills[fi].name, fills[fi].value);
-    }
-    std::stable_sort(inPlace.begin(), inPlace.end(),
-                     [](const auto& a, const auto& b) { return a.first->tag < b.first->tag; });
-    for (const auto& [f, value] : inPlace) {
-      if (f->tag < pos) continue;  // the same field twice: the first value
-      out.append(s.substr(pos, f->tag - pos));
-      // In characters only where a tag follows.
-      const size_t length = LandsOnTag(s, f->End()) ? LengthToWrite(log, value) : value.size();
-      out += '<';
-      out += f->name;
-      out += ':';
-      AppendNumber(out, length);
-      if (!f->type.empty()) {
-        out += ':';
-        out += f->type;
-      }
-      out += '>';
-      out += value;
-      pos = f->End();
-    }
-    if (added.empty()) continue;
-    out.append(s.substr(pos, r.eor - pos));
-    pos = r.eor;
-    // A record that writes its names in lower case gets new names in lower case.
-    bool lower = !r.fields.empty();
-    for (const TAdifField& f : r.fields)
-      if (std::any_of(f.name.begin(), f.name.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
-        lower = false;
-    // The record's own separator: the blanks before its <EOR>.
-    const size_t gapBegin = r.fields.empty() ? r.begin : r.fields.back().End();
-    size_t sepBegin = r.eor;
-    while (sepBegin > gapBegin && IsBlank(s[sepBegin - 1])) --sepBegin;
-    const std::string_view sep = s.substr(sepBegin, r.eor - sepBegin);
-    for (const auto& [name, value] : added) {
-      out += '<';
-      if (lower)
-        for (char c : name) out += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-      else
-        out += name;
-      out += ':';
-      AppendNumber(out, LengthToWrite(log, value));
-      out += '>';
-      out += value;
-      out += sep;
-    }
+    while (next < fills.size() && fills[next].record == fills[fi].record) ++next;
+    w.Fill(fills[fi].record, fills.data() + fi, next - fi);
+    fi = next;
   }
-  out.append(s.substr(pos));
-  return out;
+  return w.Finish();
 }
 
 std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {

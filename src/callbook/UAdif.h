@@ -91,6 +91,24 @@ struct TAdifFillView {
 // WriteAdif takes them).
 std::string WriteAdifViews(const TAdifLog& log, const std::vector<TAdifFillView>& fills);
 
+// WriteAdifViews record by record: Fill for each record with fills, in record order, then Finish.
+class TAdifWriter {
+ public:
+  // extra: bytes the fills are expected to add (room reserved).
+  explicit TAdifWriter(const TAdifLog& log, size_t extra = 0);
+  // The fills of record ri (their record members are not read).
+  void Fill(size_t ri, const TAdifFillView* fills, size_t n);
+  // The whole text; the writer is spent.
+  std::string Finish();
+
+ private:
+  const TAdifLog& log_;
+  std::string out_;
+  size_t pos_ = 0;  // bytes of the log's text written
+  std::vector<std::pair<const TAdifField*, std::string_view>> inPlace_;
+  std::vector<std::pair<std::string_view, std::string_view>> added_;
+};
+
 // Whether WriteAdif fills name with value in r: the record is sound, the field is missing or
 // empty, and the value written there reads back whole (in place, a non-ASCII value followed by
 // text that is no tag could be read with another length: such a field stays empty).

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ostream>
@@ -28,6 +29,12 @@ bool IsOperatingSuffix(std::string_view d) {
     if (d == s) return true;
   return IsDigits(d);  // "W1AW/4": another call area of the same entity
 }
+
+constexpr auto kFillNames = [] {
+  std::array<std::string_view, kAdifFillFields.size()> n{};
+  for (size_t i = 0; i < n.size(); ++i) n[i] = kAdifFillFields[i];
+  return n;
+}();
 
 // Field names compared as ADIF does, in any case; b in upper case.
 bool SameAdifName(std::string_view a, std::string_view b) {
@@ -209,10 +216,15 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
   std::unordered_map<std::string, TBaseCall> records;
   std::unordered_map<std::string, const TEntity*> prefixes;
   std::unordered_set<std::string> missing;
+  // Values packed in one text: few allocations for many calls.
+  struct TCallValue {
+    uint32_t offset, length;  // in text
+    uint32_t index;           // in kAdifFillFields
+  };
   struct TCallValues {
     bool made = false;
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<size_t> index;  // in kAdifFillFields
+    std::string text;
+    std::vector<TCallValue> items;
   };
   // A call as logged: its base call's entry, and its values on either side of the grant date
   // (the same for every contact on that side). The values are referred to by views, so they
@@ -226,8 +238,9 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
   std::unordered_map<std::string, TCall> calls;
   records.reserve(log.Records().size());
   calls.reserve(log.Records().size());
+  // Room for what filling usually adds (about twice the log); more grows the text.
+  TAdifWriter writer(log, log.Text().size() * 2);
   std::vector<TAdifFillView> fills;
-  fills.reserve(log.Records().size() * 8);
   for (size_t ri = 0; ri < log.Records().size(); ++ri) {
     const TAdifRecord& r = log.Records()[ri];
     if (!r.sound) {
@@ -281,32 +294,40 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
         if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
       }
       bool dateRule = false;
-      v.values = AdifValuesFor(call, date, rec, other, dateRule);
-      for (const auto& nv : v.values)
-        v.index.push_back(
-            static_cast<size_t>(std::find_if(kAdifFillFields.begin(), kAdifFillFields.end(),
-                                             [&nv](const char* f) { return nv.first == f; }) -
-                                kAdifFillFields.begin()));
+      const auto values = AdifValuesFor(call, date, rec, other, dateRule);
+      size_t bytes = 0;
+      for (const auto& nv : values) bytes += nv.second.size();
+      v.text.reserve(bytes);
+      for (const auto& [name, value] : values) {
+        const auto k = static_cast<uint32_t>(std::find(kFillNames.begin(), kFillNames.end(), name) -
+                                             kFillNames.begin());
+        if (k >= kFillNames.size()) continue;  // AdifValuesFor writes none else
+        v.items.push_back(
+            {static_cast<uint32_t>(v.text.size()), static_cast<uint32_t>(value.size()), k});
+        v.text += value;
+      }
       v.made = true;
     }
     if (early) ++s.dateRule;
     // The record's first field of each name the filler writes.
     std::array<const TAdifField*, kAdifFillFields.size()> present{};
     for (const TAdifField& f : r.fields)
-      for (size_t k = 0; k < kAdifFillFields.size(); ++k)
-        if (!present[k] && SameAdifName(f.name, kAdifFillFields[k])) present[k] = &f;
+      for (size_t k = 0; k < kFillNames.size(); ++k)
+        if (!present[k] && SameAdifName(f.name, kFillNames[k])) present[k] = &f;
     bool any = false;
-    for (size_t i = 0; i < v.values.size(); ++i) {
-      const auto& [name, value] = v.values[i];
-      const TAdifField* f = v.index[i] < present.size() ? present[v.index[i]] : log.Find(r, name);
+    fills.clear();
+    for (const TCallValue& item : v.items) {
+      const std::string_view value = std::string_view(v.text).substr(item.offset, item.length);
+      const TAdifField* f = present[item.index];
       if (!AdifCanFillField(log, f, value)) continue;
       any = true;
-      if (v.index[i] < s.perField.size()) ++s.perField[v.index[i]];
-      fills.push_back({ri, name, value, true, f});
+      ++s.perField[item.index];
+      fills.push_back({ri, kFillNames[item.index], value, true, f});
     }
     if (any) ++s.filledContacts;
+    writer.Fill(ri, fills.data(), fills.size());
   }
-  result.text = WriteAdifViews(log, fills);
+  result.text = writer.Finish();
   return result;
 }
 
