@@ -206,11 +206,68 @@ std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view 
   return v;
 }
 
+namespace {
+
+// What AdifValuesFor reads of a record, kept per base call (a whole record is twice as large).
+struct TFillRecord {
+  std::optional<TDatabase> database;
+  std::string name, street, city, state, zip, county, country, dxcc, continent, grid, issued,
+      qslManager, email;
+  std::optional<int> dxccCode, cqZone, ituZone;
+  std::optional<double> latitude, longitude;
+
+  explicit TFillRecord(TCallbookRecord&& r)
+      : database(r.database),
+        name(std::move(r.name)),
+        street(std::move(r.street)),
+        city(std::move(r.city)),
+        state(std::move(r.state)),
+        zip(std::move(r.zip)),
+        county(std::move(r.county)),
+        country(std::move(r.country)),
+        dxcc(std::move(r.dxcc)),
+        continent(std::move(r.continent)),
+        grid(std::move(r.grid)),
+        issued(std::move(r.issued)),
+        qslManager(std::move(r.qslManager)),
+        email(std::move(r.email)),
+        dxccCode(r.dxccCode),
+        cqZone(r.cqZone),
+        ituZone(r.ituZone),
+        latitude(r.latitude),
+        longitude(r.longitude) {}
+  TCallbookRecord Whole() const {
+    TCallbookRecord r;
+    r.database = database;
+    r.name = name;
+    r.street = street;
+    r.city = city;
+    r.state = state;
+    r.zip = zip;
+    r.county = county;
+    r.country = country;
+    r.dxcc = dxcc;
+    r.continent = continent;
+    r.grid = grid;
+    r.issued = issued;
+    r.qslManager = qslManager;
+    r.email = email;
+    r.dxccCode = dxccCode;
+    r.cqZone = cqZone;
+    r.ituZone = ituZone;
+    r.latitude = latitude;
+    r.longitude = longitude;
+    return r;
+  }
+};
+
+}  // namespace
+
 TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
   struct TBaseCall {
-    std::optional<TCallbookRecord> record;
+    std::optional<TFillRecord> record;
     std::string granted;  // the grant date as "19990403"; empty when none
   };
   std::unordered_map<std::string, TBaseCall> records;
@@ -258,8 +315,10 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
         if (found == records.end()) {
           ++s.lookups;
           TBaseCall b;
-          b.record = source.FindBaseCall(parts.base);
-          if (b.record) b.granted = CompactDate(b.record->issued);
+          if (std::optional<TCallbookRecord> whole = source.FindBaseCall(parts.base)) {
+            b.record.emplace(std::move(*whole));
+            b.granted = CompactDate(b.record->issued);
+          }
           found = records.emplace(parts.base, std::move(b)).first;
         }
         c.base = &found->second;
@@ -278,7 +337,7 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
       if (missing.insert(c.baseCall).second) s.notFoundCalls.push_back(c.baseCall);
       continue;
     }
-    const TCallbookRecord& rec = *c.base->record;
+    const TFillRecord& rec = *c.base->record;
     const std::string& granted = c.base->granted;
     const std::string_view date = log.FieldText(r, "QSO_DATE");
     const bool early = rec.database == TDatabase::US && !granted.empty() && date.size() == 8 &&
@@ -294,7 +353,7 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
         if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
       }
       bool dateRule = false;
-      const auto values = AdifValuesFor(call, date, rec, other, dateRule);
+      const auto values = AdifValuesFor(call, date, rec.Whole(), other, dateRule);
       size_t bytes = 0;
       for (const auto& nv : values) bytes += nv.second.size();
       v.text.reserve(bytes);
