@@ -1,7 +1,7 @@
 #include "callbook/UAdif.h"
 
 #include <algorithm>
-#include <tuple>
+#include <charconv>
 
 namespace {
 
@@ -161,9 +161,11 @@ TAdifLog TAdifLog::Parse(std::string text) {
       }
     }
     r.sound = !damaged;
+    const size_t count = cur.size();
     r.fields = std::move(cur);
     log.records_.push_back(std::move(r));
     cur.clear();
+    cur.reserve(count);  // the next record is likely as long
     curBegin = std::string_view::npos;
     damaged = false;
     segmentProblems = 0;
@@ -282,14 +284,19 @@ size_t LengthToWrite(const TAdifLog& log, std::string_view value) {
                                                                            : value.size();
 }
 
+void AppendNumber(std::string& out, size_t n) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, n);
+  out.append(buf, res.ptr);
+}
+
 }  // namespace
 
-bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view name,
-                 std::string_view value) {
-  if (!r.sound) return false;
-  const TAdifField* f = log.Find(r, name);
-  if (!f) return true;                                // added before <EOR>: a tag follows it
-  if (!log.FieldText(r, name).empty()) return false;  // a value is never changed
+bool AdifCanFillField(const TAdifLog& log, const TAdifField* f, std::string_view value) {
+  if (!f) return true;  // added before <EOR>: a tag follows it
+  std::string_view v = log.Value(*f);
+  while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
+  if (!v.empty()) return false;  // a value is never changed
   // In place, the text after the field follows the value. Its length in bytes reads back when a
   // tag follows, or when the reading in characters does not land on one either.
   const std::string_view s = log.Text();
@@ -298,57 +305,101 @@ bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view nam
   return more == std::string_view::npos || !LandsOnTag(s, f->End() + more);
 }
 
-std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
-  const std::string_view s = log.Text();
-  size_t extra = 0;
-  for (const auto& f : fills)
-    for (const auto& [name, value] : f) extra += name.size() + value.size() + 16;
-  std::string out;
-  out.reserve(s.size() + extra);
-  size_t pos = 0;
-  const auto& records = log.Records();
-  for (size_t ri = 0; ri < records.size() && ri < fills.size(); ++ri) {
-    const TAdifRecord& r = records[ri];
-    if (!r.sound || fills[ri].empty()) continue;
-    // (offset, end of the replaced bytes, text), in offset order.
-    std::vector<std::tuple<size_t, size_t, std::string>> edits;
-    // A record that writes its names in lower case gets new names in lower case.
-    bool lower = !r.fields.empty();
-    for (const TAdifField& f : r.fields)
-      if (std::any_of(f.name.begin(), f.name.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
-        lower = false;
-    std::string sep;
-    const size_t gapBegin = r.fields.empty() ? r.begin : r.fields.back().End();
-    for (size_t i = r.eor; i > gapBegin && IsBlank(s[i - 1]); --i)
-      sep.insert(sep.begin(), s[i - 1]);
-    std::string added;
-    for (const auto& [name, value] : fills[ri]) {
-      if (!AdifCanFill(log, r, name, value)) continue;
-      if (const TAdifField* f = log.Find(r, name)) {
-        // In place: in characters only where a tag follows.
-        const size_t length = LandsOnTag(s, f->End()) ? LengthToWrite(log, value) : value.size();
-        std::string tag = "<" + f->name + ":" + std::to_string(length);
-        if (!f->type.empty()) tag += ":" + f->type;
-        edits.emplace_back(f->tag, f->End(), tag + ">" + value);
-      } else {
-        added += '<';
-        for (char c : name) added += lower && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-        added += ':';
-        added += std::to_string(LengthToWrite(log, value));
-        added += '>';
-        added += value;
-        added += sep;
-      }
+bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view name,
+                 std::string_view value) {
+  return r.sound && AdifCanFillField(log, log.Find(r, name), value);
+}
+
+TAdifWriter::TAdifWriter(const TAdifLog& log, size_t extra) : log_(log) {
+  out_.reserve(log.Text().size() + extra);
+}
+
+void TAdifWriter::Fill(size_t ri, const TAdifFillView* fills, size_t n) {
+  const std::string_view s = log_.Text();
+  const auto& records = log_.Records();
+  if (n == 0 || ri >= records.size() || !records[ri].sound || pos_ > records[ri].begin) return;
+  const TAdifRecord& r = records[ri];
+  inPlace_.clear();
+  added_.clear();
+  for (size_t fi = 0; fi < n; ++fi) {
+    const TAdifField* f = fills[fi].field;
+    if (!fills[fi].checked) {
+      f = log_.Find(r, fills[fi].name);
+      if (!AdifCanFillField(log_, f, fills[fi].value)) continue;
     }
-    if (!added.empty()) edits.emplace_back(r.eor, r.eor, std::move(added));
-    std::sort(edits.begin(), edits.end(),
-              [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
-    for (const auto& [at, end, text] : edits) {
-      out.append(s.substr(pos, at - pos));
-      out += text;
-      pos = end;
-    }
+    if (f)
+      inPlace_.emplace_back(f, fills[fi].value);
+    else
+      added_.emplace_back(fills[fi].name, fills[fi].value);
   }
-  out.append(s.substr(pos));
-  return out;
+  std::stable_sort(inPlace_.begin(), inPlace_.end(),
+                   [](const auto& a, const auto& b) { return a.first->tag < b.first->tag; });
+  for (const auto& [f, value] : inPlace_) {
+    if (f->tag < pos_) continue;  // the same field twice: the first value
+    out_.append(s.substr(pos_, f->tag - pos_));
+    // In characters only where a tag follows.
+    const size_t length = LandsOnTag(s, f->End()) ? LengthToWrite(log_, value) : value.size();
+    out_ += '<';
+    out_ += f->name;
+    out_ += ':';
+    AppendNumber(out_, length);
+    if (!f->type.empty()) {
+      out_ += ':';
+      out_ += f->type;
+    }
+    out_ += '>';
+    out_ += value;
+    pos_ = f->End();
+  }
+  if (added_.empty()) return;
+  out_.append(s.substr(pos_, r.eor - pos_));
+  pos_ = r.eor;
+  // A record that writes its names in lower case gets new names in lower case.
+  bool lower = !r.fields.empty();
+  for (const TAdifField& f : r.fields)
+    if (std::any_of(f.name.begin(), f.name.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+      lower = false;
+  // The record's own separator: the blanks before its <EOR>.
+  const size_t gapBegin = r.fields.empty() ? r.begin : r.fields.back().End();
+  size_t sepBegin = r.eor;
+  while (sepBegin > gapBegin && IsBlank(s[sepBegin - 1])) --sepBegin;
+  const std::string_view sep = s.substr(sepBegin, r.eor - sepBegin);
+  for (const auto& [name, value] : added_) {
+    out_ += '<';
+    if (lower)
+      for (char c : name) out_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    else
+      out_ += name;
+    out_ += ':';
+    AppendNumber(out_, LengthToWrite(log_, value));
+    out_ += '>';
+    out_ += value;
+    out_ += sep;
+  }
+}
+
+std::string TAdifWriter::Finish() {
+  out_.append(log_.Text().substr(pos_));
+  pos_ = log_.Text().size();
+  return std::move(out_);
+}
+
+std::string WriteAdifViews(const TAdifLog& log, const std::vector<TAdifFillView>& fills) {
+  size_t extra = 0;
+  for (const TAdifFillView& f : fills) extra += f.name.size() + f.value.size() + 16;
+  TAdifWriter w(log, extra);
+  for (size_t fi = 0; fi < fills.size();) {
+    size_t next = fi;
+    while (next < fills.size() && fills[next].record == fills[fi].record) ++next;
+    w.Fill(fills[fi].record, fills.data() + fi, next - fi);
+    fi = next;
+  }
+  return w.Finish();
+}
+
+std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills) {
+  std::vector<TAdifFillView> views;
+  for (size_t ri = 0; ri < fills.size() && ri < log.Records().size(); ++ri)
+    for (const auto& [name, value] : fills[ri]) views.push_back({ri, name, value});
+  return WriteAdifViews(log, views);
 }

@@ -77,11 +77,46 @@ using TAdifFills = std::vector<std::vector<std::pair<std::string, std::string>>>
 // Every other byte is kept. Damaged records are not changed.
 std::string WriteAdif(const TAdifLog& log, const TAdifFills& fills);
 
+// One value to put into a record; the texts must outlive the WriteAdifViews call.
+struct TAdifFillView {
+  size_t record = 0;  // index in Records()
+  std::string_view name, value;
+  // Set when the caller found AdifCanFillField true for field, the record's first field of
+  // name (null: none); the writer then takes it as it is.
+  bool checked = false;
+  const TAdifField* field = nullptr;
+};
+
+// As WriteAdif, the fills given as views in record order (the fills of a record in the order
+// WriteAdif takes them).
+std::string WriteAdifViews(const TAdifLog& log, const std::vector<TAdifFillView>& fills);
+
+// WriteAdifViews record by record: Fill for each record with fills, in record order, then Finish.
+class TAdifWriter {
+ public:
+  // extra: bytes the fills are expected to add (room reserved).
+  explicit TAdifWriter(const TAdifLog& log, size_t extra = 0);
+  // The fills of record ri (their record members are not read).
+  void Fill(size_t ri, const TAdifFillView* fills, size_t n);
+  // The whole text; the writer is spent.
+  std::string Finish();
+
+ private:
+  const TAdifLog& log_;
+  std::string out_;
+  size_t pos_ = 0;  // bytes of the log's text written
+  std::vector<std::pair<const TAdifField*, std::string_view>> inPlace_;
+  std::vector<std::pair<std::string_view, std::string_view>> added_;
+};
+
 // Whether WriteAdif fills name with value in r: the record is sound, the field is missing or
 // empty, and the value written there reads back whole (in place, a non-ASCII value followed by
 // text that is no tag could be read with another length: such a field stays empty).
 bool AdifCanFill(const TAdifLog& log, const TAdifRecord& r, std::string_view name,
                  std::string_view value);
+
+// AdifCanFill for a sound record whose first field of the name is f (null: none).
+bool AdifCanFillField(const TAdifLog& log, const TAdifField* f, std::string_view value);
 
 // One field as written: "<NAME:3>abc"; the length counted in characters when chars is set.
 std::string AdifField(std::string_view name, std::string_view value, bool chars = false);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ostream>
@@ -27,6 +28,22 @@ bool IsOperatingSuffix(std::string_view d) {
   for (const char* s : {"P", "M", "QRP", "QRPP", "A", "B", "LH", "J", "R"})
     if (d == s) return true;
   return IsDigits(d);  // "W1AW/4": another call area of the same entity
+}
+
+constexpr auto kFillNames = [] {
+  std::array<std::string_view, kAdifFillFields.size()> n{};
+  for (size_t i = 0; i < n.size(); ++i) n[i] = kAdifFillFields[i];
+  return n;
+}();
+
+// Field names compared as ADIF does, in any case; b in upper case.
+bool SameAdifName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char c = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    if (c != b[i]) return false;
+  }
+  return true;
 }
 
 // At sea or in the air: in no entity.
@@ -189,20 +206,98 @@ std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view 
   return v;
 }
 
+namespace {
+
+// What AdifValuesFor reads of a record, kept per base call (a whole record is twice as large).
+struct TFillRecord {
+  std::optional<TDatabase> database;
+  std::string name, street, city, state, zip, county, country, dxcc, continent, grid, issued,
+      qslManager, email;
+  std::optional<int> dxccCode, cqZone, ituZone;
+  std::optional<double> latitude, longitude;
+
+  explicit TFillRecord(TCallbookRecord&& r)
+      : database(r.database),
+        name(std::move(r.name)),
+        street(std::move(r.street)),
+        city(std::move(r.city)),
+        state(std::move(r.state)),
+        zip(std::move(r.zip)),
+        county(std::move(r.county)),
+        country(std::move(r.country)),
+        dxcc(std::move(r.dxcc)),
+        continent(std::move(r.continent)),
+        grid(std::move(r.grid)),
+        issued(std::move(r.issued)),
+        qslManager(std::move(r.qslManager)),
+        email(std::move(r.email)),
+        dxccCode(r.dxccCode),
+        cqZone(r.cqZone),
+        ituZone(r.ituZone),
+        latitude(r.latitude),
+        longitude(r.longitude) {}
+  TCallbookRecord Whole() const {
+    TCallbookRecord r;
+    r.database = database;
+    r.name = name;
+    r.street = street;
+    r.city = city;
+    r.state = state;
+    r.zip = zip;
+    r.county = county;
+    r.country = country;
+    r.dxcc = dxcc;
+    r.continent = continent;
+    r.grid = grid;
+    r.issued = issued;
+    r.qslManager = qslManager;
+    r.email = email;
+    r.dxccCode = dxccCode;
+    r.cqZone = cqZone;
+    r.ituZone = ituZone;
+    r.latitude = latitude;
+    r.longitude = longitude;
+    return r;
+  }
+};
+
+}  // namespace
+
 TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
-  std::unordered_map<std::string, std::optional<TCallbookRecord>> records;
+  struct TBaseCall {
+    std::optional<TFillRecord> record;
+    std::string granted;  // the grant date as "19990403"; empty when none
+  };
+  std::unordered_map<std::string, TBaseCall> records;
   std::unordered_map<std::string, const TEntity*> prefixes;
   std::unordered_set<std::string> missing;
-  struct TCallValues {
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<size_t> index;  // in kAdifFillFields
+  // Values packed in one text: few allocations for many calls.
+  struct TCallValue {
+    uint32_t offset, length;  // in text
+    uint32_t index;           // in kAdifFillFields
   };
-  std::unordered_map<std::string, TCallValues> values;
+  struct TCallValues {
+    bool made = false;
+    std::string text;
+    std::vector<TCallValue> items;
+  };
+  // A call as logged: its base call's entry, and its values on either side of the grant date
+  // (the same for every contact on that side). The values are referred to by views, so they
+  // stay where they are (node-based map).
+  struct TCall {
+    const TBaseCall* base = nullptr;  // null: no base call
+    std::string baseCall;
+    std::string designators;
+    TCallValues side[2];  // [1]: before the grant date
+  };
+  std::unordered_map<std::string, TCall> calls;
   records.reserve(log.Records().size());
-  values.reserve(log.Records().size());
-  TAdifFills fills(log.Records().size());
+  calls.reserve(log.Records().size());
+  // Room for what filling usually adds (about twice the log); more grows the text.
+  TAdifWriter writer(log, log.Text().size() * 2);
+  std::vector<TAdifFillView> fills;
   for (size_t ri = 0; ri < log.Records().size(); ++ri) {
     const TAdifRecord& r = log.Records()[ri];
     if (!r.sound) {
@@ -211,60 +306,87 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
     }
     ++s.contacts;
     const std::string call = AsciiUpper(log.FieldText(r, "CALL"));
-    const TCallParts parts = SplitCallParts(call);
-    if (parts.base.empty()) {
+    auto known = calls.find(call);
+    if (known == calls.end()) {
+      TCall c;
+      TCallParts parts = SplitCallParts(call);
+      if (!parts.base.empty()) {
+        auto found = records.find(parts.base);
+        if (found == records.end()) {
+          ++s.lookups;
+          TBaseCall b;
+          if (std::optional<TCallbookRecord> whole = source.FindBaseCall(parts.base)) {
+            b.record.emplace(std::move(*whole));
+            b.granted = CompactDate(b.record->issued);
+          }
+          found = records.emplace(parts.base, std::move(b)).first;
+        }
+        c.base = &found->second;
+      }
+      c.baseCall = std::move(parts.base);
+      c.designators = std::move(parts.designators);
+      known = calls.emplace(call, std::move(c)).first;
+    }
+    TCall& c = known->second;
+    if (!c.base) {
       ++s.noCall;
       continue;
     }
-    auto found = records.find(parts.base);
-    if (found == records.end()) {
-      ++s.lookups;
-      found = records.emplace(parts.base, source.FindBaseCall(parts.base)).first;
-    }
-    if (!found->second) {
+    if (!c.base->record) {
       ++s.notFound;
-      if (missing.insert(parts.base).second) s.notFoundCalls.push_back(parts.base);
+      if (missing.insert(c.baseCall).second) s.notFoundCalls.push_back(c.baseCall);
       continue;
     }
-    const TCallbookRecord& rec = *found->second;
-    // A prefix designator that names another entity: "VE3/K5DRC" is in Canada.
-    const TEntity* other = nullptr;
-    for (std::string_view d : SplitSlash(parts.designators)) {
-      if (IsOperatingSuffix(d) || IsMaritimeOrAir(d)) continue;
-      auto p = prefixes.find(std::string(d));
-      if (p == prefixes.end()) p = prefixes.emplace(std::string(d), source.FindPrefix(d)).first;
-      if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
-    }
-    // The values of a call are the same for every contact on the same side of the grant date.
+    const TFillRecord& rec = *c.base->record;
+    const std::string& granted = c.base->granted;
     const std::string_view date = log.FieldText(r, "QSO_DATE");
-    const std::string granted = CompactDate(rec.issued);
     const bool early = rec.database == TDatabase::US && !granted.empty() && date.size() == 8 &&
                        IsDigits(date) && date < granted;
-    auto cached = values.find(call + (early ? "\x01" : "\x02"));
-    if (cached == values.end()) {
-      TCallValues v;
+    TCallValues& v = c.side[early ? 1 : 0];
+    if (!v.made) {
+      // A prefix designator that names another entity: "VE3/K5DRC" is in Canada.
+      const TEntity* other = nullptr;
+      for (std::string_view d : SplitSlash(c.designators)) {
+        if (IsOperatingSuffix(d) || IsMaritimeOrAir(d)) continue;
+        auto p = prefixes.find(std::string(d));
+        if (p == prefixes.end()) p = prefixes.emplace(std::string(d), source.FindPrefix(d)).first;
+        if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
+      }
       bool dateRule = false;
-      v.values = AdifValuesFor(call, date, rec, other, dateRule);
-      for (const auto& nv : v.values)
-        v.index.push_back(
-            static_cast<size_t>(std::find_if(kAdifFillFields.begin(), kAdifFillFields.end(),
-                                             [&nv](const char* f) { return nv.first == f; }) -
-                                kAdifFillFields.begin()));
-      cached = values.emplace(call + (early ? "\x01" : "\x02"), std::move(v)).first;
+      const auto values = AdifValuesFor(call, date, rec.Whole(), other, dateRule);
+      size_t bytes = 0;
+      for (const auto& nv : values) bytes += nv.second.size();
+      v.text.reserve(bytes);
+      for (const auto& [name, value] : values) {
+        const auto k = static_cast<uint32_t>(std::find(kFillNames.begin(), kFillNames.end(), name) -
+                                             kFillNames.begin());
+        if (k >= kFillNames.size()) continue;  // AdifValuesFor writes none else
+        v.items.push_back(
+            {static_cast<uint32_t>(v.text.size()), static_cast<uint32_t>(value.size()), k});
+        v.text += value;
+      }
+      v.made = true;
     }
     if (early) ++s.dateRule;
+    // The record's first field of each name the filler writes.
+    std::array<const TAdifField*, kAdifFillFields.size()> present{};
+    for (const TAdifField& f : r.fields)
+      for (size_t k = 0; k < kFillNames.size(); ++k)
+        if (!present[k] && SameAdifName(f.name, kFillNames[k])) present[k] = &f;
     bool any = false;
-    const TCallValues& v = cached->second;
-    for (size_t i = 0; i < v.values.size(); ++i) {
-      const auto& [name, value] = v.values[i];
-      if (!AdifCanFill(log, r, name, value)) continue;
+    fills.clear();
+    for (const TCallValue& item : v.items) {
+      const std::string_view value = std::string_view(v.text).substr(item.offset, item.length);
+      const TAdifField* f = present[item.index];
+      if (!AdifCanFillField(log, f, value)) continue;
       any = true;
-      if (v.index[i] < s.perField.size()) ++s.perField[v.index[i]];
-      fills[ri].emplace_back(name, value);
+      ++s.perField[item.index];
+      fills.push_back({ri, kFillNames[item.index], value, true, f});
     }
     if (any) ++s.filledContacts;
+    writer.Fill(ri, fills.data(), fills.size());
   }
-  result.text = WriteAdif(log, fills);
+  result.text = writer.Finish();
   return result;
 }
 
