@@ -10,8 +10,10 @@
 #include "dataset/UDataSet.h"
 #include "dataset/ULocator.h"
 #include "report/UReport.h"
+#include "settings/USettings.h"
 #include "ui/FDetail.h"
 #include "ui_FTellmarkMain.h"
+#include "widgets/FDocumentViewer.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 
@@ -42,11 +44,30 @@ class TBusyScope {
   TCallViewForm* form_;
 };
 
+// The document viewers keep their size in the settings file, beside every other key.
+constexpr const char* kViewerSection = "DocumentViewer";
+TViewerSizeStore ViewerSizeInSettings() {
+  return {[] {
+            TSettingsFile file(SettingsFilePath());
+            file.Load();
+            return QSize(file.ReadInteger(kViewerSection, "Width", 0),
+                         file.ReadInteger(kViewerSection, "Height", 0));
+          },
+          [](const QSize& size) {
+            TSettingsFile file(SettingsFilePath());
+            file.Load();
+            file.WriteInteger(kViewerSection, "Width", size.width());
+            file.WriteInteger(kViewerSection, "Height", size.height());
+            file.Save();
+          }};
+}
+
 }  // namespace
 
 TCallViewForm::TCallViewForm(QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TCallViewForm>()) {
   ui->setupUi(this);
+  SetDocumentViewerSizeStore(ViewerSizeInSettings());
   // Single fixed border with system menu and minimise button only.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

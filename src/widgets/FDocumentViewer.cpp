@@ -13,38 +13,39 @@
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QVBoxLayout>
+#include <utility>
 
-#include "settings/USettings.h"
 #include "widgets/UDataText.h"
 
 namespace {
 
-constexpr const char* kSection = "DocumentViewer";
+TViewerSizeStore& SizeStore() {
+  static TViewerSizeStore store;
+  return store;
+}
 
-// The size the last viewer had, from the settings file; the default when none is kept.
+// The size the last viewer had; the default when none is kept.
 QSize KeptSize() {
-  TSettingsFile file(SettingsFilePath());
-  file.Load();
-  const int w = file.ReadInteger(kSection, "Width", TDocumentViewerForm::kDefaultWidth);
-  const int h = file.ReadInteger(kSection, "Height", TDocumentViewerForm::kDefaultHeight);
-  if (w < 200 || h < 150 || w > 10000 || h > 10000)
+  const TViewerSizeStore& store = SizeStore();
+  const QSize size = store.load ? store.load() : QSize();
+  if (size.width() < 200 || size.height() < 150 || size.width() > 10000 || size.height() > 10000)
     return {TDocumentViewerForm::kDefaultWidth, TDocumentViewerForm::kDefaultHeight};
-  return {w, h};
+  return size;
 }
 
 void KeepSize(const QSize& size) {
+  const TViewerSizeStore& store = SizeStore();
+  if (!store.save) return;
   try {
-    TSettingsFile file(SettingsFilePath());
-    file.Load();  // every other key stays
-    file.WriteInteger(kSection, "Width", size.width());
-    file.WriteInteger(kSection, "Height", size.height());
-    file.Save();
+    store.save(size);
   } catch (...) {
     // A size that cannot be kept is no failure of the viewer.
   }
 }
 
 }  // namespace
+
+void SetDocumentViewerSizeStore(TViewerSizeStore store) { SizeStore() = std::move(store); }
 
 TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("DocumentViewerForm");

@@ -1,7 +1,9 @@
 #pragma once
 // The program's own viewer of text documents, for a desktop that cannot open them: read-only,
 // with a find bar; its size is kept in the settings file for the next one. Freed when closed.
+#include <QSize>
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -36,6 +38,14 @@ class TDocumentViewerForm : public QWidget {
   QLabel* findResult_;
   QString path_;
 };
+
+// Where viewers keep their size from one to the next (the program sets its settings file at
+// start); without a store a viewer opens at the default size and keeps nothing.
+struct TViewerSizeStore {
+  std::function<QSize()> load;
+  std::function<void(const QSize&)> save;
+};
+void SetDocumentViewerSizeStore(TViewerSizeStore store);
 
 // Shows a text file in a viewer of its own (one per file: an open one is brought up again);
 // false when the file cannot be read.
