@@ -390,7 +390,7 @@ TEST_F(ServiceTest, SizeLimits) {
   EXPECT_EQ(SplitAnswer(RawExchange(Port(), headers + "\r\n")).status, 400);
   // Malformed request lines and binary bytes.
   for (const std::string& raw : {std::string("GARBAGE\r\n\r\n"), std::string("GET\r\n\r\n"),
-                                 std::string("\x01\x02\xff\xfe HTTP/1.1\r\n\r\n", 20)}) {
+                                 std::string("\x01\x02\xff\xfe HTTP/1.1\r\n\r\n")}) {
     const THttpAnswer a = SplitAnswer(RawExchange(Port(), raw));
     EXPECT_EQ(a.status, 400) << a.head;
   }
