@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "UEditionWriter.h"
-#include "USampleGenerator.h"
-#include "USourceTables.h"
+#include "builder/UEditionWriter.h"
+#include "builder/USampleGenerator.h"
+#include "builder/USourceTables.h"
 #include "common/IOUtil.h"
 
 // The folder of the running program.

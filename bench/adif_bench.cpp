@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "BenchEdition.h"
-#include "callbook/UAdifFill.h"
+#include "adif/UAdifFill.h"
 #include "callbook/UCallbook.h"
 #include "dataset/UDataSet.h"
 #include "dataset/UEntry.h"

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "UFccImport.h"
-#include "USourceTables.h"
-#include "UUSPlaces.h"
+#include "builder/UFccImport.h"
+#include "builder/USourceTables.h"
+#include "builder/UUSPlaces.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // Target of ADIF logs: read, filled from a record that answers every call, written and read again.
 #include "FuzzTargets.h"
-#include "callbook/UAdif.h"
-#include "callbook/UAdifFill.h"
+#include "adif/UAdif.h"
+#include "adif/UAdifFill.h"
 
 namespace fuzz {
 

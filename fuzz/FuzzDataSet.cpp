@@ -7,7 +7,7 @@
 #include "dataset/UEntry.h"
 #include "dataset/ULocator.h"
 #include "dataset/ULookup.h"
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/Dbwort.h"
 

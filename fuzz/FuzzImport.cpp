@@ -4,10 +4,10 @@
 
 #include "FuzzTargets.h"
 #include "RawInflate.h"
-#include "UCsvImport.h"
-#include "UFccImport.h"
-#include "UImportText.h"
-#include "UZipArchive.h"
+#include "builder/UCsvImport.h"
+#include "builder/UFccImport.h"
+#include "builder/UImportText.h"
+#include "builder/UZipArchive.h"
 
 namespace fuzz {
 

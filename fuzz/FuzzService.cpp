@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FuzzTargets.h"
-#include "cli/UServiceRouter.h"
+#include "service/UServiceRouter.h"
 #include "common/StrUtil.h"
 
 namespace fuzz {

@@ -27,7 +27,7 @@ fi
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 
-lookup="$build/src/cli/tellmark-lookup --data $edition $call"
+lookup="$build/tellmark-lookup --data $edition $call"
 hyperfine -N --warmup 3 --runs 30 -n "lookup warm" "$lookup"
 hyperfine --runs 15 --prepare "$cold" -n "lookup cold" "$lookup"
 if [ -x "$gui/src/ui/tellmark" ]; then

@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "TestDir.h"
-#include "callbook/UAdif.h"
-#include "callbook/UAdifFill.h"
+#include "adif/UAdif.h"
+#include "adif/UAdifFill.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <set>
 
 #include "TestDir.h"
-#include "UEditionWriter.h"
-#include "USampleGenerator.h"
-#include "USourceTables.h"
-#include "UWordIndexWriter.h"
+#include "builder/UEditionWriter.h"
+#include "builder/USampleGenerator.h"
+#include "builder/USourceTables.h"
+#include "builder/UWordIndexWriter.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"

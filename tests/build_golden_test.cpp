@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestDir.h"
-#include "UEditionWriter.h"
+#include "builder/UEditionWriter.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "storage/UIndexEngine.h"

@@ -8,11 +8,11 @@
 
 #include "RawInflate.h"
 #include "TestDir.h"
-#include "UCsvImport.h"
-#include "UFccImport.h"
-#include "UImportText.h"
-#include "USourceTables.h"
-#include "UZipArchive.h"
+#include "builder/UCsvImport.h"
+#include "builder/UFccImport.h"
+#include "builder/UImportText.h"
+#include "builder/USourceTables.h"
+#include "builder/UZipArchive.h"
 #include "common/IOUtil.h"
 
 namespace fs = std::filesystem;

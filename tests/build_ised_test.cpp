@@ -9,8 +9,8 @@
 #include <string>
 
 #include "TestDir.h"
-#include "UIsedImport.h"
-#include "USourceTables.h"
+#include "builder/UIsedImport.h"
+#include "builder/USourceTables.h"
 #include "common/IOUtil.h"
 
 namespace {

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "TestDir.h"
-#include "UEditionWriter.h"
-#include "UMapGeometry.h"
-#include "UMapRaster.h"
-#include "UMapSet.h"
-#include "USampleGenerator.h"
-#include "USourceTables.h"
+#include "builder/UEditionWriter.h"
+#include "builder/UMapGeometry.h"
+#include "builder/UMapRaster.h"
+#include "builder/UMapSet.h"
+#include "builder/USampleGenerator.h"
+#include "builder/USourceTables.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULocator.h"
 #include "map/UMapStream.h"

@@ -10,8 +10,8 @@
 #include <set>
 
 #include "TestDir.h"
-#include "USampleGenerator.h"
-#include "USourceTables.h"
+#include "builder/USampleGenerator.h"
+#include "builder/USourceTables.h"
 #include "common/StrUtil.h"
 #include "dataset/ULocator.h"
 

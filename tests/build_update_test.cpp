@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "TestDir.h"
-#include "UBuildRecord.h"
+#include "builder/UBuildRecord.h"
 #include "common/IOUtil.h"
 #include "dataset/UEdition.h"
 

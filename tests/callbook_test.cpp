@@ -13,7 +13,7 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookRecord.h"
 #include "callbook/UCallbookWriters.h"
-#include "callbook/UEntityFile.h"
+#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"

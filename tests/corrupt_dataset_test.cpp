@@ -12,7 +12,7 @@
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "lookup_fixture.h"
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/Dbwort.h"
 #include "textsearch/UTextSearch.h"

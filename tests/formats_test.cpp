@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "TestDir.h"
-#include "UWordIndexWriter.h"
+#include "builder/UWordIndexWriter.h"
 #include "common/IOUtil.h"
 #include "dataset/UEdition.h"
 #include "dataset/UEntry.h"
 #include "notes/UNotesIO.h"
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 #include "storage/UIndexEngine.h"
 #include "storage/UIndexStream.h"
 #include "storage/UIndexWriter.h"

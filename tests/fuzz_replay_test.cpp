@@ -9,7 +9,7 @@
 
 #include "FuzzTargets.h"
 #include "TestDir.h"
-#include "UZipArchive.h"
+#include "builder/UZipArchive.h"
 
 namespace fs = std::filesystem;
 

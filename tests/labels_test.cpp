@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "TestDir.h"
-#include "ULabelTemplates.h"
+#include "builder/ULabelTemplates.h"
 #include "common/IOUtil.h"
 #include "labels/ULabel.h"
 #include "labels/ULabelJob.h"

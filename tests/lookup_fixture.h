@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "TestDir.h"
-#include "UBuildEntry.h"
-#include "UEditionWriter.h"
+#include "builder/UBuildEntry.h"
+#include "builder/UEditionWriter.h"
 #include "dataset/UEntry.h"
 
 namespace fixture {

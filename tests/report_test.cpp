@@ -10,7 +10,7 @@
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "report/UListView.h"
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 #include "report/UReport.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"

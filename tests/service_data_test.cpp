@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ServiceTestKit.h"
-#include "cli/UServiceData.h"
+#include "service/UServiceData.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"

@@ -8,8 +8,8 @@
 #include <set>
 
 #include "ServiceTestKit.h"
-#include "callbook/UServiceFormats.h"
-#include "cli/UServicePage.h"
+#include "service/UServiceFormats.h"
+#include "service/UServicePage.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 

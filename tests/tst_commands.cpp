@@ -24,8 +24,8 @@
 #include <memory>
 
 #include "EditionReadBack.h"
-#include "UDocumentWriter.h"
-#include "USourceTables.h"
+#include "builder/UDocumentWriter.h"
+#include "builder/USourceTables.h"
 #include "WindowTestEnv.h"
 #include "dataset/UClipboardText.h"
 #include "lookup_fixture.h"

@@ -25,8 +25,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "USampleGenerator.h"
-#include "USourceTables.h"
+#include "builder/USampleGenerator.h"
+#include "builder/USourceTables.h"
 #include "WindowTestEnv.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"

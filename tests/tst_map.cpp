@@ -19,9 +19,9 @@
 #include <memory>
 #include <numbers>
 
-#include "UEditionWriter.h"
-#include "UMapRaster.h"
-#include "UMapSet.h"
+#include "builder/UEditionWriter.h"
+#include "builder/UMapRaster.h"
+#include "builder/UMapSet.h"
 #include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "map/FBeaconScheduler.h"

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "callbook/UEntityFile.h"
+#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 
 void ThrowReadFailure(std::string_view relName, int code) {
   std::string name(relName);

@@ -7,7 +7,7 @@
 #include <QFont>
 #include <memory>
 
-#include "report/UQslManagers.h"
+#include "dataset/UQslManagers.h"
 
 class QMenu;
 

@@ -4,7 +4,7 @@
 #include <QAction>
 #include <QFileDialog>
 
-#include "callbook/UAdifFill.h"
+#include "adif/UAdifFill.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "report/UReport.h"

@@ -1,6 +1,6 @@
 #include "EditionReadBack.h"
 
-#include "UDocumentWriter.h"
+#include "builder/UDocumentWriter.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "storage/UIndexEngine.h"

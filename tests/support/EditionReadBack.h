@@ -2,7 +2,7 @@
 // An edition read back through the data-set reader, for tests that check what was written.
 #include <string>
 
-#include "UEditionCounts.h"
+#include "builder/UEditionCounts.h"
 #include "dataset/UCoverage.h"
 
 // Reads every entry of the edition in dir. The index caches must be allocated and no data set

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "UZipArchive.h"
+#include "builder/UZipArchive.h"
 
 std::string InflateRaw(std::string_view compressed) {
   z_stream z{};

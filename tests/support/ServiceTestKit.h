@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/UService.h"
+#include "service/UService.h"
 
 namespace servicetest {
 

@@ -1,0 +1,385 @@
+// tellmark-lookup: look-ups on the directory from the command line, for scripts and logging
+// programs. Calls (from the arguments, else one per line from stdin), one of the U.S. orders
+// from a name, city, ZIP or county, or the entries that contain a set of words (the text search).
+// Output: text, CSV or JSON, UTF-8.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "adif/UAdifFill.h"
+#include "callbook/UCallbook.h"
+#include "callbook/UCallbookSearch.h"
+#include "callbook/UCallbookWriters.h"
+#include "service/UServiceMain.h"
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+#include "dataset/UCoverage.h"
+#include "dataset/UDataSet.h"
+#include "dataset/ULookup.h"
+#include "morse/UMorseWave.h"
+#include "settings/USettings.h"
+#include "storage/UIndexEngine.h"
+#include "textsearch/UTextSearch.h"
+#include "textsearch/UWordFold.h"
+
+namespace {
+
+enum class TFormat { Text, Csv, Json };
+
+struct TOptions {
+  std::string dataDir;
+  TFormat format = TFormat::Text;
+  int orderIndex = -1;  // oiUSName / oiUSCity / oiUSZIP / oiUSCounty for an order listing
+  std::string orderText;
+  int count = 1;
+  bool countGiven = false;
+  bool words = false;   // the arguments are words of a text search
+  bool stats = false;   // coverage figures of the data set
+  std::string wordsDb;  // "us", "intl" or empty (both)
+  std::vector<std::string> calls;
+  std::string cwFile;                             // --cw: the WAV file to write
+  int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
+  TAdifFileJob adif;                              // --adif: the log to fill
+  std::string serve;                              // --serve: [ADDRESS:]PORT
+};
+
+constexpr const char* kFooter =
+    "With no CALL, calls are read from standard input, one per line.\n"
+    "A call with designators (K5DRC/P, VE3/K5DRC, W1AW/MM) finds the base call's entry.\n"
+    "--words lists the entries that contain every WORD (at most 14; case and accents do not\n"
+    "matter), from the U.S. database and then the International one, or only the one --db names,\n"
+    "in call order. In the U.S. database a word may name its field: state=, zip=, lastname=,\n"
+    "firstname=, county=, city=, prevcall= (city=boston).\n"
+    "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
+    "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
+    "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
+    "Exit status: 0 all found, 1 something not found, 2 error.";
+
+// Data-set file names as this system writes them, with "/".
+std::string ShownName(std::string_view relName) {
+  std::string s(relName);
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+std::string OwnDirectory() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string p(buf, static_cast<size_t>(n));
+  const auto slash = p.rfind('/');
+  return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+std::string ResolveDataDir(const std::string& option) {
+  if (!option.empty()) return option;
+  TSettingsFile settings(SettingsFilePath());
+  settings.Load();
+  const std::string last = ReadLastHomeDir(settings);
+  if (!RemoveBlanks(last).empty()) return last;
+  return ProgramHomeDir(OwnDirectory());
+}
+
+// Opens the data set; a file that is missing or unreadable is named with the reason, a damaged
+// one gets the program's "Open files: " message.
+void OpenData() {
+  std::string dir = HomeDir();
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  std::vector<std::string> files = {kDataFileName, kSequenceFileName};
+  files.insert(files.end(), std::begin(kIndexFileNames), std::end(kIndexFileNames));
+  for (const std::string& f : files) {
+    if (::access(DataSetPath(f).c_str(), R_OK) != 0)
+      throw EDataSetError("no data set in " + dir + ": " + ShownName(f) + ": " +
+                          std::strerror(errno));
+  }
+  try {
+    OpenDataSet();
+  } catch (const EDataSetError& e) {
+    const std::string text = RunErrorText(LastErrorCode());
+    throw EDataSetError(std::string("Open files: ") + e.what() +
+                        (text.empty() ? "" : " (" + text + ")") + " in " + dir);
+  }
+}
+
+// Text rows are written as they come; CSV and JSON at the end. A row without an entry (match
+// none) keeps CSV and JSON output in step with the input; text output leaves it to the message.
+class TWriter {
+ public:
+  explicit TWriter(TFormat f) : format_(f) {}
+  void Add(TCallbookRecord r) {
+    if (format_ == TFormat::Text) {
+      if (r.match == TCallbookMatch::None) return;
+      if (written_++) std::cout << "\n";
+      std::cout << CallbookText(r);
+      std::cout.flush();
+      return;
+    }
+    records_.push_back(std::move(r));
+  }
+  void Finish() {
+    if (format_ == TFormat::Csv) {
+      std::cout << CallbookCsvHeading();
+      for (const auto& r : records_) std::cout << CallbookCsvRow(r);
+    } else if (format_ == TFormat::Json) {
+      std::cout << CallbookJsonArray(records_);
+    }
+    std::cout.flush();
+  }
+
+ private:
+  TFormat format_;
+  std::vector<TCallbookRecord> records_;
+  int written_ = 0;
+};
+
+// Parses the command line into o. Returns -1 to go on, else the exit status: 0 after --help or
+// --version, 2 for a bad command line (the message is written).
+int ParseArgs(int argc, char** argv, TOptions& o) {
+  CLI::App app{
+      "Looks up calls, a U.S. order from a name, city, ZIP or county, or the entries "
+      "that hold a set of words, in a Tellmark data set.",
+      "tellmark-lookup"};
+  app.set_version_flag("--version", std::string("tellmark-lookup ") + TELLMARK_VERSION);
+  app.add_option("--data", o.dataDir,
+                 "Data directory (default: the last one of the desktop program, else this "
+                 "program's own directory, else ../share/tellmark from it)");
+  bool json = false, csv = false;
+  app.add_flag("--json", json, "Output as a JSON array of objects");
+  app.add_flag("--csv", csv, "Output as CSV with a heading line");
+  int orders = 0;
+  const auto order = [&](const char* name, int index, const char* text) {
+    app.add_option_function<std::string>(
+        name,
+        [&o, &orders, index](const std::string& s) {
+          ++orders;
+          o.orderIndex = index;
+          o.orderText = s;
+        },
+        text);
+  };
+  order("--name", oiUSName, "List the U.S. entries by surname from TEXT");
+  order("--city", oiUSCity, "List the U.S. entries by city from TEXT");
+  order("--zip", oiUSZIP, "List the U.S. entries by ZIP code from TEXT");
+  order("--county", oiUSCounty, "List the U.S. entries by county from TEXT");
+  auto* count =
+      app.add_option("--count", o.count, "Entries listed (orders: default 1; --words: default all)")
+          ->check(CLI::PositiveNumber);
+  app.add_flag("--words", o.words, "The arguments are words of a text search");
+  app.add_option("--db", o.wordsDb, "Database of the word search, us or intl (default both)")
+      ->check(CLI::IsMember({"us", "intl"}));
+  app.add_option("--cw", o.cwFile,
+                 "Write the call's entry as Morse code to this WAV file (8000 Hz, 8 bit, mono) "
+                 "and print its text");
+  auto* cwSpeed =
+      app.add_option("--cw-speed", o.cwSpeed, "Morse speed step (default: the settings)")
+          ->check(CLI::Range(0, kMorseSpeedSteps - 1));
+  // Below half the sample rate, or the tone folds back into a lower one.
+  auto* cwPitch = app.add_option("--cw-pitch", o.cwPitch,
+                                 "Tone pitch in Hz, 0 = silent (default: the settings)")
+                      ->check(CLI::Range(0, 3990));
+  auto* cwVolume = app.add_option("--cw-volume", o.cwVolume, "Volume (default: the settings)")
+                       ->check(CLI::Range(0, 127));
+  app.add_flag("--stats", o.stats,
+               "Entries per licence class and state, and the share with county, coordinates and "
+               "locator");
+  app.add_option("--adif", o.adif.in,
+                 "Fill the empty fields of this ADIF log (.adi) from the directory; the log goes "
+                 "to standard output, the summary to standard error");
+  app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
+  app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
+  app.add_option("--serve", o.serve,
+                 "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
+  app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
+  app.footer(kFooter);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  const auto bad = [](const char* what) {
+    std::cerr << "tellmark-lookup: " << what << "\nRun with --help for more information.\n";
+    return 2;
+  };
+  if (json && csv) return bad("give --json or --csv, not both");
+  if (o.adif.in.empty() ? !o.adif.out.empty() || o.adif.inPlace
+                        : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
+                              !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
+    return bad("--adif goes alone, with --adif-out or --in-place");
+  if (!o.serve.empty() &&
+      (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
+       count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
+    return bad("--serve goes alone (with --data)");
+  if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
+    return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
+  if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
+    return bad("--stats goes alone");
+  if (!o.cwFile.empty() && (orders || o.words || o.calls.size() != 1))
+    return bad("--cw takes one call");
+  if (orders > 1) return bad("give one of --name, --city, --zip, --county");
+  if (orders && o.words) return bad("give words or an order search, not both");
+  if (orders && !o.calls.empty()) return bad("give calls or an order search, not both");
+  if (!o.wordsDb.empty() && !o.words) return bad("--db goes with --words");
+  o.format = json ? TFormat::Json : csv ? TFormat::Csv : TFormat::Text;
+  o.countGiven = count->count() > 0;
+  if (o.words) {
+    // Words may also come several to an argument.
+    std::vector<std::string> split;
+    for (const std::string& arg : o.calls) {
+      size_t at = 0;
+      while (at < arg.size()) {
+        const size_t end = std::min(arg.find(' ', at), arg.size());
+        if (end > at) split.push_back(arg.substr(at, end - at));
+        at = end + 1;
+      }
+    }
+    o.calls = std::move(split);
+    if (o.calls.empty() || o.calls.size() > static_cast<size_t>(kMaxSearchWords))
+      return bad("--words needs 1 to 14 words");
+  }
+  return -1;
+}
+
+// One call look-up: a row with how it matched; false when not found exactly. A call with
+// designators is looked up by its base call.
+bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+  TCallbookAnswer a = callbook.Lookup(text);
+  if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
+  const bool exact = a.Exact();
+  out.Add(std::move(a.record));
+  return exact;
+}
+
+// count entries of an order from the first entry whose key is equal or greater; nothing when
+// the text is past the last key.
+bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
+  const TOrderListing l = ListOrderEntries(o.orderIndex, o.orderText, o.count);
+  if (!l.searched) {
+    const int index = o.orderIndex;
+    std::cerr << "tellmark-lookup: empty "
+              << (index == oiUSName   ? "name"
+                  : index == oiUSCity ? "city"
+                  : index == oiUSZIP  ? "zip"
+                                      : "county")
+              << "\n";
+    return false;
+  }
+  if (!l.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(l.message) << "\n";
+  for (const TFoundEntry& e : l.entries) out.Add(callbook.Record(e.rec, e.match));
+  return l.exact;
+}
+
+// The entries of one database that contain every word (the text search of the desktop program,
+// without its word-list browsing). False when no entry has them all.
+bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
+  const std::vector<TFoundEntry> found =
+      SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1);
+  for (const TFoundEntry& e : found) out.Add(callbook.Record(e.rec, e.match));
+  return !found.empty();
+}
+
+// --cw: the Morse text of the call's entry (the next greater one when the call is missing) as
+// one WAV file, the text printed. 0 written for the call, 1 for the next greater entry.
+int WriteMorseWave(const TOptions& o) {
+  TSettingsFile settingsFile(SettingsFilePath());
+  settingsFile.Load();
+  bool notice = false;
+  TMorseOptions options = LoadProgramSettings(settingsFile, notice).morseOptions;
+  if (o.cwSpeed >= 0) options.speed = static_cast<uint8_t>(o.cwSpeed);
+  if (o.cwPitch >= 0) options.pitch = static_cast<uint16_t>(o.cwPitch);
+  if (o.cwVolume >= 0) options.volume = static_cast<uint8_t>(o.cwVolume);
+
+  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(o.calls.front()));
+  if (key.empty()) throw std::runtime_error("empty call");
+  TLookup lookup;
+  if (key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w')
+    lookup.SwitchToUS();
+  else
+    lookup.SwitchToIntl();
+  const TCallLookup r = lookup.FindCall(key);
+  if (!r.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
+  if (!r.found) throw std::runtime_error(NotFoundText("Call", key));
+  TEntryRecord rec;
+  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
+    throw std::runtime_error("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
+  const std::string text = Cut(MorseEntryText(rec), kMaxMorseText);
+  const std::vector<uint8_t> wave = MorseTextWave(text, options);
+  if (!WriteFileAtomically(o.cwFile, std::string(wave.begin(), wave.end())))
+    throw std::runtime_error("cannot write " + o.cwFile + ": " + RunErrorText(LastErrorCode()));
+  std::cout << Cp437ToUtf8(text) << "\n";
+  return r.exact ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions o;
+  if (const int status = ParseArgs(argc, argv, o); status >= 0) return status;
+  if (!AllocIndexCaches()) {
+    std::cerr << "tellmark-lookup: " << ErrorCodeText(LastErrorCode()) << "\n";
+    return 2;
+  }
+  SetHomeDir(ResolveDataDir(o.dataDir));
+  if (!o.serve.empty()) {
+    const int served = ServeLookups(o.serve);
+    FreeIndexCaches();
+    return served;
+  }
+  int status = 0;
+  try {
+    OpenData();
+    if (const int age = DataAgeDays(CurrentEdition(), std::time(nullptr)); age > kDataOldDays)
+      std::cerr << "tellmark-lookup: warning: the data of this edition is " << age << " days old ("
+                << DataDate(CurrentEdition())
+                << "); tellmark-build --update brings it up to date\n";
+    TCallbook callbook;
+    callbook.Open();
+    if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
+    TWriter out(o.format);
+    if (o.stats) {
+      if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
+      std::cout << CountDataSetCoverage().Text();
+    } else if (!o.cwFile.empty()) {
+      status = WriteMorseWave(o);
+    } else if (!o.adif.in.empty()) {
+      TCallbookLookupSource source(callbook);
+      status = FillAdifFile(o.adif, source, std::cout, std::cerr);
+    } else if (o.words) {
+      bool any = false;
+      if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, callbook)) any = true;
+      if (o.wordsDb != "us" && SearchWords(TDatabase::Intl, o, out, callbook)) any = true;
+      if (!any) {
+        std::cerr << "tellmark-lookup: " << kEntriesFoundText << "0\n";
+        status = 1;
+      }
+    } else if (o.orderIndex >= 0) {
+      if (!ListOrder(o, out, callbook)) status = 1;
+    } else if (!o.calls.empty()) {
+      for (const auto& c : o.calls)
+        if (!LookUpCall(c, out, callbook)) status = 1;
+    } else {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (TrimBlanks(line).empty()) continue;
+        if (!LookUpCall(line, out, callbook)) status = 1;
+      }
+    }
+    out.Finish();
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "tellmark-lookup: " << e.what() << "\n";
+    status = 2;
+  }
+  CloseDataSet();
+  FreeIndexCaches();
+  return status;
+}

@@ -1,0 +1,471 @@
+#include "adif/UAdifFill.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "callbook/UCallbook.h"
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+#include "dataset/UCallParts.h"
+#include "dataset/ULocator.h"
+
+namespace {
+
+bool IsDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Designators that say how, not where, a station works.
+bool IsOperatingSuffix(std::string_view d) {
+  for (const char* s : {"P", "M", "QRP", "QRPP", "A", "B", "LH", "J", "R"})
+    if (d == s) return true;
+  return IsDigits(d);  // "W1AW/4": another call area of the same entity
+}
+
+constexpr auto kFillNames = [] {
+  std::array<std::string_view, kAdifFillFields.size()> n{};
+  for (size_t i = 0; i < n.size(); ++i) n[i] = kAdifFillFields[i];
+  return n;
+}();
+
+// Field names compared as ADIF does, in any case; b in upper case.
+bool SameAdifName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char c = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+// At sea or in the air: in no entity.
+bool IsMaritimeOrAir(std::string_view d) { return d == "MM" || d == "AM"; }
+
+std::vector<std::string_view> SplitSlash(std::string_view s) {
+  std::vector<std::string_view> parts;
+  size_t at = 0;
+  while (at <= s.size()) {
+    const size_t slash = std::min(s.find('/', at), s.size());
+    if (slash > at) parts.push_back(s.substr(at, slash - at));
+    at = slash + 1;
+  }
+  return parts;
+}
+
+// "19990403" from "1999-04-03"; empty when the text is no date.
+std::string CompactDate(std::string_view iso) {
+  std::string d;
+  for (char c : iso)
+    if (c != '-') d += c;
+  return d.size() == 8 && IsDigits(d) ? d : std::string();
+}
+
+std::string MailingAddress(const TCallbookRecord& r) {
+  std::vector<std::string> lines;
+  for (const std::string* s : {&r.name, &r.street})
+    if (!s->empty()) lines.push_back(*s);
+  std::string cityLine = r.city;
+  if (!r.state.empty()) cityLine += (cityLine.empty() ? "" : ", ") + r.state;
+  if (!r.zip.empty()) cityLine += (cityLine.empty() ? "" : " ") + r.zip;
+  if (!cityLine.empty()) lines.push_back(cityLine);
+  if (!r.country.empty()) lines.push_back(r.country);
+  std::string a;
+  for (const std::string& l : lines) a += (a.empty() ? "" : "\r\n") + l;
+  return a;
+}
+
+}  // namespace
+
+std::optional<TCallbookRecord> TCallbookLookupSource::FindBaseCall(std::string_view baseCall) {
+  TCallbookAnswer a = callbook_.Lookup(baseCall);
+  if (a.record.match != TCallbookMatch::Exact) return std::nullopt;
+  return std::move(a.record);
+}
+
+const TEntity* TCallbookLookupSource::FindPrefix(std::string_view prefix) {
+  return callbook_.Entities().FindPrefix(prefix);
+}
+
+std::string AdifLocation(double degrees, bool latitude) {
+  const double limit = latitude ? 90.0 : 180.0;
+  if (!std::isfinite(degrees) || std::fabs(degrees) > limit) return {};
+  const char hemisphere = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');
+  // Thousandths of a minute, so that rounding carries into the minutes and degrees.
+  const long long t = std::llround(std::fabs(degrees) * 60000.0);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%c%03lld %02lld.%03lld", hemisphere, t / 60000, t % 60000 / 1000,
+                t % 1000);
+  return buf;
+}
+
+std::string AdifCounty(std::string_view state, std::string_view county) {
+  const std::string st = AsciiUpper(TrimBlanksView(state));
+  std::string c = TrimBlanks(county);
+  if (st.empty() || c.empty()) return {};
+  const bool upper = c.find_first_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
+  if (upper) {
+    // Each word in mixed case; "MCLENNAN" -> "McLennan".
+    size_t wordStart = 0;
+    for (size_t i = 0; i < c.size(); ++i) {
+      const char ch = c[i];
+      const bool letter = ch >= 'A' && ch <= 'Z';
+      if (!letter && !(ch >= 'a' && ch <= 'z')) {
+        wordStart = i + 1;
+        continue;
+      }
+      const bool capital = i == wordStart || (i == wordStart + 2 && c[wordStart] == 'M' &&
+                                              c[wordStart + 1] == 'c' && i + 1 < c.size());
+      if (letter && !capital) c[i] = static_cast<char>(ch + 32);
+    }
+  }
+  return st + "," + c;
+}
+
+std::string AdifGrid(std::string_view locator) {
+  std::string g = TrimBlanks(locator);
+  if (g.size() > 8 || g.size() % 2 != 0 || !IsValidLocator(g.substr(0, 6))) return {};
+  for (size_t i = 0; i < g.size(); ++i) {
+    const char c = g[i];
+    if (i < 2 && c >= 'a' && c <= 'z') g[i] = static_cast<char>(c - 32);
+    if (i >= 4 && i < 6 && c >= 'A' && c <= 'Z') g[i] = static_cast<char>(c + 32);
+  }
+  return g;
+}
+
+std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view loggedCall,
+                                                               std::string_view qsoDate,
+                                                               const TCallbookRecord& rec,
+                                                               const TEntity* prefixEntity,
+                                                               bool& dateRule) {
+  const TCallParts parts = SplitCallParts(AsciiUpper(TrimBlanksView(loggedCall)));
+  const bool away = !parts.designators.empty();
+  bool noEntity = false;
+  for (std::string_view d : SplitSlash(parts.designators))
+    if (IsMaritimeOrAir(d)) noEntity = true;
+  // A contact before the grant of the current U.S. licence may have been with an earlier holder.
+  const std::string granted = CompactDate(rec.issued);
+  const std::string date(TrimBlanksView(qsoDate));
+  dateRule = rec.database == TDatabase::US && !granted.empty() && date.size() == 8 &&
+             IsDigits(date) && date < granted;
+
+  std::vector<std::pair<std::string, std::string>> v;
+  const auto text = [&v](const char* name, const std::string& value) {
+    if (!value.empty()) v.emplace_back(name, value);
+  };
+  const auto number = [&v](const char* name, const std::optional<int>& value) {
+    if (value && *value > 0) v.emplace_back(name, std::to_string(*value));
+  };
+  if (!dateRule) {
+    text("NAME", rec.name);
+    // Not at home: nothing that says where the station was.
+    if (!away) {
+      text("QTH", rec.city);
+      text("ADDRESS", MailingAddress(rec));
+      if (rec.database == TDatabase::US) {
+        text("STATE", rec.state);
+        text("CNTY", AdifCounty(rec.state, rec.county));
+      }
+      text("GRIDSQUARE", AdifGrid(rec.grid));
+      if (rec.latitude && rec.longitude) {
+        text("LAT", AdifLocation(*rec.latitude, true));
+        text("LON", AdifLocation(*rec.longitude, false));
+      }
+    }
+  }
+  if (!noEntity) {
+    if (prefixEntity) {
+      text("COUNTRY", prefixEntity->name);
+      number("DXCC", prefixEntity->code);
+      number("CQZ", prefixEntity->cqZone);
+      number("ITUZ", prefixEntity->ituZone);
+      text("CONT", prefixEntity->continent);
+    } else {
+      text("COUNTRY", rec.dxcc);
+      number("DXCC", rec.dxccCode);
+      // The record's zones are those of the station's home; elsewhere in a large entity the
+      // zone may differ.
+      if (!away) {
+        number("CQZ", rec.cqZone);
+        number("ITUZ", rec.ituZone);
+      }
+      text("CONT", rec.continent);
+    }
+  }
+  if (!dateRule) {
+    text("QSL_VIA", rec.qslManager);
+    text("EMAIL", rec.email);
+  }
+  return v;
+}
+
+namespace {
+
+// What AdifValuesFor reads of a record, kept per base call (a whole record is twice as large).
+struct TFillRecord {
+  std::optional<TDatabase> database;
+  std::string name, street, city, state, zip, county, country, dxcc, continent, grid, issued,
+      qslManager, email;
+  std::optional<int> dxccCode, cqZone, ituZone;
+  std::optional<double> latitude, longitude;
+
+  explicit TFillRecord(TCallbookRecord&& r)
+      : database(r.database),
+        name(std::move(r.name)),
+        street(std::move(r.street)),
+        city(std::move(r.city)),
+        state(std::move(r.state)),
+        zip(std::move(r.zip)),
+        county(std::move(r.county)),
+        country(std::move(r.country)),
+        dxcc(std::move(r.dxcc)),
+        continent(std::move(r.continent)),
+        grid(std::move(r.grid)),
+        issued(std::move(r.issued)),
+        qslManager(std::move(r.qslManager)),
+        email(std::move(r.email)),
+        dxccCode(r.dxccCode),
+        cqZone(r.cqZone),
+        ituZone(r.ituZone),
+        latitude(r.latitude),
+        longitude(r.longitude) {}
+  TCallbookRecord Whole() const {
+    TCallbookRecord r;
+    r.database = database;
+    r.name = name;
+    r.street = street;
+    r.city = city;
+    r.state = state;
+    r.zip = zip;
+    r.county = county;
+    r.country = country;
+    r.dxcc = dxcc;
+    r.continent = continent;
+    r.grid = grid;
+    r.issued = issued;
+    r.qslManager = qslManager;
+    r.email = email;
+    r.dxccCode = dxccCode;
+    r.cqZone = cqZone;
+    r.ituZone = ituZone;
+    r.latitude = latitude;
+    r.longitude = longitude;
+    return r;
+  }
+};
+
+}  // namespace
+
+TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
+  TAdifFillResult result;
+  TAdifFillSummary& s = result.summary;
+  struct TBaseCall {
+    std::optional<TFillRecord> record;
+    std::string granted;  // the grant date as "19990403"; empty when none
+  };
+  std::unordered_map<std::string, TBaseCall> records;
+  std::unordered_map<std::string, const TEntity*> prefixes;
+  std::unordered_set<std::string> missing;
+  // Values packed in one text: few allocations for many calls.
+  struct TCallValue {
+    uint32_t offset, length;  // in text
+    uint32_t index;           // in kAdifFillFields
+  };
+  struct TCallValues {
+    bool made = false;
+    std::string text;
+    std::vector<TCallValue> items;
+  };
+  // A call as logged: its base call's entry, and its values on either side of the grant date
+  // (the same for every contact on that side). The values are referred to by views, so they
+  // stay where they are (node-based map).
+  struct TCall {
+    const TBaseCall* base = nullptr;  // null: no base call
+    std::string baseCall;
+    std::string designators;
+    TCallValues side[2];  // [1]: before the grant date
+  };
+  std::unordered_map<std::string, TCall> calls;
+  records.reserve(log.Records().size());
+  calls.reserve(log.Records().size());
+  // Room for what filling usually adds (about twice the log); more grows the text.
+  TAdifWriter writer(log, log.Text().size() * 2);
+  std::vector<TAdifFillView> fills;
+  for (size_t ri = 0; ri < log.Records().size(); ++ri) {
+    const TAdifRecord& r = log.Records()[ri];
+    if (!r.sound) {
+      ++s.unreadable;
+      continue;
+    }
+    ++s.contacts;
+    const std::string call = AsciiUpper(log.FieldText(r, "CALL"));
+    auto known = calls.find(call);
+    if (known == calls.end()) {
+      TCall c;
+      TCallParts parts = SplitCallParts(call);
+      if (!parts.base.empty()) {
+        auto found = records.find(parts.base);
+        if (found == records.end()) {
+          ++s.lookups;
+          TBaseCall b;
+          if (std::optional<TCallbookRecord> whole = source.FindBaseCall(parts.base)) {
+            b.record.emplace(std::move(*whole));
+            b.granted = CompactDate(b.record->issued);
+          }
+          found = records.emplace(parts.base, std::move(b)).first;
+        }
+        c.base = &found->second;
+      }
+      c.baseCall = std::move(parts.base);
+      c.designators = std::move(parts.designators);
+      known = calls.emplace(call, std::move(c)).first;
+    }
+    TCall& c = known->second;
+    if (!c.base) {
+      ++s.noCall;
+      continue;
+    }
+    if (!c.base->record) {
+      ++s.notFound;
+      if (missing.insert(c.baseCall).second) s.notFoundCalls.push_back(c.baseCall);
+      continue;
+    }
+    const TFillRecord& rec = *c.base->record;
+    const std::string& granted = c.base->granted;
+    const std::string_view date = log.FieldText(r, "QSO_DATE");
+    const bool early = rec.database == TDatabase::US && !granted.empty() && date.size() == 8 &&
+                       IsDigits(date) && date < granted;
+    TCallValues& v = c.side[early ? 1 : 0];
+    if (!v.made) {
+      // A prefix designator that names another entity: "VE3/K5DRC" is in Canada.
+      const TEntity* other = nullptr;
+      for (std::string_view d : SplitSlash(c.designators)) {
+        if (IsOperatingSuffix(d) || IsMaritimeOrAir(d)) continue;
+        auto p = prefixes.find(std::string(d));
+        if (p == prefixes.end()) p = prefixes.emplace(std::string(d), source.FindPrefix(d)).first;
+        if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
+      }
+      bool dateRule = false;
+      const auto values = AdifValuesFor(call, date, rec.Whole(), other, dateRule);
+      size_t bytes = 0;
+      for (const auto& nv : values) bytes += nv.second.size();
+      v.text.reserve(bytes);
+      for (const auto& [name, value] : values) {
+        const auto k = static_cast<uint32_t>(std::find(kFillNames.begin(), kFillNames.end(), name) -
+                                             kFillNames.begin());
+        if (k >= kFillNames.size()) continue;  // AdifValuesFor writes none else
+        v.items.push_back(
+            {static_cast<uint32_t>(v.text.size()), static_cast<uint32_t>(value.size()), k});
+        v.text += value;
+      }
+      v.made = true;
+    }
+    if (early) ++s.dateRule;
+    // The record's first field of each name the filler writes.
+    std::array<const TAdifField*, kAdifFillFields.size()> present{};
+    for (const TAdifField& f : r.fields)
+      for (size_t k = 0; k < kFillNames.size(); ++k)
+        if (!present[k] && SameAdifName(f.name, kFillNames[k])) present[k] = &f;
+    bool any = false;
+    fills.clear();
+    for (const TCallValue& item : v.items) {
+      const std::string_view value = std::string_view(v.text).substr(item.offset, item.length);
+      const TAdifField* f = present[item.index];
+      if (!AdifCanFillField(log, f, value)) continue;
+      any = true;
+      ++s.perField[item.index];
+      fills.push_back({ri, kFillNames[item.index], value, true, f});
+    }
+    if (any) ++s.filledContacts;
+    writer.Fill(ri, fills.data(), fills.size());
+  }
+  result.text = writer.Finish();
+  return result;
+}
+
+std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) {
+  std::string t;
+  for (const TAdifProblem& p : log.Problems()) t += AdifProblemText(p) + "\n";
+  t += "contacts read: " + std::to_string(s.contacts) + "\n";
+  t += "contacts with a field filled: " + std::to_string(s.filledContacts) + "\n";
+  for (size_t i = 0; i < kAdifFillFields.size(); ++i)
+    if (s.perField[i])
+      t += "  " + std::string(kAdifFillFields[i]) + ": " + std::to_string(s.perField[i]) + "\n";
+  t += "calls not found: " + std::to_string(s.notFound);
+  if (!s.notFoundCalls.empty()) {
+    t += " (";
+    for (size_t i = 0; i < s.notFoundCalls.size() && i < 20; ++i)
+      t += (i ? " " : "") + s.notFoundCalls[i];
+    t += s.notFoundCalls.size() > 20 ? " ...)" : ")";
+  }
+  t += "\n";
+  if (s.noCall) t += "contacts without a call: " + std::to_string(s.noCall) + "\n";
+  t += "contacts before the licence's grant date (name and address not filled): " +
+       std::to_string(s.dateRule) + "\n";
+  t += "records that could not be read: " + std::to_string(s.unreadable) + "\n";
+  return t;
+}
+
+int AdifFillExitStatus(const TAdifFillSummary& s) { return s.unreadable ? 2 : s.notFound ? 1 : 0; }
+
+int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+                 std::ostream& err, std::string_view prefix) {
+  const auto reason = [] {
+    const std::string t = RunErrorText(LastErrorCode());
+    return t.empty() ? ErrorCodeText(LastErrorCode()) : t;
+  };
+  std::string text;
+  if (!ReadWholeFile(job.in, text)) {
+    err << prefix << "cannot read " << job.in << ": " << reason() << "\n";
+    return 2;
+  }
+  const TAdifLog log = TAdifLog::Parse(std::move(text));
+  const TAdifFillResult filled = FillAdifLog(log, source);
+  const std::string target = job.inPlace ? job.in : job.out;
+  if (target.empty()) {
+    stdOut << filled.text;
+    if (!stdOut.flush()) {
+      err << prefix << "cannot write the log to standard output\n";
+      return 2;
+    }
+  } else {
+    // A log replaced in place keeps its permissions.
+    struct stat before {};
+    const bool existed = ::stat(target.c_str(), &before) == 0;
+    if (!WriteFileAtomically(target, filled.text)) {
+      err << prefix << "cannot write " << target << ": " << reason() << "\n";
+      return 2;
+    }
+    if (existed) (void)::chmod(target.c_str(), before.st_mode & 07777);
+  }
+  std::string summary = AdifFillSummaryText(log, filled.summary);
+  for (size_t at = 0; at < summary.size();) {
+    const size_t nl = summary.find('\n', at);
+    err << prefix << summary.substr(at, nl - at) << "\n";
+    at = nl + 1;
+  }
+  return AdifFillExitStatus(filled.summary);
+}
+
+TAdifCalls AdifLogCalls(const TAdifLog& log) {
+  TAdifCalls c;
+  for (const TAdifRecord& r : log.Records()) {
+    if (!r.sound) {
+      ++c.unreadable;
+      continue;
+    }
+    std::string base = SplitCallParts(AsciiUpper(log.FieldText(r, "CALL"))).base;
+    if (base.empty())
+      ++c.noCall;
+    else
+      c.calls.push_back(std::move(base));
+  }
+  return c;
+}

@@ -1,0 +1,109 @@
+#pragma once
+// Filling an ADIF log from the directory: the empty or missing fields of each contact from the
+// callbook record of its call, minding when the licence was granted and where a portable
+// station was. One look-up per distinct call.
+#include <array>
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "adif/UAdif.h"
+#include "callbook/UCallbookRecord.h"
+
+// Where the filler gets its records.
+class TCallbookSource {
+ public:
+  virtual ~TCallbookSource() = default;
+  // The record of a licensed base call ("K5DRC"); nullopt when the directory has none.
+  virtual std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) = 0;
+  // The entity a prefix names ("VE3" -> Canada); null when none.
+  virtual const TEntity* FindPrefix(std::string_view prefix) = 0;
+};
+
+class TCallbook;
+
+// The directory's answers: the entry of exactly the base call (a next-greater entry is none),
+// and the entities of the edition's table.
+class TCallbookLookupSource : public TCallbookSource {
+ public:
+  explicit TCallbookLookupSource(const TCallbook& callbook) : callbook_(callbook) {}
+  std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) override;
+  const TEntity* FindPrefix(std::string_view prefix) override;
+
+ private:
+  const TCallbook& callbook_;
+};
+
+// The fields the filler writes, in this order.
+inline constexpr std::array<const char*, 15> kAdifFillFields = {
+    "NAME",    "QTH",  "ADDRESS", "STATE", "CNTY", "GRIDSQUARE", "LAT",  "LON",
+    "COUNTRY", "DXCC", "CQZ",     "ITUZ",  "CONT", "QSL_VIA",    "EMAIL"};
+
+struct TAdifFillSummary {
+  size_t contacts = 0;        // sound records read
+  size_t filledContacts = 0;  // contacts with at least one field filled
+  std::array<size_t, kAdifFillFields.size()> perField{};
+  size_t notFound = 0;                     // contacts whose call the directory does not have
+  std::vector<std::string> notFoundCalls;  // those calls, each once, in log order
+  size_t noCall = 0;                       // contacts without a CALL
+  size_t dateRule = 0;                     // contacts before the licence's grant date
+  size_t unreadable = 0;                   // damaged records, left as they were
+  size_t lookups = 0;                      // distinct calls looked up
+};
+
+// What the rules allow for one contact with the call as logged ("VE3/K5DRC"), its QSO_DATE
+// ("19990403" or empty), the record of its base call, and the entity of a prefix designator
+// (null when none names another entity). dateRule is set when the contact lies before the
+// licence's grant date. Values are in the ADIF forms; absent values are left out.
+std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view loggedCall,
+                                                               std::string_view qsoDate,
+                                                               const TCallbookRecord& rec,
+                                                               const TEntity* prefixEntity,
+                                                               bool& dateRule);
+
+struct TAdifFillResult {
+  std::string text;  // the log with the fields filled
+  TAdifFillSummary summary;
+};
+
+// Fills every sound record of log; a field that has a value is never changed.
+TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source);
+
+// A log file filled: read from in, written to out (through a temporary file and a rename), or
+// over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
+// (each line begun by prefix). Returns the exit status (AdifFillExitStatus; 2 also when in cannot
+// be read or the result cannot be written, and then nothing is replaced).
+struct TAdifFileJob {
+  std::string in, out;
+  bool inPlace = false;
+};
+int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+                 std::ostream& err, std::string_view prefix = "tellmark-lookup: ");
+
+// The summary as lines for standard error, the log's problems first.
+std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s);
+
+// The exit status of a fill: 2 when a record could not be read, 1 when a call was not found,
+// else 0.
+int AdifFillExitStatus(const TAdifFillSummary& s);
+
+// ADIF forms.
+// "N032 42.696" (latitude) / "W096 40.632" (longitude); empty when out of range.
+std::string AdifLocation(double degrees, bool latitude);
+// "TX,Dallas": the state and the county as the ADIF county list writes it (an upper-case
+// county name in mixed case, "Mc" and "St." kept right); empty without both.
+std::string AdifCounty(std::string_view state, std::string_view county);
+// "EM12kq"; empty when the text is no locator.
+std::string AdifGrid(std::string_view locator);
+
+// The calls of a log for the report file: the base call of every sound contact, in log order.
+struct TAdifCalls {
+  std::vector<std::string> calls;
+  size_t unreadable = 0;  // damaged records, skipped
+  size_t noCall = 0;      // contacts without a CALL
+};
+TAdifCalls AdifLogCalls(const TAdifLog& log);

@@ -1,0 +1,107 @@
+#include "builder/UBuildRecord.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
+
+namespace {
+
+std::string_view OptionName(std::string_view arg) { return arg.substr(0, arg.find('=')); }
+
+}  // namespace
+
+bool IsSourceOption(std::string_view name) {
+  for (std::string_view s : kSourceOptions)
+    if (s == name) return true;
+  return false;
+}
+
+std::vector<std::string> TBuildRecord::SourcesOf(std::string_view name) const {
+  std::vector<std::string> r;
+  for (const std::string& s : sources)
+    if (OptionName(s) == name && s.size() > name.size()) r.push_back(s.substr(name.size() + 1));
+  return r;
+}
+
+std::vector<std::string> TBuildRecord::SourcesExcept(
+    std::initializer_list<std::string_view> names) const {
+  std::vector<std::string> r;
+  for (const std::string& s : sources) {
+    bool skip = false;
+    for (std::string_view n : names) skip = skip || OptionName(s) == n;
+    if (!skip) r.push_back(s);
+  }
+  return r;
+}
+
+std::string FormatBuildRecord(const TBuildRecord& r) {
+  std::string t = "[Build]\r\nProgram=" + r.program + "\r\n";
+  for (const auto& o : r.options) t += "Option=" + o + "\r\n";
+  for (const auto& s : r.sources) t += "Source=" + s + "\r\n";
+  if (!r.fccWeekly.empty()) t += "FccWeekly=" + r.fccWeekly + "\r\n";
+  if (!r.fccDaily.empty()) t += "FccDaily=" + r.fccDaily + "\r\n";
+  return t;
+}
+
+TBuildRecord ParseBuildRecord(const std::string& text) {
+  TBuildRecord r;
+  std::istringstream in(text);
+  std::string line;
+  bool header = false;
+  for (int n = 1; std::getline(in, line); ++n) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (TrimBlanks(line).empty() || line[0] == ';') continue;
+    const auto fail = [&](const std::string& what) {
+      throw EBuildRecordError("line " + std::to_string(n) + " of the build record: " + what);
+    };
+    if (!header) {
+      if (TrimBlanks(line) != "[Build]") fail("no [Build] section");
+      header = true;
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) fail("no key=value");
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    const auto option = [&] {
+      if (value.size() < 3 || value.compare(0, 2, "--") != 0) fail("not an option: " + value);
+    };
+    if (key == "Program") {
+      r.program = value;
+    } else if (key == "Option") {
+      option();
+      r.options.push_back(value);
+    } else if (key == "Source") {
+      option();
+      if (value.find('=') == std::string::npos) fail("a source without a file: " + value);
+      r.sources.push_back(value);
+    } else if (key == "FccWeekly") {
+      r.fccWeekly = value;
+    } else if (key == "FccDaily") {
+      r.fccDaily = value;
+    }  // other keys: of a later builder, ignored
+  }
+  if (!header) throw EBuildRecordError("the build record is empty");
+  return r;
+}
+
+bool ReadBuildRecord(const std::string& editionDir, TBuildRecord& r) {
+  const std::string path = editionDir + "/" + kBuildRecordName;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return false;
+    throw EBuildRecordError("cannot read " + path + ": " + std::strerror(errno));
+  }
+  std::string text;
+  if (!ReadWholeFile(path, text)) throw EBuildRecordError("cannot read " + path);
+  try {
+    r = ParseBuildRecord(text);
+  } catch (const EBuildRecordError& e) {
+    throw EBuildRecordError(path + ": " + e.what());
+  }
+  return true;
+}

@@ -1,0 +1,176 @@
+#include "builder/UFccUpdate.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "builder/UBuildRecord.h"
+#include "builder/UFccDownload.h"
+#include "builder/UProgressLine.h"
+#include "common/IOUtil.h"
+#include "dataset/UDataSet.h"
+#include "dataset/UEdition.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EUpdateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string Dated(const std::string& weekly, const std::string& daily) {
+  TEdition ed;
+  ed.fccWeekly = weekly;
+  ed.fccDaily = daily;
+  const std::string t = DataDateText(ed);
+  return t.empty() ? "FCC data of unknown date" : t;
+}
+
+// Entries of the old edition folder the build does not write (the user's files): linked into
+// the new one, so the swap keeps them.
+void CarryOver(const fs::path& from, const fs::path& to) {
+  for (const auto& e : fs::directory_iterator(from)) {
+    const fs::path target = to / e.path().filename();
+    if (fs::exists(fs::symlink_status(target))) continue;
+    std::error_code ec;
+    fs::copy(e.path(), target,
+             fs::copy_options::recursive | fs::copy_options::create_hard_links |
+                 fs::copy_options::copy_symlinks,
+             ec);
+    if (ec)
+      throw EUpdateError("cannot keep " + e.path().string() +
+                         " in the new edition: " + ec.message());
+  }
+}
+
+// DIR and the finished sibling trade places in one step.
+void Swap(const fs::path& fresh, const fs::path& dir) {
+  if (!fs::exists(dir)) {
+    if (::rename(fresh.c_str(), dir.c_str()) != 0)
+      throw EUpdateError("cannot rename " + fresh.string() + ": " + std::strerror(errno));
+    return;
+  }
+  if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) != 0)
+    throw EUpdateError("cannot put the new edition " + fresh.string() + " in place of " +
+                       dir.string() + ": " + std::strerror(errno) + " (the old one is unchanged)");
+}
+
+}  // namespace
+
+int Update(int argc, char** argv, TBuildFunction build) {
+  CLI::App app{
+      "Brings the FCC edition in DIR up to date: downloads the newest weekly file and the daily "
+      "files after it and builds DIR again with the sources and options it was built with."};
+  std::string dirArg, url = kFccDefaultUrl;
+  bool offline = false, quiet = false;
+  app.add_option("--update", dirArg, "Edition folder (made when it does not exist)")->required();
+  app.add_option("--fcc-url", url,
+                 std::string("Where to download from (default ") + kFccDefaultUrl + ")");
+  app.add_flag("--offline", offline, "Use the files in the cache only");
+  app.add_flag("--quiet", quiet, "No progress or summary");
+  app.allow_extras();
+  app.footer("Other options are build options of a new edition (kept for later updates).");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  const std::vector<std::string> extras = app.remaining();
+  fs::path dir = fs::absolute(fs::path(dirArg)).lexically_normal();
+  if (dir.filename().empty() && dir.has_relative_path()) dir = dir.parent_path();  // "DIR/"
+  const fs::path fresh = dir.string() + ".update";
+
+  TProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
+  try {
+    TBuildRecord rec;
+    const bool recorded = ReadBuildRecord(dir.string(), rec);
+    if (recorded && !extras.empty()) {
+      std::fprintf(stderr,
+                   "tellmark-build: %s was built with the options of its build record; "
+                   "build options (%s) go only with a new edition\n",
+                   dir.c_str(), extras.front().c_str());
+      return 2;
+    }
+    if (!recorded && fs::exists(dir) && !fs::is_empty(dir))
+      throw EUpdateError(dir.string() + " holds no build record (" + kBuildRecordName +
+                         "): name an empty or new folder for a new edition");
+    if (recorded && rec.SourcesOf("--fcc").empty())
+      throw EUpdateError(dir.string() +
+                         " was not built from FCC data: --update has nothing to download");
+
+    TFccDownloadOptions o;
+    o.baseUrl = url;
+    o.offline = offline;
+    o.progress = [&](const std::string& file, uint64_t done, uint64_t total) {
+      progress.Show("Downloading " + file, done, total, true);
+    };
+    const TFccDownloadResult d = DownloadFcc(o);
+    progress.Clear();
+    if (!quiet) {
+      for (const auto& f : d.downloaded) std::printf("Downloaded %s\n", f.c_str());
+      if (d.downloaded.empty()) std::printf("Nothing new to download\n");
+    }
+
+    const bool same = recorded && d.downloaded.empty() &&
+                      rec.SourcesOf("--fcc") == std::vector<std::string>{d.weekly} &&
+                      rec.SourcesOf("--fcc-daily") == d.daily &&
+                      fs::exists(dir / "data" / "edition.ini");
+    if (same) {
+      if (!quiet)
+        std::printf("%s is up to date (%s)\n", dir.c_str(),
+                    Dated(rec.fccWeekly, rec.fccDaily).c_str());
+      return 0;
+    }
+
+    // A sibling left by a killed run holds a part-built or the replaced edition: never DIR's.
+    std::error_code ec;
+    fs::remove_all(fresh, ec);
+    if (ec) throw EUpdateError("cannot remove " + fresh.string() + ": " + ec.message());
+
+    std::vector<std::string> args = {"tellmark-build"};
+    if (recorded) {
+      args.insert(args.end(), rec.options.begin(), rec.options.end());
+      const auto others = rec.SourcesExcept({"--fcc", "--fcc-daily"});
+      args.insert(args.end(), others.begin(), others.end());
+    } else {
+      args.insert(args.end(), extras.begin(), extras.end());
+    }
+    args.push_back("--fcc=" + d.weekly);
+    for (const auto& f : d.daily) args.push_back("--fcc-daily=" + f);
+    args.push_back("--out=" + fresh.string());
+    if (quiet) args.push_back("--quiet");
+    std::vector<char*> argvBuild;
+    for (auto& a : args) argvBuild.push_back(a.data());
+    argvBuild.push_back(nullptr);
+    const int rc = build(static_cast<int>(args.size()), argvBuild.data());
+    if (rc != 0) {
+      fs::remove_all(fresh, ec);
+      std::fprintf(stderr, "tellmark-build: %s is unchanged\n", dir.c_str());
+      return rc;
+    }
+    if (fs::exists(dir)) CarryOver(dir, fresh);
+    Swap(fresh, dir);
+    fs::remove_all(fresh, ec);  // the old edition
+    if (ec)
+      std::fprintf(stderr, "tellmark-build: warning: cannot remove the old edition %s: %s\n",
+                   fresh.c_str(), ec.message().c_str());
+    TBuildRecord now;
+    ReadBuildRecord(dir.string(), now);
+    if (!quiet)
+      std::printf("%s updated (%s)\n", dir.c_str(), Dated(now.fccWeekly, now.fccDaily).c_str());
+    return 0;
+  } catch (const std::exception& e) {
+    progress.Clear();
+    std::fprintf(stderr, "tellmark-build: error: %s; %s is unchanged\n", e.what(), dir.c_str());
+    return 1;
+  }
+}

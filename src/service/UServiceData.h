@@ -1,0 +1,41 @@
+#pragma once
+// The directory behind the look-up service: the open data set, shared by every worker. The
+// index engine's page cache, the data-set files' cursors and the last error code are
+// program-wide state, so each look-up runs under one lock
+// (a look-up takes microseconds; writing the answer happens outside it). Reopening takes the
+// same lock: a request sees the old edition or the new one, never a mix.
+#include <mutex>
+#include <string>
+
+#include "callbook/UCallbook.h"
+#include "service/UServiceRouter.h"
+
+class TDataSetSource : public TCallbookSource {
+ public:
+  // Uses the data set of the home directory set with SetHomeDir; the index caches must be
+  // allocated. myLocator: the user's own locator (may be empty).
+  explicit TDataSetSource(std::string myLocator);
+  ~TDataSetSource() override;
+
+  // Opens (again) the data set; false (error says why) when it cannot, and then answers "no
+  // data" until a later reopening succeeds.
+  bool Open(std::string& error);
+
+  TCallbookRecord FindCall(std::string_view typed) override;
+  std::vector<TCallbookRecord> ListOrder(TSearchField field, std::string_view text,
+                                         int count) override;
+  std::vector<TCallbookRecord> SearchWords(const std::vector<std::string>& words,
+                                           std::string_view db, int count) override;
+  TServiceHealth Health() override;
+  std::string MyLocator() override { return myLocator_; }
+
+ private:
+  void Close();
+  void CheckOpen() const;
+  TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match);
+
+  std::mutex mutex_;
+  bool open_ = false;
+  TCallbook callbook_;
+  std::string myLocator_;
+};

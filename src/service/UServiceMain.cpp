@@ -1,0 +1,27 @@
+#include "service/UServiceMain.h"
+
+#include <iostream>
+
+#include "service/UService.h"
+#include "service/UServiceData.h"
+#include "settings/USettings.h"
+
+int ServeLookups(const std::string& serve) {
+  TServiceOptions options;
+  std::string error;
+  if (!ParseServeAddress(serve, options.address, options.port, error)) {
+    std::cerr << "tellmark-lookup: --serve " << serve << ": " << error << "\n";
+    return 2;
+  }
+  TSettingsFile settingsFile(SettingsFilePath());
+  settingsFile.Load();
+  bool notice = false;
+  TDataSetSource source(LoadProgramSettings(settingsFile, notice).myLocator);
+  if (!source.Open(error)) {
+    std::cerr << "tellmark-lookup: " << error << "\n";
+    return 2;
+  }
+  TServiceRouter router(source);
+  return RunCallbookService(router, options,
+                            [&source](std::string& why) { return source.Open(why); });
+}

@@ -1,0 +1,529 @@
+#include "service/UServiceRouter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "callbook/UCallbookWriters.h"
+#include "service/UServiceFormats.h"
+#include "service/UServicePage.h"
+#include "common/StrUtil.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+constexpr const char* kXmlType = "text/xml; charset=utf-8";
+constexpr const char* kHtmlType = "text/html; charset=utf-8";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// UTF-8 without control characters (tab excepted).
+bool CleanText(std::string_view s, std::string& error) {
+  size_t i = 0;
+  while (i < s.size()) {
+    uint32_t cp = 0;
+    if (!DecodeUtf8(s, i, cp)) {
+      error = "not UTF-8";
+      return false;
+    }
+    if ((cp < 0x20 && cp != '\t') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
+      error = "control character";
+      return false;
+    }
+  }
+  return true;
+}
+
+TServiceResponse Answer(int status, const char* type, std::string body) {
+  TServiceResponse r;
+  r.status = status;
+  r.contentType = type;
+  r.body = std::move(body);
+  return r;
+}
+
+TServiceResponse JsonAnswer(int status, const json& j) {
+  return Answer(status, kJsonType,
+                j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+}
+
+TServiceResponse NotFound() { return Answer(404, "text/plain; charset=utf-8", "Not found\n"); }
+
+// The time text of the QRZ interface: "Wed Dec  9 15:45:03 2026".
+std::string GmTimeText() {
+  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[64];
+  const size_t n = std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tm);
+  return std::string(buf, n);
+}
+
+bool ParseCount(const std::string* text, int fallback, int& count, std::string& error) {
+  count = fallback;
+  if (!text) return true;
+  int n = 0;
+  const auto r = std::from_chars(text->data(), text->data() + text->size(), n);
+  if (r.ec != std::errc() || r.ptr != text->data() + text->size() || n < 1 || n > kMaxListCount) {
+    error = "count must be 1 to " + std::to_string(kMaxListCount);
+    return false;
+  }
+  count = n;
+  return true;
+}
+
+json NoneJson(std::string_view call) {
+  json j;
+  j["call"] = std::string(call);
+  j["match"] = "none";
+  return j;
+}
+
+}  // namespace
+
+TServiceResponse BadRequest(std::string_view reason) {
+  return Answer(400, "text/plain; charset=utf-8", "Bad request: " + std::string(reason) + "\n");
+}
+
+bool PercentDecode(std::string_view in, bool plus, std::string& out, std::string& error) {
+  out.clear();
+  out.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    const char c = in[i];
+    if (c == '%') {
+      if (in.size() - i < 3 || HexDigit(in[i + 1]) < 0 || HexDigit(in[i + 2]) < 0) {
+        error = "bad percent-encoding";
+        return false;
+      }
+      out += static_cast<char>(HexDigit(in[i + 1]) * 16 + HexDigit(in[i + 2]));
+      i += 2;
+    } else if (c == '+' && plus) {
+      out += ' ';
+    } else if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+      error = "bad character in the request target";
+      return false;
+    } else {
+      out += c;
+    }
+  }
+  return CleanText(out, error);
+}
+
+bool ParseQuery(std::string_view query, TQuery& out, std::string& error) {
+  out.clear();
+  size_t at = 0;
+  while (at <= query.size()) {
+    size_t end = query.find_first_of("&;", at);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view part = query.substr(at, end - at);
+    if (!part.empty()) {
+      const size_t eq = part.find('=');
+      std::string name, value;
+      if (!PercentDecode(part.substr(0, eq), true, name, error)) return false;
+      if (eq != std::string_view::npos && !PercentDecode(part.substr(eq + 1), true, value, error))
+        return false;
+      if (out.size() >= 64) {
+        error = "too many query parameters";
+        return false;
+      }
+      out.emplace_back(std::move(name), std::move(value));
+    }
+    at = end + 1;
+  }
+  return true;
+}
+
+const std::string* QueryValue(const TQuery& q, std::string_view name) {
+  for (const auto& [k, v] : q)
+    if (k == name) return &v;
+  return nullptr;
+}
+
+bool CheckCall(std::string_view call, std::string& error) {
+  if (call.empty()) {
+    error = "empty call";
+    return false;
+  }
+  if (call.size() > kMaxCallLength) {
+    error = "call longer than " + std::to_string(kMaxCallLength) + " characters";
+    return false;
+  }
+  for (const char c : call) {
+    const bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/';
+    if (!ok) {
+      error = "a call holds only letters, digits and /";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseBatch(std::string_view body, std::string_view contentType,
+                std::vector<std::string>& calls, std::string& error) {
+  calls.clear();
+  if (body.size() > kMaxBodyBytes) {
+    error = "body larger than 64 KiB";
+    return false;
+  }
+  const std::string_view trimmed = TrimBlanksView(body);
+  const bool asJson = contentType.find("json") != std::string_view::npos ||
+                      (!trimmed.empty() && trimmed.front() == '[');
+  if (asJson) {
+    const json j = json::parse(body, nullptr, false);
+    if (j.is_discarded() || !j.is_array()) {
+      error = "the body is not a JSON array";
+      return false;
+    }
+    if (j.size() > kMaxBatchCalls) {
+      error = "more than 1000 calls";
+      return false;
+    }
+    for (const auto& v : j) {
+      if (!v.is_string()) {
+        error = "the array holds a value that is not a text";
+        return false;
+      }
+      calls.push_back(v.get<std::string>());
+    }
+  } else {
+    size_t at = 0;
+    while (at < body.size()) {
+      size_t end = body.find('\n', at);
+      if (end == std::string_view::npos) end = body.size();
+      std::string_view line = body.substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      line = TrimBlanksView(line);
+      if (!line.empty()) {
+        if (calls.size() >= kMaxBatchCalls) {
+          error = "more than 1000 calls";
+          return false;
+        }
+        calls.emplace_back(line);
+      }
+      at = end + 1;
+    }
+  }
+  for (size_t i = 0; i < calls.size(); ++i) {
+    std::string why;
+    if (!CheckCall(TrimBlanksView(calls[i]), why)) {
+      error = "call " + std::to_string(i + 1) + ": " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TSessionStore::Open() {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  char buf[33];
+  std::snprintf(buf, sizeof buf, "%016llx%016llx", static_cast<unsigned long long>(random()),
+                static_cast<unsigned long long>(random()));
+  std::string key(buf);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++counter_;
+  if (keys_.insert(key).second) order_.push_back(key);
+  while (order_.size() > kMaxSessions) {
+    keys_.erase(order_.front());
+    order_.pop_front();
+  }
+  return key;
+}
+
+bool TSessionStore::Known(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return keys_.count(key) != 0;
+}
+
+TServiceResponse TServiceRouter::Handle(const TServiceRequest& req) {
+  if (req.target.size() > kMaxTargetBytes) return BadRequest("request target longer than 8 KiB");
+  if (req.target.empty() || req.target.front() != '/')
+    return BadRequest("the request target is not a path");
+  if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
+    TServiceResponse r = Answer(405, "text/plain; charset=utf-8", "Method not allowed\n");
+    return r;
+  }
+  if (req.body.size() > kMaxBodyBytes) return BadRequest("body larger than 64 KiB");
+  const size_t q = req.target.find('?');
+  const std::string_view rawPath = std::string_view(req.target).substr(0, q);
+  std::string path, error;
+  if (!PercentDecode(rawPath, false, path, error)) return BadRequest(error);
+  TQuery query;
+  if (q != std::string::npos &&
+      !ParseQuery(std::string_view(req.target).substr(q + 1), query, error))
+    return BadRequest(error);
+  // A form body (QRZ clients may post their query) is read as a query too.
+  if (req.method == "POST" && req.contentType.find("x-www-form-urlencoded") != std::string::npos) {
+    TQuery form;
+    if (!ParseQuery(req.body, form, error)) return BadRequest(error);
+    query.insert(query.end(), form.begin(), form.end());
+  }
+  try {
+    return Route(req, path, query);
+  } catch (const std::exception& e) {
+    // Without a data set (a reopening failed) the service is unavailable, not broken.
+    std::string what = e.what();
+    std::replace(what.begin(), what.end(), '\n', ' ');
+    return Answer(source_.Health().open ? 500 : 503, "text/plain; charset=utf-8",
+                  "Error: " + what + "\n");
+  }
+}
+
+TServiceResponse TServiceRouter::Route(const TServiceRequest& req, std::string_view path,
+                                       const TQuery& query) {
+  const bool post = req.method == "POST";
+  if (path.find("/..") != std::string_view::npos || path.find("//") != std::string_view::npos)
+    return BadRequest("bad path");
+  constexpr std::string_view kCalls = "/api/v1/calls";
+  if (path == kCalls || path == "/api/v1/calls/") {
+    if (!post) return BadRequest("POST a JSON array of calls, or one call a line");
+    return ApiBatch(req);
+  }
+  if (post && path != "/xml/current/" && path != "/xml/current" && path != "/xml.php")
+    return Answer(405, "text/plain; charset=utf-8", "Method not allowed\n");
+  if (path.substr(0, kCalls.size() + 1) == "/api/v1/calls/")
+    return ApiCall(path.substr(kCalls.size() + 1));
+  if (path == "/api/v1/search") return ApiSearch(query);
+  if (path == "/api/v1/health") return ApiHealth();
+  if (path == "/xml.php") return HamQth(query);
+  if (path == "/xml/current/" || path == "/xml/current" || path == "/xml/" || path == "/xml" ||
+      path == "/xml/1.34/" || path == "/xml/1.34")
+    return Qrz(query);
+  if (path == "/" || path == "/entry" || path == "/search" || path == "/style.css")
+    return Page(path, query);
+  // /CALL/json and /CALL/xml (callook.info).
+  const size_t slash = path.rfind('/');
+  if (slash > 0 && path.find('/', 1) == slash) {
+    const std::string_view call = path.substr(1, slash - 1);
+    const std::string_view kind = path.substr(slash + 1);
+    if (kind == "json" || kind == "xml") return Callook(call, kind == "json");
+  }
+  return NotFound();
+}
+
+TCallbookRecord TServiceRouter::Find(std::string_view call) {
+  TCallbookRecord r = source_.FindCall(call);
+  if (r.match != TCallbookMatch::Exact && r.match != TCallbookMatch::BaseCall) {
+    TCallbookRecord none;
+    none.call = AsciiUpper(call);
+    return none;
+  }
+  return r;
+}
+
+TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
+  std::string error;
+  if (!CheckCall(call, error)) return BadRequest(error);
+  const TCallbookRecord r = Find(call);
+  if (r.match == TCallbookMatch::None) return JsonAnswer(404, NoneJson(AsciiUpper(call)));
+  return JsonAnswer(200, CallbookJson(r));
+}
+
+TServiceResponse TServiceRouter::ApiBatch(const TServiceRequest& req) {
+  std::vector<std::string> calls;
+  std::string error;
+  if (!ParseBatch(req.body, req.contentType, calls, error)) return BadRequest(error);
+  json out = json::array();
+  for (const std::string& c : calls) {
+    const std::string call(TrimBlanksView(c));
+    const TCallbookRecord r = Find(call);
+    out.push_back(r.match == TCallbookMatch::None ? NoneJson(AsciiUpper(call)) : CallbookJson(r));
+  }
+  return JsonAnswer(200, out);
+}
+
+namespace {
+
+struct TSearchQuery {
+  bool words = false;
+  TSearchField field = TSearchField::Name;
+  std::string text;
+  std::vector<std::string> wordList;
+  std::string db;
+  int count = 1;
+};
+
+// Exactly one of name, city, zip, county, words; count; db with words.
+bool ParseSearch(const TQuery& query, TSearchQuery& s, std::string& error) {
+  static constexpr std::pair<const char*, TSearchField> kFields[] = {
+      {"name", TSearchField::Name},
+      {"city", TSearchField::City},
+      {"zip", TSearchField::Zip},
+      {"county", TSearchField::County}};
+  int given = 0;
+  for (const auto& [k, v] : query) {
+    bool known = k == "count" || k == "db" || k == "words";
+    for (const auto& [name, field] : kFields) {
+      if (k == name) {
+        known = true;
+        ++given;
+        s.field = field;
+        s.text = v;
+      }
+    }
+    if (k == "words") {
+      ++given;
+      s.words = true;
+      s.text = v;
+    }
+    if (!known) {
+      error = "unknown parameter " + k.substr(0, 40);
+      return false;
+    }
+  }
+  if (given != 1) {
+    error = "give one of name, city, zip, county, words";
+    return false;
+  }
+  if (TrimBlanksView(s.text).empty()) {
+    error = "empty search text";
+    return false;
+  }
+  if (s.text.size() > kMaxSearchText) {
+    error = "search text longer than " + std::to_string(kMaxSearchText) + " characters";
+    return false;
+  }
+  const std::string* db = QueryValue(query, "db");
+  if (db) {
+    if (!s.words) {
+      error = "db goes with words";
+      return false;
+    }
+    if (*db != "us" && *db != "intl") {
+      error = "db is us or intl";
+      return false;
+    }
+    s.db = *db;
+  }
+  if (!ParseCount(QueryValue(query, "count"), s.words ? kMaxListCount : 1, s.count, error))
+    return false;
+  if (s.words) {
+    size_t at = 0;
+    while (at < s.text.size()) {
+      const size_t end = std::min(s.text.find(' ', at), s.text.size());
+      if (end > at) s.wordList.push_back(s.text.substr(at, end - at));
+      at = end + 1;
+    }
+    if (s.wordList.size() > 14) {
+      error = "at most 14 words";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+TServiceResponse TServiceRouter::ApiSearch(const TQuery& query) {
+  TSearchQuery s;
+  std::string error;
+  if (!ParseSearch(query, s, error)) return BadRequest(error);
+  const std::vector<TCallbookRecord> found = s.words
+                                                 ? source_.SearchWords(s.wordList, s.db, s.count)
+                                                 : source_.ListOrder(s.field, s.text, s.count);
+  json out = json::array();
+  for (const TCallbookRecord& r : found) out.push_back(CallbookJson(r));
+  return JsonAnswer(200, out);
+}
+
+TServiceResponse TServiceRouter::ApiHealth() {
+  const TServiceHealth h = source_.Health();
+  json j;
+  j["status"] = h.open ? "ok" : "no data";
+  j["edition"] = h.title;
+  j["data_date"] = h.dataDate;
+  j["entries"] = {{"us", h.usCount}, {"intl", h.intlCount}};
+  return JsonAnswer(h.open ? 200 : 503, j);
+}
+
+TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
+  const std::string* id = QueryValue(query, "id");
+  const std::string* user = QueryValue(query, "u");
+  const std::string* call = QueryValue(query, "callsign");
+  std::string error;
+  if (call && !CheckCall(*call, error)) return BadRequest(error);
+  if (!id) {
+    // Any user name and password open a session: the data is local and public.
+    if (!user || user->empty() || !QueryValue(query, "p"))
+      return Answer(200, kXmlType, HamQthError("Wrong user name or password"));
+    return Answer(200, kXmlType, HamQthSession(hamQthSessions_.Open()));
+  }
+  if (!hamQthSessions_.Known(*id))
+    return Answer(200, kXmlType, HamQthError("Session does not exist or expired"));
+  if (!call) return Answer(200, kXmlType, HamQthError("Callsign not found"));
+  const TCallbookRecord r = Find(*call);
+  if (r.match == TCallbookMatch::None)
+    return Answer(200, kXmlType, HamQthError("Callsign not found"));
+  return Answer(200, kXmlType, HamQthSearch(r));
+}
+
+TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
+  const std::string* key = QueryValue(query, "s");
+  const std::string* call = QueryValue(query, "callsign");
+  std::string error;
+  if (call && !CheckCall(*call, error)) return BadRequest(error);
+  if (!key) {
+    const std::string* user = QueryValue(query, "username");
+    if (!user || user->empty())
+      return Answer(200, kXmlType, QrzError("Username/password incorrect", GmTimeText()));
+    return Answer(200, kXmlType, QrzSession(qrzSessions_.Open(), GmTimeText()));
+  }
+  if (!qrzSessions_.Known(*key))
+    return Answer(200, kXmlType, QrzError("Invalid session key", GmTimeText()));
+  if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText()));
+  const TCallbookRecord r = Find(*call);
+  if (r.match == TCallbookMatch::None)
+    return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText()));
+  return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText()));
+}
+
+TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
+  std::string error;
+  if (!CheckCall(call, error) || call.find('/') != std::string_view::npos)
+    return BadRequest(error.empty() ? "a call holds only letters and digits" : error);
+  const TCallbookRecord r = Find(call);
+  const TCallbookRecord* p = r.match == TCallbookMatch::None ? nullptr : &r;
+  return asJson ? Answer(200, kJsonType, CallookJson(p)) : Answer(200, kXmlType, CallookXml(p));
+}
+
+TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query) {
+  if (path == "/style.css") return Answer(200, "text/css; charset=utf-8", PageStyle());
+  if (path == "/") return Answer(200, kHtmlType, PageHome());
+  std::string error;
+  if (path == "/entry") {
+    const std::string* call = QueryValue(query, "call");
+    const std::string typed(call ? TrimBlanksView(*call) : std::string_view{});
+    if (!CheckCall(typed, error)) return Answer(400, kHtmlType, PageMessage("Bad request", error));
+    const TCallbookRecord r = Find(typed);
+    if (r.match == TCallbookMatch::None)
+      return Answer(404, kHtmlType, PageMessage("Not found", "No entry for " + AsciiUpper(typed)));
+    return Answer(200, kHtmlType, PageEntry(r, source_.MyLocator()));
+  }
+  // /search: the page's forms send field=name|city|zip|county and text, or words and db.
+  TQuery q;
+  const std::string* field = QueryValue(query, "field");
+  const std::string* text = QueryValue(query, "text");
+  for (const auto& [k, v] : query) {
+    if (k == "field" || k == "text") continue;
+    if (k == "db" && v.empty()) continue;  // "both" in the form
+    q.emplace_back(k, v);
+  }
+  if (field) q.emplace_back(*field, text ? *text : std::string());
+  TSearchQuery s;
+  if (!ParseSearch(q, s, error)) return Answer(400, kHtmlType, PageMessage("Bad request", error));
+  if (!s.words && !QueryValue(q, "count")) s.count = 50;
+  const std::vector<TCallbookRecord> found = s.words
+                                                 ? source_.SearchWords(s.wordList, s.db, s.count)
+                                                 : source_.ListOrder(s.field, s.text, s.count);
+  return Answer(200, kHtmlType, PageResults(s.text, found));
+}
