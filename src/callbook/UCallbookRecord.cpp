@@ -8,15 +8,6 @@
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 // A stored decimal text ("96.6772", " -12.5 "); absent when it is not a number within limit.
 std::optional<double> Coordinate(std::string_view text, double limit) {
   const std::string s = TrimBlanks(text);
@@ -97,45 +88,6 @@ const char* MatchName(TCallbookMatch m) {
       break;
   }
   return "none";
-}
-
-std::optional<int> TZoneRule::Zone(std::optional<double> longitude) const {
-  if (west <= 0) return std::nullopt;
-  if (east <= 0) return west;
-  if (!longitude) return std::nullopt;
-  return *longitude < boundary ? west : east;
-}
-
-const TEntity* TEntityTable::FindName(std::string_view name) const {
-  const std::string n = TrimBlanks(name);
-  if (n.empty()) return nullptr;
-  for (const TEntity& e : entities_)
-    if (SameLetters(e.name, n)) return &e;
-  return nullptr;
-}
-
-const TEntity* TEntityTable::FindPrefix(std::string_view call) const {
-  const std::string c = AsciiUpper(TrimBlanks(call));
-  const TEntity* best = nullptr;
-  size_t bestLength = 0;
-  for (const TEntity& e : entities_)
-    for (const std::string& p : e.prefixes)
-      if (p.size() > bestLength && c.compare(0, p.size(), p) == 0) best = &e, bestLength = p.size();
-  return best;
-}
-
-const TEntity* TEntityTable::FindCode(int code) const {
-  for (const TEntity& e : entities_)
-    if (e.code == code) return &e;
-  return nullptr;
-}
-
-const TStateZones* TEntityTable::FindState(std::string_view state) const {
-  const std::string s = AsciiUpper(TrimBlanks(state));
-  if (s.empty()) return nullptr;
-  for (const TStateZones& z : states_)
-    if (z.state == s) return &z;
-  return nullptr;
 }
 
 TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match,

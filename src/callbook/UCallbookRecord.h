@@ -8,55 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "dataset/UEntityFile.h"
 #include "dataset/UEntry.h"
 
 enum class TCallbookMatch { Exact, BaseCall, NextGreater, Words, None };
 // "exact", "base-call", "next-greater", "words", "none".
 const char* MatchName(TCallbookMatch m);
-
-// One DXCC entity of the edition's entity table.
-struct TEntity {
-  int code = 0;           // ADIF entity number (291 = United States)
-  std::string name;       // "United States"
-  std::string continent;  // "NA"
-  int cqZone = 0, ituZone = 0;
-  std::vector<std::string> prefixes;
-};
-
-// A zone, or two split at a longitude (east positive): west of it the one, from it on the other.
-struct TZoneRule {
-  int west = 0;  // 0: none given
-  int east = 0;  // 0: one zone for all
-  double boundary = 0;
-  // The zone at a longitude; absent when none is given, or when split and longitude is absent.
-  std::optional<int> Zone(std::optional<double> longitude) const;
-};
-
-// What a U.S. state (or territory) of the U.S. database counts for: its entity and its zones;
-// a rule without zones leaves the entity's.
-struct TStateZones {
-  std::string state;  // "TX"
-  int code = 0;       // ADIF entity number (291; Alaska 6, Hawaii 110, Puerto Rico 202 ...)
-  TZoneRule cq, itu;
-};
-
-// The entity table an edition carries (empty for an edition written without one).
-class TEntityTable {
- public:
-  bool Empty() const { return entities_.empty(); }
-  const std::vector<TEntity>& Entities() const { return entities_; }
-  // The entity of a name as stored in an entry's DXCC field; null when unknown.
-  const TEntity* FindName(std::string_view name) const;
-  // The entity whose prefix is the longest start of call ("VE3" -> Canada); null when none.
-  const TEntity* FindPrefix(std::string_view call) const;
-  // The entity of an ADIF number; null when unknown.
-  const TEntity* FindCode(int code) const;
-  // The row of a U.S. state abbreviation; null when unknown.
-  const TStateZones* FindState(std::string_view state) const;
-
-  std::vector<TEntity> entities_;
-  std::vector<TStateZones> states_;
-};
 
 struct TCallbookRecord {
   std::string call;  // the entry's call; with match None the call asked for

@@ -8,9 +8,19 @@
 #include <vector>
 
 #include "common/IOUtil.h"
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 
 namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
 
 std::vector<std::string> Split(std::string_view s, char sep) {
   std::vector<std::string> out;
@@ -42,6 +52,46 @@ bool Number(std::string_view s, T& v) {
 bool Zone(std::string_view s, int& v) { return Number(s, v) && v >= 1 && v <= 90; }
 
 }  // namespace
+
+std::optional<int> TZoneRule::Zone(std::optional<double> longitude) const {
+  if (west <= 0) return std::nullopt;
+  if (east <= 0) return west;
+  if (!longitude) return std::nullopt;
+  return *longitude < boundary ? west : east;
+}
+
+const TEntity* TEntityTable::FindName(std::string_view name) const {
+  const std::string n = TrimBlanks(name);
+  if (n.empty()) return nullptr;
+  for (const TEntity& e : entities_)
+    if (SameLetters(e.name, n)) return &e;
+  return nullptr;
+}
+
+const TEntity* TEntityTable::FindPrefix(std::string_view call) const {
+  const std::string c = AsciiUpper(TrimBlanks(call));
+  const TEntity* best = nullptr;
+  size_t bestLength = 0;
+  for (const TEntity& e : entities_)
+    for (const std::string& p : e.prefixes)
+      if (p.size() > bestLength && c.compare(0, p.size(), p) == 0) best = &e, bestLength = p.size();
+  return best;
+}
+
+const TEntity* TEntityTable::FindCode(int code) const {
+  for (const TEntity& e : entities_)
+    if (e.code == code) return &e;
+  return nullptr;
+}
+
+const TStateZones* TEntityTable::FindState(std::string_view state) const {
+  const std::string s = AsciiUpper(TrimBlanks(state));
+  if (s.empty()) return nullptr;
+  for (const TStateZones& z : states_)
+    if (z.state == s) return &z;
+  return nullptr;
+}
+
 
 bool ParseZoneRule(std::string_view s, TZoneRule& rule) {
   const std::vector<std::string> w = Words(s);
