@@ -141,7 +141,7 @@ void BM_LookupsOnly(benchmark::State& state) {
 BENCHMARK(BM_LookupsOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Records fetched once; the fill and the write to memory measured.
-class TCachedSource : public TCallbookSource {
+class TCachedSource : public TAdifSource {
  public:
   explicit TCachedSource(const TCallbook& cb) : cb_(cb) {
     TCallbookLookupSource s(cb);

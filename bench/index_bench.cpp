@@ -130,7 +130,7 @@ void BM_Tellmark_FindNextGreater(benchmark::State& st) {
   for (auto _ : st) {
     std::string k = w.keys[rng() % kKeys];
     k.back() = '~';  // after every real call of that stem
-    ShortKeyEngine().FindKey(w.ctl, k, ref, exact);
+    ShortKeyEngine().FindKey(w.ctl, k, exact, ref);
     ShortKeyEngine().FindNext(w.ctl, found, key, ref);
     benchmark::DoNotOptimize(ref);
   }

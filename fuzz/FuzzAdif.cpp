@@ -7,7 +7,7 @@ namespace fuzz {
 
 namespace {
 
-class TAnySource : public TCallbookSource {
+class TAnySource : public TAdifSource {
  public:
   TAnySource() {
     rec_.database = TDatabase::US;

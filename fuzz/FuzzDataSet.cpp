@@ -37,7 +37,7 @@ int FuzzIndex(TIndexEngine& engine, bool backwards, const uint8_t* data, size_t 
     const std::string_view kv = std::string_view(k).substr(0, static_cast<size_t>(keyLength));
     engine.Find(ctl, kv, found, ref);
     engine.FindNext(ctl, found, key, ref);
-    engine.FindKey(ctl, kv, ref, found);
+    engine.FindKey(ctl, kv, found, ref);
   }
   // A walk through the whole index from the start (and, long keys, back from the end); a
   // damaged tree may hold cycles, so the walk is bounded.

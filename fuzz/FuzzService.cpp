@@ -3,14 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include "FuzzTargets.h"
-#include "service/UServiceRouter.h"
 #include "common/StrUtil.h"
+#include "service/UServiceRouter.h"
 
 namespace fuzz {
 namespace {
 
 // Records made from what was asked, so the writers see the request's texts (markup included).
-class TEchoSource : public TCallbookSource {
+class TEchoSource : public TServiceSource {
  public:
   TCallbookRecord FindCall(std::string_view typed) override {
     TCallbookRecord r;

@@ -9,6 +9,8 @@ bash scripts/setup-debian.sh
 bash scripts/check-format.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELLMARK_WERROR=ON
 cmake --build build
+# No class name that stands for two classes in one program.
+bash scripts/check-odr.sh build
 # The sound server of the audio tests (a null sink), started by hand; its environment goes to
 # every test.
 audio_env="$(bash scripts/start-audio.sh)"

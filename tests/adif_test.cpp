@@ -321,7 +321,7 @@ TCallbookRecord Juergen() {
   return r;
 }
 
-class TFakeSource : public TCallbookSource {
+class TFakeSource : public TAdifSource {
  public:
   TFakeSource() {
     canada_.code = 1;

@@ -439,7 +439,7 @@ TEST_F(EditionTest, WordListsLeadBackToEveryEntry) {
       ASSERT_TRUE(SearchIndex(index, KeyOf(index, e), exact, ref));
       std::vector<std::string> expected;
       const auto add = [&](const std::string& text, uint8_t tag) {
-        for (auto& w : SplitWords(text, tag)) expected.push_back(w);
+        for (auto& w : StoredWords(text, tag)) expected.push_back(w);
       };
       if (us) {
         std::string prev = e.FieldOr(utPrevCall);
@@ -713,21 +713,21 @@ TEST(EditionWriter, OutputFolderThatIsAFileIsAClearError) {
 
 TEST(WordSplitting, NormalisedWords) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitWords("Dr. John O'Brien-Smith, 12a Elm St."),
+  EXPECT_EQ(StoredWords("Dr. John O'Brien-Smith, 12a Elm St."),
             (V{"dr", "john", "o'brien", "smith", "12a", "elm", "st"}));
-  EXPECT_EQ(SplitWords("'quoted' ''"), (V{"quoted"}));
-  EXPECT_EQ(SplitWords("Stra\xe1"
-                       "e \x8e"
-                       "rger \x91"),
+  EXPECT_EQ(StoredWords("'quoted' ''"), (V{"quoted"}));
+  EXPECT_EQ(StoredWords("Stra\xe1"
+                        "e \x8e"
+                        "rger \x91"),
             (V{"strasse", "arger", "ae"}));
-  EXPECT_EQ(SplitWords("Abcdefghijklmnopqrstuvwxyz"), (V{"abcdefghijklmno"}));
-  EXPECT_EQ(SplitWords("Abcdefghijklmnopqrstuvwxyz", wtCity), (V{"\x87"
-                                                                 "abcdefghijklmn"}));
-  EXPECT_EQ(SplitWords("  \xb0\xb1 -- "), V{});
-  EXPECT_EQ(SplitWords("12345-6789", wtZIP), (V{"\x83"
-                                                "12345",
-                                                "\x83"
-                                                "6789"}));
+  EXPECT_EQ(StoredWords("Abcdefghijklmnopqrstuvwxyz"), (V{"abcdefghijklmno"}));
+  EXPECT_EQ(StoredWords("Abcdefghijklmnopqrstuvwxyz", wtCity), (V{"\x87"
+                                                                  "abcdefghijklmn"}));
+  EXPECT_EQ(StoredWords("  \xb0\xb1 -- "), V{});
+  EXPECT_EQ(StoredWords("12345-6789", wtZIP), (V{"\x83"
+                                                 "12345",
+                                                 "\x83"
+                                                 "6789"}));
 }
 
 }  // namespace

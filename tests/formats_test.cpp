@@ -24,8 +24,8 @@
 #include "common/IOUtil.h"
 #include "dataset/UEdition.h"
 #include "dataset/UEntry.h"
-#include "notes/UNotesIO.h"
 #include "dataset/UQslManagers.h"
+#include "notes/UNotesIO.h"
 #include "storage/UIndexEngine.h"
 #include "storage/UIndexStream.h"
 #include "storage/UIndexWriter.h"
@@ -333,7 +333,7 @@ TEST(FormatKnownAnswers, IndexFiles) {
       last = item.key;
       int32_t ref = -1;
       bool found = false;
-      ASSERT_TRUE(engine.FindKey(ctl, item.key, ref, found));
+      ASSERT_TRUE(engine.FindKey(ctl, item.key, found, ref));
       EXPECT_TRUE(found) << item.key;
       EXPECT_EQ(ref, item.ref) << item.key;
     }

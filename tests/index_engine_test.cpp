@@ -116,7 +116,7 @@ TEST_F(IndexEngineTest, DuplicatesGiveTheFirstOfEqualKeys) {
   ASSERT_TRUE(eng.OpenIndex(ctl, path, 15, true));
   int32_t ref = -5;
   bool found = false;
-  ASSERT_TRUE(eng.FindKey(ctl, "miller", ref, found));
+  ASSERT_TRUE(eng.FindKey(ctl, "miller", found, ref));
   EXPECT_TRUE(found);
   EXPECT_EQ(ref, 100);
   std::string key;
@@ -126,16 +126,16 @@ TEST_F(IndexEngineTest, DuplicatesGiveTheFirstOfEqualKeys) {
   EXPECT_EQ(ref, 200);
   // A miss gives the next greater key's reference and found = false.
   ref = -5;
-  ASSERT_TRUE(eng.FindKey(ctl, "mills", ref, found));
+  ASSERT_TRUE(eng.FindKey(ctl, "mills", found, ref));
   EXPECT_FALSE(found);
   EXPECT_EQ(ref, 1);  // smith000
   // Greater than every key: not found, reference unchanged.
   ref = -5;
-  ASSERT_TRUE(eng.FindKey(ctl, "zz", ref, found));
+  ASSERT_TRUE(eng.FindKey(ctl, "zz", found, ref));
   EXPECT_FALSE(found);
   EXPECT_EQ(ref, -5);
   // A key longer than the file's key length is cut before comparing.
-  ASSERT_TRUE(eng.FindKey(ctl, "smith000-and-more-text", ref, found));
+  ASSERT_TRUE(eng.FindKey(ctl, "smith000-and-more-text", found, ref));
   EXPECT_FALSE(found);
 }
 
@@ -223,7 +223,7 @@ TEST_F(IndexEngineTest, EmptyIndexFindsNothing) {
   bool found = true;
   std::string key;
   int32_t ref = 9;
-  ASSERT_TRUE(ShortKeyEngine().FindKey(ctl, "w1aw", ref, found));
+  ASSERT_TRUE(ShortKeyEngine().FindKey(ctl, "w1aw", found, ref));
   EXPECT_FALSE(found);
   EXPECT_EQ(ref, 9);
   ASSERT_TRUE(ShortKeyEngine().FindNext(ctl, found, key, ref));

@@ -8,10 +8,10 @@
 #include <set>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceFormats.h"
-#include "service/UServicePage.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
+#include "service/UServiceFormats.h"
+#include "service/UServicePage.h"
 
 using nlohmann::json;
 using namespace servicetest;
@@ -83,7 +83,7 @@ TCallbookRecord ClubRecord() {
 }
 
 // The directory of the tests: three records, searched by their fields.
-class TTableSource : public TCallbookSource {
+class TTableSource : public TServiceSource {
  public:
   TTableSource() : records_{UsRecord(), IntlRecord(), ClubRecord()} {}
   TCallbookRecord FindCall(std::string_view typed) override {

@@ -184,7 +184,7 @@ TEST(WordFormsTest, QueriesFoldAsTheWordListsDo) {
     EXPECT_EQ(QueryWords(c.text, c.us), c.words) << c.text;
     // The writer's own split gives the same words for untagged text.
     if (std::string_view(c.text).find('=') == std::string_view::npos) {
-      EXPECT_EQ(SplitWords(c.text), c.words) << c.text;
+      EXPECT_EQ(StoredWords(c.text), c.words) << c.text;
     }
   }
   // The Word box folds letters and leaves the rest for the prefix rules.

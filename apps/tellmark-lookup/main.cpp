@@ -18,13 +18,15 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
-#include "service/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UStatus.h"
+#include "common/UTextLines.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
+#include "service/UServiceMain.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -63,13 +65,6 @@ constexpr const char* kFooter =
     "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
-// Data-set file names as this system writes them, with "/".
-std::string ShownName(std::string_view relName) {
-  std::string s(relName);
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
-
 std::string OwnDirectory() {
   char buf[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -97,7 +92,7 @@ void OpenData() {
   files.insert(files.end(), std::begin(kIndexFileNames), std::end(kIndexFileNames));
   for (const std::string& f : files) {
     if (::access(DataSetPath(f).c_str(), R_OK) != 0)
-      throw EDataSetError("no data set in " + dir + ": " + ShownName(f) + ": " +
+      throw EDataSetError("no data set in " + dir + ": " + ShownDataSetName(f) + ": " +
                           std::strerror(errno));
   }
   try {
@@ -233,17 +228,11 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   if (o.words) {
     // Words may also come several to an argument.
     std::vector<std::string> split;
-    for (const std::string& arg : o.calls) {
-      size_t at = 0;
-      while (at < arg.size()) {
-        const size_t end = std::min(arg.find(' ', at), arg.size());
-        if (end > at) split.push_back(arg.substr(at, end - at));
-        at = end + 1;
-      }
-    }
+    for (const std::string& arg : o.calls)
+      for (std::string& w : SplitWords(arg)) split.push_back(std::move(w));
     o.calls = std::move(split);
     if (o.calls.empty() || o.calls.size() > static_cast<size_t>(kMaxSearchWords))
-      return bad("--words needs 1 to 14 words");
+      return bad(("--words needs 1 to " + std::to_string(kMaxSearchWords) + " words").c_str());
   }
   return -1;
 }
@@ -288,7 +277,7 @@ bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook&
 
 // --cw: the Morse text of the call's entry (the next greater one when the call is missing) as
 // one WAV file, the text printed. 0 written for the call, 1 for the next greater entry.
-int WriteMorseWave(const TOptions& o) {
+int WriteMorseWave(const TOptions& o, const TCallbook& callbook) {
   TSettingsFile settingsFile(SettingsFilePath());
   settingsFile.Load();
   bool notice = false;
@@ -297,25 +286,16 @@ int WriteMorseWave(const TOptions& o) {
   if (o.cwPitch >= 0) options.pitch = static_cast<uint16_t>(o.cwPitch);
   if (o.cwVolume >= 0) options.volume = static_cast<uint8_t>(o.cwVolume);
 
-  const std::string key = TLookup::CallBoxKey(Utf8ToCp437(o.calls.front()));
-  if (key.empty()) throw std::runtime_error("empty call");
-  TLookup lookup;
-  if (key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w')
-    lookup.SwitchToUS();
-  else
-    lookup.SwitchToIntl();
-  const TCallLookup r = lookup.FindCall(key);
-  if (!r.message.empty()) std::cerr << "tellmark-lookup: " << Cp437ToUtf8(r.message) << "\n";
-  if (!r.found) throw std::runtime_error(NotFoundText("Call", key));
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    throw std::runtime_error("Error reading data\\thedata.dat: " + ErrorCodeText(LastErrorCode()));
-  const std::string text = Cut(MorseEntryText(rec), kMaxMorseText);
+  const TCallbookEntry e = callbook.FindEntry(o.calls.front());
+  if (e.key.empty()) throw std::runtime_error("empty call");
+  if (!e.notice.empty()) std::cerr << "tellmark-lookup: " << e.notice << "\n";
+  if (e.match == TCallbookMatch::None) throw std::runtime_error(NotFoundText("Call", e.key));
+  const std::string text = Cut(MorseEntryText(e.rec), kMaxMorseText);
   const std::vector<uint8_t> wave = MorseTextWave(text, options);
   if (!WriteFileAtomically(o.cwFile, std::string(wave.begin(), wave.end())))
     throw std::runtime_error("cannot write " + o.cwFile + ": " + RunErrorText(LastErrorCode()));
   std::cout << Cp437ToUtf8(text) << "\n";
-  return r.exact ? 0 : 1;
+  return e.match == TCallbookMatch::NextGreater ? 1 : 0;
 }
 
 }  // namespace
@@ -348,7 +328,7 @@ int main(int argc, char** argv) {
       if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
-      status = WriteMorseWave(o);
+      status = WriteMorseWave(o, callbook);
     } else if (!o.adif.in.empty()) {
       TCallbookLookupSource source(callbook);
       status = FillAdifFile(o.adif, source, std::cout, std::cerr);
@@ -367,8 +347,7 @@ int main(int argc, char** argv) {
         if (!LookUpCall(c, out, callbook)) status = 1;
     } else {
       std::string line;
-      while (std::getline(std::cin, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+      while (ReadLine(std::cin, line)) {
         if (TrimBlanks(line).empty()) continue;
         if (!LookUpCall(line, out, callbook)) status = 1;
       }

@@ -263,7 +263,7 @@ struct TFillRecord {
 
 }  // namespace
 
-TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source) {
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
   struct TBaseCall {
@@ -415,7 +415,7 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
 
 int AdifFillExitStatus(const TAdifFillSummary& s) { return s.unreadable ? 2 : s.notFound ? 1 : 0; }
 
-int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+int FillAdifFile(const TAdifFileJob& job, TAdifSource& source, std::ostream& stdOut,
                  std::ostream& err, std::string_view prefix) {
   const auto reason = [] {
     const std::string t = RunErrorText(LastErrorCode());

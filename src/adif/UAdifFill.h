@@ -15,9 +15,9 @@
 #include "callbook/UCallbookRecord.h"
 
 // Where the filler gets its records.
-class TCallbookSource {
+class TAdifSource {
  public:
-  virtual ~TCallbookSource() = default;
+  virtual ~TAdifSource() = default;
   // The record of a licensed base call ("K5DRC"); nullopt when the directory has none.
   virtual std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) = 0;
   // The entity a prefix names ("VE3" -> Canada); null when none.
@@ -28,7 +28,7 @@ class TCallbook;
 
 // The directory's answers: the entry of exactly the base call (a next-greater entry is none),
 // and the entities of the edition's table.
-class TCallbookLookupSource : public TCallbookSource {
+class TCallbookLookupSource : public TAdifSource {
  public:
   explicit TCallbookLookupSource(const TCallbook& callbook) : callbook_(callbook) {}
   std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) override;
@@ -71,7 +71,7 @@ struct TAdifFillResult {
 };
 
 // Fills every sound record of log; a field that has a value is never changed.
-TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source);
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source);
 
 // A log file filled: read from in, written to out (through a temporary file and a rename), or
 // over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
@@ -81,7 +81,7 @@ struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
 };
-int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
+int FillAdifFile(const TAdifFileJob& job, TAdifSource& source, std::ostream& stdOut,
                  std::ostream& err, std::string_view prefix = "tellmark-lookup: ");
 
 // The summary as lines for standard error, the log's problems first.

@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
 
 namespace {
 
@@ -50,23 +50,19 @@ std::string FormatBuildRecord(const TBuildRecord& r) {
 
 TBuildRecord ParseBuildRecord(const std::string& text) {
   TBuildRecord r;
-  std::istringstream in(text);
-  std::string line;
   bool header = false;
-  for (int n = 1; std::getline(in, line); ++n) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (TrimBlanks(line).empty() || line[0] == ';') continue;
+  for (const TIniLine& l : ReadIniLines(text)) {
     const auto fail = [&](const std::string& what) {
-      throw EBuildRecordError("line " + std::to_string(n) + " of the build record: " + what);
+      throw EBuildRecordError("line " + std::to_string(l.number) + " of the build record: " + what);
     };
     if (!header) {
-      if (TrimBlanks(line) != "[Build]") fail("no [Build] section");
+      if (!l.section || l.name != "Build") fail("no [Build] section");
       header = true;
       continue;
     }
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) fail("no key=value");
-    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (!l.pair) fail("no key=value");
+    const std::string& key = l.key;
+    const std::string& value = l.value;
     const auto option = [&] {
       if (value.size() < 3 || value.compare(0, 2, "--") != 0) fail("not an option: " + value);
     };

@@ -38,18 +38,6 @@ constexpr const char* kColumnNames[cColumnCount] = {
     "call",    "class",       "name",     "street",   "postcode", "city", "country", "dxcc",
     "locator", "qsl_manager", "qsl_info", "qsl_date", "comments", "fax",  "email"};
 
-// Field text in code page 437, line breaks and runs of blanks made single blanks.
-std::string Clean(std::string_view raw) {
-  const std::string t = ImportText(raw);
-  std::string r;
-  r.reserve(t.size());
-  for (char c : t) {
-    if (c == ' ' && (r.empty() || r.back() == ' ')) continue;
-    r += c;
-  }
-  return TrimBlanks(r);
-}
-
 bool UsableCall(const std::string& call) {
   if (call.empty()) return false;
   return std::all_of(call.begin(), call.end(), [](char c) {
@@ -211,7 +199,7 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
             const auto* it = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
                                           [&](const char* n) { return name == n; });
             if (it == std::end(kColumnNames)) {
-              note("column \"" + Cp437ToUtf8(Clean(f[i])) + "\" ignored");
+              note("column \"" + Cp437ToUtf8(CleanImportField(f[i])) + "\" ignored");
             } else if (columnOf[it - std::begin(kColumnNames)] < 0) {
               columnOf[it - std::begin(kColumnNames)] = static_cast<int>(i);
             }
@@ -227,7 +215,8 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
           return;
         }
         const auto get = [&](TColumn c) {
-          return columnOf[c] < 0 ? std::string() : Clean(f[static_cast<size_t>(columnOf[c])]);
+          return columnOf[c] < 0 ? std::string()
+                                 : CleanImportField(f[static_cast<size_t>(columnOf[c])]);
         };
         const std::string callText = AsciiUpper(get(cCall));
         if (!UsableCall(callText)) {

@@ -14,6 +14,7 @@
 #include "builder/UZipArchive.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
 
 namespace fs = std::filesystem;
 
@@ -33,12 +34,7 @@ TValidators ReadValidators(const std::string& metaPath) {
   TValidators v;
   std::string text;
   if (!ReadWholeFile(metaPath, text)) return v;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(start, nl - start);
-    start = nl + 1;
+  for (const std::string_view line : SplitLines(text)) {
     if (line.rfind("ETag: ", 0) == 0) v.etag = line.substr(6);
     if (line.rfind("Last-Modified: ", 0) == 0) v.lastModified = line.substr(15);
   }

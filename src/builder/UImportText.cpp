@@ -44,3 +44,14 @@ std::string ImportText(std::string_view bytes) {
   }
   return ToCp437(utf8);
 }
+
+std::string CleanImportField(std::string_view raw) {
+  const std::string t = ImportText(raw);
+  std::string r;
+  r.reserve(t.size());
+  for (char c : t) {
+    if (c == ' ' && (r.empty() || r.back() == ' ')) continue;
+    r += c;
+  }
+  return TrimBlanks(r);
+}

@@ -10,3 +10,7 @@ bool IsValidUtf8(std::string_view bytes);
 // typographic quotes and dashes their ASCII forms), otherwise "?"; control characters become
 // blanks.
 std::string ImportText(std::string_view bytes);
+
+// A field of an import source as the edition keeps it: ImportText, with line breaks and runs of
+// blanks made single blanks and the blanks at both ends trimmed.
+std::string CleanImportField(std::string_view raw);

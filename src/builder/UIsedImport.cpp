@@ -11,6 +11,7 @@
 #include "builder/UZipArchive.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
 #include "dataset/ULocator.h"
 #include "textsearch/UWordFold.h"
 
@@ -39,18 +40,6 @@ enum TField : size_t {
   fClubPostalCode
 };
 
-// Field text in code page 437, runs of blanks made one.
-std::string Clean(std::string_view raw) {
-  const std::string t = ImportText(raw);
-  std::string r;
-  r.reserve(t.size());
-  for (char c : t) {
-    if (c == ' ' && (r.empty() || r.back() == ' ')) continue;
-    r += c;
-  }
-  return TrimBlanks(r);
-}
-
 // Letters, then one digit, then one to three letters (VA1AA, VE3ABC, VY0A, CY0XX).
 bool IsCanadianCall(std::string_view call) {
   size_t i = 0;
@@ -69,12 +58,7 @@ std::string TownKey(std::string_view cp437) {
   for (char& c : s)
     if (c == '-' || c == '.' || c == '\'') c = ' ';
   std::string words;
-  size_t at = 0;
-  while (at < s.size()) {
-    const size_t end = std::min(s.find(' ', at), s.size());
-    std::string w = s.substr(at, end - at);
-    at = end + 1;
-    if (w.empty()) continue;
+  for (std::string w : SplitWords(s)) {
     if (w == "SAINT") w = "ST";
     if (w == "SAINTE") w = "STE";
     if (!words.empty()) words += ' ';
@@ -178,22 +162,17 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
       report.badSamples.push_back("line " + std::to_string(line) + ": " + why);
   };
 
-  size_t pos = 0;
-  uint64_t lineNo = 0;
+  TLineReader lines(text);
   bool first = true;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    ++lineNo;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for (std::string_view line; lines.Next(line);) {
+    const auto lineNo = static_cast<uint64_t>(lines.LineNumber());
     if (first) {
       first = false;
       if (AsciiLower(TrimBlanks(line)) != kIsedHeader)
-        throw EIsedImportError(
-            path + " is not the Canadian amateur register: its first line is \"" +
-            Cp437ToUtf8(Clean(line.substr(0, 80))) + "\", expected \"" + kIsedHeader + "\"");
+        throw EIsedImportError(path +
+                               " is not the Canadian amateur register: its first line is \"" +
+                               Cp437ToUtf8(CleanImportField(line.substr(0, 80))) +
+                               "\", expected \"" + kIsedHeader + "\"");
       continue;
     }
     if (TrimBlanks(line).empty()) continue;
@@ -210,7 +189,7 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
       bad(lineNo, std::to_string(f.size()) + " fields instead of " + std::to_string(kFieldCount));
       continue;
     }
-    const std::string call = AsciiUpper(Clean(f[fCall]));
+    const std::string call = AsciiUpper(CleanImportField(f[fCall]));
     if (call.empty()) {
       bad(lineNo, "no call sign");
       continue;
@@ -227,17 +206,21 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
     }
     held.insert(stored);
 
-    const std::string person = TrimBlanks(Clean(f[fFirstName]) + " " + Clean(f[fSurname]));
-    const std::string club = TrimBlanks(Clean(f[fClubName]) + " " + Clean(f[fClubName2]));
+    const std::string person =
+        TrimBlanks(CleanImportField(f[fFirstName]) + " " + CleanImportField(f[fSurname]));
+    const std::string club =
+        TrimBlanks(CleanImportField(f[fClubName]) + " " + CleanImportField(f[fClubName2]));
     const bool isClub = !club.empty();
     // A club station's address is the club's, when the line gives one.
     const bool clubAddress =
-        isClub && !Clean(std::string(f[fClubAddress]) + std::string(f[fClubCity])).empty();
-    const std::string street = Clean(clubAddress ? f[fClubAddress] : f[fAddress]);
-    const std::string city = Clean(clubAddress ? f[fClubCity] : f[fCity]);
-    const std::string province = AsciiUpper(Clean(clubAddress ? f[fClubProvince] : f[fProvince]));
+        isClub &&
+        !CleanImportField(std::string(f[fClubAddress]) + std::string(f[fClubCity])).empty();
+    const std::string street = CleanImportField(clubAddress ? f[fClubAddress] : f[fAddress]);
+    const std::string city = CleanImportField(clubAddress ? f[fClubCity] : f[fCity]);
+    const std::string province =
+        AsciiUpper(CleanImportField(clubAddress ? f[fClubProvince] : f[fProvince]));
     const std::string postal =
-        CanadianPostalCode(Clean(clubAddress ? f[fClubPostalCode] : f[fPostalCode]));
+        CanadianPostalCode(CleanImportField(clubAddress ? f[fClubPostalCode] : f[fPostalCode]));
     std::string place = city;
     if (!province.empty()) place += (place.empty() ? "" : " ") + province;
     if (!postal.empty()) place += (place.empty() ? "" : "  ") + postal;

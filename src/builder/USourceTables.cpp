@@ -4,9 +4,10 @@
 #include <charconv>
 #include <filesystem>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
+#include "dataset/UEntityFile.h"
 
 namespace {
 
@@ -154,13 +155,6 @@ std::vector<std::string> SplitChar(std::string_view s, char sep) {
   return out;
 }
 
-std::vector<std::string> SplitWords(std::string_view s) {
-  std::vector<std::string> out;
-  for (auto& w : SplitChar(s, ' '))
-    if (!w.empty()) out.push_back(std::move(w));
-  return out;
-}
-
 // Reads a table and checks that its header starts with the expected columns.
 TTable ReadTable(const std::string& dir, const std::string& name,
                  const std::vector<std::string>& columns) {
@@ -176,16 +170,10 @@ TTable ReadTable(const std::string& dir, const std::string& name,
     throw ESourceError("Cannot read source table " + path + ": " +
                        (why.empty() ? ErrorCodeText(code) : why));
   }
-  size_t pos = 0;
-  int line = 0;
+  TLineReader lines(text);
   bool first = true;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view l(text.data() + pos, end - pos);
-    pos = end + 1;
-    ++line;
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+  for (std::string_view l; lines.Next(l);) {
+    const int line = lines.LineNumber();
     if (first) {
       first = false;
       t.header = SplitChar(l, '\t');

@@ -2,19 +2,17 @@
 
 #include <algorithm>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UStatus.h"
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "dataset/ULookup.h"
 #include "dataset/UQslManagers.h"
 
 void ThrowReadFailure(std::string_view relName, int code) {
-  std::string name(relName);
-  std::replace(name.begin(), name.end(), '\\', '/');
-  const std::string text = RunErrorText(code);
-  throw EDataSetError("cannot read " + name + ": " + (text.empty() ? ErrorCodeText(code) : text));
+  throw EDataSetError(StatusFromLastError(ShownDataSetName(relName), code).Message());
 }
 
 void TCallbook::Open() {
@@ -46,36 +44,45 @@ TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
                             QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
 }
 
+TCallbookEntry TCallbook::FindEntry(std::string_view text) const {
+  TCallbookEntry e;
+  // The call box's rule: the base call's key and the designators.
+  const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(TrimBlanks(text)));
+  e.key = parts.base;
+  e.designators = parts.designators;
+  if (e.key.empty()) return e;
+  // The U.S. database first for calls that begin as U.S. calls do, as the call box does.
+  TLookup lookup;
+  if (BeginsAsUSCall(e.key))
+    lookup.SwitchToUS();
+  else
+    lookup.SwitchToIntl();
+  const TCallLookup r = lookup.FindCall(e.key);
+  e.notice = Cp437ToUtf8(r.message);
+  if (!r.found) return e;
+  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), e.rec))
+    ThrowReadFailure(kDataFileName, LastErrorCode());
+  e.match = !r.exact                ? TCallbookMatch::NextGreater
+            : e.designators.empty() ? TCallbookMatch::Exact
+                                    : TCallbookMatch::BaseCall;
+  return e;
+}
+
 TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
   TCallbookAnswer a;
   const std::string typed = TrimBlanks(text);
-  // The call box's rule: the base call's key and the designators.
-  const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(typed));
-  const std::string& key = parts.base;
-  if (key.empty()) {
+  const TCallbookEntry e = FindEntry(typed);
+  if (e.key.empty()) {
     a.record.call = typed;
     a.message = "empty call";
     return a;
   }
-  // The U.S. database first for calls that begin as U.S. calls do, as the call box does.
-  TLookup lookup;
-  if (key[0] == 'a' || key[0] == 'k' || key[0] == 'n' || key[0] == 'w')
-    lookup.SwitchToUS();
-  else
-    lookup.SwitchToIntl();
-  const TCallLookup r = lookup.FindCall(key);
-  a.message = Cp437ToUtf8(r.message);
-  if (!r.found) {
-    if (a.message.empty()) a.message = Cp437ToUtf8(NotFoundText("Call", key));
+  a.message = e.notice;
+  if (e.match == TCallbookMatch::None) {
+    if (a.message.empty()) a.message = Cp437ToUtf8(NotFoundText("Call", e.key));
     a.record.call = AsciiUpper(typed);
     return a;
   }
-  TEntryRecord rec;
-  if (!ReadRecord(lookup.Database(), lookup.CurrentRef(), rec))
-    ThrowReadFailure(kDataFileName, LastErrorCode());
-  const TCallbookMatch match = !r.exact                    ? TCallbookMatch::NextGreater
-                               : parts.designators.empty() ? TCallbookMatch::Exact
-                                                           : TCallbookMatch::BaseCall;
-  a.record = Record(rec, match, parts.designators);
+  a.record = Record(e.rec, e.match, e.designators);
   return a;
 }

@@ -23,6 +23,15 @@ struct TCallbookAnswer {
   }
 };
 
+// The entry a call finds, before it is made a record.
+struct TCallbookEntry {
+  std::string key;          // the call box key of the base call (code page 437); empty: no call
+  std::string designators;  // "VE3/P" of "VE3/K5DRC/P"
+  TCallbookMatch match = TCallbookMatch::None;
+  TEntryRecord rec;    // the entry; with match None nothing
+  std::string notice;  // the call box's notice (UTF-8), empty = none
+};
+
 class TCallbook {
  public:
   // Reads the entity table and the QSL managers file of the open data set. Either may be missing
@@ -36,6 +45,8 @@ class TCallbook {
   // designators), next-greater (the entry after it in the call order of the database searched
   // first), none. Throws EDataSetError when the data file cannot be read.
   TCallbookAnswer Lookup(std::string_view typed) const;
+  // The entry behind Lookup, for outputs made from the stored entry itself (Morse text).
+  TCallbookEntry FindEntry(std::string_view typed) const;
   // The record of an entry read otherwise (order listings, word searches).
   TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match,
                          std::string_view designators = {}) const;

@@ -1,5 +1,5 @@
 #pragma once
-// File layer shared by the data set, the word lists and the label output: the program-wide last
+// File layer shared by the data set, the word lists and the label output: the per-thread last
 // error code, error texts, read-only files, data-set path resolution and atomic writes.
 #include <cstdint>
 #include <string>

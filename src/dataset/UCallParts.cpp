@@ -19,6 +19,13 @@ bool HasLetterAndDigit(std::string_view s) {
 
 }  // namespace
 
+bool BeginsAsUSCall(std::string_view call) {
+  if (call.empty()) return false;
+  const char c = call.front();
+  return c == 'a' || c == 'k' || c == 'n' || c == 'w' || c == 'A' || c == 'K' || c == 'N' ||
+         c == 'W';
+}
+
 TCallParts SplitCallParts(std::string_view text) {
   std::vector<std::string_view> parts;
   size_t at = 0;

@@ -13,3 +13,7 @@ struct TCallParts {
 // "VE3" ends with its digit; "P", "MM", "QRP", "4" hold no call), else the longest part holding a
 // letter and a digit, else the longest part. Empty parts are dropped; text is taken as it is.
 TCallParts SplitCallParts(std::string_view text);
+
+// U.S. calls begin with A, K, N or W: a call (or its search key) that begins so is looked up in
+// the U.S. database first, every other one in the International database first.
+bool BeginsAsUSCall(std::string_view call);

@@ -148,7 +148,7 @@ bool SearchIndex(int index, std::string_view key, bool& exact, int32_t& ref) {
   auto& ctl = State().indexes[static_cast<size_t>(index)];
   TIndexEngine& engine = EngineFor(index);
   const std::string_view k = key.substr(0, 15);
-  if (!engine.FindKey(ctl, k, ref, exact)) return false;
+  if (!engine.FindKey(ctl, k, exact, ref)) return false;
   if (!exact && (index == oiIntlCall || index == oiUSCall)) {
     bool found = false;
     std::string nextKey;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
 
 namespace {
 // Days since 1970-01-01 of a "YYYY-MM-DD" date; false for anything else.
@@ -51,19 +52,10 @@ TEdition Edition1999() {
 
 bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
   std::map<std::string, std::string> values;  // "section/key" lower-cased -> value
-  std::istringstream in(text);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string t = TrimBlanks(line);
-    if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-    if (t.front() == '[' && t.back() == ']') {
-      section = AsciiLower(t.substr(1, t.size() - 2));
-      continue;
-    }
-    const auto eq = t.find('=');
-    if (eq == std::string::npos) continue;
-    values[section + "/" + AsciiLower(TrimBlanks(t.substr(0, eq)))] = TrimBlanks(t.substr(eq + 1));
+  std::string section;
+  for (const TIniLine& l : ReadIniLines(text)) {
+    if (l.section) section = AsciiLower(l.name);
+    if (l.pair) values[section + "/" + AsciiLower(l.key)] = l.value;
   }
 
   TEdition r;

@@ -9,6 +9,7 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UTextLines.h"
 #include "dataset/UDataSet.h"
 
 namespace {
@@ -92,7 +93,6 @@ const TStateZones* TEntityTable::FindState(std::string_view state) const {
   return nullptr;
 }
 
-
 bool ParseZoneRule(std::string_view s, TZoneRule& rule) {
   const std::vector<std::string> w = Words(s);
   if (w.empty()) return true;
@@ -141,19 +141,12 @@ std::string FormatEntityTable(const TEntityTable& table) {
 bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string& error) {
   TEntityTable t;
   enum { None, Entities, States } section = None;
-  size_t pos = 0;
-  int line = 0;
+  TLineReader lines(text);
   const auto fail = [&](const std::string& what) {
-    error = "line " + std::to_string(line) + ": " + what;
+    error = "line " + std::to_string(lines.LineNumber()) + ": " + what;
     return false;
   };
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view l(text.data() + pos, end - pos);
-    pos = end + 1;
-    ++line;
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+  for (std::string_view l; lines.Next(l);) {
     if (l.empty() || l[0] == '#') continue;
     if (l == kEntityHeading) {
       section = Entities;

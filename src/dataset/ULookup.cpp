@@ -197,7 +197,7 @@ TCallLookup TLookup::FindCall(std::string_view text) {
   sortIndex_ = isIntl_ ? oiIntlCall : oiUSCall;
   int32_t usRef = -1, intlRef = -1;
   bool usExact = false, intlExact = false;
-  const bool usFirst = call[0] == 'a' || call[0] == 'k' || call[0] == 'n' || call[0] == 'w';
+  const bool usFirst = BeginsAsUSCall(call);
   if (usFirst) {
     SearchCallOrder(oiUSCall, call, usExact, usRef);
     if (!usExact) SearchCallOrder(oiIntlCall, call, intlExact, intlRef);

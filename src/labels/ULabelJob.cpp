@@ -7,6 +7,7 @@
 
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
 
 namespace {
@@ -56,8 +57,7 @@ bool TReportLineReader::Current(std::string& call) {
 TFindCallResult FindCallEntry(std::string_view text, TEntryRecord& rec) {
   const std::string key = MakeSearchKey(oiIntlCall, TrimBlanks(text.substr(0, 15)));
   if (key.empty()) return TFindCallResult::NotFound;
-  const char first = key.front();
-  const bool usFirst = first == 'a' || first == 'k' || first == 'n' || first == 'w';
+  const bool usFirst = BeginsAsUSCall(key);
   const int order[2] = {usFirst ? oiUSCall : oiIntlCall, usFirst ? oiIntlCall : oiUSCall};
   for (const int index : order) {
     bool exact = false;

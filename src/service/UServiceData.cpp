@@ -49,12 +49,7 @@ TCallbookRecord TDataSetSource::Record(const TEntryRecord& rec, TCallbookMatch m
 TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
-  TCallbookAnswer a = callbook_.Lookup(typed);
-  if (a.Exact()) return std::move(a.record);
-  // Not the call asked for: the next greater entry is no answer for a logging program.
-  TCallbookRecord none;
-  none.call = AsciiUpper(TrimBlanks(typed));
-  return none;
+  return callbook_.Lookup(typed).record;
 }
 
 std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::string_view text,

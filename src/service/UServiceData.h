@@ -1,7 +1,7 @@
 #pragma once
 // The directory behind the look-up service: the open data set, shared by every worker. The
-// index engine's page cache, the data-set files' cursors and the last error code are
-// program-wide state, so each look-up runs under one lock
+// index engine's page cache and the data-set files' cursors are program-wide state (the last
+// error code is per thread), so each look-up runs under one lock
 // (a look-up takes microseconds; writing the answer happens outside it). Reopening takes the
 // same lock: a request sees the old edition or the new one, never a mix.
 #include <mutex>
@@ -10,7 +10,7 @@
 #include "callbook/UCallbook.h"
 #include "service/UServiceRouter.h"
 
-class TDataSetSource : public TCallbookSource {
+class TDataSetSource : public TServiceSource {
  public:
   // Uses the data set of the home directory set with SetHomeDir; the index caches must be
   // allocated. myLocator: the user's own locator (may be empty).

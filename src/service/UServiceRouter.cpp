@@ -8,9 +8,11 @@
 #include <random>
 
 #include "callbook/UCallbookWriters.h"
+#include "common/StrUtil.h"
+#include "common/UTextLines.h"
 #include "service/UServiceFormats.h"
 #include "service/UServicePage.h"
-#include "common/StrUtil.h"
+#include "textsearch/UTextSearch.h"
 
 namespace {
 
@@ -186,7 +188,7 @@ bool ParseBatch(std::string_view body, std::string_view contentType,
       return false;
     }
     if (j.size() > kMaxBatchCalls) {
-      error = "more than 1000 calls";
+      error = "more than " + std::to_string(kMaxBatchCalls) + " calls";
       return false;
     }
     for (const auto& v : j) {
@@ -197,21 +199,16 @@ bool ParseBatch(std::string_view body, std::string_view contentType,
       calls.push_back(v.get<std::string>());
     }
   } else {
-    size_t at = 0;
-    while (at < body.size()) {
-      size_t end = body.find('\n', at);
-      if (end == std::string_view::npos) end = body.size();
-      std::string_view line = body.substr(at, end - at);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    TLineReader lines(body);
+    for (std::string_view line; lines.Next(line);) {
       line = TrimBlanksView(line);
       if (!line.empty()) {
         if (calls.size() >= kMaxBatchCalls) {
-          error = "more than 1000 calls";
+          error = "more than " + std::to_string(kMaxBatchCalls) + " calls";
           return false;
         }
         calls.emplace_back(line);
       }
-      at = end + 1;
     }
   }
   for (size_t i = 0; i < calls.size(); ++i) {
@@ -408,14 +405,9 @@ bool ParseSearch(const TQuery& query, TSearchQuery& s, std::string& error) {
   if (!ParseCount(QueryValue(query, "count"), s.words ? kMaxListCount : 1, s.count, error))
     return false;
   if (s.words) {
-    size_t at = 0;
-    while (at < s.text.size()) {
-      const size_t end = std::min(s.text.find(' ', at), s.text.size());
-      if (end > at) s.wordList.push_back(s.text.substr(at, end - at));
-      at = end + 1;
-    }
-    if (s.wordList.size() > 14) {
-      error = "at most 14 words";
+    s.wordList = SplitWords(s.text);
+    if (s.wordList.size() > static_cast<size_t>(kMaxSearchWords)) {
+      error = "at most " + std::to_string(kMaxSearchWords) + " words";
       return false;
     }
   }

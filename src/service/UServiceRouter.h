@@ -46,11 +46,11 @@ struct TServiceHealth {
 };
 
 // What the service asks of the directory. Implementations are called from many threads at once.
-class TCallbookSource {
+class TServiceSource {
  public:
-  virtual ~TCallbookSource() = default;
-  // The entry of a call as typed (designators find the base call); match None when there is no
-  // exact entry.
+  virtual ~TServiceSource() = default;
+  // The entry of a call as typed (designators find the base call), with its match; the router
+  // answers only an exact or base-call match.
   virtual TCallbookRecord FindCall(std::string_view typed) = 0;
   // count entries of a U.S. order from the first whose key is equal or greater, as the command
   // line lists them.
@@ -97,7 +97,7 @@ class TSessionStore {
 
 class TServiceRouter {
  public:
-  explicit TServiceRouter(TCallbookSource& source) : source_(source) {}
+  explicit TServiceRouter(TServiceSource& source) : source_(source) {}
   TServiceResponse Handle(const TServiceRequest& req);
 
  private:
@@ -110,10 +110,11 @@ class TServiceRouter {
   TServiceResponse Qrz(const TQuery& query);
   TServiceResponse Callook(std::string_view call, bool json);
   TServiceResponse Page(std::string_view path, const TQuery& query);
-  // The record of a call with only an exact or base-call match; None otherwise.
+  // The record of a call with only an exact or base-call match; None otherwise: the next greater
+  // entry is no answer for a logging program.
   TCallbookRecord Find(std::string_view call);
 
-  TCallbookSource& source_;
+  TServiceSource& source_;
   TSessionStore hamQthSessions_, qrzSessions_;
 };
 

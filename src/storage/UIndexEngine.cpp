@@ -327,7 +327,7 @@ bool TIndexEngine::FindPrevItem(TIndexCtl& ctl, bool& found, std::string& key, i
   return true;
 }
 
-bool TIndexEngine::FindKey(TIndexCtl& ctl, std::string_view key, int32_t& ref, bool& found) {
+bool TIndexEngine::FindKey(TIndexCtl& ctl, std::string_view key, bool& found, int32_t& ref) {
   const int32_t incoming = ref;
   if (!Find(ctl, key, found, ref)) return false;
   if (!found && ctl.duplicates) {

@@ -58,7 +58,7 @@ class TIndexEngine {
   bool FindNext(TIndexCtl& ctl, bool& found, std::string& key, int32_t& ref);
   // First item with this key (duplicates: the first of the equal keys); on a miss in a file
   // with duplicates ref becomes the next greater key's reference (unchanged when none).
-  bool FindKey(TIndexCtl& ctl, std::string_view key, int32_t& ref, bool& found);
+  bool FindKey(TIndexCtl& ctl, std::string_view key, bool& found, int32_t& ref);
 
   // Pages read from files since the cache was allocated (for tests and benchmarks).
   uint64_t PageReads() const { return pageReads_; }

@@ -111,7 +111,7 @@ TWortListe::~TWortListe() {
 }
 
 bool TWortListe::Find(std::string_view word, bool& found, int32_t& ref) {
-  return LongKeyEngine().FindKey(index_, word.substr(0, kWordKeyLen), ref, found);
+  return LongKeyEngine().FindKey(index_, word.substr(0, kWordKeyLen), found, ref);
 }
 
 bool TWortListe::Next(bool& found, std::string& word, int32_t& ref) {

@@ -28,7 +28,7 @@ const char* FoldedLetters(unsigned char c) {
   return c == 225 ? "ss" : nullptr;
 }
 
-std::vector<std::string> SplitWords(std::string_view text, uint8_t tag) {
+std::vector<std::string> StoredWords(std::string_view text, uint8_t tag) {
   std::vector<std::string> words;
   ForEachWord(text, tag, [&](const char* w, size_t n) { words.emplace_back(w, n); });
   return words;
@@ -53,7 +53,7 @@ std::vector<std::string> QueryWords(std::string_view text, bool us) {
     const std::string_view prefix(qp.prefix);
     if (lower.compare(0, prefix.size(), prefix) != 0) continue;
     if (!us) return {std::string(TrimBlanks(lower))};
-    return SplitWords(text.substr(prefix.size()), qp.tag);
+    return StoredWords(text.substr(prefix.size()), qp.tag);
   }
-  return SplitWords(text);
+  return StoredWords(text);
 }

@@ -80,7 +80,7 @@ void ForEachWord(std::string_view text, uint8_t tag, F&& f) {
 }
 
 // The words of a text in the stored form, in the order they occur (duplicates kept).
-std::vector<std::string> SplitWords(std::string_view text, uint8_t tag = wtNone);
+std::vector<std::string> StoredWords(std::string_view text, uint8_t tag = wtNone);
 
 // Code page 437 letters 128..165 and 225 replaced by their ASCII letters; every other byte kept.
 // For typed text that is still to be matched against word-list entries.

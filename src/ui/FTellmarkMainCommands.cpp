@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include "common/UStatus.h"
 #include "dataset/UClipboardText.h"
 #include "labels/ULabelReport.h"
 #include "report/UReport.h"
@@ -44,9 +45,6 @@ class TMenuCopyFirst : public QObject {
     return true;
   }
 };
-
-// A relative data-set name as the user reads it.
-QString Shown(const char* relName) { return QString(relName).replace('\\', '/'); }
 
 }  // namespace
 
@@ -106,7 +104,8 @@ void TCallViewForm::OpenDocument(const char* relName) {
   const int result = OpenInNotepad(FromLocalPath(DataSetPath(relName)));
   if (result > 32) return;
   QString message = "Error calling NotePad: " + QString::number(result);
-  if (result == kShellFileNotFound) message += " (file not found: " + Shown(relName) + ")";
+  if (result == kShellFileNotFound)
+    message += " (file not found: " + QString::fromStdString(ShownDataSetName(relName)) + ")";
   ShowErrorBox(message);
 }
 
