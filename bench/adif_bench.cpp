@@ -87,16 +87,17 @@ std::string MakeLog() {
 void BM_FillLog(benchmark::State& state) {
   TCallbook callbook;
   callbook.Open();
-  int status = 0;
+  bool failed = false;
   std::string summary;
   for (auto _ : state) {
     // A fresh source per run: every distinct call is looked up again.
     TCallbookLookupSource source(callbook);
     std::ostringstream out, err;
-    status = FillAdifFile({g_log, g_out, false}, source, out, err, "");
-    summary = err.str();
+    const TResult<TAdifFillSummary> filled = FillAdifFile({g_log, g_out, false}, source, out, err, "");
+    summary = filled.ok() ? err.str() : filled.Status().Message();
+    failed = !filled.ok() || AdifFillOutcome(*filled) == TAdifFillOutcome::Unreadable;
   }
-  if (status == 2) state.SkipWithError(summary.c_str());
+  if (failed) state.SkipWithError(summary.c_str());
   state.counters["contacts"] = kContacts;
   state.counters["per_contact"] =
       benchmark::Counter(static_cast<double>(kContacts) * static_cast<double>(state.iterations()),

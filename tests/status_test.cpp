@@ -95,6 +95,17 @@ INSTANTIATE_TEST_SUITE_P(
         TCodeRow{5, TStatusCode::IOError, "cannot read data/thedata.dat: File access denied"},
         TCodeRow{1002, TStatusCode::IOError, "cannot read data/thedata.dat: Error: 1002"}));
 
+TEST(Status, WriteFailuresOfTheOlderCore) {
+  const TStatus full = StatusFromLastError("/tmp/log.adi", 101, TFileAccess::Write);
+  EXPECT_TRUE(full.IsIOError());
+  EXPECT_EQ(full.Message(), "cannot write /tmp/log.adi: Disk write error");
+  EXPECT_EQ(StatusFromLastError("/tmp/x", 150, TFileAccess::Write).Message(),
+            "cannot write /tmp/x: Disk is write protected");
+  // A failure without a reason of its own.
+  EXPECT_EQ(TStatus::CannotWrite("the log to standard output", "").Message(),
+            "cannot write the log to standard output");
+}
+
 TEST(Status, DataSetNamesShownWithSlashes) {
   EXPECT_EQ(ShownDataSetName("data\\thedata.dat"), "data/thedata.dat");
   EXPECT_EQ(ShownDataSetName("data\\words\\us.idx"), "data/words/us.idx");

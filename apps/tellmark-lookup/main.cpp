@@ -1,7 +1,10 @@
-// tellmark-lookup: look-ups on the directory from the command line, for scripts and logging
-// programs. Calls (from the arguments, else one per line from stdin), one of the U.S. orders
-// from a name, city, ZIP or county, or the entries that contain a set of words (the text search).
-// Output: text, CSV or JSON, UTF-8.
+// tellmark-lookup: the directory from the command line, for scripts and logging programs. Seven
+// modes: calls (from the arguments, else one per line from stdin); one of the U.S. orders from a
+// name, city, ZIP or county (--name, --city, --zip, --county); the entries that contain a set of
+// words (--words, the text search); the coverage figures of the edition (--stats); a call's
+// entry as Morse code in a WAV file (--cw); a log's empty fields filled (--adif); the callbook
+// service for logging programs (--serve). Output: text, CSV or JSON, UTF-8. Exit status: 0 all
+// found, 1 something not found, 2 error.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -326,12 +329,25 @@ int main(int argc, char** argv) {
     TWriter out(o.format);
     if (o.stats) {
       if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
-      std::cout << CountDataSetCoverage().Text();
+      const TResult<TCoverage> coverage = CountCoverage();
+      if (coverage.ok()) {
+        std::cout << coverage->Text();
+      } else {
+        std::cerr << "tellmark-lookup: " << coverage.Status().Message() << "\n";
+        status = 2;
+      }
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o, callbook);
     } else if (!o.adif.in.empty()) {
       TCallbookLookupSource source(callbook);
-      status = FillAdifFile(o.adif, source, std::cout, std::cerr);
+      const TResult<TAdifFillSummary> filled = FillAdifFile(o.adif, source, std::cout, std::cerr);
+      if (filled.ok()) {
+        const TAdifFillOutcome how = AdifFillOutcome(*filled);
+        status = how == TAdifFillOutcome::Unreadable ? 2 : how == TAdifFillOutcome::NotFound ? 1 : 0;
+      } else {
+        std::cerr << "tellmark-lookup: " << filled.Status().Message() << "\n";
+        status = 2;
+      }
     } else if (o.words) {
       bool any = false;
       if (o.wordsDb != "intl" && SearchWords(TDatabase::US, o, out, callbook)) any = true;

@@ -413,36 +413,29 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
   return t;
 }
 
-int AdifFillExitStatus(const TAdifFillSummary& s) { return s.unreadable ? 2 : s.notFound ? 1 : 0; }
+TAdifFillOutcome AdifFillOutcome(const TAdifFillSummary& s) {
+  return s.unreadable  ? TAdifFillOutcome::Unreadable
+         : s.notFound ? TAdifFillOutcome::NotFound
+                      : TAdifFillOutcome::AllFound;
+}
 
-int FillAdifFile(const TAdifFileJob& job, TAdifSource& source, std::ostream& stdOut,
-                 std::ostream& err, std::string_view prefix) {
-  const auto reason = [] {
-    const std::string t = RunErrorText(LastErrorCode());
-    return t.empty() ? ErrorCodeText(LastErrorCode()) : t;
-  };
+TResult<TAdifFillSummary> FillAdifFile(const TAdifFileJob& job, TAdifSource& source,
+                                       std::ostream& stdOut, std::ostream& err,
+                                       std::string_view prefix) {
   std::string text;
-  if (!ReadWholeFile(job.in, text)) {
-    err << prefix << "cannot read " << job.in << ": " << reason() << "\n";
-    return 2;
-  }
+  if (!ReadWholeFile(job.in, text)) return StatusFromLastError(job.in, LastErrorCode());
   const TAdifLog log = TAdifLog::Parse(std::move(text));
   const TAdifFillResult filled = FillAdifLog(log, source);
   const std::string target = job.inPlace ? job.in : job.out;
   if (target.empty()) {
     stdOut << filled.text;
-    if (!stdOut.flush()) {
-      err << prefix << "cannot write the log to standard output\n";
-      return 2;
-    }
+    if (!stdOut.flush()) return TStatus::CannotWrite("the log to standard output", "");
   } else {
     // A log replaced in place keeps its permissions.
     struct stat before {};
     const bool existed = ::stat(target.c_str(), &before) == 0;
-    if (!WriteFileAtomically(target, filled.text)) {
-      err << prefix << "cannot write " << target << ": " << reason() << "\n";
-      return 2;
-    }
+    if (!WriteFileAtomically(target, filled.text))
+      return StatusFromLastError(target, LastErrorCode(), TFileAccess::Write);
     if (existed) (void)::chmod(target.c_str(), before.st_mode & 07777);
   }
   std::string summary = AdifFillSummaryText(log, filled.summary);
@@ -451,7 +444,7 @@ int FillAdifFile(const TAdifFileJob& job, TAdifSource& source, std::ostream& std
     err << prefix << summary.substr(at, nl - at) << "\n";
     at = nl + 1;
   }
-  return AdifFillExitStatus(filled.summary);
+  return filled.summary;
 }
 
 TAdifCalls AdifLogCalls(const TAdifLog& log) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/UStatus.h"
 #include "adif/UAdif.h"
 #include "callbook/UCallbookRecord.h"
 
@@ -75,21 +76,22 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source);
 
 // A log file filled: read from in, written to out (through a temporary file and a rename), or
 // over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
-// (each line begun by prefix). Returns the exit status (AdifFillExitStatus; 2 also when in cannot
-// be read or the result cannot be written, and then nothing is replaced).
+// (each line begun by prefix). Returns the summary, or the status of a log that cannot be read or
+// written (then nothing is replaced).
 struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
 };
-int FillAdifFile(const TAdifFileJob& job, TAdifSource& source, std::ostream& stdOut,
-                 std::ostream& err, std::string_view prefix = "tellmark-lookup: ");
+TResult<TAdifFillSummary> FillAdifFile(const TAdifFileJob& job, TAdifSource& source,
+                                       std::ostream& stdOut, std::ostream& err,
+                                       std::string_view prefix = "tellmark-lookup: ");
 
 // The summary as lines for standard error, the log's problems first.
 std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s);
 
-// The exit status of a fill: 2 when a record could not be read, 1 when a call was not found,
-// else 0.
-int AdifFillExitStatus(const TAdifFillSummary& s);
+// How a fill went, worst first: a record could not be read, a call was not found, all found.
+enum class TAdifFillOutcome { Unreadable, NotFound, AllFound };
+TAdifFillOutcome AdifFillOutcome(const TAdifFillSummary& s);
 
 // ADIF forms.
 // "N032 42.696" (latitude) / "W096 40.632" (longitude); empty when out of range.

@@ -48,32 +48,30 @@ std::string FormatBuildRecord(const TBuildRecord& r) {
   return t;
 }
 
-TBuildRecord ParseBuildRecord(const std::string& text) {
+TResult<TBuildRecord> ParseBuildRecord(const std::string& text) {
   TBuildRecord r;
   bool header = false;
   for (const TIniLine& l : ReadIniLines(text)) {
     const auto fail = [&](const std::string& what) {
-      throw EBuildRecordError("line " + std::to_string(l.number) + " of the build record: " + what);
+      return TStatus::Corrupt("line " + std::to_string(l.number) + " of the build record: " + what);
     };
     if (!header) {
-      if (!l.section || l.name != "Build") fail("no [Build] section");
+      if (!l.section || l.name != "Build") return fail("no [Build] section");
       header = true;
       continue;
     }
-    if (!l.pair) fail("no key=value");
+    if (!l.pair) return fail("no key=value");
     const std::string& key = l.key;
     const std::string& value = l.value;
-    const auto option = [&] {
-      if (value.size() < 3 || value.compare(0, 2, "--") != 0) fail("not an option: " + value);
-    };
+    const bool option = value.size() >= 3 && value.compare(0, 2, "--") == 0;
     if (key == "Program") {
       r.program = value;
     } else if (key == "Option") {
-      option();
+      if (!option) return fail("not an option: " + value);
       r.options.push_back(value);
     } else if (key == "Source") {
-      option();
-      if (value.find('=') == std::string::npos) fail("a source without a file: " + value);
+      if (!option) return fail("not an option: " + value);
+      if (value.find('=') == std::string::npos) return fail("a source without a file: " + value);
       r.sources.push_back(value);
     } else if (key == "FccWeekly") {
       r.fccWeekly = value;
@@ -81,7 +79,7 @@ TBuildRecord ParseBuildRecord(const std::string& text) {
       r.fccDaily = value;
     }  // other keys: of a later builder, ignored
   }
-  if (!header) throw EBuildRecordError("the build record is empty");
+  if (!header) return TStatus::Corrupt("the build record is empty");
   return r;
 }
 
@@ -94,10 +92,8 @@ bool ReadBuildRecord(const std::string& editionDir, TBuildRecord& r) {
   }
   std::string text;
   if (!ReadWholeFile(path, text)) throw EBuildRecordError("cannot read " + path);
-  try {
-    r = ParseBuildRecord(text);
-  } catch (const EBuildRecordError& e) {
-    throw EBuildRecordError(path + ": " + e.what());
-  }
+  TResult<TBuildRecord> parsed = ParseBuildRecord(text);
+  if (!parsed.ok()) throw EBuildRecordError(path + ": " + parsed.Status().Message());
+  r = std::move(parsed).Value();
   return true;
 }

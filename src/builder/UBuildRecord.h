@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/UStatus.h"
+
 class EBuildRecordError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -44,8 +46,8 @@ struct TBuildRecord {
 };
 
 std::string FormatBuildRecord(const TBuildRecord& r);
-// Throws EBuildRecordError naming the line of a malformed record.
-TBuildRecord ParseBuildRecord(const std::string& text);
+// The record; a malformed one gives a Corrupt status naming the line.
+TResult<TBuildRecord> ParseBuildRecord(const std::string& text);
 // Reads DIR/data/build.ini; false when the edition has none; throws EBuildRecordError when it
 // cannot be read or is malformed.
 bool ReadBuildRecord(const std::string& editionDir, TBuildRecord& r);

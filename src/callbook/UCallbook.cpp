@@ -15,6 +15,14 @@ void ThrowReadFailure(std::string_view relName, int code) {
   throw EDataSetError(StatusFromLastError(ShownDataSetName(relName), code).Message());
 }
 
+TResult<TCoverage> CountCoverage() {
+  TCoverage c;
+  const char* failed = "";
+  if (!CountDataSetCoverage(c, failed))
+    return StatusFromLastError(ShownDataSetName(failed), LastErrorCode());
+  return c;
+}
+
 void TCallbook::Open() {
   entities_ = {};
   managers_.clear();

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "callbook/UCallbookRecord.h"
+#include "common/UStatus.h"
+#include "dataset/UCoverage.h"
 
 // Outcome of a call look-up.
 struct TCallbookAnswer {
@@ -58,6 +60,10 @@ class TCallbook {
   std::vector<std::string> managers_;  // by record number; [0] is the heading row
   std::string warning_;
 };
+
+// The coverage figures of the open data set (tellmark-lookup --stats); a read error as
+// "cannot read <file>: <reason>", the wording of a failed look-up.
+TResult<TCoverage> CountCoverage();
 
 // Throws EDataSetError "cannot read <file>: <reason>" for a data-set file (name as stored, with
 // "\") and the error code of the failed read.

@@ -20,12 +20,18 @@ TStatus TStatus::CannotWrite(std::string_view path, int err) {
   return {err == ENOENT ? TStatusCode::NotFound : TStatusCode::IOError, std::move(m), err};
 }
 
+namespace {
+std::string Because(std::string_view reason) {
+  return reason.empty() ? std::string() : ": " + std::string(reason);
+}
+}  // namespace
+
 TStatus TStatus::CannotRead(std::string_view path, std::string_view reason) {
-  return Corrupt("cannot read " + std::string(path) + ": " + std::string(reason));
+  return Corrupt("cannot read " + std::string(path) + Because(reason));
 }
 
 TStatus TStatus::CannotWrite(std::string_view path, std::string_view reason) {
-  return InvalidArgument("cannot write " + std::string(path) + ": " + std::string(reason));
+  return InvalidArgument("cannot write " + std::string(path) + Because(reason));
 }
 
 TStatus TStatus::WithContext(std::string_view context) const {
@@ -35,10 +41,10 @@ TStatus TStatus::WithContext(std::string_view context) const {
   return s;
 }
 
-TStatus StatusFromLastError(std::string_view path, int code) {
+TStatus StatusFromLastError(std::string_view path, int code, TFileAccess access) {
   const std::string text = RunErrorText(code);
-  std::string m =
-      "cannot read " + std::string(path) + ": " + (text.empty() ? ErrorCodeText(code) : text);
+  std::string m = (access == TFileAccess::Read ? "cannot read " : "cannot write ") +
+                  std::string(path) + ": " + (text.empty() ? ErrorCodeText(code) : text);
   const TStatusCode c = code == 2     ? TStatusCode::NotFound
                         : code == 100 ? TStatusCode::Corrupt
                                       : TStatusCode::IOError;

@@ -14,6 +14,7 @@
 #include <utility>
 
 enum class TStatusCode { Ok, NotFound, Corrupt, IOError, InvalidArgument };
+enum class TFileAccess;
 
 class TStatus {
  public:
@@ -34,7 +35,7 @@ class TStatus {
   static TStatus CannotRead(std::string_view path, int err);
   static TStatus CannotWrite(std::string_view path, int err);
   // The same with a reason in words (a damaged file, a refused name): Corrupt for a read,
-  // InvalidArgument for a write.
+  // InvalidArgument for a write; an empty reason leaves ": <reason>" out.
   static TStatus CannotRead(std::string_view path, std::string_view reason);
   static TStatus CannotWrite(std::string_view path, std::string_view reason);
 
@@ -52,7 +53,7 @@ class TStatus {
   TStatus WithContext(std::string_view context) const;
 
  private:
-  friend TStatus StatusFromLastError(std::string_view path, int code);
+  friend TStatus StatusFromLastError(std::string_view path, int code, TFileAccess access);
   TStatus(TStatusCode code, std::string message, int osError = 0)
       : code_(code), osError_(osError), message_(std::move(message)) {}
   TStatusCode code_ = TStatusCode::Ok;
@@ -61,11 +62,13 @@ class TStatus {
 };
 
 // The older core's failure as a status: the last error code of the file layer (a run-time I/O
-// code or one of the system's own) after a failed read of path. Code 2 gives NotFound, 100 (a
-// read past the end: the file is shorter than its index says) Corrupt, every other IOError; the
-// message is "cannot read <path>: " and the code's English text ("Disk read error"), or
-// "Error: <code>" for a code without one.
-TStatus StatusFromLastError(std::string_view path, int code);
+// code or one of the system's own) after a failed read (or write) of path. Code 2 gives
+// NotFound, 100 (a read past the end: the file is shorter than its index says) Corrupt, every
+// other IOError; the message is "cannot read <path>: " (or "cannot write") and the code's
+// English text ("Disk read error"), or "Error: <code>" for a code without one.
+enum class TFileAccess { Read, Write };
+TStatus StatusFromLastError(std::string_view path, int code,
+                            TFileAccess access = TFileAccess::Read);
 
 // A data-set file name as the programs show it: the stored name with "/" ("data\thedata.dat"
 // is shown "data/thedata.dat").

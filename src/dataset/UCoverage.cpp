@@ -95,22 +95,24 @@ std::string TCoverage::Text() const {
   return t;
 }
 
-TCoverage CountDataSetCoverage() {
-  TCoverage c;
+bool CountDataSetCoverage(TCoverage& c, const char*& failedFile) {
+  c = {};
   for (const int order : {oiIntlCall, oiUSCall}) {
     const TDatabase db = order == oiUSCall ? TDatabase::US : TDatabase::Intl;
     const int32_t n = OrderEntryCount(order);
     TEntryRecord rec;
     for (int32_t p = 0; p < n; ++p) {
       int32_t ref = 0;
-      if (!ReadOrderEntry(order, p, ref))
-        throw EDataSetError(std::string("Error reading ") + kSequenceFileName + ": " +
-                            ErrorCodeText(LastErrorCode()));
-      if (!ReadRecord(db, ref, rec))
-        throw EDataSetError(std::string("Error reading ") + kDataFileName + ": " +
-                            ErrorCodeText(LastErrorCode()));
+      if (!ReadOrderEntry(order, p, ref)) {
+        failedFile = kSequenceFileName;
+        return false;
+      }
+      if (!ReadRecord(db, ref, rec)) {
+        failedFile = kDataFileName;
+        return false;
+      }
       c.Add(rec);
     }
   }
-  return c;
+  return true;
 }

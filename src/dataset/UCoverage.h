@@ -27,6 +27,7 @@ struct TCoverage {
   std::string Text() const;
 };
 
-// Counts every entry of the open data set, in call order. Throws EDataSetError naming the file
-// on a read error.
-TCoverage CountDataSetCoverage();
+// Counts every entry of the open data set, in call order, into c. False on a read error, with
+// the last error code set and failedFile the data-set file whose read failed (as stored, with
+// "\\").
+bool CountDataSetCoverage(TCoverage& c, const char*& failedFile);

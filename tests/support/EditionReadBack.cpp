@@ -47,5 +47,10 @@ TCoverage CountEditionCoverage(const std::string& dir) {
   } restore{before};
   SetHomeDir(dir);
   OpenDataSet();
-  return CountDataSetCoverage();
+  TCoverage c;
+  const char* failed = "";
+  if (!CountDataSetCoverage(c, failed))
+    throw EDataSetError(std::string("cannot count ") + failed + ": " +
+                        ErrorCodeText(LastErrorCode()));
+  return c;
 }
