@@ -125,19 +125,6 @@ TCallViewForm::TCallViewForm(QWidget* parent)
                           ui->SortByZIPRadBtn, ui->SortByCountyRadBtn, ui->SortByResultsRadBtn})
     b->installEventFilter(this);
 
-  // Commands whose windows and files come with later work: present, not yet available.
-  for (QAction* a : {ui->EditCopyMenu, ui->ViewMapItem, ui->ViewBeaconSchedulerItem,
-                     ui->OptOtherItem, ui->ContentMenu, ui->HelpOpenHelpFileasRTFItem,
-                     ui->HelpOpenHelpFileAsTextItem, ui->AboutMenu})
-    a->setEnabled(false);
-  for (QMenu* documents :
-       {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1, ui->ReciprocalOperatingAgreements1})
-    documents->menuAction()->setEnabled(false);
-  for (QAction* a :
-       {ui->DXCCCountriesListMenu, ui->InternationalQSignalsMenu, ui->InternationalPostalRates1,
-        ui->LoggingSoftwareVendors1, ui->QSLBureausMenu, ui->Standardtimethroughouttheworld1,
-        ui->TableofAllocationMenu, ui->TelegraphCodesMenu, ui->ThirdPartyTrafficMenu})
-    a->setEnabled(false);
   // "Main Window" brings the main window back from any window of the program.
   ui->ViewMainWindow->setShortcutContext(Qt::ApplicationShortcut);
 

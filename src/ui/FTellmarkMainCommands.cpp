@@ -73,13 +73,8 @@ void TCallViewForm::SetUpCommands() {
       {ui->TableofAllocationMenu, "texte\\calls2.txt"},
       {ui->TelegraphCodesMenu, "texte\\telecode.txt"},
       {ui->ThirdPartyTrafficMenu, "texte\\third2.txt"}};
-  for (const auto& [action, name] : documents) {
+  for (const auto& [action, name] : documents)
     connect(action, &QAction::triggered, this, [this, n = name] { OpenDocument(n); });
-    action->setEnabled(true);
-  }
-  for (QMenu* menu :
-       {ui->Beacons1, ui->Census1, ui->PrefixesbyCountries1, ui->ReciprocalOperatingAgreements1})
-    menu->menuAction()->setEnabled(true);
 
   const std::pair<QAction*, void (TCallViewForm::*)()> actions[] = {
       {ui->EditCopyMenu, &TCallViewForm::EditCopyMenuClick},
@@ -88,10 +83,7 @@ void TCallViewForm::SetUpCommands() {
       {ui->HelpOpenHelpFileAsTextItem, &TCallViewForm::HelpOpenHelpFileAsTextItemClick},
       {ui->AboutMenu, &TCallViewForm::AboutMenuClick},
       {ui->OptOtherItem, &TCallViewForm::OptOtherItemClick}};
-  for (const auto& [action, slot] : actions) {
-    connect(action, &QAction::triggered, this, slot);
-    action->setEnabled(true);
-  }
+  for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
   auto* copyFirst = new TMenuCopyFirst(this);
   for (QComboBox* box : {ui->CallEdit, ui->ZIPEdit, ui->CountyEdit}) {
     box->installEventFilter(copyFirst);  // an editable box hands the event to its edit
