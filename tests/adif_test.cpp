@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "TestDir.h"
+#include "TestRecords.h"
 #include "adif/UAdif.h"
 #include "adif/UAdifFill.h"
 
@@ -278,27 +279,14 @@ TEST(AdifForms, CountyAndGrid) {
 // ---------------------------------------------------------------------------------------------
 // Filling
 
+// K5DRC with the fields the fill is checked on.
 TCallbookRecord Gerald() {
-  TCallbookRecord r;
-  r.call = "K5DRC";
-  r.match = TCallbookMatch::Exact;
-  r.database = TDatabase::US;
-  r.name = "GERALD D SMITH";
-  r.street = "87 PICKETT BLVD";
-  r.city = "DALLAS";
-  r.state = "TX";
+  TCallbookRecord r = K5drcRecord();
   r.zip = "75201";
   r.county = "Dallas";
   r.country = "USA";
-  r.dxcc = "United States";
-  r.dxccCode = 291;
-  r.cqZone = 4;
-  r.ituZone = 7;
-  r.continent = "NA";
   r.grid = "EM12kq";
   r.latitude = 32.7116;
-  r.longitude = -96.6772;
-  r.issued = "1999-04-03";
   r.email = "k5drc@example.org";
   return r;
 }
@@ -475,7 +463,7 @@ TEST(AdifFill, SummaryAndOneLookUpPerCall) {
   EXPECT_EQ(s.noCall, 1u);
   EXPECT_EQ(s.dateRule, 1u);
   EXPECT_EQ(s.unreadable, 0u);
-  EXPECT_EQ(AdifFillExitStatus(s), 1);
+  EXPECT_EQ(AdifFillOutcome(s), TAdifFillOutcome::NotFound);
   const std::string text = AdifFillSummaryText(log, s);
   EXPECT_NE(text.find("contacts read: 7\n"), std::string::npos) << text;
   EXPECT_NE(text.find("calls not found: 2 (N0CALL)\n"), std::string::npos) << text;
@@ -484,11 +472,17 @@ TEST(AdifFill, SummaryAndOneLookUpPerCall) {
   const TAdifLog damaged = TAdifLog::Parse("<CALL:5>K5DRC<EOR><CALL:-1>x<EOR>");
   s = FillAdifLog(damaged, source).summary;
   EXPECT_EQ(s.unreadable, 1u);
-  EXPECT_EQ(AdifFillExitStatus(s), 2);
+  EXPECT_EQ(AdifFillOutcome(s), TAdifFillOutcome::Unreadable);
   EXPECT_NE(AdifFillSummaryText(damaged, s).find("record 2, byte 18: negative length"),
             std::string::npos);
   s = FillAdifLog(TAdifLog::Parse("<CALL:5>K5DRC<EOR>"), source).summary;
-  EXPECT_EQ(AdifFillExitStatus(s), 0);
+  EXPECT_EQ(AdifFillOutcome(s), TAdifFillOutcome::AllFound);
+}
+
+// The outcome of a fill that read and wrote its files.
+TAdifFillOutcome OutcomeOf(const TResult<TAdifFillSummary>& r) {
+  EXPECT_TRUE(r.ok()) << r.Status().Message();
+  return r.ok() ? AdifFillOutcome(*r) : TAdifFillOutcome::Unreadable;
 }
 
 std::string FileText(const std::string& path) {
@@ -507,34 +501,45 @@ TEST(AdifFile, OutputInPlaceOrToStandardOutput) {
   const std::string filled = FillAdifLog(TAdifLog::Parse(log), source).text;
 
   // To standard output: the input untouched, the summary on err.
-  EXPECT_EQ(FillAdifFile({in, "", false}, source, stdOut, err), 1);
+  EXPECT_EQ(OutcomeOf(FillAdifFile({in, "", false}, source, stdOut, err)),
+            TAdifFillOutcome::NotFound);
   EXPECT_EQ(stdOut.str(), filled);
   EXPECT_EQ(FileText(in), log);
   EXPECT_NE(err.str().find("tellmark-lookup: calls not found: 1 (W1XX)\n"), std::string::npos)
       << err.str();
   // To a file.
   stdOut.str("");
-  EXPECT_EQ(FillAdifFile({in, out, false}, source, stdOut, err), 1);
+  EXPECT_EQ(OutcomeOf(FillAdifFile({in, out, false}, source, stdOut, err)),
+            TAdifFillOutcome::NotFound);
   EXPECT_EQ(FileText(out), filled);
   EXPECT_TRUE(stdOut.str().empty());
   // In place: replaced whole, with its permissions.
-  EXPECT_EQ(FillAdifFile({in, "", true}, source, stdOut, err), 1);
+  EXPECT_EQ(OutcomeOf(FillAdifFile({in, "", true}, source, stdOut, err)),
+            TAdifFillOutcome::NotFound);
   EXPECT_EQ(FileText(in), filled);
   struct stat st {};
   ASSERT_EQ(::stat(in.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Filling a filled log changes nothing.
-  EXPECT_EQ(FillAdifFile({in, "", true}, source, stdOut, err), 1);
+  EXPECT_EQ(OutcomeOf(FillAdifFile({in, "", true}, source, stdOut, err)),
+            TAdifFillOutcome::NotFound);
   EXPECT_EQ(FileText(in), filled);
 
   // Errors: nothing written, status 2.
-  err.str("");
-  EXPECT_EQ(FillAdifFile({dir.file("missing.adi"), out, false}, source, stdOut, err), 2);
-  EXPECT_NE(err.str().find("cannot read " + dir.file("missing.adi")), std::string::npos);
+  const TResult<TAdifFillSummary> missing =
+      FillAdifFile({dir.file("missing.adi"), out, false}, source, stdOut, err);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_TRUE(missing.Status().IsNotFound());
+  EXPECT_EQ(missing.Status().Message(),
+            "cannot read " + dir.file("missing.adi") + ": File not found");
   EXPECT_EQ(FileText(out), filled);
-  err.str("");
-  EXPECT_EQ(FillAdifFile({in, dir.file("no/such/dir/x.adi"), false}, source, stdOut, err), 2);
-  EXPECT_NE(err.str().find("cannot write"), std::string::npos);
+  const TResult<TAdifFillSummary> unwritable =
+      FillAdifFile({in, dir.file("no/such/dir/x.adi"), false}, source, stdOut, err);
+  ASSERT_FALSE(unwritable.ok());
+  EXPECT_EQ(unwritable.Status().Message().rfind(
+                "cannot write " + dir.file("no/such/dir/x.adi") + ": ", 0),
+            0u)
+      << unwritable.Status().Message();
 }
 
 // Our reading of a log in the read-back script's line form.

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
+#include "OpenedDataSet.h"
 #include "TestDir.h"
 #include "builder/UEditionWriter.h"
 #include "builder/USampleGenerator.h"
@@ -253,13 +255,10 @@ class EditionTest : public ::testing::Test {
     opt.warning = [](const std::string& w) { warnings_->push_back(w); };
     warnings_ = new std::vector<std::string>;
     summary_ = new TEditionSummary(WriteEdition(*input_, dir_->path(), opt));
-    ASSERT_TRUE(AllocIndexCaches());
-    SetHomeDir(dir_->path());
-    OpenDataSet();
+    opened_ = new TOpenedDataSet(dir_->path());
   }
   static void TearDownTestSuite() {
-    CloseDataSet();
-    FreeIndexCaches();
+    delete opened_;
     delete summary_;
     delete warnings_;
     delete input_;
@@ -275,11 +274,13 @@ class EditionTest : public ::testing::Test {
   static constexpr int kUS = 8000;
   static constexpr int kIntl = 3000;
   static TestDir* dir_;
+  static TOpenedDataSet* opened_;
   static TBuildInput* input_;
   static TEditionSummary* summary_;
   static std::vector<std::string>* warnings_;
 };
 TestDir* EditionTest::dir_ = nullptr;
+TOpenedDataSet* EditionTest::opened_ = nullptr;
 TBuildInput* EditionTest::input_ = nullptr;
 TEditionSummary* EditionTest::summary_ = nullptr;
 std::vector<std::string>* EditionTest::warnings_ = nullptr;
@@ -564,9 +565,7 @@ TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
   WriteEdition(GenerateSample(tables, 3000, 2000, 42), b.path());
   EXPECT_EQ(HashAll(a.path()), HashAll(b.path()));
 
-  ASSERT_TRUE(AllocIndexCaches());
-  SetHomeDir(a.path());
-  OpenDataSet();
+  const TOpenedDataSet opened(a.path());
   for (const auto* list : {&in.intl, &in.us}) {
     for (const TBuildEntry& e : *list) {
       const int index = list == &in.us ? oiUSCall : oiIntlCall;
@@ -583,8 +582,6 @@ TEST(EditionWriter, SampleEditionIsRepeatableAndEveryCallIsFound) {
       ASSERT_EQ(rec.Field(address), e.FieldOr(address));
     }
   }
-  CloseDataSet();
-  FreeIndexCaches();
 }
 
 TEST(EditionWriter, OverlongFieldsAreCutAndWordsComeFromWhatIsStored) {
@@ -610,9 +607,8 @@ TEST(EditionWriter, OverlongFieldsAreCutAndWordsComeFromWhatIsStored) {
 TEST(EditionWriter, EmptyInputWritesAnEmptyButReadableEdition) {
   TestDir d;
   WriteEdition(TBuildInput{}, d.path());
-  ASSERT_TRUE(AllocIndexCaches());
-  SetHomeDir(d.path());
-  ASSERT_NO_THROW(OpenDataSet());
+  std::unique_ptr<TOpenedDataSet> opened;
+  ASSERT_NO_THROW(opened = std::make_unique<TOpenedDataSet>(d.path()));
   EXPECT_EQ(OrderEntryCount(oiIntlCall), 0);
   EXPECT_EQ(OrderEntryCount(oiUSCounty), 0);
   bool exact = true;
@@ -620,8 +616,6 @@ TEST(EditionWriter, EmptyInputWritesAnEmptyButReadableEdition) {
   EXPECT_TRUE(SearchIndex(oiUSCall, "w1aw", exact, ref));
   EXPECT_FALSE(exact);
   EXPECT_EQ(ref, 77);
-  CloseDataSet();
-  FreeIndexCaches();
 }
 
 TEST(EditionWriter, TooLargeDataFileIsRefusedAndLeavesTheEarlierEditionAlone) {

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "OpenedDataSet.h"
 #include "TestDir.h"
 #include "builder/UEditionWriter.h"
 #include "common/IOUtil.h"
@@ -20,16 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Hex(std::string_view bytes) {
-  static const char* d = "0123456789abcdef";
-  std::string s;
-  for (const char c : bytes) {
-    s += d[static_cast<uint8_t>(c) >> 4];
-    s += d[static_cast<uint8_t>(c) & 15];
-  }
-  return s;
-}
 
 std::string ReadFile(const std::string& path) {
   std::string s;
@@ -169,9 +161,8 @@ TEST(BuildKnownAnswers, TinyEditionFiles) {
   const std::map<int32_t, std::string> calls = {
       {kI1, "DL1ABC"}, {kI0, "G3XYZ"}, {kU1, "K0ABC"}, {kU2, "N2XX"}, {kU0, "W1AW"}};
   constexpr int kPosSlot[kOrderCount] = {0, upCall, upZIP, upName, upCity, upCounty};
-  ASSERT_TRUE(AllocIndexCaches());
-  SetHomeDir(dir.path());
-  ASSERT_NO_THROW(OpenDataSet());
+  std::unique_ptr<TOpenedDataSet> opened;
+  ASSERT_NO_THROW(opened = std::make_unique<TOpenedDataSet>(dir.path()));
   for (const auto& o : orders) {
     SCOPED_TRACE("order " + std::to_string(o.index));
     ASSERT_EQ(OrderEntryCount(o.index), static_cast<int32_t>(o.refs.size()));
@@ -185,8 +176,6 @@ TEST(BuildKnownAnswers, TinyEditionFiles) {
       EXPECT_EQ(rec.pos[static_cast<size_t>(kPosSlot[o.index])], static_cast<int32_t>(p));
     }
   }
-  CloseDataSet();
-  FreeIndexCaches();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "OpenedDataSet.h"
 #include "TestDir.h"
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookRecord.h"
 #include "callbook/UCallbookWriters.h"
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"
 
@@ -379,26 +380,19 @@ TEST(CallbookWriters, TextLeavesOutEmptyValuesAndAligns) {
             "address        : Antonio Ravai, Suva\n");
 }
 
-// The look-up on an edition written with an entity table.
-class CallbookLookup : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(AllocIndexCaches());
-    dir_ = new TestDir;
+// The fixture edition written with an entity table.
+struct TEntityEdition {
+  TestDir dir;
+  TEntityEdition() {
     TBuildInput in = fixture::Input();
     in.entities = TestEntities();
-    WriteEdition(in, dir_->path());
-    SetHomeDir(dir_->path());
-    OpenDataSet();
+    WriteEdition(in, dir.path());
   }
-  static void TearDownTestSuite() {
-    CloseDataSet();
-    FreeIndexCaches();
-    delete dir_;
-  }
-  static TestDir* dir_;
+  const std::string& path() const { return dir.path(); }
 };
-TestDir* CallbookLookup::dir_ = nullptr;
+
+// The look-up on an edition written with an entity table.
+class CallbookLookup : public EditionSuite<TEntityEdition> {};
 
 TEST_F(CallbookLookup, CallsAsLoggersTypeThem) {
   TCallbook callbook;

@@ -35,16 +35,6 @@ namespace {
 
 using TBytes = std::string;
 
-std::string Hex(std::string_view bytes) {
-  static const char* d = "0123456789abcdef";
-  std::string s;
-  for (const char c : bytes) {
-    s += d[static_cast<uint8_t>(c) >> 4];
-    s += d[static_cast<uint8_t>(c) & 15];
-  }
-  return s;
-}
-
 TBytes AsBytes(const uint8_t* p, size_t n) { return TBytes(reinterpret_cast<const char*>(p), n); }
 
 // A byte image: zeros with some stretches set, each at its offset.

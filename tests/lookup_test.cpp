@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "OpenedDataSet.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "lookup_fixture.h"
@@ -10,20 +11,8 @@
 
 namespace {
 
-class LookupTest : public ::testing::Test {
+class LookupTest : public EditionSuite<fixture::TFixtureEdition> {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(AllocIndexCaches());
-    edition_ = new fixture::TFixtureEdition;
-    SetHomeDir(edition_->path());
-    OpenDataSet();
-  }
-  static void TearDownTestSuite() {
-    CloseDataSet();
-    FreeIndexCaches();
-    delete edition_;
-  }
-
   // The entry shown after a command: its call, as the window would show it.
   std::string Shown() {
     if (!lk.LoadCurrent()) return "<read failed>";
@@ -35,10 +24,8 @@ class LookupTest : public ::testing::Test {
     return ref;
   }
 
-  static fixture::TFixtureEdition* edition_;
   TLookup lk;
 };
-fixture::TFixtureEdition* LookupTest::edition_ = nullptr;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "OpenedDataSet.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
@@ -324,19 +325,8 @@ TEST(MorseWave, WholeTextAsOneImage) {
   EXPECT_EQ(MorseTextWave("", o).size(), 44u);
 }
 
-class MorseEntryTextTest : public ::testing::Test {
+class MorseEntryTextTest : public EditionSuite<fixture::TFixtureEdition> {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(AllocIndexCaches());
-    edition_ = new fixture::TFixtureEdition;
-    SetHomeDir(edition_->path());
-    OpenDataSet();
-  }
-  static void TearDownTestSuite() {
-    CloseDataSet();
-    FreeIndexCaches();
-    delete edition_;
-  }
   static std::string TextOf(const std::string& call) {
     TLookup lk;
     const TCallLookup r = lk.FindCall(call);
@@ -344,9 +334,7 @@ class MorseEntryTextTest : public ::testing::Test {
     EXPECT_TRUE(lk.LoadCurrent());
     return MorseEntryText(lk.Record());
   }
-  static fixture::TFixtureEdition* edition_;
 };
-fixture::TFixtureEdition* MorseEntryTextTest::edition_ = nullptr;
 
 TEST_F(MorseEntryTextTest, FieldsOfBothDatabasesInOrder) {
   EXPECT_EQ(TextOf("dl1abc"),

@@ -4,13 +4,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "OpenedDataSet.h"
 #include "TestDir.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
-#include "report/UListView.h"
 #include "dataset/UQslManagers.h"
+#include "report/UListView.h"
 #include "report/UReport.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
@@ -108,16 +110,14 @@ class DataSetReportTest : public ReportFileTest {
  protected:
   void SetUp() override {
     ReportFileTest::SetUp();
-    ASSERT_TRUE(AllocIndexCaches());
-    SetHomeDir(ds.dir.path());
-    OpenDataSet();
+    opened_ = std::make_unique<TOpenedDataSet>(ds.dir.path());
   }
   void TearDown() override {
-    CloseDataSet();
-    FreeIndexCaches();
+    opened_.reset();
     ReportFileTest::TearDown();
   }
   TDataSetFixture ds;
+  std::unique_ptr<TOpenedDataSet> opened_;
 };
 
 std::string QslRecordBytes(const std::string& call, const std::string& mgr, const std::string& info,

@@ -1,5 +1,6 @@
 #include "TestDir.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -37,4 +38,14 @@ std::string Unhex(std::string_view hex) {
   }
   if (hi >= 0) throw std::invalid_argument("odd number of hex digits");
   return out;
+}
+
+std::string Hex(std::string_view bytes) {
+  static const char* d = "0123456789abcdef";
+  std::string s;
+  for (const char c : bytes) {
+    s += d[static_cast<uint8_t>(c) >> 4];
+    s += d[static_cast<uint8_t>(c) & 15];
+  }
+  return s;
 }

@@ -19,3 +19,5 @@ class TestDir {
 // Hex digits to bytes; any other character between the digits is ignored. Throws on an odd
 // number of digits.
 std::string Unhex(std::string_view hex);
+// Bytes as lower-case hex digits, two a byte (the inverse of Unhex).
+std::string Hex(std::string_view bytes);
