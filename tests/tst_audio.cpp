@@ -78,16 +78,6 @@ class TRecorder {
   QProcess process_;
 };
 
-// The window side of a worker run: calls at once, nothing shown.
-class TNoWindow : public TCWOutputHost {
- public:
-  void Synchronize(const std::function<void()>& call) override { call(); }
-  void ShowText(const std::string&) override {}
-  void SetInfo(const std::string&) override {}
-  void ShowSelection(int) override {}
-  void SetKeyCursor(bool) override {}
-};
-
 // A tone the generator sends: its length and the silence before it (0 for the first).
 struct TExpected {
   double lengthMs, gapMs;
@@ -242,7 +232,7 @@ class TstAudio : public QObject {
       TRecorder recorder;
       QVERIFY(recorder.Start());
       TQtSoundPlayer player;
-      TNoWindow window;
+      TNoWindowHost window;
       TCWOutput worker(player, window);
       worker.SetText(text);
       worker.SetOptions(options);

@@ -74,6 +74,16 @@ class TCWOutputHost {
   virtual void SetKeyCursor(bool down) = 0;
 };
 
+// A host without a window (a WAV file, a test): every call runs at once, nothing is shown.
+class TNoWindowHost : public TCWOutputHost {
+ public:
+  void Synchronize(const std::function<void()>& call) override { call(); }
+  void ShowText(const std::string&) override {}
+  void SetInfo(const std::string&) override {}
+  void ShowSelection(int) override {}
+  void SetKeyCursor(bool) override {}
+};
+
 inline constexpr const char* kCWStopsText = "ESC stops CW output";
 inline constexpr const char* kCWInactiveText = "Inactive: F9 starts with current entry";
 

@@ -4,20 +4,6 @@
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 
-namespace {
-
-// Runs every call of the worker at once; the text box and cursor are nowhere.
-class TNoWindow : public TCWOutputHost {
- public:
-  void Synchronize(const std::function<void()>& call) override { call(); }
-  void ShowText(const std::string&) override {}
-  void SetInfo(const std::string&) override {}
-  void ShowSelection(int) override {}
-  void SetKeyCursor(bool) override {}
-};
-
-}  // namespace
-
 std::string MorseEntryText(const TEntryRecord& rec) {
   static constexpr int kIntlTags[] = {itCall, itClass, itAddress, itDxcc, itCountry};
   static constexpr int kUSTags[] = {utCall,     utState,     utZIP,      utClass,    utIssued,
@@ -55,7 +41,7 @@ std::vector<uint8_t> TWaveRecorder::Image() const {
 
 std::vector<uint8_t> MorseTextWave(const std::string& text, const TMorseOptions& options) {
   TWaveRecorder recorder;
-  TNoWindow host;
+  TNoWindowHost host;
   TCWOutput worker(recorder, host);
   worker.SetText(text);
   worker.SetOptions(options);
