@@ -93,7 +93,8 @@ void BM_FillLog(benchmark::State& state) {
     // A fresh source per run: every distinct call is looked up again.
     TCallbookLookupSource source(callbook);
     std::ostringstream out, err;
-    const TResult<TAdifFillSummary> filled = FillAdifFile({g_log, g_out, false}, source, out, err, "");
+    const TResult<TAdifFillSummary> filled =
+        FillAdifFile({g_log, g_out, false}, source, out, err, "");
     summary = filled.ok() ? err.str() : filled.Status().Message();
     failed = !filled.ok() || AdifFillOutcome(*filled) == TAdifFillOutcome::Unreadable;
   }

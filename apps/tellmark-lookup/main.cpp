@@ -296,7 +296,8 @@ int WriteMorseWave(const TOptions& o, const TCallbook& callbook) {
   const std::string text = Cut(MorseEntryText(e.rec), kMaxMorseText);
   const std::vector<uint8_t> wave = MorseTextWave(text, options);
   if (!WriteFileAtomically(o.cwFile, std::string(wave.begin(), wave.end())))
-    throw std::runtime_error("cannot write " + o.cwFile + ": " + RunErrorText(LastErrorCode()));
+    throw std::runtime_error(
+        StatusFromLastError(o.cwFile, LastErrorCode(), TFileAccess::Write).Message());
   std::cout << Cp437ToUtf8(text) << "\n";
   return e.match == TCallbookMatch::NextGreater ? 1 : 0;
 }
@@ -343,7 +344,9 @@ int main(int argc, char** argv) {
       const TResult<TAdifFillSummary> filled = FillAdifFile(o.adif, source, std::cout, std::cerr);
       if (filled.ok()) {
         const TAdifFillOutcome how = AdifFillOutcome(*filled);
-        status = how == TAdifFillOutcome::Unreadable ? 2 : how == TAdifFillOutcome::NotFound ? 1 : 0;
+        status = how == TAdifFillOutcome::Unreadable ? 2
+                 : how == TAdifFillOutcome::NotFound ? 1
+                                                     : 0;
       } else {
         std::cerr << "tellmark-lookup: " << filled.Status().Message() << "\n";
         status = 2;

@@ -414,7 +414,7 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
 }
 
 TAdifFillOutcome AdifFillOutcome(const TAdifFillSummary& s) {
-  return s.unreadable  ? TAdifFillOutcome::Unreadable
+  return s.unreadable ? TAdifFillOutcome::Unreadable
          : s.notFound ? TAdifFillOutcome::NotFound
                       : TAdifFillOutcome::AllFound;
 }

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/UStatus.h"
 #include "adif/UAdif.h"
 #include "callbook/UCallbookRecord.h"
+#include "common/UStatus.h"
 
 // Where the filler gets its records.
 class TAdifSource {
