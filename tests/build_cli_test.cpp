@@ -8,15 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "RunCommand.h"
 #include "TestDir.h"
 #include "lookup_fixture.h"
 
 namespace {
-
-struct TRun {
-  int status = -1;
-  std::string out;
-};
 
 class LookupCliTest : public ::testing::Test {
  protected:
@@ -57,14 +53,7 @@ class LookupCliTest : public ::testing::Test {
       cmd += " < /dev/null";
     }
     cmd += " 2>" + errors;
-    TRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int rc = pclose(p);
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return r;
+    return RunCommand(cmd);
   }
 
   static TestDir* dir_;

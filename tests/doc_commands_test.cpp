@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "RunCommand.h"
 #include "TestDir.h"
 #include "common/IOUtil.h"
 
@@ -95,24 +96,11 @@ std::vector<TCommand> FindCommands() {
   return found;
 }
 
-struct TRun {
-  int status = -1;
-  std::string out;
-};
-
 // Runs a shell command in dir with HOME set to dir; standard error goes to the output.
 TRun Shell(const std::string& dir, const std::string& command) {
   const std::string cmd = "cd '" + dir + "' && export HOME='" + dir + "' TELLMARK_INI='" + dir +
                           "/none.ini' && " + command + " 2>&1";
-  TRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int rc = pclose(p);
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return r;
+  return RunCommand(cmd);
 }
 
 // The sample edition of the build folder, or one written like it when the build has none.

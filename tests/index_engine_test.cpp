@@ -13,6 +13,11 @@
 
 namespace {
 
+std::string Key(int i, int width) {
+  std::string s = std::to_string(i);
+  return std::string(static_cast<size_t>(width) - s.size(), '0') + s;
+}
+
 class IndexEngineTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(AllocIndexCaches()); }
@@ -25,13 +30,15 @@ class IndexEngineTest : public ::testing::Test {
     return path;
   }
 
+  // 60,000 calls of six digits, the even numbers from 0; item i refers to 1000 + i.
+  std::string LargeTree() {
+    std::vector<TIndexItem> items;
+    for (int i = 0; i < 60000; ++i) items.push_back({Key(i * 2, 6), i + 1000});
+    return Write("calls.idx", items, 6, false);
+  }
+
   TestDir dir_;
 };
-
-std::string Key(int i, int width) {
-  std::string s = std::to_string(i);
-  return std::string(static_cast<size_t>(width) - s.size(), '0') + s;
-}
 
 std::string ReadFile(const std::string& path) {
   std::string s;
@@ -54,12 +61,9 @@ void PutI32(std::string& s, size_t at, int32_t v) { std::memcpy(s.data() + at, &
 }  // namespace
 
 TEST_F(IndexEngineTest, LargeTreeExactAndOrderedWalkWithCacheReuse) {
-  std::vector<TIndexItem> items;
-  for (int i = 0; i < 60000; ++i) items.push_back({Key(i * 2, 6), i + 1000});
-  const std::string path = Write("calls.idx", items, 6, false);
   auto& eng = ShortKeyEngine();
   TIndexCtl ctl;
-  ASSERT_TRUE(eng.OpenIndex(ctl, path, 6, false));
+  ASSERT_TRUE(eng.OpenIndex(ctl, LargeTree(), 6, false));
 
   // Every key in order from depth 0.
   bool found = false;
@@ -317,12 +321,9 @@ TEST_F(IndexEngineTest, WriterKeepsPagesHalfFull) {
 }
 
 TEST_F(IndexEngineTest, CacheReplacesTheLeastRecentlyUsedPage) {
-  std::vector<TIndexItem> items;
-  for (int i = 0; i < 60000; ++i) items.push_back({Key(i * 2, 6), i + 1000});
-  const std::string path = Write("calls.idx", items, 6, false);
   auto& eng = ShortKeyEngine();
   TIndexCtl ctl;
-  ASSERT_TRUE(eng.OpenIndex(ctl, path, 6, false));
+  ASSERT_TRUE(eng.OpenIndex(ctl, LargeTree(), 6, false));
   bool found = false;
   int32_t ref = 0;
   // Pages used between every two searches elsewhere stay cached however many others pass

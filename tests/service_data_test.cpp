@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceData.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
+#include "service/UServiceData.h"
 #include "storage/UIndexEngine.h"
 
 using nlohmann::json;
@@ -47,25 +47,21 @@ class ServiceDataTest : public ::testing::Test {
     source_ = new TDataSetSource("FN42");
     std::string error;
     ASSERT_TRUE(source_->Open(error)) << error;
-    router_ = new TServiceRouter(*source_);
-    service_ = new TRunningService(*router_);
+    served_ = new TServedSource(*source_);
   }
   static void TearDownTestSuite() {
-    delete service_;
-    delete router_;
+    delete served_;
     delete source_;
     delete edition_;
     FreeIndexCaches();
   }
   static fixture::TFixtureEdition* edition_;
   static TDataSetSource* source_;
-  static TServiceRouter* router_;
-  static TRunningService* service_;
+  static TServedSource* served_;
 };
 fixture::TFixtureEdition* ServiceDataTest::edition_ = nullptr;
 TDataSetSource* ServiceDataTest::source_ = nullptr;
-TServiceRouter* ServiceDataTest::router_ = nullptr;
-TRunningService* ServiceDataTest::service_ = nullptr;
+TServedSource* ServiceDataTest::served_ = nullptr;
 
 TEST_F(ServiceDataTest, CallsOfTheEdition) {
   struct TCase {
@@ -82,7 +78,7 @@ TEST_F(ServiceDataTest, CallsOfTheEdition) {
                          {"/api/v1/calls/W1AX", 404, "W1AX", "none"},
                          {"/api/v1/calls/ZZ9ZZZ", 404, "ZZ9ZZZ", "none"}};
   for (const TCase& c : cases) {
-    const THttpAnswer a = Get(service_->Port(), c.target);
+    const THttpAnswer a = Get(served_->Port(), c.target);
     EXPECT_EQ(a.status, c.status) << c.target;
     const json j = json::parse(a.body, nullptr, false);
     ASSERT_FALSE(j.is_discarded()) << a.body;
@@ -92,14 +88,14 @@ TEST_F(ServiceDataTest, CallsOfTheEdition) {
 }
 
 TEST_F(ServiceDataTest, SearchesOfTheEdition) {
-  json j = json::parse(Get(service_->Port(), "/api/v1/search?name=SMITH&count=3").body);
+  json j = json::parse(Get(served_->Port(), "/api/v1/search?name=SMITH&count=3").body);
   ASSERT_TRUE(j.is_array());
   ASSERT_EQ(j.size(), 3u);
   EXPECT_EQ(j[0]["match"], "exact");
-  j = json::parse(Get(service_->Port(), "/api/v1/search?words=berlin&db=intl").body);
+  j = json::parse(Get(served_->Port(), "/api/v1/search?words=berlin&db=intl").body);
   ASSERT_EQ(j.size(), 1u);
   EXPECT_EQ(j[0]["call"], "DL1ABC");
-  j = json::parse(Get(service_->Port(), "/api/v1/health").body);
+  j = json::parse(Get(served_->Port(), "/api/v1/health").body);
   EXPECT_EQ(j["edition"], "Fixture edition");
   EXPECT_GT(j["entries"]["us"].get<int>(), 1000);
 }
@@ -128,7 +124,7 @@ TEST_F(ServiceDataTest, ConcurrentAnswersEqualSingleThreaded) {
   std::map<std::string, std::pair<int, std::string>> expected;
   for (const std::string& t : targets) {
     if (expected.count(t)) continue;
-    const THttpAnswer a = Get(service_->Port(), t);
+    const THttpAnswer a = Get(served_->Port(), t);
     expected[t] = {a.status, a.body};
   }
   std::vector<std::vector<std::string>> mismatches(8);
@@ -136,7 +132,7 @@ TEST_F(ServiceDataTest, ConcurrentAnswersEqualSingleThreaded) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   for (size_t w = 0; w < 8; ++w) {
     threads.emplace_back([&, w] {
-      TConnection c(service_->Port());
+      TConnection c(served_->Port());
       for (size_t i = w; i < targets.size() && std::chrono::steady_clock::now() < deadline;
            i += 8) {
         std::string body;

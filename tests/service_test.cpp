@@ -121,15 +121,13 @@ class ServiceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     source_ = new TTableSource;
-    router_ = new TServiceRouter(*source_);
-    service_ = new TRunningService(*router_);
+    served_ = new TServedSource(*source_);
   }
   static void TearDownTestSuite() {
-    delete service_;
-    delete router_;
+    delete served_;
     delete source_;
   }
-  static int Port() { return service_->Port(); }
+  static int Port() { return served_->Port(); }
   static json GetJson(const std::string& target, int status) {
     const THttpAnswer a = Get(Port(), target);
     EXPECT_EQ(a.status, status) << target << "\n" << a.body;
@@ -146,12 +144,10 @@ class ServiceTest : public ::testing::Test {
   }
 
   static TTableSource* source_;
-  static TServiceRouter* router_;
-  static TRunningService* service_;
+  static TServedSource* served_;
 };
 TTableSource* ServiceTest::source_ = nullptr;
-TServiceRouter* ServiceTest::router_ = nullptr;
-TRunningService* ServiceTest::service_ = nullptr;
+TServedSource* ServiceTest::served_ = nullptr;
 
 TEST_F(ServiceTest, CallAnswersRecordOrNoneWith404) {
   json j = GetJson("/api/v1/calls/K5DRC", 200);

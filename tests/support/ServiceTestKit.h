@@ -41,6 +41,17 @@ class TRunningService {
   std::thread thread_;
 };
 
+// A source's router served on 127.0.0.1, for a suite of tests.
+class TServedSource {
+ public:
+  explicit TServedSource(TServiceSource& source) : router_(source), service_(router_) {}
+  int Port() const { return service_.Port(); }
+
+ private:
+  TServiceRouter router_;
+  TRunningService service_;
+};
+
 struct THttpAnswer {
   int status = 0;
   std::string head;  // status line and headers
