@@ -660,3 +660,27 @@ TEST_F(LookupCliTest, AdifInPlaceKilledAtTwentyMomentsLeavesAWholeLog) {
             << " ms; killed with a temporary file left: " << killedWithTemporary
             << ", killed after the rename: " << killedFilled << "\n";
 }
+
+// A full disk: the system's words, the log as it was, no temporary file left. Needs a small
+// file system of its own (a tmpfs mounted as root); skipped where mounting is not allowed.
+TEST_F(LookupCliTest, AdifInPlaceOnAFullDiskSaysSoAndKeepsTheLog) {
+  const std::string disk = dir_->file("small-disk");
+  std::filesystem::create_directories(disk);
+  if (::geteuid() != 0 ||
+      std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  const std::string log = disk + "/log.adi";
+  std::string text;
+  for (int i = 0; i < 700; ++i) text += "<CALL:4>W1AW <QSO_DATE:8>20240101 <EOR>\n";
+  WriteFileBytes(log, text);  // 28 kB of 64: the filled log does not fit beside it
+  const TRun r = Run("--adif '" + log + "' --in-place", {}, "&1");
+  const std::string after = ReadFileBytes(log);
+  const std::vector<std::string> left = TemporaryFiles(disk);
+  std::system(("umount '" + disk + "'").c_str());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("tellmark-lookup: cannot write " + log + ": No space left on device\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(after, text);
+  EXPECT_TRUE(left.empty());
+}

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "TestDir.h"
+#include "adif/UAdifQsl.h"
 #include "builder/ULabelTemplates.h"
 #include "lookup_fixture.h"
 
@@ -349,4 +351,95 @@ TEST_F(QslLabelsTest, BureauLabelsOnZweckform3490SortedByPrefixThenMarkedSent) {
                          again + "'");
   EXPECT_NE(range.out.find("contacts on labels: 3\n"), std::string::npos) << range.out;
   EXPECT_NE(range.out.find("contacts outside the dates: 22\n"), std::string::npos);
+}
+
+// ---- The rows of a label, without the program: a directory of one station.
+
+namespace {
+
+class TOneStation : public TCallbookSource {
+ public:
+  std::optional<TCallbookRecord> FindBaseCall(std::string_view call) override {
+    if (call != "W1AW") return std::nullopt;
+    TCallbookRecord r;
+    r.call = "W1AW";
+    r.database = TDatabase::US;
+    r.name = "ARRL HQ STATION";
+    r.street = "225 MAIN ST";
+    r.city = "NEWINGTON";
+    r.state = "CT";
+    r.zip = "06111";
+    r.issued = "1996-01-01";
+    return r;
+  }
+  const TEntity* FindPrefix(std::string_view) override { return nullptr; }
+};
+
+struct TRowCase {
+  const char* fields;  // of one contact with W1AW
+  const char* row;     // as the label shows it
+};
+
+}  // namespace
+
+class QslRow : public ::testing::TestWithParam<TRowCase> {};
+
+TEST_P(QslRow, ContactAsTheLabelShowsIt) {
+  const TAdifLog log = TAdifLog::Parse(std::string("<CALL:4>W1AW ") + GetParam().fields + "<EOR>");
+  TOneStation source;
+  const TQslJob job = MakeQslLabels(log, source, {}, TLabelLayout{});
+  ASSERT_EQ(job.labels.size(), 1u);
+  ASSERT_EQ(job.labels[0].contacts.size(), 1u);
+  EXPECT_EQ(QslContactRow(job.labels[0].contacts[0]), GetParam().row);
+}
+
+// MHz with at least three decimals; the band without FREQ; SUBMODE before MODE; HH:MM of
+// HHMM and HHMMSS.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QslRow,
+    ::testing::Values(
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:4>1432 <FREQ:7>14.0250 <MODE:2>CW <RST_SENT:3>599 ",
+                 "2024-01-05 14:32 14.025   CW     599"},
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:6>081530 <FREQ:6>7.0305 <MODE:2>CW ",
+                 "2024-01-05 08:15 7.0305   CW"},
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:4>0000 <FREQ:6>1296.2 <MODE:3>SSB "
+                 "<SUBMODE:3>USB <RST_SENT:2>59 ",
+                 "2024-01-05 00:00 1296.200 USB    59"},
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:4>2359 <FREQ:3>144 <MODE:2>FM ",
+                 "2024-01-05 23:59 144.000  FM"},
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:4>1200 <BAND:3>20M <MODE:4>MFSK <SUBMODE:3>FT4 "
+                 "<RST_SENT:3>-12 ",
+                 "2024-01-05 12:00 20m      FT4    -12"},
+        TRowCase{"<QSO_DATE:8>20240105 <TIME_ON:4>1200 <FREQ:3>abc <BAND:3>40m <MODE:3>ssb ",
+                 "2024-01-05 12:00 40m      SSB"}));
+
+// How many rows a label holds: lines of 7 pt (7 x 1.17 pt = 2.889 mm apart) in the printable
+// area, less the other lines; at least one.
+TEST(QslLabels, RowsPerLabelFromTheTemplatesSpace) {
+  TLabelLayout l;
+  l.areaHeight = 22;  // Avery 5160: 7 lines
+  EXPECT_EQ(QslRowsPerLabel(l, 3), 4u);
+  EXPECT_EQ(QslRowsPerLabel(l, 7), 1u);  // a 4-line address
+  EXPECT_EQ(QslRowsPerLabel(l, 9), 1u);
+  l.areaHeight = 30;  // Zweckform 3490: 10 lines
+  EXPECT_EQ(QslRowsPerLabel(l, 3), 7u);
+  l.areaHeight = 2.8;
+  EXPECT_EQ(QslRowsPerLabel(l, 3), 1u);
+  // 9 contacts of one station before and after the grant: the early one apart, the others 4 and 4.
+  std::string text;
+  for (int d = 1; d <= 8; ++d)
+    text += "<CALL:4>W1AW <QSO_DATE:8>2024010" + std::to_string(d) + " <EOR>";
+  text += "<CALL:4>W1AW <QSO_DATE:8>19951231 <EOR>";
+  l.areaHeight = 22;
+  TOneStation source;
+  TQslOptions o;
+  o.kind = TQslKind::Bureau;
+  const TQslJob job = MakeQslLabels(TAdifLog::Parse(text), source, o, l);
+  ASSERT_EQ(job.labels.size(), 3u);
+  EXPECT_TRUE(job.labels[0].beforeGrant);
+  EXPECT_EQ(job.labels[0].contacts.size(), 1u);
+  EXPECT_EQ(QslLabelLines(job.labels[1], "TNX").front(), "To: W1AW (1/2)");
+  EXPECT_EQ(job.labels[2].contacts.size(), 4u);
+  EXPECT_EQ(job.labels[2].contacts.back().date, "2024-01-08");
+  EXPECT_EQ(QslLabelLines(job.labels[2], "TNX").back(), "TNX");
 }
