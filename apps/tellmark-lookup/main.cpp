@@ -426,6 +426,11 @@ int PrintQslLabels(const TOptions& o, const TCallbook& callbook, char* program) 
   for (const TQslLabel& l : job.labels) lines.push_back(QslLabelLines(l, options.closing));
   // Painting needs no display.
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's notes about the session (no runtime folder ...) are no news to a script.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+      std::cerr << "tellmark-lookup: " << text.toStdString() << "\n";
+  });
   int qtArgc = 1;
   char* qtArgv[] = {program, nullptr};
   QGuiApplication app(qtArgc, qtArgv);
