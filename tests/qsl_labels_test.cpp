@@ -254,6 +254,8 @@ TEST_F(QslLabelsTest, DirectLabelsOnAvery5160) {
   const TRun r = Run("--qsl-labels '" + log + "' --template 'Avery 5160' --out '" + pdf + "'");
   EXPECT_EQ(r.status, 1) << r.out;  // ZZ9ZZZ is not in the directory
   EXPECT_NE(r.out.find("tellmark-lookup: contacts on labels: 25\n"), std::string::npos) << r.out;
+  // 9 stations; K1ABC's contact before the grant and those via its manager on labels apart.
+  EXPECT_NE(r.out.find("tellmark-lookup: stations: 9, labels: 20\n"), std::string::npos);
   EXPECT_NE(r.out.find("tellmark-lookup: calls not in the directory (bureau labels): 1 (ZZ9ZZZ)\n"),
             std::string::npos);
   EXPECT_NE(r.out.find("tellmark-lookup: K1ABC: 1 contact before the licence's grant date "

@@ -105,6 +105,7 @@ class TstQslLabels : public QObject {
     const QString summary = form.SummaryText();
     QVERIFY2(summary.contains("contacts on labels: 4\n"), qPrintable(summary));
     QVERIFY(summary.contains("contacts already sent (QSL_SENT Y): 1\n"));
+    QVERIFY(summary.contains("stations: 3, labels: 4\n"));
     QVERIFY(
         summary.contains("K1ABC: 1 contact before the licence's grant date (1999-07-04): "
                          "bureau label without the current holder's address"));

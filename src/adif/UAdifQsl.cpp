@@ -169,7 +169,10 @@ TQslJob MakeQslLabels(const TAdifLog& log, TCallbookSource& source, const TQslOp
     groups[g->second].contacts.push_back(std::move(c));
   }
   s.unknownCalls = unknownSeen;
-  s.stations = groups.size();
+  std::vector<std::string> calls;
+  for (const TQslLabel& g : groups) calls.push_back(g.call);
+  std::sort(calls.begin(), calls.end());
+  s.stations = static_cast<size_t>(std::unique(calls.begin(), calls.end()) - calls.begin());
 
   for (TQslLabel& g : groups) {
     std::stable_sort(g.contacts.begin(), g.contacts.end(),

@@ -63,7 +63,7 @@ struct TQslSummary {
   size_t outsideDates = 0;  // outside the date range, left out
   size_t noCall = 0;        // without a CALL
   size_t unreadable = 0;    // damaged records
-  size_t stations = 0;      // labelled stations (call and label kind)
+  size_t stations = 0;      // calls labelled
   size_t labels = 0;
   std::vector<std::string> unknownCalls;  // not in the directory: bureau labels
   // "K1ABC: 1 contact before the licence's grant date (1999-07-04): bureau label without the
