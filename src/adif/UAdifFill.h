@@ -13,6 +13,7 @@
 
 #include "adif/UAdif.h"
 #include "callbook/UCallbookRecord.h"
+#include "common/USafeFile.h"
 #include "common/UStatus.h"
 
 // Where the filler gets its records.
@@ -38,6 +39,9 @@ class TCallbookLookupSource : public TAdifSource {
  private:
   const TCallbook& callbook_;
 };
+
+// A record's mailing address: name, street, "CITY, ST ZIP", country; empty parts left out.
+std::vector<std::string> AdifMailingLines(const TCallbookRecord& r);
 
 // The fields the filler writes, in this order.
 inline constexpr std::array<const char*, 15> kAdifFillFields = {
@@ -74,14 +78,19 @@ struct TAdifFillResult {
 // Fills every sound record of log; a field that has a value is never changed.
 TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source);
 
-// A log file filled: read from in, written to out (through a temporary file and a rename), or
-// over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
-// (each line begun by prefix). Returns the summary, or the status of a log that cannot be read or
-// written (then nothing is replaced).
+// A log file filled: read from in, written to out, or over in when inPlace (WriteFileSafely:
+// links followed, only regular files, a write-protected one only when force), or to stdOut
+// when neither; the file's problems and the summary go to err (each line begun by prefix).
+// Returns the summary, or the status of a log that cannot be read or written (then nothing is
+// replaced).
 struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
+  bool force = false;
 };
+
+// What refusing to write a log says, with the command line's way around it where there is one.
+std::string AdifWriteFailureText(const TSafeFileResult& r);
 TResult<TAdifFillSummary> FillAdifFile(const TAdifFileJob& job, TAdifSource& source,
                                        std::ostream& stdOut, std::ostream& err,
                                        std::string_view prefix = "tellmark-lookup: ");

@@ -27,6 +27,10 @@ class TStatus {
   static TStatus InvalidArgument(std::string message) {
     return {TStatusCode::InvalidArgument, std::move(message)};
   }
+  // A status of the given kind whose message is complete as it is (a layer's own wording).
+  static TStatus WithMessage(TStatusCode code, std::string message) {
+    return {code, std::move(message)};
+  }
   // An operating-system failure: the message gets ": " and the errno text (strerror), err is kept.
   static TStatus IOError(std::string message, int err);
 
