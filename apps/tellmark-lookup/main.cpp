@@ -18,13 +18,13 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
-#include "service/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
+#include "service/UServiceMain.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -60,7 +60,7 @@ constexpr const char* kFooter =
     "firstname=, county=, city=, prevcall= (city=boston).\n"
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
-    "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
+    "--adif fills a log's empty fields (man tellmark-lookup); every other byte stays as it was.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
 // Data-set file names as this system writes them, with "/".
@@ -197,7 +197,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
-                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See tellmark-lookup(1)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
