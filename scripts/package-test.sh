@@ -48,8 +48,14 @@ echo "$out"
 grep -q '^AA1A,exact,' <<<"$out" || fail "no exact entry for AA1A in the installed sample edition"
 man -w tellmark-lookup
 man -w tellmark-build
-tellmark-build --help >/dev/null && echo "tellmark-build --help: ok"
-# tellmark-build finds the installed source tables; what it writes is the user's.
+help="$(tellmark-build --help)"
+# tellmark-build takes the installed source tables (its help names the defaults); what it
+# writes is the user's.
+grep -q '(default: /usr/share/tellmark/sources)' <<<"$help" ||
+  fail "tellmark-build does not default to the installed source tables"
+grep -q '(default: /usr/share/tellmark/texts)' <<<"$help" ||
+  fail "tellmark-build does not default to the installed texts"
+echo "tellmark-build --help: ok"
 tellmark-build --out "$work/edition" --us 300 --intl 200 --no-maps --quiet
 stats="$(tellmark-lookup --data "$work/edition" --stats)"
 head -3 <<<"$stats"
