@@ -56,10 +56,13 @@ _tellmark_lookup()
     _tellmark_context
     _tellmark_words "$cur" "$prev" \
         "--data --name --city --zip --county --count --db --cw --cw-speed --cw-pitch
-         --cw-volume --adif --adif-out --serve" \
-        "--help --version --json --csv --words --stats --in-place" \
+         --cw-volume --adif --adif-out --qsl-labels --template --out --qsl-from --qsl-to
+         --closing --serve" \
+        "--help --version --json --csv --words --stats --in-place --force --qsl-all --bureau
+         --mark-sent" \
         "--data" \
-        "--adif:*.[aA][dD][iI] --adif-out:*.[aA][dD][iI] --cw:*.[wW][aA][vV]"
+        "--adif:*.[aA][dD][iI] --adif-out:*.[aA][dD][iI] --cw:*.[wW][aA][vV]
+         --qsl-labels:*.[aA][dD][iI] --template:*.[cC][lL][sS] --out:*.[pP][dD][fF]"
 }
 
 _tellmark_build()

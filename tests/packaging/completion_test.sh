@@ -3,12 +3,12 @@
 # COMP_CWORD set, the function that `complete -p` names for the command called, COMPREPLY read.
 #   completion_test.sh COMPLETION-FILE
 set -uo pipefail
-file=$1
+file=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/logs" "$work/editions"
 touch "$work/a.adi" "$work/B.ADI" "$work/notes.txt" "$work/l_amat.zip" "$work/reg.TXT" \
-      "$work/dx.csv" "$work/tone.wav"
+      "$work/dx.csv" "$work/tone.wav" "$work/labels.pdf" "$work/my.cls"
 cd "$work" || exit 1
 
 # shellcheck disable=SC1090
@@ -54,6 +54,11 @@ tellmark-lookup --data e|editions
 tellmark-lookup --data = ""|editions logs
 tellmark-lookup --db ""|intl us
 tellmark-lookup --db i|intl
+tellmark-lookup --qsl-labels ""|B.ADI a.adi editions logs
+tellmark-lookup --qsl-labels log.adi --out ""|editions labels.pdf logs
+tellmark-lookup --template ""|editions logs my.cls
+tellmark-lookup --qsl-|--qsl-all --qsl-from --qsl-labels --qsl-to
+tellmark-lookup --closing ""|
 tellmark-lookup --name ""|
 tellmark-lookup --serve ""|
 tellmark-build --up|--update
