@@ -11,7 +11,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
       cups cups-pdf cups-client libcups2-dev
       # a window manager for screenshots of dialogs under Xvfb
-      openbox)
+      openbox
+      scdoc librsvg2-bin lintian desktop-file-utils appstream man-db file)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -22,6 +22,11 @@ if [ "$(id -u)" -eq 0 ]; then
   export TELLMARK_CUPS_PDF_DIR
 fi
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+# The Debian package from the binaries just tested: lintian, apt install, the installed programs,
+# apt remove leaving nothing behind (root only: it installs on this machine).
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/package-test.sh build
+fi
 if [ "${TELLMARK_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTELLMARK_SANITIZE=ON \
         -DTELLMARK_GUI=OFF -DTELLMARK_SAMPLE=OFF

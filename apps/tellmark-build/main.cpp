@@ -35,19 +35,28 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// The repository's source tables, for a build run from the build tree.
-std::string DefaultSourcesDir() {
-  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "sources")
-      .lexically_normal()
-      .string();
+// Folder of this program's executable ("." when unknown).
+std::filesystem::path OwnDirectory() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec || exe.empty() ? std::filesystem::path(".") : exe.parent_path();
 }
 
-// The repository's hand-written documents and help source.
-std::string DefaultTextsDir() {
-  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / "texts")
-      .lexically_normal()
-      .string();
+// The installed copy (../share/tellmark/NAME from the program) when there is one, else the
+// repository's data/NAME, for a program run from the build tree.
+std::string DefaultDataDir(const char* name) {
+  const std::filesystem::path installed =
+      (OwnDirectory() / ".." / "share" / "tellmark" / name).lexically_normal();
+  std::error_code ec;
+  if (std::filesystem::is_directory(installed, ec)) return installed.string();
+  return (std::filesystem::path(TELLMARK_SOURCE_DIR) / "data" / name).lexically_normal().string();
 }
+
+// The source tables of the sample and of the FCC places.
+std::string DefaultSourcesDir() { return DefaultDataDir("sources"); }
+
+// The hand-written documents and help source.
+std::string DefaultTextsDir() { return DefaultDataDir("texts"); }
 
 double Seconds(TClock::time_point since) {
   return std::chrono::duration<double>(TClock::now() - since).count();

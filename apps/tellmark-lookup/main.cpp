@@ -88,7 +88,7 @@ constexpr const char* kFooter =
     "firstname=, county=, city=, prevcall= (city=boston).\n"
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
-    "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
+    "--adif fills a log's empty fields (man tellmark-lookup); every other byte stays as it was.\n"
     "--qsl-labels prints QSL labels of a log's contacts to a PDF file (--out), one label per\n"
     "station on the sheets of --template (a predefined one: \"Avery 5160\", \"zf3490\" ..., or a\n"
     "template file); --mark-sent then writes QSL_SENT Y and QSL_SDATE into the log.\n"
@@ -243,7 +243,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                "labelled contacts (--force for a write-protected log)");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
-                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See tellmark-lookup(1)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
