@@ -8,10 +8,10 @@
 #include <set>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceFormats.h"
-#include "service/UServicePage.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
+#include "service/UServiceFormats.h"
+#include "service/UServicePage.h"
 
 using nlohmann::json;
 using namespace servicetest;
@@ -282,7 +282,7 @@ TEST_F(ServiceTest, QrzSessionFlowWithEitherSeparator) {
     EXPECT_EQ(GetXml("/xml/current/?s=" + key + s + "callsign=NOPE1").Text("Session/Error"),
               "Not found: NOPE1");
     EXPECT_EQ(GetXml("/xml/current/?s=bad" + s + "callsign=K5DRC").Text("Session/Error"),
-              "Invalid session key");
+              "Session Timeout");
   }
 }
 
