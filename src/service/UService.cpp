@@ -149,26 +149,35 @@ void TWorker::Sweep() {
 
 bool TConnectionTable::Admit(const std::shared_ptr<TSession>& s, const std::string& address,
                              uint64_t& id) {
+  // Sessions looked at are let go only after the lock: a last owner here runs the destructor,
+  // which takes the lock again.
+  std::vector<std::shared_ptr<TSession>> seen;
   std::lock_guard<std::mutex> lock(mutex_);
+  const auto forget = [this, &address] {
+    const auto it = perAddress_.find(address);
+    if (it != perAddress_.end() && it->second == 0) perAddress_.erase(it);
+  };
   int& fromAddress = perAddress_[address];
-  if (fromAddress >= maxPerAddress_) {
-    if (fromAddress == 0) perAddress_.erase(address);
-    return false;
-  }
+  if (fromAddress >= maxPerAddress_) return false;
   if (open_.size() >= maxAll_) {
     // Close the connection waiting longest for its next request; none waiting: refuse.
-    std::shared_ptr<TSession> oldest;
+    seen.reserve(open_.size());
+    TSession* oldest = nullptr;
     int64_t since = 0;
     for (const auto& [key, weak] : open_) {
       std::shared_ptr<TSession> other = weak.lock();
       if (!other) continue;
       const int64_t idle = other->IdleSince();
       if (idle != 0 && (!oldest || idle < since)) {
-        oldest = std::move(other);
+        oldest = other.get();
         since = idle;
       }
+      seen.push_back(std::move(other));
     }
-    if (!oldest || !oldest->Evict()) return false;
+    if (!oldest || !oldest->Evict()) {
+      forget();
+      return false;
+    }
   }
   ++fromAddress;
   id = next_++;

@@ -340,9 +340,9 @@ std::string QrzSession(std::string_view key, std::string_view gmTime) {
   return out + kQrzClose;
 }
 
-std::string QrzError(std::string_view text, std::string_view gmTime) {
+std::string QrzError(std::string_view text, std::string_view gmTime, std::string_view key) {
   std::string out = kQrzOpen;
-  QrzSessionBlock(out, {}, text, gmTime);
+  QrzSessionBlock(out, key, text, gmTime);
   return out + kQrzClose;
 }
 

@@ -34,7 +34,8 @@ std::string CallookXml(const TCallbookRecord* r);
 
 // QRZ XML: gmTime is the service's time text ("Wed Dec  9 15:45:03 2026").
 std::string QrzSession(std::string_view key, std::string_view gmTime);
-std::string QrzError(std::string_view text, std::string_view gmTime);
+// An error; with the session key when the session goes on (as after "Not found: CALL").
+std::string QrzError(std::string_view text, std::string_view gmTime, std::string_view key = {});
 std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime);
 // QRZ's split of a name: the last word is the surname ("SMITH"), the rest the first names; a
 // suffix (JR, SR, II, III, IV) after the surname goes with the first names ("JAMES W JR",

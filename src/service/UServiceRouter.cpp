@@ -482,10 +482,10 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   }
   if (!qrzSessions_.Known(*key))
     return Answer(200, kXmlType, QrzError("Session Timeout", GmTimeText()));
-  if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText()));
+  if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText(), *key));
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
-    return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText()));
+    return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText(), *key));
   return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText()));
 }
 
