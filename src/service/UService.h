@@ -17,7 +17,7 @@ struct TServiceOptions {
   int port = 8073;  // 0: a free port (tests)
   int threads = 0;  // 0: one per core
   int maxConnections = 1024;
-  int maxPerAddress = 64;  // connections open from one client address
+  int maxPerAddress = 64;  // connections open from one client address (127.0.0.1 and ::1: no limit)
   int headerSeconds = 5;   // from the first byte of a request to the end of its header
   int bodySeconds = 10;    // from the end of the header to the end of the body
   int idleSeconds = 15;    // waiting for the next request on a kept-alive connection
