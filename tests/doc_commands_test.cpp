@@ -74,7 +74,8 @@ std::string CommandText(const std::string& s) {
   return Trimmed(std::regex_replace(s, comment, ""));
 }
 
-// The curl examples: lines that begin with curl, and texts in backquotes that do.
+// The curl examples: lines that begin with curl, and texts in backquotes that do, with a URL
+// ("`curl -d`" in the prose names an option).
 std::vector<TCommand> FindCurlExamples() {
   static const std::regex start("^curl\\s");
   static const std::regex quoted("`(curl\\s[^`]*)`");
@@ -89,12 +90,13 @@ std::vector<TCommand> FindCurlExamples() {
       const std::string where = file + ":" + std::to_string(number);
       const std::string t = Trimmed(line);
       if (std::regex_search(t, start)) {
-        found.push_back({where, CommandText(t)});
+        if (t.find("http://") != std::string::npos) found.push_back({where, CommandText(t)});
         continue;
       }
       for (auto it = std::sregex_iterator(line.begin(), line.end(), quoted);
            it != std::sregex_iterator(); ++it)
-        found.push_back({where, CommandText((*it)[1].str())});
+        if ((*it)[1].str().find("http://") != std::string::npos)
+          found.push_back({where, CommandText((*it)[1].str())});
     }
   }
   return found;
