@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -449,7 +450,9 @@ TEST_F(ServiceHttpTest, SlowHeadersStallNobody) {
   done = true;
   trickle.join();
   ASSERT_GT(ms.size(), 50u);
-  EXPECT_LT(*std::max_element(ms.begin(), ms.end()), 100.0);
+  const double worst = *std::max_element(ms.begin(), ms.end());
+  std::printf("%zu look-ups beside 400 slow clients, slowest %.1f ms\n", ms.size(), worst);
+  EXPECT_LT(worst, 100.0);
   // Past the header deadline: the server has closed (or refused) every slow connection.
   int closed = 0;
   for (int fd : slow) {
@@ -629,6 +632,7 @@ TEST_F(ServiceProgramTest, EightHugeChunkedBodiesRefusedInBoundedMemory) {
   }
   EXPECT_NE(std::count(statuses.begin(), statuses.end(), 413), 0);
   const long peak = serve.PeakKiB();
+  std::printf("service peak resident memory: %ld KiB\n", peak);
   EXPECT_GT(peak, 0);
   EXPECT_LT(peak, 64 * 1024) << "peak resident KiB";
   EXPECT_EQ(Get(port_, "/api/v1/calls/K1ABC").status, 200);
