@@ -488,6 +488,43 @@ TEST(ServiceHttpLimits, OldestIdleClosedWhenFull) {
   for (int fd : idle) ::close(fd);
 }
 
+// The header and the body each have a deadline for the whole of them, not for each read: a
+// client that keeps sending a byte every 200 ms is closed once its time is up.
+TEST(ServiceHttpLimits, WholeRequestDeadlines) {
+  TRecordSource source;
+  TServiceRouter router(source);
+  TServiceOptions options;
+  options.headerSeconds = 1;
+  options.bodySeconds = 2;
+  TRunningService service(router, options);
+  struct TCase {
+    std::string start, trickle;
+    double limit;
+  };
+  const TCase cases[] = {{"GET /api/v1/health HTTP/1.1\r\n", "X", 1.0},
+                         {kPost + "Content-Length: 1000\r\n\r\n", "K", 2.0}};
+  for (const TCase& c : cases) {
+    const int fd = ConnectFrom(service.Port(), 1, 1);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendAll(fd, c.start));
+    const auto t0 = std::chrono::steady_clock::now();
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() - t0 < 6s) {
+      std::this_thread::sleep_for(200ms);
+      char buf[256];
+      const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+      closed = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+      if (!closed) ::send(fd, c.trickle.data(), 1, MSG_NOSIGNAL);
+    }
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_TRUE(closed) << c.start;
+    EXPECT_GE(took, c.limit - 0.3) << c.start;
+    EXPECT_LT(took, c.limit + 1.5) << c.start;
+    ::close(fd);
+  }
+}
+
 #ifdef TELLMARK_LOOKUP_BIN
 // tellmark-lookup --serve on the fixture edition, its standard error kept in a file.
 class TServeProcess {
