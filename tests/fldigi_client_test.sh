@@ -48,10 +48,12 @@ serve() {
 }
 serve
 
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and tells it.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-export DISPLAY=$display
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 # mode: 4 callook, 5 HamQTH, 1 QRZ
@@ -90,7 +92,8 @@ stop_fldigi() {
 }
 
 # Sets the call, presses the look-up button (the globe left of the Call box) and prints the
-# fields as JSON once the name or QTH changed, or after 6 s.
+# fields as JSON once they show what is wanted ($2), or after 6 s. An empty answer is awaited
+# for 1.5 s (fldigi has its answer within a fraction of that here).
 look_up() {
   python3 - "$1" <<'PY'
 import sys, xmlrpc.client
@@ -99,19 +102,27 @@ s.log.clear()
 s.log.set_call(sys.argv[1])
 PY
   xdotool mousemove --window "$window" 316 35 click 1
-  python3 - <<'PY'
-import json, time, xmlrpc.client
+  python3 - "$2" "$3" <<'PY'
+import json, sys, time, xmlrpc.client
 s = xmlrpc.client.ServerProxy("http://127.0.0.1:7362/")
+want = json.loads(sys.argv[1])
+if want.get("previous"):
+    want = {k: v for k, v in json.loads(sys.argv[2]).items() if k != "notes"}
 def fields():
     return {"name": s.log.get_name(), "qth": s.log.get_qth(), "state": s.log.get_state(),
             "province": s.log.get_province(), "country": s.log.get_country(),
             "locator": s.log.get_locator(), "notes": s.log.get_notes()}
-end = time.time() + 6
-f = fields()
-while time.time() < end and not (f["name"] or f["qth"]):
-    time.sleep(0.2)
+start = time.time()
+empty = not (want.get("name") or want.get("qth"))
+while True:
     f = fields()
-time.sleep(0.3)
+    waited = time.time() - start
+    if all(f.get(k) == v for k, v in want.items()) and (not empty or waited > 1.5):
+        break
+    if waited > 6:
+        break
+    time.sleep(0.1)
+time.sleep(0.2)
 print(json.dumps(fields()))
 PY
 }
@@ -163,8 +174,8 @@ failures=0
 previous='{}'
 check() {  # mode call
   local got want
-  got=$(look_up "$2")
   want=$(expect "$1" "$2")
+  got=$(look_up "$2" "$want" "$previous")
   if python3 - "$got" "$want" "$previous" <<'PY'
 import json, sys
 got, want = json.loads(sys.argv[1]), json.loads(sys.argv[2])
