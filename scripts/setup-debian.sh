@@ -12,7 +12,9 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       cups cups-pdf cups-client libcups2-dev
       # a window manager for screenshots of dialogs under Xvfb
       openbox
-      scdoc librsvg2-bin lintian desktop-file-utils appstream man-db file)
+      scdoc librsvg2-bin lintian desktop-file-utils appstream man-db file
+      # The service's HTTP layer; nginx for its benchmark; fldigi and xdotool for its client test.
+      libboost-dev nginx-light fldigi xdotool)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -4,13 +4,20 @@
 // one of the two programs (or ./build/ and the program) and an argument: an option or a call (a
 // word with a digit); a "#" after a blank ends it. A program's bare name is no command.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RunCommand.h"
@@ -66,6 +73,34 @@ std::string Trimmed(std::string s) {
 std::string CommandText(const std::string& s) {
   static const std::regex comment("\\s#.*$");
   return Trimmed(std::regex_replace(s, comment, ""));
+}
+
+// The curl examples: lines that begin with curl, and texts in backquotes that do, with a URL
+// ("`curl -d`" in the prose names an option).
+std::vector<TCommand> FindCurlExamples() {
+  static const std::regex start("^curl\\s");
+  static const std::regex quoted("`(curl\\s[^`]*)`");
+  std::vector<TCommand> found;
+  for (const std::string& file : Documents()) {
+    std::string text;
+    if (!ReadWholeFile(SourceDir() + "/" + file, text)) continue;
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+      ++number;
+      const std::string where = file + ":" + std::to_string(number);
+      const std::string t = Trimmed(line);
+      if (std::regex_search(t, start)) {
+        if (t.find("http://") != std::string::npos) found.push_back({where, CommandText(t)});
+        continue;
+      }
+      for (auto it = std::sregex_iterator(line.begin(), line.end(), quoted);
+           it != std::sregex_iterator(); ++it)
+        if ((*it)[1].str().find("http://") != std::string::npos)
+          found.push_back({where, CommandText((*it)[1].str())});
+    }
+  }
+  return found;
 }
 
 std::vector<TCommand> FindCommands() {
@@ -169,6 +204,60 @@ TEST(DocumentCommands, EveryCommandShownRunsOnTheSampleAndFindsSomething) {
     }
   }
   EXPECT_GE(run, 8);
+}
+
+// A free port of 127.0.0.1, as the kernel hands them out.
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+// Every curl example runs against tellmark-lookup --serve on the sample edition (on a free port
+// in place of the one shown) and gets a successful answer with something in it.
+TEST(DocumentCommands, EveryCurlExampleGetsAnAnswer) {
+  const std::vector<TCommand> examples = FindCurlExamples();
+  ASSERT_GE(examples.size(), 4u);
+  TestDir scratch;
+  const std::string sample = SampleEdition(scratch);
+  const int port = FreePort();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::setenv("TELLMARK_INI", (scratch.path() + "/none.ini").c_str(), 1);
+    const std::string serve = "127.0.0.1:" + std::to_string(port);
+    ::execl(TELLMARK_LOOKUP_BIN, TELLMARK_LOOKUP_BIN, "--data", sample.c_str(), "--serve",
+            serve.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  bool up = false;
+  for (int i = 0; i < 100 && !up; ++i) {  // at most 10 s
+    up = Shell(scratch.path(), "curl -sf " + base + "/api/v1/health").status == 0;
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(up) << "the service did not start";
+  for (const TCommand& c : examples) {
+    std::string command =
+        std::regex_replace(c.text, std::regex("http://127\\.0\\.0\\.1(:[0-9]+)?"), base);
+    command = std::regex_replace(command, std::regex("^curl "), "curl --fail --max-time 10 ");
+    const TRun r =
+        Shell(scratch.path(), "bash -c " + std::string("'") +
+                                  std::regex_replace(command, std::regex("'"), "'\\''") + "'");
+    std::printf("%s: %s -> %d\n", c.where.c_str(), c.text.c_str(), r.status);
+    EXPECT_EQ(r.status, 0) << c.where << ": " << c.text << "\n" << r.out.substr(0, 2000);
+    EXPECT_FALSE(Trimmed(r.out).empty()) << c.where << ": " << c.text;
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // The scan itself: commands in lines, in backquotes and after ./build/, comments cut off;

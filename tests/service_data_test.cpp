@@ -148,19 +148,6 @@ TEST_F(ServiceDataTest, ConcurrentAnswersEqualSingleThreaded) {
 }
 
 #ifdef TELLMARK_LOOKUP_BIN
-// A free port of 127.0.0.1, as the kernel hands them out.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 std::string HealthTitle(int port) {
   const THttpAnswer a = Get(port, "/api/v1/health");
   const json j = json::parse(a.body, nullptr, false);

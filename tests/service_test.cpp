@@ -251,7 +251,7 @@ TEST_F(ServiceTest, QrzSessionFlowWithEitherSeparator) {
     EXPECT_EQ(GetXml("/xml/current/?s=" + key + s + "callsign=NOPE1").Text("Session/Error"),
               "Not found: NOPE1");
     EXPECT_EQ(GetXml("/xml/current/?s=bad" + s + "callsign=K5DRC").Text("Session/Error"),
-              "Invalid session key");
+              "Session Timeout");
   }
 }
 

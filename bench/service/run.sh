@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The look-up service under load: wrk against GET /api/v1/calls/CALL (rotating through 10,000
 # calls of a 1999-size edition) and GET /api/v1/health, at 1, 16 and 256 connections, side by
-# side in one run against one server. Prints a Markdown table (latencies in ms).
+# side in one run against one server; beside them nginx (Debian's) serving a static file of the
+# size of a look-up answer, the ceiling of HTTP on this machine. Prints a Markdown table
+# (latencies in ms) and the load average before and after.
 #   bench/service/run.sh BUILD_DIR [EDITION_DIR] [SECONDS]
 # The edition (about 0.8 GB) is written with tellmark-build --edition-1999 when EDITION_DIR has
 # none. The server listens on a free port of 127.0.0.1.
@@ -17,7 +19,8 @@ if [ ! -f "$edition/data/edition.ini" ]; then
 fi
 work=$(mktemp -d)
 server=""
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+nginx_pid=""
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"' EXIT
 # 10,000 U.S. calls, a few hundred from each letter of the name order.
 for l in A B C D E F G H J K L M N O P R S T W; do
   # Status 1 (the letter alone is no surname) is expected.
@@ -33,6 +36,39 @@ for _ in $(seq 50); do
   curl -sf "http://127.0.0.1:$port/api/v1/health" >/dev/null 2>&1 && break
   sleep 0.1
 done
+# nginx with a file the size of the first call's answer, on a free port of its own.
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+if [ -x "$nginx_bin" ]; then
+  mkdir -p "$work/www" "$work/nginx"
+  chmod 755 "$work"
+  curl -sf "http://127.0.0.1:$port/api/v1/calls/$(head -n1 "$work/calls.txt")" > "$work/www/answer.json"
+  nport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  cat > "$work/nginx/nginx.conf" <<EOF
+daemon off;
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+$( [ "$(id -u)" -eq 0 ] && echo "user root;" )
+events { worker_connections 4096; }
+http {
+  access_log off;
+  client_body_temp_path $work/nginx; proxy_temp_path $work/nginx; fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
+  keepalive_requests 1000000;
+  types { application/json json; }
+  server { listen 127.0.0.1:$nport; root $work/www; }
+}
+EOF
+  "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
+  nginx_pid=$!
+  for _ in $(seq 50); do
+    curl -sf "http://127.0.0.1:$nport/answer.json" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  printf -- '-- wrk script: GET /answer.json from nginx\nrequest = function() return wrk.format("GET", "/answer.json") end\n' > "$work/nginx.lua"
+  sed -n '/^function done/,$p' "$here/health.lua" >> "$work/nginx.lua"
+fi
+echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Calls: $ncalls; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs);" \
   "wrk and the server on the same machine; ${seconds} s per run"
 echo
@@ -40,12 +76,20 @@ echo "| connections | endpoint | requests/s | p50 | p90 | p99 | errors |"
 echo "|---:|---|---:|---:|---:|---:|---:|"
 for c in 1 16 256; do
   t=$(( c < 2 ? 1 : 2 ))
-  for ep in calls health; do
+  for ep in calls health nginx; do
+    if [ "$ep" = nginx ]; then
+      [ -n "$nginx_pid" ] || continue
+      script=$work/nginx.lua url=http://127.0.0.1:$nport/
+      label="nginx: static file of $(stat -c %s "$work/www/answer.json") bytes"
+    else
+      script=$here/$ep.lua url=http://127.0.0.1:$port/
+      label=$([ "$ep" = calls ] && echo "/api/v1/calls/{CALL}" || echo "/api/v1/health")
+    fi
     line=$(cd "$work" && TELLMARK_CALLS="$work/calls.txt" \
-      wrk -t "$t" -c "$c" -d "${seconds}s" --latency -s "$here/$ep.lua" \
-      "http://127.0.0.1:$port/" | grep '^RESULT')
+      wrk -t "$t" -c "$c" -d "${seconds}s" --latency -s "$script" "$url" | grep '^RESULT')
     get() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $line"; }
-    label=$([ "$ep" = calls ] && echo "/api/v1/calls/{CALL}" || echo "/api/v1/health")
     echo "| $c | $label | $(get rps) | $(get p50) | $(get p90) | $(get p99) | $(get errors) |"
   done
 done
+echo
+echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

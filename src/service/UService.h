@@ -1,6 +1,10 @@
 #pragma once
-// The HTTP side of the look-up service (cpp-httplib): a bounded pool of workers, keep-alive,
-// timeouts and size limits; every request goes whole to TServiceRouter.
+// The HTTP side of the look-up service, event-driven (Asio): a fixed pool of threads, one per
+// core, each running its own share of the connections; any number of requests on a connection,
+// pipelined ones answered in order. A request's header must be whole within headerSeconds of its
+// first byte and its body within bodySeconds; a connection waiting for its next request is
+// closed after idleSeconds, and the oldest waiting one first when maxConnections are open. Every
+// whole request goes to TServiceRouter.
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,11 +14,14 @@
 
 struct TServiceOptions {
   std::string address = "127.0.0.1";
-  int port = 8073;              // 0: a free port (tests)
-  int workers = 64;             // connections served at once
-  int queuedConnections = 256;  // accepted connections waiting for a worker; then accept waits
-  int timeoutSeconds = 3;       // idle keep-alive, read and write
-  int keepAliveRequests = 1000;
+  int port = 8073;  // 0: a free port (tests)
+  int threads = 0;  // 0: one per core
+  int maxConnections = 1024;
+  int maxPerAddress = 64;  // connections open from one client address (127.0.0.1 and ::1: no limit)
+  int headerSeconds = 5;   // from the first byte of a request to the end of its header
+  int bodySeconds = 10;    // from the end of the header to the end of the body
+  int idleSeconds = 15;    // waiting for the next request on a kept-alive connection
+  int writeSeconds = 10;   // for an answer to be taken by the client
 };
 
 // "[ADDRESS:]PORT": "8073", "127.0.0.1:80", "[::1]:8073", ":8073". False (error says why)

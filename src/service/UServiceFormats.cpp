@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace {
 
@@ -13,7 +14,7 @@ void Element(std::string& out, std::string_view tag, std::string_view text) {
   out += '<';
   out += tag;
   out += '>';
-  out += XmlEscape(text);
+  out += XmlText(text);
   out += "</";
   out += tag;
   out += ">\n";
@@ -124,6 +125,24 @@ std::string XmlEscape(std::string_view s) {
   return out;
 }
 
+std::string XmlText(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char ch = s[i];
+    const auto c = static_cast<unsigned char>(ch);
+    if (ch == '&')
+      out += "&amp;";
+    else if (ch == '<')
+      out += "&lt;";
+    else if (ch == '>' && i >= 2 && s[i - 1] == ']' && s[i - 2] == ']')
+      out += "&gt;";  // "]]>" may not stand in text
+    else if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+      out += ch;
+  }
+  return out;
+}
+
 std::string CoordText(double degrees) {
   if (!std::isfinite(degrees)) return {};
   char buf[32];
@@ -180,7 +199,7 @@ std::string HamQthSearch(const TCallbookRecord& r) {
   // The nick is the first given name.
   Known(out, "nick", first.substr(0, first.find(' ')));
   Known(out, "qth", r.city);
-  Known(out, "country", r.country.empty() ? r.dxcc : r.country);
+  Known(out, "country", r.dxcc);
   Known(out, "adif", r.dxccCode);
   Known(out, "itu", r.ituZone);
   Known(out, "cq", r.cqZone);
@@ -191,6 +210,8 @@ std::string HamQthSearch(const TCallbookRecord& r) {
   Known(out, "adr_zip", r.zip);
   Known(out, "adr_country", r.country.empty() ? r.dxcc : r.country);
   Known(out, "adr_adif", r.dxccCode);
+  // A Canadian province: its two-letter code, as the Canadian licence data writes it.
+  if (r.dxcc == "Canada") Known(out, "district", r.state);
   if (IsUS(r)) {
     Known(out, "us_state", r.state);
     Known(out, "us_county", r.county);
@@ -282,19 +303,35 @@ void QrzSessionBlock(std::string& out, std::string_view key, std::string_view er
 }
 }  // namespace
 
+namespace {
+bool IsNameSuffix(std::string_view word) {
+  for (const char* s : {"JR", "SR", "II", "III", "IV", "JR.", "SR."})
+    if (word == s) return true;
+  return false;
+}
+}  // namespace
+
 void QrzNameParts(std::string_view name, std::string& fname, std::string& surname) {
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-  const size_t blank = name.rfind(' ');
-  if (blank == std::string_view::npos) {
-    fname.clear();
-    surname = std::string(name);
-    return;
+  std::vector<std::string_view> words;
+  size_t at = 0;
+  while (at < name.size()) {
+    size_t end = name.find(' ', at);
+    if (end == std::string_view::npos) end = name.size();
+    if (end > at) words.push_back(name.substr(at, end - at));
+    at = end + 1;
   }
-  surname = std::string(name.substr(blank + 1));
-  std::string_view first = name.substr(0, blank);
-  while (!first.empty() && first.back() == ' ') first.remove_suffix(1);
-  fname = std::string(first);
+  fname.clear();
+  surname.clear();
+  if (words.empty()) return;
+  // "JAMES W BENNETT JR": the surname is BENNETT, the suffix stays with the given names.
+  size_t last = words.size() - 1;
+  if (last >= 2 && IsNameSuffix(words[last])) --last;
+  surname = std::string(words[last]);
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i == last) continue;
+    if (!fname.empty()) fname += ' ';
+    fname += words[i];
+  }
 }
 
 std::string QrzSession(std::string_view key, std::string_view gmTime) {
@@ -303,9 +340,9 @@ std::string QrzSession(std::string_view key, std::string_view gmTime) {
   return out + kQrzClose;
 }
 
-std::string QrzError(std::string_view text, std::string_view gmTime) {
+std::string QrzError(std::string_view text, std::string_view gmTime, std::string_view key) {
   std::string out = kQrzOpen;
-  QrzSessionBlock(out, {}, text, gmTime);
+  QrzSessionBlock(out, key, text, gmTime);
   return out + kQrzClose;
 }
 
@@ -322,7 +359,8 @@ std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::str
   Known(out, "addr2", r.city);
   Known(out, "state", r.state);
   Known(out, "zip", r.zip);
-  Known(out, "country", r.country.empty() ? r.dxcc : r.country);
+  Known(out, "country", r.dxcc);
+  Known(out, "ccode", r.dxccCode);
   Known(out, "lat", r.latitude);
   Known(out, "lon", r.longitude);
   Known(out, "grid", GridText(r.grid));

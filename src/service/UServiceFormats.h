@@ -2,15 +2,18 @@
 // The answers of the look-up service in the shapes of the callbook interfaces loggers already
 // speak: the HamQTH XML interface, the callook.info JSON and XML formats and the QRZ XML data
 // interface (version 1.34). Each answer is written whole, element names and order as the service
-// it stands in for writes them. Texts are UTF-8; every text goes through XmlEscape.
+// it stands in for writes them. Texts are UTF-8; every element text goes through XmlText.
 #include <string>
 #include <string_view>
 
 #include "callbook/UCallbookRecord.h"
 
-// & < > " ' as entities; characters XML 1.0 cannot hold (controls other than tab, line feed
-// and carriage return) are left out.
+// & < > " ' as entities (for attribute values and HTML); characters XML 1.0 cannot hold
+// (controls other than tab, line feed and carriage return) are left out.
 std::string XmlEscape(std::string_view utf8);
+// Element text as the callbook services write it and loggers read it: only & and < as entities
+// (and > after "]]"); "O'NEIL" stays "O'NEIL". Controls are left out as above.
+std::string XmlText(std::string_view utf8);
 
 // A coordinate as loggers read it: shortest text that reads back as the same number.
 std::string CoordText(double degrees);
@@ -31,7 +34,10 @@ std::string CallookXml(const TCallbookRecord* r);
 
 // QRZ XML: gmTime is the service's time text ("Wed Dec  9 15:45:03 2026").
 std::string QrzSession(std::string_view key, std::string_view gmTime);
-std::string QrzError(std::string_view text, std::string_view gmTime);
+// An error; with the session key when the session goes on (as after "Not found: CALL").
+std::string QrzError(std::string_view text, std::string_view gmTime, std::string_view key = {});
 std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime);
-// QRZ's split of a name: the last word is the surname ("SMITH"), the rest the first names.
+// QRZ's split of a name: the last word is the surname ("SMITH"), the rest the first names; a
+// suffix (JR, SR, II, III, IV) after the surname goes with the first names ("JAMES W JR",
+// "BENNETT").
 void QrzNameParts(std::string_view name, std::string& fname, std::string& surname);

@@ -1,5 +1,6 @@
 #include "service/UServiceMain.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "service/UService.h"
@@ -8,6 +9,11 @@
 
 int ServeLookups(const std::string& serve) {
   TServiceOptions options;
+  // The threads serving connections: one per core unless TELLMARK_SERVICE_THREADS says (1..64).
+  if (const char* t = std::getenv("TELLMARK_SERVICE_THREADS")) {
+    const int n = std::atoi(t);
+    if (n >= 1 && n <= 64) options.threads = n;
+  }
   std::string error;
   if (!ParseServeAddress(serve, options.address, options.port, error)) {
     std::cerr << "tellmark-lookup: --serve " << serve << ": " << error << "\n";

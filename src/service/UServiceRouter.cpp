@@ -59,6 +59,14 @@ TServiceResponse JsonAnswer(int status, const json& j) {
                 j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
 }
 
+// The QRZ XML interface answers under its versioned paths and under /bin/xml.
+bool IsQrzPath(std::string_view path) {
+  for (const char* p : {"/xml/current/", "/xml/current", "/xml/", "/xml", "/xml/1.34/", "/xml/1.34",
+                        "/bin/xml", "/bin/xml/"})
+    if (path == p) return true;
+  return false;
+}
+
 TServiceResponse NotFound() { return Answer(404, "text/plain; charset=utf-8", "Not found\n"); }
 
 // The time text of the QRZ interface: "Wed Dec  9 15:45:03 2026".
@@ -179,8 +187,8 @@ bool ParseBatch(std::string_view body, std::string_view contentType,
     return false;
   }
   const std::string_view trimmed = TrimBlanksView(body);
-  const bool asJson = contentType.find("json") != std::string_view::npos ||
-                      (!trimmed.empty() && trimmed.front() == '[');
+  (void)contentType;  // clients send any type (curl -d: a form); the body says what it is
+  const bool asJson = !trimmed.empty() && trimmed.front() == '[';
   if (asJson) {
     const json j = json::parse(body, nullptr, false);
     if (j.is_discarded() || !j.is_array()) {
@@ -226,20 +234,14 @@ std::string TSessionStore::Open() {
   char buf[33];
   std::snprintf(buf, sizeof buf, "%016llx%016llx", static_cast<unsigned long long>(random()),
                 static_cast<unsigned long long>(random()));
-  std::string key(buf);
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++counter_;
-  if (keys_.insert(key).second) order_.push_back(key);
-  while (order_.size() > kMaxSessions) {
-    keys_.erase(order_.front());
-    order_.pop_front();
-  }
-  return key;
+  return std::string(buf);
 }
 
 bool TSessionStore::Known(const std::string& key) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return keys_.count(key) != 0;
+  if (key.size() != 32) return false;
+  for (const char c : key)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
 }
 
 TServiceResponse TServiceRouter::Handle(const TServiceRequest& req) {
@@ -259,8 +261,10 @@ TServiceResponse TServiceRouter::Handle(const TServiceRequest& req) {
   if (q != std::string::npos &&
       !ParseQuery(std::string_view(req.target).substr(q + 1), query, error))
     return BadRequest(error);
-  // A form body (QRZ clients may post their query) is read as a query too.
-  if (req.method == "POST" && req.contentType.find("x-www-form-urlencoded") != std::string::npos) {
+  // The callbook interfaces' clients may post their query as a form; the batch body is read
+  // by its own rules whatever its type.
+  if (req.method == "POST" && (IsQrzPath(path) || path == "/xml.php") &&
+      req.contentType.find("x-www-form-urlencoded") != std::string::npos) {
     TQuery form;
     if (!ParseQuery(req.body, form, error)) return BadRequest(error);
     query.insert(query.end(), form.begin(), form.end());
@@ -286,16 +290,14 @@ TServiceResponse TServiceRouter::Route(const TServiceRequest& req, std::string_v
     if (!post) return BadRequest("POST a JSON array of calls, or one call a line");
     return ApiBatch(req);
   }
-  if (post && path != "/xml/current/" && path != "/xml/current" && path != "/xml.php")
+  if (post && !IsQrzPath(path) && path != "/xml.php")
     return Answer(405, "text/plain; charset=utf-8", "Method not allowed\n");
   if (path.substr(0, kCalls.size() + 1) == "/api/v1/calls/")
     return ApiCall(path.substr(kCalls.size() + 1));
   if (path == "/api/v1/search") return ApiSearch(query);
   if (path == "/api/v1/health") return ApiHealth();
   if (path == "/xml.php") return HamQth(query);
-  if (path == "/xml/current/" || path == "/xml/current" || path == "/xml/" || path == "/xml" ||
-      path == "/xml/1.34/" || path == "/xml/1.34")
-    return Qrz(query);
+  if (IsQrzPath(path)) return Qrz(query);
   if (path == "/" || path == "/entry" || path == "/search" || path == "/style.css")
     return Page(path, query);
   // /CALL/json and /CALL/xml (callook.info).
@@ -471,11 +473,11 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
     return Answer(200, kXmlType, QrzSession(qrzSessions_.Open(), GmTimeText()));
   }
   if (!qrzSessions_.Known(*key))
-    return Answer(200, kXmlType, QrzError("Invalid session key", GmTimeText()));
-  if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText()));
+    return Answer(200, kXmlType, QrzError("Session Timeout", GmTimeText()));
+  if (!call) return Answer(200, kXmlType, QrzError("No callsign given", GmTimeText(), *key));
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
-    return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText()));
+    return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText(), *key));
   return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText()));
 }
 

@@ -1,14 +1,11 @@
 #pragma once
 // The look-up service without sockets: a request (method, target as sent, body) in, a whole
 // answer out. Routes our JSON API (/api/v1/...), the HamQTH (/xml.php), callook (/CALL/json,
-// /CALL/xml) and QRZ (/xml/current/) interfaces and the browser page. Every input is checked
-// before it reaches the data set: a bad one gets a 400 with a one-line reason.
+// /CALL/xml) and QRZ (/xml/current/, /bin/xml) interfaces and the browser page. Every input is
+// checked before it reaches the data set: a bad one gets a 400 with a one-line reason.
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -76,23 +73,19 @@ bool ParseQuery(std::string_view query, TQuery& out, std::string& error);
 const std::string* QueryValue(const TQuery& q, std::string_view name);
 // A call as a client may send it: 1..kMaxCallLength letters, digits and "/".
 bool CheckCall(std::string_view call, std::string& error);
-// The calls of a batch body: a JSON array of strings, else one call a line.
+// The calls of a batch body: a JSON array of strings when it starts with "[", else one call a
+// line, whatever the content type.
 bool ParseBatch(std::string_view body, std::string_view contentType,
                 std::vector<std::string>& calls, std::string& error);
 
-// Session keys handed out by the two XML interfaces: any user is let in; the newest keys are
-// kept (at most kMaxSessions), an unknown key gets the interface's session error.
+// Session keys handed out by the two XML interfaces: any user is let in, the data being local
+// and public. A key is 32 lower-case hex digits; every well-formed key is accepted, so a client
+// keeps working with its key after the service restarts. Others get the interface's session
+// error, after which clients log in again.
 class TSessionStore {
  public:
-  static constexpr size_t kMaxSessions = 4096;
   std::string Open();
   bool Known(const std::string& key);
-
- private:
-  std::mutex mutex_;
-  std::unordered_set<std::string> keys_;
-  std::deque<std::string> order_;
-  uint64_t counter_ = 0;
 };
 
 class TServiceRouter {

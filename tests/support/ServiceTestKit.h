@@ -9,8 +9,10 @@
 
 #include <QString>
 #include <QXmlStreamReader>
+#include <cctype>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -57,6 +59,52 @@ struct THttpAnswer {
   std::string head;  // status line and headers
   std::string body;
 };
+
+// A free port of 127.0.0.1, as the kernel hands them out.
+inline int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+// A TCP connection to 127.0.0.1:port from the loopback address 127.0.0.<source> (any address
+// of 127/8 is this machine: several sources stand for several clients). -1 when it fails.
+inline int ConnectFrom(int port, int source = 1, int timeoutSeconds = 10) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  timeval tv{timeoutSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7F000000u | static_cast<uint32_t>(source));
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+inline bool SendAll(int fd, std::string_view bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
 
 // Sends raw bytes to 127.0.0.1:port and reads until the server closes (at most 10 s).
 inline std::string RawExchange(int port, const std::string& bytes) {
@@ -143,6 +191,35 @@ inline THttpAnswer SplitAnswer(const std::string& raw) {
   a.head = raw.substr(0, end);
   a.body = end == std::string::npos ? "" : raw.substr(end + 4);
   if (raw.size() > 12) a.status = std::atoi(raw.substr(9, 3).c_str());
+  return a;
+}
+
+// Reads one answer (head, and a body of its Content-Length unless head) from fd, keeping what
+// follows in pending. Status 0 when the connection closed or timed out first.
+inline THttpAnswer ReadAnswer(int fd, std::string& pending, bool head = false) {
+  const auto fill = [&] {
+    char buf[65536];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    pending.append(buf, static_cast<size_t>(n));
+    return true;
+  };
+  size_t end;
+  while ((end = pending.find("\r\n\r\n")) == std::string::npos)
+    if (!fill()) return {};
+  THttpAnswer a;
+  a.head = pending.substr(0, end);
+  size_t length = 0;
+  std::string lower = a.head;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (const size_t at = lower.find("\r\ncontent-length: "); at != std::string::npos)
+    length = std::stoul(lower.substr(at + 18));
+  if (head) length = 0;
+  while (pending.size() < end + 4 + length)
+    if (!fill()) return {};
+  a.body = pending.substr(end + 4, length);
+  pending.erase(0, end + 4 + length);
+  a.status = a.head.size() > 12 ? std::atoi(a.head.substr(9, 3).c_str()) : 0;
   return a;
 }
 
