@@ -22,7 +22,8 @@ const std::vector<TFuzzTarget>& FuzzTargets() {
                                                    {"map", fuzz::FuzzMap},
                                                    {"label", fuzz::FuzzLabel},
                                                    {"adif", fuzz::FuzzAdif},
-                                                   {"service", fuzz::FuzzService}};
+                                                   {"service", fuzz::FuzzService},
+                                                   {"wsjtx", fuzz::FuzzWsjtx}};
   return targets;
 }
 

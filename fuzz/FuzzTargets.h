@@ -46,5 +46,6 @@ int FuzzMap(const uint8_t* data, size_t size);
 int FuzzLabel(const uint8_t* data, size_t size);
 int FuzzAdif(const uint8_t* data, size_t size);
 int FuzzService(const uint8_t* data, size_t size);
+int FuzzWsjtx(const uint8_t* data, size_t size);
 
 }  // namespace fuzz
