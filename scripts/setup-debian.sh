@@ -10,6 +10,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       xvfb xauth x11-utils imagemagick poppler-utils xdg-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
       cups cups-pdf cups-client libcups2-dev)
+# WSJT-X (ft8sim, jt9, udp_daemon) and a window manager: the end-to-end check of docs/wsjtx.md.
+pkgs+=(wsjtx openbox xdotool python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

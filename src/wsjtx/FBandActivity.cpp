@@ -121,6 +121,11 @@ TBandActivityForm::TBandActivityForm(const TCallbook& callbook, QWidget* parent)
   connect(options, &QPushButton::clicked, this, &TBandActivityForm::ShowSettingsDialog);
   connect(table_, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int) { RowDoubleClicked(row); });
+  // Columns fit their texts, at most five times a second however fast decodes come.
+  fitTimer_ = new QTimer(this);
+  fitTimer_->setSingleShot(true);
+  fitTimer_->setInterval(200);
+  connect(fitTimer_, &QTimer::timeout, this, [this] { table_->resizeColumnsToContents(); });
   logTimer_ = new QTimer(this);
   logTimer_->setInterval(2000);
   connect(logTimer_, &QTimer::timeout, this, [this] {
@@ -238,6 +243,7 @@ void TBandActivityForm::AddDecode(const TClient& c, const TDecode& d) {
     for (auto it = rows_.rbegin(); it != rows_.rend(); ++it)
       if (Passes(*it)) shown_.push_back(&*it);
     ShowRow(0, rows_.back());
+    if (!fitTimer_->isActive()) fitTimer_->start();
   }
   status_->setText(StatusText());
   EmitStations();
@@ -281,6 +287,7 @@ void TBandActivityForm::Rebuild() {
     if (Passes(*it)) shown_.push_back(&*it);
   table_->setRowCount(static_cast<int>(shown_.size()));
   for (size_t i = 0; i < shown_.size(); ++i) ShowRow(static_cast<int>(i), *shown_[i]);
+  if (!fitTimer_->isActive()) fitTimer_->start();
   status_->setText(StatusText());
 }
 

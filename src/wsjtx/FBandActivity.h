@@ -100,6 +100,7 @@ class TBandActivityForm : public QWidget {
   std::unique_ptr<wsjtx::TSession> session_;
   QSocketNotifier* notifier_ = nullptr;
   QTimer* logTimer_ = nullptr;
+  QTimer* fitTimer_ = nullptr;
   std::vector<TRow> rows_;             // oldest first
   std::vector<const TRow*> shown_;     // table row -> row, newest first
   std::set<std::string> highlighted_;  // calls highlighted in WSJT-X
