@@ -803,6 +803,7 @@ TEST(WsjtxProgram, TwoThousandDecodesInOneSecondEachMatchesJson) {
     EXPECT_EQ(j.value("band", ""), "20m");
     EXPECT_EQ(j.value("mode", ""), "FT8");
     EXPECT_EQ(j.value("snr", 0), -10);
+    EXPECT_EQ(j["dt"].dump(), "0.1");
     EXPECT_EQ(j.value("time", ""), "12:34:45");
     const json& want = expected[callOf[static_cast<size_t>(i)]];
     if (want["match"] == "exact" || want["match"] == "base-call") {

@@ -16,7 +16,12 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-double Rounded(double v, double unit) { return std::round(v / unit) * unit; }
+// Tenths, as WSJT-X shows DT; never "-0.0".
+double Tenths(double v) {
+  if (!std::isfinite(v)) return 0;
+  const double r = std::round(v * 10) / 10;
+  return r == 0 ? 0.0 : r;
+}
 
 }  // namespace
 
@@ -77,7 +82,7 @@ nlohmann::ordered_json DecodeJson(const TDecode& d, const TAnnotation& a,
   if (const std::string t = TimeText(d.time); !t.empty()) j["time"] = t;
   j["new"] = d.isNew;
   j["snr"] = d.snr;
-  j["dt"] = Rounded(d.deltaTime, 0.1);
+  j["dt"] = Tenths(d.deltaTime);
   j["df"] = d.deltaFrequency;
   if (ctx.dialFrequency) j["frequency"] = ctx.dialFrequency + d.deltaFrequency;
   if (!a.band.empty()) j["band"] = a.band;
