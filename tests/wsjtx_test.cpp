@@ -680,6 +680,34 @@ std::string DecodeBytes(uint32_t df, const std::string& message) {
          Unhex("00 00");
 }
 
+struct TBadLine {
+  std::vector<std::string> args;
+  const char* message;
+};
+
+class WsjtxProgramLine : public ::testing::TestWithParam<TBadLine> {};
+
+// Each bad command line stops with status 2 and says why, before any socket is opened.
+TEST_P(WsjtxProgramLine, RefusedWithStatusTwo) {
+  std::vector<std::string> args = {"/bin/sh", "-c",
+                                   std::string(TELLMARK_LOOKUP_BIN) + " --data /nonexistent"};
+  for (const std::string& a : GetParam().args) args[2] += " '" + a + "'";
+  args[2] += " 2>&1";
+  std::string out;
+  EXPECT_EQ(RunProgram(args, out), 2) << out;
+  EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, WsjtxProgramLine,
+    ::testing::Values(TBadLine{{"--wsjtx", "70000"}, "not a port 1-65535"},
+                      TBadLine{{"--wsjtx", "localhost:2237"}, "not an IPv4 address"},
+                      TBadLine{{"--wsjtx", "127.0.0.1:"}, "not a port"},
+                      TBadLine{{"--log", "x.adi"}, "--log and --locator go with --wsjtx"},
+                      TBadLine{{"--wsjtx", "--json"}, "--wsjtx goes alone"},
+                      TBadLine{{"--wsjtx", "2237", "--locator", "ZZ99"},
+                               "--locator: not a Maidenhead locator"}));
+
 TEST(WsjtxProgram, TwoThousandDecodesInOneSecondEachMatchesJson) {
   TestDir dir;
   fixture::WriteEditionFiles(InputWithEntities(), dir.path());
