@@ -352,6 +352,19 @@ TEST(WsjtxSession, StatusThenDecodeCloseForgetsClient) {
   EXPECT_EQ(session.Refused(), 1u);
 }
 
+TEST(WsjtxSession, ManySendersKeepTheNewestClients) {
+  TSession session({});
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  // 100 senders, each from its own port: only the last kMaxClients stay.
+  for (uint16_t port = 1; port <= 100; ++port) {
+    from.sin_port = htons(port);
+    session.Handle(kStatus, from, nullptr);
+  }
+  EXPECT_EQ(session.Clients().size(), TSession::kMaxClients);
+  for (const auto& [key, c] : session.Clients()) EXPECT_GT(ntohs(c.from.sin_port), 100 - 32);
+}
+
 // ---- Message texts ----
 
 struct TTextCase {

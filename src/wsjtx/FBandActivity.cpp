@@ -230,7 +230,11 @@ void TBandActivityForm::AddDecode(const TClient& c, const TDecode& d) {
   r.annotation = annotator_.Annotate(d, ctx);
   r.clientId = c.id;
   r.from = c.from;
-  const bool newCycle = rows_.empty() || rows_.back().decode.time != d.time;
+  bool newCycle = rows_.empty() || rows_.back().decode.time != d.time;
+  if (rows_.size() >= kMaxRows) {
+    rows_.erase(rows_.begin());
+    newCycle = true;  // the table is built anew
+  }
   rows_.push_back(std::move(r));
   if (settings_.highlight) Highlight(rows_.back());
   if (newCycle) {

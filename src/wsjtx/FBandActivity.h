@@ -38,6 +38,8 @@ class TBandActivityForm : public QWidget {
  public:
   // Cycles kept in the table (by the decodes' times).
   static constexpr int kCycles = 4;
+  // Rows kept at most (a flood of decodes in one cycle drops the oldest).
+  static constexpr size_t kMaxRows = 1000;
   static constexpr int kHelpContext = 10040;
 
   TBandActivityForm(const TCallbook& callbook, QWidget* parent = nullptr);

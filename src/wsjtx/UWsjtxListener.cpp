@@ -137,12 +137,19 @@ void TSession::Handle(std::string_view bytes, const sockaddr_in& from,
   const std::string key = ClientKey(id, from);
   auto it = clients_.find(key);
   if (it == clients_.end()) {
+    if (clients_.size() >= kMaxClients) {
+      auto oldest = clients_.begin();
+      for (auto i = clients_.begin(); i != clients_.end(); ++i)
+        if (i->second.heard < oldest->second.heard) oldest = i;
+      clients_.erase(oldest);
+    }
     TClient c;
     c.id = id;
     c.from = from;
     it = clients_.emplace(key, std::move(c)).first;
   }
   TClient& c = it->second;
+  c.heard = ++heard_;
   std::visit(
       [&](auto& m) {
         using T = std::decay_t<decltype(m)>;

@@ -40,6 +40,7 @@ struct TClient {
   uint64_t dialFrequency = 0;
   std::string mode;  // of its last Status
   bool heardHeartbeat = false;
+  uint64_t heard = 0;  // order of the last datagram from it
 };
 
 class TUdpSocket {
@@ -64,6 +65,8 @@ class TUdpSocket {
 // The clients heard and what their messages mean; what to do with them is the caller's.
 class TSession {
  public:
+  // Clients kept; a datagram from one more forgets the one heard least recently.
+  static constexpr size_t kMaxClients = 32;
   struct THandlers {
     std::function<void(const TClient&, const TDecode&)> decode;
     std::function<void(const TClient&, const TStatus&)> status;
@@ -87,6 +90,7 @@ class TSession {
   THandlers h_;
   std::map<std::string, TClient> clients_;  // by id and sender address
   size_t refused_ = 0;
+  uint64_t heard_ = 0;
 };
 
 // The contact a QSO Logged message describes, fields filled from the directory.
