@@ -9,9 +9,11 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       libzip-dev zlib1g-dev libcurl4-openssl-dev libcpp-httplib-dev wrk curl
       xvfb xauth x11-utils imagemagick poppler-utils xdg-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
-      cups cups-pdf cups-client libcups2-dev)
-# WSJT-X (ft8sim, jt9, udp_daemon) and a window manager: the end-to-end check of docs/wsjtx.md.
-pkgs+=(wsjtx openbox xdotool python3)
+      cups cups-pdf cups-client libcups2-dev
+      # a window manager for screenshots of dialogs under Xvfb
+      openbox)
+# WSJT-X (ft8sim, jt9, udp_daemon): the end-to-end check of docs/wsjtx.md.
+pkgs+=(wsjtx xdotool python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
