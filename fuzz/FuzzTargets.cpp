@@ -23,7 +23,8 @@ const std::vector<TFuzzTarget>& FuzzTargets() {
                                                    {"label", fuzz::FuzzLabel},
                                                    {"adif", fuzz::FuzzAdif},
                                                    {"service", fuzz::FuzzService},
-                                                   {"http", fuzz::FuzzHttp}};
+                                                   {"http", fuzz::FuzzHttp},
+                                                   {"wsjtx", fuzz::FuzzWsjtx}};
   return targets;
 }
 

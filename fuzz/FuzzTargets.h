@@ -47,5 +47,6 @@ int FuzzLabel(const uint8_t* data, size_t size);
 int FuzzAdif(const uint8_t* data, size_t size);
 int FuzzService(const uint8_t* data, size_t size);
 int FuzzHttp(const uint8_t* data, size_t size);
+int FuzzWsjtx(const uint8_t* data, size_t size);
 
 }  // namespace fuzz

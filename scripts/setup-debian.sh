@@ -15,6 +15,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       scdoc librsvg2-bin lintian desktop-file-utils appstream man-db file
       # The service's HTTP layer; nginx for its benchmark; fldigi and xdotool for its client test.
       libboost-dev nginx-light fldigi xdotool)
+# WSJT-X (ft8sim, jt9, udp_daemon): the end-to-end check of docs/wsjtx.md.
+pkgs+=(wsjtx xdotool python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -43,6 +43,7 @@ const std::vector<std::pair<std::string, std::string>> kExceptions = {
     {"--serve", "starts the callbook service, which runs until it is stopped"},
     {"--update", "downloads the FCC files; updates are tested against a local server instead"},
     {"--ised", "needs Canada's register file; its import is tested on a fixture instead"},
+    {"--wsjtx", "listens for WSJT-X until it is stopped; tests/wsjtx_test.cpp sends it decodes"},
 };
 
 std::string SourceDir() { return TELLMARK_SOURCE_DIR; }

@@ -31,6 +31,7 @@
 #include "common/UTextLines.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
+#include "dataset/ULocator.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
 #include "service/UServiceMain.h"
@@ -38,6 +39,7 @@
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
 #include "textsearch/UWordFold.h"
+#include "wsjtx/UWsjtxListener.h"
 #ifdef TELLMARK_LABEL_PDF
 #include <QGuiApplication>
 
@@ -63,6 +65,8 @@ struct TOptions {
   int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
   TAdifFileJob adif;                              // --adif: the log to fill
   std::string serve;                              // --serve: [ADDRESS:]PORT
+  bool wsjtx = false;                             // --wsjtx: listen to WSJT-X
+  wsjtx::TWsjtxRun wsjtxRun;                      // where, --log, --locator
   struct {
     std::string log;  // --qsl-labels: the log to print QSL labels of
     std::string templ = "Avery 5160", out, from, to, closing = kDefaultQslClosing;
@@ -244,6 +248,20 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
                  "SIGINT or SIGTERM; SIGHUP reopens the data set. See tellmark-lookup(1)");
+  std::vector<std::string> wsjtxWhere;
+  auto* wsjtxOption =
+      app.add_option("--wsjtx", wsjtxWhere,
+                     "Annotate every decode WSJT-X sends to [ADDRESS:]PORT (default "
+                     "127.0.0.1:2237; a multicast group is joined) as one JSON line, until SIGINT "
+                     "or SIGTERM. See docs/wsjtx.md")
+          ->expected(0, 1);
+  auto* logOption = app.add_option("--log", o.wsjtxRun.logPath,
+                                   "With --wsjtx: the ADIF log that gives the worked-before and "
+                                   "new entity, state, county, grid and zone flags");
+  auto* locatorOption =
+      app.add_option("--locator", o.wsjtxRun.myLocator,
+                     "With --wsjtx: your locator for distance and heading (default: the "
+                     "settings' own locator)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -256,6 +274,22 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
     return 2;
   };
   if (json && csv) return bad("give --json or --csv, not both");
+  o.wsjtx = wsjtxOption->count() > 0;
+  if ((logOption->count() || locatorOption->count()) && !o.wsjtx)
+    return bad("--log and --locator go with --wsjtx");
+  if (o.wsjtx) {
+    if (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
+        count->count() || !o.wordsDb.empty() || !o.adif.in.empty() || !o.serve.empty() ||
+        !o.qsl.log.empty())
+      return bad("--wsjtx goes alone (with --data, --log and --locator)");
+    std::string error;
+    if (!wsjtxWhere.empty() && !wsjtxWhere.front().empty() &&
+        !wsjtx::ParseListenAddress(wsjtxWhere.front(), o.wsjtxRun.where, &error))
+      return bad(("--wsjtx: " + error).c_str());
+    if (locatorOption->count() && !o.wsjtxRun.myLocator.empty() &&
+        !IsValidLocator(o.wsjtxRun.myLocator))
+      return bad("--locator: not a Maidenhead locator");
+  }
   if (o.adif.in.empty() ? !o.adif.out.empty() || o.adif.inPlace
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
@@ -486,6 +520,15 @@ int main(int argc, char** argv) {
       }
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o, callbook);
+    } else if (o.wsjtx) {
+      if (o.wsjtxRun.myLocator.empty()) {
+        TSettingsFile settingsFile(SettingsFilePath());
+        settingsFile.Load();
+        bool notice = false;
+        o.wsjtxRun.myLocator = LoadProgramSettings(settingsFile, notice).myLocator;
+        if (!IsValidLocator(o.wsjtxRun.myLocator)) o.wsjtxRun.myLocator.clear();
+      }
+      status = wsjtx::RunWsjtxListener(o.wsjtxRun, callbook, std::cout, std::cerr);
     } else if (!o.qsl.log.empty()) {
       status = PrintQslLabels(o, callbook, argv[0]);
     } else if (!o.adif.in.empty()) {

@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
     mainForm.show();
     if (!screenshots.isEmpty())
       QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });
+    if (args.contains("--band-activity"))
+      QTimer::singleShot(0, &mainForm, [&] { mainForm.ViewBandActivityItemClick(); });
     rc = app.exec();
   }
   CloseDataSet();

@@ -44,6 +44,40 @@ class TLocationShape : public QWidget {
   const QImage& picture_;
 };
 
+// The stations heard: a dot with its call for each, over the map picture.
+class TStationsShape : public QWidget {
+ public:
+  struct TDot {
+    QPoint at;
+    QString call;
+    QColor colour;
+  };
+  explicit TStationsShape(QWidget* parent) : QWidget(parent) {
+    setObjectName("StationsShape");
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  std::vector<TDot> dots;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QFont f = font();
+    f.setPointSizeF(f.pointSizeF() * 0.85);
+    p.setFont(f);
+    for (const TDot& d : dots) {
+      p.setPen(QPen(Qt::black, 1));
+      p.setBrush(d.colour);
+      p.drawEllipse(d.at, 4, 4);
+      const QRect text(d.at.x() + 6, d.at.y() - 7, 90, 14);
+      p.setPen(Qt::white);
+      p.drawText(text.translated(1, 1), Qt::AlignLeft | Qt::AlignVCenter, d.call);
+      p.setPen(Qt::black);
+      p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, d.call);
+    }
+  }
+};
+
 TMapForm::TMapForm(const std::string& dataFilePath, int64_t mapDirOffset, bool fitAlways,
                    bool useKm, QWidget* parent)
     : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TMapForm>()), useKm_(useKm) {
@@ -54,6 +88,8 @@ TMapForm::TMapForm(const std::string& dataFilePath, int64_t mapDirOffset, bool f
   ui->MapHolder->installEventFilter(this);
   ui->MapHolder->setCursor(Qt::OpenHandCursor);
   LocationShape = new TLocationShape(picture_, ui->MapHolder);
+  StationsShape = new TStationsShape(ui->MapHolder);
+  StationsShape->hide();
   BlinkTimer = new QTimer(this);
   BlinkTimer->setObjectName("BlinkTimer");
   PopupMenu = new QMenu(this);
@@ -195,6 +231,7 @@ void TMapForm::ShowMap(int n) {
   } catch (const std::exception&) {
     located_ = false;
   }
+  PlaceStations();
   // A point outside the visible part of the map is scrolled into view, with room for the ring.
   if (located_ && pointValid_) ui->ScrollBox->ensureVisible(pixel_.x, pixel_.y, 40, 40);
   StartMarker();
@@ -393,3 +430,40 @@ void TMapForm::closeEvent(QCloseEvent* event) {
   StopMarker();
   event->accept();
 }
+
+void TMapForm::ShowStations(const std::vector<TStationMark>& stations) {
+  stations_ = stations;
+  if (!stations_.empty() && currentMap_ == 0 && isVisible()) {
+    try {
+      ShowMap(kWorldMapNr);
+      chain_ = stream_->ZoomChain(kWorldMapNr);
+      SetZoom(1);
+    } catch (const std::exception&) {
+      // No world map in this edition: nothing to draw on.
+    }
+  }
+  PlaceStations();
+}
+
+void TMapForm::PlaceStations() {
+  StationsShape->dots.clear();
+  if (currentMap_ != 0) {
+    for (const TStationMark& s : stations_) {
+      try {
+        const TGeoPoint g = LocatorToCoord(s.locator.toStdString());
+        const TPixel px = stream_->LocatePoint(currentMap_, g.longitude, g.latitude);
+        if (px.x < 0 || px.y < 0 || px.x >= picture_.width() || px.y >= picture_.height()) continue;
+        StationsShape->dots.push_back(
+            {QPoint(static_cast<int>(px.x), static_cast<int>(px.y)), s.call.left(13), s.colour});
+      } catch (const std::exception&) {
+        // Off this map, or no locator: not drawn.
+      }
+    }
+  }
+  StationsShape->setGeometry(0, 0, picture_.width(), picture_.height());
+  StationsShape->setVisible(!StationsShape->dots.empty());
+  StationsShape->raise();
+  StationsShape->update();
+}
+
+int TMapForm::StationsDrawn() const { return static_cast<int>(StationsShape->dots.size()); }

@@ -2,6 +2,7 @@
 // The map window "Map view": the entry's own map with its zoom chain (parents), the animated ring
 // on the entry's position, heading and distance from the user's locator, fit to window and
 // printing; and the beacon mode the beacon scheduler uses on the world map.
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -17,6 +18,7 @@ class QMenu;
 class QPrinter;
 class QTimer;
 class TLocationShape;
+class TStationsShape;
 
 namespace Ui {
 class TMapForm;
@@ -74,6 +76,17 @@ class TMapForm : public QWidget {
   QSize VisibleMapSize() const;
   void SetUseKm(bool on) { useKm_ = on; }
 
+  // Stations heard on the air (the band activity window): a dot and the call at each locator on
+  // the map shown, the world map when none is shown yet. An empty list removes them.
+  struct TStationMark {
+    QString call;
+    QString locator;
+    QColor colour;
+  };
+  void ShowStations(const std::vector<TStationMark>& stations);
+  // The stations drawn on the map shown (those it locates).
+  int StationsDrawn() const;
+
  public slots:
   void ZoomInBtnClick();
   void ZoomOutBtnClick();
@@ -110,6 +123,9 @@ class TMapForm : public QWidget {
   std::unique_ptr<Ui::TMapForm> ui;
   std::unique_ptr<TMapStream> stream_;
   TLocationShape* LocationShape = nullptr;
+  TStationsShape* StationsShape = nullptr;
+  std::vector<TStationMark> stations_;
+  void PlaceStations();
   QTimer* BlinkTimer = nullptr;
   QMenu* PopupMenu = nullptr;
   bool ready_ = false;

@@ -21,6 +21,8 @@ class TCWOutputForm;
 class TLabelReportForm;
 class TMapForm;
 class TBeaconSchedulerForm;
+class TBandActivityForm;
+class TCallbook;
 class QRadioButton;
 class QComboBox;
 class QKeyEvent;
@@ -194,6 +196,9 @@ class TCallViewForm : public QMainWindow {
   void MapBtnClick();
   void ViewMapItemClick();
   void ViewBeaconSchedulerItemClick();
+  // "Band activity" (FTellmarkMainWsjtx.cpp): the decodes of WSJT-X, made on first use.
+  void ViewBandActivityItemClick();
+  TBandActivityForm* BandActivityForm() const { return bandForm_; }
   void EditCopyMenuClick();
   void ContentMenuClick();
   void HelpOpenHelpFileasRTFItemClick();
@@ -287,4 +292,8 @@ class TCallViewForm : public QMainWindow {
   // Map and beacons: children; the map window lives to the end, the scheduler once made.
   TMapForm* mapForm_ = nullptr;
   TBeaconSchedulerForm* beaconForm_ = nullptr;
+  // The band activity window and the look-up it annotates with.
+  void SetUpBandActivity();
+  TBandActivityForm* bandForm_ = nullptr;
+  std::shared_ptr<TCallbook> bandCallbook_;  // shared: its type is incomplete here
 };

@@ -14,6 +14,7 @@
 #include "widgets/UMessages.h"
 
 void TCallViewForm::CreateMapForm() {
+  SetUpBandActivity();
   connect(ui->ViewBeaconSchedulerItem, &QAction::triggered, this,
           &TCallViewForm::ViewBeaconSchedulerItemClick, Qt::UniqueConnection);
   ui->ViewBeaconSchedulerItem->setEnabled(true);
