@@ -40,6 +40,7 @@ struct TOptions {
   int orderIndex = -1;  // oiUSName / oiUSCity / oiUSZIP / oiUSCounty for an order listing
   std::string orderText;
   int count = 1;
+  std::string countText;  // --count as given
   bool countGiven = false;
   bool words = false;   // the arguments are words of a text search
   bool stats = false;   // coverage figures of the data set
@@ -60,8 +61,15 @@ constexpr const char* kFooter =
     "firstname=, county=, city=, prevcall= (city=boston).\n"
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
-    "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
-    "Exit status: 0 all found, 1 something not found, 2 error.";
+    "A text that cannot be a call (anything but letters, digits and /, or longer than a call can\n"
+    "be) is an error: its row says match invalid.\n"
+    "--adif fills a log's empty fields; every other byte of it stays as it was.\n"
+    "Exit status: 0 all found, 1 something not found, 2 error.\n"
+    "Documentation: man tellmark-lookup, and " TELLMARK_DOC_DIR
+    " (cli.md, service.md, adif.md).";
+
+constexpr long kMaxCount = 100000000;
+constexpr const char* kCountTooLarge = "--count: at most 100000000";
 
 // Data-set file names as this system writes them, with "/".
 std::string ShownName(std::string_view relName) {
@@ -116,7 +124,7 @@ class TWriter {
   explicit TWriter(TFormat f) : format_(f) {}
   void Add(TCallbookRecord r) {
     if (format_ == TFormat::Text) {
-      if (r.match == TCallbookMatch::None) return;
+      if (r.match == TCallbookMatch::None || r.match == TCallbookMatch::Invalid) return;
       if (written_++) std::cout << "\n";
       std::cout << CallbookText(r);
       std::cout.flush();
@@ -169,9 +177,8 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   order("--city", oiUSCity, "List the U.S. entries by city from TEXT");
   order("--zip", oiUSZIP, "List the U.S. entries by ZIP code from TEXT");
   order("--county", oiUSCounty, "List the U.S. entries by county from TEXT");
-  auto* count =
-      app.add_option("--count", o.count, "Entries listed (orders: default 1; --words: default all)")
-          ->check(CLI::PositiveNumber);
+  auto* count = app.add_option("--count", o.countText,
+                               "Entries listed (orders: default 1; --words: default all)");
   app.add_flag("--words", o.words, "The arguments are words of a text search");
   app.add_option("--db", o.wordsDb, "Database of the word search, us or intl (default both)")
       ->check(CLI::IsMember({"us", "intl"}));
@@ -197,7 +204,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
-                 "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
+                 "SIGINT or SIGTERM; SIGHUP reopens the data set (service.md of the documentation)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
@@ -230,6 +237,18 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   if (!o.wordsDb.empty() && !o.words) return bad("--db goes with --words");
   o.format = json ? TFormat::Json : csv ? TFormat::Csv : TFormat::Text;
   o.countGiven = count->count() > 0;
+  if (o.countGiven) {
+    const std::string& t = o.countText;
+    if (t.empty() || t.find_first_not_of("0123456789") != std::string::npos) {
+      if (t.size() > 1 && t[0] == '-' && t.find_first_not_of("0123456789", 1) == std::string::npos)
+        return bad("--count: at least 1");
+      return bad("--count: a whole number");
+    }
+    const size_t digits = t.size() - std::min(t.find_first_not_of('0'), t.size());
+    if (digits == 0) return bad("--count: at least 1");
+    if (digits > 9 || std::stol(t) > kMaxCount) return bad(kCountTooLarge);
+    o.count = static_cast<int>(std::stol(t));
+  }
   if (o.words) {
     // Words may also come several to an argument.
     std::vector<std::string> split;
@@ -248,14 +267,23 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   return -1;
 }
 
-// One call look-up: a row with how it matched; false when not found exactly. A call with
-// designators is looked up by its base call.
-bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+// One call look-up: a row with how it matched; the exit status of the row (0 found exactly, 1
+// not, 2 not a call). A call with designators is looked up by its base call; a text that
+// cannot be a call is not looked up at all, so that no entry stands in for it.
+int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+  if (const std::string problem = CallTextProblem(text); !problem.empty()) {
+    std::cerr << "tellmark-lookup: " << problem << "\n";
+    TCallbookRecord r;
+    r.call = TrimBlanks(text);
+    r.match = TCallbookMatch::Invalid;
+    out.Add(std::move(r));
+    return 2;
+  }
   TCallbookAnswer a = callbook.Lookup(text);
   if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
   const bool exact = a.Exact();
   out.Add(std::move(a.record));
-  return exact;
+  return exact ? 0 : 1;
 }
 
 // count entries of an order from the first entry whose key is equal or greater; nothing when
@@ -297,6 +325,8 @@ int WriteMorseWave(const TOptions& o) {
   if (o.cwPitch >= 0) options.pitch = static_cast<uint16_t>(o.cwPitch);
   if (o.cwVolume >= 0) options.volume = static_cast<uint8_t>(o.cwVolume);
 
+  if (const std::string problem = CallTextProblem(o.calls.front()); !problem.empty())
+    throw std::runtime_error(problem);
   const std::string key = TLookup::CallBoxKey(Utf8ToCp437(o.calls.front()));
   if (key.empty()) throw std::runtime_error("empty call");
   TLookup lookup;
@@ -363,14 +393,13 @@ int main(int argc, char** argv) {
     } else if (o.orderIndex >= 0) {
       if (!ListOrder(o, out, callbook)) status = 1;
     } else if (!o.calls.empty()) {
-      for (const auto& c : o.calls)
-        if (!LookUpCall(c, out, callbook)) status = 1;
+      for (const auto& c : o.calls) status = std::max(status, LookUpCall(c, out, callbook));
     } else {
       std::string line;
       while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (TrimBlanks(line).empty()) continue;
-        if (!LookUpCall(line, out, callbook)) status = 1;
+        status = std::max(status, LookUpCall(line, out, callbook));
       }
     }
     out.Finish();
