@@ -7,14 +7,14 @@
 
 #include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
-#include <nlohmann/json.hpp>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceData.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
+#include "service/UServiceData.h"
 #include "storage/UIndexEngine.h"
 
 using nlohmann::json;
@@ -129,9 +129,10 @@ int Count(const std::string& text, const std::string& what) {
 }
 
 std::string Grouped(int n) {
-  return n >= 1000 ? std::to_string(n / 1000) + "," + std::string(3 - std::to_string(n % 1000).size(), '0') +
-                         std::to_string(n % 1000)
-                   : std::to_string(n);
+  return n >= 1000
+             ? std::to_string(n / 1000) + "," +
+                   std::string(3 - std::to_string(n % 1000).size(), '0') + std::to_string(n % 1000)
+             : std::to_string(n);
 }
 
 }  // namespace
@@ -153,10 +154,9 @@ TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
     ASSERT_EQ(a.status, 200) << a.body;
     const int rows = std::min(50, c.total - (p - 1) * 50);
     EXPECT_EQ(Count(a.body, "<tr><td><a href=\"/entry?call="), rows);
-    const std::string count =
-        p == 1 ? "50 of " + Grouped(c.total)
-               : Grouped((p - 1) * 50 + 1) + "\u2013" + Grouped((p - 1) * 50 + rows) + " of " +
-                     Grouped(c.total);
+    const std::string count = p == 1 ? "50 of " + Grouped(c.total)
+                                     : Grouped((p - 1) * 50 + 1) + "\u2013" +
+                                           Grouped((p - 1) * 50 + rows) + " of " + Grouped(c.total);
     EXPECT_NE(a.body.find("<p class=\"count\">" + count + "</p>"), std::string::npos) << a.body;
     const std::regex call("<a href=\"/entry\\?call=([A-Z0-9]+)\">");
     for (auto it = std::sregex_iterator(a.body.begin(), a.body.end(), call);
@@ -166,8 +166,10 @@ TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
       EXPECT_EQ(Count(a.body, "<td>PAT " + c.surname + "</td>"), rows);
     }
     std::smatch prev, next;
-    const bool hasPrev = std::regex_search(a.body, prev, std::regex("<a rel=\"prev\" href=\"([^\"]+)\""));
-    const bool hasNext = std::regex_search(a.body, next, std::regex("<a rel=\"next\" href=\"([^\"]+)\""));
+    const bool hasPrev =
+        std::regex_search(a.body, prev, std::regex("<a rel=\"prev\" href=\"([^\"]+)\""));
+    const bool hasNext =
+        std::regex_search(a.body, next, std::regex("<a rel=\"next\" href=\"([^\"]+)\""));
     EXPECT_EQ(hasPrev, p > 1);
     EXPECT_EQ(hasNext, p < pages);
     if (hasPrev) {
@@ -180,7 +182,8 @@ TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
   }
   EXPECT_EQ(static_cast<int>(calls.size()), c.total);
   // Past the end: nothing, said so; a bad page number is refused.
-  const THttpAnswer past = Get(service_->Port(), "/search?" + c.query + "&page=" + std::to_string(pages + 1));
+  const THttpAnswer past =
+      Get(service_->Port(), "/search?" + c.query + "&page=" + std::to_string(pages + 1));
   EXPECT_EQ(past.status, 200);
   EXPECT_EQ(Count(past.body, "<tr><td><a href"), 0);
   for (const char* bad : {"0", "-1", "x", "100001"})

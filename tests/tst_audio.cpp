@@ -4,12 +4,12 @@
 // A machine busy with other work can make the recording drop out: each check gets three tries.
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -305,7 +305,7 @@ class TstAudio : public QObject {
         cw->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(cw));
         cw->StartOutput("0000", {800, 0, 100});  // dashes of 726 ms, gaps of 145 ms
-        QTest::qWait(1100);                        // in the second dash
+        QTest::qWait(1100);                      // in the second dash
         escMs = clock.elapsed();
         QTest::keyClick(cw, Qt::Key_Escape);
       } else {
@@ -344,9 +344,10 @@ class TstAudio : public QObject {
         if (t.startMs < escMs) ++before;
         lastEnd = std::max(lastEnd, t.startMs + t.lengthMs);
       }
-      qInfo("try %d (%s): Esc at %lld ms, %d tones before it, the last sound ends at %.0f ms "
-            "(%.0f ms after Esc)",
-            attempt, qPrintable(where), escMs, before, lastEnd, lastEnd - escMs);
+      qInfo(
+          "try %d (%s): Esc at %lld ms, %d tones before it, the last sound ends at %.0f ms "
+          "(%.0f ms after Esc)",
+          attempt, qPrintable(where), escMs, before, lastEnd, lastEnd - escMs);
       if (before == 0)
         problem = "nothing was heard before Esc";
       else if (lastEnd > escMs + 200)

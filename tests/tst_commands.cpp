@@ -16,8 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -27,9 +27,9 @@
 #include <memory>
 
 #include "EditionReadBack.h"
+#include "WindowTestEnv.h"
 #include "builder/UDocumentWriter.h"
 #include "builder/USourceTables.h"
-#include "WindowTestEnv.h"
 #include "dataset/UClipboardText.h"
 #include "lookup_fixture.h"
 #include "report/UReport.h"
@@ -651,21 +651,38 @@ class TstCommands : public QObject {
     QTest::addColumn<QString>("mimeDefault");    // xdg-mime's answer for text/plain
     QTest::addColumn<QString>("visual");
     QTest::addColumn<QString>("editor");
-    QTest::addColumn<QString>("started");  // "program args..." with REPORT for the file; "" built-in
+    QTest::addColumn<QString>(
+        "started");  // "program args..." with REPORT for the file; "" built-in
     const QStringList all{"xdg-open", "xdg-mime", "x-terminal-emulator", "xterm", "vi", "nano"};
-    QTest::newRow("desktop editor") << all << "org.gnome.TextEditor.desktop" << "" << "vi"
+    QTest::newRow("desktop editor") << all << "org.gnome.TextEditor.desktop"
+                                    << ""
+                                    << "vi"
                                     << "xdg-open REPORT";
-    QTest::newRow("no text handler: EDITOR in a terminal")
-        << all << "" << "" << "nano" << "x-terminal-emulator -e nano REPORT";
+    QTest::newRow("no text handler: EDITOR in a terminal") << all << ""
+                                                           << ""
+                                                           << "nano"
+                                                           << "x-terminal-emulator -e nano REPORT";
     QTest::newRow("VISUAL before EDITOR, with its arguments")
-        << all << "" << "vi -n" << "nano" << "x-terminal-emulator -e vi -n REPORT";
-    QTest::newRow("xterm when there is no default terminal")
-        << QStringList{"xterm", "nano"} << "" << "" << "nano" << "xterm -e nano REPORT";
-    QTest::newRow("no terminal: built-in")
-        << QStringList{"xdg-open", "xdg-mime", "nano"} << "" << "" << "nano" << "";
-    QTest::newRow("editor not installed: built-in")
-        << QStringList{"x-terminal-emulator"} << "" << "" << "emacs" << "";
-    QTest::newRow("nothing: built-in") << QStringList{} << "" << "" << "" << "";
+        << all << ""
+        << "vi -n"
+        << "nano"
+        << "x-terminal-emulator -e vi -n REPORT";
+    QTest::newRow("xterm when there is no default terminal") << QStringList{"xterm", "nano"} << ""
+                                                             << ""
+                                                             << "nano"
+                                                             << "xterm -e nano REPORT";
+    QTest::newRow("no terminal: built-in") << QStringList{"xdg-open", "xdg-mime", "nano"} << ""
+                                           << ""
+                                           << "nano"
+                                           << "";
+    QTest::newRow("editor not installed: built-in") << QStringList{"x-terminal-emulator"} << ""
+                                                    << ""
+                                                    << "emacs"
+                                                    << "";
+    QTest::newRow("nothing: built-in") << QStringList{} << ""
+                                       << ""
+                                       << ""
+                                       << "";
   }
   void editReportFileChoosesAnEditor() {
     QFETCH(QStringList, installed);
@@ -721,7 +738,8 @@ class TstCommands : public QObject {
     } else {
       QVERIFY(!viewer);
       QTRY_VERIFY(FileText(log).endsWith('\n'));
-      QCOMPARE(QString::fromUtf8(FileText(log)).trimmed(), QString(started).replace("REPORT", report));
+      QCOMPARE(QString::fromUtf8(FileText(log)).trimmed(),
+               QString(started).replace("REPORT", report));
     }
     QCOMPARE(Texts(), QStringList());
   }

@@ -86,8 +86,10 @@ class TstInstance : public QObject {
   void helpAndVersionBeforeAnyWindow_data() {
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("begins");
-    QTest::newRow("--help") << "--help" << "Usage: tellmark [OPTION] [DATA_FOLDER]\n";
-    QTest::newRow("-h") << "-h" << "Usage: tellmark [OPTION] [DATA_FOLDER]\n";
+    QTest::newRow("--help") << "--help"
+                            << "Usage: tellmark [OPTION] [DATA_FOLDER]\n";
+    QTest::newRow("-h") << "-h"
+                        << "Usage: tellmark [OPTION] [DATA_FOLDER]\n";
     QTest::newRow("--version") << "--version" << QString("tellmark %1\n").arg(TELLMARK_VERSION);
   }
   void helpAndVersionBeforeAnyWindow() {
@@ -96,8 +98,9 @@ class TstInstance : public QObject {
     TInstanceServer running;
     QVERIFY(running.Listen());
     QSignalSpy asked(&running, &TInstanceServer::Activated);
-    const TRun r = RunProgram({option, "/some/folder"},
-                              {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}});
+    const TRun r =
+        RunProgram({option, "/some/folder"},
+                   {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.startsWith(begins), qPrintable(r.out));
     QCOMPARE(r.err, QString());
@@ -119,8 +122,8 @@ class TstInstance : public QObject {
     QTest::addColumn<QString>("folder");
     const QString work = QDir::tempPath();
     QTest::newRow("absolute folder") << QStringList{"/srv/callbook 2000"} << "/srv/callbook 2000";
-    QTest::newRow("relative folder") << QStringList{"editions/summer"}
-                                     << QDir(work).absoluteFilePath("editions/summer");
+    QTest::newRow("relative folder")
+        << QStringList{"editions/summer"} << QDir(work).absoluteFilePath("editions/summer");
     QTest::newRow("none") << QStringList{} << QString();
   }
   void secondStartHandsOverItsRequest() {

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "WindowTestEnv.h"
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "notes/FEditNotes.h"
@@ -31,7 +32,6 @@
 #include "ui/FTellmarkMain.h"
 #include "ui/UStartUp.h"
 #include "widgets/UMessages.h"
-#include "common/StrUtil.h"
 
 namespace {
 
@@ -63,7 +63,16 @@ QByteArray RawRecord(const QString& file, int n) {
 }
 
 // Code page 437 bytes 128..255 as Unicode, from the code page's published table.
-const char16_t kCp437High[] = u"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC\u00C4\u00C5\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9\u00FF\u00D6\u00DC\u00A2\u00A3\u00A5\u20A7\u0192\u00E1\u00ED\u00F3\u00FA\u00F1\u00D1\u00AA\u00BA\u00BF\u2310\u00AC\u00BD\u00BC\u00A1\u00AB\u00BB\u2591\u2592\u2593\u2502\u2524\u2561\u2562\u2556\u2555\u2563\u2551\u2557\u255D\u255C\u255B\u2510\u2514\u2534\u252C\u251C\u2500\u253C\u255E\u255F\u255A\u2554\u2569\u2566\u2560\u2550\u256C\u2567\u2568\u2564\u2565\u2559\u2558\u2552\u2553\u256B\u256A\u2518\u250C\u2588\u2584\u258C\u2590\u2580\u03B1\u00DF\u0393\u03C0\u03A3\u03C3\u00B5\u03C4\u03A6\u0398\u03A9\u03B4\u221E\u03C6\u03B5\u2229\u2261\u00B1\u2265\u2264\u2320\u2321\u00F7\u2248\u00B0\u2219\u00B7\u221A\u207F\u00B2\u25A0\u00A0";
+const char16_t kCp437High[] =
+    u"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC\u00C4"
+    u"\u00C5\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9\u00FF\u00D6\u00DC\u00A2\u00A3\u00A5"
+    u"\u20A7\u0192\u00E1\u00ED\u00F3\u00FA\u00F1\u00D1\u00AA\u00BA\u00BF\u2310\u00AC\u00BD\u00BC"
+    u"\u00A1\u00AB\u00BB\u2591\u2592\u2593\u2502\u2524\u2561\u2562\u2556\u2555\u2563\u2551\u2557"
+    u"\u255D\u255C\u255B\u2510\u2514\u2534\u252C\u251C\u2500\u253C\u255E\u255F\u255A\u2554\u2569"
+    u"\u2566\u2560\u2550\u256C\u2567\u2568\u2564\u2565\u2559\u2558\u2552\u2553\u256B\u256A\u2518"
+    u"\u250C\u2588\u2584\u258C\u2590\u2580\u03B1\u00DF\u0393\u03C0\u03A3\u03C3\u00B5\u03C4\u03A6"
+    u"\u0398\u03A9\u03B4\u221E\u03C6\u03B5\u2229\u2261\u00B1\u2265\u2264\u2320\u2321\u00F7\u2248"
+    u"\u00B0\u2219\u00B7\u221A\u207F\u00B2\u25A0\u00A0";
 
 QString U(const char16_t* s) { return QString::fromUtf16(s); }
 
@@ -700,15 +709,19 @@ class TstNotes : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("named");  // "char (U+XXXX)" and "char → nearest"
     QTest::addColumn<QByteArray>("stored");  // after Yes
-    QTest::newRow("en dash") << U(u"40\u2013160 m") << QStringList{U(u"\u2013 (U+2013)"),
-        U(u"\u2013 \u2192 -")} << QByteArray("40-160 m\r\n");
-    QTest::newRow("o with stroke") << U(u"S\u00f8ren, M\u00fcller") << QStringList{
-        U(u"\u00f8 (U+00F8)"), U(u"\u00f8 \u2192 o")} << QByteArray("Soren, M\x81ller\r\n");
-    QTest::newRow("curly quotes") << U(u"\u201cQRP\u201d \u201cQRP\u201d") << QStringList{
-        U(u"\u201c (U+201C)"), U(u"\u201d (U+201D)"), U(u"\u201c \u2192 \""),
-        U(u"\u201d \u2192 \"")} << QByteArray("\"QRP\" \"QRP\"\r\n");
-    QTest::newRow("no near form") << U(u"73 \u4e2d") << QStringList{
-        U(u"\u4e2d (U+4E2D)"), U(u"\u4e2d \u2192 ?")} << QByteArray("73 ?\r\n");
+    QTest::newRow("en dash") << U(u"40\u2013160 m")
+                             << QStringList{U(u"\u2013 (U+2013)"), U(u"\u2013 \u2192 -")}
+                             << QByteArray("40-160 m\r\n");
+    QTest::newRow("o with stroke") << U(u"S\u00f8ren, M\u00fcller")
+                                   << QStringList{U(u"\u00f8 (U+00F8)"), U(u"\u00f8 \u2192 o")}
+                                   << QByteArray("Soren, M\x81ller\r\n");
+    QTest::newRow("curly quotes") << U(u"\u201cQRP\u201d \u201cQRP\u201d")
+                                  << QStringList{U(u"\u201c (U+201C)"), U(u"\u201d (U+201D)"),
+                                                 U(u"\u201c \u2192 \""), U(u"\u201d \u2192 \"")}
+                                  << QByteArray("\"QRP\" \"QRP\"\r\n");
+    QTest::newRow("no near form") << U(u"73 \u4e2d")
+                                  << QStringList{U(u"\u4e2d (U+4E2D)"), U(u"\u4e2d \u2192 ?")}
+                                  << QByteArray("73 ?\r\n");
   }
   void charactersOutsideTheCodePageAreAsked() {
     QFETCH(QString, typed);
@@ -740,8 +753,7 @@ class TstNotes : public QObject {
     TNoteRec rec;
     QVERIFY(notes.ReadNote("g3xyz", rec));
     QCOMPARE(QByteArray::fromStdString(rec.Text), stored);
-    QCOMPARE(RawMemo(&ed),
-             QString::fromStdString(Cp437ToUtf8(stored.chopped(2).toStdString())));
+    QCOMPARE(RawMemo(&ed), QString::fromStdString(Cp437ToUtf8(stored.chopped(2).toStdString())));
     QVERIFY(!Memo(&ed)->document()->isModified());
   }
 

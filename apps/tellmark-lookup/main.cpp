@@ -18,13 +18,13 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
-#include "service/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
+#include "service/UServiceMain.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -65,8 +65,7 @@ constexpr const char* kFooter =
     "be) is an error: its row says match invalid.\n"
     "--adif fills a log's empty fields; every other byte of it stays as it was.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.\n"
-    "Documentation: man tellmark-lookup, and " TELLMARK_DOC_DIR
-    " (cli.md, service.md, adif.md).";
+    "Documentation: man tellmark-lookup, and " TELLMARK_DOC_DIR " (cli.md, service.md, adif.md).";
 
 constexpr long kMaxCount = 100000000;
 constexpr const char* kCountTooLarge = "--count: at most 100000000";
@@ -202,9 +201,10 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                  "to standard output, the summary to standard error");
   app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
-  app.add_option("--serve", o.serve,
-                 "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
-                 "SIGINT or SIGTERM; SIGHUP reopens the data set (service.md of the documentation)");
+  app.add_option(
+      "--serve", o.serve,
+      "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
+      "SIGINT or SIGTERM; SIGHUP reopens the data set (service.md of the documentation)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {

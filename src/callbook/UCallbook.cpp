@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "dataset/ULookup.h"
 #include "dataset/UQslManagers.h"
 

@@ -69,8 +69,8 @@ TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, 
   const int32_t exactEnd = out.exact ? EqualKeyEnd(index, key) : first;
   out.total = (out.exact ? exactEnd : OrderEntryCount(index)) - first;
   const int64_t from = static_cast<int64_t>(first) + std::max<int32_t>(offset, 0);
-  const int32_t last = static_cast<int32_t>(
-      std::min<int64_t>(from + count, OrderEntryCount(index)) - 1);
+  const int32_t last =
+      static_cast<int32_t>(std::min<int64_t>(from + count, OrderEntryCount(index)) - 1);
   for (int32_t p = static_cast<int32_t>(std::min<int64_t>(from, INT32_MAX)); p <= last; ++p) {
     TFoundEntry e;
     if (!ReadOrderEntry(index, p, ref)) ThrowReadFailure(kSequenceFileName, LastErrorCode());

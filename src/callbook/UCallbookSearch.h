@@ -29,8 +29,7 @@ struct TOrderListing {
 // whose key is equal or greater than the key of text (UTF-8); those with the equal key match
 // Exact, the rest NextGreater. Nothing when the text is past the last key. offset entries of the
 // listing are skipped first (a later page).
-TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count,
-                               int32_t offset = 0);
+TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, int32_t offset = 0);
 
 // The entries of one database that hold every word (UTF-8; folded as the word lists are
 // written), in call order; at most count (-1: all) from the offset-th on. Empty when a word is

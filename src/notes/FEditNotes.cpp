@@ -55,9 +55,7 @@ QString NoteCharsQuestion(const std::vector<TNoteCharSwap>& swaps) {
       .arg(chars.join(", "), nearest.join(", "));
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEditNotesForm::TEditNotesForm(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TEditNotesForm>()) {

@@ -17,11 +17,11 @@ std::string PageStyle();
 std::string PageHome();
 // Where a page of search results sits in its list.
 struct TResultsPage {
-  int offset = 0;      // the page's first entry, counted from 0
-  int total = -1;      // entries of the whole list; -1 when not known
-  bool more = false;   // entries follow the page
-  int pageSize = 50;   // entries a page holds
-  std::string query;   // the search's query without its page ("field=name&text=smith")
+  int offset = 0;     // the page's first entry, counted from 0
+  int total = -1;     // entries of the whole list; -1 when not known
+  bool more = false;  // entries follow the page
+  int pageSize = 50;  // entries a page holds
+  std::string query;  // the search's query without its page ("field=name&text=smith")
 };
 // A search's entries as a table, each call a link to its page. A list cut to a page says so
 // ("50 of 1,040") and links the previous and next pages.

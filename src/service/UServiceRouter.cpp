@@ -8,9 +8,9 @@
 #include <random>
 
 #include "callbook/UCallbookWriters.h"
+#include "common/StrUtil.h"
 #include "service/UServiceFormats.h"
 #include "service/UServicePage.h"
-#include "common/StrUtil.h"
 
 namespace {
 
@@ -521,9 +521,9 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
       const auto r = std::from_chars(v.data(), v.data() + v.size(), pageNumber);
       if (r.ec != std::errc() || r.ptr != v.data() + v.size() || pageNumber < 1 ||
           pageNumber > kMaxPageNumber)
-        return Answer(400, kHtmlType,
-                      PageMessage("Bad request", "page must be 1 to " +
-                                                     std::to_string(kMaxPageNumber)));
+        return Answer(
+            400, kHtmlType,
+            PageMessage("Bad request", "page must be 1 to " + std::to_string(kMaxPageNumber)));
       continue;
     }
     if (!page.query.empty()) page.query += '&';
@@ -550,7 +550,8 @@ TListPage TCallbookSource::ListOrderPage(TSearchField field, std::string_view te
   TListPage page;
   std::vector<TCallbookRecord> all = ListOrder(field, text, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);
-  for (size_t i = static_cast<size_t>(offset); i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
+  for (size_t i = static_cast<size_t>(offset);
+       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
     page.found.push_back(std::move(all[i]));
   return page;
 }
@@ -560,7 +561,8 @@ TListPage TCallbookSource::SearchWordsPage(const std::vector<std::string>& words
   TListPage page;
   std::vector<TCallbookRecord> all = SearchWords(words, db, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);
-  for (size_t i = static_cast<size_t>(offset); i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
+  for (size_t i = static_cast<size_t>(offset);
+       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
     page.found.push_back(std::move(all[i]));
   return page;
 }

@@ -21,7 +21,7 @@ inline constexpr size_t kMaxBodyBytes = 64 * 1024;
 inline constexpr size_t kMaxTargetBytes = 8 * 1024;
 inline constexpr int kMaxListCount = 1000;  // entries of one search answer
 inline constexpr size_t kMaxSearchText = 64;
-inline constexpr int kPageEntries = 50;       // entries of one page of the browser page's lists
+inline constexpr int kPageEntries = 50;  // entries of one page of the browser page's lists
 inline constexpr int kMaxPageNumber = 100000;
 
 struct TServiceRequest {
@@ -71,8 +71,7 @@ class TCallbookSource {
                                                    std::string_view db, int count) = 0;
   // count entries of ListOrder / SearchWords from the offset-th on, with the total where the
   // source knows it. By default cut from ListOrder / SearchWords, without a total.
-  virtual TListPage ListOrderPage(TSearchField field, std::string_view text, int offset,
-                                  int count);
+  virtual TListPage ListOrderPage(TSearchField field, std::string_view text, int offset, int count);
   virtual TListPage SearchWordsPage(const std::vector<std::string>& words, std::string_view db,
                                     int offset, int count);
   virtual TServiceHealth Health() = 0;

@@ -177,10 +177,10 @@ bool TDocumentViewerForm::FindNext() {
 
 void TDocumentViewerForm::closeEvent(QCloseEvent* event) {
   if (Editable() && text_->document()->isModified()) {
-    const int answer = ShowInfoBox(
-        ApplicationTitle(),
-        QString("%1 has unsaved changes. Save them?").arg(QFileInfo(path_).fileName()),
-        mbYesNoCancel | mbIconQuestion);
+    const int answer =
+        ShowInfoBox(ApplicationTitle(),
+                    QString("%1 has unsaved changes. Save them?").arg(QFileInfo(path_).fileName()),
+                    mbYesNoCancel | mbIconQuestion);
     if (answer == idCancel || (answer == idYes && !Save())) {
       event->ignore();
       return;

@@ -3,11 +3,10 @@
 // with a find bar; its size is kept in the settings file for the next one. Freed when closed.
 // Switched to editing it is the editor of last resort: Save (Ctrl+S) replaces the file whole
 // (a new file renamed over it), in the encoding it was read in.
+#include <QPlainTextEdit>
 #include <QSize>
 #include <QWidget>
 #include <functional>
-
-#include <QPlainTextEdit>
 
 class QLabel;
 class QLineEdit;
