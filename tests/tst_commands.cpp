@@ -744,6 +744,35 @@ class TstCommands : public QObject {
     QCOMPARE(Texts(), QStringList());
   }
 
+  // A box with a short text is still wide enough for its whole caption ("Tellmark on CD-ROM
+  // Summer 1999" in the title bar, with the window manager's buttons); Esc closes it.
+  void shortBoxesShowTheirWholeCaption_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one word") << "Saved";
+    QTest::newRow("short error") << "Error: 2";
+  }
+  void shortBoxesShowTheirWholeCaption() {
+    QFETCH(QString, text);
+    SetMessageHandler({});
+    int width = 0, needed = 0;
+    QTimer::singleShot(200, this, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box) return;
+      QFont bold = box->font();
+      bold.setBold(true);
+      needed = QFontMetrics(bold).horizontalAdvance(ApplicationTitle()) + 3 * 24;
+      width = box->width();
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    ShowErrorBox(text);
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+    QVERIFY(needed > 0);
+    QVERIFY2(width >= needed, qPrintable(QString("%1 < %2").arg(width).arg(needed)));
+  }
+
   // The built-in editor: typed keys change the text, Ctrl+S replaces the file whole (nothing
   // left beside it), closing with changes asks first, Esc with none closes at once.
   void builtInEditorSavesTheReportFile() {

@@ -19,10 +19,10 @@
 #include <memory>
 #include <numbers>
 
+#include "WindowTestEnv.h"
 #include "builder/UEditionWriter.h"
 #include "builder/UMapRaster.h"
 #include "builder/UMapSet.h"
-#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "map/FBeaconScheduler.h"
 #include "map/FMap.h"
@@ -435,14 +435,13 @@ class TstMap : public QObject {
     f->show();
     QVERIFY(QTest::qWaitForWindowExposed(f));
     const QRect area = f->screen()->availableGeometry();
-    QVERIFY2(area.contains(f->frameGeometry()),
-             qPrintable(QString("%1,%2 %3x%4 in %5x%6")
-                            .arg(f->frameGeometry().x())
-                            .arg(f->frameGeometry().y())
-                            .arg(f->frameGeometry().width())
-                            .arg(f->frameGeometry().height())
-                            .arg(area.width())
-                            .arg(area.height())));
+    QVERIFY2(area.contains(f->frameGeometry()), qPrintable(QString("%1,%2 %3x%4 in %5x%6")
+                                                               .arg(f->frameGeometry().x())
+                                                               .arg(f->frameGeometry().y())
+                                                               .arg(f->frameGeometry().width())
+                                                               .arg(f->frameGeometry().height())
+                                                               .arg(area.width())
+                                                               .arg(area.height())));
   }
 
   void printsTheMapAtItsScreenSize() {

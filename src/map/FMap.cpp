@@ -15,8 +15,8 @@
 #include "dataset/ULocator.h"
 #include "map/UMapGeo.h"
 #include "ui_FMap.h"
-#include "widgets/UWindowPlace.h"
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 // The ring: a circle drawn with an inverting pen of width 2 and no fill over the map picture.
 class TLocationShape : public QWidget {
