@@ -220,6 +220,7 @@ int main(int argc, char** argv) {
     TFirstPaint firstPaint(clock, entryShown, timing, exitAfterPaint);
     if (timing || exitAfterPaint) mainForm.installEventFilter(&firstPaint);
     CentreOnScreen(&mainForm);
+    KeepOnScreen(&mainForm);  // at a large scale the window may be as large as the screen
     mainForm.show();
     if (!screenshots.isEmpty())
       QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });
