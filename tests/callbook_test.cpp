@@ -13,9 +13,9 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookRecord.h"
 #include "callbook/UCallbookWriters.h"
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "lookup_fixture.h"
 #include "storage/UIndexEngine.h"
 
