@@ -452,6 +452,104 @@ TEST_F(LookupCliTest, AdifLogFilledToStandardOutputAFileOrInPlace) {
     EXPECT_EQ(Run(bad).status, 2) << bad;
 }
 
+// A text that cannot be a call is refused as such, never answered with another entry: its row
+// says "invalid", standard error names it, the exit status is 2 even beside found calls.
+struct TInvalidCall {
+  const char* name;
+  std::string arg;   // as the shell gets it
+  std::string call;  // the row's call
+  const char* why;   // part of the message
+};
+
+class LookupInvalidCallTest : public LookupCliTest,
+                              public ::testing::WithParamInterface<TInvalidCall> {};
+
+TEST_P(LookupInvalidCallTest, RowSaysInvalidAndExitIsTwo) {
+  const TInvalidCall& c = GetParam();
+  for (const char* format : {"--json", "--csv"}) {
+    SCOPED_TRACE(format);
+    const TRun r = Run(std::string(format) + " w1aw " + c.arg);
+    EXPECT_EQ(r.status, 2) << r.out;
+    if (std::string(format) == "--json") {
+      const auto j = nlohmann::json::parse(r.out);
+      ASSERT_EQ(j.size(), 2u);
+      EXPECT_EQ(j[0]["call"], "W1AW");
+      EXPECT_EQ(j[0]["match"], "exact");
+      EXPECT_EQ(j[1]["call"], c.call);
+      EXPECT_EQ(j[1]["match"], "invalid");
+      EXPECT_FALSE(j[1].contains("name")) << j[1];  // nobody's entry
+    } else {
+      // Heading, W1AW, the invalid row: "call,match,..." with match in the second column.
+      const size_t second = r.out.find('\n', r.out.find('\n') + 1);
+      ASSERT_NE(second, std::string::npos) << r.out;
+      const std::string row = r.out.substr(second + 1);
+      EXPECT_NE(row.find(",invalid,"), std::string::npos) << row;
+    }
+  }
+  const TRun err = Run(c.arg, {}, "&1");
+  EXPECT_EQ(err.status, 2);
+  EXPECT_NE(err.out.find("tellmark-lookup: \"" + c.call + "\" is not a call: "), std::string::npos)
+      << err.out;
+  EXPECT_NE(err.out.find(c.why), std::string::npos) << err.out;
+  // Standard input the same.
+  EXPECT_EQ(Run("--json", c.call + "\nw1aw\n").status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotACall, LookupInvalidCallTest,
+    ::testing::Values(
+        TInvalidCall{"LessThan", "'W<FO'", "W<FO", "letters, digits and \"/\" only"},
+        TInvalidCall{"Semicolon", "'K5DRC;rm'", "K5DRC;rm", "letters, digits and \"/\" only"},
+        TInvalidCall{"Blank", "'K5 DRC'", "K5 DRC", "letters, digits and \"/\" only"},
+        TInvalidCall{"Accent", "'DL1AB\xc3\xa9'", "DL1AB\xc3\xa9", "letters, digits"},
+        TInvalidCall{"TwoHundred", std::string(200, 'W'), std::string(200, 'W'),
+                     "longer than a call can be"},
+        TInvalidCall{"SixteenLetters", "OE2XABCDEFGHIJKL", "OE2XABCDEFGHIJKL",
+                     "longer than a call can be (15 characters"},
+        TInvalidCall{"LongSuffix", "K5DRC/PORTABLEPORTABLE", "K5DRC/PORTABLEPORTABLE",
+                     "longer than a call can be"},
+        TInvalidCall{"FourParts", "VE3/K5DRC/P/QRP", "VE3/K5DRC/P/QRP", "prefix, call and suffix"}),
+    [](const ::testing::TestParamInfo<TInvalidCall>& i) { return std::string(i.param.name); });
+
+// What still is a call keeps being looked up: long International calls, fifteen characters,
+// designators on both sides.
+TEST_F(LookupCliTest, LongestCallsAndDesignatorsStillLookedUp) {
+  const TRun r = Run("--json W1AW/MM VE3/W1AW/P w1aw OE2XABCDE");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const auto j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j.size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(j[i]["call"], "W1AW") << j[i];
+  EXPECT_EQ(j[3]["call"], "OE2XABCDE");
+  EXPECT_EQ(Run("ZZ9ZZZ").status, 1);           // looked up, not refused
+  EXPECT_EQ(Run("OE2XABCDEFGHIJK").status, 1);  // fifteen characters: the same
+}
+
+TEST_F(LookupCliTest, CountSaysWhatItTakes) {
+  struct {
+    std::string arg;
+    const char* message;
+  } const cases[] = {{"0", "--count: at least 1"},
+                     {"000", "--count: at least 1"},
+                     {"-3", "--count: at least 1"},
+                     {"two", "--count: a whole number"},
+                     {std::string(300, '9'), "--count: at most 100000000"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arg);
+    const TRun r = Run("--name smith --count=" + c.arg, {}, "&1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, std::string("tellmark-lookup: ") + c.message +
+                         "\nRun with --help for more information.\n");
+  }
+  EXPECT_NE(Run("--name smith --count=2").status, 2);
+}
+
+TEST_F(LookupCliTest, HelpPointsToTheInstalledDocumentation) {
+  const TRun r = Run("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("man tellmark-lookup"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("/share/doc/tellmark"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("docs/"), std::string::npos) << r.out;
+
 namespace {
 
 std::string ReadFileBytes(const std::string& path) {

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 
 #include "ServiceTestKit.h"
 #include "dataset/UDataSet.h"
@@ -98,6 +100,107 @@ TEST_F(ServiceDataTest, SearchesOfTheEdition) {
   j = json::parse(Get(served_->Port(), "/api/v1/health").body);
   EXPECT_EQ(j["edition"], "Fixture edition");
   EXPECT_GT(j["entries"]["us"].get<int>(), 1000);
+}
+
+// The browser page says when a list is cut to a page ("50 of 80") and links the pages around
+// it; the pages together hold the whole list, each entry once. Expected counts come from the
+// fixture's entries: 80 of its 1,200 generated entries have the surname ADAMS, all 1,200 hold
+// the words ELM and PAT.
+struct TPagedSearch {
+  const char* name;
+  std::string query;  // without page
+  int total;
+  std::string surname;  // every entry's, when the list is an order listing; empty for words
+};
+
+class ServicePageListTest : public ServiceDataTest,
+                            public ::testing::WithParamInterface<TPagedSearch> {};
+
+namespace {
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string Grouped(int n) {
+  return n >= 1000
+             ? std::to_string(n / 1000) + "," +
+                   std::string(3 - std::to_string(n % 1000).size(), '0') + std::to_string(n % 1000)
+             : std::to_string(n);
+}
+
+}  // namespace
+
+TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
+  const TPagedSearch& c = GetParam();
+  const TBuildInput in = fixture::Input();
+  int fromFixture = 0;
+  for (const TBuildEntry& e : in.us) fromFixture += e.surname == c.surname;
+  if (!c.surname.empty()) {
+    ASSERT_EQ(fromFixture, c.total);
+  }
+  const int pages = (c.total + 49) / 50;
+  std::set<std::string> calls;
+  std::string target = "/search?" + c.query;
+  for (int p = 1; p <= pages; ++p) {
+    SCOPED_TRACE(target);
+    const THttpAnswer a = Get(service_->Port(), target);
+    ASSERT_EQ(a.status, 200) << a.body;
+    const int rows = std::min(50, c.total - (p - 1) * 50);
+    EXPECT_EQ(Count(a.body, "<tr><td><a href=\"/entry?call="), rows);
+    const std::string count = p == 1 ? "50 of " + Grouped(c.total)
+                                     : Grouped((p - 1) * 50 + 1) + "\u2013" +
+                                           Grouped((p - 1) * 50 + rows) + " of " + Grouped(c.total);
+    EXPECT_NE(a.body.find("<p class=\"count\">" + count + "</p>"), std::string::npos) << a.body;
+    const std::regex call("<a href=\"/entry\\?call=([A-Z0-9]+)\">");
+    for (auto it = std::sregex_iterator(a.body.begin(), a.body.end(), call);
+         it != std::sregex_iterator(); ++it)
+      EXPECT_TRUE(calls.insert((*it)[1]).second) << (*it)[1] << " twice";
+    if (!c.surname.empty()) {
+      EXPECT_EQ(Count(a.body, "<td>PAT " + c.surname + "</td>"), rows);
+    }
+    std::smatch prev, next;
+    const bool hasPrev =
+        std::regex_search(a.body, prev, std::regex("<a rel=\"prev\" href=\"([^\"]+)\""));
+    const bool hasNext =
+        std::regex_search(a.body, next, std::regex("<a rel=\"next\" href=\"([^\"]+)\""));
+    EXPECT_EQ(hasPrev, p > 1);
+    EXPECT_EQ(hasNext, p < pages);
+    if (hasPrev) {
+      EXPECT_EQ(std::regex_replace(prev[1].str(), std::regex("&amp;"), "&"),
+                "/search?" + c.query + "&page=" + std::to_string(p - 1));
+    }
+    if (!hasNext) break;
+    target = std::regex_replace(next[1].str(), std::regex("&amp;"), "&");
+    EXPECT_EQ(target, "/search?" + c.query + "&page=" + std::to_string(p + 1));
+  }
+  EXPECT_EQ(static_cast<int>(calls.size()), c.total);
+  // Past the end: nothing, said so; a bad page number is refused.
+  const THttpAnswer past =
+      Get(service_->Port(), "/search?" + c.query + "&page=" + std::to_string(pages + 1));
+  EXPECT_EQ(past.status, 200);
+  EXPECT_EQ(Count(past.body, "<tr><td><a href"), 0);
+  for (const char* bad : {"0", "-1", "x", "100001"})
+    EXPECT_EQ(Get(service_->Port(), "/search?" + c.query + "&page=" + bad).status, 400) << bad;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CutLists, ServicePageListTest,
+    ::testing::Values(TPagedSearch{"Name", "field=name&text=adams", 80, "ADAMS"},
+                      TPagedSearch{"NameUpperCase", "field=name&text=PARKER", 80, "PARKER"},
+                      TPagedSearch{"Words", "words=elm%20pat&db=", 1200, ""},
+                      TPagedSearch{"WordsUS", "words=pat%20elm&db=us", 1200, ""}),
+    [](const ::testing::TestParamInfo<TPagedSearch>& i) { return std::string(i.param.name); });
+
+// A list that fits one page says how many, without links.
+TEST_F(ServiceDataTest, ShortListHasNoPageLinks) {
+  const THttpAnswer a = Get(service_->Port(), "/search?words=berlin&db=intl");
+  ASSERT_EQ(a.status, 200);
+  EXPECT_NE(a.body.find("<p class=\"count\">1 entry</p>"), std::string::npos) << a.body;
+  EXPECT_EQ(a.body.find("rel=\"next\""), std::string::npos);
+  EXPECT_EQ(a.body.find("rel=\"prev\""), std::string::npos);
 }
 
 // The answers of 1,000 requests from 8 threads, each on its own kept-alive connection, equal

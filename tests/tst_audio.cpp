@@ -2,18 +2,27 @@
 // server started by scripts/start-audio.sh, its monitor recorded with parec. Checks the length
 // of every tone, the pitch, the gaps, and that a play call returns when its sound is over.
 // A machine busy with other work can make the recording drop out: each check gets three tries.
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <thread>
 
+#include "WindowTestEnv.h"
+#include "lookup_fixture.h"
+#include "morse/FCWOutput.h"
 #include "morse/UMMCWOutput.h"
 #include "morse/UMorseWave.h"
 #include "morse/UQtSoundPlayer.h"
+#include "storage/UIndexEngine.h"
+#include "ui/FTellmarkMain.h"
 
 namespace {
 
@@ -244,6 +253,103 @@ class TstAudio : public QObject {
       qInfo("try %d: %s", attempt, qPrintable(problem));
     }
     QFAIL(qPrintable(problem));
+  }
+
+  // One Esc ends the sound at once, the element under way and all that was written ahead to the
+  // sound server: nothing is heard later than 200 ms after the key. At the slowest step a dash
+  // lasts 726 ms, so an element let to finish would be heard well past that. Esc goes to the
+  // "CW Output" window, to the main window, or, after F9 twice, to the box saying "CW output is
+  // still running".
+  void escStopsTheSoundAtOnce_data() {
+    QTest::addColumn<QString>("where");
+    QTest::newRow("CW Output window") << "cw";
+    QTest::newRow("main window") << "main";
+    QTest::newRow("after F9 twice") << "f9twice";
+  }
+  void escStopsTheSoundAtOnce() {
+    QFETCH(QString, where);
+    fixture::TFixtureEdition edition;
+    std::unique_ptr<TestDir> iniDir;
+    const QString ini = UseTestSettingsFile(iniDir);
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[StartUp]\nPrgVersion=S1998\nLastCall=\n[CW]\nSpeed=0\nPitch=800\nVolume=100\n");
+    f.close();
+    QVERIFY(AllocIndexCaches());
+    OpenTestEdition(edition.path());
+    QString problem;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+      TCallViewForm main;
+      TCWOutputForm* cw = main.CWOutputForm();
+      main.FindCall("W1AW");
+      main.show();
+      main.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&main));
+      TRecorder recorder;
+      QVERIFY(recorder.Start());
+      QElapsedTimer clock;
+      clock.start();
+      qint64 escMs = -1;
+      if (where == "cw") {
+        cw->show();
+        cw->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(cw));
+        cw->StartOutput("0000", {800, 0, 100});  // dashes of 726 ms, gaps of 145 ms
+        QTest::qWait(1100);                      // in the second dash
+        escMs = clock.elapsed();
+        QTest::keyClick(cw, Qt::Key_Escape);
+      } else {
+        // "w1aw ...": dot, dash, dash; the third element runs from about 1260 to 1990 ms.
+        QTest::keyClick(&main, Qt::Key_F9);
+        QVERIFY(cw->IsRunning());
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QTest::qWait(1300 - static_cast<int>(clock.elapsed()));
+        if (where == "main") {
+          escMs = clock.elapsed();
+          QTest::keyClick(&main, Qt::Key_Escape);
+        } else {
+          QString box;
+          QTimer::singleShot(100, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            box = modal->findChild<QLabel*>("qt_msgbox_label")
+                      ? modal->findChild<QLabel*>("qt_msgbox_label")->text()
+                      : QString();
+            escMs = clock.elapsed();
+            QTest::keyClick(modal, Qt::Key_Escape);
+          });
+          QTest::keyClick(&main, Qt::Key_F9);  // returns when the box has closed
+          QCOMPARE(box, QString("CW output is still running"));
+          QVERIFY(!QApplication::activeModalWidget());
+        }
+      }
+      QVERIFY(escMs > 0);
+      QTRY_VERIFY_WITH_TIMEOUT(!cw->IsRunning(), 3000);
+      QTest::qWait(800);
+      const std::vector<TTone> tones = FindTones(recorder.Stop());
+      int before = 0;
+      double lastEnd = 0;
+      for (const TTone& t : tones) {
+        if (t.startMs < escMs) ++before;
+        lastEnd = std::max(lastEnd, t.startMs + t.lengthMs);
+      }
+      qInfo(
+          "try %d (%s): Esc at %lld ms, %d tones before it, the last sound ends at %.0f ms "
+          "(%.0f ms after Esc)",
+          attempt, qPrintable(where), escMs, before, lastEnd, lastEnd - escMs);
+      if (before == 0)
+        problem = "nothing was heard before Esc";
+      else if (lastEnd > escMs + 200)
+        problem = QString("sound went on %1 ms after Esc").arg(lastEnd - escMs);
+      else
+        problem.clear();
+      if (problem.isEmpty()) break;
+      qInfo("try %d: %s", attempt, qPrintable(problem));
+    }
+    CloseDataSet();
+    FreeIndexCaches();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
   }
 
   // Without a sound server the player says so, at once.

@@ -7,13 +7,16 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
@@ -50,6 +53,11 @@ class TFakeLauncher : public TDocumentLauncher {
   QStringList opened;
   bool succeed = true;
 };
+
+QByteArray FileText(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -571,8 +579,7 @@ class TstCommands : public QObject {
       const char* item;
       QString path;
     } opened[] = {{"DXCCCountriesListMenu", Path("texte/dxcc2.txt")},
-                  {"HelpOpenHelpFileAsTextItem", Path("texte/tellmark.txt")},
-                  {"ReportEditReportFileMenuItem", Path("report.txt")}};
+                  {"HelpOpenHelpFileAsTextItem", Path("texte/tellmark.txt")}};
     for (const auto& o : opened) {
       launcher_->opened.clear();
       Action(o.item)->trigger();
@@ -591,7 +598,7 @@ class TstCommands : public QObject {
     QCOMPARE(Texts(), QStringList());
     // The same document again: the viewer open is brought up, no second one.
     Action("DXCCCountriesListMenu")->trigger();
-    QCOMPARE(viewers().size(), 3);
+    QCOMPARE(viewers().size(), 2);
 
     // Find: Enter in the find box selects the next occurrence, from the top again at the end.
     TDocumentViewerForm* v = nullptr;
@@ -639,6 +646,181 @@ class TstCommands : public QObject {
     QCOMPARE(file.ReadInteger("DocumentViewer", "Width", 0), 530);
     QCOMPARE(file.ReadInteger("DocumentViewer", "Height", 0), 410);
     launcher_->succeed = true;
+  }
+
+  // "Edit report file" edits: the desktop's editor for text files when xdg-mime names one, else
+  // $VISUAL or $EDITOR in a terminal emulator, else the program's own viewer switched to
+  // editing. Programs on a PATH of the test's own, each writing what it was started with.
+  void editReportFileChoosesAnEditor_data() {
+    QTest::addColumn<QStringList>("installed");  // programs on the PATH
+    QTest::addColumn<QString>("mimeDefault");    // xdg-mime's answer for text/plain
+    QTest::addColumn<QString>("visual");
+    QTest::addColumn<QString>("editor");
+    QTest::addColumn<QString>(
+        "started");  // "program args..." with REPORT for the file; "" built-in
+    const QStringList all{"xdg-open", "xdg-mime", "x-terminal-emulator", "xterm", "vi", "nano"};
+    QTest::newRow("desktop editor") << all << "org.gnome.TextEditor.desktop"
+                                    << ""
+                                    << "vi"
+                                    << "xdg-open REPORT";
+    QTest::newRow("no text handler: EDITOR in a terminal") << all << ""
+                                                           << ""
+                                                           << "nano"
+                                                           << "x-terminal-emulator -e nano REPORT";
+    QTest::newRow("VISUAL before EDITOR, with its arguments")
+        << all << ""
+        << "vi -n"
+        << "nano"
+        << "x-terminal-emulator -e vi -n REPORT";
+    QTest::newRow("xterm when there is no default terminal") << QStringList{"xterm", "nano"} << ""
+                                                             << ""
+                                                             << "nano"
+                                                             << "xterm -e nano REPORT";
+    QTest::newRow("no terminal: built-in") << QStringList{"xdg-open", "xdg-mime", "nano"} << ""
+                                           << ""
+                                           << "nano"
+                                           << "";
+    QTest::newRow("editor not installed: built-in") << QStringList{"x-terminal-emulator"} << ""
+                                                    << ""
+                                                    << "emacs"
+                                                    << "";
+    QTest::newRow("nothing: built-in") << QStringList{} << ""
+                                       << ""
+                                       << ""
+                                       << "";
+  }
+  void editReportFileChoosesAnEditor() {
+    QFETCH(QStringList, installed);
+    QFETCH(QString, mimeDefault);
+    QFETCH(QString, visual);
+    QFETCH(QString, editor);
+    QFETCH(QString, started);
+    TestDir bin;
+    const QString log = QString::fromStdString(bin.file("started.txt"));
+    for (const QString& program : installed) {
+      const QString file = QString::fromStdString(bin.file(program.toStdString()));
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      if (program == "xdg-mime")
+        f.write(("#!/bin/sh\n[ \"$*\" = \"query default text/plain\" ] && echo '" + mimeDefault +
+                 "'\nexit 0\n")
+                    .toUtf8());
+      else
+        f.write(("#!/bin/sh\necho \"" + program + " $*\" >> '" + log + "'\n").toUtf8());
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH"), vis = qgetenv("VISUAL"), ed = qgetenv("EDITOR");
+    qputenv("PATH", QByteArray::fromStdString(bin.path()));
+    qputenv("VISUAL", visual.toUtf8());
+    qputenv("EDITOR", editor.toUtf8());
+    const auto restore = qScopeGuard([&] {
+      qputenv("PATH", path);
+      qputenv("VISUAL", vis);
+      qputenv("EDITOR", ed);
+      SetDocumentLauncher(launcher_);
+    });
+    SetDocumentLauncher(nullptr);  // the desktop's
+    const QString report = Path("report-edit.txt");
+    {
+      QFile r(report);
+      QVERIFY(r.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      r.write("W1AW\r\n");
+    }
+    Create("[Report]\nReportFilename=" + report.toLocal8Bit() + "\n");
+    form_->show();
+    Action("ReportEditReportFileMenuItem")->trigger();
+    TDocumentViewerForm* viewer = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<TDocumentViewerForm*>(w); d && d->isVisible()) viewer = d;
+    if (started.isEmpty()) {
+      QVERIFY(viewer);
+      QVERIFY(viewer->Editable());
+      QVERIFY(!viewer->Text()->isReadOnly());
+      QVERIFY(!viewer->windowTitle().contains("read-only"));
+      viewer->close();
+      QVERIFY(!QFile::exists(log));
+    } else {
+      QVERIFY(!viewer);
+      QTRY_VERIFY(FileText(log).endsWith('\n'));
+      QCOMPARE(QString::fromUtf8(FileText(log)).trimmed(),
+               QString(started).replace("REPORT", report));
+    }
+    QCOMPARE(Texts(), QStringList());
+  }
+
+  // A box with a short text is still wide enough for its whole caption ("Tellmark on CD-ROM
+  // Summer 1999" in the title bar, with the window manager's buttons); Esc closes it.
+  void shortBoxesShowTheirWholeCaption_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one word") << "Saved";
+    QTest::newRow("short error") << "Error: 2";
+  }
+  void shortBoxesShowTheirWholeCaption() {
+    QFETCH(QString, text);
+    SetMessageHandler({});
+    int width = 0, needed = 0;
+    QTimer::singleShot(200, this, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box) return;
+      QFont bold = box->font();
+      bold.setBold(true);
+      needed = QFontMetrics(bold).horizontalAdvance(ApplicationTitle()) + 3 * 24;
+      width = box->width();
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    ShowErrorBox(text);
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+    QVERIFY(needed > 0);
+    QVERIFY2(width >= needed, qPrintable(QString("%1 < %2").arg(width).arg(needed)));
+  }
+
+  // The built-in editor: typed keys change the text, Ctrl+S replaces the file whole (nothing
+  // left beside it), closing with changes asks first, Esc with none closes at once.
+  void builtInEditorSavesTheReportFile() {
+    const QString report = Path("report-own.txt");
+    {
+      QFile r(report);
+      QVERIFY(r.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      r.write("W1AW\nK5DRC\n");
+    }
+    launcher_->succeed = false;  // no editor outside the program
+    Create("[Report]\nReportFilename=" + report.toLocal8Bit() + "\n");
+    Action("ReportEditReportFileMenuItem")->trigger();
+    TDocumentViewerForm* v = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<TDocumentViewerForm*>(w); d && d->isVisible()) v = d;
+    QVERIFY(v);
+    v->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(v));
+    QVERIFY(v->Text()->hasFocus());
+    QTest::keyClick(v->Text(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(v->Text(), "DL1ABC");
+    QTest::keyClick(v->Text(), Qt::Key_Return);
+    QVERIFY(v->windowTitle().endsWith(" *"));
+    const QStringList before = QDir(QFileInfo(report).path()).entryList(QDir::Files);
+    QTest::keyClick(v, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(QString::fromUtf8(FileText(report)), QString("W1AW\nK5DRC\nDL1ABC\n"));
+    QCOMPARE(QDir(QFileInfo(report).path()).entryList(QDir::Files), before);
+    QVERIFY(!v->windowTitle().endsWith(" *"));
+    // More typed, then Esc: the question; Yes saves.
+    QTest::keyClicks(v->Text(), "G3XYZ");
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idYes);
+    });
+    QTest::keyClick(v, Qt::Key_Escape);
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return static_cast<int>(idOK);
+    });
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY(boxes_[0].text.contains("unsaved changes"));
+    QCOMPARE(QString::fromUtf8(FileText(report)), QString("W1AW\nK5DRC\nDL1ABC\nG3XYZ"));
+    QTRY_VERIFY(!v->isVisible() || v->isHidden());
   }
 
   // The desktop's opener may start and still open nothing (xdg-open without a program for the

@@ -418,6 +418,32 @@ class TstMap : public QObject {
     QVERIFY(fitted(36 + 33));
   }
 
+  // However it was placed or sized before, the window opens inside the screen's available area.
+  void windowOpensInsideTheScreen_data() {
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("past the bottom right") << QPoint(100000, 100000) << QSize(660, 544);
+    QTest::newRow("above the top left") << QPoint(-5000, -5000) << QSize(660, 544);
+    QTest::newRow("larger than the screen") << QPoint(0, 0) << QSize(20000, 20000);
+  }
+  void windowOpensInsideTheScreen() {
+    QFETCH(QPoint, at);
+    QFETCH(QSize, size);
+    TMapForm* f = Open(false);
+    f->resize(size);
+    f->move(at);
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    const QRect area = f->screen()->availableGeometry();
+    QVERIFY2(area.contains(f->frameGeometry()), qPrintable(QString("%1,%2 %3x%4 in %5x%6")
+                                                               .arg(f->frameGeometry().x())
+                                                               .arg(f->frameGeometry().y())
+                                                               .arg(f->frameGeometry().width())
+                                                               .arg(f->frameGeometry().height())
+                                                               .arg(area.width())
+                                                               .arg(area.height())));
+  }
+
   void printsTheMapAtItsScreenSize() {
     TMapForm* f = Open();
     f->ShowEntry(1, "DL1ABC", "JO62QM", "JN45AA");
@@ -604,12 +630,15 @@ class TstMap : public QObject {
         if (near(page.pixel(x, y), 10, 20, 30) && near(page.pixel(x + 1, y), 10, 20, 30) &&
             near(page.pixel(x, y + 1), 10, 20, 30))
           map |= QRect(x, y, 2, 2);
-    QVERIFY2(std::abs(map.width() - 100) <= 2 && std::abs(map.height() - 100) <= 2,
-             qPrintable(QString("%1 x %2").arg(map.width()).arg(map.height())));
-    // The ring: inverted (light) map pixels around the point.
+    // Across the page's printable width (the square map as high as wide).
+    const int width = printer.pageLayout().paintRectPixels(96).width();
+    QVERIFY2(std::abs(map.width() - width) <= 3 && std::abs(map.height() - map.width()) <= 3,
+             qPrintable(QString("%1 x %2 on %3").arg(map.width()).arg(map.height()).arg(width)));
+    // The ring: inverted (light) map pixels around the point, scaled with the map.
+    const double k = map.width() / 100.0;
     int ring = 0;
-    for (int y = map.top() + 50 - 20; y <= map.top() + 50 + 20; ++y)
-      for (int x = map.left() + 80 - 20; x <= map.left() + 80 + 20; ++x)
+    for (int y = map.top() + int(k * 30); y <= map.top() + int(k * 70); ++y)
+      for (int x = map.left() + int(k * 60); x <= map.left() + int(k * 100) - 1; ++x)
         ring += qGray(page.pixel(x, y)) > 150;
     QVERIFY2(ring > 40, qPrintable(QString::number(ring)));
   }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include <memory>
 
 #include "WindowTestEnv.h"
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
 #include "notes/FEditNotes.h"
@@ -60,6 +62,30 @@ QByteArray RawRecord(const QString& file, int n) {
   return f.read(TNotes::kRecordSize);
 }
 
+// Code page 437 bytes 128..255 as Unicode, from the code page's published table.
+const char16_t kCp437High[] =
+    u"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC\u00C4"
+    u"\u00C5\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9\u00FF\u00D6\u00DC\u00A2\u00A3\u00A5"
+    u"\u20A7\u0192\u00E1\u00ED\u00F3\u00FA\u00F1\u00D1\u00AA\u00BA\u00BF\u2310\u00AC\u00BD\u00BC"
+    u"\u00A1\u00AB\u00BB\u2591\u2592\u2593\u2502\u2524\u2561\u2562\u2556\u2555\u2563\u2551\u2557"
+    u"\u255D\u255C\u255B\u2510\u2514\u2534\u252C\u251C\u2500\u253C\u255E\u255F\u255A\u2554\u2569"
+    u"\u2566\u2560\u2550\u256C\u2567\u2568\u2564\u2565\u2559\u2558\u2552\u2553\u256B\u256A\u2518"
+    u"\u250C\u2588\u2584\u258C\u2590\u2580\u03B1\u00DF\u0393\u03C0\u03A3\u03C3\u00B5\u03C4\u03A6"
+    u"\u0398\u03A9\u03B4\u221E\u03C6\u03B5\u2229\u2261\u00B1\u2265\u2264\u2320\u2321\u00F7\u2248"
+    u"\u00B0\u2219\u00B7\u221A\u207F\u00B2\u25A0\u00A0";
+
+QString U(const char16_t* s) { return QString::fromUtf16(s); }
+
+// Types text into a widget as key presses and releases carrying the characters.
+void TypeText(QWidget* w, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &release);
+  }
+}
+
 }  // namespace
 
 class TstNotes : public QObject {
@@ -72,6 +98,7 @@ class TstNotes : public QObject {
   QString ini_;
   QString notesFile_;
   QList<TMessageRequest> boxes_;
+  int answer_ = idOK;  // what the boxes are answered
   std::unique_ptr<TCallViewForm> main_;
 
   QStringList Texts() const {
@@ -98,6 +125,12 @@ class TstNotes : public QObject {
   }
   static QLineEdit* CallEdit(QWidget* f) { return W<QLineEdit>(f, "CallEdit"); }
   static QPlainTextEdit* Memo(QWidget* f) { return W<QPlainTextEdit>(f, "NotesMemo"); }
+  // The memo's text with every character as it is (toPlainText makes a no-break space a blank).
+  static QString RawMemo(QWidget* f) {
+    QString t = Memo(f)->document()->toRawText();
+    t.replace(QChar::ParagraphSeparator, '\n');
+    return t;
+  }
   QString Caption() const { return W<QPushButton>(main_.get(), "ShowNotesBtn")->text(); }
   void SaveNote(const std::string& call, const std::string& text) {
     TNotes notes(notesFile_.toStdString());
@@ -121,7 +154,7 @@ class TstNotes : public QObject {
     ini_ = UseTestSettingsFile(iniDir_);
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
-      return static_cast<int>(idOK);
+      return answer_;
     });
   }
   void cleanupTestCase() {
@@ -131,6 +164,7 @@ class TstNotes : public QObject {
     FreeIndexCaches();
   }
   void init() {
+    answer_ = idOK;
     boxes_.clear();
     dir_ = std::make_unique<TestDir>();
     notesFile_ = QString::fromStdString(dir_->file("my notes.ndf"));
@@ -398,7 +432,7 @@ class TstNotes : public QObject {
     if (answer != idCancel) QTest::keyClicks(CallEdit(&ed), "1abc");
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
-      return static_cast<int>(idOK);
+      return answer_;
     });
     QCOMPARE(Texts(), QStringList({"The note of \"W1AW\" has unsaved changes. Save them before "
                                    "changing the call?"}));
@@ -450,7 +484,7 @@ class TstNotes : public QObject {
     f->ShowNotesBtnClick();
     SetMessageHandler([this](TMessageRequest& r) {
       boxes_ << r;
-      return static_cast<int>(idOK);
+      return answer_;
     });
     QCOMPARE(Texts().size(), 2);
     QCOMPARE(CallEdit(ed)->text(), QString("K1ABC"));
@@ -627,6 +661,130 @@ class TstNotes : public QObject {
   }
 
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the editor with a note into notes.png.
+  // Every printable character of code page 437, typed into the memo, saved with Alt+S, and read
+  // back after the notes file has been closed and opened again: the same text, the code page's
+  // bytes in the file, no question asked.
+  void everyCodePageCharacterRoundTrips() {
+    QString typed;
+    for (char16_t c = 0x20; c < 0x7F; ++c) typed += QChar(c);
+    typed += QString::fromUtf16(kCp437High, 128);
+    QCOMPARE(typed.size(), 95 + 128);
+    {
+      TNotes notes(notesFile_.toStdString());
+      TEditNotesForm ed;
+      ed.SetNotes(&notes);
+      ShowActive(&ed);
+      CallEdit(&ed)->setFocus();
+      QTest::keyClicks(CallEdit(&ed), "dl1abc");
+      Memo(&ed)->setFocus();
+      TypeText(Memo(&ed), typed);
+      QCOMPARE(RawMemo(&ed), typed);
+      QTest::keyClick(&ed, Qt::Key_S, Qt::AltModifier);
+      QCOMPARE(Texts(), QStringList());
+      QVERIFY(!Memo(&ed)->document()->isModified());
+    }
+    // The bytes as the code page numbers them, ended by CR LF.
+    const QByteArray raw = RawRecord(notesFile_, 1);
+    QCOMPARE(static_cast<int>(static_cast<uint8_t>(raw[8])), 95 + 128 + 2);
+    for (int i = 0; i < 95 + 128; ++i) {
+      const int want = i < 95 ? 0x20 + i : 0x80 + (i - 95);
+      QCOMPARE(static_cast<int>(static_cast<uint8_t>(raw[9 + i])), want);
+    }
+    // A new start: the note reads back as typed.
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    CallEdit(&ed)->setFocus();
+    QTest::keyClicks(CallEdit(&ed), "DL1ABC");
+    QTest::keyClick(&ed, Qt::Key_F, Qt::AltModifier);
+    QCOMPARE(RawMemo(&ed), typed);
+    QCOMPARE(Texts(), QStringList());
+  }
+
+  // A character the notes file cannot hold is named before saving, with its nearest one; Yes
+  // stores the nearest ones (and the memo shows them), No goes back to editing with nothing
+  // stored and the character selected.
+  void charactersOutsideTheCodePageAreAsked_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("named");  // "char (U+XXXX)" and "char → nearest"
+    QTest::addColumn<QByteArray>("stored");  // after Yes
+    QTest::newRow("en dash") << U(u"40\u2013160 m")
+                             << QStringList{U(u"\u2013 (U+2013)"), U(u"\u2013 \u2192 -")}
+                             << QByteArray("40-160 m\r\n");
+    QTest::newRow("o with stroke") << U(u"S\u00f8ren, M\u00fcller")
+                                   << QStringList{U(u"\u00f8 (U+00F8)"), U(u"\u00f8 \u2192 o")}
+                                   << QByteArray("Soren, M\x81ller\r\n");
+    QTest::newRow("curly quotes") << U(u"\u201cQRP\u201d \u201cQRP\u201d")
+                                  << QStringList{U(u"\u201c (U+201C)"), U(u"\u201d (U+201D)"),
+                                                 U(u"\u201c \u2192 \""), U(u"\u201d \u2192 \"")}
+                                  << QByteArray("\"QRP\" \"QRP\"\r\n");
+    QTest::newRow("no near form") << U(u"73 \u4e2d")
+                                  << QStringList{U(u"\u4e2d (U+4E2D)"), U(u"\u4e2d \u2192 ?")}
+                                  << QByteArray("73 ?\r\n");
+  }
+  void charactersOutsideTheCodePageAreAsked() {
+    QFETCH(QString, typed);
+    QFETCH(QStringList, named);
+    QFETCH(QByteArray, stored);
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    CallEdit(&ed)->setFocus();
+    QTest::keyClicks(CallEdit(&ed), "g3xyz");
+    Memo(&ed)->setFocus();
+    TypeText(Memo(&ed), typed);
+    // No: nothing stored, the text as typed, the first character in question selected.
+    answer_ = idNo;
+    QTest::keyClick(&ed, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(boxes_.size(), 1);
+    for (const QString& n : named) QVERIFY2(boxes_[0].text.contains(n), qPrintable(boxes_[0].text));
+    QVERIFY(boxes_[0].text.contains("cannot hold"));
+    QVERIFY(!notes.HasNote("g3xyz"));
+    QCOMPARE(RawMemo(&ed), typed);
+    QVERIFY(Memo(&ed)->document()->isModified());
+    QVERIFY(Memo(&ed)->textCursor().hasSelection());
+    // Yes: the nearest characters stored and shown.
+    answer_ = idYes;
+    boxes_.clear();
+    QTest::keyClick(&ed, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(boxes_.size(), 1);
+    TNoteRec rec;
+    QVERIFY(notes.ReadNote("g3xyz", rec));
+    QCOMPARE(QByteArray::fromStdString(rec.Text), stored);
+    QCOMPARE(RawMemo(&ed), QString::fromStdString(Cp437ToUtf8(stored.chopped(2).toStdString())));
+    QVERIFY(!Memo(&ed)->document()->isModified());
+  }
+
+  // Saving on the way to another call asks the same; No keeps the call and the text.
+  void savingBeforeAnotherCallAsksToo() {
+    TNotes notes(notesFile_.toStdString());
+    TEditNotesForm ed;
+    ed.SetNotes(&notes);
+    ShowActive(&ed);
+    CallEdit(&ed)->setFocus();
+    QTest::keyClicks(CallEdit(&ed), "g3xyz");
+    Memo(&ed)->setFocus();
+    TypeText(Memo(&ed), U(u"Bj\u00f8rn"));
+    answer_ = idYes;  // yes, save first ...
+    int asked = 0;
+    SetMessageHandler([this, &asked](TMessageRequest& r) {
+      boxes_ << r;
+      return ++asked == 1 ? static_cast<int>(idYes) : static_cast<int>(idNo);  // ... then No
+    });
+    QVERIFY(!ed.SetCall("dl1abc"));
+    SetMessageHandler([this](TMessageRequest& r) {
+      boxes_ << r;
+      return answer_;
+    });
+    QCOMPARE(boxes_.size(), 2);
+    QVERIFY(boxes_[1].text.contains(U(u"\u00f8 \u2192 o")));
+    QCOMPARE(CallEdit(&ed)->text(), QString("g3xyz"));
+    QCOMPARE(RawMemo(&ed), U(u"Bj\u00f8rn"));
+    QVERIFY(!notes.HasNote("g3xyz"));
+  }
+
   void screenshot() {
     const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
     if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");

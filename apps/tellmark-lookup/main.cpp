@@ -56,6 +56,7 @@ struct TOptions {
   int orderIndex = -1;  // oiUSName / oiUSCity / oiUSZIP / oiUSCounty for an order listing
   std::string orderText;
   int count = 1;
+  std::string countText;  // --count as given
   bool countGiven = false;
   bool words = false;   // the arguments are words of a text search
   bool stats = false;   // coverage figures of the data set
@@ -92,11 +93,17 @@ constexpr const char* kFooter =
     "firstname=, county=, city=, prevcall= (city=boston).\n"
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
+    "A text that cannot be a call (anything but letters, digits and /, or longer than a call can\n"
+    "be) is an error: its row says match invalid.\n"
     "--adif fills a log's empty fields (man tellmark-lookup); every other byte stays as it was.\n"
     "--qsl-labels prints QSL labels of a log's contacts to a PDF file (--out), one label per\n"
     "station on the sheets of --template (a predefined one: \"Avery 5160\", \"zf3490\" ..., or a\n"
     "template file); --mark-sent then writes QSL_SENT Y and QSL_SDATE into the log.\n"
-    "Exit status: 0 all found, 1 something not found, 2 error.";
+    "Exit status: 0 all found, 1 something not found, 2 error.\n"
+    "Documentation: man tellmark-lookup, and " TELLMARK_DOC_DIR " (cli.md, service.md, adif.md).";
+
+constexpr long kMaxCount = 100000000;
+constexpr const char* kCountTooLarge = "--count: at most 100000000";
 
 std::string OwnDirectory() {
   char buf[4096];
@@ -144,7 +151,7 @@ class TWriter {
   explicit TWriter(TFormat f) : format_(f) {}
   void Add(TCallbookRecord r) {
     if (format_ == TFormat::Text) {
-      if (r.match == TCallbookMatch::None) return;
+      if (r.match == TCallbookMatch::None || r.match == TCallbookMatch::Invalid) return;
       if (written_++) std::cout << "\n";
       std::cout << CallbookText(r);
       std::cout.flush();
@@ -197,9 +204,8 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   order("--city", oiUSCity, "List the U.S. entries by city from TEXT");
   order("--zip", oiUSZIP, "List the U.S. entries by ZIP code from TEXT");
   order("--county", oiUSCounty, "List the U.S. entries by county from TEXT");
-  auto* count =
-      app.add_option("--count", o.count, "Entries listed (orders: default 1; --words: default all)")
-          ->check(CLI::PositiveNumber);
+  auto* count = app.add_option("--count", o.countText,
+                               "Entries listed (orders: default 1; --words: default all)");
   app.add_flag("--words", o.words, "The arguments are words of a text search");
   app.add_option("--db", o.wordsDb, "Database of the word search, us or intl (default both)")
       ->check(CLI::IsMember({"us", "intl"}));
@@ -253,7 +259,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
       app.add_option("--wsjtx", wsjtxWhere,
                      "Annotate every decode WSJT-X sends to [ADDRESS:]PORT (default "
                      "127.0.0.1:2237; a multicast group is joined) as one JSON line, until SIGINT "
-                     "or SIGTERM. See docs/wsjtx.md")
+                     "or SIGTERM. See tellmark-lookup(1)")
           ->expected(0, 1);
   auto* logOption = app.add_option("--log", o.wsjtxRun.logPath,
                                    "With --wsjtx: the ADIF log that gives the worked-before and "
@@ -330,6 +336,18 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   if (!o.wordsDb.empty() && !o.words) return bad("--db goes with --words");
   o.format = json ? TFormat::Json : csv ? TFormat::Csv : TFormat::Text;
   o.countGiven = count->count() > 0;
+  if (o.countGiven) {
+    const std::string& t = o.countText;
+    if (t.empty() || t.find_first_not_of("0123456789") != std::string::npos) {
+      if (t.size() > 1 && t[0] == '-' && t.find_first_not_of("0123456789", 1) == std::string::npos)
+        return bad("--count: at least 1");
+      return bad("--count: a whole number");
+    }
+    const size_t digits = t.size() - std::min(t.find_first_not_of('0'), t.size());
+    if (digits == 0) return bad("--count: at least 1");
+    if (digits > 9 || std::stol(t) > kMaxCount) return bad(kCountTooLarge);
+    o.count = static_cast<int>(std::stol(t));
+  }
   if (o.words) {
     // Words may also come several to an argument.
     std::vector<std::string> split;
@@ -342,14 +360,23 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   return -1;
 }
 
-// One call look-up: a row with how it matched; false when not found exactly. A call with
-// designators is looked up by its base call.
-bool LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+// One call look-up: a row with how it matched; the exit status of the row (0 found exactly, 1
+// not, 2 not a call). A call with designators is looked up by its base call; a text that
+// cannot be a call is not looked up at all, so that no entry stands in for it.
+int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook) {
+  if (const std::string problem = CallTextProblem(text); !problem.empty()) {
+    std::cerr << "tellmark-lookup: " << problem << "\n";
+    TCallbookRecord r;
+    r.call = TrimBlanks(text);
+    r.match = TCallbookMatch::Invalid;
+    out.Add(std::move(r));
+    return 2;
+  }
   TCallbookAnswer a = callbook.Lookup(text);
   if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
   const bool exact = a.Exact();
   out.Add(std::move(a.record));
-  return exact;
+  return exact ? 0 : 1;
 }
 
 // count entries of an order from the first entry whose key is equal or greater; nothing when
@@ -391,6 +418,8 @@ int WriteMorseWave(const TOptions& o, const TCallbook& callbook) {
   if (o.cwPitch >= 0) options.pitch = static_cast<uint16_t>(o.cwPitch);
   if (o.cwVolume >= 0) options.volume = static_cast<uint8_t>(o.cwVolume);
 
+  if (const std::string problem = CallTextProblem(o.calls.front()); !problem.empty())
+    throw std::runtime_error(problem);
   const TCallbookEntry e = callbook.FindEntry(o.calls.front());
   if (e.key.empty()) throw std::runtime_error("empty call");
   if (!e.notice.empty()) std::cerr << "tellmark-lookup: " << e.notice << "\n";
@@ -554,13 +583,12 @@ int main(int argc, char** argv) {
     } else if (o.orderIndex >= 0) {
       if (!ListOrder(o, out, callbook)) status = 1;
     } else if (!o.calls.empty()) {
-      for (const auto& c : o.calls)
-        if (!LookUpCall(c, out, callbook)) status = 1;
+      for (const auto& c : o.calls) status = std::max(status, LookUpCall(c, out, callbook));
     } else {
       std::string line;
       while (ReadLine(std::cin, line)) {
         if (TrimBlanks(line).empty()) continue;
-        if (!LookUpCall(line, out, callbook)) status = 1;
+        status = std::max(status, LookUpCall(line, out, callbook));
       }
     }
     out.Finish();

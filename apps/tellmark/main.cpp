@@ -1,4 +1,8 @@
-// tellmark [HOMEDIR]: the desktop program.
+// tellmark [--help] [--version] [HOMEDIR]: the desktop program.
+//
+// --help and --version print and end before anything else starts. A start while the program
+// runs hands the running one its request (to the front, and HOMEDIR when given) and ends; the
+// running program then opens that data folder, as after a start with it.
 //
 // Start: page caches, home directory (argument, else LastHomeDir of the settings, else the
 // program's own directory), the data-location dialog until data\thedata.dat opens or the user
@@ -17,18 +21,59 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
+#include <string_view>
 
+#include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "storage/UIndexEngine.h"
 #include "ui/FDetail.h"
 #include "ui/FFindCD.h"
 #include "ui/FTellmarkMain.h"
+#include "ui/USingleInstance.h"
 #include "ui/UStartUp.h"
 #include "widgets/UHelp.h"
 #include "widgets/UMessages.h"
 #include "widgets/UWindowPlace.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: tellmark [OPTION] [DATA_FOLDER]\n"
+    "Shows the entries of a Tellmark data set: licensed radio amateurs by call, name, city,\n"
+    "ZIP or county, with notes, Morse output, maps and labels.\n"
+    "\n"
+    "DATA_FOLDER is the folder holding the data set (data/thedata.dat); without it the last one\n"
+    "used, else the one installed with the program. While the program runs, starting it again\n"
+    "brings its window to the front and opens DATA_FOLDER there when one is given.\n"
+    "\n"
+    "  --help      print this text and end\n"
+    "  --version   print the version and end\n"
+    "\n"
+    "Documentation: man tellmark, and " TELLMARK_DOC_DIR ".\n";
+
+// --help and --version, before the application (and its display) is made: the exit status, or
+// -1 to go on.
+int EarlyOptions(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("tellmark %s\n", TELLMARK_VERSION);
+      return 0;
+    }
+  }
+  return -1;
+}
+
+// The data folder named on the command line, absolute; empty when none.
+QString DataFolderArgument(const QStringList& args) {
+  for (const QString& arg : args.mid(1))
+    if (!arg.startsWith("-")) return QDir(arg).absolutePath();
+  return {};
+}
 
 bool AskDataDir(const QString& startDir, QString& chosen) {
   TFindCDDlg dialog(startDir);
@@ -113,6 +158,7 @@ void TakeScreenshots(const QString& dir, TCallViewForm& main, TDetailsForm& deta
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int rc = EarlyOptions(argc, argv); rc >= 0) return rc;
   QElapsedTimer clock;
   clock.start();
   QApplication app(argc, argv);
@@ -123,6 +169,12 @@ int main(int argc, char** argv) {
   const bool timing = args.contains("--timing") || qEnvironmentVariableIntValue("TELLMARK_TIMING");
   const bool exitAfterPaint = args.contains("--exit-after-paint");
   const QString screenshots = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
+  // One program per user: a later start is a request to this one.
+  TInstanceServer instance;
+  if (screenshots.isEmpty()) {
+    if (TInstanceServer::HandToRunning(DataFolderArgument(args))) return 0;
+    instance.Listen();
+  }
   if (!screenshots.isEmpty()) {
     // Nobody is there to answer: boxes are printed and answered with OK.
     SetMessageHandler([](TMessageRequest& r) {
@@ -137,12 +189,28 @@ int main(int argc, char** argv) {
       FromLocalPath(ProgramHomeDir(ToLocalPath(QCoreApplication::applicationDirPath())));
   SetHomeDir(StartHomeDir(args.mid(1), programDir));
   SetApplicationTitle(kApplicationTitle);
-  LocateData(AskDataDir, programDir);
-  const bool opened = OpenDataSetOrReport();
-
   int rc = 0;
-  if (opened) {
+  // The windows on the data folder of the start, then on each folder a later start names.
+  QString nextFolder;
+  for (bool first = true; first || !nextFolder.isEmpty(); first = false) {
+    if (!nextFolder.isEmpty()) {
+      CloseDataSet();
+      SetHomeDir(WithTrailingSeparator(ToLocalPath(nextFolder)));
+      nextFolder.clear();
+    }
+    LocateData(AskDataDir, programDir);
+    if (!OpenDataSetOrReport()) break;
     TCallViewForm mainForm;
+    QObject::connect(&instance, &TInstanceServer::Activated, &mainForm,
+                     [&mainForm, &nextFolder](const QString& folder) {
+                       BringToFront(&mainForm);
+                       const QString current = QDir(FromLocalPath(HomeDir())).absolutePath();
+                       if (folder.isEmpty() || QDir(folder).absolutePath() == current) return;
+                       // As a new start on that folder: the window closes as usual (it may
+                       // refuse, while Morse output runs) and opens again there.
+                       nextFolder = folder;
+                       if (!mainForm.close()) nextFolder.clear();
+                     });
     const qint64 entryShown = clock.elapsed();
     auto* details = new TDetailsForm(&mainForm);
     mainForm.SetDetailsForm(details);
@@ -152,6 +220,7 @@ int main(int argc, char** argv) {
     TFirstPaint firstPaint(clock, entryShown, timing, exitAfterPaint);
     if (timing || exitAfterPaint) mainForm.installEventFilter(&firstPaint);
     CentreOnScreen(&mainForm);
+    KeepOnScreen(&mainForm);  // at a large scale the window may be as large as the screen
     mainForm.show();
     if (!screenshots.isEmpty())
       QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });

@@ -23,6 +23,29 @@ TResult<TCoverage> CountCoverage() {
   return c;
 }
 
+std::string CallTextProblem(std::string_view typed) {
+  const std::string_view text = TrimBlanksView(typed);
+  const std::string quoted = "\"" + std::string(text) + "\"";
+  const auto allowed = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/';
+  };
+  if (!std::all_of(text.begin(), text.end(), allowed))
+    return quoted + " is not a call: a call holds letters, digits and \"/\" only";
+  constexpr size_t longest = 15;  // the longest key of the call indexes
+  size_t parts = 0;
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t slash = std::min(text.find('/', at), text.size());
+    if (slash > at) ++parts;
+    if (slash - at > longest)
+      return quoted + " is not a call: longer than a call can be (" + std::to_string(longest) +
+             " characters between slashes)";
+    at = slash + 1;
+  }
+  if (parts > 3) return quoted + " is not a call: more than prefix, call and suffix";
+  return {};
+}
+
 void TCallbook::Open() {
   entities_ = {};
   managers_.clear();

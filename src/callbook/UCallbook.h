@@ -64,6 +64,10 @@ class TCallbook {
 // The coverage figures of the open data set (tellmark-lookup --stats); a read error as
 // "cannot read <file>: <reason>", the wording of a failed look-up.
 TResult<TCoverage> CountCoverage();
+// Why a typed call cannot be one of the data set's calls, empty when it can: it holds letters,
+// digits and "/" only, at most three parts between the slashes (prefix, call, suffix), none
+// longer than a key of the call indexes (15 characters). Blanks at both ends do not count.
+std::string CallTextProblem(std::string_view typed);
 
 // Throws EDataSetError "cannot read <file>: <reason>" for a data-set file (name as stored, with
 // "\") and the error code of the failed read.

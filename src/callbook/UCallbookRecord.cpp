@@ -84,6 +84,8 @@ const char* MatchName(TCallbookMatch m) {
       return "next-greater";
     case TCallbookMatch::Words:
       return "words";
+    case TCallbookMatch::Invalid:
+      return "invalid";
     case TCallbookMatch::None:
       break;
   }

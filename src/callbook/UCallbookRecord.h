@@ -11,8 +11,8 @@
 #include "dataset/UEntityFile.h"
 #include "dataset/UEntry.h"
 
-enum class TCallbookMatch { Exact, BaseCall, NextGreater, Words, None };
-// "exact", "base-call", "next-greater", "words", "none".
+enum class TCallbookMatch { Exact, BaseCall, NextGreater, Words, None, Invalid };
+// "exact", "base-call", "next-greater", "words", "none", "invalid" (not a call at all).
 const char* MatchName(TCallbookMatch m);
 
 struct TCallbookRecord {

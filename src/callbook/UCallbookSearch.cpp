@@ -1,6 +1,7 @@
 #include "callbook/UCallbookSearch.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "callbook/UCallbook.h"
@@ -47,7 +48,7 @@ int32_t EqualKeyEnd(int index, std::string key) {
 
 }  // namespace
 
-TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count) {
+TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, int32_t offset) {
   TOrderListing out;
   const char* kind = index == oiUSName   ? "Name"
                      : index == oiUSCity ? "City"
@@ -66,9 +67,11 @@ TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count) 
   if (!out.exact) out.message = NotFoundText(kind, key) + kNextGreaterText;
   const int32_t first = OrderPosition(index, ref);
   const int32_t exactEnd = out.exact ? EqualKeyEnd(index, key) : first;
+  out.total = (out.exact ? exactEnd : OrderEntryCount(index)) - first;
+  const int64_t from = static_cast<int64_t>(first) + std::max<int32_t>(offset, 0);
   const int32_t last =
-      std::min<int64_t>(static_cast<int64_t>(first) + count, OrderEntryCount(index)) - 1;
-  for (int32_t p = first; p <= last; ++p) {
+      static_cast<int32_t>(std::min<int64_t>(from + count, OrderEntryCount(index)) - 1);
+  for (int32_t p = static_cast<int32_t>(std::min<int64_t>(from, INT32_MAX)); p <= last; ++p) {
     TFoundEntry e;
     if (!ReadOrderEntry(index, p, ref)) ThrowReadFailure(kSequenceFileName, LastErrorCode());
     if (!ReadUSRecord(ref, e.rec)) ThrowReadFailure(kDataFileName, LastErrorCode());
@@ -79,8 +82,9 @@ TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count) 
 }
 
 std::vector<TFoundEntry> SearchWordEntries(TDatabase db, const std::vector<std::string>& words,
-                                           int32_t count) {
+                                           int32_t count, int32_t offset, int32_t* total) {
   std::vector<TFoundEntry> out;
+  if (total) *total = 0;
   std::string message;
   std::unique_ptr<TWortListe> list = OpenWordList(db, message);
   if (!list) throw EDataSetError(message);
@@ -108,8 +112,11 @@ std::vector<TFoundEntry> SearchWordEntries(TDatabase db, const std::vector<std::
   const TTextSearchResult r = DoTextSearch(info, nullptr);
   if (r.outcome == TSearchOutcome::ReadError) ThrowReadFailure(refFile, r.errorCode);
   if (r.outcome != TSearchOutcome::Found) return out;
-  const int32_t n = count >= 0 ? std::min(count, r.Count()) : r.Count();
-  for (int32_t i = 1; i <= n; ++i) {
+  if (total) *total = r.Count();
+  const int32_t skip = std::clamp<int32_t>(offset, 0, r.Count());
+  const int32_t left = r.Count() - skip;
+  const int32_t n = count >= 0 ? std::min(count, left) : left;
+  for (int32_t i = skip + 1; i <= skip + n; ++i) {
     TFoundEntry e;
     if (!ReadRecord(db, r.list->GetItem(i), e.rec))
       ThrowReadFailure(kDataFileName, LastErrorCode());

@@ -16,6 +16,7 @@
 #include "map/UMapGeo.h"
 #include "ui_FMap.h"
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 // The ring: a circle drawn with an inverting pen of width 2 and no fill over the map picture.
 class TLocationShape : public QWidget {
@@ -348,6 +349,13 @@ void TMapForm::FitWindow() {
   // The window does not get narrower than the buttons of the top bar need.
   for (int pass = 0; pass < 2; ++pass)
     resize(std::max(ui->MapHolder->width(), 350), ui->MapHolder->height() + ui->Bevel->height());
+  // A large map scrolls rather than reach past the screen's edge.
+  if (isVisible()) KeepOnScreen(this);
+}
+
+void TMapForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  KeepOnScreen(this);
 }
 
 void TMapForm::FitAlwaysChkBoxClick() {
@@ -386,12 +394,15 @@ void TMapForm::PrintMap(QPrinter& printer) {
   const QImage page = PrintedPicture();
   QPainter painter;
   if (!painter.begin(&printer)) throw EMapError("The printer cannot be started");
-  // The map at the physical size it has on a 96-dpi screen, whatever the printer's resolution.
-  double fx = printer.logicalDpiX() / 96.0, fy = printer.logicalDpiY() / 96.0;
-  if (fx == 0) fx = 1;
-  if (fy == 0) fy = 1;
-  const QRect target(0, 0, static_cast<int>(fx * page.width()),
-                     static_cast<int>(fy * page.height()));
+  // The map across the page's width, as high as its proportions make it, leaving room below
+  // for the caption; whatever the printer's resolution.
+  const QRect paper = printer.pageLayout().paintRectPixels(printer.resolution());
+  const QFont probe(font().family(), 10);
+  const int captionRoom = QFontMetrics(probe, &printer).height() * 3;
+  const double scale = std::min(static_cast<double>(paper.width()) / page.width(),
+                                static_cast<double>(paper.height() - captionRoom) / page.height());
+  const QRect target(0, 0, static_cast<int>(scale * page.width()),
+                     static_cast<int>(scale * page.height()));
   painter.drawImage(target, page);
   // Call, heading and distance under the map, in a 10-point font of the printer.
   QFont font = this->font();

@@ -106,6 +106,8 @@ class TMapForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Kept inside the screen's available area.
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

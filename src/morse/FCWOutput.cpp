@@ -1,5 +1,6 @@
 #include "morse/FCWOutput.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -117,6 +118,20 @@ void TCWOutputForm::OutputDone() {
   unsetCursor();
   emit OutputEnded();
   if (!error.empty()) ShowErrorBox(QString::fromStdString(error));
+}
+
+void TCWOutputForm::ShowErrorWhileSending(const QString& text) {
+  qApp->installEventFilter(this);
+  ShowErrorBox(text);
+  qApp->removeEventFilter(this);
+}
+
+bool TCWOutputForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) StopOutput();
+  }
+  return QWidget::eventFilter(watched, event);  // the box still closes
 }
 
 void TCWOutputForm::StopBtnClick() { StopOutput(); }

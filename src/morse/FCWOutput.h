@@ -27,8 +27,11 @@ class TCWOutputForm : public QWidget, private TCWOutputHost {
   // running" while a worker exists; a worker that cannot be made is reported in a message box.
   void StartOutput(const std::string& text, const TMorseOptions& options);
   bool IsRunning() const { return worker_ != nullptr; }
-  // Asks a running worker to stop at the next element boundary; returns at once.
+  // Asks a running worker to stop and cuts its sound off; returns at once.
   void StopOutput();
+  // The error box of a command refused while output runs (F9 or Test again). Esc, which closes
+  // the box, stops the output as well, as Esc does everywhere else while output runs.
+  void ShowErrorWhileSending(const QString& text);
   void SetKeyCursor(bool down) override;
   const QCursor& KeyCursor(bool down) const { return down ? keyDown_ : keyUp_; }
 
@@ -43,6 +46,8 @@ class TCWOutputForm : public QWidget, private TCWOutputHost {
  protected:
   // Esc stops the output here too, as the status line says.
   void keyPressEvent(QKeyEvent* event) override;
+  // Esc anywhere while ShowErrorWhileSending's box is open.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // TCWOutputHost: the worker's calls, run on the GUI thread.

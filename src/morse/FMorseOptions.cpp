@@ -82,7 +82,7 @@ void TSetMorseOptionsDlg::MorseBtnClick() {
   try {
     output_->StartOutput(Utf8ToCp437(ui->MorseTextEdit->text().toStdString(), kNoMorseChar), Get());
   } catch (const std::exception& e) {
-    ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    output_->ShowErrorWhileSending(QString::fromLocal8Bit(e.what()));
   }
 }
 

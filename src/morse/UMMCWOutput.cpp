@@ -140,6 +140,13 @@ TCWOutput::~TCWOutput() {
   WaitFor();
 }
 
+void TCWOutput::Terminate() {
+  // The flag first: the worker sees it before its next sound, so that nothing is played after
+  // the player's stop.
+  terminated_ = true;
+  player_.Stop();
+}
+
 void TCWOutput::SetText(const std::string& text) { text_ = Cut(text, kMaxMorseText); }
 
 void TCWOutput::Resume() {
@@ -162,6 +169,8 @@ void TCWOutput::Sync(void (TCWOutput::*method)()) {
 void TCWOutput::Execute() {
   lastPosition_ = 0;
   error_.clear();
+  // The player stopped for an earlier run plays again; a stop of this run is in terminated_.
+  player_.Restart();
   try {
     timing_ = MorseTiming(options_.speed);
     dotWave_ = MakeToneWave(options_.pitch, timing_.dotMs, options_.volume);

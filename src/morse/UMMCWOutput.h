@@ -58,6 +58,12 @@ class TSoundPlayer {
   virtual void Play(const std::vector<uint8_t>& wave) = 0;
   // Waits ms milliseconds with nothing played (the gap between elements).
   virtual void Pause(unsigned ms);
+  // Ends the sound under way and drops everything queued or written ahead of it, at once: the
+  // Play or Pause under way returns, and later ones return silently until Restart. From any
+  // thread. A player that cannot cut a sound short lets it finish.
+  virtual void Stop() {}
+  // Plays again after Stop.
+  virtual void Restart() {}
 };
 
 // The window side of the worker. Every call but Synchronize comes on the GUI thread, inside
@@ -89,7 +95,8 @@ inline constexpr const char* kCWInactiveText = "Inactive: F9 starts with current
 
 // The worker that sends one text. Created idle; Resume runs Execute on a thread of its own,
 // then calls the end handler on that thread (the host passes it on to the GUI thread). A stop
-// request takes effect at the next element boundary.
+// request cuts the sound under way short (as far as the player can) and ends the run at the
+// next element boundary.
 class TCWOutput {
  public:
   TCWOutput(TSoundPlayer& player, TCWOutputHost& host);
@@ -104,7 +111,8 @@ class TCWOutput {
   void SetOnTerminate(std::function<void()> handler) { onTerminate_ = std::move(handler); }
 
   void Resume();
-  void Terminate() { terminated_ = true; }
+  // Requests the stop and stops the player's sound at once.
+  void Terminate();
   bool Terminated() const { return terminated_; }
   bool Finished() const { return finished_; }
   // Waits until the thread has ended.

@@ -38,6 +38,7 @@ struct TQueue {
   bool waitEndKnown = true;
   quint64 lastEnd = 0;  // stream position after the last sound whose end is known
   bool open = false;
+  bool stopped = false;  // Stop: sounds return at once, silently, until Restart
   std::string error;
 };
 
@@ -179,6 +180,35 @@ struct TQtSoundPlayer::TOutput : QObject {
 
 TQtSoundPlayer::TQtSoundPlayer() = default;
 
+TQtSoundPlayer::TOutput& TQtSoundPlayer::Output() {
+  std::lock_guard lock(outputMutex_);
+  if (!output_) output_ = std::make_unique<TOutput>();
+  return *output_;
+}
+
+void TQtSoundPlayer::Stop() {
+  TOutput* out = nullptr;
+  {
+    std::lock_guard lock(outputMutex_);
+    out = output_.get();
+  }
+  if (!out) return;
+  {
+    std::lock_guard lock(out->queue.mutex);
+    out->queue.stopped = true;
+    out->queue.changed.notify_all();
+  }
+  // Closing the stream, not draining it: what was written ahead is not played.
+  QMetaObject::invokeMethod(
+      out, [out] { out->Close(); }, Qt::BlockingQueuedConnection);
+}
+
+void TQtSoundPlayer::Restart() {
+  TOutput& out = Output();
+  std::lock_guard lock(out.queue.mutex);
+  out.queue.stopped = false;
+}
+
 TQtSoundPlayer::~TQtSoundPlayer() = default;
 
 void TQtSoundPlayer::Play(const std::vector<uint8_t>& wave) {
@@ -200,21 +230,23 @@ void TQtSoundPlayer::Pause(unsigned ms) {
 // of itself; and it returns 60 ms before its end, so that the tone after it is queued right
 // behind it. A tone returns when it has been played.
 void TQtSoundPlayer::Queue(const char* samples, size_t n, bool silent) {
-  if (!output_) output_ = std::make_unique<TOutput>();
-  TOutput& out = *output_;
+  TOutput& out = Output();
   TQueue& q = out.queue;
   bool open = false;
   {
     std::lock_guard lock(q.mutex);
+    if (q.stopped) return;
     open = q.open;
   }
   if (!open) {
     QMetaObject::invokeMethod(
         &out, [&out] { out.Open(); }, Qt::BlockingQueuedConnection);
     std::lock_guard lock(q.mutex);
+    if (q.stopped) return;
     if (!q.open) throw ESoundError(q.error.empty() ? kNoAudioOutputText : q.error);
   }
   std::unique_lock lock(q.mutex);
+  if (q.stopped) return;
   size_t skip = 0;
   quint64 from = q.played;
   if (silent && q.pending.empty()) {
@@ -241,12 +273,13 @@ void TQtSoundPlayer::Queue(const char* samples, size_t n, bool silent) {
         q.waitEndKnown ? q.waitEnd : q.handedOut + (q.waitIndex - std::min(q.waitIndex, q.taken));
     return (q.waitEndKnown || silent) && q.played + reserve >= end;
   };
-  while (q.open && q.error.empty() && !done()) {
+  while (!q.stopped && q.open && q.error.empty() && !done()) {
     if (q.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
       q.error = "The audio output does not play";
       break;
     }
   }
+  if (q.stopped) return;
   if (!q.error.empty()) {
     const std::string error = q.error;
     q.error.clear();

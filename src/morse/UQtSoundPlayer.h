@@ -12,6 +12,7 @@
 // sample for sample, and it counts the silence already written ahead as part of itself. The
 // sequence heard thus has the lengths of its sounds, not those plus the stream's lead.
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "morse/UMMCWOutput.h"
@@ -35,6 +36,10 @@ class TQtSoundPlayer : public TSoundPlayer {
   void Play(const std::vector<uint8_t>& wave) override;
   // Silence of ms milliseconds on the stream, timed from the call.
   void Pause(unsigned ms) override;
+  // Drops the queued samples and closes the output stream, which discards what the sound
+  // server holds of it: silence within a few milliseconds. Any thread but the output's own.
+  void Stop() override;
+  void Restart() override;
 
   struct TOutput;
 
@@ -43,6 +48,9 @@ class TQtSoundPlayer : public TSoundPlayer {
   // its end.
   void Queue(const char* samples, size_t n, bool silent);
 
+  // The output, made by the first sound; the mutex guards making it against Stop.
+  TOutput& Output();
+  std::mutex outputMutex_;
   std::unique_ptr<TOutput> output_;
 };
 

@@ -25,7 +25,37 @@ int StoredLength(const QString& text) { return static_cast<int>(text.size() + te
 
 void ShowFailure(const std::exception& e) { ShowErrorBox(QString::fromLocal8Bit(e.what())); }
 
+// The memo's text with '\n' between lines, every character as typed: toPlainText would turn a
+// no-break space (code page 437 byte 255) into a blank.
+QString MemoText(const QPlainTextEdit* memo) {
+  QString text = memo->document()->toRawText();
+  for (QChar& c : text)
+    if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = '\n';
+  return text;
+}
+
+QString CharText(uint32_t codePoint) {
+  return QString::fromUcs4(reinterpret_cast<const char32_t*>(&codePoint), 1);
+}
+
 }  // namespace
+
+// The question before a note with characters the notes file cannot hold is saved.
+QString NoteCharsQuestion(const std::vector<TNoteCharSwap>& swaps) {
+  QStringList chars, nearest;
+  for (const TNoteCharSwap& s : swaps) {
+    const QString c = CharText(s.codePoint);
+    chars << c + " (U+" + QString::number(s.codePoint, 16).toUpper().rightJustified(4, '0') + ")";
+    nearest << c + " \u2192 " + QString::fromStdString(s.nearest);
+  }
+  return QString(
+             "The notes file cannot hold these characters of the note: %1.\n\n"
+             "Save the note with the nearest characters it can hold instead (%2)?\n\n"
+             "Yes: replace them and save. No: go back and edit the note.")
+      .arg(chars.join(", "), nearest.join(", "));
+}
+
+namespace {}  // namespace
 
 TEditNotesForm::TEditNotesForm(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TEditNotesForm>()) {
@@ -151,7 +181,7 @@ void TEditNotesForm::SetMemoText(const QString& text) {
 
 void TEditNotesForm::LimitMemo(int position, int added) {
   if (settingMemo_ || added <= 0) return;
-  const QString text = ui->NotesMemo->toPlainText();
+  const QString text = MemoText(ui->NotesMemo);
   int excess = StoredLength(text) - TNotes::kMaxTextLen;
   if (excess <= 0) return;
   // Drop the end of what came in until the text fits.
@@ -198,12 +228,52 @@ void TEditNotesForm::SearchBtnClick() {
   }
 }
 
+bool TEditNotesForm::SettleCharsOutsideCodePage() {
+  const QString text = MemoText(ui->NotesMemo);
+  const std::string utf8 = text.toStdString();
+  const std::vector<TNoteCharSwap> swaps = NoteCharsOutsideCodePage(utf8);
+  if (swaps.empty()) return true;
+  const auto backToEditing = [this, &text, &swaps] {
+    // The cursor on the first character in question.
+    const QString first = CharText(swaps.front().codePoint);
+    QTextCursor cursor = ui->NotesMemo->textCursor();
+    const qsizetype at = text.indexOf(first);
+    if (at >= 0) {
+      cursor.setPosition(static_cast<int>(at));
+      cursor.setPosition(static_cast<int>(at + first.size()), QTextCursor::KeepAnchor);
+      ui->NotesMemo->setTextCursor(cursor);
+    }
+    ui->NotesMemo->setFocus();
+    return false;
+  };
+  if (ShowInfoBox(ApplicationTitle(), NoteCharsQuestion(swaps), mbYesNo | mbIconQuestion) != idYes)
+    return backToEditing();
+  const QString replaced = QString::fromStdString(NoteTextWithNearestChars(utf8));
+  const int over = StoredLength(replaced) - TNotes::kMaxTextLen;
+  if (over > 0) {
+    ShowErrorBox(QString("With the nearest characters the note is %1 characters too long for the "
+                         "notes file. Shorten it, then save again.")
+                     .arg(over));
+    return backToEditing();
+  }
+  // The memo shows what is stored; it stays modified until the save has gone through.
+  settingMemo_ = true;
+  QTextCursor cursor(ui->NotesMemo->document());
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(replaced);
+  settingMemo_ = false;
+  return true;
+}
+
 bool TEditNotesForm::SaveMemoAs(const std::string& call) {
+  // Nothing of the note is lost without a word: characters the file cannot hold are named and
+  // replaced only when the user agrees.
+  if (!SettleCharsOutsideCodePage()) return false;
   try {
     TNoteRec rec;
     rec.Status = TNotes::kStatusInUse;
     rec.Call = call;
-    rec.Text = NoteTextFromMemo(ToData(ui->NotesMemo->toPlainText()));
+    rec.Text = NoteTextFromMemo(ToData(MemoText(ui->NotesMemo)));
     notes_->SaveNote(rec);
   } catch (const std::exception& e) {
     ShowFailure(e);

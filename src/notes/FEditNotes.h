@@ -5,8 +5,15 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "notes/UNoteText.h"
 
 class QMenu;
+
+// The question asked before a note holding characters outside the notes file's code page is
+// saved: the characters named, their nearest replacements offered.
+QString NoteCharsQuestion(const std::vector<TNoteCharSwap>& swaps);
 class TNotes;
 
 namespace Ui {
@@ -55,6 +62,9 @@ class TEditNotesForm : public QDialog {
   bool SettleUnsavedMemo();
   // Loads the note of the call in CallEdit into the memo; an invalid call empties it.
   void LoadNoteOfCallEdit();
+  // Characters of the memo that the notes file cannot hold: named, and replaced by the nearest
+  // ones when the user agrees. False when the user goes back to editing.
+  bool SettleCharsOutsideCodePage();
   // Saves the memo as the note of a normalised call; false (message shown) on failure.
   bool SaveMemoAs(const std::string& call);
   void ShowPopup(QWidget* widget, const QPoint& at);

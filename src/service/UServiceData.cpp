@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "callbook/UCallbookSearch.h"
@@ -52,12 +53,57 @@ TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
   return callbook_.Lookup(typed).record;
 }
 
+namespace {
+
+int OrderIndexOf(TSearchField field) {
+  return field == TSearchField::Name   ? oiUSName
+         : field == TSearchField::City ? oiUSCity
+         : field == TSearchField::Zip  ? oiUSZIP
+                                       : oiUSCounty;
+}
+
+}  // namespace
+
+TListPage TDataSetSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                        int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CheckOpen();
+  TListPage page;
+  const TOrderListing l = ListOrderEntries(OrderIndexOf(field), text, count, offset);
+  page.total = l.total;
+  // With an exact hit the page holds the equal keys only; else the order from the next key on.
+  for (const TFoundEntry& e : l.entries) {
+    if (l.exact && e.match != TCallbookMatch::Exact) break;
+    page.found.push_back(Record(e.rec, e.match));
+  }
+  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
+  return page;
+}
+
+TListPage TDataSetSource::SearchWordsPage(const std::vector<std::string>& words,
+                                          std::string_view db, int offset, int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CheckOpen();
+  TListPage page;
+  page.total = 0;
+  // The U.S. entries first, then the International ones, as one list.
+  int32_t skip = offset;
+  for (const TDatabase d : {TDatabase::US, TDatabase::Intl}) {
+    if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
+    const int32_t left = count - static_cast<int32_t>(page.found.size());
+    int32_t total = 0;
+    for (const TFoundEntry& e : SearchWordEntries(d, words, left, skip, &total))
+      page.found.push_back(Record(e.rec, e.match));
+    page.total += total;
+    skip = std::max<int32_t>(skip - total, 0);
+  }
+  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
+  return page;
+}
+
 std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::string_view text,
                                                        int count) {
-  const int index = field == TSearchField::Name   ? oiUSName
-                    : field == TSearchField::City ? oiUSCity
-                    : field == TSearchField::Zip  ? oiUSZIP
-                                                  : oiUSCounty;
+  const int index = OrderIndexOf(field);
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
   std::vector<TCallbookRecord> out;

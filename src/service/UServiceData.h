@@ -26,6 +26,10 @@ class TDataSetSource : public TServiceSource {
                                          int count) override;
   std::vector<TCallbookRecord> SearchWords(const std::vector<std::string>& words,
                                            std::string_view db, int count) override;
+  TListPage ListOrderPage(TSearchField field, std::string_view text, int offset,
+                          int count) override;
+  TListPage SearchWordsPage(const std::vector<std::string>& words, std::string_view db, int offset,
+                            int count) override;
   TServiceHealth Health() override;
   std::string MyLocator() override { return myLocator_; }
 

@@ -79,16 +79,65 @@ std::string PageStyle() {
          "input,select,button{font-size:1em;padding:.2em .4em}\n"
          "table{border-collapse:collapse;margin-top:1em}\n"
          "th,td{border:1px solid #ccc;padding:.25em .5em;text-align:left;vertical-align:top}\n"
-         "th{background:#eef}.location{margin-top:1em;font-weight:bold}\n";
+         "th{background:#eef}.location{margin-top:1em;font-weight:bold}\n"
+         ".count{font-weight:bold}nav.pages{margin:.6em 0}nav.pages a{margin-right:.6em}\n";
 }
 
 std::string PageHome() { return Head("Look-up") + "<h1>Look-up</h1>\n" + Forms() + kFoot; }
 
-std::string PageResults(std::string_view searched, const std::vector<TCallbookRecord>& found) {
+std::string GroupedNumber(long long n) {
+  const std::string digits = std::to_string(n);
+  const size_t sign = n < 0 ? 1 : 0;
+  std::string out(digits, 0, sign);
+  for (size_t i = sign; i < digits.size(); ++i) {
+    if (i > sign && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+namespace {
+
+// "50 of 1,040", "51–100 of 1,040", "3 entries", and the links to the pages beside it.
+std::string PageNavigation(size_t shown, const TResultsPage& page) {
+  const bool whole = page.offset == 0 && !page.more &&
+                     (page.total < 0 || static_cast<size_t>(page.total) == shown);
+  std::string count;
+  if (whole || shown == 0) {
+    count = GroupedNumber(static_cast<long long>(shown)) + (shown == 1 ? " entry" : " entries");
+    if (shown == 0 && page.offset > 0 && page.total >= 0)
+      count += " here, " + GroupedNumber(page.total) + " in all";
+  } else {
+    const long long first = page.offset + 1, last = page.offset + static_cast<long long>(shown);
+    count = page.offset == 0 ? GroupedNumber(last)
+                             : GroupedNumber(first) + "\u2013" + GroupedNumber(last);
+    count += page.total >= 0 ? " of " + GroupedNumber(page.total) : " entries, more follow";
+  }
+  std::string out = "<p class=\"count\">" + count + "</p>\n";
+  const int size = page.pageSize;
+  const int number = page.offset / size + 1;
+  const auto link = [&](int to, const char* rel, const std::string& label) {
+    return "<a rel=\"" + std::string(rel) + "\" href=\"" +
+           HtmlEscape("/search?" + page.query + "&page=" + std::to_string(to)) + "\">" + label +
+           "</a>";
+  };
+  std::string links;
+  if (page.offset > 0) links += link(number - 1, "prev", "Previous " + std::to_string(size));
+  if (page.more) {
+    if (!links.empty()) links += " | ";
+    links += link(number + 1, "next", "Next " + std::to_string(size));
+  }
+  if (!links.empty()) out += "<nav class=\"pages\">" + links + "</nav>\n";
+  return out;
+}
+
+}  // namespace
+
+std::string PageResults(std::string_view searched, const std::vector<TCallbookRecord>& found,
+                        const TResultsPage& page) {
   std::string out = Head("Search");
   out += Forms();
-  out += "<h1>" + HtmlEscape(searched) + "</h1>\n<p>" + std::to_string(found.size()) +
-         (found.size() == 1 ? " entry" : " entries") + "</p>\n";
+  out += "<h1>" + HtmlEscape(searched) + "</h1>\n" + PageNavigation(found.size(), page);
   if (!found.empty()) {
     out +=
         "<table class=\"results\">\n<tr><th>Call</th><th>Name</th><th>City</th><th>State</th>"
@@ -101,6 +150,11 @@ std::string PageResults(std::string_view searched, const std::vector<TCallbookRe
              "</td><td>" + MatchName(r.match) + "</td></tr>\n";
     }
     out += "</table>\n";
+    // The links again below a long table.
+    if (found.size() > 10 && (page.more || page.offset > 0)) {
+      const std::string nav = PageNavigation(found.size(), page);
+      out += nav.substr(nav.find("<nav"));
+    }
   }
   return out + kFoot;
 }

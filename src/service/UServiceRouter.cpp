@@ -503,11 +503,25 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
       return Answer(404, kHtmlType, PageMessage("Not found", "No entry for " + AsciiUpper(typed)));
     return Answer(200, kHtmlType, PageEntry(r, source_.MyLocator()));
   }
-  // /search: the page's forms send field=name|city|zip|county and text, or words and db.
+  // /search: the page's forms send field=name|city|zip|county and text, or words and db; the
+  // links to further pages add page (1, 2, ...).
   TQuery q;
   const std::string* field = QueryValue(query, "field");
   const std::string* text = QueryValue(query, "text");
+  TResultsPage page;
+  int pageNumber = 1;
   for (const auto& [k, v] : query) {
+    if (k == "page") {
+      const auto r = std::from_chars(v.data(), v.data() + v.size(), pageNumber);
+      if (r.ec != std::errc() || r.ptr != v.data() + v.size() || pageNumber < 1 ||
+          pageNumber > kMaxPageNumber)
+        return Answer(
+            400, kHtmlType,
+            PageMessage("Bad request", "page must be 1 to " + std::to_string(kMaxPageNumber)));
+      continue;
+    }
+    if (!page.query.empty()) page.query += '&';
+    page.query += UrlEncode(k) + "=" + UrlEncode(v);
     if (k == "field" || k == "text") continue;
     if (k == "db" && v.empty()) continue;  // "both" in the form
     q.emplace_back(k, v);
@@ -515,9 +529,34 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   if (field) q.emplace_back(*field, text ? *text : std::string());
   TSearchQuery s;
   if (!ParseSearch(q, s, error)) return Answer(400, kHtmlType, PageMessage("Bad request", error));
-  if (!s.words && !QueryValue(q, "count")) s.count = 50;
-  const std::vector<TCallbookRecord> found = s.words
-                                                 ? source_.SearchWords(s.wordList, s.db, s.count)
-                                                 : source_.ListOrder(s.field, s.text, s.count);
-  return Answer(200, kHtmlType, PageResults(s.text, found));
+  if (!QueryValue(q, "count")) s.count = kPageEntries;
+  page.pageSize = s.count;
+  page.offset = (pageNumber - 1) * s.count;
+  const TListPage l = s.words ? source_.SearchWordsPage(s.wordList, s.db, page.offset, s.count)
+                              : source_.ListOrderPage(s.field, s.text, page.offset, s.count);
+  page.total = l.total;
+  page.more = l.more;
+  return Answer(200, kHtmlType, PageResults(s.text, l.found, page));
+}
+
+TListPage TCallbookSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                         int count) {
+  TListPage page;
+  std::vector<TCallbookRecord> all = ListOrder(field, text, offset + count + 1);
+  page.more = all.size() > static_cast<size_t>(offset + count);
+  for (size_t i = static_cast<size_t>(offset);
+       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
+    page.found.push_back(std::move(all[i]));
+  return page;
+}
+
+TListPage TCallbookSource::SearchWordsPage(const std::vector<std::string>& words,
+                                           std::string_view db, int offset, int count) {
+  TListPage page;
+  std::vector<TCallbookRecord> all = SearchWords(words, db, offset + count + 1);
+  page.more = all.size() > static_cast<size_t>(offset + count);
+  for (size_t i = static_cast<size_t>(offset);
+       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
+    page.found.push_back(std::move(all[i]));
+  return page;
 }

@@ -18,6 +18,8 @@ inline constexpr size_t kMaxBodyBytes = 64 * 1024;
 inline constexpr size_t kMaxTargetBytes = 8 * 1024;
 inline constexpr int kMaxListCount = 1000;  // entries of one search answer
 inline constexpr size_t kMaxSearchText = 64;
+inline constexpr int kPageEntries = 50;  // entries of one page of the browser page's lists
+inline constexpr int kMaxPageNumber = 100000;
 
 struct TServiceRequest {
   std::string method;  // "GET", "HEAD", "POST", ...
@@ -42,6 +44,14 @@ struct TServiceHealth {
   int32_t usCount = 0, intlCount = 0;
 };
 
+// One page of a list search: its entries and how many the search holds in all (-1 when the
+// source cannot tell; more then says whether entries follow the page).
+struct TListPage {
+  std::vector<TCallbookRecord> found;
+  int32_t total = -1;
+  bool more = false;
+};
+
 // What the service asks of the directory. Implementations are called from many threads at once.
 class TServiceSource {
  public:
@@ -56,6 +66,11 @@ class TServiceSource {
   // The entries holding every word; db "us", "intl" or empty for both; at most count.
   virtual std::vector<TCallbookRecord> SearchWords(const std::vector<std::string>& words,
                                                    std::string_view db, int count) = 0;
+  // count entries of ListOrder / SearchWords from the offset-th on, with the total where the
+  // source knows it. By default cut from ListOrder / SearchWords, without a total.
+  virtual TListPage ListOrderPage(TSearchField field, std::string_view text, int offset, int count);
+  virtual TListPage SearchWordsPage(const std::vector<std::string>& words, std::string_view db,
+                                    int offset, int count);
   virtual TServiceHealth Health() = 0;
   // The user's own locator from the settings; empty when none.
   virtual std::string MyLocator() = 0;

@@ -146,7 +146,7 @@ void TCallViewForm::OptOtherItemClick() {
     TSetOptDlg dialog(this);
     dialog.SetOptions(settings_);
     dialog.EditReportFile = [] {
-      if (OpenInNotepad(FromLocalPath(PrepareReportFileForEditor())) <= 32)
+      if (OpenInTextEditor(FromLocalPath(PrepareReportFileForEditor())) <= 32)
         ShowErrorBox(kCantStartNotepad);
     };
     dialog.ClearReportFile = [] {

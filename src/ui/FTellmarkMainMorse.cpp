@@ -39,7 +39,7 @@ void TCallViewForm::EditMorsenMenuClick() {
     cwForm_->raise();
     cwForm_->StartOutput(MorseEntryText(lookup_.Record()), settings_.morseOptions);
   } catch (const std::exception& e) {
-    ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    cwForm_->ShowErrorWhileSending(QString::fromLocal8Bit(e.what()));
   }
 }
 

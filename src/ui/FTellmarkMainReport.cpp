@@ -149,7 +149,7 @@ void TCallViewForm::AddAdifLogToReportMenuItemClick() {
 void TCallViewForm::ReportEditReportFileMenuItemClick() {
   if (busy_ || modalRunning_) return;
   const std::string name = PrepareReportFileForEditor();
-  if (OpenInNotepad(FromLocalPath(name)) <= 32) ShowErrorBox(kCantStartNotepad);
+  if (OpenInTextEditor(FromLocalPath(name)) <= 32) ShowErrorBox(kCantStartNotepad);
 }
 
 void TCallViewForm::ReportClearReportFileMenuItemClick() {

@@ -15,7 +15,10 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "common/IOUtil.h"
+#include "common/StrUtil.h"
 #include "widgets/UDataText.h"
+#include "widgets/UMessages.h"
 
 namespace {
 
@@ -66,6 +69,9 @@ TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::
   findNextBtn_->setObjectName("FindNextBtn");
   findResult_ = new QLabel(this);
   findResult_->setObjectName("FindResultLbl");
+  saveBtn_ = new QPushButton("&Save", this);
+  saveBtn_->setObjectName("SaveBtn");
+  saveBtn_->setVisible(false);
   auto* closeBtn = new QPushButton("Close", this);
   closeBtn->setObjectName("CloseBtn");
   auto* bar = new QHBoxLayout;
@@ -73,6 +79,7 @@ TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::
   bar->addWidget(findEdit_, 1);
   bar->addWidget(findNextBtn_);
   bar->addWidget(findResult_, 1);
+  bar->addWidget(saveBtn_);
   bar->addWidget(closeBtn);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_, 1);
@@ -82,6 +89,13 @@ TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::
   connect(findNextBtn_, &QPushButton::clicked, this, &TDocumentViewerForm::FindNext);
   connect(findEdit_, &QLineEdit::textChanged, findResult_, &QLabel::clear);
   connect(closeBtn, &QPushButton::clicked, this, &QWidget::close);
+  connect(saveBtn_, &QPushButton::clicked, this, &TDocumentViewerForm::Save);
+  connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] {
+    if (Editable()) Save();
+  });
+  connect(text_->document(), &QTextDocument::modificationChanged, this, [this](bool changed) {
+    if (Editable()) setWindowTitle(QFileInfo(path_).fileName() + (changed ? " *" : ""));
+  });
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
     findEdit_->setFocus();
     findEdit_->selectAll();
@@ -100,10 +114,48 @@ bool TDocumentViewerForm::Load(const QString& path) {
   if (f.error() != QFileDevice::NoError) return false;
   QStringDecoder utf8(QStringDecoder::Utf8);
   QString text = utf8(bytes);
-  if (utf8.hasError()) text = FromData(bytes.toStdString());
+  cp437_ = utf8.hasError();
+  if (cp437_) text = FromData(bytes.toStdString());
   text_->setPlainText(text);
+  text_->document()->setModified(false);
   path_ = path;
-  setWindowTitle(QFileInfo(path).fileName() + " (read-only)");
+  setWindowTitle(QFileInfo(path).fileName() + (Editable() ? "" : " (read-only)"));
+  return true;
+}
+
+void TDocumentViewerForm::SetEditable() {
+  text_->setReadOnly(false);
+  text_->setTextInteractionFlags(Qt::TextEditorInteraction);
+  saveBtn_->setVisible(true);
+  setWindowTitle(QFileInfo(path_).fileName() + (text_->document()->isModified() ? " *" : ""));
+  text_->setFocus();
+}
+
+bool TDocumentViewerForm::Save() {
+  const QString text = text_->toPlainText();
+  std::string bytes;
+  if (cp437_) {
+    // Nothing replaced without a word: a character the file's code page lacks stops the save.
+    for (const uint c : text.toUcs4()) {
+      char b = 0;
+      if (!CodePointToCp437(c, b)) {
+        ShowErrorBox(QString("%1 is not saved: its code page has no \"%2\".")
+                         .arg(QFileInfo(path_).fileName(),
+                              QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1)));
+        return false;
+      }
+      bytes += b;
+    }
+  } else {
+    bytes = text.toStdString();
+  }
+  if (!WriteFileAtomically(QFile::encodeName(path_).toStdString(), bytes)) {
+    ShowErrorBox(QString("%1 could not be saved: %2")
+                     .arg(path_, QString::fromStdString(RunErrorText(LastErrorCode()))));
+    return false;
+  }
+  text_->document()->setModified(false);
+  findResult_->setText("Saved");
   return true;
 }
 
@@ -124,16 +176,28 @@ bool TDocumentViewerForm::FindNext() {
 }
 
 void TDocumentViewerForm::closeEvent(QCloseEvent* event) {
+  if (Editable() && text_->document()->isModified()) {
+    const int answer =
+        ShowInfoBox(ApplicationTitle(),
+                    QString("%1 has unsaved changes. Save them?").arg(QFileInfo(path_).fileName()),
+                    mbYesNoCancel | mbIconQuestion);
+    if (answer == idCancel || (answer == idYes && !Save())) {
+      event->ignore();
+      return;
+    }
+  }
   KeepSize(isMaximized() || isFullScreen() ? normalGeometry().size() : size());
   event->accept();
 }
 
-bool ShowInDocumentViewer(const QString& path) {
+bool ShowInDocumentViewer(const QString& path, bool edit) {
   const QString canonical = QFileInfo(path).absoluteFilePath();
   for (QWidget* w : QApplication::topLevelWidgets()) {
     auto* viewer = qobject_cast<TDocumentViewerForm*>(w);
     if (viewer && viewer->Path() == canonical && viewer->isVisible()) {
-      viewer->Load(canonical);  // the file may have changed meanwhile (the report file)
+      // The file may have changed meanwhile (the report file); changes typed are kept.
+      if (!viewer->Text()->document()->isModified()) viewer->Load(canonical);
+      if (edit) viewer->SetEditable();
       viewer->raise();
       viewer->activateWindow();
       return true;
@@ -144,6 +208,7 @@ bool ShowInDocumentViewer(const QString& path) {
     delete viewer;
     return false;
   }
+  if (edit) viewer->SetEditable();
   viewer->show();
   viewer->raise();
   viewer->activateWindow();

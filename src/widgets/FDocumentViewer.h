@@ -1,6 +1,9 @@
 #pragma once
 // The program's own viewer of text documents, for a desktop that cannot open them: read-only,
 // with a find bar; its size is kept in the settings file for the next one. Freed when closed.
+// Switched to editing it is the editor of last resort: Save (Ctrl+S) replaces the file whole
+// (a new file renamed over it), in the encoding it was read in.
+#include <QPlainTextEdit>
 #include <QSize>
 #include <QWidget>
 #include <functional>
@@ -22,6 +25,11 @@ class TDocumentViewerForm : public QWidget {
   bool Load(const QString& path);
   QString Path() const { return path_; }
   QPlainTextEdit* Text() const { return text_; }
+  // Typing changes the text; Save and Ctrl+S write it back.
+  void SetEditable();
+  bool Editable() const { return !text_->isReadOnly(); }
+  // Writes the text to the file: false (message shown) when it cannot.
+  bool Save();
 
  public slots:
   // The next occurrence of the find text after the cursor, from the top again at the end.
@@ -36,7 +44,9 @@ class TDocumentViewerForm : public QWidget {
   QLineEdit* findEdit_;
   QPushButton* findNextBtn_;
   QLabel* findResult_;
+  QPushButton* saveBtn_;
   QString path_;
+  bool cp437_ = false;  // read as code page 437 (not UTF-8): written back so
 };
 
 // Where viewers keep their size from one to the next (the program sets its settings file at
@@ -47,6 +57,6 @@ struct TViewerSizeStore {
 };
 void SetDocumentViewerSizeStore(TViewerSizeStore store);
 
-// Shows a text file in a viewer of its own (one per file: an open one is brought up again);
-// false when the file cannot be read.
-bool ShowInDocumentViewer(const QString& path);
+// Shows a text file in a viewer of its own (one per file: an open one is brought up again),
+// for editing when edit is set; false when the file cannot be read.
+bool ShowInDocumentViewer(const QString& path, bool edit = false);

@@ -37,12 +37,19 @@ class TDesktopLauncher : public TDocumentLauncher {
     process->start();
     return true;
   }
+  bool Edit(const QString& path) override {
+    const TTextEditorChoice choice = ChooseTextEditor(path);
+    return choice.kind != TEditorKind::BuiltIn &&
+           QProcess::startDetached(choice.program, choice.arguments);
+  }
 };
 
 std::shared_ptr<TDocumentLauncher>& Launcher() {
   static std::shared_ptr<TDocumentLauncher> launcher = std::make_shared<TDesktopLauncher>();
   return launcher;
 }
+
+constexpr int kQueryMs = 3000;
 
 std::string Code(int result) { return "(Errorcode " + std::to_string(result) + ")"; }
 
@@ -68,4 +75,45 @@ int OpenWithAssociatedProgram(const QString& path) {
     throw std::runtime_error("Could not open file/find associated program " +
                              Code(kShellNoAssociation));
   return kShellOk;
+}
+
+TTextEditorChoice ChooseTextEditor(const QString& path) {
+  TTextEditorChoice choice;
+  const QString opener = QStandardPaths::findExecutable("xdg-open");
+  const QString mime = QStandardPaths::findExecutable("xdg-mime");
+  if (!opener.isEmpty() && !mime.isEmpty()) {
+    // xdg-open also "opens" a text file with nothing to edit it (a browser, or nothing at all):
+    // only a program named for text/plain counts.
+    QProcess query;
+    query.setStandardInputFile(QProcess::nullDevice());
+    query.start(mime, {"query", "default", "text/plain"});
+    if (query.waitForFinished(kQueryMs) && query.exitStatus() == QProcess::NormalExit &&
+        query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty()) {
+      choice.kind = TEditorKind::Desktop;
+      choice.program = opener;
+      choice.arguments = {path};
+      return choice;
+    }
+  }
+  QString editor = qEnvironmentVariable("VISUAL");
+  if (editor.trimmed().isEmpty()) editor = qEnvironmentVariable("EDITOR");
+  const QStringList command = QProcess::splitCommand(editor);
+  if (!command.isEmpty() && !QStandardPaths::findExecutable(command.front()).isEmpty()) {
+    for (const char* terminal : {"x-terminal-emulator", "xterm", "uxterm", "konsole", "urxvt"}) {
+      const QString program = QStandardPaths::findExecutable(terminal);
+      if (program.isEmpty()) continue;
+      choice.kind = TEditorKind::Terminal;
+      choice.program = program;
+      choice.arguments = QStringList{"-e"} + command + QStringList{path};
+      return choice;
+    }
+  }
+  return choice;
+}
+
+int OpenInTextEditor(const QString& path) {
+  if (!QFileInfo(path).isFile()) return kShellFileNotFound;
+  if (Launcher()->Edit(path)) return kShellOk;
+  // Never a read-only window under "Edit": the program's own viewer, switched to editing.
+  return ShowInDocumentViewer(path, true) ? kShellOk : kShellNoAssociation;
 }

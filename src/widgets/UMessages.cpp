@@ -1,8 +1,10 @@
 #include "widgets/UMessages.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include "common/IOUtil.h"
 
@@ -73,6 +75,18 @@ int AnswerOf(int button) {
   }
 }
 
+}  // namespace
+
+int MinimumBoxWidth(const QString& caption, const QFont& font) {
+  QFont title = font;
+  title.setBold(true);  // title bars often draw the caption bold
+  // Room for the window manager's icon and buttons (about 3 title-bar heights each side).
+  const QFontMetrics fm(title);
+  return fm.horizontalAdvance(caption) + 6 * fm.height() + 24;
+}
+
+namespace {
+
 int Run(TMessageRequest& request) {
   if (Handler()) return Handler()(request);
   QWidget* parent = QApplication::activeWindow();
@@ -85,6 +99,13 @@ int Run(TMessageRequest& request) {
   }
   QMessageBox box(IconOf(request.flags), request.caption, request.text, ButtonsOf(request.flags),
                   parent);
+  // Wide enough for its whole caption in the title bar, beside the window manager's buttons: a
+  // short text would otherwise make the title "Tellmark… er 1999".
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int width = MinimumBoxWidth(request.caption, box.font());
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   return AnswerOf(box.exec());
 }
 

@@ -62,5 +62,9 @@ void ShowInfoBox(const QString& text);
 // Input box with OK and Cancel; true and the text on OK.
 bool InputBox(const QString& caption, const QString& prompt, QString& text);
 
+// The least width of a message box whose title bar shows the whole caption.
+class QFont;
+int MinimumBoxWidth(const QString& caption, const QFont& font);
+
 // Replaces the boxes with a handler (an empty one restores them); returns the previous one.
 TMessageHandler SetMessageHandler(TMessageHandler handler);
