@@ -93,7 +93,7 @@ void BM_FillLog(benchmark::State& state) {
     // A fresh source per run: every distinct call is looked up again.
     TCallbookLookupSource source(callbook);
     std::ostringstream out, err;
-    status = FillAdifFile({g_log, g_out, false}, source, out, err, "");
+    status = FillAdifFile({g_log, g_out, false, true}, source, out, err, "");
     summary = err.str();
   }
   if (status == 2) state.SkipWithError(summary.c_str());
@@ -164,7 +164,7 @@ void BM_FillWithoutLookups(benchmark::State& state) {
   std::string text;
   ReadWholeFile(g_log, text);
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source).text.size());
+  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source, true).text.size());
 }
 BENCHMARK(BM_FillWithoutLookups)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -18,13 +18,13 @@
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
-#include "service/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
+#include "service/UServiceMain.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
@@ -195,6 +195,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                  "to standard output, the summary to standard error");
   app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
+  auto* allowSample = app.add_flag(
+      "--allow-sample", o.adif.allowSample,
+      "Fill the --adif log from invented entries of a sample edition too (refused without it)");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
                  "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
@@ -218,6 +221,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
       (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
        count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
     return bad("--serve goes alone (with --data)");
+  if (allowSample->count() && o.adif.in.empty()) return bad("--allow-sample goes with --adif");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
   if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
@@ -345,7 +349,9 @@ int main(int argc, char** argv) {
     if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
-      if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
+      const TEdition& ed = CurrentEdition();
+      std::cout << Cp437ToUtf8(ed.title) << "\n";
+      if (const std::string d = EditionSourcesText(ed); !d.empty()) std::cout << d << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);

@@ -138,11 +138,18 @@ int main(int argc, char** argv) {
   SetHomeDir(StartHomeDir(args.mid(1), programDir));
   SetApplicationTitle(kApplicationTitle);
   LocateData(AskDataDir, programDir);
-  const bool opened = OpenDataSetOrReport();
+  bool opened = OpenDataSetOrReport();
+  if (opened) SetApplicationTitle(EditionTitle());
 
   int rc = 0;
-  if (opened) {
+  // Again after the user chose to open a new edition put in the data folder.
+  for (bool first = true; opened; first = false) {
+    bool reopen = false;
+    if (!first) SetApplicationTitle(EditionTitle());
     TCallViewForm mainForm;
+    QObject::connect(&mainForm, &TCallViewForm::ReopenEdition, &mainForm, [&] {
+      reopen = mainForm.close();  // a close the user declines (unsaved notes) opens nothing
+    });
     const qint64 entryShown = clock.elapsed();
     auto* details = new TDetailsForm(&mainForm);
     mainForm.SetDetailsForm(details);
@@ -150,12 +157,15 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
     TFirstPaint firstPaint(clock, entryShown, timing, exitAfterPaint);
-    if (timing || exitAfterPaint) mainForm.installEventFilter(&firstPaint);
+    if (first && (timing || exitAfterPaint)) mainForm.installEventFilter(&firstPaint);
     CentreOnScreen(&mainForm);
     mainForm.show();
-    if (!screenshots.isEmpty())
+    if (first && !screenshots.isEmpty())
       QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });
     rc = app.exec();
+    if (!reopen) break;
+    CloseDataSet();
+    opened = OpenDataSetOrReport();
   }
   CloseDataSet();
   FreeIndexCaches();

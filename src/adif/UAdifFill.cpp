@@ -263,12 +263,13 @@ struct TFillRecord {
 
 }  // namespace
 
-TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
+TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source, bool allowSample) {
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
   struct TBaseCall {
     std::optional<TFillRecord> record;
-    std::string granted;  // the grant date as "19990403"; empty when none
+    std::string granted;     // the grant date as "19990403"; empty when none
+    bool synthetic = false;  // only an invented entry, not to be filled from
   };
   std::unordered_map<std::string, TBaseCall> records;
   std::unordered_map<std::string, const TEntity*> prefixes;
@@ -316,8 +317,12 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
           ++s.lookups;
           TBaseCall b;
           if (std::optional<TCallbookRecord> whole = source.FindBaseCall(parts.base)) {
-            b.record.emplace(std::move(*whole));
-            b.granted = CompactDate(b.record->issued);
+            if (whole->synthetic && !allowSample) {
+              b.synthetic = true;
+            } else {
+              b.record.emplace(std::move(*whole));
+              b.granted = CompactDate(b.record->issued);
+            }
           }
           found = records.emplace(parts.base, std::move(b)).first;
         }
@@ -330,6 +335,12 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source) {
     TCall& c = known->second;
     if (!c.base) {
       ++s.noCall;
+      continue;
+    }
+    if (c.base->synthetic) {
+      ++s.synthetic;
+      if (s.syntheticCalls.size() < 5 && missing.insert(c.baseCall).second)
+        s.syntheticCalls.push_back(c.baseCall);
       continue;
     }
     if (!c.base->record) {
@@ -427,7 +438,18 @@ int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream&
     return 2;
   }
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  const TAdifFillResult filled = FillAdifLog(log, source);
+  const TAdifFillResult filled = FillAdifLog(log, source, job.allowSample);
+  if (filled.summary.synthetic > 0) {
+    std::string calls;
+    for (const std::string& c : filled.summary.syntheticCalls)
+      calls += (calls.empty() ? "" : ", ") + c;
+    if (filled.summary.synthetic > filled.summary.syntheticCalls.size()) calls += ", ...";
+    err << prefix << "refused: " << filled.summary.synthetic << " contacts (" << calls
+        << ") would be filled from invented entries of a sample edition, with names and places "
+           "of no real station; nothing was written (--allow-sample fills from the sample "
+           "anyway)\n";
+    return 2;
+  }
   const std::string target = job.inPlace ? job.in : job.out;
   if (target.empty()) {
     stdOut << filled.text;

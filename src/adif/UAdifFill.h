@@ -47,12 +47,14 @@ struct TAdifFillSummary {
   size_t contacts = 0;        // sound records read
   size_t filledContacts = 0;  // contacts with at least one field filled
   std::array<size_t, kAdifFillFields.size()> perField{};
-  size_t notFound = 0;                     // contacts whose call the directory does not have
-  std::vector<std::string> notFoundCalls;  // those calls, each once, in log order
-  size_t noCall = 0;                       // contacts without a CALL
-  size_t dateRule = 0;                     // contacts before the licence's grant date
-  size_t unreadable = 0;                   // damaged records, left as they were
-  size_t lookups = 0;                      // distinct calls looked up
+  size_t notFound = 0;                      // contacts whose call the directory does not have
+  std::vector<std::string> notFoundCalls;   // those calls, each once, in log order
+  size_t noCall = 0;                        // contacts without a CALL
+  size_t dateRule = 0;                      // contacts before the licence's grant date
+  size_t unreadable = 0;                    // damaged records, left as they were
+  size_t lookups = 0;                       // distinct calls looked up
+  size_t synthetic = 0;                     // contacts whose entry is invented (left as they were)
+  std::vector<std::string> syntheticCalls;  // the first few of their calls
 };
 
 // What the rules allow for one contact with the call as logged ("VE3/K5DRC"), its QSO_DATE
@@ -70,16 +72,19 @@ struct TAdifFillResult {
   TAdifFillSummary summary;
 };
 
-// Fills every sound record of log; a field that has a value is never changed.
-TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source);
+// Fills every sound record of log; a field that has a value is never changed. An invented entry
+// (TCallbookRecord::synthetic) fills nothing and is counted, unless allowSample.
+TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source, bool allowSample = false);
 
 // A log file filled: read from in, written to out (through a temporary file and a rename), or
 // over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
 // (each line begun by prefix). Returns the exit status (AdifFillExitStatus; 2 also when in cannot
-// be read or the result cannot be written, and then nothing is replaced).
+// be read or the result cannot be written, and then nothing is replaced). A log that would be
+// filled from invented entries is refused whole (status 2, nothing written) unless allowSample.
 struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
+  bool allowSample = false;
 };
 int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
                  std::ostream& err, std::string_view prefix = "tellmark-lookup: ");

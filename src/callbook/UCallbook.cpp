@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "dataset/ULookup.h"
 #include "dataset/UQslManagers.h"
 
@@ -42,8 +42,10 @@ std::string TCallbook::QslManager(int32_t nr) const {
 TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
                                   std::string_view designators) const {
   const int tag = rec.db == TDatabase::US ? int{utQslMgr} : int{itQslMgr};
-  return MakeCallbookRecord(rec, match, &entities_,
-                            QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+  TCallbookRecord r = MakeCallbookRecord(
+      rec, match, &entities_, QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+  r.synthetic = DatabaseSynthetic(CurrentEdition(), rec.db == TDatabase::US ? "us" : "intl");
+  return r;
 }
 
 TCallbookAnswer TCallbook::Lookup(std::string_view text) const {

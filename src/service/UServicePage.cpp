@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "service/UServiceFormats.h"
 #include "dataset/ULocator.h"
 #include "map/UMapGeo.h"
+#include "service/UServiceFormats.h"
 
 namespace {
 
@@ -82,7 +82,13 @@ std::string PageStyle() {
          "th{background:#eef}.location{margin-top:1em;font-weight:bold}\n";
 }
 
-std::string PageHome() { return Head("Look-up") + "<h1>Look-up</h1>\n" + Forms() + kFoot; }
+std::string PageHome(std::string_view edition, std::string_view madeOf) {
+  std::string out = Head("Look-up") + "<h1>Look-up</h1>\n" + Forms();
+  if (!edition.empty() || !madeOf.empty())
+    out += "<p class=\"edition\">" + HtmlEscape(edition) + (edition.empty() ? "" : "<br>") +
+           HtmlEscape(madeOf) + "</p>\n";
+  return out + kFoot;
+}
 
 std::string PageResults(std::string_view searched, const std::vector<TCallbookRecord>& found) {
   std::string out = Head("Search");
@@ -125,7 +131,11 @@ std::string LocationLine(const TCallbookRecord& r, std::string_view myLocator) {
 std::string PageEntry(const TCallbookRecord& r, std::string_view myLocator) {
   std::string out = Head(r.call);
   out += Forms();
-  out += "<h1>" + HtmlEscape(r.call) + "</h1>\n<table class=\"entry\">\n";
+  out += "<h1>" + HtmlEscape(r.call) + "</h1>\n";
+  if (r.synthetic)
+    out +=
+        "<p class=\"synthetic\">An invented entry of a sample edition, not a real station.</p>\n";
+  out += "<table class=\"entry\">\n";
   Row(out, "Match", MatchName(r.match));
   Row(out, "Designators", r.designators);
   Row(out, "Name", r.name);

@@ -13,8 +13,8 @@ std::string HtmlEscape(std::string_view utf8);
 std::string UrlEncode(std::string_view utf8);
 
 std::string PageStyle();
-// The call box and the searches.
-std::string PageHome();
+// The call box and the searches, and the edition's title and what it was made of.
+std::string PageHome(std::string_view edition = {}, std::string_view madeOf = {});
 // A search's entries as a table, each call a link to its page.
 std::string PageResults(std::string_view searched, const std::vector<TCallbookRecord>& found);
 // An entry's fields and its location line: grid, and distance and heading from myLocator when

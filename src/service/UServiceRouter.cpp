@@ -8,9 +8,9 @@
 #include <random>
 
 #include "callbook/UCallbookWriters.h"
+#include "common/StrUtil.h"
 #include "service/UServiceFormats.h"
 #include "service/UServicePage.h"
-#include "common/StrUtil.h"
 
 namespace {
 
@@ -443,6 +443,18 @@ TServiceResponse TServiceRouter::ApiHealth() {
   j["edition"] = h.title;
   j["data_date"] = h.dataDate;
   j["entries"] = {{"us", h.usCount}, {"intl", h.intlCount}};
+  if (h.open) {
+    j["made_of"] = h.madeOf;
+    j["sample"] = h.sample;
+    json sources = json::array();
+    for (const TEditionSource& s : h.sources)
+      sources.push_back({{"kind", s.kind},
+                         {"database", s.db},
+                         {"date", s.date},
+                         {"stations", s.count},
+                         {"synthetic", s.Synthetic()}});
+    j["sources"] = sources;
+  }
   return JsonAnswer(h.open ? 200 : 503, j);
 }
 
@@ -498,7 +510,10 @@ TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
 
 TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query) {
   if (path == "/style.css") return Answer(200, "text/css; charset=utf-8", PageStyle());
-  if (path == "/") return Answer(200, kHtmlType, PageHome());
+  if (path == "/") {
+    const TServiceHealth h = source_.Health();
+    return Answer(200, kHtmlType, PageHome(h.title, h.madeOf));
+  }
   std::string error;
   if (path == "/entry") {
     const std::string* call = QueryValue(query, "call");
