@@ -349,8 +349,9 @@ int main(int argc, char** argv) {
     if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
+      // The title and what the edition was made of, when it says (older editions: their date).
       const TEdition& ed = CurrentEdition();
-      std::cout << Cp437ToUtf8(ed.title) << "\n";
+      if (ed.sourcesKnown && !ed.sources.empty()) std::cout << Cp437ToUtf8(ed.title) << "\n";
       if (const std::string d = EditionSourcesText(ed); !d.empty()) std::cout << d << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
