@@ -375,9 +375,9 @@ int Build(int argc, char** argv) {
             Grouped(r.keptFromCsv).c_str(), Grouped(r.locatorFromTown).c_str(),
             Grouped(r.locatorFromArea).c_str(), Grouped(r.withoutLocator).c_str());
       }
-      sources.insert(sources.begin() + (fccPath.empty() ? 0 : 1),
-                     TEditionSource{"ised", "intl", IsedDay(isedPath),
-                                    static_cast<int64_t>(r.imported - r.keptFromCsv)});
+      sources.insert(
+          sources.begin() + (fccPath.empty() ? 0 : 1),
+          TEditionSource{"ised", "intl", IsedDay(isedPath), static_cast<int64_t>(r.imported)});
     }
     if (needUS) sources.push_back({"sample", "us", "", static_cast<int64_t>(input.us.size())});
     if (needIntl)

@@ -339,8 +339,7 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source, bool a
     }
     if (c.base->synthetic) {
       ++s.synthetic;
-      if (s.syntheticCalls.size() < 5 && missing.insert(c.baseCall).second)
-        s.syntheticCalls.push_back(c.baseCall);
+      if (missing.insert(c.baseCall).second) s.syntheticCalls.push_back(c.baseCall);
       continue;
     }
     if (!c.base->record) {
@@ -440,10 +439,10 @@ int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream&
   const TAdifLog log = TAdifLog::Parse(std::move(text));
   const TAdifFillResult filled = FillAdifLog(log, source, job.allowSample);
   if (filled.summary.synthetic > 0) {
+    const std::vector<std::string>& shown = filled.summary.syntheticCalls;
     std::string calls;
-    for (const std::string& c : filled.summary.syntheticCalls)
-      calls += (calls.empty() ? "" : ", ") + c;
-    if (filled.summary.synthetic > filled.summary.syntheticCalls.size()) calls += ", ...";
+    for (size_t k = 0; k < shown.size() && k < 5; ++k) calls += (k ? ", " : "") + shown[k];
+    if (shown.size() > 5) calls += ", ...";
     err << prefix << "refused: " << filled.summary.synthetic << " contacts (" << calls
         << ") would be filled from invented entries of a sample edition, with names and places "
            "of no real station; nothing was written (--allow-sample fills from the sample "

@@ -54,7 +54,7 @@ struct TAdifFillSummary {
   size_t unreadable = 0;                    // damaged records, left as they were
   size_t lookups = 0;                       // distinct calls looked up
   size_t synthetic = 0;                     // contacts whose entry is invented (left as they were)
-  std::vector<std::string> syntheticCalls;  // the first few of their calls
+  std::vector<std::string> syntheticCalls;  // their calls, each once, in log order
 };
 
 // What the rules allow for one contact with the call as logged ("VE3/K5DRC"), its QSO_DATE
