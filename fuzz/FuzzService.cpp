@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "FuzzTargets.h"
-#include "service/UServiceRouter.h"
 #include "common/StrUtil.h"
+#include "service/UServiceRouter.h"
 
 namespace fuzz {
 namespace {
@@ -35,7 +35,9 @@ class TEchoSource : public TCallbookSource {
                                            int count) override {
     return Made(words.empty() ? "" : words.front(), count);
   }
-  TServiceHealth Health() override { return {true, "T<i>tle", "2026-01-01", 1, 2}; }
+  TServiceHealth Health() override {
+    return {true, "T<i>tle", "2026-01-01", 1, 2, "Sample edition", true, {}};
+  }
   std::string MyLocator() override { return "JO62QM"; }
 
  private:

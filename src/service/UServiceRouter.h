@@ -43,10 +43,10 @@ struct TServiceHealth {
   bool open = false;
   std::string title;     // the edition's title
   std::string dataDate;  // ISO date of the data file
-  std::string madeOf;    // what the edition was made of (EditionSourcesText)
-  bool sample = false;   // invented entries only
-  std::vector<TEditionSource> sources;
   int32_t usCount = 0, intlCount = 0;
+  std::string madeOf;   // what the edition was made of (EditionSourcesText)
+  bool sample = false;  // invented entries only
+  std::vector<TEditionSource> sources;
 };
 
 // What the service asks of the directory. Implementations are called from many threads at once.
