@@ -93,7 +93,9 @@ void BM_FillLog(benchmark::State& state) {
     // A fresh source per run: every distinct call is looked up again.
     TCallbookLookupSource source(callbook);
     std::ostringstream out, err;
-    status = FillAdifFile({g_log, g_out, false, true}, source, out, err, "");
+    TAdifFileJob job{g_log, g_out};
+    job.allowSample = true;  // the 1999-size sample edition
+    status = FillAdifFile(job, source, out, err, "");
     summary = err.str();
   }
   if (status == 2) state.SkipWithError(summary.c_str());

@@ -518,13 +518,15 @@ TEST(AdifFill, InventedEntriesFillNothingUnlessAllowed) {
   const std::string path = dir.file("log.adi"), out = dir.file("out.adi");
   std::ofstream(path, std::ios::binary) << in;
   std::ostringstream stdOut, err;
-  EXPECT_EQ(FillAdifFile({path, out, false, false}, source, stdOut, err), 2);
+  TAdifFileJob job{path, out};
+  EXPECT_EQ(FillAdifFile(job, source, stdOut, err), 2);
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_EQ(err.str(),
             "tellmark-lookup: refused: 3 contacts (JA1XYZ, JA2XYZ) would be filled from invented "
             "entries of a sample edition, with names and places of no real station; nothing was "
             "written (--allow-sample fills from the sample anyway)\n");
-  EXPECT_EQ(FillAdifFile({path, out, false, true}, source, stdOut, err), 0);
+  job.allowSample = true;
+  EXPECT_EQ(FillAdifFile(job, source, stdOut, err), 0);
   EXPECT_TRUE(std::filesystem::exists(out));
 }
 

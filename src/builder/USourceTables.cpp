@@ -4,9 +4,9 @@
 #include <charconv>
 #include <filesystem>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "dataset/UEntityFile.h"
 
 namespace {
 

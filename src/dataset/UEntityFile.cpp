@@ -92,7 +92,6 @@ const TStateZones* TEntityTable::FindState(std::string_view state) const {
   return nullptr;
 }
 
-
 bool ParseZoneRule(std::string_view s, TZoneRule& rule) {
   const std::vector<std::string> w = Words(s);
   if (w.empty()) return true;

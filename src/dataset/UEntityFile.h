@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-
 // One DXCC entity of the edition's entity table.
 struct TEntity {
   int code = 0;           // ADIF entity number (291 = United States)
