@@ -93,8 +93,9 @@ void BM_FillLog(benchmark::State& state) {
     // A fresh source per run: every distinct call is looked up again.
     TCallbookLookupSource source(callbook);
     std::ostringstream out, err;
-    const TResult<TAdifFillSummary> filled =
-        FillAdifFile({g_log, g_out, false}, source, out, err, "");
+    TAdifFileJob job{g_log, g_out};
+    job.allowSample = true;  // the 1999-size sample edition
+    const TResult<TAdifFillSummary> filled = FillAdifFile(job, source, out, err, "");
     summary = filled.ok() ? err.str() : filled.Status().Message();
     failed = !filled.ok() || AdifFillOutcome(*filled) == TAdifFillOutcome::Unreadable;
   }
@@ -166,7 +167,7 @@ void BM_FillWithoutLookups(benchmark::State& state) {
   std::string text;
   ReadWholeFile(g_log, text);
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source).text.size());
+  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source, true).text.size());
 }
 BENCHMARK(BM_FillWithoutLookups)->Unit(benchmark::kMillisecond)->UseRealTime();
 

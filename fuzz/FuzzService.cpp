@@ -35,7 +35,9 @@ class TEchoSource : public TServiceSource {
                                            int count) override {
     return Made(words.empty() ? "" : words.front(), count);
   }
-  TServiceHealth Health() override { return {true, "T<i>tle", "2026-01-01", 1, 2}; }
+  TServiceHealth Health() override {
+    return {true, "T<i>tle", "2026-01-01", 1, 2, "Sample edition", true, {}};
+  }
   std::string MyLocator() override { return "JO62QM"; }
 
  private:

@@ -17,6 +17,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       libboost-dev nginx-light fldigi xdotool)
 # WSJT-X (ft8sim, jt9, udp_daemon): the end-to-end check of docs/wsjtx.md.
 pkgs+=(wsjtx xdotool python3)
+# systemd-analyze verify checks the update timer and its service
+pkgs+=(systemd)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

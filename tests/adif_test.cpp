@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -322,6 +323,12 @@ class TFakeSource : public TAdifSource {
     ++asked[std::string(call)];
     if (call == "K5DRC") return Gerald();
     if (call == "DL1AB") return Juergen();
+    if (call == "JA1XYZ" || call == "JA2XYZ") {  // invented entries of a sample edition
+      TCallbookRecord r = Juergen();
+      r.call = std::string(call);
+      r.synthetic = true;
+      return r;
+    }
     return std::nullopt;
   }
   const TEntity* FindPrefix(std::string_view p) override {
@@ -483,6 +490,38 @@ TEST(AdifFill, SummaryAndOneLookUpPerCall) {
 TAdifFillOutcome OutcomeOf(const TResult<TAdifFillSummary>& r) {
   EXPECT_TRUE(r.ok()) << r.Status().Message();
   return r.ok() ? AdifFillOutcome(*r) : TAdifFillOutcome::Unreadable;
+}
+
+TEST(AdifFill, InventedEntriesFillNothingUnlessAllowed) {
+  const std::string in =
+      "<CALL:6>JA1XYZ<EOR>\n<CALL:8>JA1XYZ/P<EOR>\n<CALL:6>JA2XYZ<EOR>\n<CALL:5>DL1AB<EOR>\n";
+  TFakeSource source;
+  const TAdifLog log = TAdifLog::Parse(in);
+  const TAdifFillResult refused = FillAdifLog(log, source);
+  EXPECT_EQ(refused.summary.synthetic, 3u);
+  EXPECT_EQ(refused.summary.syntheticCalls, (std::vector<std::string>{"JA1XYZ", "JA2XYZ"}));
+  EXPECT_EQ(refused.summary.filledContacts, 1u);  // DL1AB, a real entry
+  const std::string invented = refused.text.substr(0, refused.text.find("<CALL:5>DL1AB"));
+  EXPECT_EQ(invented.find("<NAME"), std::string::npos) << invented;
+  const TAdifFillResult allowed = FillAdifLog(log, source, true);
+  EXPECT_EQ(allowed.summary.synthetic, 0u);
+  EXPECT_EQ(allowed.summary.filledContacts, 4u);
+
+  // The file: refused whole, nothing written, status 2; with the flag, written.
+  TestDir dir;
+  const std::string path = dir.file("log.adi"), out = dir.file("out.adi");
+  std::ofstream(path, std::ios::binary) << in;
+  std::ostringstream stdOut, err;
+  TAdifFileJob job{path, out};
+  EXPECT_EQ(FillAdifFile(job, source, stdOut, err), 2);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(err.str(),
+            "tellmark-lookup: refused: 3 contacts (JA1XYZ, JA2XYZ) would be filled from invented "
+            "entries of a sample edition, with names and places of no real station; nothing was "
+            "written (--allow-sample fills from the sample anyway)\n");
+  job.allowSample = true;
+  EXPECT_EQ(FillAdifFile(job, source, stdOut, err), 0);
+  EXPECT_TRUE(std::filesystem::exists(out));
 }
 
 std::string FileText(const std::string& path) {

@@ -338,7 +338,8 @@ TEST(CallbookWriters, CsvFieldsQuotedWhereNeeded) {
       MakeCallbookRecord(Entry(TDatabase::US, USFields()), TCallbookMatch::Exact, nullptr);
   const std::string row = CallbookCsvRow(r);
   EXPECT_EQ(row.substr(0, 19), "K5DRC,exact,us,,G,G") << row;
-  EXPECT_TRUE(row.ends_with(",\"GERALD D SMITH, 87 PICKETT BLVD, DALLAS\"\r\n")) << row;
+  // The address, then "synthetic" (empty: a real entry).
+  EXPECT_TRUE(row.ends_with(",\"GERALD D SMITH, 87 PICKETT BLVD, DALLAS\",\r\n")) << row;
   const std::string heading = CallbookCsvHeading();
   EXPECT_EQ(std::count(heading.begin(), heading.end(), ','),
             static_cast<std::ptrdiff_t>(CallbookColumns().size() - 1));
@@ -357,6 +358,13 @@ TEST(CallbookWriters, JsonTypesAndLeftOutValues) {
   EXPECT_FALSE(j.contains("designators"));
   EXPECT_FALSE(j.contains("fax"));
   EXPECT_EQ(j.begin().key(), "call");
+  // A real entry says nothing of it; an invented one is marked in every form.
+  EXPECT_FALSE(j.contains("synthetic"));
+  TCallbookRecord invented = r;
+  invented.synthetic = true;
+  EXPECT_EQ(CallbookJson(invented)["synthetic"], true);
+  EXPECT_TRUE(CallbookCsvRow(invented).ends_with(",true\r\n"));
+  EXPECT_NE(CallbookText(invented).find("\nsynthetic      : true\n"), std::string::npos);
   // A call that finds nothing keeps its call (even empty) and match.
   TCallbookRecord none;
   const std::string array = CallbookJsonArray({r, none});

@@ -75,7 +75,7 @@ std::vector<TCallbookRecord> Records() {
   return v;
 }
 
-class TRecordSource : public TCallbookSource {
+class TRecordSource : public TServiceSource {
  public:
   TCallbookRecord FindCall(std::string_view typed) override {
     const TCallParts parts = SplitCallParts(AsciiUpper(typed));

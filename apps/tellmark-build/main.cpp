@@ -1,5 +1,6 @@
 // tellmark-build: writes a data set from the sample sources, the FCC licence dump and/or a CSV of
 // International entries.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <unordered_map>
@@ -26,6 +28,7 @@
 #include "builder/USampleGenerator.h"
 #include "builder/USourceTables.h"
 #include "builder/UUSPlaces.h"
+#include "builder/UZipArchive.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCoverage.h"
@@ -123,7 +126,9 @@ TBuildRecord RecordOf(const CLI::App& app, uint64_t seed, const TEditionSummary&
   for (const CLI::Option* opt : app.get_options()) {
     if (opt->count() == 0 || opt->get_lnames().empty()) continue;
     const std::string name = "--" + opt->get_lnames().front();
-    if (name == "--out" || name == "--quiet" || name == "--help" || name == "--version") continue;
+    if (name == "--out" || name == "--shown-out" || name == "--quiet" || name == "--help" ||
+        name == "--version")
+      continue;
     if (opt->get_expected_min() == 0) {  // a flag
       rec.options.push_back(name);
       continue;
@@ -141,6 +146,48 @@ TBuildRecord RecordOf(const CLI::App& app, uint64_t seed, const TEditionSummary&
   rec.fccWeekly = s.edition.fccWeekly;
   rec.fccDaily = s.edition.fccDaily;
   return rec;
+}
+
+// The day (UTC) a source file was last changed; empty when it cannot be read.
+std::string FileDay(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  std::tm tm{};
+  ::gmtime_r(&st.st_mtime, &tm);
+  char buf[16];
+  return std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
+}
+
+// The register's date: of its member in the zip as published, else of the text file.
+std::string IsedDay(const std::string& path) {
+  try {
+    const TZipArchive zip(path);
+    if (const TZipMember* m = zip.Find("amateur_delim.txt")) {
+      std::tm tm{};
+      ::localtime_r(&m->modified, &tm);
+      char buf[16];
+      return std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
+    }
+  } catch (const EZipError&) {
+    // Not a zip: the text file itself.
+  }
+  return FileDay(path);
+}
+
+// "Tellmark FCC edition of 2026-11-29", "Tellmark Canadian edition of 2026-11-30", ...
+std::string RealTitle(const std::vector<TEditionSource>& sources, const std::string& fccWeekly) {
+  bool fcc = false, ised = false, csv = false;
+  std::string date;
+  for (const TEditionSource& s : sources) {
+    fcc = fcc || s.kind == "fcc";
+    ised = ised || s.kind == "ised";
+    csv = csv || s.kind == "csv";
+    if (s.kind != "sample" && s.date > date) date = s.date;
+  }
+  std::string what = fcc && ised ? "FCC and Canadian" : fcc ? "FCC" : ised ? "Canadian" : "";
+  if (csv) what += what.empty() ? "International" : " and International";
+  if (!fccWeekly.empty()) date = fccWeekly;
+  return "Tellmark " + what + " edition" + (date.empty() ? "" : " of " + date);
 }
 
 }  // namespace
@@ -163,10 +210,21 @@ int Build(int argc, char** argv) {
   app.add_option("--texts", textsDir,
                  "Folder of the hand-written documents and the help source (default: " +
                      DefaultTextsDir() + ")");
-  auto* usOpt = app.add_option("--us", usCount, "U.S. sample entries (default 60000)")
-                    ->check(CLI::Range(0, INT32_MAX));
-  auto* intlOpt =
-      app.add_option("--intl", intlCount, "International sample entries (default 40000)")
+  auto* usOpt =
+      app.add_option("--us", usCount, "U.S. entries of the sample edition (default 60000)")
+          ->check(CLI::Range(0, INT32_MAX));
+  auto* intlOpt = app.add_option("--intl", intlCount,
+                                 "International entries of the sample edition (default 40000)")
+                      ->check(CLI::Range(0, INT32_MAX));
+  int sampleUS = 0, sampleIntl = 0;
+  auto* sampleUSOpt =
+      app.add_option("--sample-us", sampleUS,
+                     "Invented U.S. entries beside real sources (marked synthetic; not with --fcc)")
+          ->check(CLI::Range(0, INT32_MAX));
+  auto* sampleIntlOpt =
+      app.add_option("--sample-intl", sampleIntl,
+                     "Invented International entries beside real sources (marked synthetic; not "
+                     "with --intl-csv or --ised)")
           ->check(CLI::Range(0, INT32_MAX));
   app.add_option("--seed", seed, "Seed of the sample generator (default 1999)");
   app.add_flag("--edition-1999", edition1999,
@@ -183,6 +241,8 @@ int Build(int argc, char** argv) {
                  "Canadian stations from the national licence register (amateur_delim.zip or "
                  "amateur_delim.txt); a call the --intl-csv file also has is taken from the CSV");
   app.add_option("--title", title, "Title of the edition");
+  std::string shownOut;  // where the update puts the edition built in its sibling folder
+  app.add_option("--shown-out", shownOut)->group("");
   app.add_flag("--quiet", quiet, "No progress, warnings or summary");
   app.add_flag("--no-maps", noMaps, "Write no maps (MapDirOffset=0, as in older editions)");
   app.footer(
@@ -197,6 +257,30 @@ int Build(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
+  // Real and invented entries never share a database, and a real edition has invented ones only
+  // when asked for.
+  const bool real = !fccPath.empty() || !csvPath.empty() || !isedPath.empty();
+  const auto refuse = [](const std::string& why) {
+    std::fprintf(stderr, "tellmark-build: %s\n", why.c_str());
+    return 2;
+  };
+  if (real) {
+    if (edition1999 || (usOpt->count() && usCount != 0) || (intlOpt->count() && intlCount != 0))
+      return refuse(
+          "--us, --intl and --edition-1999 size the sample edition; beside real sources "
+          "--sample-us N and --sample-intl N add invented entries");
+    if (!fccPath.empty() && sampleUSOpt->count() && sampleUS != 0)
+      return refuse("--sample-us cannot go with --fcc: a database is real or invented, not both");
+    if ((!csvPath.empty() || !isedPath.empty()) && sampleIntlOpt->count() && sampleIntl != 0)
+      return refuse(
+          "--sample-intl cannot go with --intl-csv or --ised: a database is real or invented, "
+          "not both");
+    usCount = fccPath.empty() ? sampleUS : 0;
+    intlCount = csvPath.empty() && isedPath.empty() ? sampleIntl : 0;
+  } else {
+    if (sampleUSOpt->count()) usCount = sampleUS;
+    if (sampleIntlOpt->count()) intlCount = sampleIntl;
+  }
   if (edition1999) {
     const TEdition ed = Edition1999();
     usCount = ed.usCount;
@@ -209,16 +293,18 @@ int Build(int argc, char** argv) {
   TWarnings warnings(quiet, progress);
   const auto start = TClock::now();
   try {
-    const bool needUS = fccPath.empty(), needIntl = csvPath.empty();
+    const bool needUS = fccPath.empty() && usCount > 0,
+               needIntl = csvPath.empty() && isedPath.empty() && intlCount > 0;
     TBuildInput input;
     double tablesSeconds = 0, makeSeconds = 0;
     TSourceTables tables;
-    if (needUS || needIntl || !fccPath.empty() || !isedPath.empty()) {
+    {
       progress.Show("Loading source tables", 0, 0);
       const auto t0 = TClock::now();
       tables = LoadSourceTables(sourcesDir);
       tablesSeconds = Seconds(t0);
     }
+    std::vector<TEditionSource> sources;
     // The register brings Canada's stations: the sample makes none of its own.
     if (!isedPath.empty())
       for (auto& l : tables.licensing)
@@ -228,7 +314,7 @@ int Build(int argc, char** argv) {
     // points meanwhile, following the U.S. thread.
     TMapPoints points;
     TAfterIntl findPoints;
-    if (!noMaps && needUS && needIntl && isedPath.empty())
+    if (!noMaps && !real && needUS && needIntl)
       findPoints = [&points](const std::vector<TBuildEntry>& intl,
                              const std::vector<TBuildEntry>& us, size_t usMadeCount,
                              const TProgressFeed& usMade) {
@@ -238,6 +324,7 @@ int Build(int argc, char** argv) {
       progress.Show("Generating sample entries", 0, 0);
       input =
           GenerateSample(tables, needUS ? usCount : 0, needIntl ? intlCount : 0, seed, findPoints);
+      if (real) input.title.clear();  // the title follows the real sources
     }
     if (!fccPath.empty()) {
       TUSPlaces places(tables);
@@ -265,9 +352,9 @@ int Build(int argc, char** argv) {
             Grouped(r.unknownZip).c_str());
         PrintFccPlaces(r);
       }
-      input.title = "Tellmark FCC edition";
       input.fccWeekly = r.dumpDay;
       input.fccDaily = r.lastDailyDay;
+      sources.push_back({"fcc", "us", r.dumpDay, static_cast<int64_t>(r.imported)});
     }
     if (!csvPath.empty()) {
       progress.Show("Reading " + csvPath, 0, 0);
@@ -282,6 +369,7 @@ int Build(int argc, char** argv) {
             Grouped(r.imported).c_str(), Grouped(r.rows).c_str(), Grouped(r.managers).c_str(),
             Grouped(r.derivedEntity).c_str(), Grouped(r.derivedLocator).c_str());
       }
+      sources.push_back({"csv", "intl", FileDay(csvPath), static_cast<int64_t>(r.imported)});
     }
     if (!isedPath.empty()) {
       progress.Show("Reading " + isedPath, 0, 0);
@@ -296,7 +384,15 @@ int Build(int argc, char** argv) {
             Grouped(r.keptFromCsv).c_str(), Grouped(r.locatorFromTown).c_str(),
             Grouped(r.locatorFromArea).c_str(), Grouped(r.withoutLocator).c_str());
       }
+      sources.insert(
+          sources.begin() + (fccPath.empty() ? 0 : 1),
+          TEditionSource{"ised", "intl", IsedDay(isedPath), static_cast<int64_t>(r.imported)});
     }
+    if (needUS) sources.push_back({"sample", "us", "", static_cast<int64_t>(input.us.size())});
+    if (needIntl)
+      sources.push_back({"sample", "intl", "", static_cast<int64_t>(input.intl.size())});
+    if (real) input.title = RealTitle(sources, input.fccWeekly);
+    input.sources = std::move(sources);
     input.entities = MakeEntityTable(tables);
     if (!title.empty())
       input.title = ImportText(title);  // code page 437, like every text of the data set
@@ -340,7 +436,10 @@ int Build(int argc, char** argv) {
       const TEdition& ed = s.edition;
       const double total = Seconds(start);
       const uint64_t entries = static_cast<uint64_t>(ed.intlCount) + ed.usCount;
-      std::printf("Edition \"%s\" in %s/data\n", Cp437ToUtf8(ed.title).c_str(), outDir.c_str());
+      std::printf("Edition \"%s\" in %s/data\n", Cp437ToUtf8(ed.title).c_str(),
+                  (shownOut.empty() ? outDir : shownOut).c_str());
+      if (const std::string made = EditionSourcesText(ed); !made.empty())
+        std::printf("  %s\n", made.c_str());
       std::printf("  International entries %12s   words %10s   word references %12s\n",
                   Grouped(ed.intlCount).c_str(), Grouped(s.intlWords).c_str(),
                   Grouped(s.intlWordRefs).c_str());

@@ -251,6 +251,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--mark-sent", o.qsl.markSent,
                "After the labels are written: QSL_SENT Y and QSL_SDATE today in the log's "
                "labelled contacts (--force for a write-protected log)");
+  auto* allowSample = app.add_flag(
+      "--allow-sample", o.adif.allowSample,
+      "Fill the --adif log from invented entries of a sample edition too (refused without it)");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
                  "SIGINT or SIGTERM; SIGHUP reopens the data set. See tellmark-lookup(1)");
@@ -324,6 +327,7 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
       (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
        count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
     return bad("--serve goes alone (with --data)");
+  if (allowSample->count() && o.adif.in.empty()) return bad("--allow-sample goes with --adif");
   if (o.cwFile.empty() && (cwSpeed->count() || cwPitch->count() || cwVolume->count()))
     return bad("--cw-speed, --cw-pitch and --cw-volume go with --cw");
   if (o.stats && (orders || o.words || !o.calls.empty() || !o.cwFile.empty()))
@@ -539,13 +543,25 @@ int main(int argc, char** argv) {
     if (!callbook.Warning().empty()) std::cerr << "tellmark-lookup: " << callbook.Warning() << "\n";
     TWriter out(o.format);
     if (o.stats) {
-      if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
-      const TResult<TCoverage> coverage = CountCoverage();
+      // The title and what the edition was made of, when it says (older editions: their date).
+      const TEdition& ed = CurrentEdition();
+      if (ed.sourcesKnown && !ed.sources.empty())
+        std::cout << Cp437ToUtf8(ed.title)
+                  << "
+                     ";
+            if (const std::string d = EditionSourcesText(ed); !d.empty()) std::cout
+                  << d
+                  << "
+                     ";
+            const TResult<TCoverage>
+                coverage = CountCoverage();
       if (coverage.ok()) {
         std::cout << coverage->Text();
       } else {
-        std::cerr << "tellmark-lookup: " << coverage.Status().Message() << "\n";
-        status = 2;
+        std::cerr << "tellmark-lookup: " << coverage.Status().Message()
+                  << "
+                     ";
+            status = 2;
       }
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o, callbook);

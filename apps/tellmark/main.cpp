@@ -190,16 +190,22 @@ int main(int argc, char** argv) {
   SetHomeDir(StartHomeDir(args.mid(1), programDir));
   SetApplicationTitle(kApplicationTitle);
   int rc = 0;
-  // The windows on the data folder of the start, then on each folder a later start names.
+  // The windows on the data folder of the start, then on each folder a later start names, or
+  // on the same folder again after the user chose to open a new edition put in it.
   QString nextFolder;
-  for (bool first = true; first || !nextFolder.isEmpty(); first = false) {
+  bool reopen = false;
+  for (bool first = true; first || reopen || !nextFolder.isEmpty(); first = false) {
     if (!nextFolder.isEmpty()) {
       CloseDataSet();
       SetHomeDir(WithTrailingSeparator(ToLocalPath(nextFolder)));
       nextFolder.clear();
+    } else if (reopen) {
+      CloseDataSet();
     }
+    reopen = false;
     LocateData(AskDataDir, programDir);
     if (!OpenDataSetOrReport()) break;
+    SetApplicationTitle(EditionTitle());
     TCallViewForm mainForm;
     QObject::connect(&instance, &TInstanceServer::Activated, &mainForm,
                      [&mainForm, &nextFolder](const QString& folder) {
@@ -211,6 +217,9 @@ int main(int argc, char** argv) {
                        nextFolder = folder;
                        if (!mainForm.close()) nextFolder.clear();
                      });
+    QObject::connect(&mainForm, &TCallViewForm::ReopenEdition, &mainForm, [&] {
+      reopen = mainForm.close();  // a close the user declines (unsaved notes) opens nothing
+    });
     const qint64 entryShown = clock.elapsed();
     auto* details = new TDetailsForm(&mainForm);
     mainForm.SetDetailsForm(details);
@@ -218,11 +227,11 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mainForm, &TCallViewForm::Closed, &app, &QCoreApplication::quit);
     TFirstPaint firstPaint(clock, entryShown, timing, exitAfterPaint);
-    if (timing || exitAfterPaint) mainForm.installEventFilter(&firstPaint);
+    if (first && (timing || exitAfterPaint)) mainForm.installEventFilter(&firstPaint);
     CentreOnScreen(&mainForm);
     KeepOnScreen(&mainForm);  // at a large scale the window may be as large as the screen
     mainForm.show();
-    if (!screenshots.isEmpty())
+    if (first && !screenshots.isEmpty())
       QTimer::singleShot(0, &mainForm, [&] { TakeScreenshots(screenshots, mainForm, *details); });
     if (args.contains("--band-activity"))
       QTimer::singleShot(0, &mainForm, [&] { mainForm.ViewBandActivityItemClick(); });

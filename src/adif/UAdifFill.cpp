@@ -266,12 +266,13 @@ struct TFillRecord {
 
 }  // namespace
 
-TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source) {
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allowSample) {
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
   struct TBaseCall {
     std::optional<TFillRecord> record;
-    std::string granted;  // the grant date as "19990403"; empty when none
+    std::string granted;     // the grant date as "19990403"; empty when none
+    bool synthetic = false;  // only an invented entry, not to be filled from
   };
   std::unordered_map<std::string, TBaseCall> records;
   std::unordered_map<std::string, const TEntity*> prefixes;
@@ -319,8 +320,12 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source) {
           ++s.lookups;
           TBaseCall b;
           if (std::optional<TCallbookRecord> whole = source.FindBaseCall(parts.base)) {
-            b.record.emplace(std::move(*whole));
-            b.granted = CompactDate(b.record->issued);
+            if (whole->synthetic && !allowSample) {
+              b.synthetic = true;
+            } else {
+              b.record.emplace(std::move(*whole));
+              b.granted = CompactDate(b.record->issued);
+            }
           }
           found = records.emplace(parts.base, std::move(b)).first;
         }
@@ -333,6 +338,11 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source) {
     TCall& c = known->second;
     if (!c.base) {
       ++s.noCall;
+      continue;
+    }
+    if (c.base->synthetic) {
+      ++s.synthetic;
+      if (missing.insert(c.baseCall).second) s.syntheticCalls.push_back(c.baseCall);
       continue;
     }
     if (!c.base->record) {
@@ -449,7 +459,19 @@ TResult<TAdifFillSummary> FillAdifFile(const TAdifFileJob& job, TAdifSource& sou
   if (const TSafeFileResult read = ReadRegularFile(job.in, text); !read)
     return SafeFileStatus(read, read.message);
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  const TAdifFillResult filled = FillAdifLog(log, source);
+  const TAdifFillResult filled = FillAdifLog(log, source, job.allowSample);
+  if (filled.summary.synthetic > 0) {
+    const std::vector<std::string>& shown = filled.summary.syntheticCalls;
+    std::string calls;
+    for (size_t k = 0; k < shown.size() && k < 5; ++k) calls += (k ? ", " : "") + shown[k];
+    if (shown.size() > 5) calls += ", ...";
+    return TStatus::WithMessage(
+        TStatusCode::InvalidArgument,
+        "refused: " + std::to_string(filled.summary.synthetic) + " contacts (" + calls +
+            ") would be filled from invented entries of a sample edition, with names and places "
+            "of no real station; nothing was written (--allow-sample fills from the sample "
+            "anyway)");
+  }
   const std::string target = job.inPlace ? job.in : job.out;
   if (target.empty()) {
     stdOut << filled.text;

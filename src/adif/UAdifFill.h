@@ -52,12 +52,14 @@ struct TAdifFillSummary {
   size_t contacts = 0;        // sound records read
   size_t filledContacts = 0;  // contacts with at least one field filled
   std::array<size_t, kAdifFillFields.size()> perField{};
-  size_t notFound = 0;                     // contacts whose call the directory does not have
-  std::vector<std::string> notFoundCalls;  // those calls, each once, in log order
-  size_t noCall = 0;                       // contacts without a CALL
-  size_t dateRule = 0;                     // contacts before the licence's grant date
-  size_t unreadable = 0;                   // damaged records, left as they were
-  size_t lookups = 0;                      // distinct calls looked up
+  size_t notFound = 0;                      // contacts whose call the directory does not have
+  std::vector<std::string> notFoundCalls;   // those calls, each once, in log order
+  size_t noCall = 0;                        // contacts without a CALL
+  size_t dateRule = 0;                      // contacts before the licence's grant date
+  size_t unreadable = 0;                    // damaged records, left as they were
+  size_t lookups = 0;                       // distinct calls looked up
+  size_t synthetic = 0;                     // contacts whose entry is invented (left as they were)
+  std::vector<std::string> syntheticCalls;  // their calls, each once, in log order
 };
 
 // What the rules allow for one contact with the call as logged ("VE3/K5DRC"), its QSO_DATE
@@ -75,18 +77,21 @@ struct TAdifFillResult {
   TAdifFillSummary summary;
 };
 
-// Fills every sound record of log; a field that has a value is never changed.
-TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source);
+// Fills every sound record of log; a field that has a value is never changed. An invented entry
+// (TCallbookRecord::synthetic) fills nothing and is counted, unless allowSample.
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allowSample = false);
 
 // A log file filled: read from in, written to out, or over in when inPlace (WriteFileSafely:
 // links followed, only regular files, a write-protected one only when force), or to stdOut
 // when neither; the file's problems and the summary go to err (each line begun by prefix).
 // Returns the summary, or the status of a log that cannot be read or written (then nothing is
-// replaced).
+// replaced). A log that would be filled from invented entries of a sample edition is refused
+// whole (nothing written) unless job.allowSample.
 struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
   bool force = false;
+  bool allowSample = false;
 };
 
 // What refusing to write a log says, with the command line's way around it where there is one.

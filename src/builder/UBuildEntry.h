@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "callbook/UCallbookRecord.h"
+#include "dataset/UEdition.h"
 #include "dataset/UEntry.h"
 
 // The fields of an entry laid out as a record payload lays them out: a tag byte (1..31), then
@@ -183,7 +184,8 @@ struct TQslManager {
 
 struct TBuildInput {
   std::string title;
-  std::string fccWeekly, fccDaily;  // "YYYY-MM-DD" of the FCC files, for the manifest
+  std::string fccWeekly, fccDaily;      // "YYYY-MM-DD" of the FCC files, for the manifest
+  std::vector<TEditionSource> sources;  // what the entries were made of, for the manifest
   std::vector<TBuildEntry> intl;
   std::vector<TBuildEntry> us;
   // qslManagers[i] is record i + 1; entries refer to it by that number (Intl tag 6, U.S. tag 18).

@@ -658,6 +658,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   ed.title = input.title.empty() ? options.defaultTitle : input.title;
   ed.fccWeekly = input.fccWeekly;
   ed.fccDaily = input.fccDaily;
+  ed.sources = input.sources;
 
   // Files that need only the sort orders with their references: the sequence file (stretches in
   // the order of index numbers 0..5) and the six indexes, taken by whichever thread is free.

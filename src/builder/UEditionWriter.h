@@ -52,7 +52,7 @@ struct TEditionOptions {
   // Makes the map block given the byte offset where it will start. Absent: no maps.
   std::function<TMapBlock(int64_t blockStart)> maps;
   // Title when the input has none.
-  std::string defaultTitle = "Tellmark sample edition";
+  std::string defaultTitle = "Tellmark edition";
   // Largest data file; references are 32-bit signed (lowered by tests).
   int64_t dataFileLimit = INT32_MAX;
 };

@@ -42,17 +42,30 @@ TValidators ReadValidators(const std::string& metaPath) {
 }
 
 struct TTransfer {
+  CURL* curl = nullptr;
   std::FILE* out = nullptr;
   TValidators got;
   const TFccDownloadOptions* options = nullptr;
   std::string name;
   uint64_t written = 0;
   bool writeFailed = false;
+  std::string refused;  // why the body was refused as it arrived
 };
 
 size_t WriteBody(char* p, size_t size, size_t n, void* user) {
   auto* t = static_cast<TTransfer*>(user);
   const size_t bytes = size * n;
+  curl_off_t announced = -1;
+  curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  if (announced >= 0 && t->written + bytes > static_cast<uint64_t>(announced)) {
+    t->refused =
+        "the server sent more than the " + std::to_string(announced) + " bytes it announced";
+    return 0;
+  }
+  if (t->written + bytes > t->options->maxBytes) {
+    t->refused = "larger than " + std::to_string(t->options->maxBytes) + " bytes";
+    return 0;
+  }
   if (std::fwrite(p, 1, bytes, t->out) != bytes) {
     t->writeFailed = true;
     return 0;
@@ -107,6 +120,7 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl_slist_free_all);
   char error[CURL_ERROR_SIZE] = "";
   CURL* c = curl.get();
+  t.curl = c;
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
@@ -120,9 +134,11 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
-  // A stalled transfer (under 100 bytes/s for a minute) ends rather than hangs.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 100L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 60L);
+  // A stalled or crawling transfer ends rather than hangs; an announced body too large is
+  // refused before it comes.
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedLimit);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTime);
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
   curl_easy_setopt(c, CURLOPT_USERAGENT, "tellmark-build/" TELLMARK_VERSION);
   const CURLcode rc = curl_easy_perform(c);
   long status = 0;
@@ -135,6 +151,17 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
     if (rc == CURLE_PARTIAL_FILE)
       throw EFccDownloadError("the download of " + name + " was cut short after " +
                               std::to_string(t.written) + " bytes (" + url + ")");
+    if (!t.refused.empty() || rc == CURLE_FILESIZE_EXCEEDED)
+      throw EFccDownloadError("the download of " + name + " was refused: " +
+                              (t.refused.empty() ? "the server announced more than " +
+                                                       std::to_string(options.maxBytes) + " bytes"
+                                                 : t.refused) +
+                              " (" + url + ")");
+    if (rc == CURLE_OPERATION_TIMEDOUT && status != 0)
+      throw EFccDownloadError("the download of " + name + " was given up: slower than " +
+                              std::to_string(options.lowSpeedLimit) + " bytes/s for " +
+                              std::to_string(options.lowSpeedTime) + " s (" +
+                              std::to_string(t.written) + " bytes came; " + url + ")");
     throw EFccDownloadError("cannot download " + url + ": " +
                             (error[0] ? std::string(error) : curl_easy_strerror(rc)));
   }
@@ -263,6 +290,7 @@ TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options) {
   }
   std::stable_sort(daily.begin(), daily.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (!daily.empty()) r.lastDailyDay = daily.back().first;
   for (auto& d : daily) r.daily.push_back(std::move(d.second));
   return r;
 }

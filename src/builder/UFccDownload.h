@@ -27,6 +27,11 @@ struct TFccDownloadOptions {
   std::string baseUrl = kFccDefaultUrl;  // with or without the final "/"
   std::string cacheDir;                  // empty: FccCacheDir()
   bool offline = false;                  // the cache only
+  // A download slower than lowSpeedLimit bytes/s for lowSpeedTime seconds is given up.
+  long lowSpeedLimit = 1000;
+  long lowSpeedTime = 60;
+  // A body larger than this (or than the server announced) is refused as it arrives.
+  uint64_t maxBytes = uint64_t{2} << 30;
   // Bytes of the file being downloaded (total 0 when the server does not say).
   std::function<void(const std::string& file, uint64_t done, uint64_t total)> progress;
 };
@@ -35,6 +40,7 @@ struct TFccDownloadResult {
   std::string weekly;                   // path of the weekly file in the cache
   std::string weeklyDay;                // its date, "YYYY-MM-DD"
   std::vector<std::string> daily;       // daily files of the weekly's day or later, in date order
+  std::string lastDailyDay;             // the date of the last of them; empty when none
   std::vector<std::string> downloaded;  // names of the files fetched anew
   uint64_t bytes = 0;                   // bytes fetched
 };

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -64,7 +65,58 @@ void Swap(const fs::path& fresh, const fs::path& dir) {
                        dir.string() + ": " + std::strerror(errno) + " (the old one is unchanged)");
 }
 
+// The user's configuration folder of Tellmark.
+fs::path ConfigDir() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg == '/') return fs::path(xdg) / "tellmark";
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) throw EUpdateError("neither XDG_CONFIG_HOME nor HOME is set");
+  return fs::path(home) / ".config" / "tellmark";
+}
+
+// Names dir in the timer's environment file and enables the timer. A systemctl that cannot
+// (no user session) is reported with the command to run; the edition is up to date either way.
+int EnableTimer(const fs::path& dir, bool quiet) {
+  const fs::path conf = ConfigDir();
+  std::error_code ec;
+  fs::create_directories(conf, ec);
+  if (ec) throw EUpdateError("cannot create " + conf.string() + ": " + ec.message());
+  std::string quoted;
+  for (char c : dir.string()) {
+    if (c == '\\' || c == '"' || c == '$') quoted += '\\';
+    quoted += c;
+  }
+  const fs::path env = conf / kUpdateEnvName;
+  if (!WriteFileAtomically(env.string(),
+                           "# Written by tellmark-build --update DIR --enable-timer: the edition "
+                           "tellmark-update.timer keeps current.\nTELLMARK_EDITION=\"" +
+                               quoted + "\"\n"))
+    throw EUpdateError("cannot write " + env.string() + ": " + std::strerror(errno));
+  const char* systemctl = std::getenv("TELLMARK_SYSTEMCTL");
+  const std::string command = std::string(systemctl && *systemctl ? systemctl : "systemctl") +
+                              " --user enable --now tellmark-update.timer";
+  const int rc = std::system((command + " >/dev/null 2>&1").c_str());
+  if (rc != 0) {
+    std::fprintf(stderr,
+                 "tellmark-build: %s names %s, but the timer could not be enabled; run "
+                 "\"systemctl --user enable --now tellmark-update.timer\" in your session\n",
+                 env.c_str(), dir.c_str());
+    return 0;
+  }
+  if (!quiet)
+    std::printf("tellmark-update.timer keeps %s current (weekly; %s)\n", dir.c_str(), env.c_str());
+  return 0;
+}
+
 }  // namespace
+
+bool NewerData(const TFccDownloadResult& d, const std::string& builtWeekly,
+               const std::string& builtDaily) {
+  // ISO dates compare as texts; an empty date is older than any.
+  if (d.weeklyDay > builtWeekly) return true;
+  if (d.weeklyDay < builtWeekly) return false;  // the edition has newer data than the cache
+  return d.lastDailyDay > builtDaily;
+}
 
 int Update(int argc, char** argv, TBuildFunction build) {
   CLI::App app{
@@ -77,6 +129,10 @@ int Update(int argc, char** argv, TBuildFunction build) {
                  std::string("Where to download from (default ") + kFccDefaultUrl + ")");
   app.add_flag("--offline", offline, "Use the files in the cache only");
   app.add_flag("--quiet", quiet, "No progress or summary");
+  bool enableTimer = false;
+  app.add_flag("--enable-timer", enableTimer,
+               "Keep DIR current by itself: name it in the update timer's environment file "
+               "($XDG_CONFIG_HOME/tellmark/update.env) and enable tellmark-update.timer");
   app.allow_extras();
   app.footer("Other options are build options of a new edition (kept for later updates).");
   try {
@@ -91,6 +147,10 @@ int Update(int argc, char** argv, TBuildFunction build) {
 
   TProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
   try {
+    // A sibling left by a killed run holds a part-built or the replaced edition: never DIR's.
+    std::error_code ec;
+    fs::remove_all(fresh, ec);
+    if (ec) throw EUpdateError("cannot remove " + fresh.string() + ": " + ec.message());
     TBuildRecord rec;
     const bool recorded = ReadBuildRecord(dir.string(), rec);
     if (recorded && !extras.empty()) {
@@ -120,21 +180,18 @@ int Update(int argc, char** argv, TBuildFunction build) {
       if (d.downloaded.empty()) std::printf("Nothing new to download\n");
     }
 
-    const bool same = recorded && d.downloaded.empty() &&
-                      rec.SourcesOf("--fcc") == std::vector<std::string>{d.weekly} &&
-                      rec.SourcesOf("--fcc-daily") == d.daily &&
-                      fs::exists(dir / "data" / "edition.ini");
-    if (same) {
+    // Up to date when the edition holds the newest files of the cache, whoever brought them
+    // there (this run, a killed one, an update of another edition sharing the cache).
+    if (recorded && fs::exists(dir / "data" / "edition.ini") &&
+        !NewerData(d, rec.fccWeekly, rec.fccDaily)) {
       if (!quiet)
         std::printf("%s is up to date (%s)\n", dir.c_str(),
                     Dated(rec.fccWeekly, rec.fccDaily).c_str());
-      return 0;
+      return enableTimer ? EnableTimer(dir, quiet) : 0;
     }
-
-    // A sibling left by a killed run holds a part-built or the replaced edition: never DIR's.
-    std::error_code ec;
-    fs::remove_all(fresh, ec);
-    if (ec) throw EUpdateError("cannot remove " + fresh.string() + ": " + ec.message());
+    if (!quiet && recorded && d.downloaded.empty())
+      std::printf("The cache holds newer files than %s was built from (%s)\n", dir.c_str(),
+                  Dated(rec.fccWeekly, rec.fccDaily).c_str());
 
     std::vector<std::string> args = {"tellmark-build"};
     if (recorded) {
@@ -147,6 +204,7 @@ int Update(int argc, char** argv, TBuildFunction build) {
     args.push_back("--fcc=" + d.weekly);
     for (const auto& f : d.daily) args.push_back("--fcc-daily=" + f);
     args.push_back("--out=" + fresh.string());
+    args.push_back("--shown-out=" + dir.string());
     if (quiet) args.push_back("--quiet");
     std::vector<char*> argvBuild;
     for (auto& a : args) argvBuild.push_back(a.data());
@@ -167,7 +225,7 @@ int Update(int argc, char** argv, TBuildFunction build) {
     ReadBuildRecord(dir.string(), now);
     if (!quiet)
       std::printf("%s updated (%s)\n", dir.c_str(), Dated(now.fccWeekly, now.fccDaily).c_str());
-    return 0;
+    return enableTimer ? EnableTimer(dir, quiet) : 0;
   } catch (const std::exception& e) {
     progress.Clear();
     std::fprintf(stderr, "tellmark-build: error: %s; %s is unchanged\n", e.what(), dir.c_str());

@@ -870,7 +870,7 @@ TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCou
                            const TAfterIntl& afterIntl) {
   if (usCount < 0 || intlCount < 0) throw ESourceError("Entry counts must not be negative");
   TBuildInput in;
-  in.title = "Tellmark sample edition";
+  in.title = kSampleEditionTitle;
   std::vector<TQslRequest> qslIntl, qslUS;
   TProgressFeed usMade;
   // The databases draw from streams of their own, so they are made side by side.

@@ -71,8 +71,10 @@ std::string TCallbook::QslManager(int32_t nr) const {
 TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
                                   std::string_view designators) const {
   const int tag = rec.db == TDatabase::US ? int{utQslMgr} : int{itQslMgr};
-  return MakeCallbookRecord(rec, match, &entities_,
-                            QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+  TCallbookRecord r = MakeCallbookRecord(
+      rec, match, &entities_, QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+  r.synthetic = DatabaseSynthetic(CurrentEdition(), rec.db == TDatabase::US ? "us" : "intl");
+  return r;
 }
 
 TCallbookEntry TCallbook::FindEntry(std::string_view text) const {

@@ -37,8 +37,9 @@ struct TCallbookRecord {
   std::optional<bool> vanity;
   std::string qslManager;  // the manager's call
   std::string comments, fax, email;
-  std::string address;  // the whole stored address line
-  int32_t ref = -1;     // the entry's reference in its database; -1 with match None
+  std::string address;     // the whole stored address line
+  int32_t ref = -1;        // the entry's reference in its database; -1 with match None
+  bool synthetic = false;  // an invented entry (of a sample edition): never a real station
 };
 
 // The record of an entry. entities may be null or empty (an older edition): the record then

@@ -56,6 +56,7 @@ const TColumn kColumns[] = {
     {"fax", [](const TCallbookRecord& r) { return Text(r.fax); }},
     {"email", [](const TCallbookRecord& r) { return Text(r.email); }},
     {"address", [](const TCallbookRecord& r) { return Text(r.address); }},
+    {"synthetic", [](const TCallbookRecord& r) { return r.synthetic ? TCallbookValue{true} : TCallbookValue{}; }},
 };
 // clang-format on
 

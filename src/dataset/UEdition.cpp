@@ -36,7 +36,79 @@ bool ParseInt(const std::string& s, T& v) {
   auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
   return ec == std::errc() && p == t.data() + t.size();
 }
+
+// "fcc,us,2026-11-29,783412"
+bool ParseSource(const std::string& text, TEditionSource& src) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+    parts.push_back(TrimBlanks(text.substr(start, comma - start)));
+  parts.push_back(TrimBlanks(text.substr(start)));
+  if (parts.size() != 4) return false;
+  src.kind = AsciiLower(parts[0]);
+  src.db = AsciiLower(parts[1]);
+  src.date = parts[2];
+  int64_t days = 0;
+  return !src.kind.empty() && (src.db == "us" || src.db == "intl") &&
+         (src.date.empty() || DayNumber(src.date, days)) && ParseInt(parts[3], src.count) &&
+         src.count >= 0;
+}
 }  // namespace
+
+std::string GroupedNumber(uint64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
+  return s;
+}
+
+bool DatabaseSynthetic(const TEdition& ed, const std::string& db) {
+  // Before sources were recorded, the builder titled its sample so, and added invented
+  // International entries to its FCC editions.
+  if (!ed.sourcesKnown)
+    return ed.title == kSampleEditionTitle || (db == "intl" && ed.title == kOldFccEditionTitle);
+  for (const TEditionSource& s : ed.sources)
+    if (s.db == db && s.Synthetic()) return true;
+  return false;
+}
+
+bool SampleEdition(const TEdition& ed) {
+  if (!ed.sourcesKnown) return ed.title == kSampleEditionTitle;
+  if (ed.sources.empty()) return false;
+  for (const TEditionSource& s : ed.sources)
+    if (!s.Synthetic()) return false;
+  return true;
+}
+
+bool RealEdition(const TEdition& ed) {
+  if (!ed.sourcesKnown) return false;
+  for (const TEditionSource& s : ed.sources)
+    if (!s.Synthetic()) return true;
+  return false;
+}
+
+std::string EditionSourcesText(const TEdition& ed) {
+  if (SampleEdition(ed)) return kSampleEditionText;
+  if (!ed.sourcesKnown) return DataDateText(ed);
+  std::string t;
+  for (const TEditionSource& s : ed.sources) {
+    std::string part;
+    if (s.kind == "fcc") {
+      part = "FCC licence data";
+      if (!s.date.empty()) part += " of " + s.date;
+      if (!ed.fccDaily.empty() && ed.fccDaily != s.date)
+        part += " and daily files to " + ed.fccDaily;
+    } else {
+      part = s.kind == "ised"  ? "Canadian register"
+             : s.kind == "csv" ? "International list"
+             : s.db == "us"    ? "invented U.S. stations (sample)"
+                               : "invented International stations (sample)";
+      if (!s.date.empty()) part += " of " + s.date;
+    }
+    part += ", " + GroupedNumber(static_cast<uint64_t>(s.count)) + " stations";
+    t += (t.empty() ? "" : "; ") + part;
+  }
+  return t;
+}
 
 TEdition Edition1999() {
   TEdition ed;
@@ -96,6 +168,15 @@ bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
     }
     *field = it->second;
   }
+  r.sourcesKnown = false;
+  for (int i = 1; values.count("sources/source" + std::to_string(i)); ++i) {
+    r.sourcesKnown = true;
+    const std::string key = "sources/source" + std::to_string(i);
+    if (!ParseSource(values[key], r.sources.emplace_back())) {
+      error = "bad " + key;
+      return false;
+    }
+  }
   for (int i = 0; i < 6; ++i) {
     const std::string key = "orders/order" + std::to_string(i);
     if (!need(key, v)) return false;
@@ -122,6 +203,14 @@ std::string FormatEdition(const TEdition& ed) {
       << "MapDirOffset=" << ed.mapDirOffset << "\r\n";
   if (!ed.fccWeekly.empty()) out << "FccWeekly=" << ed.fccWeekly << "\r\n";
   if (!ed.fccDaily.empty()) out << "FccDaily=" << ed.fccDaily << "\r\n";
+  if (!ed.sources.empty()) {
+    out << "\r\n[Sources]\r\n";
+    for (size_t i = 0; i < ed.sources.size(); ++i) {
+      const TEditionSource& src = ed.sources[i];
+      out << "Source" << i + 1 << "=" << src.kind << "," << src.db << "," << src.date << ","
+          << src.count << "\r\n";
+    }
+  }
   out << "\r\n[Orders]\r\n";
   for (size_t i = 0; i < ed.stretches.size(); ++i)
     out << "Order" << i << "=" << ed.stretches[i].start << "," << ed.stretches[i].end << "\r\n";

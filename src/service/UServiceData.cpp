@@ -133,7 +133,10 @@ TServiceHealth TDataSetSource::Health() {
   h.open = open_;
   if (!open_) return h;
   const TEdition& ed = CurrentEdition();
-  h.title = ed.title;
+  h.title = Cp437ToUtf8(ed.title);
+  h.madeOf = EditionSourcesText(ed);
+  h.sample = SampleEdition(ed);
+  h.sources = ed.sources;
   h.usCount = ed.usCount;
   h.intlCount = ed.intlCount;
   struct stat st {};

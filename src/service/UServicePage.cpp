@@ -83,7 +83,13 @@ std::string PageStyle() {
          ".count{font-weight:bold}nav.pages{margin:.6em 0}nav.pages a{margin-right:.6em}\n";
 }
 
-std::string PageHome() { return Head("Look-up") + "<h1>Look-up</h1>\n" + Forms() + kFoot; }
+std::string PageHome(std::string_view edition, std::string_view madeOf) {
+  std::string out = Head("Look-up") + "<h1>Look-up</h1>\n" + Forms();
+  if (!edition.empty() || !madeOf.empty())
+    out += "<p class=\"edition\">" + HtmlEscape(edition) + (edition.empty() ? "" : "<br>") +
+           HtmlEscape(madeOf) + "</p>\n";
+  return out + kFoot;
+}
 
 std::string GroupedNumber(long long n) {
   const std::string digits = std::to_string(n);
@@ -179,7 +185,11 @@ std::string LocationLine(const TCallbookRecord& r, std::string_view myLocator) {
 std::string PageEntry(const TCallbookRecord& r, std::string_view myLocator) {
   std::string out = Head(r.call);
   out += Forms();
-  out += "<h1>" + HtmlEscape(r.call) + "</h1>\n<table class=\"entry\">\n";
+  out += "<h1>" + HtmlEscape(r.call) + "</h1>\n";
+  if (r.synthetic)
+    out +=
+        "<p class=\"synthetic\">An invented entry of a sample edition, not a real station.</p>\n";
+  out += "<table class=\"entry\">\n";
   Row(out, "Match", MatchName(r.match));
   Row(out, "Designators", r.designators);
   Row(out, "Name", r.name);

@@ -13,8 +13,8 @@ std::string HtmlEscape(std::string_view utf8);
 std::string UrlEncode(std::string_view utf8);
 
 std::string PageStyle();
-// The call box and the searches.
-std::string PageHome();
+// The call box and the searches, and the edition's title and what it was made of.
+std::string PageHome(std::string_view edition = {}, std::string_view madeOf = {});
 // Where a page of search results sits in its list.
 struct TResultsPage {
   int offset = 0;     // the page's first entry, counted from 0

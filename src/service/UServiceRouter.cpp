@@ -437,6 +437,18 @@ TServiceResponse TServiceRouter::ApiHealth() {
   j["edition"] = h.title;
   j["data_date"] = h.dataDate;
   j["entries"] = {{"us", h.usCount}, {"intl", h.intlCount}};
+  if (h.open) {
+    j["made_of"] = h.madeOf;
+    j["sample"] = h.sample;
+    json sources = json::array();
+    for (const TEditionSource& s : h.sources)
+      sources.push_back({{"kind", s.kind},
+                         {"database", s.db},
+                         {"date", s.date},
+                         {"stations", s.count},
+                         {"synthetic", s.Synthetic()}});
+    j["sources"] = sources;
+  }
   return JsonAnswer(h.open ? 200 : 503, j);
 }
 
@@ -492,7 +504,10 @@ TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
 
 TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query) {
   if (path == "/style.css") return Answer(200, "text/css; charset=utf-8", PageStyle());
-  if (path == "/") return Answer(200, kHtmlType, PageHome());
+  if (path == "/") {
+    const TServiceHealth h = source_.Health();
+    return Answer(200, kHtmlType, PageHome(h.title, h.madeOf));
+  }
   std::string error;
   if (path == "/entry") {
     const std::string* call = QueryValue(query, "call");
@@ -539,8 +554,8 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   return Answer(200, kHtmlType, PageResults(s.text, l.found, page));
 }
 
-TListPage TCallbookSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
-                                         int count) {
+TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                        int count) {
   TListPage page;
   std::vector<TCallbookRecord> all = ListOrder(field, text, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);
@@ -550,8 +565,8 @@ TListPage TCallbookSource::ListOrderPage(TSearchField field, std::string_view te
   return page;
 }
 
-TListPage TCallbookSource::SearchWordsPage(const std::vector<std::string>& words,
-                                           std::string_view db, int offset, int count) {
+TListPage TServiceSource::SearchWordsPage(const std::vector<std::string>& words,
+                                          std::string_view db, int offset, int count) {
   TListPage page;
   std::vector<TCallbookRecord> all = SearchWords(words, db, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "callbook/UCallbookRecord.h"
+#include "dataset/UEdition.h"
 
 // Limits of the service.
 inline constexpr size_t kMaxCallLength = 32;    // a call with its designators
@@ -42,6 +43,9 @@ struct TServiceHealth {
   std::string title;     // the edition's title
   std::string dataDate;  // ISO date of the data file
   int32_t usCount = 0, intlCount = 0;
+  std::string madeOf;   // what the edition was made of (EditionSourcesText)
+  bool sample = false;  // invented entries only
+  std::vector<TEditionSource> sources;
 };
 
 // One page of a list search: its entries and how many the search holds in all (-1 when the

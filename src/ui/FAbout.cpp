@@ -5,6 +5,7 @@
 #include <QSysInfo>
 #include <charconv>
 
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "ui_FAbout.h"
 #include "widgets/UWindowPlace.h"
@@ -69,8 +70,17 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   ui->ProgramIcon->setPixmap(ProgramIcon(48));
   ui->VersionLbl->setText(QString::fromStdString(VersionLabelText(TELLMARK_VERSION)));
   // What this build is: 64 Bit on a 64-bit build.
-  ui->EditionLbl->setText(QString("Summer Edition 1999 (%1 Bit)").arg(QSysInfo::WordSize));
-  if (const std::string d = DataDateText(CurrentEdition()); !d.empty())
+  // An edition of real data by its own title and sources; the sample as the 1999 CD, without
+  // claiming records it does not hold.
+  const TEdition& ed = CurrentEdition();
+  const QString bits = QString(" (%1 Bit)").arg(QSysInfo::WordSize);
+  if (RealEdition(ed))
+    ui->EditionLbl->setText(QString::fromStdString(Cp437ToUtf8(ed.title)) + bits);
+  else
+    ui->EditionLbl->setText("Summer Edition 1999" + bits);
+  ui->EditionLbl->setWordWrap(RealEdition(ed));
+  if (SampleEdition(ed)) ui->PublisherLbl2->setText(kSampleEditionText);
+  if (const std::string d = EditionSourcesText(ed); !d.empty() && !SampleEdition(ed))
     ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(d));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
   // The client area is 355 x 245; more only when the fonts need it.

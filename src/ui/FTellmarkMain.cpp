@@ -12,6 +12,7 @@
 #include "report/UReport.h"
 #include "settings/USettings.h"
 #include "ui/FDetail.h"
+#include "ui/UStartUp.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/FDocumentViewer.h"
 #include "widgets/UDataText.h"
@@ -143,6 +144,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   // The status line under the client area (what a command did to a file), no size grip.
   statusBar()->setSizeGripEnabled(false);
   statusBar()->setObjectName("StatusLine");
+  setWindowTitle(EditionTitle());
   baseTitle_ = windowTitle();
 
   // The client area is 561 x 413 at 96 dpi; it grows only when the fonts need more room.
@@ -157,6 +159,7 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpLabelCommands();
   SetUpCommands();
   FormCreate();
+  SetUpEditionWatch();
   // The start call selected: the first call typed replaces it.
   SelectAllAndFocus(ui->CallEdit);
 }

@@ -26,6 +26,8 @@ class TCallbook;
 class QRadioButton;
 class QComboBox;
 class QKeyEvent;
+class QFileSystemWatcher;
+class QTimer;
 
 namespace Ui {
 class TCallViewForm;
@@ -213,12 +215,21 @@ class TCallViewForm : public QMainWindow {
   void ListOrderChanged(int listOrder, int32_t position);
   // The window closed; the program ends.
   void Closed();
+  // The user chose to open the new edition put in the data folder: close, open again.
+  void ReopenEdition();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The open edition's manifest watched (FTellmarkMainEdition.cpp).
+  void SetUpEditionWatch();
+  void CheckEditionOnDisk();
+  QFileSystemWatcher* editionWatch_ = nullptr;
+  QTimer* editionCheck_ = nullptr;
+  std::string declinedEdition_;  // the manifest the user chose not to open
+
   void FormCreate();
   bool FormCloseQuery();
   void FormClose();

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "common/IOUtil.h"
+#include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 #include "settings/USettings.h"
 #include "widgets/UMessages.h"
@@ -14,6 +15,12 @@ QString FromLocalPath(const std::string& path) {
 }
 
 std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString EditionTitle() {
+  const TEdition& ed = CurrentEdition();
+  return RealEdition(ed) ? QString::fromStdString(Cp437ToUtf8(ed.title))
+                         : QString(kApplicationTitle);
+}
 
 std::string StartHomeDir(const QStringList& arguments, const QString& programDir) {
   for (const QString& arg : arguments)

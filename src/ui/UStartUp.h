@@ -9,6 +9,10 @@
 // The application title, also the caption of every box.
 inline constexpr const char* kApplicationTitle = "Tellmark on CD-ROM Summer 1999";
 
+// The title of the open edition: its own for one of real data, else kApplicationTitle (the
+// sample re-creates the CD).
+QString EditionTitle();
+
 // Home directory at start: the first argument that is not an option, else LastHomeDir of the
 // settings file, else programDir; with the trailing separator.
 std::string StartHomeDir(const QStringList& arguments, const QString& programDir);
