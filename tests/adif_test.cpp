@@ -568,9 +568,9 @@ TEST(AdifFile, OutputInPlaceOrToStandardOutput) {
   const TResult<TAdifFillSummary> missing =
       FillAdifFile({dir.file("missing.adi"), out, false}, source, stdOut, err);
   ASSERT_FALSE(missing.ok());
-  EXPECT_TRUE(missing.Status().IsNotFound());
+  EXPECT_TRUE(missing.Status().IsIOError());
   EXPECT_EQ(missing.Status().Message(),
-            "cannot read " + dir.file("missing.adi") + ": File not found");
+            "cannot read " + dir.file("missing.adi") + ": No such file or directory");
   EXPECT_EQ(FileText(out), filled);
   const TResult<TAdifFillSummary> unwritable =
       FillAdifFile({in, dir.file("no/such/dir/x.adi"), false}, source, stdOut, err);
