@@ -57,12 +57,13 @@ _tellmark_lookup()
     _tellmark_words "$cur" "$prev" \
         "--data --name --city --zip --county --count --db --cw --cw-speed --cw-pitch
          --cw-volume --adif --adif-out --qsl-labels --template --out --qsl-from --qsl-to
-         --closing --serve" \
+         --closing --serve --wsjtx --log --locator" \
         "--help --version --json --csv --words --stats --in-place --force --qsl-all --bureau
-         --mark-sent" \
+         --mark-sent --allow-sample" \
         "--data" \
         "--adif:*.[aA][dD][iI] --adif-out:*.[aA][dD][iI] --cw:*.[wW][aA][vV]
-         --qsl-labels:*.[aA][dD][iI] --template:*.[cC][lL][sS] --out:*.[pP][dD][fF]"
+         --qsl-labels:*.[aA][dD][iI] --template:*.[cC][lL][sS] --out:*.[pP][dD][fF]
+         --log:*.[aA][dD][iI]"
 }
 
 _tellmark_build()
@@ -71,8 +72,8 @@ _tellmark_build()
     _tellmark_context
     _tellmark_words "$cur" "$prev" \
         "--out --sources --texts --us --intl --seed --fcc --fcc-daily --intl-csv --ised --title
-         --update --fcc-url" \
-        "--help --version --edition-1999 --quiet --no-maps --offline" \
+         --update --fcc-url --sample-us --sample-intl" \
+        "--help --version --edition-1999 --quiet --no-maps --offline --enable-timer" \
         "--out --sources --texts --update" \
         "--fcc:*.[zZ][iI][pP] --fcc-daily:*.[zZ][iI][pP] --intl-csv:*.[cC][sS][vV]
          --ised:*.[zZ][iI][pP] --ised:*.[tT][xX][tT]"
