@@ -195,6 +195,11 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                  "to standard output, the summary to standard error");
   app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
   app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
+  std::string adifCharset;
+  auto* charsetOption = app.add_option(
+      "--adif-charset", adifCharset,
+      "Characters of the NAME, QTH and ADDRESS fields --adif writes: ascii (accents folded) or "
+      "utf8 (default: utf8 when the log already holds UTF-8, else ascii)");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
                  "SIGINT or SIGTERM; SIGHUP reopens the data set. See docs/service.md");
@@ -210,6 +215,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
     return 2;
   };
   if (json && csv) return bad("give --json or --csv, not both");
+  if (charsetOption->count() && !ParseAdifCharset(adifCharset, o.adif.charset))
+    return bad("--adif-charset takes ascii or utf8");
+  if (charsetOption->count() && o.adif.in.empty()) return bad("--adif-charset goes with --adif");
   if (o.adif.in.empty() ? !o.adif.out.empty() || o.adif.inPlace
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
@@ -346,6 +354,8 @@ int main(int argc, char** argv) {
     TWriter out(o.format);
     if (o.stats) {
       if (const std::string d = DataDateText(CurrentEdition()); !d.empty()) std::cout << d << "\n";
+      if (const std::string c = CountryFileLine(callbook.Entities()); !c.empty())
+        std::cout << c << "\n";
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "dataset/ULookup.h"
 #include "dataset/UQslManagers.h"
 
@@ -40,10 +40,11 @@ std::string TCallbook::QslManager(int32_t nr) const {
 }
 
 TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
-                                  std::string_view designators) const {
+                                  std::string_view designators, std::string_view loggedCall) const {
   const int tag = rec.db == TDatabase::US ? int{utQslMgr} : int{itQslMgr};
   return MakeCallbookRecord(rec, match, &entities_,
-                            QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+                            QslManager(QslManagerRecordNumber(rec.Field(tag))), designators,
+                            loggedCall);
 }
 
 TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
@@ -76,6 +77,6 @@ TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
   const TCallbookMatch match = !r.exact                    ? TCallbookMatch::NextGreater
                                : parts.designators.empty() ? TCallbookMatch::Exact
                                                            : TCallbookMatch::BaseCall;
-  a.record = Record(rec, match, parts.designators);
+  a.record = Record(rec, match, parts.designators, AsciiUpper(typed));
   return a;
 }

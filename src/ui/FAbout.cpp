@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "ui_FAbout.h"
 #include "widgets/UWindowPlace.h"
 
@@ -72,6 +73,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   ui->EditionLbl->setText(QString("Summer Edition 1999 (%1 Bit)").arg(QSysInfo::WordSize));
   if (const std::string d = DataDateText(CurrentEdition()); !d.empty())
     ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(d));
+  // The country file the edition resolves calls with.
+  TEntityTable entities;
+  std::string error;
+  if (ReadEntityTable(entities, error))
+    if (const std::string c = CountryFileLine(entities); !c.empty())
+      ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(c));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
   // The client area is 355 x 245; more only when the fonts need it.
   setMinimumSize(355, 245);
