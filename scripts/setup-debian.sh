@@ -9,7 +9,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       libzip-dev zlib1g-dev libcurl4-openssl-dev libcpp-httplib-dev wrk curl
       xvfb xauth x11-utils imagemagick poppler-utils xdg-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
-      cups cups-pdf cups-client libcups2-dev)
+      cups cups-pdf cups-client libcups2-dev
+      hamradio-files)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

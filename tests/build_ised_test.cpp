@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 #include "TestDir.h"
 #include "builder/UIsedImport.h"
 #include "builder/USourceTables.h"
+#include "callbook/UCallbookRecord.h"
 #include "common/IOUtil.h"
 
 namespace {
@@ -176,6 +178,55 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
       nlohmann::json::parse(Shell(lookup + "--json --words gagne helene montreal 2>/dev/null"));
   ASSERT_EQ(french.size(), 1u);
   EXPECT_EQ(french[0].value("call", ""), "VE2GAG");
+}
+
+}  // namespace
+
+namespace {
+
+// A register line ended by extra empty fields is read; one with an extra value is not. The
+// record made from a station says its province, postal code and town apart, with the province's
+// zones (VE7(3)[2] for British Columbia, VE8(1)[3] for the Northwest Territories, VY0(2)[4] for
+// Nunavut, as the country file gives them).
+TEST(IsedImport, ExtraEmptyFieldsAndTheProvinceInTheRecord) {
+  TestDir dir;
+  const std::string path = dir.file("amateur_delim.txt");
+  std::ifstream head(kRegister);
+  std::string header;
+  std::getline(head, header);
+  ASSERT_TRUE(WriteFileAtomically(
+      path, header + "\n" +
+                "VA7ZZA;Ann;Lee;1 MAIN ST;VANCOUVER;BC;V6B1A1;A;;;;;;;;;;;\n"
+                "VE8ZZB;Bob;Roe;2 MAIN ST;YELLOWKNIFE;NT;X1A2B3;A;;;;;;;;;;;;;\n"
+                "VA3ZZC;Cy;Poe;3 MAIN ST;IQALUIT;NU;X0A0H0;A;;;;;;;;;;;\n"
+                "VA3ZZD;Di;Lu;4 MAIN ST;OTTAWA;ON;K1P1J1;A;;;;;;;;;;;x\n"));
+  TBuildInput input;
+  const TIsedImportReport r = ImportIsed(path, input, Tables());
+  EXPECT_EQ(r.imported, 3u);
+  ASSERT_EQ(r.badSamples.size(), 1u);
+  EXPECT_EQ(r.badSamples[0], "line 5: 19 fields instead of 18");
+  TEntityTable entities = MakeEntityTable(Tables());
+  struct TWant {
+    const char *call, *city, *state, *zip;
+    int cq, itu;
+  };
+  const TWant want[] = {{"VA7ZZA", "VANCOUVER", "BC", "V6B 1A1", 3, 2},
+                        {"VE8ZZB", "YELLOWKNIFE", "NT", "X1A 2B3", 1, 3},
+                        {"VA3ZZC", "IQALUIT", "NU", "X0A 0H0", 2, 4}};
+  ASSERT_EQ(input.intl.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    TEntryRecord rec;
+    rec.db = TDatabase::Intl;
+    for (const auto& [tag, text] : input.intl[i].fields) ASSERT_TRUE(AppendField(rec, tag, text));
+    const TCallbookRecord c = MakeCallbookRecord(rec, TCallbookMatch::Exact, &entities);
+    EXPECT_EQ(c.call, want[i].call);
+    EXPECT_EQ(c.city, want[i].city);
+    EXPECT_EQ(c.state, want[i].state);
+    EXPECT_EQ(c.zip, want[i].zip);
+    EXPECT_EQ(c.dxccCode.value_or(0), 1);
+    EXPECT_EQ(c.cqZone.value_or(0), want[i].cq) << c.call;
+    EXPECT_EQ(c.ituZone.value_or(0), want[i].itu) << c.call;
+  }
 }
 
 }  // namespace
