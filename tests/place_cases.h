@@ -3,10 +3,12 @@
 // and whether the home place is given; values read off data/sources/cty.tsv (the country file of
 // Debian's hamradio-files, version VER20230502) and data/sources/us_states.tsv by hand. Shared by
 // the record's test and the test that puts the same calls through every output.
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "dataset/UEntry.h"
+#include "dataset/ULocator.h"
 
 namespace places {
 
@@ -200,6 +202,14 @@ inline std::vector<std::pair<int, std::string>> Fields(const TStationEntry& s,
       {itCall, call},         {itClass, "General"}, {itAddress, name + ", 1 Main Street, " + place},
       {itCountry, s.country}, {itDxcc, s.dxcc},     {itLocator, locator}};
   return f;
+}
+
+// The entry's locator, from its position.
+inline std::string Locator(const TStationEntry& s) {
+  char lon[32], lat[32];
+  std::snprintf(lon, sizeof lon, "%.4f", -s.lon);
+  std::snprintf(lat, sizeof lat, "%.4f", s.lat);
+  return CoordToLocator(lon, lat).substr(0, 6);
 }
 
 inline const TStationEntry* EntryOf(const std::string& base) {

@@ -23,18 +23,11 @@ const TEntityTable& SourceTable() {
   return t;
 }
 
-std::string Locator(const places::TStationEntry& s) {
-  char lon[32], lat[32];
-  std::snprintf(lon, sizeof lon, "%.4f", -s.lon);
-  std::snprintf(lat, sizeof lat, "%.4f", s.lat);
-  return CoordToLocator(lon, lat).substr(0, 6);
-}
-
 TEntryRecord EntryRecord(const places::TStationEntry& s) {
   TEntryRecord r;
   r.db = s.db;
   r.ref = 1;
-  for (const auto& [tag, text] : places::Fields(s, Locator(s)))
+  for (const auto& [tag, text] : places::Fields(s, places::Locator(s)))
     EXPECT_TRUE(AppendField(r, tag, text));
   return r;
 }
