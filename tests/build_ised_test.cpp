@@ -143,15 +143,15 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
        "Basic, Advanced, 12 WPM", "FN84", ""},
       {"VA1ADV", "Advocate Fire Dept, PO BOX 126, ADVOCATE HARBOUR NS  B0M 1A0",
        "Basic, Advanced, 12 WPM", "", "Club station, responsible: James Hannon"},
-      {"VA1XY", "Mary Cuddy, 12 CUDDY LANE, LOWER SACKVILLE NS  B4E 3A1", "Basic", "FN84DS", ""},
+      {"VA1XY", "Mary Cuddy, 12 CUDDY LANE, LOWER SACKVILLE NS  B4E 3A1", "Basic", "FN84ds", ""},
       {"VE2GAG", "H\u00e9l\u00e8ne Gagn\u00e9, 1234 RUE SAINT-DENIS, MONTR\u00c9AL QC  H2X 3K4",
-       "Basic with Honours", "FN35EM", ""},
+       "Basic with Honours", "FN35em", ""},
       {"VE3OCE", "\u00c9lise C\u00f4t\u00e9, 55 KING ST W, TORONTO ON  M5H 1A1", "Basic, 5 WPM",
-       "FN03HQ", ""},
+       "FN03hq", ""},
       {"VE7PEM", "Fran\u00e7ois Lef\u00e8bvre, 10 OAK AVE, PEMBERTON BC  V0N 2L0",
-       "Basic, Advanced", "CO80OH", ""},
+       "Basic, Advanced", "CO80oh", ""},
       {"VE7QQ", "Ann Berg, 4 RIDGE RD, BIRKEN BC  V0N 1B0", "Basic", "CO80", ""},
-      {"VO1ZZ", "Gerry O'Brien, 9 WATER ST, ST. JOHN'S NL  A1C 1A1", "Basic, 12 WPM", "GN37PN", ""},
+      {"VO1ZZ", "Gerry O'Brien, 9 WATER ST, ST. JOHN'S NL  A1C 1A1", "Basic, 12 WPM", "GN37pn", ""},
   };
   for (const TStation& s : stations) {
     SCOPED_TRACE(s.call);
@@ -166,6 +166,12 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
     EXPECT_EQ(r.value("country", ""), "Canada");
     EXPECT_EQ(r.value("dxcc", ""), "Canada");
     EXPECT_EQ(r.value("comments", ""), s.comments);
+    // The town alone, the province and the postal code apart ("TORONTO ON  M5H 1A1").
+    const std::string place = std::string(s.address).substr(std::string(s.address).rfind(", ") + 2);
+    const size_t two = place.find("  ");
+    EXPECT_EQ(r.value("city", ""), place.substr(0, two - 3));
+    EXPECT_EQ(r.value("state", ""), place.substr(two - 2, 2));
+    EXPECT_EQ(r.value("zip", ""), place.substr(two + 2));
   }
 
   // The entries of Canada are the register's (a town such as "Ca\u00f1ada" holds the word too).
