@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "FuzzTargets.h"
-#include "service/UServiceRouter.h"
 #include "common/StrUtil.h"
+#include "service/UServiceRouter.h"
 
 namespace fuzz {
 namespace {

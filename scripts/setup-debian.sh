@@ -10,6 +10,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
       xvfb xauth x11-utils imagemagick poppler-utils xdg-utils
       pulseaudio pulseaudio-utils sox multimon-ng fonts-dejavu-core
       cups cups-pdf cups-client libcups2-dev
+      # a window manager for screenshots of dialogs under Xvfb
+      openbox
       hamradio-files)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,8 +1,18 @@
 // tellmark-lookup run as a program on the fixture edition.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
@@ -451,4 +461,226 @@ TEST_F(LookupCliTest, AdifLogFilledToStandardOutputAFileOrInPlace) {
   for (const char* bad : {"--adif-out x.adi", "--in-place", "--adif a.adi --json",
                           "--adif a.adi W1AW", "--adif a.adi --in-place --adif-out b.adi"})
     EXPECT_EQ(Run(bad).status, 2) << bad;
+}
+
+namespace {
+
+std::string ReadFileBytes(const std::string& path) {
+  std::string s;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  char buf[65536];
+  size_t n;
+  while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  if (f) std::fclose(f);
+  return s;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// Names in dir that hold ".tmp-".
+std::vector<std::string> TemporaryFiles(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().filename().string().find(".tmp-") != std::string::npos)
+      found.push_back(e.path().string());
+  return found;
+}
+
+}  // namespace
+
+// --in-place and --adif-out on what is not a plain log: a link is followed and stays, other
+// kinds of file are refused with status 2 and the log is left as it was.
+TEST_F(LookupCliTest, AdifLogWriterFollowsLinksAndRefusesOtherFiles) {
+  const std::string real = dir_->file("real.adi"), link = dir_->file("link.adi");
+  const std::string text = "<CALL:4>W1AW <QSO_DATE:8>20240101 <EOR>\n";
+  WriteFileBytes(real, text);
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink("real.adi", link);
+  const TRun filled = Run("--adif '" + link + "' --in-place", {}, "&1");
+  EXPECT_EQ(filled.status, 0) << filled.out;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_NE(ReadFileBytes(real).find("<NAME:15>ARRL HQ STATION"), std::string::npos);
+
+  WriteFileBytes(real, text);
+  const std::string fifo = dir_->file("pipe.adi"), folder = dir_->file("folder.adi");
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  std::filesystem::create_directories(folder);
+  struct TCase {
+    std::string args, message;
+  };
+  const std::vector<TCase> cases = {
+      {"--adif '" + fifo + "'", fifo + " is not a regular file (a FIFO)"},
+      {"--adif '" + fifo + "' --in-place", fifo + " is not a regular file (a FIFO)"},
+      {"--adif /dev/null", "/dev/null is not a regular file (a device)"},
+      {"--adif '" + folder + "'", folder + " is not a regular file (Is a directory)"},
+      {"--adif '" + real + "' --adif-out '" + fifo + "'", fifo + " is not a regular file (a FIFO)"},
+      {"--adif '" + real + "' --adif-out /dev/null --force",
+       "/dev/null is not a regular file (a device)"},
+      {"--adif '" + real + "' --adif-out '" + folder + "'",
+       folder + " is not a regular file (Is a directory)"},
+  };
+  for (const TCase& c : cases) {
+    const TRun r = Run(c.args, {}, "&1");
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_NE(r.out.find("tellmark-lookup: " + c.message + "\n"), std::string::npos)
+        << c.args << "\n"
+        << r.out;
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(ReadFileBytes(real), text);
+
+  // Hard links: refused; write-protected: refused unless --force.
+  const std::string other = dir_->file("other-name.adi");
+  std::filesystem::remove(other);
+  std::filesystem::create_hard_link(real, other);
+  const TRun linked = Run("--adif '" + real + "' --in-place", {}, "&1");
+  EXPECT_EQ(linked.status, 2);
+  EXPECT_NE(linked.out.find("has 2 names (hard links)"), std::string::npos) << linked.out;
+  EXPECT_EQ(ReadFileBytes(other), text);
+  std::filesystem::remove(other);
+  ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+  const TRun prot = Run("--adif '" + real + "' --in-place", {}, "&1");
+  EXPECT_EQ(prot.status, 2);
+  EXPECT_NE(prot.out.find("tellmark-lookup: " + real +
+                          " is write-protected (--force replaces it all the same)\n"),
+            std::string::npos)
+      << prot.out;
+  EXPECT_EQ(ReadFileBytes(real), text);
+  EXPECT_EQ(Run("--adif '" + real + "' --in-place --force").status, 0);
+  EXPECT_NE(ReadFileBytes(real).find("<NAME:15>ARRL HQ STATION"), std::string::npos);
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(Run("--adif '" + real + "' --force").status, 2);  // --force without a file
+  EXPECT_TRUE(TemporaryFiles(dir_->path()).empty());
+}
+
+// SIGKILL at 20 moments of "--in-place log.adi" run in the log's folder: the log is always the
+// old or the filled one; a temporary left behind has the log's mode and is gone after the next
+// run.
+TEST_F(LookupCliTest, AdifInPlaceKilledAtTwentyMomentsLeavesAWholeLog) {
+  const std::string folder = dir_->file("killed");
+  std::filesystem::create_directories(folder);
+  const std::string log = folder + "/log.adi";
+  std::string text = "Log\n<EOH>\n";
+  const char* calls[] = {"W1AW", "K1ABC", "DL1ABC", "G3XYZ", "ZZ9ZZZ"};
+  for (int i = 0; i < 60000; ++i)
+    text += std::string("<CALL:") + std::to_string(std::strlen(calls[i % 5])) + ">" + calls[i % 5] +
+            " <QSO_DATE:8>20240101 <TIME_ON:4>1200 <EOR>\n";
+  const auto run = [&](bool wait, int64_t killAfterUs) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::chdir(folder.c_str()) != 0) _exit(127);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execl(TELLMARK_LOOKUP_BIN, TELLMARK_LOOKUP_BIN, "--data", dir_->path().c_str(), "--adif",
+              "log.adi", "--in-place", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    if (!wait) {
+      ::usleep(static_cast<useconds_t>(killAfterUs));
+      ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  };
+  WriteFileBytes(log, text);
+  ASSERT_EQ(::chmod(log.c_str(), 0600), 0);
+  // A whole run, timed; the temporary file caught as it is created (inotify): the log's mode
+  // from the start.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(folder.c_str()) != 0) _exit(127);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(TELLMARK_LOOKUP_BIN, TELLMARK_LOOKUP_BIN, "--data", dir_->path().c_str(), "--adif",
+            "log.adi", "--in-place", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::vector<unsigned> tempModes;
+  int whole = 0;
+  for (;;) {
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    for (ssize_t at = 0; n > 0 && at < n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+      const std::string name = e->len ? e->name : "";
+      struct stat st {};
+      if (name.find(".tmp-") != std::string::npos &&
+          ::stat((folder + "/" + name).c_str(), &st) == 0)
+        tempModes.push_back(st.st_mode & 07777);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+    if (::waitpid(child, &whole, WNOHANG) == child) break;
+    ::usleep(200);
+  }
+  ::close(watch);
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - start)
+                         .count();
+  ASSERT_TRUE(WIFEXITED(whole) && WEXITSTATUS(whole) == 1) << whole;  // ZZ9ZZZ is not known
+  ASSERT_EQ(tempModes.size(), 1u);                                    // caught while it was there
+  EXPECT_EQ(tempModes[0], 0600u);
+  const std::string filled = ReadFileBytes(log);
+  ASSERT_NE(filled, text);
+  int killedWithTemporary = 0, killedFilled = 0;
+  for (int i = 0; i < 20; ++i) {
+    WriteFileBytes(log, text);
+    ASSERT_EQ(::chmod(log.c_str(), 0600), 0);
+    const int status = run(false, us * (i + 1) / 21);
+    const std::string after = ReadFileBytes(log);
+    EXPECT_TRUE(after == text || after == filled) << "moment " << i;
+    if (WIFSIGNALED(status) && after == filled) ++killedFilled;
+    for (const std::string& t : TemporaryFiles(folder)) {
+      struct stat st {};
+      ASSERT_EQ(::stat(t.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0600u) << t;
+      ++killedWithTemporary;
+    }
+    const int next = run(true, 0);
+    EXPECT_TRUE(WIFEXITED(next) && WEXITSTATUS(next) == 1) << "moment " << i;
+    EXPECT_EQ(ReadFileBytes(log), filled) << "moment " << i;
+    EXPECT_TRUE(TemporaryFiles(folder).empty()) << "moment " << i;
+  }
+  std::cerr << "a full run took " << us / 1000
+            << " ms; killed with a temporary file left: " << killedWithTemporary
+            << ", killed after the rename: " << killedFilled << "\n";
+}
+
+// A full disk: the system's words, the log as it was, no temporary file left. Needs a small
+// file system of its own (a tmpfs mounted as root); skipped where mounting is not allowed.
+TEST_F(LookupCliTest, AdifInPlaceOnAFullDiskSaysSoAndKeepsTheLog) {
+  const std::string disk = dir_->file("small-disk");
+  std::filesystem::create_directories(disk);
+  if (::geteuid() != 0 ||
+      std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  const std::string log = disk + "/log.adi";
+  std::string text;
+  for (int i = 0; i < 700; ++i) text += "<CALL:4>W1AW <QSO_DATE:8>20240101 <EOR>\n";
+  WriteFileBytes(log, text);  // 28 kB of 64: the filled log does not fit beside it
+  const TRun r = Run("--adif '" + log + "' --in-place", {}, "&1");
+  const std::string after = ReadFileBytes(log);
+  const std::vector<std::string> left = TemporaryFiles(disk);
+  std::system(("umount '" + disk + "'").c_str());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("tellmark-lookup: cannot write " + log + ": No space left on device\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(after, text);
+  EXPECT_TRUE(left.empty());
 }

@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceData.h"
 #include "dataset/UDataSet.h"
 #include "lookup_fixture.h"
+#include "service/UServiceData.h"
 #include "storage/UIndexEngine.h"
 
 using nlohmann::json;

@@ -8,10 +8,10 @@
 #include <set>
 
 #include "ServiceTestKit.h"
-#include "service/UServiceFormats.h"
-#include "service/UServicePage.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
+#include "service/UServiceFormats.h"
+#include "service/UServicePage.h"
 
 using nlohmann::json;
 using namespace servicetest;

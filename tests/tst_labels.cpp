@@ -25,9 +25,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "WindowTestEnv.h"
 #include "builder/USampleGenerator.h"
 #include "builder/USourceTables.h"
-#include "WindowTestEnv.h"
 #include "common/IOUtil.h"
 #include "dataset/UDataSet.h"
 #include "labels/FLabelOptions.h"
@@ -525,6 +525,44 @@ class TstLabels : public QObject {
     QVERIFY(first.contains(box("CITY01")));
     QVERIFY(first.translated(0, 25.4 * pt).contains(box("NAME04")));
     QVERIFY(first.translated(69.85 * pt, 0).contains(box("NAME02")));
+  }
+
+  // Every template prints on its own paper and orientation, also when the print dialog turns
+  // the printer into a PDF writer (which starts from A4 portrait). Sizes from the sheets' makers:
+  // U.S. Letter 8.5 x 11 in, A4 210 x 297 mm, #10 envelope 4 1/8 x 9 1/2 in fed landscape.
+  void everyTemplateOnItsOwnPaper_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("height");
+    const double letter[] = {612, 792}, a4[] = {595.28, 841.89}, env[] = {684, 297};
+    const std::pair<const char*, const double*> sheets[] = {
+        {"av5160.cls", letter}, {"av5261.cls", letter}, {"av5262.cls", letter},
+        {"zf3490.cls", a4},     {"zf4780.cls", a4},     {"zf6023.cls", a4},
+        {"env10dj.cls", env},   {"env10lj.cls", env}};
+    for (const auto& [file, size] : sheets)
+      QTest::newRow(file) << QString(file) << size[0] << size[1];
+  }
+  void everyTemplateOnItsOwnPaper() {
+    QFETCH(QString, file);
+    QFETCH(double, width);
+    QFETCH(double, height);
+    TLabelReportForm report;
+    report.LoadTemplate(Template(file.toStdString().c_str()));
+    report.AddLabel({"W1AW", "225 MAIN ST", "NEWINGTON, CT 06111"});
+    const QString pdf = QString::fromStdString(work_.file("paper.pdf"));
+    QFile::remove(pdf);
+    PrintToPdf(pdf);
+    QVERIFY(report.PrintLabels(nullptr));
+    TLabelReportForm::SetPrintDialogHandler({});
+    QProcess p;
+    p.start("pdfinfo", {pdf});
+    p.waitForFinished(30000);
+    const QRegularExpressionMatch m = QRegularExpression("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")
+                                          .match(QString::fromUtf8(p.readAllStandardOutput()));
+    QVERIFY(m.hasMatch());
+    QVERIFY2(std::abs(m.captured(1).toDouble() - width) < 1 &&
+                 std::abs(m.captured(2).toDouble() - height) < 1,
+             qPrintable(m.captured(0)));
   }
 
   // Design mode: the sample label with outlines, two pages at most.

@@ -866,8 +866,9 @@ class TstMainWindow : public QObject {
     QCOMPARE(items("ViewMenu").size(), 19);
     QCOMPARE(items("ReportMenu"),
              QStringList({"AddEntryToReportMenuItem", "AddSearchResultsToReportMenuItem",
-                          "AddAdifLogToReportMenuItem", "-", "ReportPrintLabelsMenuItem", "-",
-                          "ReportEditReportFileMenuItem", "ReportClearReportFileMenuItem"}));
+                          "AddAdifLogToReportMenuItem", "-", "ReportPrintLabelsMenuItem",
+                          "ReportPrintQslLabelsMenuItem", "-", "ReportEditReportFileMenuItem",
+                          "ReportClearReportFileMenuItem"}));
     QCOMPARE(items("HelpMenu"), QStringList({"ContentMenu", "HelpOpenHelpFileasRTFItem",
                                              "HelpOpenHelpFileAsTextItem", "-", "AboutMenu"}));
 

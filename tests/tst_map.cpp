@@ -19,10 +19,10 @@
 #include <memory>
 #include <numbers>
 
+#include "WindowTestEnv.h"
 #include "builder/UEditionWriter.h"
 #include "builder/UMapRaster.h"
 #include "builder/UMapSet.h"
-#include "WindowTestEnv.h"
 #include "dataset/UDataSet.h"
 #include "map/FBeaconScheduler.h"
 #include "map/FMap.h"

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -15,20 +16,27 @@
 #include <vector>
 
 #include "adif/UAdifFill.h"
+#include "adif/UAdifQsl.h"
 #include "callbook/UCallbook.h"
 #include "callbook/UCallbookSearch.h"
 #include "callbook/UCallbookWriters.h"
-#include "service/UServiceMain.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/USafeFile.h"
 #include "dataset/UCoverage.h"
 #include "dataset/UDataSet.h"
 #include "dataset/ULookup.h"
 #include "morse/UMorseWave.h"
+#include "service/UServiceMain.h"
 #include "settings/USettings.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/UTextSearch.h"
 #include "textsearch/UWordFold.h"
+#ifdef TELLMARK_LABEL_PDF
+#include <QGuiApplication>
+
+#include "labels/ULabelPaint.h"
+#endif
 
 namespace {
 
@@ -49,7 +57,21 @@ struct TOptions {
   int cwSpeed = -1, cwPitch = -1, cwVolume = -1;  // -1 = from the settings
   TAdifFileJob adif;                              // --adif: the log to fill
   std::string serve;                              // --serve: [ADDRESS:]PORT
+  struct {
+    std::string log;  // --qsl-labels: the log to print QSL labels of
+    std::string templ = "Avery 5160", out, from, to, closing = kDefaultQslClosing;
+    bool all = false, bureau = false, markSent = false;
+  } qsl;
 };
+
+// "20240105" from "2024-01-05" or "20240105"; empty when neither.
+std::string CompactDateArg(const std::string& text) {
+  std::string d;
+  for (char c : text)
+    if (c != '-') d += c;
+  const bool digits = d.size() == 8 && d.find_first_not_of("0123456789") == std::string::npos;
+  return digits ? d : std::string();
+}
 
 constexpr const char* kFooter =
     "With no CALL, calls are read from standard input, one per line.\n"
@@ -61,6 +83,9 @@ constexpr const char* kFooter =
     "Every row says how it matched: exact, base-call, next-greater (the entry after the text in\n"
     "the order), words; in CSV and JSON a call that finds nothing has its row with match none.\n"
     "--adif fills a log's empty fields (docs/adif.md); every other byte of it stays as it was.\n"
+    "--qsl-labels prints QSL labels of a log's contacts to a PDF file (--out), one label per\n"
+    "station on the sheets of --template (a predefined one: \"Avery 5160\", \"zf3490\" ..., or a\n"
+    "template file); --mark-sent then writes QSL_SENT Y and QSL_SDATE into the log.\n"
     "Exit status: 0 all found, 1 something not found, 2 error.";
 
 // Data-set file names as this system writes them, with "/".
@@ -194,7 +219,29 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                  "Fill the empty fields of this ADIF log (.adi) from the directory; the log goes "
                  "to standard output, the summary to standard error");
   app.add_option("--adif-out", o.adif.out, "Write the filled log to this file instead");
-  app.add_flag("--in-place", o.adif.inPlace, "Replace the --adif log by the filled one");
+  app.add_flag("--in-place", o.adif.inPlace,
+               "Replace the --adif log by the filled one (a symbolic link stays and its file is "
+               "filled; a log with hard links is refused)");
+  app.add_flag("--force", o.adif.force, "Replace a write-protected log all the same");
+  app.add_option("--qsl-labels", o.qsl.log,
+                 "Print QSL labels of this ADIF log's contacts (those with QSL_SENT not Y) to the "
+                 "PDF file --out");
+  app.add_option("--template", o.qsl.templ,
+                 "Label template of --qsl-labels: a predefined one (\"Avery 5160\", zf3490 ...) "
+                 "or a template file (default Avery 5160)");
+  app.add_option("--out", o.qsl.out, "The PDF file --qsl-labels writes");
+  app.add_flag("--qsl-all", o.qsl.all, "Label every contact, also those with QSL_SENT Y");
+  app.add_option("--qsl-from", o.qsl.from,
+                 "Label only contacts on or after this date (YYYY-MM-DD)");
+  app.add_option("--qsl-to", o.qsl.to, "Label only contacts on or before this date (YYYY-MM-DD)");
+  app.add_flag("--bureau", o.qsl.bureau,
+               "Bureau labels: no address, sorted by the entity's prefix (default: direct labels "
+               "with the directory's address)");
+  app.add_option("--closing", o.qsl.closing,
+                 "The last line of each QSL label (default PSE QSL TNX)");
+  app.add_flag("--mark-sent", o.qsl.markSent,
+               "After the labels are written: QSL_SENT Y and QSL_SDATE today in the log's "
+               "labelled contacts (--force for a write-protected log)");
   std::string adifCharset;
   auto* charsetOption = app.add_option(
       "--adif-charset", adifCharset,
@@ -222,6 +269,26 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
     return bad("--adif goes alone, with --adif-out or --in-place");
+  const bool qslOptions = !o.qsl.out.empty() || o.qsl.all || o.qsl.bureau || o.qsl.markSent ||
+                          !o.qsl.from.empty() || !o.qsl.to.empty() || app.count("--template") ||
+                          app.count("--closing");
+  if (o.qsl.log.empty() && qslOptions)
+    return bad(
+        "--template, --out, --qsl-all, --qsl-from, --qsl-to, --bureau, --closing and "
+        "--mark-sent go with --qsl-labels");
+  if (!o.qsl.log.empty()) {
+    if (!o.adif.in.empty() || orders || o.words || o.stats || json || csv || !o.calls.empty() ||
+        !o.cwFile.empty() || !o.serve.empty())
+      return bad("--qsl-labels goes alone, with its own options");
+    if (o.qsl.out.empty()) return bad("--qsl-labels needs --out FILE.pdf");
+    for (std::string* d : {&o.qsl.from, &o.qsl.to}) {
+      if (d->empty()) continue;
+      *d = CompactDateArg(*d);
+      if (d->empty()) return bad("--qsl-from and --qsl-to take dates as YYYY-MM-DD");
+    }
+  } else if (o.adif.force && !o.adif.inPlace && o.adif.out.empty()) {
+    return bad("--force goes with --in-place, --adif-out or --mark-sent");
+  }
   if (!o.serve.empty() &&
       (json || csv || orders || o.words || o.stats || !o.calls.empty() || !o.cwFile.empty() ||
        count->count() || !o.wordsDb.empty() || !o.adif.in.empty()))
@@ -326,6 +393,85 @@ int WriteMorseWave(const TOptions& o) {
   return r.exact ? 0 : 1;
 }
 
+// --qsl-labels: the labels as a PDF file; the log marked when asked. 0 done, 1 when a call is not
+// in the directory or no contact is left to label, 2 when a file cannot be read or written.
+int PrintQslLabels(const TOptions& o, const TCallbook& callbook, char* program) {
+#ifdef TELLMARK_LABEL_PDF
+  std::string text;
+  if (const TSafeFileResult read = ReadRegularFile(o.qsl.log, text); !read)
+    throw std::runtime_error(read.message);
+  const TAdifLog log = TAdifLog::Parse(std::move(text));
+  const std::string path = FindLabelTemplate(o.qsl.templ, HomeDir());
+  if (path.empty())
+    throw std::runtime_error("no label template " + o.qsl.templ +
+                             " (a template file, or Avery 5160, 5261, 5262, Zweckform 3490, 4780, "
+                             "6023 of the data set's labels folder)");
+  std::string description;
+  const TLabelLayout layout = LoadTemplateFile(path, description);
+  if (const std::string problem = LayoutProblem(layout); !problem.empty())
+    throw std::runtime_error(path + ": " + problem);
+  TQslOptions options;
+  options.pick = o.qsl.all ? TQslPick::All : TQslPick::Unsent;
+  options.from = o.qsl.from;
+  options.to = o.qsl.to;
+  options.kind = o.qsl.bureau ? TQslKind::Bureau : TQslKind::Direct;
+  options.closing = o.qsl.closing;
+  TCallbookLookupSource source(callbook);
+  const TQslJob job = MakeQslLabels(log, source, options, layout);
+  const auto summary = [&](const std::string& t) {
+    for (size_t at = 0; at < t.size();) {
+      const size_t nl = t.find('\n', at);
+      std::cerr << "tellmark-lookup: " << t.substr(at, nl - at) << "\n";
+      at = nl + 1;
+    }
+  };
+  summary(QslSummaryText(log, job));
+  if (job.labels.empty()) {
+    std::cerr << "tellmark-lookup: no contacts to label; " << o.qsl.out << " not written\n";
+    return 1;
+  }
+  std::vector<std::vector<std::string>> lines;
+  for (const TQslLabel& l : job.labels) lines.push_back(QslLabelLines(l, options.closing));
+  // Painting needs no display.
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's notes about the session (no runtime folder ...) are no news to a script.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+      std::cerr << "tellmark-lookup: " << text.toStdString() << "\n";
+  });
+  int qtArgc = 1;
+  char* qtArgv[] = {program, nullptr};
+  QGuiApplication app(qtArgc, qtArgv);
+  const QByteArray pdf = LabelSheetsPdf(layout, lines, QslLabelFont(layout),
+                                        QString::fromStdString("QSL labels of " + o.qsl.log));
+  if (pdf.isEmpty()) throw std::runtime_error("the labels could not be drawn");
+  if (const TSafeFileResult w =
+          WriteFileSafely(o.qsl.out, std::string(pdf.constData(), static_cast<size_t>(pdf.size())),
+                          TSafeWriteOptions{o.adif.force});
+      !w)
+    throw std::runtime_error(AdifWriteFailureText(w));
+  const int sheets =
+      static_cast<int>((job.labels.size() + static_cast<size_t>(LabelsPerPage(layout)) - 1) /
+                       static_cast<size_t>(LabelsPerPage(layout)));
+  std::cerr << "tellmark-lookup: " << job.labels.size() << " labels on " << sheets
+            << (sheets == 1 ? " sheet" : " sheets") << " of " << description << " written to "
+            << o.qsl.out << "\n";
+  if (o.qsl.markSent) {
+    const std::string marked = MarkQslSent(log, job.records, AdifDateUtc(std::time(nullptr)));
+    if (const TSafeFileResult w =
+            WriteFileSafely(o.qsl.log, marked, TSafeWriteOptions{o.adif.force});
+        !w)
+      throw std::runtime_error(AdifWriteFailureText(w));
+    std::cerr << "tellmark-lookup: QSL_SENT Y and QSL_SDATE written to " << job.records.size()
+              << " contacts of " << o.qsl.log << "\n";
+  }
+  return job.summary.unknownCalls.empty() ? 0 : 1;
+#else
+  (void)o, (void)callbook, (void)program;
+  throw std::runtime_error("--qsl-labels needs a build with Qt");
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -359,6 +505,8 @@ int main(int argc, char** argv) {
       std::cout << CountDataSetCoverage().Text();
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o);
+    } else if (!o.qsl.log.empty()) {
+      status = PrintQslLabels(o, callbook, argv[0]);
     } else if (!o.adif.in.empty()) {
       TCallbookLookupSource source(callbook);
       status = FillAdifFile(o.adif, source, std::cout, std::cerr);

@@ -1,7 +1,5 @@
 #include "adif/UAdifFill.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +13,7 @@
 #include "callbook/UCallbook.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/USafeFile.h"
 #include "dataset/UCallParts.h"
 #include "dataset/ULocator.h"
 #include "textsearch/UWordFold.h"
@@ -50,6 +49,14 @@ std::string CompactDate(std::string_view iso) {
 }
 
 std::string MailingAddress(const TCallbookRecord& r) {
+  std::string a;
+  for (const std::string& l : AdifMailingLines(r)) a += (a.empty() ? "" : "\r\n") + l;
+  return a;
+}
+
+}  // namespace
+
+std::vector<std::string> AdifMailingLines(const TCallbookRecord& r) {
   std::vector<std::string> lines;
   for (const std::string* s : {&r.name, &r.street})
     if (!s->empty()) lines.push_back(*s);
@@ -58,12 +65,8 @@ std::string MailingAddress(const TCallbookRecord& r) {
   if (!r.zip.empty()) cityLine += (cityLine.empty() ? "" : " ") + r.zip;
   if (!cityLine.empty()) lines.push_back(cityLine);
   if (!r.country.empty()) lines.push_back(r.country);
-  std::string a;
-  for (const std::string& l : lines) a += (a.empty() ? "" : "\r\n") + l;
-  return a;
+  return lines;
 }
-
-}  // namespace
 
 std::optional<TCallbookRecord> TCallbookLookupSource::FindBaseCall(std::string_view baseCall) {
   TCallbookAnswer a = callbook_.Lookup(baseCall);
@@ -513,15 +516,22 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
 
 int AdifFillExitStatus(const TAdifFillSummary& s) { return s.unreadable ? 2 : s.notFound ? 1 : 0; }
 
+std::string AdifWriteFailureText(const TSafeFileResult& r) {
+  switch (r.error) {
+    case TSafeFileError::NotWritable:
+      return r.message + " (--force replaces it all the same)";
+    case TSafeFileError::HardLinked:
+      return r.message + " (--adif-out writes the filled log to another file)";
+    default:
+      return r.message;
+  }
+}
+
 int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
                  std::ostream& err, std::string_view prefix) {
-  const auto reason = [] {
-    const std::string t = RunErrorText(LastErrorCode());
-    return t.empty() ? ErrorCodeText(LastErrorCode()) : t;
-  };
   std::string text;
-  if (!ReadWholeFile(job.in, text)) {
-    err << prefix << "cannot read " << job.in << ": " << reason() << "\n";
+  if (const TSafeFileResult read = ReadRegularFile(job.in, text); !read) {
+    err << prefix << read.message << "\n";
     return 2;
   }
   const TAdifLog log = TAdifLog::Parse(std::move(text));
@@ -533,15 +543,11 @@ int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream&
       err << prefix << "cannot write the log to standard output\n";
       return 2;
     }
-  } else {
-    // A log replaced in place keeps its permissions.
-    struct stat before {};
-    const bool existed = ::stat(target.c_str(), &before) == 0;
-    if (!WriteFileAtomically(target, filled.text)) {
-      err << prefix << "cannot write " << target << ": " << reason() << "\n";
-      return 2;
-    }
-    if (existed) (void)::chmod(target.c_str(), before.st_mode & 07777);
+  } else if (const TSafeFileResult written =
+                 WriteFileSafely(target, filled.text, TSafeWriteOptions{job.force});
+             !written) {
+    err << prefix << AdifWriteFailureText(written) << "\n";
+    return 2;
   }
   std::string summary = AdifFillSummaryText(log, filled.summary);
   for (size_t at = 0; at < summary.size();) {

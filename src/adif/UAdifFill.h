@@ -13,6 +13,7 @@
 
 #include "adif/UAdif.h"
 #include "callbook/UCallbookRecord.h"
+#include "common/USafeFile.h"
 
 // Where the filler gets its records.
 class TCallbookSource {
@@ -37,6 +38,9 @@ class TCallbookLookupSource : public TCallbookSource {
  private:
   const TCallbook& callbook_;
 };
+
+// A record's mailing address: name, street, "CITY, ST ZIP", country; empty parts left out.
+std::vector<std::string> AdifMailingLines(const TCallbookRecord& r);
 
 // The fields the filler writes, in this order.
 inline constexpr std::array<const char*, 15> kAdifFillFields = {
@@ -87,15 +91,20 @@ struct TAdifFillResult {
 TAdifFillResult FillAdifLog(const TAdifLog& log, TCallbookSource& source,
                             TAdifCharset charset = TAdifCharset::Auto);
 
-// A log file filled: read from in, written to out (through a temporary file and a rename), or
-// over in when inPlace, or to stdOut when neither; the file's problems and the summary go to err
-// (each line begun by prefix). Returns the exit status (AdifFillExitStatus; 2 also when in cannot
-// be read or the result cannot be written, and then nothing is replaced).
+// A log file filled: read from in, written to out, or over in when inPlace (WriteFileSafely:
+// links followed, only regular files, a write-protected one only when force), or to stdOut
+// when neither; the file's problems and the summary go to err (each line begun by prefix).
+// Returns the exit status (AdifFillExitStatus; 2 also when in cannot be read or the result
+// cannot be written, and then nothing is replaced).
 struct TAdifFileJob {
   std::string in, out;
   bool inPlace = false;
+  bool force = false;
   TAdifCharset charset = TAdifCharset::Auto;
 };
+
+// What refusing to write a log says, with the command line's way around it where there is one.
+std::string AdifWriteFailureText(const TSafeFileResult& r);
 int FillAdifFile(const TAdifFileJob& job, TCallbookSource& source, std::ostream& stdOut,
                  std::ostream& err, std::string_view prefix = "tellmark-lookup: ");
 

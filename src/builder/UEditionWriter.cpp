@@ -21,10 +21,10 @@
 #include "builder/ULabelTemplates.h"
 #include "builder/UProgressFeed.h"
 #include "builder/UWordIndexWriter.h"
-#include "dataset/UEntityFile.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
+#include "dataset/UEntityFile.h"
 #include "storage/UIndexWriter.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/StrUtil.h"
+#include "common/USafeFile.h"
 
 namespace {
 thread_local int t_lastErrorCode = 0;
@@ -383,13 +384,10 @@ bool TReadOnlyFile::ReadExact(int64_t offset, void* buffer, int64_t count) {
   return true;
 }
 
-namespace {
-
-// Removes "<name>.tmp-<pid>" files beside path whose writer process is gone: a program killed
-// while writing leaves its temporary behind, and the next write clears it away.
 void RemoveStaleTemporaries(const std::string& path) {
   const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  // A bare name lies in the working folder: "./" so that the removal joins it right.
+  const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
   const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
   DIR* d = ::opendir(dir.c_str());
   if (!d) return;
@@ -404,8 +402,6 @@ void RemoveStaleTemporaries(const std::string& path) {
   }
   ::closedir(d);
 }
-
-}  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents) {
   const std::string tmp = path + ".tmp-" + std::to_string(::getpid());

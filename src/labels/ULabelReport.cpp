@@ -14,6 +14,7 @@
 
 #include "common/IOUtil.h"
 #include "labels/ULabel.h"
+#include "labels/ULabelPaint.h"
 #include "labels/ULabelPrinter.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
@@ -193,16 +194,15 @@ void TLabelReportForm::ApplyToPrinter(QPrinter& printer) const {
     printer.setPrinterName(name);
   printer.setDocName(QString::fromStdString(layout_.documentName));
   printer.setFullPage(true);
-  printer.setPageSize(QPageSize(QSizeF(layout_.paperWidth, layout_.paperHeight),
-                                QPageSize::Millimeter, QString::fromStdString(layout_.paperName),
-                                QPageSize::ExactMatch));
-  printer.setPageOrientation(layout_.portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
-  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+  ApplyLabelPage(printer, layout_);
   for (const auto& [source, bin] : kBins)
     if (layout_.binName == bin) printer.setPaperSource(source);
 }
 
 int TLabelReportForm::Render(QPrinter& printer) {
+  // The template's paper and orientation again: the print dialog (a PDF file chosen there) and
+  // the preview's printer start from their own defaults (A4).
+  ApplyLabelPage(printer, layout_);
   QPainter painter;
   if (!painter.begin(&printer)) throw std::runtime_error("The printer cannot be started.");
   const double dpmm = printer.resolution() / 25.4;

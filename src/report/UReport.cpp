@@ -163,6 +163,17 @@ int32_t ReportCallCount() {
 
 std::string CallsText(int32_t n) { return std::to_string(n) + (n == 1 ? " call" : " calls"); }
 
+std::string ReportLogAddedText(int32_t added, const std::vector<std::string>& notFound) {
+  std::string t = CallsText(added) + " of the log " + (added == 1 ? "was" : "were") +
+                  " added to the report file.";
+  if (notFound.empty()) return t;
+  t += "\nNot in the directory (no address label): ";
+  constexpr size_t kNamed = 20;
+  for (size_t i = 0; i < notFound.size() && i < kNamed; ++i) t += (i ? ", " : "") + notFound[i];
+  if (notFound.size() > kNamed) t += " and " + std::to_string(notFound.size() - kNamed) + " more";
+  return t + ".";
+}
+
 std::string ReportAddedText(std::string_view what, int32_t count) {
   std::string text = std::string(what) + " added to the report file";
   if (count >= 0) text += " (" + CallsText(count) + ")";

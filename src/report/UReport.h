@@ -57,6 +57,10 @@ int32_t ReportCallCount();
 // The status line after an addition: "K5DRC added to the report file (12 calls)", or with what
 // "37 calls"; the count in brackets left out when it is below 0 (the file could not be read).
 std::string ReportAddedText(std::string_view what, int32_t count);
+// After the calls of a log were added: "25 calls of the log were added to the report file.", and
+// when some are not in the directory "Not in the directory (no address label): ZZ9ZZZ, XX1XX."
+// (at most 20 named, then "and N more").
+std::string ReportLogAddedText(int32_t added, const std::vector<std::string>& notFound);
 // "37 calls", "1 call".
 std::string CallsText(int32_t n);
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "service/UServiceFormats.h"
 #include "dataset/ULocator.h"
 #include "map/UMapGeo.h"
+#include "service/UServiceFormats.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <random>
 
 #include "callbook/UCallbookWriters.h"
+#include "common/StrUtil.h"
 #include "service/UServiceFormats.h"
 #include "service/UServicePage.h"
-#include "common/StrUtil.h"
 
 namespace {
 

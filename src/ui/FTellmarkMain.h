@@ -190,6 +190,7 @@ class TCallViewForm : public QMainWindow {
   void FileStartPrintLabelsItemClick();
   void OptLabelPrintingItemClick();
   void ReportPrintLabelsMenuItemClick();
+  void ReportPrintQslLabelsMenuItemClick();
   void MapBtnClick();
   void ViewMapItemClick();
   void ViewBeaconSchedulerItemClick();

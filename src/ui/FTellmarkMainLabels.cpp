@@ -6,12 +6,14 @@
 #include <QStatusBar>
 
 #include "common/IOUtil.h"
+#include "dataset/UDataSet.h"
 #include "labels/FLabelOptions.h"
 #include "labels/FPrintLabelsFromReportFile.h"
 #include "labels/ULabel.h"
 #include "labels/ULabelPrinter.h"
 #include "labels/ULabelReport.h"
 #include "report/UReport.h"
+#include "ui/FQslLabels.h"
 #include "ui/FTellmarkMain.h"
 #include "ui_FTellmarkMain.h"
 #include "widgets/UDataText.h"
@@ -63,7 +65,8 @@ void TCallViewForm::SetUpLabelCommands() {
       {ui->FileSendFormFeedItem, &TCallViewForm::FileSendFormFeedItemClick},
       {ui->FileStartPrintLabelsItem, &TCallViewForm::FileStartPrintLabelsItemClick},
       {ui->OptLabelPrintingItem, &TCallViewForm::OptLabelPrintingItemClick},
-      {ui->ReportPrintLabelsMenuItem, &TCallViewForm::ReportPrintLabelsMenuItemClick}};
+      {ui->ReportPrintLabelsMenuItem, &TCallViewForm::ReportPrintLabelsMenuItemClick},
+      {ui->ReportPrintQslLabelsMenuItem, &TCallViewForm::ReportPrintQslLabelsMenuItemClick}};
   for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
 }
 
@@ -152,6 +155,18 @@ void TCallViewForm::ReportPrintLabelsMenuItemClick() {
     modalRunning_ = true;
     form.exec();
     QApplication::processEvents();
+  } catch (const std::exception& e) {
+    ShowHandlingError(e);
+  }
+  modalRunning_ = false;
+}
+
+void TCallViewForm::ReportPrintQslLabelsMenuItemClick() {
+  if (busy_ || modalRunning_) return;
+  try {
+    TQslLabelsForm form(this, HomeDir());
+    modalRunning_ = true;
+    form.exec();
   } catch (const std::exception& e) {
     ShowHandlingError(e);
   }

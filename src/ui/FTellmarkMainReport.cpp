@@ -3,10 +3,13 @@
 // and clearing the report file, and the enabled state of the add commands by the report mode.
 #include <QAction>
 #include <QFileDialog>
+#include <set>
 
 #include "adif/UAdifFill.h"
 #include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/USafeFile.h"
+#include "labels/ULabelJob.h"
 #include "report/UReport.h"
 #include "textsearch/Dbwort.h"
 #include "textsearch/FProgressDlg.h"
@@ -116,15 +119,25 @@ void TCallViewForm::AddAdifLogToReportMenuItemClick() {
   SetBusy(true);
   try {
     std::string text;
-    if (!ReadWholeFile(ToLocalPath(file), text)) {
-      const std::string reason = RunErrorText(LastErrorCode());
-      throw std::runtime_error("cannot read " + ToLocalPath(file) + ": " +
-                               (reason.empty() ? ErrorCodeText(LastErrorCode()) : reason));
-    }
+    if (const TSafeFileResult read = ReadRegularFile(ToLocalPath(file), text); !read)
+      throw std::runtime_error(read.message);
     const TAdifLog log = TAdifLog::Parse(std::move(text));
     // The calls of the sound records go in; damage is shown once, with where it is.
-    AddCallsToReport(AdifLogCalls(log).calls,
-                     [](const std::string& message) { ShowErrorBox(FromData(message)); });
+    const std::vector<std::string> calls = AdifLogCalls(log).calls;
+    const TReportCopyResult added = AddCallsToReport(
+        calls, [](const std::string& message) { ShowErrorBox(FromData(message)); });
+    // Which of them the directory does not have: they get no address label.
+    std::vector<std::string> notFound;
+    std::set<std::string> asked;
+    for (const std::string& call : calls) {
+      if (!asked.insert(call).second) continue;
+      TEntryRecord rec;
+      if (FindCallEntry(call, rec) == TFindCallResult::NotFound) notFound.push_back(call);
+    }
+    ShowStatus(FromData(ReportAddedText(CallsText(added.written), ReportCallCount())));
+    ShowInfoBox(ApplicationTitle(),
+                QString::fromStdString(ReportLogAddedText(added.written, notFound)),
+                notFound.empty() ? mbOK | mbIconInformation : mbOK | mbIconWarning);
     if (!log.Problems().empty())
       ShowErrorBox(QString::fromStdString("ADIF log: " + AdifProblemText(log.Problems().front())));
   } catch (const std::exception& e) {
