@@ -153,7 +153,7 @@ class TCachedSource : public TAdifSource {
   std::optional<TCallbookRecord> FindBaseCall(std::string_view c) override {
     return records_[std::string(c)];
   }
-  const TEntity* FindPrefix(std::string_view p) override { return cb_.Entities().FindPrefix(p); }
+  const TEntityTable* Entities() override { return &cb_.Entities(); }
 
  private:
   const TCallbook& cb_;

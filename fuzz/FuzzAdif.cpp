@@ -25,20 +25,18 @@ class TAnySource : public TAdifSource {
     rec_.latitude = 32.7116;
     rec_.longitude = -96.6772;
     rec_.issued = "1999-04-03";
-    other_.code = 1;
-    other_.name = "Canada";
+    table_.AddEntity({1, "Canada", "NA", 5, 9, {"VE", "VA"}});
+    table_.AddEntity({291, "United States", "NA", 5, 8, {"K", "N", "W"}});
   }
   std::optional<TCallbookRecord> FindBaseCall(std::string_view call) override {
     if (call.size() % 3 == 0) return std::nullopt;
     return rec_;
   }
-  const TEntity* FindPrefix(std::string_view p) override {
-    return p.size() == 3 ? &other_ : nullptr;
-  }
+  const TEntityTable* Entities() override { return &table_; }
 
  private:
   TCallbookRecord rec_;
-  TEntity other_;
+  TEntityTable table_;
 };
 
 }  // namespace

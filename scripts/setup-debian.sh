@@ -19,6 +19,8 @@ pkgs=(build-essential cmake ninja-build pkg-config geographiclib-tools
 pkgs+=(wsjtx xdotool python3)
 # systemd-analyze verify checks the update timer and its service
 pkgs+=(systemd)
+# The country file every logger uses: entities, zones and continents of calls
+pkgs+=(hamradio-files)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -292,6 +292,19 @@ TCallbookRecord Gerald() {
   return r;
 }
 
+TCallbookRecord Desire() {
+  TCallbookRecord r;
+  r.call = "F5DES";
+  r.database = TDatabase::Intl;
+  r.name = "D\xC3\xA9sir\xC3\xA9 Lucas";   // Désiré
+  r.street = "3 Rue \xC3\x89mile Zola";    // Émile
+  r.city = "P\xC3\xA9rtuis \xE2\x82\xAC";  // a euro sign, which ASCII leaves out
+  r.country = "France";
+  r.dxcc = "France";
+  r.dxccCode = 227;
+  return r;
+}
+
 TCallbookRecord Juergen() {
   TCallbookRecord r;
   r.call = "DL1AB";
@@ -313,11 +326,17 @@ TCallbookRecord Juergen() {
 class TFakeSource : public TAdifSource {
  public:
   TFakeSource() {
-    canada_.code = 1;
-    canada_.name = "Canada";
-    canada_.continent = "NA";
-    canada_.cqZone = 4;
-    canada_.ituZone = 4;
+    // A country file of three entities: the U.S. with the zones of its 5th call area, Canada
+    // with Ontario's, Germany with one pair.
+    TCountryFile f;
+    std::string error;
+    EXPECT_TRUE(
+        ParseCountryFile("K,United States,291,NA,5,8,37.60,91.87,5.0,K N W AA W5(4)[7] K5(4)[7];\n"
+                         "VE,Canada,1,NA,5,9,44.35,78.75,5.0,VE VA VE3(4)[4];\n"
+                         "DL,Fed. Rep. of Germany,230,EU,14,28,51.00,-10.00,-1.0,DL DA;\n",
+                         nullptr, f, error))
+        << error;
+    table_.SetCountryFile(std::move(f));
   }
   std::optional<TCallbookRecord> FindBaseCall(std::string_view call) override {
     ++asked[std::string(call)];
@@ -329,18 +348,14 @@ class TFakeSource : public TAdifSource {
       r.synthetic = true;
       return r;
     }
+    if (call == "F5DES") return Desire();
     return std::nullopt;
   }
-  const TEntity* FindPrefix(std::string_view p) override {
-    if (p.substr(0, 2) == "VE") return &canada_;
-    if (p == "W5" || p == "K5") return &usa_;
-    return nullptr;
-  }
+  const TEntityTable* Entities() override { return &table_; }
   std::map<std::string, int> asked;
 
  private:
-  TEntity canada_;
-  TEntity usa_{291, "United States", "NA", 0, 0, {}};
+  TEntityTable table_;
 };
 
 struct TFillCase {
@@ -392,7 +407,8 @@ INSTANTIATE_TEST_SUITE_P(
         TFillCase{"K5DRC", "19990402", "CONT", "NA"},
         TFillCase{"K5DRC", "19990403", "NAME", "GERALD D SMITH"},
         TFillCase{"K5DRC", "", "NAME", "GERALD D SMITH"},
-        TFillCase{"DL1AB", "19500101", "NAME", "J\xC3\xBCrgen Meier"},
+        // An ASCII log gets ASCII names, accents folded.
+        TFillCase{"DL1AB", "19500101", "NAME", "Jurgen Meier"},
         // Portable: the name, but nothing of the home.
         TFillCase{"K5DRC/P", "20240101", "NAME", "GERALD D SMITH"},
         TFillCase{"K5DRC/P", "20240101", "QTH", ""},
@@ -431,13 +447,96 @@ INSTANTIATE_TEST_SUITE_P(
       return n + "_" + std::to_string(info.index);
     });
 
+// A contact whose logged place is not the directory's gets none of the directory's place.
+struct TElsewhereCase {
+  const char* fields;  // the contact's own fields after its CALL
+  bool elsewhere;
+};
+class AdifFillPlace : public ::testing::TestWithParam<TElsewhereCase> {};
+TEST_P(AdifFillPlace, OnlyWhereTheLoggedPlaceAgrees) {
+  TFakeSource source;
+  const std::string in = std::string("<CALL:5>K5DRC") + GetParam().fields + "<EOR>\n";
+  const TAdifFillResult r = FillAdifLog(TAdifLog::Parse(in), source);
+  const TAdifLog out = TAdifLog::Parse(r.text);
+  ASSERT_EQ(out.Records().size(), 1u);
+  const TAdifRecord& rec = out.Records()[0];
+  EXPECT_EQ(r.summary.elsewhere, GetParam().elsewhere ? 1u : 0u);
+  for (const char* f : {"ADDRESS", "CNTY", "LAT", "LON"}) {
+    if (std::string(GetParam().fields).find(std::string("<") + f + ":") == std::string::npos) {
+      EXPECT_EQ(out.FieldText(rec, f).empty(), GetParam().elsewhere) << f << "\n" << r.text;
+    }
+  }
+  // Who and which entity are filled either way.
+  EXPECT_EQ(out.FieldText(rec, "NAME"), "GERALD D SMITH");
+  EXPECT_EQ(out.FieldText(rec, "DXCC"), "291");
+  EXPECT_NE(AdifFillSummaryText(TAdifLog::Parse(in), r.summary)
+                .find("contacts logged elsewhere (place not filled): " +
+                      std::string(GetParam().elsewhere ? "1" : "0")),
+            std::string::npos);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Logged, AdifFillPlace,
+    ::testing::Values(TElsewhereCase{"", false}, TElsewhereCase{"<QTH:10>My Own QTH", true},
+                      TElsewhereCase{"<QTH:6>Dallas", false},
+                      TElsewhereCase{"<STATE:2>tx<GRIDSQUARE:6>EM12ab", false},
+                      TElsewhereCase{"<STATE:2>OK", true},
+                      TElsewhereCase{"<GRIDSQUARE:4>EM13", true},
+                      TElsewhereCase{"<LAT:11>N032 40.000<LON:11>W096 30.000", false},
+                      TElsewhereCase{"<LAT:11>N035 40.000", true},
+                      TElsewhereCase{"<ADDRESS:20>PO Box 1, Dallas, TX", false},
+                      TElsewhereCase{"<QTH:0>", false}));
+
+struct TCharsetCase {
+  const char* log;  // the log before the contact
+  TAdifCharset charset;
+  const char *name, *qth;
+};
+class AdifFillCharset : public ::testing::TestWithParam<TCharsetCase> {};
+TEST_P(AdifFillCharset, AsciiUnlessTheLogHoldsUtf8) {
+  TFakeSource source;
+  const std::string in = std::string(GetParam().log) + "<CALL:5>F5DES<EOR>\n";
+  const TAdifFillResult r = FillAdifLog(TAdifLog::Parse(in), source, GetParam().charset);
+  const TAdifLog out = TAdifLog::Parse(r.text);
+  ASSERT_EQ(out.Records().size(), GetParam().log[0] ? 2u : 1u);
+  const TAdifRecord& rec = out.Records().back();
+  EXPECT_EQ(out.FieldText(rec, "NAME"), GetParam().name) << r.text;
+  EXPECT_EQ(out.FieldText(rec, "QTH"), GetParam().qth) << r.text;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Logs, AdifFillCharset,
+    ::testing::Values(TCharsetCase{"", TAdifCharset::Auto, "Desire Lucas", "Pertuis"},
+                      TCharsetCase{"", TAdifCharset::Ascii, "Desire Lucas", "Pertuis"},
+                      TCharsetCase{"", TAdifCharset::Utf8, "D\xC3\xA9sir\xC3\xA9 Lucas",
+                                   "P\xC3\xA9rtuis \xE2\x82\xAC"},
+                      TCharsetCase{"<CALL:4>W1AW<NAME:5>Ren\xC3\xA9<EOR>\n", TAdifCharset::Auto,
+                                   "D\xC3\xA9sir\xC3\xA9 Lucas", "P\xC3\xA9rtuis \xE2\x82\xAC"},
+                      TCharsetCase{"<CALL:4>W1AW<NAME:5>Ren\xC3\xA9<EOR>\n", TAdifCharset::Ascii,
+                                   "Desire Lucas", "Pertuis"}));
+
+TEST(AdifAscii, FoldsAccentsAndLeavesOutTheRest) {
+  EXPECT_EQ(AdifAscii("D\xC3\xA9sir\xC3\xA9"), "Desire");
+  EXPECT_EQ(AdifAscii("\xC3\x89mile \xC3\x96zt\xC3\xBCrk"), "Emile Ozturk");
+  EXPECT_EQ(AdifAscii("Stra\xC3\x9F"
+                      "e"),
+            "Strasse");
+  EXPECT_EQ(AdifAscii("\xE5\xB1\xB1\xE7\x94\xB0 Taro"), "Taro");
+  EXPECT_EQ(AdifAscii("P\xC3\xA9rtuis \xE2\x82\xAC\r\nFrance"), "Pertuis\r\nFrance");
+  EXPECT_EQ(AdifAscii("Line 1\r\nLine 2"), "Line 1\r\nLine 2");
+  TAdifCharset c = TAdifCharset::Auto;
+  EXPECT_TRUE(ParseAdifCharset("utf8", c));
+  EXPECT_EQ(c, TAdifCharset::Utf8);
+  EXPECT_TRUE(ParseAdifCharset("ascii", c));
+  EXPECT_EQ(c, TAdifCharset::Ascii);
+  EXPECT_FALSE(ParseAdifCharset("latin1", c));
+}
+
 TEST(AdifFill, NeverChangesAValueAndKeepsTheRestByteForByte) {
   const std::string in =
-      "Log\r\n<EOH>\r\n<CALL:5>K5DRC <NAME:3>Bob <QTH:0> <GRIDSQUARE:4>EM13 <MY_X:2>ab <EOR>\r\n";
+      "Log\r\n<EOH>\r\n<CALL:5>K5DRC <NAME:3>Bob <QTH:0> <GRIDSQUARE:4>EM12 <MY_X:2>ab <EOR>\r\n";
   TFakeSource source;
   const TAdifFillResult r = FillAdifLog(TAdifLog::Parse(in), source);
   const std::string head =
-      "Log\r\n<EOH>\r\n<CALL:5>K5DRC <NAME:3>Bob <QTH:6>DALLAS <GRIDSQUARE:4>EM13 <MY_X:2>ab ";
+      "Log\r\n<EOH>\r\n<CALL:5>K5DRC <NAME:3>Bob <QTH:6>DALLAS <GRIDSQUARE:4>EM12 <MY_X:2>ab ";
   ASSERT_EQ(r.text.substr(0, head.size()), head);
   EXPECT_EQ(r.text.substr(r.text.size() - 7), "<EOR>\r\n");
   EXPECT_EQ(r.text.find("<NAME", head.size()), std::string::npos);
@@ -503,7 +602,7 @@ TEST(AdifFill, InventedEntriesFillNothingUnlessAllowed) {
   EXPECT_EQ(refused.summary.filledContacts, 1u);  // DL1AB, a real entry
   const std::string invented = refused.text.substr(0, refused.text.find("<CALL:5>DL1AB"));
   EXPECT_EQ(invented.find("<NAME"), std::string::npos) << invented;
-  const TAdifFillResult allowed = FillAdifLog(log, source, true);
+  const TAdifFillResult allowed = FillAdifLog(log, source, TAdifCharset::Auto, true);
   EXPECT_EQ(allowed.summary.synthetic, 0u);
   EXPECT_EQ(allowed.summary.filledContacts, 4u);
 
@@ -609,7 +708,8 @@ TEST(AdifReadBack, AFilledLogReadByAnotherProgramsReader) {
       "<CALL:9>VE3/K5DRC <QSO_DATE:8>20240102 <NAME:0> <EOR>\r\n"
       "<CALL:5>K5DRC <QSO_DATE:8>19980101 <EOR>\r\n"
       "<CALL:5>DL1AB <QSO_DATE:8>20240103 <APP_X_NOTE:3>abc <EOR>\r\n"
-      "<CALL:4>W1XX <QSO_DATE:8>20240104 <EOR>\r\n";
+      "<CALL:4>W1XX <QSO_DATE:8>20240104 <EOR>\r\n"
+      "<CALL:5>F5DES <QSO_DATE:8>20240105 <EOR>\r\n";
   TFakeSource source;
   const std::string filled = FillAdifLog(TAdifLog::Parse(in), source).text;
   const std::string file = dir.file("filled.adi"), out = dir.file("out.txt");
@@ -624,9 +724,14 @@ TEST(AdifReadBack, AFilledLogReadByAnotherProgramsReader) {
             std::string::npos)
       << theirs;
   EXPECT_NE(theirs.find("cnty=TX,Dallas"), std::string::npos);
-  EXPECT_NE(theirs.find("name=J\xC3\xBCrgen Meier"), std::string::npos);
+  // Accented names and towns as ASCII, which every reader counts alike.
+  EXPECT_NE(theirs.find("name=Jurgen Meier"), std::string::npos) << theirs;
+  EXPECT_NE(theirs.find("name=Desire Lucas\tqth=Pertuis"), std::string::npos) << theirs;
+  EXPECT_NE(theirs.find(R"(address=Desire Lucas\r\n3 Rue Emile Zola\r\nPertuis\r\nFrance)"),
+            std::string::npos)
+      << theirs;
   EXPECT_NE(theirs.find("call=W1XX\tqso_date=20240104\n"), std::string::npos);
-  EXPECT_EQ(std::count(theirs.begin(), theirs.end(), '\n'), 5);
+  EXPECT_EQ(std::count(theirs.begin(), theirs.end(), '\n'), 6);
 }
 
 TEST(AdifCalls, BaseCallOfEveryContactInLogOrder) {

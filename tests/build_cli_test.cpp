@@ -86,7 +86,7 @@ TEST_F(LookupCliTest, ExactCallsInBothDatabasesAsJson) {
   EXPECT_EQ(j[0]["street"], "225 MAIN ST");
   EXPECT_EQ(j[0]["city"], "NEWINGTON");
   EXPECT_EQ(j[0]["issued"], "1996-01-01");
-  EXPECT_EQ(j[0]["grid"], "FN31PR");  // computed from the coordinates
+  EXPECT_EQ(j[0]["grid"], "FN31pr");  // computed from the coordinates
   EXPECT_EQ(j[0]["vanity"], false);
   EXPECT_EQ(j[0]["longitude"], -72.7289);
   EXPECT_EQ(j[0]["latitude"], 41.7147);
@@ -97,7 +97,7 @@ TEST_F(LookupCliTest, ExactCallsInBothDatabasesAsJson) {
   EXPECT_EQ(j[1]["call"], "DL1ABC");
   EXPECT_EQ(j[1]["database"], "intl");
   EXPECT_EQ(j[1]["qsl_manager"], "DL9QSL");
-  EXPECT_EQ(j[1]["grid"], "JO62QM");
+  EXPECT_EQ(j[1]["grid"], "JO62qm");
   EXPECT_EQ(j[2]["call"], "N0XX");  // stored with "<", shown with "0"
   EXPECT_EQ(r.out.back(), '\n');
 }

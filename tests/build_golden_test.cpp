@@ -245,9 +245,10 @@ TBuildInput GoldenInput() {
   in.intl.push_back(Entry(TDatabase::Intl, {{itAddress, "No call"}}));
   in.qslManagers = {{"DL1ABC", "DJ2XY", "via bureau", "12311998"},
                     {"3DA<AA", "W<ABC", "direct only, long info", "0101"}};
-  in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
-                           {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DA", "DL"}}};
-  in.entities.states_ = {{"CT", 291, {5, 0, 0}, {8, 0, 0}}, {"MO", 291, {4, 0, 0}, {7, 8, -90}}};
+  in.entities.AddEntity({291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}});
+  in.entities.AddEntity({230, "Fed. Rep. of Germany", "EU", 14, 28, {"DA", "DL"}});
+  in.entities.AddState({"CT", 291, {5, 0, 0}, {8, 0, 0}});
+  in.entities.AddState({"MO", 291, {4, 0, 0}, {7, 8, -90}});
   return in;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 #include "TestDir.h"
 #include "builder/UIsedImport.h"
 #include "builder/USourceTables.h"
+#include "callbook/UCallbookRecord.h"
 #include "common/IOUtil.h"
 
 namespace {
@@ -141,15 +143,15 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
        "Basic, Advanced, 12 WPM", "FN84", ""},
       {"VA1ADV", "Advocate Fire Dept, PO BOX 126, ADVOCATE HARBOUR NS  B0M 1A0",
        "Basic, Advanced, 12 WPM", "", "Club station, responsible: James Hannon"},
-      {"VA1XY", "Mary Cuddy, 12 CUDDY LANE, LOWER SACKVILLE NS  B4E 3A1", "Basic", "FN84DS", ""},
+      {"VA1XY", "Mary Cuddy, 12 CUDDY LANE, LOWER SACKVILLE NS  B4E 3A1", "Basic", "FN84ds", ""},
       {"VE2GAG", "H\u00e9l\u00e8ne Gagn\u00e9, 1234 RUE SAINT-DENIS, MONTR\u00c9AL QC  H2X 3K4",
-       "Basic with Honours", "FN35EM", ""},
+       "Basic with Honours", "FN35em", ""},
       {"VE3OCE", "\u00c9lise C\u00f4t\u00e9, 55 KING ST W, TORONTO ON  M5H 1A1", "Basic, 5 WPM",
-       "FN03HQ", ""},
+       "FN03hq", ""},
       {"VE7PEM", "Fran\u00e7ois Lef\u00e8bvre, 10 OAK AVE, PEMBERTON BC  V0N 2L0",
-       "Basic, Advanced", "CO80OH", ""},
+       "Basic, Advanced", "CO80oh", ""},
       {"VE7QQ", "Ann Berg, 4 RIDGE RD, BIRKEN BC  V0N 1B0", "Basic", "CO80", ""},
-      {"VO1ZZ", "Gerry O'Brien, 9 WATER ST, ST. JOHN'S NL  A1C 1A1", "Basic, 12 WPM", "GN37PN", ""},
+      {"VO1ZZ", "Gerry O'Brien, 9 WATER ST, ST. JOHN'S NL  A1C 1A1", "Basic, 12 WPM", "GN37pn", ""},
   };
   for (const TStation& s : stations) {
     SCOPED_TRACE(s.call);
@@ -165,6 +167,12 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
     EXPECT_EQ(r.value("country", ""), "Canada");
     EXPECT_EQ(r.value("dxcc", ""), "Canada");
     EXPECT_EQ(r.value("comments", ""), s.comments);
+    // The town alone, the province and the postal code apart ("TORONTO ON  M5H 1A1").
+    const std::string place = std::string(s.address).substr(std::string(s.address).rfind(", ") + 2);
+    const size_t two = place.find("  ");
+    EXPECT_EQ(r.value("city", ""), place.substr(0, two - 3));
+    EXPECT_EQ(r.value("state", ""), place.substr(two - 2, 2));
+    EXPECT_EQ(r.value("zip", ""), place.substr(two + 2));
   }
 
   // The entries of Canada are the register's (a town such as "Ca\u00f1ada" holds the word too).
@@ -177,6 +185,55 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
       nlohmann::json::parse(Shell(lookup + "--json --words gagne helene montreal 2>/dev/null"));
   ASSERT_EQ(french.size(), 1u);
   EXPECT_EQ(french[0].value("call", ""), "VE2GAG");
+}
+
+}  // namespace
+
+namespace {
+
+// A register line ended by extra empty fields is read; one with an extra value is not. The
+// record made from a station says its province, postal code and town apart, with the province's
+// zones (VE7(3)[2] for British Columbia, VE8(1)[3] for the Northwest Territories, VY0(2)[4] for
+// Nunavut, as the country file gives them).
+TEST(IsedImport, ExtraEmptyFieldsAndTheProvinceInTheRecord) {
+  TestDir dir;
+  const std::string path = dir.file("amateur_delim.txt");
+  std::ifstream head(kRegister);
+  std::string header;
+  std::getline(head, header);
+  ASSERT_TRUE(WriteFileAtomically(
+      path, header + "\n" +
+                "VA7ZZA;Ann;Lee;1 MAIN ST;VANCOUVER;BC;V6B1A1;A;;;;;;;;;;;\n"
+                "VE8ZZB;Bob;Roe;2 MAIN ST;YELLOWKNIFE;NT;X1A2B3;A;;;;;;;;;;;;;\n"
+                "VA3ZZC;Cy;Poe;3 MAIN ST;IQALUIT;NU;X0A0H0;A;;;;;;;;;;;\n"
+                "VA3ZZD;Di;Lu;4 MAIN ST;OTTAWA;ON;K1P1J1;A;;;;;;;;;;;x\n"));
+  TBuildInput input;
+  const TIsedImportReport r = ImportIsed(path, input, Tables());
+  EXPECT_EQ(r.imported, 3u);
+  ASSERT_EQ(r.badSamples.size(), 1u);
+  EXPECT_EQ(r.badSamples[0], "line 5: 19 fields instead of 18");
+  TEntityTable entities = MakeEntityTable(Tables());
+  struct TWant {
+    const char *call, *city, *state, *zip;
+    int cq, itu;
+  };
+  const TWant want[] = {{"VA7ZZA", "VANCOUVER", "BC", "V6B 1A1", 3, 2},
+                        {"VE8ZZB", "YELLOWKNIFE", "NT", "X1A 2B3", 1, 3},
+                        {"VA3ZZC", "IQALUIT", "NU", "X0A 0H0", 2, 4}};
+  ASSERT_EQ(input.intl.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    TEntryRecord rec;
+    rec.db = TDatabase::Intl;
+    for (const auto& [tag, text] : input.intl[i].fields) ASSERT_TRUE(AppendField(rec, tag, text));
+    const TCallbookRecord c = MakeCallbookRecord(rec, TCallbookMatch::Exact, &entities);
+    EXPECT_EQ(c.call, want[i].call);
+    EXPECT_EQ(c.city, want[i].city);
+    EXPECT_EQ(c.state, want[i].state);
+    EXPECT_EQ(c.zip, want[i].zip);
+    EXPECT_EQ(c.dxccCode.value_or(0), 1);
+    EXPECT_EQ(c.cqZone.value_or(0), want[i].cq) << c.call;
+    EXPECT_EQ(c.ituZone.value_or(0), want[i].itu) << c.call;
+  }
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ TEST(SampleGeneratorFixtureTest, EntityTableFromTheSourceTables) {
             "state\tname\tdistrict\tprefixes\tdxcc\tcq\titu\nMA\tMassachusetts\t1\t\tK\t5\t8\n"
             "AK\tAlaska\t7\tKL7 AL7 NL7 WL7\tKL\t1\t1 2 -141\n");
   TEntityTable t = MakeEntityTable(LoadSourceTables(d.path()));
-  ASSERT_EQ(t.entities_.size(), 4u);
+  ASSERT_EQ(t.Entities().size(), 4u);
   EXPECT_EQ(t.FindPrefix("SQ9ABC")->code, 269);
   ASSERT_NE(t.FindState("AK"), nullptr);
   EXPECT_EQ(t.FindState("AK")->code, 6);

@@ -24,14 +24,16 @@ namespace {
 
 TEntityTable TestEntities() {
   TEntityTable t;
-  t.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
-                 {6, "Alaska", "NA", 1, 1, {"KL", "AL"}},
-                 {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}},
-                 {223, "England", "EU", 14, 27, {"G", "M"}},
-                 {1, "Canada", "NA", 5, 9, {"VE", "VA"}}};
-  t.states_ = {{"TX", 291, {4, 0, 0}, {7, 0, 0}},
-               {"MO", 291, {4, 0, 0}, {7, 8, -90}},
-               {"AK", 6, {}, {1, 2, -141}}};
+  for (TEntity e : std::vector<TEntity>{{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
+                                        {6, "Alaska", "NA", 1, 1, {"KL", "AL"}},
+                                        {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}},
+                                        {223, "England", "EU", 14, 27, {"G", "M"}},
+                                        {1, "Canada", "NA", 5, 9, {"VE", "VA"}}})
+    t.AddEntity(std::move(e));
+  for (TStateZones z : std::vector<TStateZones>{{"TX", 291, {4, 0, 0}, {7, 0, 0}},
+                                                {"MO", 291, {4, 0, 0}, {7, 8, -90}},
+                                                {"AK", 6, {}, {1, 2, -141}}})
+    t.AddState(std::move(z));
   return t;
 }
 
@@ -122,7 +124,7 @@ const TRecordCase kRecordCases[] = {
       {"state", "TX"},
       {"latitude", "32.7116"},
       {"longitude", "-96.6772"},
-      {"grid", "EM12PR"},
+      {"grid", "EM12pr"},
       {"dxcc", "United States"},
       {"dxcc_code", "291"},
       {"cq_zone", "4"},
@@ -223,13 +225,14 @@ const TRecordCase kRecordCases[] = {
       {"class", "Full"},
       {"class_text", "Full"},
       {"name", "Hans M\u00fcller"},
-      {"city", "10115 K\u00f6ln"},
+      {"city", "K\u00f6ln"},
+      {"zip", "10115"},
       {"country", "Germany"},
       {"dxcc_code", "230"},
       {"cq_zone", "14"},
       {"itu_zone", "28"},
       {"continent", "EU"},
-      {"grid", "JO62QM"},
+      {"grid", "JO62qm"},
       {"latitude", ""},
       {"vanity", ""},
       {"issued", ""},
@@ -238,7 +241,7 @@ const TRecordCase kRecordCases[] = {
      TDatabase::Intl,
      {{itCall, "G3XYZ"}, {itDxcc, "Britain"}, {itLocator, "ZZ99"}},
      true,
-     {{"dxcc", "Britain"}, {"dxcc_code", "223"}, {"itu_zone", "27"}, {"grid", ""}}},
+     {{"dxcc", "England"}, {"dxcc_code", "223"}, {"itu_zone", "27"}, {"grid", ""}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Callbook, RecordFromEntry, ::testing::ValuesIn(kRecordCases),
@@ -285,8 +288,8 @@ TEST(EntityFile, FormatsAndParsesBack) {
   std::string error;
   ASSERT_TRUE(ParseEntityTable(text, back, error)) << error;
   EXPECT_EQ(FormatEntityTable(back), text);
-  ASSERT_EQ(back.entities_.size(), t.entities_.size());
-  EXPECT_EQ(back.entities_[0].prefixes, t.entities_[0].prefixes);
+  ASSERT_EQ(back.Entities().size(), t.Entities().size());
+  EXPECT_EQ(back.Entities()[0].prefixes, t.Entities()[0].prefixes);
   ASSERT_NE(back.FindState("MO"), nullptr);
   EXPECT_EQ(back.FindState("MO")->itu.Zone(-89.0), 8);
   EXPECT_EQ(back.FindState("AK")->cq.west, 0);  // none given: the entity's
@@ -320,7 +323,7 @@ TEST(EntityFile, RejectsMalformedRowsAndKeepsTheTable) {
     std::string error;
     EXPECT_FALSE(ParseEntityTable(c.text, t, error)) << c.text;
     EXPECT_EQ(error, c.error) << c.text;
-    EXPECT_EQ(t.entities_.size(), 5u);
+    EXPECT_EQ(t.Entities().size(), 5u);
   }
 }
 

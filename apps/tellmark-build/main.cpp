@@ -198,7 +198,7 @@ int Build(int argc, char** argv) {
       "licence dump (l_amat.zip or a folder with EN.dat, HD.dat, AM.dat) and/or a CSV "
       "of International entries."};
   app.set_version_flag("--version", std::string("tellmark-build ") + TELLMARK_VERSION);
-  std::string outDir, sourcesDir, textsDir, fccPath, csvPath, isedPath, title;
+  std::string outDir, sourcesDir, textsDir, fccPath, csvPath, isedPath, title, ctyPath;
   std::vector<std::string> fccDaily;
   int usCount = 60000, intlCount = 40000;
   uint64_t seed = 1999;
@@ -240,6 +240,9 @@ int Build(int argc, char** argv) {
   app.add_option("--ised", isedPath,
                  "Canadian stations from the national licence register (amateur_delim.zip or "
                  "amateur_delim.txt); a call the --intl-csv file also has is taken from the CSV");
+  app.add_option("--cty", ctyPath,
+                 "A newer country file (cty.csv, or cty.dat with the numbers of the bundled one) "
+                 "to resolve calls with; --update keeps it");
   app.add_option("--title", title, "Title of the edition");
   std::string shownOut;  // where the update puts the edition built in its sibling folder
   app.add_option("--shown-out", shownOut)->group("");
@@ -394,6 +397,22 @@ int Build(int argc, char** argv) {
     if (real) input.title = RealTitle(sources, input.fccWeekly);
     input.sources = std::move(sources);
     input.entities = MakeEntityTable(tables);
+    if (!ctyPath.empty()) {
+      // The colon form has no ADIF numbers: those of the bundled file, by prefix.
+      TCountryFile bundled = tables.country, newer;
+      std::string text, error;
+      if (bundled.Empty() && ReadWholeFile(sourcesDir + "/cty.tsv", text))
+        (void)ParseCountryFile(text, nullptr, bundled, error);
+      if (!ReadWholeFile(ctyPath, text))
+        throw ESourceError("cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode()));
+      if (!ParseCountryFile(text, &bundled, newer, error))
+        throw ESourceError(ctyPath + " is no country file: " + error);
+      if (!quiet)
+        std::printf("Country file %s: %zu entities, version %s\n", ctyPath.c_str(),
+                    newer.entities.size(),
+                    newer.Version().empty() ? "unknown" : newer.Version().c_str());
+      input.entities.SetCountryFile(std::move(newer));
+    }
     if (!title.empty())
       input.title = ImportText(title);  // code page 437, like every text of the data set
     makeSeconds = Seconds(t1);

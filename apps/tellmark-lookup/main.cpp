@@ -254,6 +254,11 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   auto* allowSample = app.add_flag(
       "--allow-sample", o.adif.allowSample,
       "Fill the --adif log from invented entries of a sample edition too (refused without it)");
+  std::string adifCharset;
+  auto* charsetOption = app.add_option(
+      "--adif-charset", adifCharset,
+      "Characters of the NAME, QTH and ADDRESS fields --adif writes: ascii (accents folded) or "
+      "utf8 (default: utf8 when the log already holds UTF-8, else ascii)");
   app.add_option("--serve", o.serve,
                  "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
                  "SIGINT or SIGTERM; SIGHUP reopens the data set. See tellmark-lookup(1)");
@@ -299,6 +304,9 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
         !IsValidLocator(o.wsjtxRun.myLocator))
       return bad("--locator: not a Maidenhead locator");
   }
+  if (charsetOption->count() && !ParseAdifCharset(adifCharset, o.adif.charset))
+    return bad("--adif-charset takes ascii or utf8");
+  if (charsetOption->count() && o.adif.in.empty()) return bad("--adif-charset goes with --adif");
   if (o.adif.in.empty() ? !o.adif.out.empty() || o.adif.inPlace
                         : orders || o.words || o.stats || json || csv || !o.calls.empty() ||
                               !o.cwFile.empty() || (o.adif.inPlace && !o.adif.out.empty()))
@@ -545,23 +553,16 @@ int main(int argc, char** argv) {
     if (o.stats) {
       // The title and what the edition was made of, when it says (older editions: their date).
       const TEdition& ed = CurrentEdition();
-      if (ed.sourcesKnown && !ed.sources.empty())
-        std::cout << Cp437ToUtf8(ed.title)
-                  << "
-                     ";
-            if (const std::string d = EditionSourcesText(ed); !d.empty()) std::cout
-                  << d
-                  << "
-                     ";
-            const TResult<TCoverage>
-                coverage = CountCoverage();
+      if (ed.sourcesKnown && !ed.sources.empty()) std::cout << Cp437ToUtf8(ed.title) << "\n";
+      if (const std::string d = EditionSourcesText(ed); !d.empty()) std::cout << d << "\n";
+      if (const std::string c = CountryFileLine(callbook.Entities()); !c.empty())
+        std::cout << c << "\n";
+      const TResult<TCoverage> coverage = CountCoverage();
       if (coverage.ok()) {
         std::cout << coverage->Text();
       } else {
-        std::cerr << "tellmark-lookup: " << coverage.Status().Message()
-                  << "
-                     ";
-            status = 2;
+        std::cerr << "tellmark-lookup: " << coverage.Status().Message() << "\n";
+        status = 2;
       }
     } else if (!o.cwFile.empty()) {
       status = WriteMorseWave(o, callbook);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <unordered_map>
@@ -15,18 +16,12 @@
 #include "common/USafeFile.h"
 #include "dataset/UCallParts.h"
 #include "dataset/ULocator.h"
+#include "textsearch/UWordFold.h"
 
 namespace {
 
 bool IsDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// Designators that say how, not where, a station works.
-bool IsOperatingSuffix(std::string_view d) {
-  for (const char* s : {"P", "M", "QRP", "QRPP", "A", "B", "LH", "J", "R"})
-    if (d == s) return true;
-  return IsDigits(d);  // "W1AW/4": another call area of the same entity
 }
 
 constexpr auto kFillNames = [] {
@@ -43,20 +38,6 @@ bool SameAdifName(std::string_view a, std::string_view b) {
     if (c != b[i]) return false;
   }
   return true;
-}
-
-// At sea or in the air: in no entity.
-bool IsMaritimeOrAir(std::string_view d) { return d == "MM" || d == "AM"; }
-
-std::vector<std::string_view> SplitSlash(std::string_view s) {
-  std::vector<std::string_view> parts;
-  size_t at = 0;
-  while (at <= s.size()) {
-    const size_t slash = std::min(s.find('/', at), s.size());
-    if (slash > at) parts.push_back(s.substr(at, slash - at));
-    at = slash + 1;
-  }
-  return parts;
 }
 
 // "19990403" from "1999-04-03"; empty when the text is no date.
@@ -93,8 +74,56 @@ std::optional<TCallbookRecord> TCallbookLookupSource::FindBaseCall(std::string_v
   return std::move(a.record);
 }
 
-const TEntity* TCallbookLookupSource::FindPrefix(std::string_view prefix) {
-  return callbook_.Entities().FindPrefix(prefix);
+const TEntityTable* TCallbookLookupSource::Entities() { return &callbook_.Entities(); }
+
+bool ParseAdifCharset(std::string_view text, TAdifCharset& charset) {
+  if (text == "auto") return charset = TAdifCharset::Auto, true;
+  if (text == "ascii") return charset = TAdifCharset::Ascii, true;
+  if (text == "utf8" || text == "utf-8") return charset = TAdifCharset::Utf8, true;
+  return false;
+}
+
+std::string AdifAscii(std::string_view utf8) {
+  // The code page's capitals: Ç Ä Å É Æ Ö Ü Ñ.
+  static constexpr unsigned char kCapitals[] = {0x80, 0x8E, 0x8F, 0x90, 0x92, 0x99, 0x9A, 0xA5};
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      if (lead >= 0x20 || lead == '\r' || lead == '\n' || lead == '\t') out += utf8[i];
+      ++i;
+      continue;
+    }
+    // One character at a time: one that has no code page letter is left out, never a "?".
+    const size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    const std::string cp = Utf8ToCp437(utf8.substr(i, n));
+    i += n;
+    const auto c = cp.size() == 1 ? static_cast<unsigned char>(cp[0]) : 0;
+    const char* letters = c >= 0x80 ? FoldedLetters(c) : nullptr;
+    if (!letters) continue;
+    const bool capital =
+        std::find(std::begin(kCapitals), std::end(kCapitals), c) != std::end(kCapitals);
+    for (size_t k = 0; letters[k]; ++k)
+      out += capital && k == 0 && letters[k] >= 'a' && letters[k] <= 'z'
+                 ? static_cast<char>(letters[k] - 32)
+                 : letters[k];
+  }
+  // Blanks a left-out character leaves at the start or end of a line go too.
+  std::string trimmed;
+  trimmed.reserve(out.size());
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == ' ' && (trimmed.empty() || trimmed.back() == '\n')) continue;
+    if (out[i] == ' ') {
+      const size_t next = out.find_first_not_of(' ', i);
+      if (next == std::string::npos || out[next] == '\r' || out[next] == '\n') {
+        i = next == std::string::npos ? out.size() : next - 1;
+        continue;
+      }
+    }
+    trimmed += out[i];
+  }
+  return trimmed;
 }
 
 std::string AdifLocation(double degrees, bool latitude) {
@@ -146,13 +175,8 @@ std::string AdifGrid(std::string_view locator) {
 std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view loggedCall,
                                                                std::string_view qsoDate,
                                                                const TCallbookRecord& rec,
-                                                               const TEntity* prefixEntity,
                                                                bool& dateRule) {
-  const TCallParts parts = SplitCallParts(AsciiUpper(TrimBlanksView(loggedCall)));
-  const bool away = !parts.designators.empty();
-  bool noEntity = false;
-  for (std::string_view d : SplitSlash(parts.designators))
-    if (IsMaritimeOrAir(d)) noEntity = true;
+  (void)loggedCall;  // the record is already placed where the call's designators say
   // A contact before the grant of the current U.S. licence may have been with an earlier holder.
   const std::string granted = CompactDate(rec.issued);
   const std::string date(TrimBlanksView(qsoDate));
@@ -168,14 +192,12 @@ std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view 
   };
   if (!dateRule) {
     text("NAME", rec.name);
-    // Not at home: nothing that says where the station was.
-    if (!away) {
+    // Only at home: away, the record has no place.
+    if (rec.where == TStationWhere::Home) {
       text("QTH", rec.city);
       text("ADDRESS", MailingAddress(rec));
-      if (rec.database == TDatabase::US) {
-        text("STATE", rec.state);
-        text("CNTY", AdifCounty(rec.state, rec.county));
-      }
+      text("STATE", rec.state);
+      if (rec.database == TDatabase::US) text("CNTY", AdifCounty(rec.state, rec.county));
       text("GRIDSQUARE", AdifGrid(rec.grid));
       if (rec.latitude && rec.longitude) {
         text("LAT", AdifLocation(*rec.latitude, true));
@@ -183,25 +205,11 @@ std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view 
       }
     }
   }
-  if (!noEntity) {
-    if (prefixEntity) {
-      text("COUNTRY", prefixEntity->name);
-      number("DXCC", prefixEntity->code);
-      number("CQZ", prefixEntity->cqZone);
-      number("ITUZ", prefixEntity->ituZone);
-      text("CONT", prefixEntity->continent);
-    } else {
-      text("COUNTRY", rec.dxcc);
-      number("DXCC", rec.dxccCode);
-      // The record's zones are those of the station's home; elsewhere in a large entity the
-      // zone may differ.
-      if (!away) {
-        number("CQZ", rec.cqZone);
-        number("ITUZ", rec.ituZone);
-      }
-      text("CONT", rec.continent);
-    }
-  }
+  text("COUNTRY", rec.dxcc);
+  number("DXCC", rec.dxccCode);
+  number("CQZ", rec.cqZone);
+  number("ITUZ", rec.ituZone);
+  text("CONT", rec.continent);
   if (!dateRule) {
     text("QSL_VIA", rec.qslManager);
     text("EMAIL", rec.email);
@@ -214,13 +222,16 @@ namespace {
 // What AdifValuesFor reads of a record, kept per base call (a whole record is twice as large).
 struct TFillRecord {
   std::optional<TDatabase> database;
-  std::string name, street, city, state, zip, county, country, dxcc, continent, grid, issued,
+  TStationWhere where = TStationWhere::Home;
+  std::string call, name, street, city, state, zip, county, country, dxcc, continent, grid, issued,
       qslManager, email;
   std::optional<int> dxccCode, cqZone, ituZone;
   std::optional<double> latitude, longitude;
 
   explicit TFillRecord(TCallbookRecord&& r)
       : database(r.database),
+        where(r.where),
+        call(std::move(r.call)),
         name(std::move(r.name)),
         street(std::move(r.street)),
         city(std::move(r.city)),
@@ -242,6 +253,8 @@ struct TFillRecord {
   TCallbookRecord Whole() const {
     TCallbookRecord r;
     r.database = database;
+    r.where = where;
+    r.call = call;
     r.name = name;
     r.street = street;
     r.city = city;
@@ -266,7 +279,79 @@ struct TFillRecord {
 
 }  // namespace
 
-TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allowSample) {
+namespace {
+
+// The place fields, by index in kAdifFillFields.
+constexpr size_t kFirstPlaceField = 1, kLastPlaceField = 7;  // QTH ... LON
+constexpr size_t kQth = 1, kAddress = 2, kGrid = 5, kLat = 6;
+
+std::string Folded(std::string_view utf8) {
+  std::string f;
+  for (char c : AdifAscii(utf8)) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) f += c;
+  }
+  return f;
+}
+
+// "N032 42.696" to degrees (south and west negative); absent when it is no such text.
+std::optional<double> AdifDegrees(std::string_view s) {
+  s = TrimBlanksView(s);
+  if (s.size() < 6 || s[4] != ' ') return std::nullopt;
+  const char h = static_cast<char>(s[0] & ~0x20);
+  if (h != 'N' && h != 'S' && h != 'E' && h != 'W') return std::nullopt;
+  double minutes = 0;
+  int degrees = 0;
+  for (size_t i = 1; i < 4; ++i) {
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    degrees = degrees * 10 + (s[i] - '0');
+  }
+  const std::string m(s.substr(5));
+  char* end = nullptr;
+  minutes = std::strtod(m.c_str(), &end);
+  if (end != m.c_str() + m.size() || !(minutes >= 0 && minutes < 60)) return std::nullopt;
+  const double d = degrees + minutes / 60;
+  return h == 'S' || h == 'W' ? -d : d;
+}
+
+// Whether a place value as logged agrees with the directory's value of that field.
+bool PlaceAgrees(size_t k, std::string_view logged, std::string_view directory,
+                 std::string_view directoryTown) {
+  switch (k) {
+    case kQth:
+      return !directory.empty() && Folded(logged) == Folded(directory);
+    case kAddress: {
+      const std::string town = Folded(directoryTown);
+      return !town.empty() && Folded(logged).find(town) != std::string::npos;
+    }
+    case kGrid:
+      return logged.size() >= 4 && directory.size() >= 4 &&
+             Folded(logged.substr(0, 4)) == Folded(directory.substr(0, 4));
+    case kLat:
+    case kLat + 1: {
+      const auto a = AdifDegrees(logged), b = AdifDegrees(directory);
+      return a && b && std::fabs(*a - *b) <= 0.5;
+    }
+    default:  // STATE, CNTY
+      return !directory.empty() && Folded(logged) == Folded(directory);
+  }
+}
+
+// Whether the writer of a log chose UTF-8: some value holds a byte above ASCII.
+bool HoldsUtf8(const TAdifLog& log) {
+  for (const TAdifRecord& r : log.Records())
+    for (const TAdifField& f : r.fields)
+      for (const char c : log.Value(f))
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+  return false;
+}
+
+}  // namespace
+
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, TAdifCharset charset,
+                            bool allowSample) {
+  const bool ascii =
+      charset == TAdifCharset::Ascii || (charset == TAdifCharset::Auto && !HoldsUtf8(log));
   TAdifFillResult result;
   TAdifFillSummary& s = result.summary;
   struct TBaseCall {
@@ -275,7 +360,6 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allow
     bool synthetic = false;  // only an invented entry, not to be filled from
   };
   std::unordered_map<std::string, TBaseCall> records;
-  std::unordered_map<std::string, const TEntity*> prefixes;
   std::unordered_set<std::string> missing;
   // Values packed in one text: few allocations for many calls.
   struct TCallValue {
@@ -357,16 +441,15 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allow
                        IsDigits(date) && date < granted;
     TCallValues& v = c.side[early ? 1 : 0];
     if (!v.made) {
-      // A prefix designator that names another entity: "VE3/K5DRC" is in Canada.
-      const TEntity* other = nullptr;
-      for (std::string_view d : SplitSlash(c.designators)) {
-        if (IsOperatingSuffix(d) || IsMaritimeOrAir(d)) continue;
-        auto p = prefixes.find(std::string(d));
-        if (p == prefixes.end()) p = prefixes.emplace(std::string(d), source.FindPrefix(d)).first;
-        if (p->second && (!rec.dxccCode || p->second->code != *rec.dxccCode)) other = p->second;
-      }
+      // The station where the call's designators say: "VE3/K5DRC" is in Canada.
+      TCallbookRecord placed = rec.Whole();
+      PlaceRecord(placed, source.Entities(), c.designators, call);
       bool dateRule = false;
-      const auto values = AdifValuesFor(call, date, rec.Whole(), other, dateRule);
+      auto values = AdifValuesFor(call, date, placed, dateRule);
+      // NAME, QTH and ADDRESS are ASCII strings in an .adi file.
+      if (ascii)
+        for (auto& [name, value] : values)
+          if (name == "NAME" || name == "QTH" || name == "ADDRESS") value = AdifAscii(value);
       size_t bytes = 0;
       for (const auto& nv : values) bytes += nv.second.size();
       v.text.reserve(bytes);
@@ -386,9 +469,24 @@ TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allow
     for (const TAdifField& f : r.fields)
       for (size_t k = 0; k < kFillNames.size(); ++k)
         if (!present[k] && SameAdifName(f.name, kFillNames[k])) present[k] = &f;
+    // A contact whose logged place is not the directory's: the station was elsewhere, and
+    // nothing of the directory's place is added to it.
+    bool elsewhere = false, offersPlace = false;
+    std::array<std::string_view, kAdifFillFields.size()> offered{};
+    for (const TCallValue& item : v.items)
+      offered[item.index] = std::string_view(v.text).substr(item.offset, item.length);
+    for (size_t k = kFirstPlaceField; k <= kLastPlaceField; ++k) {
+      offersPlace = offersPlace || !offered[k].empty();
+      if (!present[k]) continue;
+      const std::string_view logged = TrimBlanksView(log.Value(*present[k]));
+      if (!logged.empty() && !PlaceAgrees(k, logged, offered[k], offered[kQth])) elsewhere = true;
+    }
+    elsewhere = elsewhere && offersPlace;
+    if (elsewhere) ++s.elsewhere;
     bool any = false;
     fills.clear();
     for (const TCallValue& item : v.items) {
+      if (elsewhere && item.index >= kFirstPlaceField && item.index <= kLastPlaceField) continue;
       const std::string_view value = std::string_view(v.text).substr(item.offset, item.length);
       const TAdifField* f = present[item.index];
       if (!AdifCanFillField(log, f, value)) continue;
@@ -422,6 +520,7 @@ std::string AdifFillSummaryText(const TAdifLog& log, const TAdifFillSummary& s) 
   if (s.noCall) t += "contacts without a call: " + std::to_string(s.noCall) + "\n";
   t += "contacts before the licence's grant date (name and address not filled): " +
        std::to_string(s.dateRule) + "\n";
+  t += "contacts logged elsewhere (place not filled): " + std::to_string(s.elsewhere) + "\n";
   t += "records that could not be read: " + std::to_string(s.unreadable) + "\n";
   return t;
 }
@@ -459,7 +558,7 @@ TResult<TAdifFillSummary> FillAdifFile(const TAdifFileJob& job, TAdifSource& sou
   if (const TSafeFileResult read = ReadRegularFile(job.in, text); !read)
     return SafeFileStatus(read, read.message);
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  const TAdifFillResult filled = FillAdifLog(log, source, job.allowSample);
+  const TAdifFillResult filled = FillAdifLog(log, source, job.charset, job.allowSample);
   if (filled.summary.synthetic > 0) {
     const std::vector<std::string>& shown = filled.summary.syntheticCalls;
     std::string calls;

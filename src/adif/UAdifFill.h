@@ -22,8 +22,8 @@ class TAdifSource {
   virtual ~TAdifSource() = default;
   // The record of a licensed base call ("K5DRC"); nullopt when the directory has none.
   virtual std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) = 0;
-  // The entity a prefix names ("VE3" -> Canada); null when none.
-  virtual const TEntity* FindPrefix(std::string_view prefix) = 0;
+  // The entity table calls with designators are placed with (PlaceRecord); null when none.
+  virtual const TEntityTable* Entities() = 0;
 };
 
 class TCallbook;
@@ -34,7 +34,7 @@ class TCallbookLookupSource : public TAdifSource {
  public:
   explicit TCallbookLookupSource(const TCallbook& callbook) : callbook_(callbook) {}
   std::optional<TCallbookRecord> FindBaseCall(std::string_view baseCall) override;
-  const TEntity* FindPrefix(std::string_view prefix) override;
+  const TEntityTable* Entities() override;
 
  private:
   const TCallbook& callbook_;
@@ -52,34 +52,48 @@ struct TAdifFillSummary {
   size_t contacts = 0;        // sound records read
   size_t filledContacts = 0;  // contacts with at least one field filled
   std::array<size_t, kAdifFillFields.size()> perField{};
-  size_t notFound = 0;                      // contacts whose call the directory does not have
-  std::vector<std::string> notFoundCalls;   // those calls, each once, in log order
-  size_t noCall = 0;                        // contacts without a CALL
-  size_t dateRule = 0;                      // contacts before the licence's grant date
-  size_t unreadable = 0;                    // damaged records, left as they were
-  size_t lookups = 0;                       // distinct calls looked up
-  size_t synthetic = 0;                     // contacts whose entry is invented (left as they were)
+  size_t notFound = 0;                     // contacts whose call the directory does not have
+  std::vector<std::string> notFoundCalls;  // those calls, each once, in log order
+  size_t noCall = 0;                       // contacts without a CALL
+  size_t dateRule = 0;                     // contacts before the licence's grant date
+  size_t elsewhere = 0;   // contacts whose logged place is not the directory's: no place filled
+  size_t unreadable = 0;  // damaged records, left as they were
+  size_t lookups = 0;     // distinct calls looked up
+  size_t synthetic = 0;   // contacts whose entry is invented (left as they were)
   std::vector<std::string> syntheticCalls;  // their calls, each once, in log order
 };
 
 // What the rules allow for one contact with the call as logged ("VE3/K5DRC"), its QSO_DATE
-// ("19990403" or empty), the record of its base call, and the entity of a prefix designator
-// (null when none names another entity). dateRule is set when the contact lies before the
-// licence's grant date. Values are in the ADIF forms; absent values are left out.
+// ("19990403" or empty) and the record of the call, already placed where its designators say
+// (PlaceRecord). dateRule is set when the contact lies before the licence's grant date. Values
+// are in the ADIF forms (texts UTF-8); absent values are left out.
 std::vector<std::pair<std::string, std::string>> AdifValuesFor(std::string_view loggedCall,
                                                                std::string_view qsoDate,
                                                                const TCallbookRecord& rec,
-                                                               const TEntity* prefixEntity,
                                                                bool& dateRule);
+
+// The characters of the String fields the filler writes (NAME, QTH, ADDRESS). Auto: UTF-8 when
+// the log already holds UTF-8 values (its writer chose it), else ASCII, as ADIF types them.
+enum class TAdifCharset { Auto, Ascii, Utf8 };
+// "auto", "ascii", "utf8" to the charset; false for another text.
+bool ParseAdifCharset(std::string_view text, TAdifCharset& charset);
+// A UTF-8 text in ASCII: accented letters folded as the word search folds them ("Désiré" ->
+// "Desire", "ß" -> "ss"), capitals kept capital, every other non-ASCII character left out.
+std::string AdifAscii(std::string_view utf8);
 
 struct TAdifFillResult {
   std::string text;  // the log with the fields filled
   TAdifFillSummary summary;
 };
 
-// Fills every sound record of log; a field that has a value is never changed. An invented entry
-// (TCallbookRecord::synthetic) fills nothing and is counted, unless allowSample.
-TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source, bool allowSample = false);
+// Fills every sound record of log; a field that has a value is never changed. The place fields
+// (QTH, ADDRESS, STATE, CNTY, GRIDSQUARE, LAT, LON) are filled only when the contact has none of
+// them, or those it has agree with the directory (same QTH town, state and county, the address
+// naming the town, the same grid square at 4 characters, a position within half a degree);
+// otherwise none, and the contact counts as logged elsewhere.
+// An invented entry (TCallbookRecord::synthetic) fills nothing and is counted, unless allowSample.
+TAdifFillResult FillAdifLog(const TAdifLog& log, TAdifSource& source,
+                            TAdifCharset charset = TAdifCharset::Auto, bool allowSample = false);
 
 // A log file filled: read from in, written to out, or over in when inPlace (WriteFileSafely:
 // links followed, only regular files, a write-protected one only when force), or to stdOut
@@ -92,6 +106,7 @@ struct TAdifFileJob {
   bool inPlace = false;
   bool force = false;
   bool allowSample = false;
+  TAdifCharset charset = TAdifCharset::Auto;
 };
 
 // What refusing to write a log says, with the command line's way around it where there is one.

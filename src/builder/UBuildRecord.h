@@ -30,7 +30,7 @@ inline constexpr const char* kBuildRecordName = "data/build.ini";
 
 // Options naming a source file of the build; every other recorded option is replayed as is.
 inline constexpr std::string_view kSourceOptions[] = {"--fcc", "--fcc-daily", "--intl-csv",
-                                                      "--ised"};
+                                                      "--ised", "--cty"};
 bool IsSourceOption(std::string_view name);
 
 struct TBuildRecord {

@@ -185,6 +185,9 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
       if (semi == std::string_view::npos) break;
       at = semi + 1;
     }
+    // Empty fields past the last (a line ended by an extra ";") are read as public parsers of
+    // the register read them; extra fields with a value make the line unusable.
+    while (f.size() > kFieldCount && TrimBlanks(f.back()).empty()) f.pop_back();
     if (f.size() != kFieldCount) {
       bad(lineNo, std::to_string(f.size()) + " fields instead of " + std::to_string(kFieldCount));
       continue;

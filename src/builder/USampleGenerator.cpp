@@ -588,11 +588,13 @@ bool IsUSLicensed(const TDxccRow& d) {
 
 struct TIntlContext {
   const TSourceTables& t;
+  TEntityTable resolver;  // the country file: a call's prefix must name its town's entity
   std::vector<TIntlEntity> entities;
   std::map<std::pair<std::string, std::string>, std::string> areas;  // (dxcc, admin1) -> area
   TLocaleNames neutral;
 
   explicit TIntlContext(const TSourceTables& tables) : t(tables) {
+    if (!t.country.Empty()) resolver.SetCountryFile(t.country);
     std::unordered_map<std::string, std::vector<const TCityRow*>> citiesOf;
     for (const auto& c : t.cities) citiesOf[c.dxcc].push_back(&c);
     for (const auto& a : t.callAreas) areas[{a.dxcc, a.admin1}] = a.area;
@@ -754,6 +756,12 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r, TCallSet& c
       const TCallPattern& p = ent->calls[ent->callPicker.Pick(r)];
       std::string c = ExpandCall(r, p.pattern, area, ent->digits);
       if (c.size() > 6) c.resize(6);
+      // Only a call whose prefix the country file gives the town's entity (SV5 is the
+      // Dodecanese, not mainland Greece; R9F is European Russia).
+      if (!cx.resolver.Empty()) {
+        const auto place = cx.resolver.ResolveCall(c);
+        if (!place || place->code != ent->dxcc->dxcc) continue;
+      }
       if (calls.insert(CallKey(c))) {
         call = std::move(c);
         fixedClass = p.fixedClass;

@@ -437,6 +437,13 @@ TSourceTables LoadSourceTables(const std::string& dir) {
                            {}});
   }
   // Canadian places (optional).
+  if (const auto cty = std::filesystem::path(dir) / "cty.tsv"; std::filesystem::exists(cty)) {
+    std::string text, error;
+    if (!ReadWholeFile(cty.string(), text))
+      throw ESourceError("cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode()));
+    if (!ParseCountryFile(text, nullptr, st.country, error))
+      throw ESourceError(cty.string() + " " + error);
+  }
   if (std::filesystem::exists(std::filesystem::path(dir) / "ca_places.tsv")) {
     const TTable t =
         ReadTable(dir, "ca_places.tsv", {"name", "province", "lat", "lon", "population"});
@@ -530,12 +537,13 @@ TEntityTable MakeEntityTable(const TSourceTables& tables) {
     e.cqZone = d.cq;
     e.ituZone = d.itu;
     for (const std::string& p : d.prefixes) e.prefixes.push_back(Cp437ToUtf8(p));
-    t.entities_.push_back(std::move(e));
+    t.AddEntity(std::move(e));
   }
   for (const TUSStateRow& s : tables.states) {
     const TDxccRow* d = tables.FindDxcc(s.dxcc);
     if (!d) continue;
-    t.states_.push_back({Cp437ToUtf8(s.state), d->dxcc, s.cq, s.itu});
+    t.AddState({Cp437ToUtf8(s.state), d->dxcc, s.cq, s.itu});
   }
+  if (!tables.country.Empty()) t.SetCountryFile(tables.country);
   return t;
 }

@@ -101,6 +101,7 @@ struct TSourceTables {
   std::vector<TLicensingRow> licensing;
   std::vector<TCallAreaRow> callAreas;
   std::map<std::string, TLocaleNames> locales;
+  TCountryFile country;  // cty.tsv (UTF-8, as the file has it); empty when the sources have none
 
   const TDxccRow* FindDxcc(std::string_view prefix) const;
   const TUSStateRow* FindState(std::string_view state) const;
@@ -110,8 +111,8 @@ struct TSourceTables {
 // a missing file, a short row or a bad number.
 TSourceTables LoadSourceTables(const std::string& dir);
 
-// The entity table an edition carries (UTF-8): every DXCC entity, and each U.S. state with the
-// number of its entity and its zones.
+// The entity table an edition carries (UTF-8): every DXCC entity, each U.S. state with the
+// number of its entity and its zones, and the country file calls are resolved with.
 TEntityTable MakeEntityTable(const TSourceTables& tables);
 
 // UTF-8 to code page 437. Characters without a code-page form are transliterated (ł → l,

@@ -69,10 +69,11 @@ std::string TCallbook::QslManager(int32_t nr) const {
 }
 
 TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
-                                  std::string_view designators) const {
+                                  std::string_view designators, std::string_view loggedCall) const {
   const int tag = rec.db == TDatabase::US ? int{utQslMgr} : int{itQslMgr};
-  TCallbookRecord r = MakeCallbookRecord(
-      rec, match, &entities_, QslManager(QslManagerRecordNumber(rec.Field(tag))), designators);
+  TCallbookRecord r =
+      MakeCallbookRecord(rec, match, &entities_, QslManager(QslManagerRecordNumber(rec.Field(tag))),
+                         designators, loggedCall);
   r.synthetic = DatabaseSynthetic(CurrentEdition(), rec.db == TDatabase::US ? "us" : "intl");
   return r;
 }
@@ -116,6 +117,6 @@ TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
     a.record.call = AsciiUpper(typed);
     return a;
   }
-  a.record = Record(e.rec, e.match, e.designators);
+  a.record = Record(e.rec, e.match, e.designators, AsciiUpper(typed));
   return a;
 }

@@ -51,7 +51,7 @@ class TCallbook {
   TCallbookEntry FindEntry(std::string_view typed) const;
   // The record of an entry read otherwise (order listings, word searches).
   TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match,
-                         std::string_view designators = {}) const;
+                         std::string_view designators = {}, std::string_view loggedCall = {}) const;
   // The manager's call of a QSL manager record number; empty when none (UTF-8).
   std::string QslManager(int32_t nr) const;
 

@@ -41,8 +41,52 @@ std::string Text(const TEntryRecord& rec, int tag) {
   return Cp437ToUtf8(TrimBlanks(rec.Field(tag)));
 }
 
+bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
+
+// "A1A 1A1" (also without the blank): a Canadian postal code.
+bool IsCanadianPostalCode(std::string_view s) {
+  std::string c;
+  for (char ch : s)
+    if (ch != ' ') c += ch;
+  if (c.size() != 6) return false;
+  for (size_t i = 0; i < 6; ++i)
+    if (i % 2 == 0 ? !IsUpperLetter(c[i]) : !(c[i] >= '0' && c[i] <= '9')) return false;
+  return true;
+}
+
+// The town of an address's last part, without the postcode before it ("84120 Pertuis") or the
+// province and postal code after it ("WHITEHORSE YT  Y1A 1A1"), which go to zip and state.
+void SplitPlace(const std::string& part, bool canadian, TCallbookRecord& r) {
+  std::string town = part;
+  if (canadian) {
+    // "TOWN PR  A1A 1A1", "TOWN PR" or "TOWN  A1A 1A1".
+    if (town.size() >= 7 && IsCanadianPostalCode(town.substr(town.size() - 7)) &&
+        (town.size() == 7 || town[town.size() - 8] == ' ')) {
+      r.zip = town.substr(town.size() - 7);
+      town = TrimBlanks(town.substr(0, town.size() - 7));
+    }
+    if (town.size() >= 3 && town[town.size() - 3] == ' ' &&
+        !CanadianProvinceArea(town.substr(town.size() - 2)).empty()) {
+      r.state = town.substr(town.size() - 2);
+      town = TrimBlanks(town.substr(0, town.size() - 3));
+    }
+  } else {
+    // A leading postcode of digits (and a dash): "84120 Pertuis", "00100 Helsinki".
+    const size_t blank = town.find(' ');
+    if (blank != std::string::npos && blank > 0) {
+      const std::string first = town.substr(0, blank);
+      if (first.find_first_not_of("0123456789-") == std::string::npos &&
+          first.find_first_of("0123456789") != std::string::npos) {
+        r.zip = first;
+        town = TrimBlanks(town.substr(blank + 1));
+      }
+    }
+  }
+  r.city = town;
+}
+
 // Name (first part), street (the middle parts) and city (the last part) of an address line.
-void SplitAddress(const std::string& address, TCallbookRecord& r) {
+void SplitAddress(const std::string& address, bool canadian, TCallbookRecord& r) {
   std::vector<std::string> parts;
   size_t at = 0;
   while (at <= address.size()) {
@@ -54,7 +98,7 @@ void SplitAddress(const std::string& address, TCallbookRecord& r) {
   if (parts.empty()) return;
   r.name = parts.front();
   if (parts.size() == 1) return;
-  r.city = parts.back();
+  SplitPlace(parts.back(), canadian, r);
   for (size_t i = 1; i + 1 < parts.size(); ++i) r.street += (i > 1 ? ", " : "") + parts[i];
 }
 
@@ -69,10 +113,95 @@ void TakeEntity(const TEntity& e, TCallbookRecord& r) {
   if (e.cqZone > 0) r.cqZone = e.cqZone;
   if (e.ituZone > 0) r.ituZone = e.ituZone;
   r.continent = e.continent;
-  if (r.dxcc.empty()) r.dxcc = e.name;
+  r.dxcc = e.name;
+}
+
+void TakePlace(const TCallPlace& p, TCallbookRecord& r) {
+  r.dxccCode = p.code;
+  r.dxcc = p.name;
+  r.continent = p.continent;
+  r.cqZone = p.cqZone > 0 ? std::optional<int>(p.cqZone) : std::nullopt;
+  r.ituZone = p.ituZone > 0 ? std::optional<int>(p.ituZone) : std::nullopt;
+}
+
+void ClearEntity(TCallbookRecord& r) {
+  r.dxcc.clear();
+  r.dxccCode.reset();
+  r.cqZone.reset();
+  r.ituZone.reset();
+  r.continent.clear();
+}
+
+// The station is not at its licensed place: nothing of that place is given.
+void ClearPlace(TCallbookRecord& r) {
+  r.address.clear();
+  r.street.clear();
+  r.city.clear();
+  r.state.clear();
+  r.zip.clear();
+  r.county.clear();
+  r.country.clear();
+  r.grid.clear();
+  r.latitude.reset();
+  r.longitude.reset();
+  r.timeZone.clear();
+  r.areaCode.clear();
+}
+
+bool IsArmedForcesState(std::string_view s) { return s == "AA" || s == "AE" || s == "AP"; }
+
+// Entity, continent and zones of the station at its licensed place.
+void HomeEntity(const TEntityTable& entities, const std::optional<TCallPlace>& callPlace,
+                TCallbookRecord& r) {
+  if (r.database == TDatabase::US) {
+    // A state's row names its entity (Alaska, Hawaii and the territories are their own) and the
+    // zones, some split at a longitude; zones it does not give are the entity's.
+    if (const TStateZones* st = entities.FindState(r.state)) {
+      if (const TEntity* e = entities.FindCode(st->code)) TakeEntity(*e, r);
+      if (st->cq.west > 0) r.cqZone = st->cq.Zone(r.longitude);
+      if (st->itu.west > 0) r.ituZone = st->itu.Zone(r.longitude);
+      return;
+    }
+  }
+  if (callPlace) {
+    TakePlace(*callPlace, r);
+    // A Canadian station whose province the address names, with a call of another province's
+    // area (or of none): the zones of its province's call area.
+    if (callPlace->code == 1 && !r.state.empty() && !callPlace->exactCall &&
+        !InCanadianProvince(AreaOfCanadianCall(r.call), r.state))
+      if (const auto home = entities.ResolvePrefix(CanadianProvinceArea(r.state));
+          home && home->code == 1) {
+        r.cqZone = home->cqZone;
+        r.ituZone = home->ituZone;
+      }
+    return;
+  }
+  const TEntity* e = entities.FindName(r.dxcc);
+  if (!e) e = entities.FindPrefix(r.call);
+  if (e) TakeEntity(*e, r);
 }
 
 }  // namespace
+
+const char* StationWhereName(TStationWhere w) {
+  switch (w) {
+    case TStationWhere::Home:
+      return "home";
+    case TStationWhere::Portable:
+      return "portable";
+    case TStationWhere::Area:
+      return "area";
+    case TStationWhere::Prefix:
+      return "prefix";
+    case TStationWhere::Listed:
+      return "listed";
+    case TStationWhere::AtSea:
+      return "at-sea";
+    case TStationWhere::Abroad:
+      return "abroad";
+  }
+  return "home";
+}
 
 const char* MatchName(TCallbookMatch m) {
   switch (m) {
@@ -94,19 +223,18 @@ const char* MatchName(TCallbookMatch m) {
 
 TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match,
                                    const TEntityTable* entities, std::string_view qslManager,
-                                   std::string_view designators) {
+                                   std::string_view designators, std::string_view loggedCall) {
   TCallbookRecord r;
   const bool us = rec.db == TDatabase::US;
   const auto tag = [us](int usTag, int intlTag) { return us ? usTag : intlTag; };
   r.call = Text(rec, 1);
   r.match = match;
   r.database = rec.db;
-  r.designators = std::string(designators);
   r.ref = rec.ref;
   r.address = Text(rec, tag(utAddress, itAddress));
-  SplitAddress(r.address, r);
   r.country = Text(rec, tag(utCountry, itCountry));
   r.dxcc = Text(rec, tag(utDxcc, itDxcc));
+  SplitAddress(r.address, !us && (r.country == "Canada" || r.dxcc == "Canada"), r);
   r.qslManager = TrimBlanks(qslManager);
   r.comments = Cp437ToUtf8(TrimBlanks(Cut(rec.Field(tag(utComments, itComments)), 60)));
   r.fax = Cp437ToUtf8(TrimBlanks(Cut(rec.Field(tag(utFax, itFax)), 60)));
@@ -138,19 +266,59 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
     r.grid = TrimBlanks(Cut(rec.Field(itLocator), 6));
     if (!r.grid.empty() && !IsValidLocator(r.grid)) r.grid.clear();
   }
-  if (!entities || entities->Empty()) return r;
-  if (us) {
-    // A state's row names its entity (Alaska, Hawaii and the territories are their own) and the
-    // zones, some split at a longitude; zones it does not give are the entity's.
-    if (const TStateZones* st = entities->FindState(r.state)) {
-      if (const TEntity* e = entities->FindCode(st->code)) TakeEntity(*e, r);
-      if (st->cq.west > 0) r.cqZone = st->cq.Zone(r.longitude);
-      if (st->itu.west > 0) r.ituZone = st->itu.Zone(r.longitude);
-      return r;
-    }
+  // The standard way: field and square letters in capitals, subsquare in small letters.
+  for (size_t i = 0; i < r.grid.size(); ++i) {
+    char& c = r.grid[i];
+    if (i < 2 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (i >= 4 && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
-  const TEntity* e = entities->FindName(r.dxcc);
-  if (!e) e = entities->FindPrefix(r.call);
-  if (e) TakeEntity(*e, r);
+  if (us && IsArmedForcesState(r.state)) {
+    // Armed forces abroad: the entity of the call, the place unknown.
+    r.where = TStationWhere::Abroad;
+    ClearEntity(r);
+    if (entities)
+      if (const auto p = entities->ResolveCall(r.call)) {
+        r.dxccCode = p->code;
+        r.dxcc = p->name;
+      }
+    ClearPlace(r);
+  } else if (entities && !entities->Empty()) {
+    HomeEntity(*entities, entities->ResolveCall(r.call), r);
+  }
+  PlaceRecord(r, entities, designators, loggedCall);
   return r;
+}
+
+void PlaceRecord(TCallbookRecord& r, const TEntityTable* entities, std::string_view designators,
+                 std::string_view loggedCall) {
+  r.designators = std::string(designators);
+  if (r.designators.empty()) return;
+  if (!entities || entities->Empty()) {
+    // Without the country file only this is sure: the station is not at home.
+    ClearPlace(r);
+    if (r.where == TStationWhere::Home) r.where = TStationWhere::Portable;
+    return;
+  }
+  const TStation station = LocateStation(*entities, r.call, r.designators, loggedCall);
+  switch (station.where) {
+    case TStationWhere::Home:
+    case TStationWhere::Abroad:
+      return;
+    case TStationWhere::Portable:
+      if (r.where == TStationWhere::Home) r.where = TStationWhere::Portable;
+      if (!r.dxccCode || !entities->SingleZones(*r.dxccCode)) r.cqZone.reset(), r.ituZone.reset();
+      break;
+    case TStationWhere::Area:
+    case TStationWhere::Prefix:
+    case TStationWhere::Listed:
+      r.where = station.where;
+      ClearEntity(r);
+      if (station.place) TakePlace(*station.place, r);
+      break;
+    case TStationWhere::AtSea:
+      r.where = station.where;
+      ClearEntity(r);
+      break;
+  }
+  ClearPlace(r);
 }

@@ -20,13 +20,16 @@ struct TCallbookRecord {
   TCallbookMatch match = TCallbookMatch::None;
   std::optional<TDatabase> database;  // written "us" / "intl"
   std::string designators;            // "VE3/P" of "VE3/K5DRC/P"
-  std::string classCode;              // U.S.: the code letter; International: the stored text
-  std::string classText;              // "E - Amateur Extra"; International: the stored text
-  std::string name;                   // first part of the address field
-  std::string street;                 // the middle parts, joined by ", "
-  std::string city;                   // the last part
+  // Where the station is: at home the place fields are its licensed place; anywhere else they
+  // are empty and the entity, continent and zones are those of where it is (none at sea).
+  TStationWhere where = TStationWhere::Home;
+  std::string classCode;  // U.S.: the code letter; International: the stored text
+  std::string classText;  // "E - Amateur Extra"; International: the stored text
+  std::string name;       // first part of the address field
+  std::string street;     // the middle parts, joined by ", "
+  std::string city;       // the town alone (no postcode, province or state)
   std::string state, zip, county, country;
-  std::string dxcc;  // entity name
+  std::string dxcc;  // the country file's name of the DXCC entity ("Fed. Rep. of Germany")
   std::optional<int> dxccCode, cqZone, ituZone;
   std::string continent;
   std::string grid;                           // Maidenhead locator
@@ -42,10 +45,29 @@ struct TCallbookRecord {
   bool synthetic = false;  // an invented entry (of a sample edition): never a real station
 };
 
+// "home", "portable", "area", "prefix", "listed", "at-sea", "abroad".
+const char* StationWhereName(TStationWhere w);
+
 // The record of an entry. entities may be null or empty (an older edition): the record then
-// has no DXCC number, zones or continent. qslManager and designators are UTF-8. A U.S. entry
-// takes entity and zones from its state's row, others from the entity named in the entry's DXCC
-// field, else from the call's prefix.
+// has no DXCC number, zones or continent. qslManager, designators and loggedCall (the call as
+// written with its designators, "VE3/K5DRC/P"; empty: the entry's call and the designators)
+// are UTF-8.
+//
+// At home a U.S. entry takes entity and zones from its state's row (an armed-forces address,
+// AA/AE/AP, is abroad: the entity of the call, no zones or place); an International entry from
+// its call as the country file resolves it, and a Canadian one whose province the address names
+// the zones of the province's call area where the call's own area is another's. Designators move
+// the station (LocateStation): /P and the like keep the entity and continent and the zones only
+// where the entity has one pair; CALL/digit, a prefix and an exact call of the country file give
+// that place's entity, continent and zones; /MM and /AM none. Away from home the place fields
+// (address, street, city, state, zip, county, country, grid, position, time zone, area code) are
+// left empty; name, licence, QSL manager and e-mail stay.
 TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match,
                                    const TEntityTable* entities, std::string_view qslManager = {},
-                                   std::string_view designators = {});
+                                   std::string_view designators = {},
+                                   std::string_view loggedCall = {});
+
+// The record of a station at home moved to where its designators say (the rules above); a record
+// made with designators is already moved. Without a country file the place fields are cleared.
+void PlaceRecord(TCallbookRecord& r, const TEntityTable* entities, std::string_view designators,
+                 std::string_view loggedCall = {});

@@ -7,10 +7,14 @@
 // positive: "6 7 -110" is zone 6 west of 110 degrees W, 7 from there on); empty leaves the
 // entity's. A file of its own rather than a section of edition.ini: one row per entity with a long
 // prefix list reads and diffs well as a table, and readers of the manifest stay as they are.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "dataset/UCountryFile.h"
 
 // One DXCC entity of the edition's entity table.
 struct TEntity {
@@ -38,11 +42,43 @@ struct TStateZones {
   TZoneRule cq, itu;
 };
 
+// What the country file says of a call or prefix.
+struct TCallPlace {
+  int code = 0;           // ADIF number of the DXCC entity
+  std::string name;       // the country file's name of the DXCC entity ("England")
+  std::string continent;  // of the matched prefix or call
+  int cqZone = 0, ituZone = 0;
+  std::optional<double> latitude, longitude;  // north and east positive
+  std::optional<double> utcOffset;            // hours, east positive
+  std::string matched;  // the prefix or exact call that matched, as the file has it
+  bool exactCall = false;
+  bool zonesOverridden = false;  // the match gives its own CQ or ITU zone
+};
+
+// Where a station is, as its call with designators says.
+enum class TStationWhere {
+  Home,      // no designator (or /QRP): at its licensed place
+  Portable,  // /P, /M, /A, /LH and the like: in its entity, place unknown
+  Area,      // CALL/digit: another call area of its country
+  Prefix,    // PFX/CALL, CALL/PFX: in the entity of that prefix
+  Listed,    // the whole call is an exact call of the country file
+  AtSea,     // /MM, /AM: in no entity
+  Abroad,    // an armed-forces address (APO/FPO/DPO): the call's entity, place unknown
+};
+
 // The entity table an edition carries (empty for an edition written without one).
 class TEntityTable {
  public:
-  bool Empty() const { return entities_.empty(); }
+  bool Empty() const { return entities_.empty() && country_.Empty(); }
   const std::vector<TEntity>& Entities() const { return entities_; }
+  const std::vector<TStateZones>& States() const { return states_; }
+  const TCountryFile& CountryFile() const { return country_; }
+  void AddEntity(TEntity e);
+  void AddState(TStateZones s);
+  // Replaces the country file the calls are resolved with; without one (an older edition) the
+  // entities' prefixes and zones are used.
+  void SetCountryFile(TCountryFile file);
+
   // The entity of a name as stored in an entry's DXCC field; null when unknown.
   const TEntity* FindName(std::string_view name) const;
   // The entity whose prefix is the longest start of call ("VE3" -> Canada); null when none.
@@ -52,11 +88,52 @@ class TEntityTable {
   // The row of a U.S. state abbreviation; null when unknown.
   const TStateZones* FindState(std::string_view state) const;
 
+  // A call as a whole ("VE2EM/M", "VA7AQL"): its exact entry, else its longest prefix.
+  std::optional<TCallPlace> ResolveCall(std::string_view call) const;
+  // The longest prefix of text alone ("VE3", "KH6"), exact calls left aside.
+  std::optional<TCallPlace> ResolvePrefix(std::string_view text) const;
+  // Whether every prefix and call of the DXCC entity has the same CQ and ITU zone.
+  bool SingleZones(int code) const;
+
+ private:
+  void Index();
+  void IndexEntity(const TEntity& e);
+  void AddPlace(TCallPlace p, bool exact);
   std::vector<TEntity> entities_;
   std::vector<TStateZones> states_;
+  TCountryFile country_;
+  // The resolver's index: every prefix and exact call with what it resolves to.
+  std::vector<TCallPlace> places_;
+  std::unordered_map<std::string, uint32_t> exact_, prefixes_;
+  std::unordered_map<int, bool> single_;
+  std::unordered_map<int, std::pair<int, int>> zonesOf_;
+  size_t longestPrefix_ = 0;
 };
 
+// The station of a base call with designators ("VE3/P" of "VE3/K5DRC/P", in the order written;
+// loggedCall the whole call, or empty to join them): where it is, and what the country file says
+// of that place (absent at sea and where nothing resolves). home is the entity of the station's
+// licensed place where the caller knows it better than the call (a U.S. state's row): Portable
+// keeps it.
+struct TStation {
+  TStationWhere where = TStationWhere::Home;
+  std::optional<TCallPlace> place;
+};
+TStation LocateStation(const TEntityTable& table, std::string_view baseCall,
+                       std::string_view designators, std::string_view loggedCall = {});
+
+// The call-area prefix of a Canadian province or territory's postal abbreviation ("BC" ->
+// "VE7", "NL" -> "VO1"); empty when unknown. AreaOfCanadianCall gives the same form for a call
+// ("VA7AQL" -> "VE7", "VO2AB" -> "VO2"); InCanadianProvince whether that area is the province's.
+std::string CanadianProvinceArea(std::string_view province);
+std::string AreaOfCanadianCall(std::string_view call);
+bool InCanadianProvince(std::string_view area, std::string_view province);
+
 inline constexpr const char* kEntityFileName = "data\\entities.tsv";
+
+// "Country file VER20230502": the version line --stats and the About box show; empty when the
+// table carries no country file or the file names no version.
+std::string CountryFileLine(const TEntityTable& table);
 
 // A zone text of the file: "" (none), "7", or "7 8 -90"; false when malformed.
 bool ParseZoneRule(std::string_view text, TZoneRule& rule);
