@@ -57,7 +57,7 @@ _tellmark_lookup()
     _tellmark_words "$cur" "$prev" \
         "--data --name --city --zip --county --count --db --cw --cw-speed --cw-pitch
          --cw-volume --adif --adif-out --qsl-labels --template --out --qsl-from --qsl-to
-         --closing --serve --wsjtx --log --locator" \
+         --closing --serve --wsjtx --log --locator --adif-charset" \
         "--help --version --json --csv --words --stats --in-place --force --qsl-all --bureau
          --mark-sent --allow-sample" \
         "--data" \
@@ -72,7 +72,7 @@ _tellmark_build()
     _tellmark_context
     _tellmark_words "$cur" "$prev" \
         "--out --sources --texts --us --intl --seed --fcc --fcc-daily --intl-csv --ised --title
-         --update --fcc-url --sample-us --sample-intl" \
+         --update --fcc-url --sample-us --sample-intl --cty" \
         "--help --version --edition-1999 --quiet --no-maps --offline --enable-timer" \
         "--out --sources --texts --update" \
         "--fcc:*.[zZ][iI][pP] --fcc-daily:*.[zZ][iI][pP] --intl-csv:*.[cC][sS][vV]
