@@ -248,9 +248,10 @@ int ParseArgs(int argc, char** argv, TOptions& o) {
   app.add_flag("--mark-sent", o.qsl.markSent,
                "After the labels are written: QSL_SENT Y and QSL_SDATE today in the log's "
                "labelled contacts (--force for a write-protected log)");
-  app.add_option("--serve", o.serve,
-                 "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
-                 "SIGINT or SIGTERM; SIGHUP reopens the data set (service.md of the documentation)");
+  app.add_option(
+      "--serve", o.serve,
+      "Serve look-ups over HTTP on [ADDRESS:]PORT (default address 127.0.0.1) until "
+      "SIGINT or SIGTERM; SIGHUP reopens the data set (service.md of the documentation)");
   app.add_option("CALL", o.calls, "Calls to look up, or the words of --words");
   app.footer(kFooter);
   try {
