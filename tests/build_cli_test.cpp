@@ -549,6 +549,7 @@ TEST_F(LookupCliTest, HelpPointsToTheInstalledDocumentation) {
   EXPECT_NE(r.out.find("man tellmark-lookup"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("/share/doc/tellmark"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("docs/"), std::string::npos) << r.out;
+}
 
 namespace {
 

@@ -749,6 +749,28 @@ class TstCommands : public QObject {
     QCOMPARE(Texts(), QStringList());
   }
 
+  // The Options dialog's file-name fields hold their whole paths in their tooltips; typing a new
+  // one updates the tooltip.
+  void optionsPathFieldsShowTheWholePath() {
+    TProgramSettings s;
+    const QString deep =
+        "/home/ham/radio/logbooks/tellmark/notes/2026/summer-field-day/"
+        "portable-station-west/my-notes-file-with-a-long-name.ndf";
+    s.notesDataFilename = deep.toStdString();
+    s.reportOptions.fileName = "/tmp/report.txt";
+    TSetOptDlg dialog;
+    dialog.SetOptions(s);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* notes = W<QLineEdit>(&dialog, "NotesDataFilenameEdit");
+    QCOMPARE(notes->toolTip(), deep);
+    QCOMPARE(W<QLineEdit>(&dialog, "RprtFilenameEdit")->toolTip(), QString("/tmp/report.txt"));
+    notes->setFocus();
+    notes->selectAll();
+    QTest::keyClicks(notes, "/tmp/n.ndf");
+    QCOMPARE(notes->toolTip(), QString("/tmp/n.ndf"));
+  }
+
   // A box with a short text is still wide enough for its whole caption ("Tellmark on CD-ROM
   // Summer 1999" in the title bar, with the window manager's buttons); Esc closes it.
   void shortBoxesShowTheirWholeCaption_data() {

@@ -48,6 +48,8 @@ TSetOptDlg::TSetOptDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
   connect(ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   connect(ui->RprtFilenameEdit, &QLineEdit::textChanged, this,
           [this](const QString& text) { emit ReportFileNameChanged(Local(text)); });
+  for (QLineEdit* edit : {ui->NotesDataFilenameEdit, ui->RprtFilenameEdit, ui->LblPrintToEdit})
+    connect(edit, &QLineEdit::textChanged, edit, &QWidget::setToolTip);
   AskNotesFile = [this](const QString& current) { return DefaultAskNotesFile(this, current); };
   UpdateHookButtons();
   adjustSize();
@@ -105,6 +107,13 @@ void TSetOptDlg::SetOptions(const TProgramSettings& s) {
   ui->AddCallChkBox->setChecked(s.addressStyle.addCall);
   ui->LocatorEdit->setText(Local(locator_));
   ui->NotesDataFilenameEdit->setText(Local(s.notesDataFilename));
+  FitPathFields();
+}
+
+void TSetOptDlg::FitPathFields() {
+  // The whole paths in the tooltips, also for names set with their signals blocked.
+  for (QLineEdit* edit : {ui->NotesDataFilenameEdit, ui->RprtFilenameEdit, ui->LblPrintToEdit})
+    edit->setToolTip(edit->text());
 }
 
 std::string TSetOptDlg::NotesDataFilename() const {

@@ -25,6 +25,8 @@ class TSetOptDlg : public QDialog {
 
   // Fills the controls from the program settings.
   void SetOptions(const TProgramSettings& settings);
+  // Each file-name field's tooltip is its whole path.
+  void FitPathFields();
 
   // The dialog's copies, taken from the controls when it closed.
   const TPrintOptions& PrintOptions() const { return printOptions_; }
