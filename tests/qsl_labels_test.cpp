@@ -189,13 +189,13 @@ class QslLabelsTest : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TestDir;
     TBuildInput in = fixture::Input();
-    in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
-                             {230, "Germany", "EU", 14, 28, {"DL", "DA"}},
-                             {223, "England", "EU", 14, 27, {"G", "M"}},
-                             {339, "Japan", "AS", 25, 45, {"JA", "JR"}},
-                             {150, "Australia", "OC", 30, 59, {"VK"}},
-                             {227, "France", "EU", 14, 27, {"F"}},
-                             {176, "Fiji", "OC", 32, 56, {"3D2"}}};
+    in.entities.AddEntity({291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}});
+    in.entities.AddEntity({230, "Germany", "EU", 14, 28, {"DL", "DA"}});
+    in.entities.AddEntity({223, "England", "EU", 14, 27, {"G", "M"}});
+    in.entities.AddEntity({339, "Japan", "AS", 25, 45, {"JA", "JR"}});
+    in.entities.AddEntity({150, "Australia", "OC", 30, 59, {"VK"}});
+    in.entities.AddEntity({227, "France", "EU", 14, 27, {"F"}});
+    in.entities.AddEntity({176, "Fiji", "OC", 32, 56, {"3D2"}});
     WriteEdition(in, dir_->path());
     WriteLabelTemplates(dir_->path());
     setenv("TELLMARK_INI", (dir_->path() + "/none.ini").c_str(), 1);
@@ -374,7 +374,7 @@ class TOneStation : public TAdifSource {
     r.issued = "1996-01-01";
     return r;
   }
-  const TEntity* FindPrefix(std::string_view) override { return nullptr; }
+  const TEntityTable* Entities() override { return nullptr; }
 };
 
 struct TRowCase {

@@ -79,8 +79,8 @@ class TstQslLabels : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     TBuildInput in = fixture::Input();
-    in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W"}},
-                             {230, "Germany", "EU", 14, 28, {"DL"}}};
+    in.entities.AddEntity({291, "United States", "NA", 5, 8, {"K", "N", "W"}});
+    in.entities.AddEntity({230, "Germany", "EU", 14, 28, {"DL"}});
     WriteEdition(in, editionDir_.path());
     WriteLabelTemplates(editionDir_.path());
     OpenTestEdition(editionDir_.path());

@@ -61,8 +61,13 @@ std::vector<std::string> AdifMailingLines(const TCallbookRecord& r) {
   for (const std::string* s : {&r.name, &r.street})
     if (!s->empty()) lines.push_back(*s);
   std::string cityLine = r.city;
-  if (!r.state.empty()) cityLine += (cityLine.empty() ? "" : ", ") + r.state;
-  if (!r.zip.empty()) cityLine += (cityLine.empty() ? "" : " ") + r.zip;
+  if (r.database == TDatabase::Intl && r.state.empty() && !r.zip.empty()) {
+    // A postcode written before the town, as the address had it: "84120 Pertuis".
+    cityLine = r.zip + (cityLine.empty() ? "" : " ") + cityLine;
+  } else {
+    if (!r.state.empty()) cityLine += (cityLine.empty() ? "" : ", ") + r.state;
+    if (!r.zip.empty()) cityLine += (cityLine.empty() ? "" : " ") + r.zip;
+  }
   if (!cityLine.empty()) lines.push_back(cityLine);
   if (!r.country.empty()) lines.push_back(r.country);
   return lines;

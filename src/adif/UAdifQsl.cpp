@@ -138,7 +138,7 @@ TQslJob MakeQslLabels(const TAdifLog& log, TAdifSource& source, const TQslOption
     std::string via = AsciiUpper(TrimBlanks(log.FieldText(r, "QSL_VIA")));
     if (st.record) {
       // The filler's rules: before the grant date the current holder's data do not apply.
-      const auto values = AdifValuesFor(call, date, *st.record, nullptr, beforeGrant);
+      const auto values = AdifValuesFor(call, date, *st.record, beforeGrant);
       if (via.empty())
         for (const auto& [name, value] : values)
           if (name == "QSL_VIA") via = AsciiUpper(value);
@@ -181,8 +181,9 @@ TQslJob MakeQslLabels(const TAdifLog& log, TAdifSource& source, const TQslOption
                      });
     // Where the card goes: to the manager when there is one.
     const std::string dest = g.via.empty() ? g.call : g.via;
-    if (const TEntity* e = source.FindPrefix(dest))
-      g.prefix = e->prefixes.empty() ? e->name : e->prefixes.front();
+    if (const TEntityTable* t = source.Entities())
+      if (const TEntity* e = t->FindPrefix(dest))
+        g.prefix = e->prefixes.empty() ? e->name : e->prefixes.front();
     g.bureau = options.kind == TQslKind::Bureau || g.unknown || g.beforeGrant;
     if (!g.bureau) {
       const std::string destBase = SplitCallParts(dest).base;

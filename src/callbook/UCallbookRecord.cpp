@@ -299,7 +299,7 @@ void PlaceRecord(TCallbookRecord& r, const TEntityTable* entities, std::string_v
     if (r.where == TStationWhere::Home) r.where = TStationWhere::Portable;
     return;
   }
-  const TStation station = LocateStation(*entities, r.call, r.designators, loggedCall);
+  const TStationPlace station = LocateStation(*entities, r.call, r.designators, loggedCall);
   switch (station.where) {
     case TStationWhere::Home:
     case TStationWhere::Abroad:

@@ -228,9 +228,9 @@ bool IsUSFamily(std::string_view call) {
 
 }  // namespace
 
-TStation LocateStation(const TEntityTable& table, std::string_view baseCall,
-                       std::string_view designators, std::string_view loggedCall) {
-  TStation s;
+TStationPlace LocateStation(const TEntityTable& table, std::string_view baseCall,
+                            std::string_view designators, std::string_view loggedCall) {
+  TStationPlace s;
   const std::string base = AsciiUpper(TrimBlanks(baseCall));
   const std::string des = AsciiUpper(TrimBlanks(designators));
   if (des.empty()) {

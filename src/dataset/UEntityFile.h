@@ -115,12 +115,12 @@ class TEntityTable {
 // of that place (absent at sea and where nothing resolves). home is the entity of the station's
 // licensed place where the caller knows it better than the call (a U.S. state's row): Portable
 // keeps it.
-struct TStation {
+struct TStationPlace {
   TStationWhere where = TStationWhere::Home;
   std::optional<TCallPlace> place;
 };
-TStation LocateStation(const TEntityTable& table, std::string_view baseCall,
-                       std::string_view designators, std::string_view loggedCall = {});
+TStationPlace LocateStation(const TEntityTable& table, std::string_view baseCall,
+                            std::string_view designators, std::string_view loggedCall = {});
 
 // The call-area prefix of a Canadian province or territory's postal abbreviation ("BC" ->
 // "VE7", "NL" -> "VO1"); empty when unknown. AreaOfCanadianCall gives the same form for a call
