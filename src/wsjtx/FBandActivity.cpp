@@ -144,7 +144,7 @@ TBandActivityForm::TBandActivityForm(const TCallbook& callbook, QWidget* parent)
                 rows_.end());
     Rebuild();
   };
-  h.status = [this](const TClient& c, const TStatus& s) {
+  h.status = [this](const TClient& c, const wsjtx::TStatus& s) {
     lastClient_ = Q(c.id) + ": " + Q(BandOfFrequency(s.dialFrequency)) + " " + Q(s.mode) + " " +
                   QString::number(static_cast<double>(s.dialFrequency) / 1e6, 'f', 6) + " MHz";
     status_->setText(StatusText());
