@@ -146,7 +146,7 @@ TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
   std::string target = "/search?" + c.query;
   for (int p = 1; p <= pages; ++p) {
     SCOPED_TRACE(target);
-    const THttpAnswer a = Get(service_->Port(), target);
+    const THttpAnswer a = Get(served_->Port(), target);
     ASSERT_EQ(a.status, 200) << a.body;
     const int rows = std::min(50, c.total - (p - 1) * 50);
     EXPECT_EQ(Count(a.body, "<tr><td><a href=\"/entry?call="), rows);
@@ -179,11 +179,11 @@ TEST_P(ServicePageListTest, PagesSayWhereTheyAreAndLinkEachOther) {
   EXPECT_EQ(static_cast<int>(calls.size()), c.total);
   // Past the end: nothing, said so; a bad page number is refused.
   const THttpAnswer past =
-      Get(service_->Port(), "/search?" + c.query + "&page=" + std::to_string(pages + 1));
+      Get(served_->Port(), "/search?" + c.query + "&page=" + std::to_string(pages + 1));
   EXPECT_EQ(past.status, 200);
   EXPECT_EQ(Count(past.body, "<tr><td><a href"), 0);
   for (const char* bad : {"0", "-1", "x", "100001"})
-    EXPECT_EQ(Get(service_->Port(), "/search?" + c.query + "&page=" + bad).status, 400) << bad;
+    EXPECT_EQ(Get(served_->Port(), "/search?" + c.query + "&page=" + bad).status, 400) << bad;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A list that fits one page says how many, without links.
 TEST_F(ServiceDataTest, ShortListHasNoPageLinks) {
-  const THttpAnswer a = Get(service_->Port(), "/search?words=berlin&db=intl");
+  const THttpAnswer a = Get(served_->Port(), "/search?words=berlin&db=intl");
   ASSERT_EQ(a.status, 200);
   EXPECT_NE(a.body.find("<p class=\"count\">1 entry</p>"), std::string::npos) << a.body;
   EXPECT_EQ(a.body.find("rel=\"next\""), std::string::npos);

@@ -95,7 +95,9 @@ class TRecordSource : public TServiceSource {
                                            int) override {
     return {};
   }
-  TServiceHealth Health() override { return {true, "Record edition", "2026-12-09", 6, 3}; }
+  TServiceHealth Health() override {
+    return {true, "Record edition", "2026-12-09", 6, 3, "", false, {}};
+  }
   std::string MyLocator() override { return {}; }
 };
 

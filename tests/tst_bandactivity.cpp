@@ -91,11 +91,14 @@ class TestBandActivity : public QObject {
   void initTestCase() {
     QVERIFY(AllocIndexCaches());
     TBuildInput in = fixture::Input();
-    in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
-                             {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}}};
-    in.entities.states_ = {{"CT", 291, {5, 0, 0}, {8, 0, 0}},
-                           {"MA", 291, {5, 0, 0}, {8, 0, 0}},
-                           {"IL", 291, {4, 0, 0}, {8, 0, 0}}};
+    for (TEntity e :
+         std::vector<TEntity>{{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
+                              {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}}})
+      in.entities.AddEntity(std::move(e));
+    for (TStateZones z : std::vector<TStateZones>{{"CT", 291, {5, 0, 0}, {8, 0, 0}},
+                                                  {"MA", 291, {5, 0, 0}, {8, 0, 0}},
+                                                  {"IL", 291, {4, 0, 0}, {8, 0, 0}}})
+      in.entities.AddState(std::move(z));
     fixture::WriteEditionFiles(in, dir_.path());
     SetHomeDir(dir_.path());
     OpenDataSet();

@@ -102,7 +102,7 @@ TEST(WsjtxRead, Heartbeats) {
 }
 
 TEST(WsjtxRead, Status) {
-  const TStatus s = Read<TStatus>(kStatus, 2);
+  const wsjtx::TStatus s = Read<wsjtx::TStatus>(kStatus, 2);
   EXPECT_EQ(s.dialFrequency, 14074000u);
   EXPECT_EQ(s.mode, "FT8");
   EXPECT_EQ(s.dxCall, "W1AW");
@@ -475,18 +475,27 @@ TEST(WsjtxLog, BandsAndModes) {
 // The fixture edition with entity rows and the states it uses (zones from the DXCC list).
 TBuildInput InputWithEntities() {
   TBuildInput in = fixture::Input();
-  in.entities.entities_ = {{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
-                           {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}},
-                           {223, "England", "EU", 14, 27, {"G", "M"}},
-                           {339, "Japan", "AS", 25, 45, {"JA"}},
-                           {1, "Canada", "NA", 5, 9, {"VE", "VA"}}};
-  in.entities.states_ = {{"CT", 291, {5, 0, 0}, {8, 0, 0}}, {"MA", 291, {5, 0, 0}, {8, 0, 0}},
-                         {"IL", 291, {4, 0, 0}, {8, 0, 0}}, {"CO", 291, {4, 0, 0}, {7, 0, 0}},
-                         {"NY", 291, {5, 0, 0}, {8, 0, 0}}, {"TX", 291, {4, 0, 0}, {7, 0, 0}},
-                         {"ME", 291, {5, 0, 0}, {8, 0, 0}}, {"OH", 291, {4, 0, 0}, {8, 0, 0}},
-                         {"CA", 291, {3, 0, 0}, {6, 0, 0}}, {"GA", 291, {5, 0, 0}, {8, 0, 0}},
-                         {"NE", 291, {4, 0, 0}, {7, 0, 0}}, {"OR", 291, {3, 0, 0}, {6, 0, 0}},
-                         {"FL", 291, {5, 0, 0}, {8, 0, 0}}, {"OK", 291, {4, 0, 0}, {7, 0, 0}}};
+  for (TEntity e : std::vector<TEntity>{{291, "United States", "NA", 5, 8, {"K", "N", "W", "AA"}},
+                                        {230, "Fed. Rep. of Germany", "EU", 14, 28, {"DL", "DA"}},
+                                        {223, "England", "EU", 14, 27, {"G", "M"}},
+                                        {339, "Japan", "AS", 25, 45, {"JA"}},
+                                        {1, "Canada", "NA", 5, 9, {"VE", "VA"}}})
+    in.entities.AddEntity(std::move(e));
+  for (TStateZones z : std::vector<TStateZones>{{"CT", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"MA", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"IL", 291, {4, 0, 0}, {8, 0, 0}},
+                                                {"CO", 291, {4, 0, 0}, {7, 0, 0}},
+                                                {"NY", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"TX", 291, {4, 0, 0}, {7, 0, 0}},
+                                                {"ME", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"OH", 291, {4, 0, 0}, {8, 0, 0}},
+                                                {"CA", 291, {3, 0, 0}, {6, 0, 0}},
+                                                {"GA", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"NE", 291, {4, 0, 0}, {7, 0, 0}},
+                                                {"OR", 291, {3, 0, 0}, {6, 0, 0}},
+                                                {"FL", 291, {5, 0, 0}, {8, 0, 0}},
+                                                {"OK", 291, {4, 0, 0}, {7, 0, 0}}})
+    in.entities.AddState(std::move(z));
   return in;
 }
 
