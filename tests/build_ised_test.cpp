@@ -125,7 +125,7 @@ TEST(IsedImport, StationsInAnEditionAsTheLookupFindsThem) {
   TestDir dir;
   const std::string out = dir.path() + "/ed";
   const std::string build = Shell(std::string(TELLMARK_BUILD_BIN) + " --out '" + out +
-                                  "' --us 200 --intl 2000 --no-maps --sources '" + kSources +
+                                  "' --sample-us 200 --no-maps --sources '" + kSources +
                                   "' --ised '" + kRegister + "' 2>&1");
   ASSERT_NE(build.find("Canadian register: 8 stations of 11 lines (1 club stations)"),
             std::string::npos)

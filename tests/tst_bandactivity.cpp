@@ -161,8 +161,9 @@ class TestBandActivity : public QObject {
     QCOMPARE(Cell(form, 1, 17), QString("new state, new county, new zone"));
     QCOMPARE(form.Table()->item(1, 5)->background().color(),
              QColor(0xff, 0xa0, 0x40));  // the new-state colour
-    // DL1ABC: Germany is a new entity; the distance from JO62QM to JO62 is short.
-    QCOMPARE(Cell(form, 0, 10), QString("Germany"));
+    // DL1ABC: Germany (the country file's name) is a new entity; the distance from JO62QM to JO62
+    // is short.
+    QCOMPARE(Cell(form, 0, 10), QString("Fed. Rep. of Germany"));
     QVERIFY(Cell(form, 0, 17).startsWith("new entity"));
     QCOMPARE(form.Table()->item(0, 4)->background().color(), QColor(0xff, 0x50, 0x50));
     QVERIFY(Cell(form, 0, 15).toInt() < 100);

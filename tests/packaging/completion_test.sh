@@ -44,7 +44,7 @@ done <<'CASES'
 tellmark-lookup --js|--json
 tellmark-lookup --cs|--csv
 tellmark-lookup --cw-|--cw-pitch --cw-speed --cw-volume
-tellmark-lookup --ad|--adif --adif-out
+tellmark-lookup --ad|--adif --adif-charset --adif-out
 tellmark-lookup K5DRC --ver|--version
 tellmark-lookup --adif ""|B.ADI a.adi editions logs
 tellmark-lookup --adif-out ""|B.ADI a.adi editions logs
