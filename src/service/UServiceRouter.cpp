@@ -92,11 +92,13 @@ bool ParseCount(const std::string* text, int fallback, int& count, std::string& 
   return true;
 }
 
-json NoneJson(std::string_view call) {
-  json j;
-  j["call"] = std::string(call);
-  j["match"] = "none";
-  return j;
+// A record's JSON answer, or {"call": CALL, "match": "none"} for a call not found; written
+// straight into the answer.
+void AppendRecordJson(std::string& out, const TCallbookRecord& r) {
+  if (r.match != TCallbookMatch::None) return AppendCallbookJson(out, r);
+  TCallbookRecord none;
+  none.call = AsciiUpper(r.call);
+  AppendCallbookJson(out, none);
 }
 
 }  // namespace
@@ -159,7 +161,10 @@ const std::string* QueryValue(const TQuery& q, std::string_view name) {
   return nullptr;
 }
 
-bool CheckCall(std::string_view call, std::string& error) {
+namespace {
+
+// Length and characters of a call as a client may send it.
+bool CheckCallCharacters(std::string_view call, std::string& error) {
   if (call.empty()) {
     error = "empty call";
     return false;
@@ -175,6 +180,22 @@ bool CheckCall(std::string_view call, std::string& error) {
       error = "a call holds only letters, digits and /";
       return false;
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool EmptyCallPart(std::string_view call) {
+  return !call.empty() &&
+         (call.front() == '/' || call.back() == '/' || call.find("//") != std::string_view::npos);
+}
+
+bool CheckCall(std::string_view call, std::string& error) {
+  if (!CheckCallCharacters(call, error)) return false;
+  if (EmptyCallPart(call)) {
+    error = "not a call: an empty part between slashes";
+    return false;
   }
   return true;
 }
@@ -311,7 +332,8 @@ TServiceResponse TServiceRouter::Route(const TServiceRequest& req, std::string_v
 }
 
 TCallbookRecord TServiceRouter::Find(std::string_view call) {
-  TCallbookRecord r = source_.FindCall(call);
+  // "/K5DRC" is no call; the station K5DRC is another's answer.
+  TCallbookRecord r = EmptyCallPart(call) ? TCallbookRecord() : source_.FindCall(call);
   if (r.match != TCallbookMatch::Exact && r.match != TCallbookMatch::BaseCall) {
     TCallbookRecord none;
     none.call = AsciiUpper(call);
@@ -324,21 +346,29 @@ TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
   std::string error;
   if (!CheckCall(call, error)) return BadRequest(error);
   const TCallbookRecord r = Find(call);
-  if (r.match == TCallbookMatch::None) return JsonAnswer(404, NoneJson(AsciiUpper(call)));
-  return JsonAnswer(200, CallbookJson(r));
+  TServiceResponse a;
+  a.status = r.match == TCallbookMatch::None ? 404 : 200;
+  a.contentType = kJsonType;
+  a.body.reserve(1024);
+  AppendRecordJson(a.body, r);
+  a.body += '\n';
+  return a;
 }
 
 TServiceResponse TServiceRouter::ApiBatch(const TServiceRequest& req) {
   std::vector<std::string> calls;
   std::string error;
   if (!ParseBatch(req.body, req.contentType, calls, error)) return BadRequest(error);
-  json out = json::array();
-  for (const std::string& c : calls) {
-    const std::string call(TrimBlanksView(c));
-    const TCallbookRecord r = Find(call);
-    out.push_back(r.match == TCallbookMatch::None ? NoneJson(AsciiUpper(call)) : CallbookJson(r));
+  TServiceResponse a;
+  a.contentType = kJsonType;
+  a.body.reserve(512 * calls.size() + 3);
+  a.body += '[';
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (i > 0) a.body += ',';
+    AppendRecordJson(a.body, Find(TrimBlanksView(calls[i])));
   }
-  return JsonAnswer(200, out);
+  a.body += "]\n";
+  return a;
 }
 
 namespace {
@@ -425,9 +455,16 @@ TServiceResponse TServiceRouter::ApiSearch(const TQuery& query) {
   const std::vector<TCallbookRecord> found = s.words
                                                  ? source_.SearchWords(s.wordList, s.db, s.count)
                                                  : source_.ListOrder(s.field, s.text, s.count);
-  json out = json::array();
-  for (const TCallbookRecord& r : found) out.push_back(CallbookJson(r));
-  return JsonAnswer(200, out);
+  TServiceResponse a;
+  a.contentType = kJsonType;
+  a.body.reserve(512 * found.size() + 3);
+  a.body += '[';
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (i > 0) a.body += ',';
+    AppendCallbookJson(a.body, found[i]);
+  }
+  a.body += "]\n";
+  return a;
 }
 
 TServiceResponse TServiceRouter::ApiHealth() {
@@ -457,7 +494,8 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
   const std::string* user = QueryValue(query, "u");
   const std::string* call = QueryValue(query, "callsign");
   std::string error;
-  if (call && !CheckCall(*call, error)) return BadRequest(error);
+  // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
+  if (call && !CheckCallCharacters(*call, error)) return BadRequest(error);
   if (!id) {
     // Any user name and password open a session: the data is local and public.
     if (!user || user->empty() || !QueryValue(query, "p"))
@@ -477,7 +515,8 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const std::string* key = QueryValue(query, "s");
   const std::string* call = QueryValue(query, "callsign");
   std::string error;
-  if (call && !CheckCall(*call, error)) return BadRequest(error);
+  // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
+  if (call && !CheckCallCharacters(*call, error)) return BadRequest(error);
   if (!key) {
     const std::string* user = QueryValue(query, "username");
     if (!user || user->empty())
@@ -490,7 +529,7 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
     return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText(), *key));
-  return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText()));
+  return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText(), source_.Surname(r)));
 }
 
 TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
@@ -553,6 +592,8 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   page.more = l.more;
   return Answer(200, kHtmlType, PageResults(s.text, l.found, page));
 }
+
+std::string TServiceSource::Surname(const TCallbookRecord&) { return {}; }
 
 TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
                                         int count) {
