@@ -202,24 +202,28 @@ size_t Utf8SequenceLength(std::string_view s, size_t i) {
 // A JSON string as the JSON library writes it (no ASCII escaping of other characters, invalid
 // UTF-8 replaced): quotes, backslashes and control characters escaped, the rest as it is.
 void AppendJsonString(std::string& out, std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = Utf8SequenceLength(s, i);
-    if (n == 0) {
-      // Not UTF-8 (never so in records, whose texts are converted from the stored code page):
-      // the library's own replacement, so that the bytes stay the same as before.
-      out += nlohmann::json(std::string(s))
-                 .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-      return;
-    }
-    i += n;
-  }
+  const size_t start = out.size();
   out += '"';
   size_t plain = 0;  // start of the run of bytes copied as they are
-  for (size_t i = 0; i < s.size(); ++i) {
+  for (size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      const size_t n = Utf8SequenceLength(s, i);
+      if (n == 0) {
+        // Not UTF-8 (never so in records, whose texts are converted from the stored code
+        // page): the library's own replacement, so that the bytes stay the same as before.
+        out.resize(start);
+        out += nlohmann::json(std::string(s))
+                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+      }
+      i += n;
+      continue;
+    }
+    ++i;
     if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(s.data() + plain, i - plain);
-    plain = i + 1;
+    out.append(s.data() + plain, i - 1 - plain);
+    plain = i;
     switch (c) {
       case '"':
         out += "\\\"";

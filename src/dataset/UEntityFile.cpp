@@ -81,9 +81,8 @@ const TEntity* TEntityTable::FindPrefix(std::string_view call) const {
 }
 
 const TEntity* TEntityTable::FindCode(int code) const {
-  for (const TEntity& e : entities_)
-    if (e.code == code) return &e;
-  return nullptr;
+  const auto it = byCode_.find(code);
+  return it == byCode_.end() ? nullptr : &entities_[it->second];
 }
 
 const TStateZones* TEntityTable::FindState(std::string_view state) const {
@@ -95,6 +94,7 @@ const TStateZones* TEntityTable::FindState(std::string_view state) const {
 }
 
 void TEntityTable::AddEntity(TEntity e) {
+  byCode_.emplace(e.code, entities_.size());
   entities_.push_back(std::move(e));
   if (country_.Empty()) IndexEntity(entities_.back());
 }

@@ -100,6 +100,7 @@ class TEntityTable {
   void IndexEntity(const TEntity& e);
   void AddPlace(TCallPlace p, bool exact);
   std::vector<TEntity> entities_;
+  std::unordered_map<int, size_t> byCode_;  // the first entity of each number
   std::vector<TStateZones> states_;
   TCountryFile country_;
   // The resolver's index: every prefix and exact call with what it resolves to.
