@@ -174,7 +174,10 @@ std::string TDataSetSource::Surname(const TCallbookRecord& r) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_) return {};
   TEntryRecord rec;
-  if (!ReadRecord(TDatabase::US, r.ref, rec)) return {};
+  // The entry the record was made of (not another one, after a reopening in between).
+  if (!ReadRecord(TDatabase::US, r.ref, rec) ||
+      Cp437ToUtf8(TrimBlanks(rec.Field(utCall))) != r.call)
+    return {};
   const int32_t position = rec.pos[upName];
   // The name's words, in the data set's code page, as the keys are made of them.
   const std::string name = Utf8ToCp437(r.name);
