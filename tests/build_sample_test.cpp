@@ -422,6 +422,145 @@ TEST_F(SampleGeneratorTest, IntlEntriesHaveEntityTownAndLocator) {
   EXPECT_GT(perEntity.size(), 60u);
 }
 
+// Calls of countries with call areas carry their town's area, as the national call-sign plans
+// give it (written here by hand, apart from the generator's table): the digit, and in Russia
+// the subject's letter after it, in Argentina the province's letter after the free digit.
+struct TTownArea {
+  const char* entity;  // the stored DXCC field
+  const char* town;
+  const char* area;  // the call from its third character on begins so ('?' any character)
+  const char* prefix = nullptr;  // a whole prefix instead (Canada's VY1, VO1)
+};
+const TTownArea kTownAreas[] = {
+    {"European Russia", "Moscow", "3A"},
+    {"European Russia", "Saint Petersburg", "1A"},
+    {"European Russia", "Kazan", "4P"},
+    {"European Russia", "Samara", "4H"},
+    {"European Russia", "Volgograd", "4A"},
+    {"European Russia", "Voronezh", "3Q"},
+    {"European Russia", "Perm", "9F"},
+    {"Asiatic Russia", "Yekaterinburg", "9C"},
+    {"Asiatic Russia", "Novosibirsk", "9O"},
+    {"Asiatic Russia", "Omsk", "9M"},
+    {"Asiatic Russia", "Chelyabinsk", "9A"},
+    {"Asiatic Russia", "Ufa", "9W"},
+    {"Asiatic Russia", "Krasnoyarsk", "0A"},
+    {"Asiatic Russia", "Vladivostok", "0L"},
+    {"Asiatic Russia", "Yuzhno-Sakhalinsk", "0F"},
+    {"Asiatic Russia", "Irkutsk", "0S"},
+    {"China", "Beijing", "1"},
+    {"China", "Shanghai", "4"},
+    {"China", "Guangzhou", "7"},
+    {"China", "Shenzhen", "7"},
+    {"China", "Harbin", "2"},
+    {"China", "Shenyang", "2"},
+    {"China", "Tianjin", "3"},
+    {"China", "Hangzhou", "5"},
+    {"China", "Wuhan", "6"},
+    {"China", "Chengdu", "8"},
+    {"China", "Chongqing", "8"},
+    {"China", "Lanzhou", "9"},
+    {"Brazil", "Rio de Janeiro", "1"},
+    {"Brazil", "Porto Alegre", "3"},
+    {"Brazil", "Belo Horizonte", "4"},
+    {"Brazil", "Curitiba", "5"},
+    {"Brazil", "Salvador", "6"},
+    {"Brazil", "Recife", "7"},
+    {"Brazil", "Manaus", "8"},
+    {"Argentina", "Buenos Aires", "?A"},  // A, B or C: checked below
+    {"Argentina", "La Plata", "?D"},      // D or E
+    {"Argentina", "Rosario", "?F"},
+    {"Argentina", "Mendoza", "?M"},
+    {"Argentina", "Salta", "?O"},
+    {"Argentina", "Neuquén", "?Y"},
+    {"Chile", "Santiago", "3"},
+    {"Chile", "Antofagasta", "1"},
+    {"Chile", "Temuco", "6"},
+    {"Chile", "Talcahuano", "5"},
+    {"Chile", "Punta Arenas", "8"},
+    {"Australia", "Sydney", "2"},
+    {"Australia", "Melbourne", "3"},
+    {"Australia", "Brisbane", "4"},
+    {"Australia", "Adelaide", "5"},
+    {"Australia", "Perth", "6"},
+    {"Australia", "Hobart", "7"},
+    {"Australia", "Darwin", "8"},
+    {"Canada", "Toronto", "3"},
+    {"Canada", "Ottawa", "3"},
+    {"Canada", "Calgary", "6"},
+    {"Canada", "Vancouver", "7"},
+    {"Canada", "Winnipeg", "4"},
+    {"Canada", "Halifax", "1"},
+    {"Canada", "Whitehorse", "", "VY1"},
+    {"Canada", "St. John's", "", "VO1"},
+    {"Japan", "Tokyo", "1"},
+    {"Japan", "Yokohama", "1"},
+    {"Japan", "Nagoya", "2"},
+    {"Japan", "Osaka", "3"},
+    {"Japan", "Kobe", "3"},
+    {"Japan", "Hiroshima", "4"},
+    {"Japan", "Fukuoka", "6"},
+    {"Japan", "Sendai", "7"},
+    {"Japan", "Sapporo", "8"},
+};
+
+TEST_F(SampleGeneratorTest, IntlCallsCarryTheirTownsCallArea) {
+  std::map<std::string, int> checked;  // per entity
+  for (const auto& e : sample_->intl) {
+    std::string call = e.FieldOr(itCall);
+    std::replace(call.begin(), call.end(), '<', '0');
+    const std::string addr = e.FieldOr(itAddress), entity = e.FieldOr(itDxcc);
+    for (const TTownArea& t : kTownAreas) {
+      const std::string town = ", " + ToCp437(t.town);
+      if (entity != t.entity || addr.size() < town.size() ||
+          addr.compare(addr.size() - town.size(), town.size(), town) != 0)
+        continue;
+      ++checked[entity];
+      if (t.prefix) {
+        EXPECT_EQ(call.rfind(t.prefix, 0), 0u) << call << " in " << t.town;
+        continue;
+      }
+      const std::string area = t.area;
+      ASSERT_GE(call.size(), 2 + area.size()) << call;
+      for (size_t i = 0; i < area.size(); ++i) {
+        const char c = call[2 + i];
+        if (area[i] == '?') {
+          EXPECT_TRUE(c >= '1' && c <= '9') << call << " in " << t.town;
+        } else if (std::string(t.town) == "Buenos Aires") {
+          EXPECT_TRUE(c >= 'A' && c <= 'C') << call << " in " << t.town;
+        } else if (std::string(t.town) == "La Plata") {
+          EXPECT_TRUE(c == 'D' || c == 'E') << call << " in " << t.town;
+        } else {
+          EXPECT_EQ(c, area[i]) << call << " in " << t.town;
+        }
+      }
+    }
+  }
+  for (const char* entity : {"European Russia", "Asiatic Russia", "China", "Brazil", "Argentina",
+                             "Chile", "Australia", "Canada", "Japan"})
+    EXPECT_GE(checked[entity], 3) << entity;
+}
+
+// U.S. calls carry the call district of the licensee's state (the calls of Alaska, Hawaii and
+// the territories have their own prefixes).
+TEST_F(SampleGeneratorTest, USCallsCarryTheirStatesDistrict) {
+  const std::map<std::string, char> district = {{"MA", '1'}, {"NY", '2'}, {"PA", '3'}, {"FL", '4'},
+                                                {"TX", '5'}, {"CA", '6'}, {"WA", '7'}, {"OH", '8'},
+                                                {"IL", '9'}, {"CO", '0'}};
+  int checked = 0;
+  for (const auto& e : sample_->us) {
+    const auto it = district.find(e.FieldOr(utState));
+    if (it == district.end()) continue;
+    std::string call = e.FieldOr(utCall);
+    std::replace(call.begin(), call.end(), '<', '0');
+    const size_t digit = call.find_first_of("0123456789");
+    ASSERT_NE(digit, std::string::npos) << call;
+    EXPECT_EQ(call[digit], it->second) << call << " in " << it->first;
+    ++checked;
+  }
+  EXPECT_GT(checked, 1000);
+}
+
 // An International address ends with its town, after a postcode only where a public table gives
 // the town's postcodes ("75001 Paris", never "53594 Berlin").
 TEST_F(SampleGeneratorTest, IntlPostcodesBelongToTheirTown) {
