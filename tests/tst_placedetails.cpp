@@ -96,7 +96,7 @@ class TstPlaceDetails : public QObject {
     QTest::addColumn<QString>("where");  // DXCC: entity, continent, CQ and ITU zones
     QTest::addColumn<QString>("name");   // the licensee: the whole address at home
     QTest::addColumn<bool>("home");      // the home place (locator, state, position) shown
-    const QString atSea = "No DXCC entity (maritime or aeronautical mobile)";
+    const QString atSea = "None (at sea or in the air)";
     const QString us = "PAT EXAMPLE";
     const QString usHome = "PAT EXAMPLE, 1 MAIN ST, DALLAS";
     // At home: the stored fields.

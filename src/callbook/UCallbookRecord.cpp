@@ -204,7 +204,7 @@ const char* StationWhereName(TStationWhere w) {
 }
 
 std::string StationPlaceText(const TCallbookRecord& r) {
-  if (r.where == TStationWhere::AtSea) return "No DXCC entity (maritime or aeronautical mobile)";
+  if (r.where == TStationWhere::AtSea) return "None (at sea or in the air)";
   std::string s = r.dxcc;
   const auto add = [&s](const std::string& part) {
     if (part.empty()) return;

@@ -49,8 +49,8 @@ struct TCallbookRecord {
 const char* StationWhereName(TStationWhere w);
 
 // Where the record says the station is, on one line: the entity with its continent and zones
-// ("Hawaii, OC, CQ 31, ITU 61"), the parts the record has; at sea or in the air "No DXCC entity
-// (maritime or aeronautical mobile)"; empty when nothing is known.
+// ("Hawaii, OC, CQ 31, ITU 61"), the parts the record has; "None (at sea or in the air)" for
+// /MM and /AM; empty when nothing is known.
 std::string StationPlaceText(const TCallbookRecord& r);
 
 // The record of an entry. entities may be null or empty (an older edition): the record then
