@@ -429,7 +429,7 @@ struct TTownArea {
   const char* entity;  // the stored DXCC field
   const char* town;
   const char* area;  // the call from its third character on begins so ('?' any character)
-  const char* prefix = nullptr;  // a whole prefix instead (Canada's VY1, VO1)
+  const char* prefix = nullptr;  // a whole prefix instead (Canada's VY1, Brazil's states)
 };
 const TTownArea kTownAreas[] = {
     {"European Russia", "Moscow", "3A"},
@@ -460,13 +460,22 @@ const TTownArea kTownAreas[] = {
     {"China", "Chengdu", "8"},
     {"China", "Chongqing", "8"},
     {"China", "Lanzhou", "9"},
-    {"Brazil", "Rio de Janeiro", "1"},
-    {"Brazil", "Porto Alegre", "3"},
-    {"Brazil", "Belo Horizonte", "4"},
-    {"Brazil", "Curitiba", "5"},
-    {"Brazil", "Salvador", "6"},
-    {"Brazil", "Recife", "7"},
-    {"Brazil", "Manaus", "8"},
+    // Brazil: the state's prefix and its region's digit.
+    {"Brazil", "Rio de Janeiro", "", "PY1"},
+    {"Brazil", "Porto Alegre", "", "PY3"},
+    {"Brazil", "Belo Horizonte", "", "PY4"},
+    {"Brazil", "Curitiba", "", "PY5"},
+    {"Brazil", "Joinville", "", "PP5"},
+    {"Brazil", "Salvador", "", "PY6"},
+    {"Brazil", "Recife", "", "PY7"},
+    {"Brazil", "Fortaleza", "", "PT7"},
+    {"Brazil", "Natal", "", "PS7"},
+    {"Brazil", "Manaus", "", "PP8"},
+    {"Brazil", "Teresina", "", "PS8"},
+    {"Brazil", "Campo Grande", "", "PT9"},
+    {"Brazil", "Cuiab\u00e1", "", "PY9"},
+    {"Brazil", "Goi\u00e2nia", "", "PP2"},
+    {"Brazil", "Bras\u00edlia", "", "PT2"},
     {"Argentina", "Buenos Aires", "?A"},  // A, B or C: checked below
     {"Argentina", "La Plata", "?D"},      // D or E
     {"Argentina", "Rosario", "?F"},
@@ -491,6 +500,8 @@ const TTownArea kTownAreas[] = {
     {"Canada", "Vancouver", "7"},
     {"Canada", "Winnipeg", "4"},
     {"Canada", "Halifax", "1"},
+    {"Canada", "Moncton", "", "VE9"},
+    {"Canada", "Fredericton", "", "VE9"},
     {"Canada", "Whitehorse", "", "VY1"},
     {"Canada", "St. John's", "", "VO1"},
     {"Japan", "Tokyo", "1"},
