@@ -46,9 +46,9 @@ class TstPlaceDetails : public QObject {
   // The address label's no-break spaces read as blanks.
   QString Qth() const { return Text("QTHText").replace(QChar(0xA0), ' '); }
 
- private slots:
-  void initTestCase() {
-    dir_ = std::make_unique<TestDir>();
+  // The entries of tests/place_cases.h, with a QSL manager and e-mail for two of them; with the
+  // bundled country file unless told otherwise.
+  static void WriteEditionOf(const std::string& dir, bool countryFile) {
     TBuildInput in;
     in.title = "Places";
     in.qslManagers = {{"K5DRC", "W5QSL", "direct only", "01151999"},
@@ -69,18 +69,35 @@ class TstPlaceDetails : public QObject {
       if (s.db == TDatabase::US) e.surname = "EXAMPLE";
       (s.db == TDatabase::US ? in.us : in.intl).push_back(std::move(e));
     }
-    in.entities =
-        MakeEntityTable(LoadSourceTables(std::string(TELLMARK_SOURCE_DIR) + "/data/sources"));
-    WriteEdition(in, dir_->path());
-    QVERIFY(AllocIndexCaches());
-    OpenTestEdition(dir_->path());
-    UseTestSettingsFile(iniDir_);
-    SetMessageHandler([](TMessageRequest&) { return static_cast<int>(idOK); });
+    if (countryFile)
+      in.entities =
+          MakeEntityTable(LoadSourceTables(std::string(TELLMARK_SOURCE_DIR) + "/data/sources"));
+    WriteEdition(in, dir);
+  }
+  void OpenWindow() {
     form_ = std::make_unique<TCallViewForm>();
     details_ = std::make_unique<TDetailsForm>(form_.get());
     form_->SetDetailsForm(details_.get());
     form_->show();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+  }
+  void TypeCall(const QString& typed) {
+    QLineEdit* edit = W<QComboBox>("CallEdit")->lineEdit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+  }
+
+ private slots:
+  void initTestCase() {
+    dir_ = std::make_unique<TestDir>();
+    WriteEditionOf(dir_->path(), true);
+    QVERIFY(AllocIndexCaches());
+    OpenTestEdition(dir_->path());
+    UseTestSettingsFile(iniDir_);
+    SetMessageHandler([](TMessageRequest&) { return static_cast<int>(idOK); });
+    OpenWindow();
   }
   void cleanupTestCase() {
     details_.reset();
@@ -160,11 +177,7 @@ class TstPlaceDetails : public QObject {
     QFETCH(QString, where);
     QFETCH(QString, name);
     QFETCH(bool, home);
-    QLineEdit* edit = W<QComboBox>("CallEdit")->lineEdit();
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, typed);
-    QTest::keyClick(edit, Qt::Key_Return);
+    TypeCall(typed);
     QCOMPARE(W<QComboBox>("CallEdit")->currentText(), call);
     QCOMPARE(Text("DXCCText"), where);
     QCOMPARE(Qth(), name);
@@ -197,11 +210,7 @@ class TstPlaceDetails : public QObject {
   // Another entry shown after a typed call: its own fields again, the caption without
   // designators.
   void steppingShowsTheNextEntryAtHome() {
-    QLineEdit* edit = W<QComboBox>("CallEdit")->lineEdit();
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, "KH6/K5DRC");
-    QTest::keyClick(edit, Qt::Key_Return);
+    TypeCall("KH6/K5DRC");
     QCOMPARE(Text("DXCCText"), QString("Hawaii, OC, CQ 31, ITU 61"));
     W<QPushButton>("VorBtn")->click();
     QVERIFY(W<QComboBox>("CallEdit")->currentText() != QString("K5DRC"));
@@ -214,6 +223,30 @@ class TstPlaceDetails : public QObject {
     QCOMPARE(Text("StateText"), QString("TX"));
     QCOMPARE(Qth(), QString("PAT EXAMPLE, 1 MAIN ST, DALLAS"));
     QVERIFY(!Text("LocatorText").isEmpty());
+  }
+
+  // An edition without a country file: where the station is cannot be told, so the DXCC value
+  // is left empty rather than the home entity given; the home place is still left out.
+  void withoutCountryFileNothingIsGuessed() {
+    details_.reset();
+    form_.reset();
+    CloseDataSet();
+    TestDir older;
+    WriteEditionOf(older.path(), false);
+    OpenTestEdition(older.path());
+    OpenWindow();
+    TypeCall("KH6/K5DRC");
+    QCOMPARE(W<QComboBox>("CallEdit")->currentText(), QString("K5DRC"));
+    QCOMPARE(Text("DXCCText"), QString());
+    QCOMPARE(Qth(), QString("PAT EXAMPLE"));
+    QVERIFY(Text("LocatorText").isEmpty());
+    QVERIFY(Text("StateText").isEmpty());
+    TypeCall("K5DRC");
+    QCOMPARE(Text("DXCCText"), QString("United States"));
+    QCOMPARE(Text("StateText"), QString("TX"));
+    details_.reset();
+    form_.reset();
+    CloseDataSet();
   }
 };
 

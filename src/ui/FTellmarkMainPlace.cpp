@@ -32,12 +32,15 @@ void TCallViewForm::ShowTypedCall() {
   }
   setWindowTitle(QString("%1 - %2 (designators: %3)")
                      .arg(baseTitle_, shownCall_, FromData(typed_.designators)));
-  const TCallbookRecord r = PlaceCallbook().Record(lookup_.Record(), TCallbookMatch::BaseCall,
-                                                   typed_.designators, typed_.logged);
+  const TCallbook& callbook = PlaceCallbook();
+  const TCallbookRecord r = callbook.Record(lookup_.Record(), TCallbookMatch::BaseCall,
+                                            typed_.designators, typed_.logged);
   if (r.where == TStationWhere::Home) return;  // /QRP and the like: at home
   ui->QTHText->setText(QString::fromStdString(QthNoBreak(r.name)));
   ui->CountryText->clear();
-  ui->DXCCText->setText(QString::fromStdString(StationPlaceText(r)));
+  // Without a country file (an older edition) where the station is is not known.
+  ui->DXCCText->setText(callbook.Entities().Empty() ? QString()
+                                                    : QString::fromStdString(StationPlaceText(r)));
   ui->LocatorText->clear();
   shownLocator_.clear();
   mapNumber_ = 0;
