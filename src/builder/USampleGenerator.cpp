@@ -679,6 +679,7 @@ struct TIntlContext {
   }
 };
 
+// A digit, or '#' for one of the entity's digits.
 bool IsAreaDigit(char c) { return (c >= '0' && c <= '9') || c == '#'; }
 
 // Expands a call pattern. area: empty; a digit; a whole prefix with digit (VY1); or the digit

@@ -240,7 +240,8 @@ class TCallViewForm : public QMainWindow {
   void OrderButtonClick(int index);
   void CheckOrderButton(QRadioButton* button);
   void SyncRadioButtons();
-  // logged: the call as typed, upper case ("VE2/G3ZAY/P"); empty for a call without designators.
+  // logged: the call as typed in the call box, upper case ("VE2/G3ZAY/P"); empty for a call
+  // found otherwise.
   void ShowCallLookup(const TCallLookup& result, std::string_view logged = {});
   // The name and city searches: input box, search, result; the city search processes pending
   // messages before it ends.
