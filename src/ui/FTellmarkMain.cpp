@@ -380,6 +380,7 @@ void TCallViewForm::ShowCurrentEntry() {
   ui->RecNrText->setText(FromData(lookup_.RecNrText()));
   if (!lookup_.LoadCurrent()) return;  // the previous entry's fields stay
   ShowEntryFields(MakeEntryView(lookup_.Record()));
+  ShowTypedCall();
   emit EntryShown();
 }
 
@@ -450,8 +451,11 @@ void TCallViewForm::FindCall(const QString& text) {
   ShowCallLookup(lookup_.FindCall(ToData(text)));
 }
 
-void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
+void TCallViewForm::ShowCallLookup(const TCallLookup& r, std::string_view logged) {
   if (!r.searched) return;
+  typed_ = {};
+  if (r.exact && !r.designators.empty())
+    typed_ = {lookup_.Database(), lookup_.CurrentRef(), r.designators, std::string(logged)};
   noDisplay_ = true;
   if (r.switched) ApplyDatabaseControls();
   CheckOrderButton(ui->SortByCallRadBtn);
@@ -461,10 +465,6 @@ void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
     ShowCurrentEntry();
   }
   SetListOrder(lookup_.ListOrder());
-  // A base-call hit: its designators in the caption ("... - K5DRC (designators: VE3/P)").
-  if (r.exact && !r.designators.empty())
-    setWindowTitle(
-        QString("%1 - %2 (designators: %3)").arg(baseTitle_, shownCall_, FromData(r.designators)));
   QString message = FromData(r.message);
   if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(r.call))) message.clear();
   if (!message.isEmpty()) ShowInfoBox(message);
@@ -472,9 +472,10 @@ void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
 
 void TCallViewForm::SearchCallEdit() {
   if (busy_ || modalRunning_) return;
-  const TCallLookup r = lookup_.SearchCallEdit(ToData(ui->CallEdit->currentText()));
+  const std::string typed = ToData(ui->CallEdit->currentText());
+  const TCallLookup r = lookup_.SearchCallEdit(typed);
   SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
-  ShowCallLookup(r);
+  ShowCallLookup(r, AsciiUpper(TrimBlanks(typed)));
   // Also after a message box, when the window is not yet active again: the next call typed
   // replaces this one.
   SelectAllAndFocus(ui->CallEdit);
