@@ -66,7 +66,9 @@ for scale in 1 2; do
   main="$(window 'Tellmark')"
   shoot "main-$tag.png" 2
   if [ "$scale" = 1 ]; then
-    xdotool windowsize --sync "$main" 1000 760 || true
+    # Enlarged (the window manager's bottom handle shows it can be resized), then back.
+    xdotool windowmove --sync "$main" 40 40 || true
+    xdotool windowsize --sync "$main" 1100 800 || true
     shoot "main-enlarged-$tag.png"
   fi
   xdotool windowactivate --sync "$main"; xdotool key --clearmodifiers ctrl+m
@@ -77,10 +79,9 @@ for scale in 1 2; do
   xdotool key --clearmodifiers p
   window 'Program Options' >/dev/null && shoot "options-$tag.png" && xdotool key Escape
   sleep 0.5
-  # A message box with a short text: "Set the notes file name first..." needs none set, so the
-  # About box stands for the small dialogs here.
+  # The About box (the last item of the Help menu).
   xdotool windowactivate --sync "$main"; xdotool key --clearmodifiers alt+h; sleep 0.4
-  xdotool key --clearmodifiers a
+  xdotool key --clearmodifiers Up Return
   sleep 1; shoot "about-$tag.png" && xdotool key Escape
   sleep 0.5
   xdotool windowactivate --sync "$main"; xdotool key --clearmodifiers F8
@@ -88,7 +89,8 @@ for scale in 1 2; do
   sleep 0.5
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
-  # The progress gauges and a short message box, from their window test on this screen.
+  # The progress gauges and a message box with a short text, from their window test on this
+  # screen (progress-*.png, printlabels-*.png, messagebox-*.png).
   if [ -x "$build/tests/tst_windowfit" ]; then
     TELLMARK_INI="$work/tst_windowfit.ini" TELLMARK_SCREENSHOT_DIR="$out" \
       TELLMARK_SCREENSHOT_TAG="$tag" QT_SCALE_FACTOR="$scale" QT_QPA_PLATFORM=xcb \

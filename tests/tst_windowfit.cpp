@@ -14,10 +14,12 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -25,6 +27,7 @@
 #include "labels/FPrintLabelsFromReportFile.h"
 #include "lookup_fixture.h"
 #include "map/FBeaconScheduler.h"
+#include "report/UReport.h"
 #include "settings/FProgramOptions.h"
 #include "storage/UIndexEngine.h"
 #include "textsearch/FProgressDlg.h"
@@ -34,6 +37,7 @@
 #include "ui/FTellmarkMain.h"
 #include "widgets/UContrast.h"
 #include "widgets/UPathEdit.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 
@@ -67,7 +71,16 @@ class TstWindowFit : public QObject {
   std::unique_ptr<fixture::TFixtureEdition> edition_;
   std::unique_ptr<TestDir> iniDir_;
 
-  static std::unique_ptr<TCallViewForm> MainWindow() { return std::make_unique<TCallViewForm>(); }
+  // The main window as the program starts it: with its details and map windows, centred and
+  // kept on the screen.
+  static std::unique_ptr<TCallViewForm> MainWindow() {
+    auto form = std::make_unique<TCallViewForm>();
+    form->SetDetailsForm(new TDetailsForm(form.get()));
+    form->CreateMapForm();
+    CentreOnScreen(form.get());
+    KeepOnScreen(form.get());
+    return form;
+  }
   static std::unique_ptr<TSetOptDlg> Options() {
     auto d = std::make_unique<TSetOptDlg>();
     TProgramSettings s;
@@ -147,6 +160,12 @@ class TstWindowFit : public QObject {
       const QWidget* client = scroll->widget();
       QVERIFY(client->width() >= client->minimumSizeHint().width());
       QVERIFY(client->height() >= client->minimumSizeHint().height());
+      // Scroll bars only where the screen is too small for the client area.
+      if (client->minimumSizeHint().width() + 100 < area.width() &&
+          client->minimumSizeHint().height() + 150 < area.height()) {
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
+      }
     }
   }
 
@@ -234,8 +253,9 @@ class TstWindowFit : public QObject {
     QVERIFY2(rest >= 4.5, qPrintable(QString::number(rest)));
   }
 
-  // Enlarged, the window's entry fields take the room: the call and county boxes and the
-  // address wider, the address taller; the window is not of a fixed size.
+  // Enlarged, the window's entry fields take the room: the call and county boxes, the address
+  // and the licence and QRA boxes wider, the two boxes taller; the window is not of a fixed
+  // size.
   void mainWindowGrowsWhenEnlarged() {
     const auto form = MainWindow();
     Show(form.get());
@@ -243,8 +263,11 @@ class TstWindowFit : public QObject {
     auto* call = form->findChild<QComboBox*>("CallEdit");
     auto* county = form->findChild<QComboBox*>("CountyEdit");
     auto* qth = form->findChild<QLabel*>("QTHText");
-    QVERIFY(call && county && qth);
-    const QSize callBefore = call->size(), countyBefore = county->size(), qthBefore = qth->size();
+    auto* licence = form->findChild<QWidget*>("LicenceGrp");
+    auto* qra = form->findChild<QWidget*>("QRABox");
+    QVERIFY(call && county && qth && licence && qra);
+    const QSize callBefore = call->size(), countyBefore = county->size(), qthBefore = qth->size(),
+                licenceBefore = licence->size(), qraBefore = qra->size();
     const QRect area = form->screen()->availableGeometry();
     const QSize larger = (form->size() + QSize(200, 150)).boundedTo(area.size() - QSize(20, 40));
     if (larger.width() <= form->width() + 50 || larger.height() <= form->height() + 50)
@@ -258,7 +281,10 @@ class TstWindowFit : public QObject {
     QVERIFY2(call->width() > callBefore.width(), qPrintable(QString::number(call->width())));
     QVERIFY(county->width() > countyBefore.width());
     QVERIFY(qth->width() > qthBefore.width() + 50);
-    QVERIFY(qth->height() > qthBefore.height() + 50);
+    QVERIFY(qth->height() >= qthBefore.height());
+    QVERIFY(licence->height() > licenceBefore.height() + 50);
+    QVERIFY(qra->height() > qraBefore.height() + 50);
+    QVERIFY(licence->width() + qra->width() > licenceBefore.width() + qraBefore.width() + 50);
   }
 
   // All of the above again at 200 %, in a run of its own (the scale is fixed at start).
@@ -278,7 +304,8 @@ class TstWindowFit : public QObject {
   }
 
   // Not a test: with TELLMARK_SCREENSHOT_DIR set, the screen (import -window root) with the two
-  // gauges at 50 % and the beacon scheduler (progress-<tag>.png, printlabels-<tag>.png).
+  // gauges at 50 % and a message box with a short text (progress-<tag>.png,
+  // printlabels-<tag>.png, messagebox-<tag>.png).
   void screenshots() {
     const QString dir = qEnvironmentVariable("TELLMARK_SCREENSHOT_DIR");
     if (dir.isEmpty()) QSKIP("TELLMARK_SCREENSHOT_DIR not set");
@@ -296,6 +323,15 @@ class TstWindowFit : public QObject {
     shoot(&wait, "progress-" + tag + ".png");
     const auto job = PrintJob();
     shoot(job.get(), "printlabels-" + tag + ".png");
+    // A box with a short text and the program's title (the real box, closed after the shot).
+    const TMessageHandler answering = SetMessageHandler({});
+    QTimer::singleShot(0, [&] {
+      QTest::qWait(1500);
+      QProcess::execute("import", {"-window", "root", dir + "/messagebox-" + tag + ".png"});
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    ShowErrorBox(kCantStartNotepad);
+    SetMessageHandler(answering);
   }
 };
 

@@ -2,8 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
@@ -153,15 +154,17 @@ TCallViewForm::TCallViewForm(QWidget* parent)
     box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   ui->CountyLbl->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
   ui->CentralWidget->setMinimumSize(ui->CentralWidget->minimumSizeHint().expandedTo({561, 413}));
-  const QSize client = ui->CentralWidget->sizeHint().expandedTo(ui->CentralWidget->minimumSize());
+  // The licence and QRA boxes take the height; their lines stay at the top.
+  for (QGridLayout* grid : {ui->LicenceLayout, ui->QRALayout})
+    grid->setRowStretch(grid->rowCount(), 1);
+  for (QGroupBox* box : {ui->LicenceGrp, ui->QRABox})
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
   auto* scroll = new QScrollArea(this);
   scroll->setObjectName("CentralScroll");
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setWidget(takeCentralWidget());
   setCentralWidget(scroll);
-  SizeToScreen(this, QSize(client.width(), client.height() + menuBar()->sizeHint().height() +
-                                               statusBar()->sizeHint().height()));
 
   SetUpNotes();
   SetUpSearchBoxKeys();
@@ -174,6 +177,19 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpEditionWatch();
   // The start call selected: the first call typed replaces it.
   SelectAllAndFocus(ui->CallEdit);
+  FitToContents();
+}
+
+void TCallViewForm::FitToContents() {
+  // The whole client area as the entry shown needs it, with the menu and the status line, at
+  // most the screen.
+  auto* scroll = qobject_cast<QScrollArea*>(centralWidget());
+  const QWidget* client = scroll->widget();
+  scroll->setMinimumSize(
+      client->sizeHint().expandedTo(client->minimumSizeHint()).expandedTo(client->minimumSize()));
+  const QSize wanted = sizeHint();
+  scroll->setMinimumSize(0, 0);
+  SizeToScreen(this, wanted);
 }
 
 TCallViewForm::~TCallViewForm() {
