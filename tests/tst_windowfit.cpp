@@ -24,9 +24,17 @@
 #include <memory>
 
 #include "WindowTestEnv.h"
+#include "callbook/UCallbook.h"
+#include "labels/FLabelOptions.h"
+#include "labels/FLabelSelect.h"
 #include "labels/FPrintLabelsFromReportFile.h"
+#include "labels/ULabelReport.h"
 #include "lookup_fixture.h"
 #include "map/FBeaconScheduler.h"
+#include "morse/FCWOutput.h"
+#include "morse/FMorseOptions.h"
+#include "notes/FEditNotes.h"
+#include "report/FQSLManagerList.h"
 #include "report/UReport.h"
 #include "settings/FProgramOptions.h"
 #include "storage/UIndexEngine.h"
@@ -34,10 +42,15 @@
 #include "textsearch/FWordSearch.h"
 #include "ui/FAbout.h"
 #include "ui/FDetail.h"
+#include "ui/FFindCD.h"
+#include "ui/FQslLabels.h"
 #include "ui/FTellmarkMain.h"
+#include "widgets/FDocumentViewer.h"
 #include "widgets/UContrast.h"
+#include "widgets/UHelp.h"
 #include "widgets/UPathEdit.h"
 #include "widgets/UWindowPlace.h"
+#include "wsjtx/FBandActivity.h"
 
 namespace {
 
@@ -133,6 +146,32 @@ class TstWindowFit : public QObject {
     QTest::newRow("text search") << TMakeWindow([] { return std::make_unique<TTextSearchDlg>(); });
     QTest::newRow("search progress") << TMakeWindow([] { return std::make_unique<TWaitDlg>(); });
     QTest::newRow("print labels") << TMakeWindow([] { return PrintJob(); });
+    QTest::newRow("label options") << TMakeWindow([] {
+      auto* report = new TLabelReportForm;
+      auto d = std::make_unique<TExtLabelOptDlg>(*report, false);
+      report->setParent(d.get());
+      return d;
+    });
+    QTest::newRow("label template")
+        << TMakeWindow([] { return std::make_unique<TSelectLabelTemplateDlg>(); });
+    QTest::newRow("cw output") << TMakeWindow([] { return std::make_unique<TCWOutputForm>(); });
+    QTest::newRow("morse options")
+        << TMakeWindow([] { return std::make_unique<TSetMorseOptionsDlg>(nullptr); });
+    QTest::newRow("notes editor") << TMakeWindow([] { return std::make_unique<TEditNotesForm>(); });
+    QTest::newRow("qsl managers") << TMakeWindow([] { return std::make_unique<TQslMgrForm>(); });
+    QTest::newRow("data location")
+        << TMakeWindow([] { return std::make_unique<TFindCDDlg>(QDir::tempPath()); });
+    QTest::newRow("document viewer")
+        << TMakeWindow([] { return std::make_unique<TDocumentViewerForm>(); });
+    QTest::newRow("help") << TMakeWindow([] { return std::make_unique<THelpForm>(); });
+    QTest::newRow("qsl labels") << TMakeWindow(
+        [] { return std::make_unique<TQslLabelsForm>(nullptr, QDir::tempPath().toStdString()); });
+    QTest::newRow("band activity") << TMakeWindow([] {
+      static TCallbook callbook;  // the fixture edition, open for the whole run
+      static const bool opened = (callbook.Open(), true);
+      (void)opened;
+      return std::make_unique<TBandActivityForm>(callbook);
+    });
   }
   // The frame inside the available area, and no window smaller than its layout needs (where
   // it is, its contents scroll and keep their own minimum).
