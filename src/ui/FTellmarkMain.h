@@ -110,6 +110,8 @@ class TCallViewForm : public QMainWindow {
   // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
   // no maps or they cannot be opened. Also sets up the beacon scheduler command.
   void CreateMapForm();
+  // Sizes the window to its client area as the entry shown needs it, at most the screen.
+  void FitToContents();
   TMapForm* MapForm() const { return mapForm_; }
   TBeaconSchedulerForm* BeaconSchedulerForm() const { return beaconForm_; }
   // Screenshot mode: shows the entry's map (or, with world, the top of its zoom chain), lets the
