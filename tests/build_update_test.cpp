@@ -529,7 +529,7 @@ TEST_P(DownloadLimits, GivenUpOrRefusedAsItArrives) {
   try {
     DownloadFcc(o);
     ADD_FAILURE() << "downloaded";
-  } catch (const EFccDownloadError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
   }
   const double seconds =

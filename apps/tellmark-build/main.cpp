@@ -168,7 +168,7 @@ std::string IsedDay(const std::string& path) {
       char buf[16];
       return std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
     }
-  } catch (const EZipError&) {
+  } catch (const EStatusError&) {
     // Not a zip: the text file itself.
   }
   return FileDay(path);
@@ -404,9 +404,11 @@ int Build(int argc, char** argv) {
       if (bundled.Empty() && ReadWholeFile(sourcesDir + "/cty.tsv", text))
         (void)ParseCountryFile(text, nullptr, bundled, error);
       if (!ReadWholeFile(ctyPath, text))
-        throw ESourceError("cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode()));
+        throw EStatusError(
+            TStatus::WithMessage(TStatusCode::IOError,
+                                 "cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode())));
       if (!ParseCountryFile(text, &bundled, newer, error))
-        throw ESourceError(ctyPath + " is no country file: " + error);
+        throw EStatusError(TStatus::Corrupt(ctyPath + " is no country file: " + error));
       if (!quiet)
         std::printf("Country file %s: %zu entities, version %s\n", ctyPath.c_str(),
                     newer.entities.size(),

@@ -165,10 +165,7 @@ bool ParseCsv(std::string_view text,
 
 TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
                                const TSourceTables* tables) {
-  std::string text;
-  if (!ReadWholeFile(path, text))
-    throw ECsvImportError("cannot read " + path + ": " + ErrorCodeText(LastErrorCode()) + " (" +
-                          RunErrorText(LastErrorCode()) + ")");
+  std::string text = ReadImportFile(path);
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
 
   TCsvImportReport report;
@@ -205,7 +202,7 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
             }
           }
           if (columnOf[cCall] < 0)
-            throw ECsvImportError(path + ": the header row has no \"call\" column");
+            throw EStatusError(TStatus::Corrupt(path + ": the header row has no \"call\" column"));
           return;
         }
         ++report.rows;
@@ -290,7 +287,7 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
         ++report.imported;
       },
       error);
-  if (!ok) throw ECsvImportError(path + ": " + error);
-  if (!haveHeader) throw ECsvImportError(path + " is empty (no header row)");
+  if (!ok) throw EStatusError(TStatus::Corrupt(path + ": " + error));
+  if (!haveHeader) throw EStatusError(TStatus::Corrupt(path + " is empty (no header row)"));
   return report;
 }

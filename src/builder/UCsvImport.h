@@ -25,19 +25,14 @@
 // than the header, without a call or with an unusable call is counted and reported, not fatal.
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "builder/UBuildEntry.h"
+#include "common/UStatus.h"
 
 struct TSourceTables;
-
-class ECsvImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct TCsvImportReport {
   uint64_t rows = 0;  // data rows (header and empty lines not counted)
@@ -57,7 +52,7 @@ bool ParseCsv(std::string_view text,
               std::string& error);
 
 // Appends the entries of the file to input.intl (and their QSL managers to input.qslManagers,
-// numbered after those already there). Throws ECsvImportError when the file cannot be read, has
+// numbered after those already there). Throws EStatusError when the file cannot be read, has
 // no header or no "call" column, or ends inside a quoted field.
 TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
                                const TSourceTables* tables = nullptr);

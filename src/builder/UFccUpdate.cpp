@@ -16,17 +16,13 @@
 #include "builder/UFccDownload.h"
 #include "builder/UProgressLine.h"
 #include "common/IOUtil.h"
+#include "common/UStatus.h"
 #include "dataset/UDataSet.h"
 #include "dataset/UEdition.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class EUpdateError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 std::string Dated(const std::string& weekly, const std::string& daily) {
   TEdition ed;
@@ -48,8 +44,9 @@ void CarryOver(const fs::path& from, const fs::path& to) {
                  fs::copy_options::copy_symlinks,
              ec);
     if (ec)
-      throw EUpdateError("cannot keep " + e.path().string() +
-                         " in the new edition: " + ec.message());
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError,
+          "cannot keep " + e.path().string() + " in the new edition: " + ec.message()));
   }
 }
 
@@ -57,12 +54,15 @@ void CarryOver(const fs::path& from, const fs::path& to) {
 void Swap(const fs::path& fresh, const fs::path& dir) {
   if (!fs::exists(dir)) {
     if (::rename(fresh.c_str(), dir.c_str()) != 0)
-      throw EUpdateError("cannot rename " + fresh.string() + ": " + std::strerror(errno));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot rename " + fresh.string() + ": " + std::strerror(errno)));
     return;
   }
   if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) != 0)
-    throw EUpdateError("cannot put the new edition " + fresh.string() + " in place of " +
-                       dir.string() + ": " + std::strerror(errno) + " (the old one is unchanged)");
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot put the new edition " + fresh.string() + " in place of " +
+                                  dir.string() + ": " + std::strerror(errno) +
+                                  " (the old one is unchanged)"));
 }
 
 // The user's configuration folder of Tellmark.
@@ -70,7 +70,8 @@ fs::path ConfigDir() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg == '/') return fs::path(xdg) / "tellmark";
   const char* home = std::getenv("HOME");
-  if (!home || !*home) throw EUpdateError("neither XDG_CONFIG_HOME nor HOME is set");
+  if (!home || !*home)
+    throw EStatusError(TStatus::InvalidArgument("neither XDG_CONFIG_HOME nor HOME is set"));
   return fs::path(home) / ".config" / "tellmark";
 }
 
@@ -80,7 +81,9 @@ int EnableTimer(const fs::path& dir, bool quiet) {
   const fs::path conf = ConfigDir();
   std::error_code ec;
   fs::create_directories(conf, ec);
-  if (ec) throw EUpdateError("cannot create " + conf.string() + ": " + ec.message());
+  if (ec)
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot create " + conf.string() + ": " + ec.message()));
   std::string quoted;
   for (char c : dir.string()) {
     if (c == '\\' || c == '"' || c == '$') quoted += '\\';
@@ -91,7 +94,8 @@ int EnableTimer(const fs::path& dir, bool quiet) {
                            "# Written by tellmark-build --update DIR --enable-timer: the edition "
                            "tellmark-update.timer keeps current.\nTELLMARK_EDITION=\"" +
                                quoted + "\"\n"))
-    throw EUpdateError("cannot write " + env.string() + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot write " + env.string() + ": " + std::strerror(errno)));
   const char* systemctl = std::getenv("TELLMARK_SYSTEMCTL");
   const std::string command = std::string(systemctl && *systemctl ? systemctl : "systemctl") +
                               " --user enable --now tellmark-update.timer";
@@ -150,7 +154,9 @@ int Update(int argc, char** argv, TBuildFunction build) {
     // A sibling left by a killed run holds a part-built or the replaced edition: never DIR's.
     std::error_code ec;
     fs::remove_all(fresh, ec);
-    if (ec) throw EUpdateError("cannot remove " + fresh.string() + ": " + ec.message());
+    if (ec)
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot remove " + fresh.string() + ": " + ec.message()));
     TBuildRecord rec;
     const bool recorded = ReadBuildRecord(dir.string(), rec);
     if (recorded && !extras.empty()) {
@@ -161,11 +167,12 @@ int Update(int argc, char** argv, TBuildFunction build) {
       return 2;
     }
     if (!recorded && fs::exists(dir) && !fs::is_empty(dir))
-      throw EUpdateError(dir.string() + " holds no build record (" + kBuildRecordName +
-                         "): name an empty or new folder for a new edition");
+      throw EStatusError(
+          TStatus::InvalidArgument(dir.string() + " holds no build record (" + kBuildRecordName +
+                                   "): name an empty or new folder for a new edition"));
     if (recorded && rec.SourcesOf("--fcc").empty())
-      throw EUpdateError(dir.string() +
-                         " was not built from FCC data: --update has nothing to download");
+      throw EStatusError(TStatus::InvalidArgument(
+          dir.string() + " was not built from FCC data: --update has nothing to download"));
 
     TFccDownloadOptions o;
     o.baseUrl = url;

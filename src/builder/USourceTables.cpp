@@ -127,7 +127,8 @@ struct TTable {
   std::vector<int> lineNo;
 
   [[noreturn]] void Fail(size_t row, const std::string& what) const {
-    throw ESourceError(file + " line " + std::to_string(lineNo[row]) + ": " + what);
+    throw EStatusError(
+        TStatus::Corrupt(file + " line " + std::to_string(lineNo[row]) + ": " + what));
   }
   double Number(size_t row, size_t col) const {
     const std::string& s = rows[row][col];
@@ -167,8 +168,9 @@ TTable ReadTable(const std::string& dir, const std::string& name,
   if (!ReadWholeFile(path, text)) {
     const int code = LastErrorCode();
     std::string why = RunErrorText(code);
-    throw ESourceError("Cannot read source table " + path + ": " +
-                       (why.empty() ? ErrorCodeText(code) : why));
+    throw EStatusError(TStatus::WithMessage(
+        StatusFromLastError(path, code).Code(),
+        "Cannot read source table " + path + ": " + (why.empty() ? ErrorCodeText(code) : why)));
   }
   TLineReader lines(text);
   bool first = true;
@@ -179,23 +181,24 @@ TTable ReadTable(const std::string& dir, const std::string& name,
       t.header = SplitChar(l, '\t');
       if (t.header.size() < columns.size() ||
           !std::equal(columns.begin(), columns.end(), t.header.begin()))
-        throw ESourceError(name + ": unexpected header (expected the columns " + [&] {
-          std::string s;
-          for (const auto& c : columns) s += (s.empty() ? "" : " ") + c;
-          return s;
-        }() + ")");
+        throw EStatusError(
+            TStatus::Corrupt(name + ": unexpected header (expected the columns " + [&] {
+              std::string s;
+              for (const auto& c : columns) s += (s.empty() ? "" : " ") + c;
+              return s;
+            }() + ")"));
       continue;
     }
     if (l.empty()) continue;
     auto cells = SplitChar(l, '\t');
     if (cells.size() < columns.size())
-      throw ESourceError(name + " line " + std::to_string(line) + ": " +
-                         std::to_string(cells.size()) + " columns, expected " +
-                         std::to_string(columns.size()));
+      throw EStatusError(TStatus::Corrupt(name + " line " + std::to_string(line) + ": " +
+                                          std::to_string(cells.size()) + " columns, expected " +
+                                          std::to_string(columns.size())));
     t.rows.push_back(std::move(cells));
     t.lineNo.push_back(line);
   }
-  if (first) throw ESourceError(name + ": empty file");
+  if (first) throw EStatusError(TStatus::Corrupt(name + ": empty file"));
   return t;
 }
 
@@ -440,9 +443,11 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   if (const auto cty = std::filesystem::path(dir) / "cty.tsv"; std::filesystem::exists(cty)) {
     std::string text, error;
     if (!ReadWholeFile(cty.string(), text))
-      throw ESourceError("cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          StatusFromLastError(cty.string(), LastErrorCode()).Code(),
+          "cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode())));
     if (!ParseCountryFile(text, nullptr, st.country, error))
-      throw ESourceError(cty.string() + " " + error);
+      throw EStatusError(TStatus::Corrupt(cty.string() + " " + error));
   }
   if (std::filesystem::exists(std::filesystem::path(dir) / "ca_places.tsv")) {
     const TTable t =
