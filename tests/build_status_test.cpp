@@ -10,6 +10,7 @@
 #include "TestDir.h"
 #include "builder/UCsvImport.h"
 #include "builder/UFccImport.h"
+#include "builder/UFccUpdate.h"
 #include "builder/UHelpText.h"
 #include "builder/UIsedImport.h"
 #include "builder/UMapGeometry.h"
@@ -21,6 +22,11 @@ namespace {
 void Write(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int NoBuild(int, char**) {
+  ADD_FAILURE() << "the build step ran";
+  return 1;
 }
 
 struct TFailure {
@@ -134,5 +140,26 @@ const TFailure kFailures[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, BuilderFailure, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An update refuses a folder that holds something else before it downloads anything.
+TEST(UpdateStatus, FolderWithoutBuildRecordIsRefused) {
+  TestDir d;
+  Write(d.file("ed/notes.txt"), "mine");
+  TUpdateOptions o;
+  o.dir = d.file("ed");
+  o.offline = true;
+  o.quiet = true;
+  const TResult<TUpdateOutcome> r = Update(o, NoBuild);
+  ASSERT_FALSE(r.ok());
+  EXPECT_TRUE(r.Status().IsInvalidArgument());
+  EXPECT_EQ(r.Status().Message(),
+            d.file("ed") +
+                " holds no build record (data/build.ini): name an empty or new folder for a new "
+                "edition");
+  std::ifstream kept(d.file("ed/notes.txt"));
+  std::string text;
+  std::getline(kept, text);
+  EXPECT_EQ(text, "mine");
+}
 
 }  // namespace

@@ -493,10 +493,70 @@ int Build(int argc, char** argv) {
   }
 }
 
+namespace {
+
+// tellmark-build --update DIR: the command line of an update, and its exit status.
+int RunUpdate(int argc, char** argv) {
+  CLI::App app{
+      "Brings the FCC edition in DIR up to date: downloads the newest weekly file and the daily "
+      "files after it and builds DIR again with the sources and options it was built with."};
+  TUpdateOptions o;
+  std::string dirArg;
+  app.add_option("--update", dirArg, "Edition folder (made when it does not exist)")->required();
+  app.add_option("--fcc-url", o.url,
+                 std::string("Where to download from (default ") + kFccDefaultUrl + ")");
+  app.add_flag("--offline", o.offline, "Use the files in the cache only");
+  app.add_flag("--quiet", o.quiet, "No progress or summary");
+  app.add_flag("--enable-timer", o.enableTimer,
+               "Keep DIR current by itself: name it in the update timer's environment file "
+               "($XDG_CONFIG_HOME/tellmark/update.env) and enable tellmark-update.timer");
+  app.allow_extras();
+  app.footer("Other options are build options of a new edition (kept for later updates).");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  o.buildOptions = app.remaining();
+  std::filesystem::path dir = std::filesystem::absolute(dirArg).lexically_normal();
+  if (dir.filename().empty() && dir.has_relative_path()) dir = dir.parent_path();  // "DIR/"
+  o.dir = dir.string();
+
+  const TResult<TUpdateOutcome> r = [&]() -> TResult<TUpdateOutcome> {
+    try {
+      return Update(o, Build);
+    } catch (const std::exception& e) {  // out of memory, a broken contract
+      return TStatus::WithMessage(TStatusCode::IOError, e.what());
+    }
+  }();
+  if (!r.ok()) {
+    std::fprintf(stderr, "tellmark-build: error: %s; %s is unchanged\n",
+                 r.Status().Message().c_str(), o.dir.c_str());
+    return 1;
+  }
+  switch (r->end) {
+    case TUpdateOutcome::OptionsRefused:
+      std::fprintf(stderr,
+                   "tellmark-build: %s was built with the options of its build record; "
+                   "build options (%s) go only with a new edition\n",
+                   o.dir.c_str(), o.buildOptions.front().c_str());
+      return 2;
+    case TUpdateOutcome::BuildFailed:
+      std::fprintf(stderr, "tellmark-build: %s is unchanged\n", o.dir.c_str());
+      return r->buildExitCode;
+    case TUpdateOutcome::UpToDate:
+    case TUpdateOutcome::Updated:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    if (a == "--update" || a.rfind("--update=", 0) == 0) return Update(argc, argv, Build);
+    if (a == "--update" || a.rfind("--update=", 0) == 0) return RunUpdate(argc, argv);
   }
   return Build(argc, argv);
 }

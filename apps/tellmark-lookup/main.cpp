@@ -535,9 +535,11 @@ int main(int argc, char** argv) {
   }
   SetHomeDir(ResolveDataDir(o.dataDir));
   if (!o.serve.empty()) {
-    const int served = ServeLookups(o.serve);
+    const TStatus served = ServeLookups(o.serve);
     FreeIndexCaches();
-    return served;
+    if (served.ok()) return 0;
+    std::cerr << "tellmark-lookup: " << served.Message() << "\n";
+    return 2;
   }
   int status = 0;
   try {
@@ -574,7 +576,12 @@ int main(int argc, char** argv) {
         o.wsjtxRun.myLocator = LoadProgramSettings(settingsFile, notice).myLocator;
         if (!IsValidLocator(o.wsjtxRun.myLocator)) o.wsjtxRun.myLocator.clear();
       }
-      status = wsjtx::RunWsjtxListener(o.wsjtxRun, callbook, std::cout, std::cerr);
+      if (const TStatus listened =
+              wsjtx::RunWsjtxListener(o.wsjtxRun, callbook, std::cout, std::cerr);
+          !listened.ok()) {
+        std::cerr << "tellmark-lookup: " << listened.Message() << "\n";
+        status = 2;
+      }
     } else if (!o.qsl.log.empty()) {
       status = PrintQslLabels(o, callbook, argv[0]);
     } else if (!o.adif.in.empty()) {
