@@ -144,18 +144,6 @@ struct TTable {
   std::string Text(size_t row, size_t col) const { return ToCp437(rows[row][col]); }
 };
 
-std::vector<std::string> SplitChar(std::string_view s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (true) {
-    const size_t p = s.find(sep, start);
-    out.emplace_back(s.substr(start, p == std::string_view::npos ? p : p - start));
-    if (p == std::string_view::npos) break;
-    start = p + 1;
-  }
-  return out;
-}
-
 // Reads a table and checks that its header starts with the expected columns.
 TTable ReadTable(const std::string& dir, const std::string& name,
                  const std::vector<std::string>& columns) {
@@ -178,7 +166,7 @@ TTable ReadTable(const std::string& dir, const std::string& name,
     const int line = lines.LineNumber();
     if (first) {
       first = false;
-      t.header = SplitChar(l, '\t');
+      t.header = SplitFields(l, '\t');
       if (t.header.size() < columns.size() ||
           !std::equal(columns.begin(), columns.end(), t.header.begin()))
         throw EStatusError(
@@ -190,7 +178,7 @@ TTable ReadTable(const std::string& dir, const std::string& name,
       continue;
     }
     if (l.empty()) continue;
-    auto cells = SplitChar(l, '\t');
+    auto cells = SplitFields(l, '\t');
     if (cells.size() < columns.size())
       throw EStatusError(TStatus::Corrupt(name + " line " + std::to_string(line) + ": " +
                                           std::to_string(cells.size()) + " columns, expected " +
@@ -516,7 +504,7 @@ TSourceTables LoadSourceTables(const std::string& dir) {
       }
       if (l.calls.empty()) t.Fail(r, "no call patterns");
       l.digits = t.Text(r, 4);
-      for (const auto& item : SplitChar(t.rows[r][5], '|'))
+      for (const auto& item : SplitFields(t.rows[r][5], '|'))
         if (!item.empty()) l.classes.push_back(ParseWeighted(t, r, item));
       if (l.classes.empty()) t.Fail(r, "no licence classes");
       st.licensing.push_back(std::move(l));
