@@ -688,10 +688,9 @@ TEST(EditionWriter, MapBlockFollowsTheEntries) {
   EXPECT_EQ(seenStart + 10 + 1 + 255 * 53, static_cast<int64_t>(data.size()));
   EXPECT_EQ(s.edition.mapDirOffset, seenStart + 10);
   EXPECT_EQ(data.substr(static_cast<size_t>(seenStart), 10), "IMAGEBYTES");
-  TEdition ed;
-  std::string error;
-  ASSERT_TRUE(ParseEdition(ReadFile(d.file("data/edition.ini")), ed, error)) << error;
-  EXPECT_EQ(ed.mapDirOffset, seenStart + 10);
+  const TResult<TEdition> ed = ParseEdition(ReadFile(d.file("data/edition.ini")));
+  ASSERT_TRUE(ed.ok()) << ed.Status().Message();
+  EXPECT_EQ(ed->mapDirOffset, seenStart + 10);
 }
 
 TEST(EditionWriter, OutputFolderThatIsAFileIsAClearError) {

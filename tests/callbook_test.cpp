@@ -284,9 +284,9 @@ TEST(EntityTable, PrefixesNamesAndStates) {
 TEST(EntityFile, FormatsAndParsesBack) {
   const TEntityTable t = TestEntities();
   const std::string text = FormatEntityTable(t);
-  TEntityTable back;
-  std::string error;
-  ASSERT_TRUE(ParseEntityTable(text, back, error)) << error;
+  TResult<TEntityTable> parsed = ParseEntityTable(text);
+  ASSERT_TRUE(parsed.ok()) << parsed.Status().Message();
+  TEntityTable back = std::move(parsed).Value();
   EXPECT_EQ(FormatEntityTable(back), text);
   ASSERT_EQ(back.Entities().size(), t.Entities().size());
   EXPECT_EQ(back.Entities()[0].prefixes, t.Entities()[0].prefixes);
@@ -296,8 +296,9 @@ TEST(EntityFile, FormatsAndParsesBack) {
   // CRLF line ends are read too.
   std::string crlf;
   for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  ASSERT_TRUE(ParseEntityTable(crlf, back, error)) << error;
-  EXPECT_EQ(FormatEntityTable(back), text);
+  const TResult<TEntityTable> fromCrlf = ParseEntityTable(crlf);
+  ASSERT_TRUE(fromCrlf.ok()) << fromCrlf.Status().Message();
+  EXPECT_EQ(FormatEntityTable(*fromCrlf), text);
 }
 
 TEST(EntityFile, RejectsMalformedRowsAndKeepsTheTable) {
@@ -319,11 +320,9 @@ TEST(EntityFile, RejectsMalformedRowsAndKeepsTheTable) {
       {states + "MO\t-1\t4\t7\n", "line 2: bad entity number \"-1\""},
   };
   for (const auto& c : cases) {
-    TEntityTable t = TestEntities();
-    std::string error;
-    EXPECT_FALSE(ParseEntityTable(c.text, t, error)) << c.text;
-    EXPECT_EQ(error, c.error) << c.text;
-    EXPECT_EQ(t.Entities().size(), 5u);
+    const TResult<TEntityTable> t = ParseEntityTable(c.text);
+    EXPECT_TRUE(t.Status().IsCorrupt()) << c.text;
+    EXPECT_EQ(t.Status().Message(), c.error) << c.text;
   }
 }
 

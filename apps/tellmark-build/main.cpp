@@ -399,16 +399,20 @@ int Build(int argc, char** argv) {
     input.entities = MakeEntityTable(tables);
     if (!ctyPath.empty()) {
       // The colon form has no ADIF numbers: those of the bundled file, by prefix.
-      TCountryFile bundled = tables.country, newer;
-      std::string text, error;
+      TCountryFile bundled = tables.country;
+      std::string text;
       if (bundled.Empty() && ReadWholeFile(sourcesDir + "/cty.tsv", text))
-        (void)ParseCountryFile(text, nullptr, bundled, error);
+        if (TResult<TCountryFile> f = ParseCountryFile(text, nullptr); f.ok())
+          bundled = std::move(f).Value();
       if (!ReadWholeFile(ctyPath, text))
         throw EStatusError(
             TStatus::WithMessage(TStatusCode::IOError,
                                  "cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode())));
-      if (!ParseCountryFile(text, &bundled, newer, error))
-        throw EStatusError(TStatus::Corrupt(ctyPath + " is no country file: " + error));
+      TResult<TCountryFile> parsed = ParseCountryFile(text, &bundled);
+      if (!parsed.ok())
+        throw EStatusError(
+            TStatus::Corrupt(ctyPath + " is no country file: " + parsed.Status().Message()));
+      TCountryFile newer = std::move(parsed).Value();
       if (!quiet)
         std::printf("Country file %s: %zu entities, version %s\n", ctyPath.c_str(),
                     newer.entities.size(),

@@ -45,11 +45,11 @@ struct TCsvImportReport {
   uint64_t derivedLocator = 0;  // entries whose locator came from the city
 };
 
-// Splits RFC 4180 text into rows; calls row(fields, first line number of the row). Returns
-// false with error set when a quoted field is not closed.
-bool ParseCsv(std::string_view text,
-              const std::function<void(const std::vector<std::string>& fields, uint64_t line)>& row,
-              std::string& error);
+// Splits RFC 4180 text into rows; calls row(fields, first line number of the row). Corrupt when
+// a quoted field is not closed.
+TStatus ParseCsv(
+    std::string_view text,
+    const std::function<void(const std::vector<std::string>& fields, uint64_t line)>& row);
 
 // Appends the entries of the file to input.intl (and their QSL managers to input.qslManagers,
 // numbered after those already there). Throws EStatusError when the file cannot be read, has

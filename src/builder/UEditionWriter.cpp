@@ -594,9 +594,8 @@ void FinishWordList(TPrepared& p) {
 
 // Writes a word list (any thread: the file layer keeps the last error code per thread).
 void WriteWordList(TPrepared& p, const std::string& idxPath, const std::string& vwsPath) {
-  std::string error;
-  if (!p.words.Write(idxPath, vwsPath, error))
-    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError, error));
+  if (TStatus written = p.words.Write(idxPath, vwsPath); !written.ok())
+    throw EStatusError(std::move(written));
 }
 
 void PutShortString(char* rec, int at, int maxLen, std::string_view text) {

@@ -429,13 +429,15 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   }
   // Canadian places (optional).
   if (const auto cty = std::filesystem::path(dir) / "cty.tsv"; std::filesystem::exists(cty)) {
-    std::string text, error;
+    std::string text;
     if (!ReadWholeFile(cty.string(), text))
       throw EStatusError(TStatus::WithMessage(
           StatusFromLastError(cty.string(), LastErrorCode()).Code(),
           "cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode())));
-    if (!ParseCountryFile(text, nullptr, st.country, error))
-      throw EStatusError(TStatus::Corrupt(cty.string() + " " + error));
+    TResult<TCountryFile> country = ParseCountryFile(text, nullptr);
+    if (!country.ok())
+      throw EStatusError(TStatus::Corrupt(cty.string() + " " + country.Status().Message()));
+    st.country = std::move(country).Value();
   }
   if (std::filesystem::exists(std::filesystem::path(dir) / "ca_places.tsv")) {
     const TTable t =

@@ -50,7 +50,10 @@ void TCallbook::Open() {
   entities_ = {};
   managers_.clear();
   warning_.clear();
-  if (!ReadEntityTable(entities_, warning_)) entities_ = {};
+  if (TResult<TEntityTable> table = ReadEntityTable(); table.ok())
+    entities_ = std::move(table).Value();
+  else
+    warning_ = table.Status().Message();
   // Read whole: a few thousand 53-byte records, then nothing of the file changes.
   std::string bytes;
   if (ReadWholeFile(DataSetPath(kQslManagerFileName), bytes)) {

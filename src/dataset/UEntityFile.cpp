@@ -370,14 +370,13 @@ std::string FormatEntityTable(const TEntityTable& table) {
   return s;
 }
 
-bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string& error) {
+TResult<TEntityTable> ParseEntityTable(const std::string& text) {
   TEntityTable t;
   TCountryFile country;
   enum { None, Entities, States, Country } section = None;
   TLineReader lines(text);
   const auto fail = [&](const std::string& what) {
-    error = "line " + std::to_string(lines.LineNumber()) + ": " + what;
-    return false;
+    return TStatus::Corrupt("line " + std::to_string(lines.LineNumber()) + ": " + what);
   };
   for (std::string_view l; lines.Next(l);) {
     if (l.empty() || l[0] == '#') continue;
@@ -394,10 +393,9 @@ bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string&
       continue;
     }
     if (section == Country) {
-      TCountryEntity e;
-      std::string why;
-      if (!ParseCountryRow(l, e, why)) return fail(why);
-      country.entities.push_back(std::move(e));
+      TResult<TCountryEntity> e = ParseCountryRow(l);
+      if (!e.ok()) return fail(e.Status().Message());
+      country.entities.push_back(std::move(e).Value());
       continue;
     }
     const std::vector<std::string> c = SplitFields(l, '\t');
@@ -426,26 +424,21 @@ bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string&
     }
   }
   if (!country.Empty()) t.SetCountryFile(std::move(country));
-  table = std::move(t);
-  return true;
+  return t;
 }
 
-bool ReadEntityTable(TEntityTable& table, std::string& error) {
+TResult<TEntityTable> ReadEntityTable() {
   const std::string path = DataSetPath(kEntityFileName);
   std::string text;
   if (!ReadWholeFile(path, text)) {
-    if (::access(path.c_str(), F_OK) != 0) {
-      table = {};
-      return true;
-    }
-    error = "cannot read data/entities.tsv: " + ErrorCodeText(LastErrorCode());
-    return false;
+    const int code = LastErrorCode();
+    if (::access(path.c_str(), F_OK) != 0) return TEntityTable{};
+    return TStatus::WithMessage(StatusFromLastError(path, code).Code(),
+                                "cannot read data/entities.tsv: " + ErrorCodeText(code));
   }
-  if (!ParseEntityTable(text, table, error)) {
-    error = "data/entities.tsv " + error;
-    return false;
-  }
-  return true;
+  TResult<TEntityTable> table = ParseEntityTable(text);
+  if (!table.ok()) return TStatus::Corrupt("data/entities.tsv " + table.Status().Message());
+  return table;
 }
 
 std::string CountryFileLine(const TEntityTable& table) {
