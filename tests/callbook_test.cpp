@@ -425,7 +425,7 @@ TEST_F(CallbookLookup, CallsAsLoggersTypeThem) {
       {"/", "/", TCallbookMatch::None, "", false, true},
   };
   for (const auto& c : cases) {
-    const TCallbookAnswer a = callbook.Lookup(c.typed);
+    const TCallbookAnswer a = callbook.Lookup(c.typed).Value();
     EXPECT_EQ(a.record.call, c.call) << c.typed;
     EXPECT_EQ(a.record.match, c.match) << c.typed;
     EXPECT_EQ(a.record.designators, c.designators) << c.typed;
@@ -433,10 +433,10 @@ TEST_F(CallbookLookup, CallsAsLoggersTypeThem) {
     EXPECT_EQ(!a.message.empty(), c.message) << c.typed << ": " << a.message;
   }
   // Manager and zones from the files of the edition.
-  const TCallbookRecord k1abc = callbook.Lookup("K1ABC").record;
+  const TCallbookRecord k1abc = callbook.Lookup("K1ABC")->record;
   EXPECT_EQ(k1abc.qslManager, "W1QSL");
   EXPECT_EQ(k1abc.dxccCode, 291);  // no row for MA in the test table: the named entity
-  const TCallbookRecord dl = callbook.Lookup("DL1ABC").record;
+  const TCallbookRecord dl = callbook.Lookup("DL1ABC")->record;
   EXPECT_EQ(dl.qslManager, "DL9QSL");
   EXPECT_EQ(dl.dxccCode, 230);  // stored as "Germany": the call's prefix
   EXPECT_EQ(dl.ituZone, 28);
@@ -451,13 +451,13 @@ TEST_F(CallbookLookup, DamagedOrMissingTableGivesRecordsWithoutZones) {
   damaged.Open();
   EXPECT_NE(damaged.Warning().find("data/entities.tsv line 2"), std::string::npos)
       << damaged.Warning();
-  EXPECT_FALSE(damaged.Lookup("K1ABC").record.dxccCode);
+  EXPECT_FALSE(damaged.Lookup("K1ABC")->record.dxccCode);
   ASSERT_EQ(::unlink(path.c_str()), 0);
   TCallbook missing;
   missing.Open();
   EXPECT_EQ(missing.Warning(), "");
   EXPECT_TRUE(missing.Entities().Empty());
-  EXPECT_FALSE(missing.Lookup("K1ABC").record.cqZone);
+  EXPECT_FALSE(missing.Lookup("K1ABC")->record.cqZone);
   ASSERT_TRUE(WriteFileAtomically(path, good));
 }
 

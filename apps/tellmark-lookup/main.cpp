@@ -384,7 +384,7 @@ int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook)
     out.Add(std::move(r));
     return 2;
   }
-  TCallbookAnswer a = callbook.Lookup(text);
+  TCallbookAnswer a = ValueOrThrow(callbook.Lookup(text));
   if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
   const bool exact = a.Exact();
   out.Add(std::move(a.record));
@@ -394,7 +394,7 @@ int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook)
 // count entries of an order from the first entry whose key is equal or greater; nothing when
 // the text is past the last key.
 bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
-  const TOrderListing l = ListOrderEntries(o.orderIndex, o.orderText, o.count);
+  const TOrderListing l = ValueOrThrow(ListOrderEntries(o.orderIndex, o.orderText, o.count));
   if (!l.searched) {
     const int index = o.orderIndex;
     std::cerr << "tellmark-lookup: empty "
@@ -414,7 +414,7 @@ bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
 // without its word-list browsing). False when no entry has them all.
 bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
   const std::vector<TFoundEntry> found =
-      SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1);
+      ValueOrThrow(SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1));
   for (const TFoundEntry& e : found) out.Add(callbook.Record(e.rec, e.match));
   return !found.empty();
 }
@@ -432,7 +432,7 @@ int WriteMorseWave(const TOptions& o, const TCallbook& callbook) {
 
   if (const std::string problem = CallTextProblem(o.calls.front()); !problem.empty())
     throw std::runtime_error(problem);
-  const TCallbookEntry e = callbook.FindEntry(o.calls.front());
+  const TCallbookEntry e = ValueOrThrow(callbook.FindEntry(o.calls.front()));
   if (e.key.empty()) throw std::runtime_error("empty call");
   if (!e.notice.empty()) std::cerr << "tellmark-lookup: " << e.notice << "\n";
   if (e.match == TCallbookMatch::None) throw std::runtime_error(NotFoundText("Call", e.key));
