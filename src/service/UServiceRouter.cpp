@@ -554,10 +554,12 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   return Answer(200, kHtmlType, PageResults(s.text, l.found, page));
 }
 
-TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
-                                        int count) {
+namespace {
+
+// The page of count records from the offset-th on, of a listing asked for one record more than
+// the page ends with (so that it tells whether more follow).
+TListPage PageOf(std::vector<TCallbookRecord> all, int offset, int count) {
   TListPage page;
-  std::vector<TCallbookRecord> all = ListOrder(field, text, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);
   for (size_t i = static_cast<size_t>(offset);
        i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
@@ -565,13 +567,14 @@ TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view tex
   return page;
 }
 
+}  // namespace
+
+TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                        int count) {
+  return PageOf(ListOrder(field, text, offset + count + 1), offset, count);
+}
+
 TListPage TServiceSource::SearchWordsPage(const std::vector<std::string>& words,
                                           std::string_view db, int offset, int count) {
-  TListPage page;
-  std::vector<TCallbookRecord> all = SearchWords(words, db, offset + count + 1);
-  page.more = all.size() > static_cast<size_t>(offset + count);
-  for (size_t i = static_cast<size_t>(offset);
-       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
-    page.found.push_back(std::move(all[i]));
-  return page;
+  return PageOf(SearchWords(words, db, offset + count + 1), offset, count);
 }
