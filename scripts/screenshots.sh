@@ -5,8 +5,18 @@
 # Uses the sample edition the default build writes next to the binaries; without one, a sample
 # edition written by tellmark-build, or else the small fixture edition of the look-up tests.
 #   scripts/screenshots.sh [BUILD_DIR]   (default: build)
+#
+# With --desktop OUT_DIR, the screen as a user sees it instead: Xvfb at 1280x1024 with openbox,
+# the program driven through its menus with xdotool, the whole screen grabbed (import -window
+# root) for the main window (also enlarged), the map window, the beacon scheduler, the program
+# options, a message box and the text search, at the default size and at 200 % (QT_SCALE_FACTOR=2),
+# and the two progress gauges from their window test:
+#   scripts/screenshots.sh --desktop OUT_DIR [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = "--desktop" ]; then
+  exec bash scripts/screenshots-desktop.sh "${@:2}"
+fi
 build="${1:-build}"
 out="build/screenshots"
 mkdir -p "$out"

@@ -422,6 +422,169 @@ TEST_F(SampleGeneratorTest, IntlEntriesHaveEntityTownAndLocator) {
   EXPECT_GT(perEntity.size(), 60u);
 }
 
+// Calls of countries with call areas carry their town's area, as the national call-sign plans
+// give it (written here by hand, apart from the generator's table): the digit, and in Russia
+// the subject's letter after it, in Argentina the province's letter after the free digit.
+struct TTownArea {
+  const char* entity;  // the stored DXCC field
+  const char* town;
+  const char* area;              // the call from its third character on (MatchesArea)
+  const char* prefix = nullptr;  // a whole prefix instead (Canada's VY1, Brazil's states)
+};
+const TTownArea kTownAreas[] = {
+    {"European Russia", "Moscow", "3A"},
+    {"European Russia", "Saint Petersburg", "1A"},
+    {"European Russia", "Kazan", "4P"},
+    {"European Russia", "Samara", "4H"},
+    {"European Russia", "Volgograd", "4A"},
+    {"European Russia", "Voronezh", "3Q"},
+    {"European Russia", "Perm", "9F"},
+    {"Asiatic Russia", "Yekaterinburg", "9C"},
+    {"Asiatic Russia", "Novosibirsk", "9O"},
+    {"Asiatic Russia", "Omsk", "9M"},
+    {"Asiatic Russia", "Chelyabinsk", "9A"},
+    {"Asiatic Russia", "Ufa", "9W"},
+    {"Asiatic Russia", "Krasnoyarsk", "0A"},
+    {"Asiatic Russia", "Vladivostok", "0L"},
+    {"Asiatic Russia", "Yuzhno-Sakhalinsk", "0F"},
+    {"Asiatic Russia", "Irkutsk", "0S"},
+    // China: the digit and the province's letters.
+    {"China", "Beijing", "1"},
+    {"China", "Shanghai", "4[A-H]"},
+    {"China", "Guangzhou", "7[I-P]"},
+    {"China", "Shenzhen", "7[I-P]"},
+    {"China", "Nanning", "7[Q-X]"},
+    {"China", "Harbin", "2[A-H]"},
+    {"China", "Changchun", "2[I-P]"},
+    {"China", "Shenyang", "2[Q-X]"},
+    {"China", "Tianjin", "3[A-F]"},
+    {"China", "Hangzhou", "5[A-H]"},
+    {"China", "Wuhan", "6[Q-X]"},
+    {"China", "Chengdu", "8[A-F]"},
+    {"China", "Chongqing", "8[G-L]"},
+    {"China", "Lanzhou", "9[G-L]"},
+    // Brazil: the state's prefix and its region's digit.
+    {"Brazil", "Rio de Janeiro", "", "PY1"},
+    {"Brazil", "Porto Alegre", "", "PY3"},
+    {"Brazil", "Belo Horizonte", "", "PY4"},
+    {"Brazil", "Curitiba", "", "PY5"},
+    {"Brazil", "Joinville", "", "PP5"},
+    {"Brazil", "Salvador", "", "PY6"},
+    {"Brazil", "Recife", "", "PY7"},
+    {"Brazil", "Fortaleza", "", "PT7"},
+    {"Brazil", "Natal", "", "PS7"},
+    {"Brazil", "Manaus", "", "PP8"},
+    {"Brazil", "Teresina", "", "PS8"},
+    {"Brazil", "Campo Grande", "", "PT9"},
+    {"Brazil", "Cuiab\u00e1", "", "PY9"},
+    {"Brazil", "Goi\u00e2nia", "", "PP2"},
+    {"Brazil", "Bras\u00edlia", "", "PT2"},
+    {"Argentina", "Buenos Aires", "?[A-C]"},
+    {"Argentina", "La Plata", "?[DE]"},
+    {"Argentina", "Rosario", "?F"},
+    {"Argentina", "Mendoza", "?M"},
+    {"Argentina", "Salta", "?O"},
+    {"Argentina", "Neuquén", "?Y"},
+    {"Chile", "Santiago", "3"},
+    {"Chile", "Antofagasta", "1"},
+    {"Chile", "Temuco", "6"},
+    {"Chile", "Talcahuano", "5"},
+    {"Chile", "Punta Arenas", "8"},
+    {"Australia", "Sydney", "2"},
+    {"Australia", "Melbourne", "3"},
+    {"Australia", "Brisbane", "4"},
+    {"Australia", "Adelaide", "5"},
+    {"Australia", "Perth", "6"},
+    {"Australia", "Hobart", "7"},
+    {"Australia", "Darwin", "8"},
+    {"Canada", "Toronto", "3"},
+    {"Canada", "Ottawa", "3"},
+    {"Canada", "Calgary", "6"},
+    {"Canada", "Vancouver", "7"},
+    {"Canada", "Winnipeg", "4"},
+    {"Canada", "Halifax", "1"},
+    {"Canada", "Moncton", "", "VE9"},
+    {"Canada", "Fredericton", "", "VE9"},
+    {"Canada", "Whitehorse", "", "VY1"},
+    {"Canada", "St. John's", "", "VO1"},
+    {"Japan", "Tokyo", "1"},
+    {"Japan", "Yokohama", "1"},
+    {"Japan", "Nagoya", "2"},
+    {"Japan", "Osaka", "3"},
+    {"Japan", "Kobe", "3"},
+    {"Japan", "Hiroshima", "4"},
+    {"Japan", "Fukuoka", "6"},
+    {"Japan", "Sendai", "7"},
+    {"Japan", "Sapporo", "8"},
+};
+
+// Whether text begins as area says: a character stands for itself, '?' for a digit 1-9, and
+// "[A-C]" or "[DE]" for one of the letters listed.
+bool MatchesArea(std::string_view text, std::string_view area) {
+  size_t at = 0;
+  for (size_t i = 0; i < area.size(); ++i, ++at) {
+    if (at >= text.size()) return false;
+    const char c = text[at];
+    if (area[i] == '?') {
+      if (c < '1' || c > '9') return false;
+    } else if (area[i] == '[') {
+      const size_t end = area.find(']', i);
+      const std::string_view set = area.substr(i + 1, end - i - 1);
+      const bool in = set.size() == 3 && set[1] == '-' ? c >= set[0] && c <= set[2]
+                                                       : set.find(c) != std::string_view::npos;
+      if (!in) return false;
+      i = end;
+    } else if (c != area[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(SampleGeneratorTest, IntlCallsCarryTheirTownsCallArea) {
+  std::map<std::string, int> checked;  // per entity
+  for (const auto& e : sample_->intl) {
+    std::string call = e.FieldOr(itCall);
+    std::replace(call.begin(), call.end(), '<', '0');
+    const std::string addr = e.FieldOr(itAddress), entity = e.FieldOr(itDxcc);
+    for (const TTownArea& t : kTownAreas) {
+      const std::string town = ", " + ToCp437(t.town);
+      if (entity != t.entity || addr.size() < town.size() ||
+          addr.compare(addr.size() - town.size(), town.size(), town) != 0)
+        continue;
+      ++checked[entity];
+      if (t.prefix) {
+        EXPECT_EQ(call.rfind(t.prefix, 0), 0u) << call << " in " << t.town;
+        continue;
+      }
+      EXPECT_TRUE(MatchesArea(call.substr(2), t.area)) << call << " in " << t.town;
+    }
+  }
+  for (const char* entity : {"European Russia", "Asiatic Russia", "China", "Brazil", "Argentina",
+                             "Chile", "Australia", "Canada", "Japan"})
+    EXPECT_GE(checked[entity], 3) << entity;
+}
+
+// U.S. calls carry the call district of the licensee's state (the calls of Alaska, Hawaii and
+// the territories have their own prefixes).
+TEST_F(SampleGeneratorTest, USCallsCarryTheirStatesDistrict) {
+  const std::map<std::string, char> district = {{"MA", '1'}, {"NY", '2'}, {"PA", '3'}, {"FL", '4'},
+                                                {"TX", '5'}, {"CA", '6'}, {"WA", '7'}, {"OH", '8'},
+                                                {"IL", '9'}, {"CO", '0'}};
+  int checked = 0;
+  for (const auto& e : sample_->us) {
+    const auto it = district.find(e.FieldOr(utState));
+    if (it == district.end()) continue;
+    std::string call = e.FieldOr(utCall);
+    std::replace(call.begin(), call.end(), '<', '0');
+    const size_t digit = call.find_first_of("0123456789");
+    ASSERT_NE(digit, std::string::npos) << call;
+    EXPECT_EQ(call[digit], it->second) << call << " in " << it->first;
+    ++checked;
+  }
+  EXPECT_GT(checked, 1000);
+}
+
 // An International address ends with its town, after a postcode only where a public table gives
 // the town's postcodes ("75001 Paris", never "53594 Berlin").
 TEST_F(SampleGeneratorTest, IntlPostcodesBelongToTheirTown) {

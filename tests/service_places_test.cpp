@@ -201,4 +201,83 @@ TEST_F(OutputPlaces, EveryOutputSaysTheSame) {
   }
 }
 
+// An edition that tellmark-build made with the Canadian register (tests/fixtures/ised): every
+// output says the province apart, as its two-letter code (HamQTH district, QRZ state, ADIF
+// STATE, the JSON state), and the town alone (HamQTH qth, QRZ addr2, ADIF QTH, the JSON city).
+TEST(RegisterPlaces, ProvinceAndTownApartInEveryOutput) {
+  TestDir dir;
+  const std::string out = dir.path() + "/ed";
+  const std::string sources = std::string(TELLMARK_SOURCE_DIR) + "/data/sources";
+  const std::string reg =
+      std::string(TELLMARK_SOURCE_DIR) + "/tests/fixtures/ised/amateur_delim.txt";
+  ASSERT_EQ(std::system((std::string(TELLMARK_BUILD_BIN) + " --out '" + out +
+                         "' --sample-us 50 --no-maps --sources '" + sources + "' --ised '" + reg +
+                         "' > /dev/null 2>&1")
+                            .c_str()),
+            0);
+  struct TStation {
+    const char *call, *town, *adifTown, *province, *postal;
+  };
+  // Read off the register's lines by hand; ADIF writes the town in ASCII.
+  const TStation stations[] = {
+      {"VA1AA", "MIDDLE SACKVILLE", "MIDDLE SACKVILLE", "NS", "B4E 2X8"},
+      {"VE2GAG", "MONTR\u00c9AL", "MONTREAL", "QC", "H2X 3K4"},
+      {"VE3OCE", "TORONTO", "TORONTO", "ON", "M5H 1A1"},
+      {"VE7PEM", "PEMBERTON", "PEMBERTON", "BC", "V0N 2L0"},
+      {"VO1ZZ", "ST. JOHN'S", "ST. JOHN'S", "NL", "A1C 1A1"},
+  };
+  std::string adif;
+  for (const TStation& st : stations)
+    adif += "<CALL:" + std::to_string(std::string(st.call).size()) + ">" + st.call +
+            " <QSO_DATE:8>20240101 <EOR>\n";
+  const std::string adi = dir.file("log.adi"), filled = dir.file("filled.adi");
+  ASSERT_TRUE(WriteFileAtomically(adi, adif));
+  ASSERT_EQ(std::system((std::string(TELLMARK_LOOKUP_BIN) + " --data '" + out + "' --adif " + adi +
+                         " --adif-out " + filled + " > /dev/null 2>&1")
+                            .c_str()),
+            0);
+  std::string text;
+  ASSERT_TRUE(ReadWholeFile(filled, text));
+  const TAdifLogText log(text);
+
+  ASSERT_TRUE(AllocIndexCaches());
+  SetHomeDir(out);
+  {
+    TDataSetSource source("");
+    std::string error;
+    ASSERT_TRUE(source.Open(error)) << error;
+    TServiceRouter router(source);
+    const auto get = [&router](const std::string& target) {
+      return router.Handle({"GET", target, "", ""});
+    };
+    const std::string hamqth = ParseXml(get("/xml.php?u=a&p=b").body).Text("session/session_id");
+    const std::string qrz =
+        ParseXml(get("/xml/current/?username=a;password=b").body).Text("Session/Key");
+    size_t i = 0;
+    for (const TStation& st : stations) {
+      SCOPED_TRACE(st.call);
+      const TXmlDoc h =
+          ParseXml(get("/xml.php?id=" + hamqth + "&callsign=" + st.call + "&prg=t").body);
+      EXPECT_EQ(Xml(h, "search/district"), st.province);
+      EXPECT_EQ(Xml(h, "search/qth"), st.town);
+      EXPECT_EQ(Xml(h, "search/adr_zip"), st.postal);
+      const TXmlDoc q = ParseXml(get("/xml/current/?s=" + qrz + ";callsign=" + st.call).body);
+      EXPECT_EQ(Xml(q, "Callsign/state"), st.province);
+      EXPECT_EQ(Xml(q, "Callsign/addr2"), st.town);
+      EXPECT_EQ(Xml(q, "Callsign/zip"), st.postal);
+      const json api =
+          json::parse(get(std::string("/api/v1/calls/") + st.call).body, nullptr, false);
+      ASSERT_FALSE(api.is_discarded());
+      EXPECT_EQ(Text(api, "state"), st.province);
+      EXPECT_EQ(Text(api, "city"), st.town);
+      EXPECT_EQ(Text(api, "zip"), st.postal);
+      EXPECT_EQ(log.Field(i, "STATE"), st.province);
+      EXPECT_EQ(log.Field(i, "QTH"), st.adifTown);
+      EXPECT_EQ(log.Field(i, "DXCC"), "1");
+      ++i;
+    }
+  }
+  FreeIndexCaches();
+}
+
 }  // namespace

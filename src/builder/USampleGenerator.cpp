@@ -684,16 +684,29 @@ struct TIntlContext {
   }
 };
 
-// Expands a call pattern. area: a digit, a whole prefix with digit (VY1), or empty.
+// A digit, or '#' for one of the entity's digits.
+bool IsAreaDigit(char c) { return (c >= '0' && c <= '9') || c == '#'; }
+
+// Expands a call pattern. area: empty; a digit; a whole prefix with digit (VY1); or the digit
+// (or '#', a digit of digits) with the suffix's first letters, which take the place of as many
+// of the pattern's letters (9C: Sverdlovsk oblast; #H: Cordoba).
 std::string ExpandCall(TRng& r, std::string_view pattern, const std::string& area,
                        const std::string& digits) {
   std::string c;
+  size_t lettersTaken = 0;
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char p = pattern[i];
     if (p == '@') {
-      c += r.Letter();
+      if (lettersTaken > 0)
+        --lettersTaken;
+      else
+        c += r.Letter();
     } else if (p == '#') {
-      if (area.size() > 1) {
+      if (area.size() > 1 && IsAreaDigit(area[0])) {
+        const std::string part = ExpandCall(r, area, {}, digits);
+        c += part;
+        lettersTaken = part.size() - 1;
+      } else if (area.size() > 1) {
         c = area;  // the area's own prefix replaces what came before
       } else if (area.size() == 1) {
         c += area;

@@ -203,6 +203,20 @@ const char* StationWhereName(TStationWhere w) {
   return "home";
 }
 
+std::string StationPlaceText(const TCallbookRecord& r) {
+  if (r.where == TStationWhere::AtSea) return "None (at sea or in the air)";
+  std::string s = r.dxcc;
+  const auto add = [&s](const std::string& part) {
+    if (part.empty()) return;
+    if (!s.empty()) s += ", ";
+    s += part;
+  };
+  add(r.continent);
+  if (r.cqZone) add("CQ " + std::to_string(*r.cqZone));
+  if (r.ituZone) add("ITU " + std::to_string(*r.ituZone));
+  return s;
+}
+
 const char* MatchName(TCallbookMatch m) {
   switch (m) {
     case TCallbookMatch::Exact:

@@ -48,6 +48,11 @@ struct TCallbookRecord {
 // "home", "portable", "area", "prefix", "listed", "at-sea", "abroad".
 const char* StationWhereName(TStationWhere w);
 
+// Where the record says the station is, on one line: the entity with its continent and zones
+// ("Hawaii, OC, CQ 31, ITU 61"), the parts the record has; "None (at sea or in the air)" for
+// /MM and /AM; empty when nothing is known.
+std::string StationPlaceText(const TCallbookRecord& r);
+
 // The record of an entry. entities may be null or empty (an older edition): the record then
 // has no DXCC number, zones or continent. qslManager, designators and loggedCall (the call as
 // written with its designators, "VE3/K5DRC/P"; empty: the entry's call and the designators)

@@ -10,6 +10,7 @@
 #include "labels/ULabelJob.h"
 #include "labels/ULabelReport.h"
 #include "ui_FPrintLabelsFromReportFile.h"
+#include "widgets/UContrast.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
 #include "widgets/UWindowPlace.h"
@@ -31,10 +32,11 @@ TPrintLabelsForm::TPrintLabelsForm(const TPrintOptions& options, const TAddressS
   ui->setupUi(this);
   setProperty("helpContext", kHelpContext);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  // A navy gauge; the percentage in grey reads on the bar and beside it.
-  ui->Gauge->setStyleSheet(
-      "QProgressBar { color: #808080; font-weight: bold; }"
-      " QProgressBar::chunk { background-color: navy; }");
+  // A navy gauge; the percentage in bold, white over the navy part and dark beside it.
+  MakeGaugeReadable(ui->Gauge, QColor(0, 0, 128));
+  QFont bold = ui->Gauge->font();
+  bold.setBold(true);
+  ui->Gauge->setFont(bold);
   ui->Gauge->setAlignment(Qt::AlignCenter);
   connect(ui->StartBtn, &QPushButton::clicked, this, &TPrintLabelsForm::StartBtnClick);
   connect(ui->StopBtn, &QPushButton::clicked, this, &TPrintLabelsForm::StopBtnClick);

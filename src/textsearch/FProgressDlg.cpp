@@ -5,12 +5,15 @@
 #include <algorithm>
 
 #include "ui_FProgressDlg.h"
+#include "widgets/UContrast.h"
 
 TWaitDlg::TWaitDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TWaitDlg>()) {
   ui->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(sizeHint().expandedTo(QSize(300, 110)));
+  // The percentage readable over the filled part of the gauge as beside it.
+  MakeGaugeReadable(ui->Gauge, ui->Gauge->palette().color(QPalette::Active, QPalette::Highlight));
   connect(ui->AbortBtn, &QPushButton::clicked, this, &TWaitDlg::AbortBtnClick);
   SetAborted(false);
 }

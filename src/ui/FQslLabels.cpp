@@ -22,6 +22,7 @@
 #include "common/USafeFile.h"
 #include "labels/ULabelPaint.h"
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ TQslLabelsForm::TQslLabelsForm(QWidget* parent, const std::string& homeDir)
   box->addWidget(summary_, 1);
   box->addWidget(unknownLbl_);
   box->addWidget(buttons);
-  resize(560, 520);
+  SizeToScreen(this, QSize(560, 520));
 
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString f = QFileDialog::getOpenFileName(this, "ADIF log", {},

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 
@@ -17,6 +20,7 @@
 #include "widgets/FDocumentViewer.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 
@@ -69,10 +73,6 @@ TCallViewForm::TCallViewForm(QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TCallViewForm>()) {
   ui->setupUi(this);
   SetDocumentViewerSizeStore(ViewerSizeInSettings());
-  // Single fixed border with system menu and minimise button only.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
   // The Enter key runs SearchBtnClick wherever the focus is (the hidden default button).
   for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
@@ -147,9 +147,24 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   setWindowTitle(EditionTitle());
   baseTitle_ = windowTitle();
 
-  // The client area is 561 x 413 at 96 dpi; it grows only when the fonts need more room.
-  ui->CentralWidget->setMinimumSize(561, 413);
-  setFixedSize(sizeHint());
+  // The client area is 561 x 413 at 96 dpi, more where the fonts need it. The window can be
+  // enlarged (the entry's fields take the room); on a screen smaller than the client area (a
+  // large scale) the window fits the screen and the client area scrolls.
+  for (QComboBox* box : {ui->CallEdit, ui->ZIPEdit, ui->CountyEdit})
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  ui->CountyLbl->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+  ui->CentralWidget->setMinimumSize(ui->CentralWidget->minimumSizeHint().expandedTo({561, 413}));
+  // The licence and QRA boxes take the height; their lines stay at the top.
+  for (QGridLayout* grid : {ui->LicenceLayout, ui->QRALayout})
+    grid->setRowStretch(grid->rowCount(), 1);
+  for (QGroupBox* box : {ui->LicenceGrp, ui->QRABox})
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName("CentralScroll");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(takeCentralWidget());
+  setCentralWidget(scroll);
 
   SetUpNotes();
   SetUpSearchBoxKeys();
@@ -162,6 +177,19 @@ TCallViewForm::TCallViewForm(QWidget* parent)
   SetUpEditionWatch();
   // The start call selected: the first call typed replaces it.
   SelectAllAndFocus(ui->CallEdit);
+  FitToContents();
+}
+
+void TCallViewForm::FitToContents() {
+  // The whole client area as the entry shown needs it, with the menu and the status line, at
+  // most the screen.
+  auto* scroll = qobject_cast<QScrollArea*>(centralWidget());
+  const QWidget* client = scroll->widget();
+  scroll->setMinimumSize(
+      client->sizeHint().expandedTo(client->minimumSizeHint()).expandedTo(client->minimumSize()));
+  const QSize wanted = sizeHint();
+  scroll->setMinimumSize(0, 0);
+  SizeToScreen(this, wanted);
 }
 
 TCallViewForm::~TCallViewForm() {
@@ -380,6 +408,7 @@ void TCallViewForm::ShowCurrentEntry() {
   ui->RecNrText->setText(FromData(lookup_.RecNrText()));
   if (!lookup_.LoadCurrent()) return;  // the previous entry's fields stay
   ShowEntryFields(MakeEntryView(lookup_.Record()));
+  ShowTypedCall();
   emit EntryShown();
 }
 
@@ -450,8 +479,11 @@ void TCallViewForm::FindCall(const QString& text) {
   ShowCallLookup(lookup_.FindCall(ToData(text)));
 }
 
-void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
+void TCallViewForm::ShowCallLookup(const TCallLookup& r, std::string_view logged) {
   if (!r.searched) return;
+  typed_ = {};
+  if (r.exact && !r.designators.empty())
+    typed_ = {lookup_.Database(), lookup_.CurrentRef(), r.designators, std::string(logged)};
   noDisplay_ = true;
   if (r.switched) ApplyDatabaseControls();
   CheckOrderButton(ui->SortByCallRadBtn);
@@ -461,10 +493,6 @@ void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
     ShowCurrentEntry();
   }
   SetListOrder(lookup_.ListOrder());
-  // A base-call hit: its designators in the caption ("... - K5DRC (designators: VE3/P)").
-  if (r.exact && !r.designators.empty())
-    setWindowTitle(
-        QString("%1 - %2 (designators: %3)").arg(baseTitle_, shownCall_, FromData(r.designators)));
   QString message = FromData(r.message);
   if (!r.exact && MissingCallHandler && MissingCallHandler(FromData(r.call))) message.clear();
   if (!message.isEmpty()) ShowInfoBox(message);
@@ -472,9 +500,10 @@ void TCallViewForm::ShowCallLookup(const TCallLookup& r) {
 
 void TCallViewForm::SearchCallEdit() {
   if (busy_ || modalRunning_) return;
-  const TCallLookup r = lookup_.SearchCallEdit(ToData(ui->CallEdit->currentText()));
+  const std::string typed = ToData(ui->CallEdit->currentText());
+  const TCallLookup r = lookup_.SearchCallEdit(typed);
   SetHistoryItems(ui->CallEdit, lookup_.CallHistory());
-  ShowCallLookup(r);
+  ShowCallLookup(r, AsciiUpper(TrimBlanks(typed)));
   // Also after a message box, when the window is not yet active again: the next call typed
   // replaces this one.
   SelectAllAndFocus(ui->CallEdit);

@@ -110,6 +110,8 @@ class TCallViewForm : public QMainWindow {
   // Map window (FTellmarkMainMap.cpp), created after the main window; none when the edition has
   // no maps or they cannot be opened. Also sets up the beacon scheduler command.
   void CreateMapForm();
+  // Sizes the window to its client area as the entry shown needs it, at most the screen.
+  void FitToContents();
   TMapForm* MapForm() const { return mapForm_; }
   TBeaconSchedulerForm* BeaconSchedulerForm() const { return beaconForm_; }
   // Screenshot mode: shows the entry's map (or, with world, the top of its zoom chain), lets the
@@ -240,7 +242,9 @@ class TCallViewForm : public QMainWindow {
   void OrderButtonClick(int index);
   void CheckOrderButton(QRadioButton* button);
   void SyncRadioButtons();
-  void ShowCallLookup(const TCallLookup& result);
+  // logged: the call as typed in the call box, upper case ("VE2/G3ZAY/P"); empty for a call
+  // found otherwise.
+  void ShowCallLookup(const TCallLookup& result, std::string_view logged = {});
   // The name and city searches: input box, search, result; the city search processes pending
   // messages before it ends.
   void SearchByInput(const QString& prompt, TOrderLookup (TLookup::*search)(std::string_view),
@@ -307,4 +311,18 @@ class TCallViewForm : public QMainWindow {
   void SetUpBandActivity();
   TBandActivityForm* bandForm_ = nullptr;
   std::shared_ptr<TCallbook> bandCallbook_;  // shared: its type is incomplete here
+
+  // A call typed with designators (FTellmarkMainPlace.cpp): while its base call's entry is shown,
+  // the window shows where the station is as the callbook record says it, not the home place.
+  struct TTypedCall {
+    TDatabase db = TDatabase::Intl;
+    int32_t ref = -1;  // -1: none
+    std::string designators, logged;
+  };
+  TTypedCall typed_;
+  std::shared_ptr<TCallbook> placeCallbook_;  // the country file, read on first use
+  const TCallbook& PlaceCallbook();
+  // After the entry's own fields: the caption with the designators and the station's place, or,
+  // when another entry is shown, forgets the typed call.
+  void ShowTypedCall();
 };

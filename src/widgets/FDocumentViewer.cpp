@@ -19,6 +19,7 @@
 #include "common/StrUtil.h"
 #include "widgets/UDataText.h"
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ TDocumentViewerForm::TDocumentViewerForm(QWidget* parent) : QWidget(parent, Qt::
           &TDocumentViewerForm::FindNext);
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
           &QWidget::close);
-  resize(KeptSize());
+  SizeToScreen(this, KeptSize());  // at a large scale the kept size may exceed the screen
 }
 
 bool TDocumentViewerForm::Load(const QString& path) {

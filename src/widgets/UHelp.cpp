@@ -13,6 +13,7 @@
 #include <QWindow>
 
 #include "widgets/UMessages.h"
+#include "widgets/UWindowPlace.h"
 
 namespace {
 
@@ -166,7 +167,7 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(forwardBtn_, &QPushButton::clicked, browser_, &QTextBrowser::forward);
   connect(browser_, &QTextBrowser::backwardAvailable, backBtn_, &QPushButton::setEnabled);
   connect(browser_, &QTextBrowser::forwardAvailable, forwardBtn_, &QPushButton::setEnabled);
-  resize(640, 560);
+  SizeToScreen(this, QSize(640, 560));
 }
 
 bool THelpForm::ShowContext(const QString& file, int context) {

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 void CentreOnScreen(QWidget* w) {
@@ -28,4 +29,20 @@ void KeepOnScreen(QWidget* w) {
   if (placed.left() < area.left()) placed.moveLeft(area.left());
   if (placed.top() < area.top()) placed.moveTop(area.top());
   if (placed.topLeft() != w->frameGeometry().topLeft()) w->move(placed.topLeft());
+}
+
+void SizeToScreen(QWidget* w, const QSize& wanted) {
+  const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  if (!screen) {
+    w->resize(wanted);
+    return;
+  }
+  QSize decoration = w->frameGeometry().size() - w->geometry().size();
+  if (decoration.isNull()) {
+    const int border = w->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, w);
+    decoration = QSize(2 * border,
+                       w->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, w) + 2 * border);
+  }
+  const QSize most = screen->availableGeometry().size() - decoration;
+  w->resize(wanted.boundedTo(most).expandedTo(w->minimumSize()));
 }

@@ -20,6 +20,7 @@
 
 #include "callbook/UCallbook.h"
 #include "settings/USettings.h"
+#include "widgets/UWindowPlace.h"
 
 using namespace wsjtx;
 
@@ -153,7 +154,7 @@ TBandActivityForm::TBandActivityForm(const TCallbook& callbook, QWidget* parent)
     log_.Add(ContactOfLogged(q, annotator_.Source()));
   };
   session_ = std::make_unique<TSession>(std::move(h));
-  resize(1100, 480);
+  SizeToScreen(this, QSize(1100, 480));
 }
 
 TBandActivityForm::~TBandActivityForm() {

@@ -277,6 +277,10 @@ const MAIN_OF_ISO = {
   CR: 'TI', SH: 'ZD7', GS: 'VP8/g', PN: 'VP6', CY: '5B', VE: 'YV', TR: 'TA', HK: 'VR', CH: 'HB',
   MP: 'KH0',
 };
+// GeoNames first-level codes of the Russian subjects in Asiatic Russia.
+const RU_ASIATIC = new Set(['03', '04', '05', '08', '11', '13', '15', '20', '29', '30', '31', '32',
+  '40', '44', '53', '54', '55', '59', '63', '64', '71', '75', '78', '79', '87', '89', '91', '92',
+  '93']);
 // Parts of a country that are entities of their own: a box (lat0, lat1, lon0, lon1) or a test.
 const REGION_RULES = [
   ['ES', 'EA8', (c) => c.admin === '53'], ['ES', 'EA6', (c) => c.admin === '07'],
@@ -287,7 +291,10 @@ const REGION_RULES = [
   ['GR', 'SV5', (c) => box(c, 35.3, 37.7, 26.5, 28.4)],
   ['GB', 'GM', (c) => c.admin === 'SCT'], ['GB', 'GW', (c) => c.admin === 'WLS'],
   ['GB', 'GI', (c) => c.admin === 'NIR'],
-  ['RU', 'UA2', (c) => box(c, 54.2, 55.4, 19.5, 23.0)], ['RU', 'UA9', (c) => c.lon >= 60],
+  ['RU', 'UA2', (c) => box(c, 54.2, 55.4, 19.5, 23.0)],
+  // Asiatic Russia: the federal subjects whose call area (R8/R9/R0 and the subject's letter) the
+  // country file counts for it; Perm (9F) and Komi (9X) are European Russia.
+  ['RU', 'UA9', (c) => RU_ASIATIC.has(c.admin)],
   ['MY', '9M6', (c) => c.lon >= 108], ['EC', 'HC8', (c) => c.lon < -85],
   ['CL', 'CE0Y', (c) => c.lon < -100], ['BR', 'PY0F', (c) => c.lon > -33],
   ['SJ', 'JX', (c) => c.lat < 75], ['IN', 'VU4', (c) => box(c, 6, 14.5, 91.5, 94.5)],
