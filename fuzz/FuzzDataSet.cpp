@@ -121,18 +121,19 @@ int FuzzEntry(const uint8_t* data, size_t size) {
 
 int FuzzEdition(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  TEdition ed;
-  std::string error;
-  if (!ParseEdition(text, ed, error)) {
-    if (error.empty()) Fail("refused manifest without a reason");
+  const TResult<TEdition> parsed = ParseEdition(text);
+  if (!parsed.ok()) {
+    if (parsed.Status().Message().empty()) Fail("refused manifest without a reason");
     return 0;
   }
+  const TEdition& ed = *parsed;
   for (const auto& s : ed.stretches)
     if (s.Count() < 0) Fail("stretch with a negative count accepted");
   // What the writer makes of it reads back the same (titles are one line by construction).
   if (ed.title.find_first_of("\r\n") == std::string::npos) {
-    TEdition back;
-    if (!ParseEdition(FormatEdition(ed), back, error)) Fail("formatted manifest refused: " + error);
+    const TResult<TEdition> reread = ParseEdition(FormatEdition(ed));
+    if (!reread.ok()) Fail("formatted manifest refused: " + reread.Status().Message());
+    const TEdition& back = *reread;
     for (size_t i = 0; i < ed.stretches.size(); ++i)
       if (back.stretches[i].start != ed.stretches[i].start ||
           back.stretches[i].end != ed.stretches[i].end)

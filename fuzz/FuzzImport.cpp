@@ -46,7 +46,7 @@ int FuzzFcc(const uint8_t* data, size_t size) {
       for (const auto& [tag, text] : e.fields)
         for (char c : text)
           if (static_cast<uint8_t>(c) < 32) Fail("control character in an imported field");
-  } catch (const EFccImportError&) {
+  } catch (const EStatusError&) {
   }
   return 0;
 }
@@ -63,7 +63,7 @@ int FuzzCsv(const uint8_t* data, size_t size) {
       for (const auto& [tag, text] : e.fields)
         for (char c : text)
           if (static_cast<uint8_t>(c) < 32) Fail("control character in an imported field");
-  } catch (const ECsvImportError&) {
+  } catch (const EStatusError&) {
   }
   const std::string converted = ImportText(text);
   for (char c : converted)
@@ -85,11 +85,11 @@ int FuzzZip(const uint8_t* data, size_t size) {
           produced += n;
           if (produced > m.size) Fail("zip member longer than its stated size");
         });
-      } catch (const EZipError&) {
+      } catch (const EStatusError&) {
       }
     }
     zip.Find("EN.dat");
-  } catch (const EZipError&) {
+  } catch (const EStatusError&) {
   }
   return 0;
 }
@@ -98,7 +98,7 @@ int FuzzInflate(const uint8_t* data, size_t size) {
   try {
     const std::string out = InflateRaw(std::string_view(reinterpret_cast<const char*>(data), size));
     Crc32(0, out.data(), out.size());
-  } catch (const EZipError&) {
+  } catch (const EStatusError&) {
   }
   return 0;
 }

@@ -328,15 +328,13 @@ class TFakeSource : public TAdifSource {
   TFakeSource() {
     // A country file of three entities: the U.S. with the zones of its 5th call area, Canada
     // with Ontario's, Germany with one pair.
-    TCountryFile f;
-    std::string error;
-    EXPECT_TRUE(
-        ParseCountryFile("K,United States,291,NA,5,8,37.60,91.87,5.0,K N W AA W5(4)[7] K5(4)[7];\n"
-                         "VE,Canada,1,NA,5,9,44.35,78.75,5.0,VE VA VE3(4)[4];\n"
-                         "DL,Fed. Rep. of Germany,230,EU,14,28,51.00,-10.00,-1.0,DL DA;\n",
-                         nullptr, f, error))
-        << error;
-    table_.SetCountryFile(std::move(f));
+    TResult<TCountryFile> f = ParseCountryFile(
+        "K,United States,291,NA,5,8,37.60,91.87,5.0,K N W AA W5(4)[7] K5(4)[7];\n"
+        "VE,Canada,1,NA,5,9,44.35,78.75,5.0,VE VA VE3(4)[4];\n"
+        "DL,Fed. Rep. of Germany,230,EU,14,28,51.00,-10.00,-1.0,DL DA;\n",
+        nullptr);
+    EXPECT_TRUE(f.ok()) << f.Status().Message();
+    if (f.ok()) table_.SetCountryFile(std::move(f).Value());
   }
   std::optional<TCallbookRecord> FindBaseCall(std::string_view call) override {
     ++asked[std::string(call)];

@@ -150,7 +150,7 @@ TEST_F(Documents, NorthAmericanCensusCountsEachEntryOnce) {
 
 TEST_F(Documents, MissingEditionIsAClearError) {
   TestDir dir;
-  EXPECT_THROW(CountEdition(dir.path()), EDocumentError);
+  EXPECT_THROW(CountEdition(dir.path()), EStatusError);
 }
 
 TEST(DocumentTables, PrefixesZonesAndAllocation) {
@@ -176,7 +176,7 @@ TEST(DocumentTables, StandardTimeFromTheZoneTables) {
   EXPECT_TRUE(std::regex_search(t, std::regex("\nJapan\\s+Asia/Tokyo\\s+UTC\\+09:00\\s+-\n")));
   EXPECT_TRUE(std::regex_search(t, std::regex("Asia/Kolkata\\s+UTC\\+05:30")));
   TestDir empty;
-  EXPECT_THROW(StandardTimeDocument(empty.path(), 2024), EDocumentError);
+  EXPECT_THROW(StandardTimeDocument(empty.path(), 2024), EStatusError);
 }
 
 TEST(HelpSource, AnchorsPerContextAndTheThreeForms) {
@@ -205,7 +205,7 @@ TEST(HelpSource, MalformedSourceNamesTheLine) {
   const auto message = [](const std::string& src) {
     try {
       ParseHelpSource(src);
-    } catch (const EHelpSourceError& e) {
+    } catch (const EStatusError& e) {
       return std::string(e.what());
     }
     return std::string("accepted");

@@ -628,7 +628,7 @@ TEST(EditionWriter, TooLargeDataFileIsRefusedAndLeavesTheEarlierEditionAlone) {
   try {
     WriteEdition(MakeInput(500, 10), d.path(), opt);
     FAIL() << "no error";
-  } catch (const EEditionError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("references are 32-bit"), std::string::npos) << e.what();
   }
   EXPECT_EQ(HashAll(d.path()), before);
@@ -666,7 +666,7 @@ TEST(EditionWriter, DataFileLimitIsInclusive) {
     try {
       WriteEdition(row.input, tight.path(), opt);
       ADD_FAILURE() << "a data file of " << size << " bytes passed the limit of " << size - 1;
-    } catch (const EEditionError& e) {
+    } catch (const EStatusError& e) {
       EXPECT_NE(std::string(e.what()).find("limit of " + std::to_string(size - 1)),
                 std::string::npos)
           << e.what();
@@ -688,10 +688,9 @@ TEST(EditionWriter, MapBlockFollowsTheEntries) {
   EXPECT_EQ(seenStart + 10 + 1 + 255 * 53, static_cast<int64_t>(data.size()));
   EXPECT_EQ(s.edition.mapDirOffset, seenStart + 10);
   EXPECT_EQ(data.substr(static_cast<size_t>(seenStart), 10), "IMAGEBYTES");
-  TEdition ed;
-  std::string error;
-  ASSERT_TRUE(ParseEdition(ReadFile(d.file("data/edition.ini")), ed, error)) << error;
-  EXPECT_EQ(ed.mapDirOffset, seenStart + 10);
+  const TResult<TEdition> ed = ParseEdition(ReadFile(d.file("data/edition.ini")));
+  ASSERT_TRUE(ed.ok()) << ed.Status().Message();
+  EXPECT_EQ(ed->mapDirOffset, seenStart + 10);
 }
 
 TEST(EditionWriter, OutputFolderThatIsAFileIsAClearError) {
@@ -700,7 +699,7 @@ TEST(EditionWriter, OutputFolderThatIsAFileIsAClearError) {
   try {
     WriteEdition(MakeInput(5, 5), d.file("plain"));
     FAIL() << "no error";
-  } catch (const EEditionError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("plain"), std::string::npos) << e.what();
   }
 }

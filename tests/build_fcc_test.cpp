@@ -357,7 +357,7 @@ TEST_F(FccDaily, ADailyFileOlderThanTheDumpIsRefused) {
   try {
     Import(kDaily + "/l_amat_after.zip", {kDaily + "/l_am_mon.zip"}, us);
     FAIL() << "no error";
-  } catch (const EFccImportError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("l_am_mon.zip"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("older"), std::string::npos) << e.what();
   }
@@ -375,7 +375,7 @@ TEST_F(FccDaily, DamagedDownloadsNameTheFileMemberAndReason) {
     std::vector<TBuildEntry> us;
     try {
       Import(kDaily + "/l_amat.zip", {daily}, us);
-    } catch (const EFccImportError& e) {
+    } catch (const EStatusError& e) {
       EXPECT_TRUE(us.empty());
       return std::string(e.what());
     }
@@ -420,7 +420,7 @@ TEST_F(FccDaily, EveryDamagedByteIsAnErrorOrAResultNeverACrash) {
     std::vector<TBuildEntry> us;
     try {
       Import(kDaily + "/l_amat.zip", {d.file("l_am_wed.zip")}, us);
-    } catch (const EFccImportError& e) {
+    } catch (const EStatusError& e) {
       ++errors;
       EXPECT_NE(std::string(e.what()).find("l_am_wed.zip"), std::string::npos) << e.what();
       EXPECT_TRUE(us.empty());

@@ -71,21 +71,21 @@ TEST(Inflate, DamagedDataIsAnErrorNeverACrash) {
       "\xf3\x48\xcd\xc9\xc9\xd7\x51\xf0\x40\xa1\x52\x52\xd3\x72\x12\x4b\x52\x15"
       "\xd1\x84\x49\x93\x05\x00";
   // Cut short.
-  EXPECT_THROW(InflateRaw(std::string_view(fixed, 10)), EZipError);
+  EXPECT_THROW(InflateRaw(std::string_view(fixed, 10)), EStatusError);
   // Block type 3.
-  EXPECT_THROW(InflateRaw(std::string("\x07\x00", 2)), EZipError);
+  EXPECT_THROW(InflateRaw(std::string("\x07\x00", 2)), EStatusError);
   // Stored block whose length check does not match.
-  EXPECT_THROW(InflateRaw(std::string("\x01\x05\x00\x00\x00hello", 10)), EZipError);
+  EXPECT_THROW(InflateRaw(std::string("\x01\x05\x00\x00\x00hello", 10)), EStatusError);
   // A back-reference before the first byte: fixed block, length code 257, distance code 0.
-  EXPECT_THROW(InflateRaw(std::string("\x03\x02", 2)), EZipError);
-  // Every flipped byte of a dynamic stream either decodes to something or throws EZipError.
+  EXPECT_THROW(InflateRaw(std::string("\x03\x02", 2)), EStatusError);
+  // Every flipped byte of a dynamic stream either decodes to something or throws EStatusError.
   const std::string dynamic = Slurp(kFixtures + "/zip/dynamic.bin");
   for (size_t i = 0; i < dynamic.size(); ++i) {
     std::string bad = dynamic;
     bad[i] = static_cast<char>(bad[i] ^ 0x5A);
     try {
       InflateRaw(bad);
-    } catch (const EZipError&) {
+    } catch (const EStatusError&) {
     }
   }
 }
@@ -121,16 +121,17 @@ TEST(ZipArchive, DamagedArchivesAreClearErrors) {
     std::ofstream(d.file(name), std::ios::binary) << bytes;
     return d.file(name);
   };
-  EXPECT_THROW(TZipArchive(write("empty.zip", "")), EZipError);
-  EXPECT_THROW(TZipArchive(write("text.zip", "just some text, not an archive at all")), EZipError);
-  EXPECT_THROW(TZipArchive(d.file("absent.zip")), EZipError);
+  EXPECT_THROW(TZipArchive(write("empty.zip", "")), EStatusError);
+  EXPECT_THROW(TZipArchive(write("text.zip", "just some text, not an archive at all")),
+               EStatusError);
+  EXPECT_THROW(TZipArchive(d.file("absent.zip")), EStatusError);
   // Cut in the middle: the central directory is gone.
-  EXPECT_THROW(TZipArchive(write("cut.zip", good.substr(0, good.size() / 2))), EZipError);
+  EXPECT_THROW(TZipArchive(write("cut.zip", good.substr(0, good.size() / 2))), EStatusError);
   // A changed byte inside the deflated member: decode error or CRC mismatch.
   std::string flipped = good;
   flipped[200] = static_cast<char>(flipped[200] ^ 0x01);
   const TZipArchive zip(write("flipped.zip", flipped));
-  EXPECT_THROW(zip.Read(*zip.Find("big.txt"), [](const char*, size_t) {}), EZipError);
+  EXPECT_THROW(zip.Read(*zip.Find("big.txt"), [](const char*, size_t) {}), EStatusError);
 }
 
 TEST(ImportText, Utf8Latin1AndFolding) {
@@ -289,14 +290,14 @@ TEST(FccImport, FolderCaseAndMissingFiles) {
   try {
     ImportFcc(d.path(), us, FixtureOptions());
     FAIL() << "no error";
-  } catch (const EFccImportError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("AM.dat"), std::string::npos) << e.what();
   }
   fs::copy_file(kFixtures + "/fcc/AM.dat", d.file("Am.Dat"));
   us.clear();
   EXPECT_EQ(ImportFcc(d.path(), us, FixtureOptions()).imported, 6u);
-  EXPECT_THROW(ImportFcc(d.file("nothing-here"), us), EFccImportError);
-  EXPECT_THROW(ImportFcc(kFixtures + "/zip/big.zip", us), EFccImportError);  // no HD.dat in it
+  EXPECT_THROW(ImportFcc(d.file("nothing-here"), us), EStatusError);
+  EXPECT_THROW(ImportFcc(kFixtures + "/zip/big.zip", us), EStatusError);  // no HD.dat in it
 }
 
 TEST(FccImport, LfLineEndsAndAFinalRecordWithoutLineEnd) {
@@ -321,12 +322,11 @@ TEST(FccImport, LfLineEndsAndAFinalRecordWithoutLineEnd) {
 
 TEST(CsvParse, Rfc4180Quoting) {
   std::vector<std::pair<std::vector<std::string>, uint64_t>> rows;
-  std::string error;
   const auto collect = [&](const std::vector<std::string>& f, uint64_t line) {
     rows.emplace_back(f, line);
   };
   ASSERT_TRUE(
-      ParseCsv("a,b,c\r\n\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n\n1,,3", collect, error));
+      ParseCsv("a,b,c\r\n\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n\n1,,3", collect).ok());
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].first, (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(rows[1].first, (std::vector<std::string>{"x, y", "say \"hi\"", "two\nlines"}));
@@ -334,8 +334,9 @@ TEST(CsvParse, Rfc4180Quoting) {
   EXPECT_EQ(rows[2].first, (std::vector<std::string>{"1", "", "3"}));
   EXPECT_EQ(rows[2].second, 5u);
   rows.clear();
-  EXPECT_FALSE(ParseCsv("a,b\n\"open,field\n", collect, error));
-  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+  const TStatus open = ParseCsv("a,b\n\"open,field\n", collect);
+  EXPECT_TRUE(open.IsCorrupt());
+  EXPECT_EQ(open.Message(), "a quoted field opened in line 2 is not closed");
 }
 
 TEST(CsvImport, EntriesManagersAndBadRows) {
@@ -399,13 +400,13 @@ TEST(CsvImport, EntriesManagersAndBadRows) {
 TEST(CsvImport, FilesThatCannotBeUsed) {
   TestDir d;
   TBuildInput in;
-  EXPECT_THROW(ImportIntlCsv(d.file("absent.csv"), in), ECsvImportError);
+  EXPECT_THROW(ImportIntlCsv(d.file("absent.csv"), in), EStatusError);
   std::ofstream(d.file("empty.csv")) << "";
-  EXPECT_THROW(ImportIntlCsv(d.file("empty.csv"), in), ECsvImportError);
+  EXPECT_THROW(ImportIntlCsv(d.file("empty.csv"), in), EStatusError);
   std::ofstream(d.file("nocall.csv")) << "name,city\nA,B\n";
-  EXPECT_THROW(ImportIntlCsv(d.file("nocall.csv"), in), ECsvImportError);
+  EXPECT_THROW(ImportIntlCsv(d.file("nocall.csv"), in), EStatusError);
   std::ofstream(d.file("open.csv")) << "call,name\nDL1A,\"unclosed\n";
-  EXPECT_THROW(ImportIntlCsv(d.file("open.csv"), in), ECsvImportError);
+  EXPECT_THROW(ImportIntlCsv(d.file("open.csv"), in), EStatusError);
   EXPECT_TRUE(in.intl.empty());
 }
 

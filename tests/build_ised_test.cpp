@@ -104,11 +104,11 @@ TEST(IsedImport, AnotherFileIsRefusedNamingTheHeader) {
   try {
     ImportIsed(path, input, Tables());
     FAIL() << "accepted another file";
-  } catch (const EIsedImportError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find(kIsedHeader), std::string::npos) << e.what();
   }
   EXPECT_TRUE(input.intl.empty());
-  EXPECT_THROW(ImportIsed(dir.file("missing.txt"), input, Tables()), EIsedImportError);
+  EXPECT_THROW(ImportIsed(dir.file("missing.txt"), input, Tables()), EStatusError);
 }
 
 struct TStation {

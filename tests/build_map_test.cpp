@@ -175,12 +175,12 @@ TEST(MapGeometry, CommittedFileHasTheWorldAndTheStates) {
 TEST(MapGeometry, DamagedFilesAreRefused) {
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(SourcesDir() + "/map_geometry.bin", bytes));
-  EXPECT_THROW(ParseMapGeometry(bytes.substr(0, bytes.size() / 2)), EMapGeometryError);
-  EXPECT_THROW(ParseMapGeometry("TMGEO"), EMapGeometryError);
+  EXPECT_THROW(ParseMapGeometry(bytes.substr(0, bytes.size() / 2)), EStatusError);
+  EXPECT_THROW(ParseMapGeometry("TMGEO"), EStatusError);
   std::string bad = bytes;
   bad[8] = '\x7F';  // topology count far past what the file holds
-  EXPECT_THROW(ParseMapGeometry(bad), EMapGeometryError);
-  EXPECT_THROW(ParseMapGeometry(bytes + "x"), EMapGeometryError);
+  EXPECT_THROW(ParseMapGeometry(bad), EStatusError);
+  EXPECT_THROW(ParseMapGeometry(bytes + "x"), EStatusError);
 }
 
 class MapPlan : public ::testing::Test {
@@ -607,8 +607,7 @@ TEST(MapPoints, FoundWhileTheUSEntriesAreMadeAsAfterwards) {
     ASSERT_EQ(followed.intl[i].mapNr, plain.intl[i].mapNr);
   // Points that do not belong to the input are refused.
   during.us.pop_back();
-  EXPECT_THROW(PrepareMaps(SourcesDir() + "/map_geometry.bin", followed, a, &during),
-               EMapGeometryError);
+  EXPECT_THROW(PrepareMaps(SourcesDir() + "/map_geometry.bin", followed, a, &during), EStatusError);
   // A producer that gave up ends the following early.
   TProgressFeed stopped;
   stopped.Publish(5);

@@ -131,7 +131,7 @@ TEST(SourceTablesTest, LoadErrorsNameFileAndLine) {
   try {
     LoadSourceTables(d.path());
     FAIL() << "no error for an empty directory";
-  } catch (const ESourceError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("us_zips.tsv"), std::string::npos) << e.what();
   }
   WriteFixture(d);
@@ -141,22 +141,22 @@ TEST(SourceTablesTest, LoadErrorsNameFileAndLine) {
   try {
     LoadSourceTables(d.path());
     FAIL() << "no error for a bad number";
-  } catch (const ESourceError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("us_surnames.tsv line 2"), std::string::npos) << e.what();
   }
   WriteFixture(d);
   WriteFile(d.file("dxcc.tsv"), "prefix\tname\n");
-  EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // wrong header
+  EXPECT_THROW(LoadSourceTables(d.path()), EStatusError);  // wrong header
   WriteFixture(d);
   WriteFile(d.file("us_states.tsv"),
             "state\tname\tdistrict\tprefixes\tdxcc\nAK\tAlaska\t7\tKL6\tKL\n");
-  EXPECT_THROW(LoadSourceTables(d.path()), ESourceError);  // prefix digit is not the district
+  EXPECT_THROW(LoadSourceTables(d.path()), EStatusError);  // prefix digit is not the district
   WriteFixture(d);
   WriteFile(d.file("dx_licensing.tsv"),
             "dxcc\tweight\tlocale\tcalls\tdigits\tclasses\nXX\t1\t\tXX#@@\t\tA\n");
   const TSourceTables t = LoadSourceTables(d.path());
-  EXPECT_THROW(GenerateSample(t, 0, 10, 1), ESourceError);  // entity not in dxcc.tsv
-  EXPECT_THROW(GenerateSample(t, -1, 0, 1), ESourceError);
+  EXPECT_THROW(GenerateSample(t, 0, 10, 1), EStatusError);  // entity not in dxcc.tsv
+  EXPECT_THROW(GenerateSample(t, -1, 0, 1), EStatusError);
 }
 
 // The entity table an edition carries: every entity, and each state with its entity's number
@@ -184,7 +184,7 @@ TEST(SampleGeneratorFixtureTest, EntityTableFromTheSourceTables) {
   try {
     LoadSourceTables(d.path());
     FAIL() << "no error for a bad zone";
-  } catch (const ESourceError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find("us_states.tsv line 2: column itu"), std::string::npos)
         << e.what();
   }

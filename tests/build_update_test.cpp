@@ -319,11 +319,10 @@ TEST_P(DataDate, AgeAndText) {
   EXPECT_EQ(DataAgeDays(ed, Utc(c.now)), c.age);
   EXPECT_EQ(DataDateText(ed), c.text);
   // Through the manifest and back.
-  TEdition back;
-  std::string error;
-  ASSERT_TRUE(ParseEdition(FormatEdition(ed), back, error)) << error;
-  EXPECT_EQ(back.fccWeekly, ed.fccWeekly);
-  EXPECT_EQ(back.fccDaily, ed.fccDaily);
+  const TResult<TEdition> back = ParseEdition(FormatEdition(ed));
+  ASSERT_TRUE(back.ok()) << back.Status().Message();
+  EXPECT_EQ(back->fccWeekly, ed.fccWeekly);
+  EXPECT_EQ(back->fccDaily, ed.fccDaily);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -342,10 +341,9 @@ TEST(DataDateManifest, ABadDateIsAnErrorAndTheSampleHasNone) {
   EXPECT_EQ(FormatEdition(ed).find("Fcc"), std::string::npos);  // sample manifests unchanged
   std::string text = FormatEdition(ed);
   text.insert(text.find("MapDirOffset"), "FccWeekly=2026-13-01\r\n");
-  TEdition out;
-  std::string error;
-  EXPECT_FALSE(ParseEdition(text, out, error));
-  EXPECT_NE(error.find("fccweekly"), std::string::npos) << error;
+  const TResult<TEdition> out = ParseEdition(text);
+  EXPECT_TRUE(out.Status().IsCorrupt());
+  EXPECT_EQ(out.Status().Message(), "bad edition/fccweekly");
 }
 
 TEST(BuildRecord, ReadBackAndMalformed) {
@@ -370,10 +368,9 @@ TEST(BuildRecord, ReadBackAndMalformed) {
 // Real data without invented entries; updates decided from dates; downloads that crawl
 
 TEdition ReadEdition(const std::string& dir) {
-  TEdition ed;
-  std::string error;
-  EXPECT_TRUE(ParseEdition(Slurp(dir + "/data/edition.ini"), ed, error)) << error;
-  return ed;
+  const TResult<TEdition> ed = ParseEdition(Slurp(dir + "/data/edition.ini"));
+  EXPECT_TRUE(ed.ok()) << ed.Status().Message();
+  return ed.ok() ? *ed : TEdition{};
 }
 
 TEST_F(FccUpdate, AnUpdateAndAnFccBuildHoldNoInventedEntries) {
@@ -529,7 +526,7 @@ TEST_P(DownloadLimits, GivenUpOrRefusedAsItArrives) {
   try {
     DownloadFcc(o);
     ADD_FAILURE() << "downloaded";
-  } catch (const EFccDownloadError& e) {
+  } catch (const EStatusError& e) {
     EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
   }
   const double seconds =
@@ -592,17 +589,17 @@ TEST_P(MadeOf, SourcesCountsAndMarks) {
   std::string text = FormatEdition(Edition1999());
   text.replace(text.find("Tellmark on CD-ROM Summer 1999"), 30, c.title);
   text.insert(text.find("\r\n[Orders]"), c.manifestExtra);
-  TEdition ed;
-  std::string error;
-  ASSERT_TRUE(ParseEdition(text, ed, error)) << error << "\n" << text;
+  const TResult<TEdition> parsed = ParseEdition(text);
+  ASSERT_TRUE(parsed.ok()) << parsed.Status().Message() << "\n" << text;
+  const TEdition& ed = *parsed;
   EXPECT_EQ(DatabaseSynthetic(ed, "us"), c.usSynthetic);
   EXPECT_EQ(DatabaseSynthetic(ed, "intl"), c.intlSynthetic);
   EXPECT_EQ(SampleEdition(ed), c.sample);
   EXPECT_EQ(EditionSourcesText(ed), c.text);
   // Written and read back the same.
-  TEdition back;
-  ASSERT_TRUE(ParseEdition(FormatEdition(ed), back, error)) << error;
-  EXPECT_EQ(EditionSourcesText(back), c.text);
+  const TResult<TEdition> back = ParseEdition(FormatEdition(ed));
+  ASSERT_TRUE(back.ok()) << back.Status().Message();
+  EXPECT_EQ(EditionSourcesText(*back), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -636,10 +633,9 @@ TEST(MadeOfManifest, MalformedSourcesAreErrors) {
         "Source1=fcc,us,,-5\r\n", "Source1=,us,,5\r\n"}) {
     std::string text = FormatEdition(Edition1999());
     text.insert(text.find("\r\n[Orders]"), std::string("\r\n[Sources]\r\n") + bad);
-    TEdition ed;
-    std::string error;
-    EXPECT_FALSE(ParseEdition(text, ed, error)) << bad;
-    EXPECT_EQ(error, "bad sources/source1") << bad;
+    const TResult<TEdition> ed = ParseEdition(text);
+    EXPECT_TRUE(ed.Status().IsCorrupt()) << bad;
+    EXPECT_EQ(ed.Status().Message(), "bad sources/source1") << bad;
   }
 }
 

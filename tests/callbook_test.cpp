@@ -284,9 +284,9 @@ TEST(EntityTable, PrefixesNamesAndStates) {
 TEST(EntityFile, FormatsAndParsesBack) {
   const TEntityTable t = TestEntities();
   const std::string text = FormatEntityTable(t);
-  TEntityTable back;
-  std::string error;
-  ASSERT_TRUE(ParseEntityTable(text, back, error)) << error;
+  TResult<TEntityTable> parsed = ParseEntityTable(text);
+  ASSERT_TRUE(parsed.ok()) << parsed.Status().Message();
+  TEntityTable back = std::move(parsed).Value();
   EXPECT_EQ(FormatEntityTable(back), text);
   ASSERT_EQ(back.Entities().size(), t.Entities().size());
   EXPECT_EQ(back.Entities()[0].prefixes, t.Entities()[0].prefixes);
@@ -296,8 +296,9 @@ TEST(EntityFile, FormatsAndParsesBack) {
   // CRLF line ends are read too.
   std::string crlf;
   for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  ASSERT_TRUE(ParseEntityTable(crlf, back, error)) << error;
-  EXPECT_EQ(FormatEntityTable(back), text);
+  const TResult<TEntityTable> fromCrlf = ParseEntityTable(crlf);
+  ASSERT_TRUE(fromCrlf.ok()) << fromCrlf.Status().Message();
+  EXPECT_EQ(FormatEntityTable(*fromCrlf), text);
 }
 
 TEST(EntityFile, RejectsMalformedRowsAndKeepsTheTable) {
@@ -319,11 +320,9 @@ TEST(EntityFile, RejectsMalformedRowsAndKeepsTheTable) {
       {states + "MO\t-1\t4\t7\n", "line 2: bad entity number \"-1\""},
   };
   for (const auto& c : cases) {
-    TEntityTable t = TestEntities();
-    std::string error;
-    EXPECT_FALSE(ParseEntityTable(c.text, t, error)) << c.text;
-    EXPECT_EQ(error, c.error) << c.text;
-    EXPECT_EQ(t.Entities().size(), 5u);
+    const TResult<TEntityTable> t = ParseEntityTable(c.text);
+    EXPECT_TRUE(t.Status().IsCorrupt()) << c.text;
+    EXPECT_EQ(t.Status().Message(), c.error) << c.text;
   }
 }
 
@@ -426,7 +425,7 @@ TEST_F(CallbookLookup, CallsAsLoggersTypeThem) {
       {"/", "/", TCallbookMatch::None, "", false, true},
   };
   for (const auto& c : cases) {
-    const TCallbookAnswer a = callbook.Lookup(c.typed);
+    const TCallbookAnswer a = callbook.Lookup(c.typed).Value();
     EXPECT_EQ(a.record.call, c.call) << c.typed;
     EXPECT_EQ(a.record.match, c.match) << c.typed;
     EXPECT_EQ(a.record.designators, c.designators) << c.typed;
@@ -434,10 +433,10 @@ TEST_F(CallbookLookup, CallsAsLoggersTypeThem) {
     EXPECT_EQ(!a.message.empty(), c.message) << c.typed << ": " << a.message;
   }
   // Manager and zones from the files of the edition.
-  const TCallbookRecord k1abc = callbook.Lookup("K1ABC").record;
+  const TCallbookRecord k1abc = callbook.Lookup("K1ABC")->record;
   EXPECT_EQ(k1abc.qslManager, "W1QSL");
   EXPECT_EQ(k1abc.dxccCode, 291);  // no row for MA in the test table: the named entity
-  const TCallbookRecord dl = callbook.Lookup("DL1ABC").record;
+  const TCallbookRecord dl = callbook.Lookup("DL1ABC")->record;
   EXPECT_EQ(dl.qslManager, "DL9QSL");
   EXPECT_EQ(dl.dxccCode, 230);  // stored as "Germany": the call's prefix
   EXPECT_EQ(dl.ituZone, 28);
@@ -452,13 +451,13 @@ TEST_F(CallbookLookup, DamagedOrMissingTableGivesRecordsWithoutZones) {
   damaged.Open();
   EXPECT_NE(damaged.Warning().find("data/entities.tsv line 2"), std::string::npos)
       << damaged.Warning();
-  EXPECT_FALSE(damaged.Lookup("K1ABC").record.dxccCode);
+  EXPECT_FALSE(damaged.Lookup("K1ABC")->record.dxccCode);
   ASSERT_EQ(::unlink(path.c_str()), 0);
   TCallbook missing;
   missing.Open();
   EXPECT_EQ(missing.Warning(), "");
   EXPECT_TRUE(missing.Entities().Empty());
-  EXPECT_FALSE(missing.Lookup("K1ABC").record.cqZone);
+  EXPECT_FALSE(missing.Lookup("K1ABC")->record.cqZone);
   ASSERT_TRUE(WriteFileAtomically(path, good));
 }
 

@@ -463,8 +463,8 @@ TEST(FormatKnownAnswers, WordListFiles) {
     refOf.push_back(e.ref);
   }
   builder.Finish(order, refOf);
-  std::string error;
-  ASSERT_TRUE(builder.Write(dir.file("w.idx"), dir.file("w.vws"), error)) << error;
+  const TStatus written = builder.Write(dir.file("w.idx"), dir.file("w.vws"));
+  ASSERT_TRUE(written.ok()) << written.Message();
   EXPECT_EQ(Hex(ReadFile(dir.file("w.vws"))), Hex(vws));
   const TBytes gotIdx = ReadFile(dir.file("w.idx"));
   EXPECT_TRUE(gotIdx == idx) << FirstDifference(gotIdx, idx);
@@ -699,9 +699,9 @@ TEST(FormatKnownAnswers, EditionManifest) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.ed.title);
     EXPECT_EQ(FormatEdition(row.ed), row.text);
-    TEdition back;
-    std::string error;
-    ASSERT_TRUE(ParseEdition(row.text, back, error)) << error;
+    const TResult<TEdition> parsed = ParseEdition(row.text);
+    ASSERT_TRUE(parsed.ok()) << parsed.Status().Message();
+    const TEdition& back = *parsed;
     EXPECT_EQ(back.title, row.ed.title);
     EXPECT_EQ(back.intlCount, row.ed.intlCount);
     EXPECT_EQ(back.usCount, row.ed.usCount);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "OpenedDataSet.h"
+#include "callbook/UCallbook.h"
 #include "common/IOUtil.h"
 #include "lookup_fixture.h"
 
@@ -80,5 +82,28 @@ INSTANTIATE_TEST_SUITE_P(LookupDamage, TruncatedDataFile,
                                            TModeRow{"Morse", "--cw {wav} K1ABC"},
                                            TModeRow{"Adif", "--adif {log} --in-place"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The same failure inside the program: the callbook's look-ups return it as their status, worded
+// as the command line prints it, instead of throwing.
+TEST(TruncatedDataFileStatus, LookUpsReturnTheReadFailure) {
+  fixture::TFixtureEdition edition;
+  fs::resize_file(edition.path() + "/data/thedata.dat", 40);
+  const TOpenedDataSet opened(edition.path());
+  TCallbook callbook;
+  callbook.Open();
+  const std::string expected = "cannot read data/thedata.dat: Disk read error";
+  const TResult<TCallbookAnswer> answer = callbook.Lookup("K1ABC");
+  ASSERT_FALSE(answer.ok());
+  EXPECT_TRUE(answer.Status().IsCorrupt());
+  EXPECT_EQ(answer.Status().Message(), expected);
+  const TResult<TCallbookEntry> entry = callbook.FindEntry("K1ABC/P");
+  ASSERT_FALSE(entry.ok());
+  EXPECT_TRUE(entry.Status().IsCorrupt());
+  EXPECT_EQ(entry.Status().Message(), expected);
+  // A text that is no call reads nothing: an answer, not an error.
+  const TResult<TCallbookAnswer> empty = callbook.Lookup("  ");
+  ASSERT_TRUE(empty.ok());
+  EXPECT_EQ(empty->message, "empty call");
+}
 
 }  // namespace

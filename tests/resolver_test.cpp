@@ -96,13 +96,17 @@ TEST(CountryFile, ReadsTheThreeFormsAlike) {
       "    =VK9X/VE1ABC(30){OC}<-10.50/-105.67>~-7.0~;\n"
       "European Turkey:          20:  39:  EU:   41.02:   -28.97:    -2.0:  *TA1:\n"
       "    TA1;\n";
-  TCountryFile a, b, c;
-  std::string error;
-  ASSERT_TRUE(ParseCountryFile(csv, nullptr, a, error)) << error;
-  ASSERT_TRUE(ParseCountryFile(dat, &a, b, error)) << error;
+  const TResult<TCountryFile> ra = ParseCountryFile(csv, nullptr);
+  ASSERT_TRUE(ra.ok()) << ra.Status().Message();
+  const TCountryFile& a = *ra;
+  const TResult<TCountryFile> rb = ParseCountryFile(dat, &a);
+  ASSERT_TRUE(rb.ok()) << rb.Status().Message();
+  const TCountryFile& b = *rb;
   std::string tsv = std::string(kCountryHeading) + "\n";
   for (const TCountryEntity& e : a.entities) tsv += FormatCountryRow(e) + "\n";
-  ASSERT_TRUE(ParseCountryFile(tsv, nullptr, c, error)) << error;
+  const TResult<TCountryFile> rc = ParseCountryFile(tsv, nullptr);
+  ASSERT_TRUE(rc.ok()) << rc.Status().Message();
+  const TCountryFile& c = *rc;
   for (const TCountryFile* f : {&a, &b, &c}) {
     ASSERT_EQ(f->entities.size(), 2u);
     EXPECT_EQ(f->Version(), "VER20230502");
@@ -137,12 +141,9 @@ struct TBadCountry {
 };
 class BadCountryFile : public ::testing::TestWithParam<TBadCountry> {};
 TEST_P(BadCountryFile, IsRefusedWithTheLine) {
-  TCountryFile f;
-  f.entities.resize(1);
-  std::string error;
-  EXPECT_FALSE(ParseCountryFile(GetParam().text, nullptr, f, error));
-  EXPECT_EQ(error, GetParam().error);
-  EXPECT_EQ(f.entities.size(), 1u);  // unchanged
+  const TResult<TCountryFile> f = ParseCountryFile(GetParam().text, nullptr);
+  EXPECT_TRUE(f.Status().IsCorrupt());
+  EXPECT_EQ(f.Status().Message(), GetParam().error);
 }
 INSTANTIATE_TEST_SUITE_P(
     Lines, BadCountryFile,
@@ -161,9 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EntityTable, CarriesTheCountryFileThroughItsText) {
   const TEntityTable& t = SourceTable();
   EXPECT_EQ(t.CountryFile().Version(), "VER20230502");
-  TEntityTable back;
-  std::string error;
-  ASSERT_TRUE(ParseEntityTable(FormatEntityTable(t), back, error)) << error;
+  const TResult<TEntityTable> parsed = ParseEntityTable(FormatEntityTable(t));
+  ASSERT_TRUE(parsed.ok()) << parsed.Status().Message();
+  const TEntityTable& back = *parsed;
   EXPECT_EQ(back.CountryFile().entities.size(), t.CountryFile().entities.size());
   EXPECT_EQ(back.CountryFile().Version(), "VER20230502");
   for (const places::TPlaceCase& c : places::Cases()) {

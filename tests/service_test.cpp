@@ -529,13 +529,25 @@ TEST(ServiceParsing, ServeAddress) {
 }
 
 TEST(ServiceParsing, QueryDecoding) {
-  TQuery q;
-  std::string error;
-  ASSERT_TRUE(ParseQuery("a=1;b=x+y&c=%C3%A9&&d", q, error)) << error;
-  EXPECT_EQ(q, (TQuery{{"a", "1"}, {"b", "x y"}, {"c", "\xC3\xA9"}, {"d", ""}}));
-  for (const char* bad :
-       {"a=%", "a=%4", "a=%G1", "a=%00", "a=%0A", "a=%FF", "a=%C3", "a=\x01", "a=b c"})
-    EXPECT_FALSE(ParseQuery(bad, q, error)) << bad;
+  const TResult<TQuery> q = ParseQuery("a=1;b=x+y&c=%C3%A9&&d");
+  ASSERT_TRUE(q.ok()) << q.Status().Message();
+  EXPECT_EQ(*q, (TQuery{{"a", "1"}, {"b", "x y"}, {"c", "\xC3\xA9"}, {"d", ""}}));
+  // What each refusal says, written out by hand.
+  const std::pair<const char*, const char*> bad[] = {
+      {"a=%", "bad percent-encoding"},
+      {"a=%4", "bad percent-encoding"},
+      {"a=%G1", "bad percent-encoding"},
+      {"a=%00", "control character"},
+      {"a=%0A", "control character"},
+      {"a=%FF", "not UTF-8"},
+      {"a=%C3", "not UTF-8"},
+      {"a=\x01", "bad character in the request target"},
+      {"a=b c", "bad character in the request target"}};
+  for (const auto& [text, why] : bad) {
+    const TResult<TQuery> r = ParseQuery(text);
+    EXPECT_TRUE(r.Status().IsInvalidArgument()) << text;
+    EXPECT_EQ(r.Status().Message(), why) << text;
+  }
 }
 
 }  // namespace

@@ -223,6 +223,26 @@ INSTANTIATE_TEST_SUITE_P(
                       TWordsRow{" city=boston  smith ", {"city=boston", "smith"}},
                       TWordsRow{"SAINT JEAN", {"SAINT", "JEAN"}}, TWordsRow{"a\tb", {"a\tb"}}));
 
+// The cells of a tab-separated row: empty cells keep their place (a column that is left blank).
+struct TFieldsRow {
+  const char* text;
+  char sep;
+  std::vector<std::string> fields;
+};
+
+class Fields : public ::testing::TestWithParam<TFieldsRow> {};
+
+TEST_P(Fields, SplitAtSeparators) {
+  EXPECT_EQ(SplitFields(GetParam().text, GetParam().sep), GetParam().fields);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Fields,
+                         ::testing::Values(TFieldsRow{"", '\t', {""}}, TFieldsRow{"a", '\t', {"a"}},
+                                           TFieldsRow{"a\t\tb", '\t', {"a", "", "b"}},
+                                           TFieldsRow{"\ta\t", '\t', {"", "a", ""}},
+                                           TFieldsRow{"K1 A|W2 B", '|', {"K1 A", "W2 B"}},
+                                           TFieldsRow{"a b\tc", '\t', {"a b", "c"}}));
+
 // U.S. calls begin with A, K, N or W (the ITU's allocation of those prefixes to the U.S.).
 struct TUSRow {
   const char* call;

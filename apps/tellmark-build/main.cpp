@@ -168,7 +168,7 @@ std::string IsedDay(const std::string& path) {
       char buf[16];
       return std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
     }
-  } catch (const EZipError&) {
+  } catch (const EStatusError&) {
     // Not a zip: the text file itself.
   }
   return FileDay(path);
@@ -399,14 +399,20 @@ int Build(int argc, char** argv) {
     input.entities = MakeEntityTable(tables);
     if (!ctyPath.empty()) {
       // The colon form has no ADIF numbers: those of the bundled file, by prefix.
-      TCountryFile bundled = tables.country, newer;
-      std::string text, error;
+      TCountryFile bundled = tables.country;
+      std::string text;
       if (bundled.Empty() && ReadWholeFile(sourcesDir + "/cty.tsv", text))
-        (void)ParseCountryFile(text, nullptr, bundled, error);
+        if (TResult<TCountryFile> f = ParseCountryFile(text, nullptr); f.ok())
+          bundled = std::move(f).Value();
       if (!ReadWholeFile(ctyPath, text))
-        throw ESourceError("cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode()));
-      if (!ParseCountryFile(text, &bundled, newer, error))
-        throw ESourceError(ctyPath + " is no country file: " + error);
+        throw EStatusError(
+            TStatus::WithMessage(TStatusCode::IOError,
+                                 "cannot read " + ctyPath + ": " + ErrorCodeText(LastErrorCode())));
+      TResult<TCountryFile> parsed = ParseCountryFile(text, &bundled);
+      if (!parsed.ok())
+        throw EStatusError(
+            TStatus::Corrupt(ctyPath + " is no country file: " + parsed.Status().Message()));
+      TCountryFile newer = std::move(parsed).Value();
       if (!quiet)
         std::printf("Country file %s: %zu entities, version %s\n", ctyPath.c_str(),
                     newer.entities.size(),
@@ -491,10 +497,70 @@ int Build(int argc, char** argv) {
   }
 }
 
+namespace {
+
+// tellmark-build --update DIR: the command line of an update, and its exit status.
+int RunUpdate(int argc, char** argv) {
+  CLI::App app{
+      "Brings the FCC edition in DIR up to date: downloads the newest weekly file and the daily "
+      "files after it and builds DIR again with the sources and options it was built with."};
+  TUpdateOptions o;
+  std::string dirArg;
+  app.add_option("--update", dirArg, "Edition folder (made when it does not exist)")->required();
+  app.add_option("--fcc-url", o.url,
+                 std::string("Where to download from (default ") + kFccDefaultUrl + ")");
+  app.add_flag("--offline", o.offline, "Use the files in the cache only");
+  app.add_flag("--quiet", o.quiet, "No progress or summary");
+  app.add_flag("--enable-timer", o.enableTimer,
+               "Keep DIR current by itself: name it in the update timer's environment file "
+               "($XDG_CONFIG_HOME/tellmark/update.env) and enable tellmark-update.timer");
+  app.allow_extras();
+  app.footer("Other options are build options of a new edition (kept for later updates).");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  o.buildOptions = app.remaining();
+  std::filesystem::path dir = std::filesystem::absolute(dirArg).lexically_normal();
+  if (dir.filename().empty() && dir.has_relative_path()) dir = dir.parent_path();  // "DIR/"
+  o.dir = dir.string();
+
+  const TResult<TUpdateOutcome> r = [&]() -> TResult<TUpdateOutcome> {
+    try {
+      return Update(o, Build);
+    } catch (const std::exception& e) {  // out of memory, a broken contract
+      return TStatus::WithMessage(TStatusCode::IOError, e.what());
+    }
+  }();
+  if (!r.ok()) {
+    std::fprintf(stderr, "tellmark-build: error: %s; %s is unchanged\n",
+                 r.Status().Message().c_str(), o.dir.c_str());
+    return 1;
+  }
+  switch (r->end) {
+    case TUpdateOutcome::OptionsRefused:
+      std::fprintf(stderr,
+                   "tellmark-build: %s was built with the options of its build record; "
+                   "build options (%s) go only with a new edition\n",
+                   o.dir.c_str(), o.buildOptions.front().c_str());
+      return 2;
+    case TUpdateOutcome::BuildFailed:
+      std::fprintf(stderr, "tellmark-build: %s is unchanged\n", o.dir.c_str());
+      return r->buildExitCode;
+    case TUpdateOutcome::UpToDate:
+    case TUpdateOutcome::Updated:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    if (a == "--update" || a.rfind("--update=", 0) == 0) return Update(argc, argv, Build);
+    if (a == "--update" || a.rfind("--update=", 0) == 0) return RunUpdate(argc, argv);
   }
   return Build(argc, argv);
 }

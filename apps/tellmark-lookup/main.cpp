@@ -384,7 +384,7 @@ int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook)
     out.Add(std::move(r));
     return 2;
   }
-  TCallbookAnswer a = callbook.Lookup(text);
+  TCallbookAnswer a = ValueOrThrow(callbook.Lookup(text));
   if (!a.message.empty()) std::cerr << "tellmark-lookup: " << a.message << "\n";
   const bool exact = a.Exact();
   out.Add(std::move(a.record));
@@ -394,7 +394,7 @@ int LookUpCall(const std::string& text, TWriter& out, const TCallbook& callbook)
 // count entries of an order from the first entry whose key is equal or greater; nothing when
 // the text is past the last key.
 bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
-  const TOrderListing l = ListOrderEntries(o.orderIndex, o.orderText, o.count);
+  const TOrderListing l = ValueOrThrow(ListOrderEntries(o.orderIndex, o.orderText, o.count));
   if (!l.searched) {
     const int index = o.orderIndex;
     std::cerr << "tellmark-lookup: empty "
@@ -414,7 +414,7 @@ bool ListOrder(const TOptions& o, TWriter& out, const TCallbook& callbook) {
 // without its word-list browsing). False when no entry has them all.
 bool SearchWords(TDatabase db, const TOptions& o, TWriter& out, const TCallbook& callbook) {
   const std::vector<TFoundEntry> found =
-      SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1);
+      ValueOrThrow(SearchWordEntries(db, o.calls, o.countGiven ? o.count : -1));
   for (const TFoundEntry& e : found) out.Add(callbook.Record(e.rec, e.match));
   return !found.empty();
 }
@@ -432,7 +432,7 @@ int WriteMorseWave(const TOptions& o, const TCallbook& callbook) {
 
   if (const std::string problem = CallTextProblem(o.calls.front()); !problem.empty())
     throw std::runtime_error(problem);
-  const TCallbookEntry e = callbook.FindEntry(o.calls.front());
+  const TCallbookEntry e = ValueOrThrow(callbook.FindEntry(o.calls.front()));
   if (e.key.empty()) throw std::runtime_error("empty call");
   if (!e.notice.empty()) std::cerr << "tellmark-lookup: " << e.notice << "\n";
   if (e.match == TCallbookMatch::None) throw std::runtime_error(NotFoundText("Call", e.key));
@@ -535,9 +535,11 @@ int main(int argc, char** argv) {
   }
   SetHomeDir(ResolveDataDir(o.dataDir));
   if (!o.serve.empty()) {
-    const int served = ServeLookups(o.serve);
+    const TStatus served = ServeLookups(o.serve);
     FreeIndexCaches();
-    return served;
+    if (served.ok()) return 0;
+    std::cerr << "tellmark-lookup: " << served.Message() << "\n";
+    return 2;
   }
   int status = 0;
   try {
@@ -574,7 +576,12 @@ int main(int argc, char** argv) {
         o.wsjtxRun.myLocator = LoadProgramSettings(settingsFile, notice).myLocator;
         if (!IsValidLocator(o.wsjtxRun.myLocator)) o.wsjtxRun.myLocator.clear();
       }
-      status = wsjtx::RunWsjtxListener(o.wsjtxRun, callbook, std::cout, std::cerr);
+      if (const TStatus listened =
+              wsjtx::RunWsjtxListener(o.wsjtxRun, callbook, std::cout, std::cerr);
+          !listened.ok()) {
+        std::cerr << "tellmark-lookup: " << listened.Message() << "\n";
+        status = 2;
+      }
     } else if (!o.qsl.log.empty()) {
       status = PrintQslLabels(o, callbook, argv[0]);
     } else if (!o.adif.in.empty()) {

@@ -74,7 +74,7 @@ std::vector<std::string> AdifMailingLines(const TCallbookRecord& r) {
 }
 
 std::optional<TCallbookRecord> TCallbookLookupSource::FindBaseCall(std::string_view baseCall) {
-  TCallbookAnswer a = callbook_.Lookup(baseCall);
+  TCallbookAnswer a = ValueOrThrow(callbook_.Lookup(baseCall));
   if (a.record.match != TCallbookMatch::Exact) return std::nullopt;
   return std::move(a.record);
 }

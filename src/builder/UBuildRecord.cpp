@@ -88,12 +88,13 @@ bool ReadBuildRecord(const std::string& editionDir, TBuildRecord& r) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return false;
-    throw EBuildRecordError("cannot read " + path + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::CannotRead(path, errno));
   }
   std::string text;
-  if (!ReadWholeFile(path, text)) throw EBuildRecordError("cannot read " + path);
+  if (!ReadWholeFile(path, text))
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError, "cannot read " + path));
   TResult<TBuildRecord> parsed = ParseBuildRecord(text);
-  if (!parsed.ok()) throw EBuildRecordError(path + ": " + parsed.Status().Message());
+  if (!parsed.ok()) throw EStatusError(parsed.Status().WithContext(path));
   r = std::move(parsed).Value();
   return true;
 }

@@ -20,11 +20,6 @@
 
 #include "common/UStatus.h"
 
-class EBuildRecordError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // The record's place in an edition folder.
 inline constexpr const char* kBuildRecordName = "data/build.ini";
 
@@ -48,6 +43,6 @@ struct TBuildRecord {
 std::string FormatBuildRecord(const TBuildRecord& r);
 // The record; a malformed one gives a Corrupt status naming the line.
 TResult<TBuildRecord> ParseBuildRecord(const std::string& text);
-// Reads DIR/data/build.ini; false when the edition has none; throws EBuildRecordError when it
+// Reads DIR/data/build.ini; false when the edition has none; throws EStatusError when it
 // cannot be read or is malformed.
 bool ReadBuildRecord(const std::string& editionDir, TBuildRecord& r);

@@ -115,9 +115,8 @@ std::string Fixed4(double v) {
 
 }  // namespace
 
-bool ParseCsv(std::string_view text,
-              const std::function<void(const std::vector<std::string>&, uint64_t)>& row,
-              std::string& error) {
+TStatus ParseCsv(std::string_view text,
+                 const std::function<void(const std::vector<std::string>&, uint64_t)>& row) {
   std::vector<std::string> fields(1);
   uint64_t line = 1, rowLine = 1;
   bool quoted = false, any = false;
@@ -155,20 +154,16 @@ bool ParseCsv(std::string_view text,
       fields.back() += c;
     }
   }
-  if (quoted) {
-    error = "a quoted field opened in line " + std::to_string(rowLine) + " is not closed";
-    return false;
-  }
+  if (quoted)
+    return TStatus::Corrupt("a quoted field opened in line " + std::to_string(rowLine) +
+                            " is not closed");
   endRow();
-  return true;
+  return TStatus::Ok();
 }
 
 TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
                                const TSourceTables* tables) {
-  std::string text;
-  if (!ReadWholeFile(path, text))
-    throw ECsvImportError("cannot read " + path + ": " + ErrorCodeText(LastErrorCode()) + " (" +
-                          RunErrorText(LastErrorCode()) + ")");
+  std::string text = ReadImportFile(path);
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
 
   TCsvImportReport report;
@@ -187,110 +182,106 @@ TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
     if (report.notes.size() < kMaxSamples) report.notes.push_back(what);
   };
 
-  std::string error;
-  const bool ok = ParseCsv(
-      text,
-      [&](const std::vector<std::string>& f, uint64_t line) {
-        if (!haveHeader) {
-          haveHeader = true;
-          headerSize = f.size();
-          for (size_t i = 0; i < f.size(); ++i) {
-            const std::string name = AsciiLower(TrimBlanks(f[i]));
-            const auto* it = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
-                                          [&](const char* n) { return name == n; });
-            if (it == std::end(kColumnNames)) {
-              note("column \"" + Cp437ToUtf8(CleanImportField(f[i])) + "\" ignored");
-            } else if (columnOf[it - std::begin(kColumnNames)] < 0) {
-              columnOf[it - std::begin(kColumnNames)] = static_cast<int>(i);
-            }
-          }
-          if (columnOf[cCall] < 0)
-            throw ECsvImportError(path + ": the header row has no \"call\" column");
-          return;
+  const TStatus parsed = ParseCsv(text, [&](const std::vector<std::string>& f, uint64_t line) {
+    if (!haveHeader) {
+      haveHeader = true;
+      headerSize = f.size();
+      for (size_t i = 0; i < f.size(); ++i) {
+        const std::string name = AsciiLower(TrimBlanks(f[i]));
+        const auto* it = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
+                                      [&](const char* n) { return name == n; });
+        if (it == std::end(kColumnNames)) {
+          note("column \"" + Cp437ToUtf8(CleanImportField(f[i])) + "\" ignored");
+        } else if (columnOf[it - std::begin(kColumnNames)] < 0) {
+          columnOf[it - std::begin(kColumnNames)] = static_cast<int>(i);
         }
-        ++report.rows;
-        if (f.size() != headerSize) {
-          malformed(line, std::to_string(f.size()) + " fields (" + std::to_string(headerSize) +
-                              " in the header)");
-          return;
-        }
-        const auto get = [&](TColumn c) {
-          return columnOf[c] < 0 ? std::string()
-                                 : CleanImportField(f[static_cast<size_t>(columnOf[c])]);
-        };
-        const std::string callText = AsciiUpper(get(cCall));
-        if (!UsableCall(callText)) {
-          malformed(line, callText.empty() ? "no call sign"
-                                           : "call sign \"" + Cp437ToUtf8(callText) +
-                                                 "\" holds characters other than letters, "
-                                                 "digits and \"/\"");
-          return;
-        }
-        std::string call = callText;
-        std::replace(call.begin(), call.end(), '0', '<');
+      }
+      if (columnOf[cCall] < 0)
+        throw EStatusError(TStatus::Corrupt(path + ": the header row has no \"call\" column"));
+      return;
+    }
+    ++report.rows;
+    if (f.size() != headerSize) {
+      malformed(line, std::to_string(f.size()) + " fields (" + std::to_string(headerSize) +
+                          " in the header)");
+      return;
+    }
+    const auto get = [&](TColumn c) {
+      return columnOf[c] < 0 ? std::string()
+                             : CleanImportField(f[static_cast<size_t>(columnOf[c])]);
+    };
+    const std::string callText = AsciiUpper(get(cCall));
+    if (!UsableCall(callText)) {
+      malformed(line, callText.empty() ? "no call sign"
+                                       : "call sign \"" + Cp437ToUtf8(callText) +
+                                             "\" holds characters other than letters, "
+                                             "digits and \"/\"");
+      return;
+    }
+    std::string call = callText;
+    std::replace(call.begin(), call.end(), '0', '<');
 
-        TBuildEntry e;
-        e.db = TDatabase::Intl;
-        const auto add = [&](int tag, const std::string& t) {
-          if (!t.empty()) e.fields.emplace_back(tag, t);
-        };
-        const std::string place = TrimBlanks(get(cPostcode) + " " + get(cCity));
-        std::string address;
-        for (const std::string& part : {get(cName), get(cStreet), place}) {
-          if (part.empty()) continue;
-          if (!address.empty()) address += ", ";
-          address += part;
+    TBuildEntry e;
+    e.db = TDatabase::Intl;
+    const auto add = [&](int tag, const std::string& t) {
+      if (!t.empty()) e.fields.emplace_back(tag, t);
+    };
+    const std::string place = TrimBlanks(get(cPostcode) + " " + get(cCity));
+    std::string address;
+    for (const std::string& part : {get(cName), get(cStreet), place}) {
+      if (part.empty()) continue;
+      if (!address.empty()) address += ", ";
+      address += part;
+    }
+    std::string qslRef;
+    const std::string manager = AsciiUpper(get(cQslManager));
+    if (!manager.empty()) {
+      input.qslManagers.push_back(TQslManager{Cut(callText, 13), Cut(manager, 13),
+                                              Cut(get(cQslInfo), 15),
+                                              Cut(RemoveBlanks(get(cQslDate)), 8)});
+      ++report.managers;
+      qslRef = std::to_string(input.qslManagers.size());
+    }
+    std::string locator = AsciiUpper(RemoveBlanks(get(cLocator)));
+    if (!locator.empty() && (locator.size() > 6 || !IsValidLocator(locator))) {
+      note("line " + std::to_string(line) + ": locator \"" + Cp437ToUtf8(locator) +
+           "\" is not valid, left out");
+      locator.clear();
+    }
+    std::string country = get(cCountry), dxcc = get(cDxcc);
+    const TDxccRow* entity = nullptr;
+    if (derive) {
+      entity = derive->Entity(callText);
+      if (country.empty() && dxcc.empty() && entity) {
+        country = entity->country.empty() ? entity->name : entity->country;
+        dxcc = entity->name;
+        ++report.derivedEntity;
+      } else if (!dxcc.empty()) {
+        // A given entity (by prefix) names the towns to look in.
+        if (const TDxccRow* given = derive->EntityByText(dxcc)) entity = given;
+      }
+      const std::string city = get(cCity);
+      if (locator.empty() && entity && !city.empty()) {
+        if (const TCityRow* town = derive->Town(entity->prefix, city)) {
+          locator = CoordToLocator(Fixed4(-town->lon), Fixed4(town->lat));
+          if (!locator.empty()) ++report.derivedLocator;
         }
-        std::string qslRef;
-        const std::string manager = AsciiUpper(get(cQslManager));
-        if (!manager.empty()) {
-          input.qslManagers.push_back(TQslManager{Cut(callText, 13), Cut(manager, 13),
-                                                  Cut(get(cQslInfo), 15),
-                                                  Cut(RemoveBlanks(get(cQslDate)), 8)});
-          ++report.managers;
-          qslRef = std::to_string(input.qslManagers.size());
-        }
-        std::string locator = AsciiUpper(RemoveBlanks(get(cLocator)));
-        if (!locator.empty() && (locator.size() > 6 || !IsValidLocator(locator))) {
-          note("line " + std::to_string(line) + ": locator \"" + Cp437ToUtf8(locator) +
-               "\" is not valid, left out");
-          locator.clear();
-        }
-        std::string country = get(cCountry), dxcc = get(cDxcc);
-        const TDxccRow* entity = nullptr;
-        if (derive) {
-          entity = derive->Entity(callText);
-          if (country.empty() && dxcc.empty() && entity) {
-            country = entity->country.empty() ? entity->name : entity->country;
-            dxcc = entity->name;
-            ++report.derivedEntity;
-          } else if (!dxcc.empty()) {
-            // A given entity (by prefix) names the towns to look in.
-            if (const TDxccRow* given = derive->EntityByText(dxcc)) entity = given;
-          }
-          const std::string city = get(cCity);
-          if (locator.empty() && entity && !city.empty()) {
-            if (const TCityRow* town = derive->Town(entity->prefix, city)) {
-              locator = CoordToLocator(Fixed4(-town->lon), Fixed4(town->lat));
-              if (!locator.empty()) ++report.derivedLocator;
-            }
-          }
-        }
-        add(1, call);
-        add(2, get(cClass));
-        add(3, address);
-        add(4, country);
-        add(5, dxcc);
-        add(6, qslRef);
-        add(7, get(cComments));
-        add(8, get(cFax));
-        add(9, get(cEMail));
-        add(10, locator);
-        input.intl.push_back(std::move(e));
-        ++report.imported;
-      },
-      error);
-  if (!ok) throw ECsvImportError(path + ": " + error);
-  if (!haveHeader) throw ECsvImportError(path + " is empty (no header row)");
+      }
+    }
+    add(1, call);
+    add(2, get(cClass));
+    add(3, address);
+    add(4, country);
+    add(5, dxcc);
+    add(6, qslRef);
+    add(7, get(cComments));
+    add(8, get(cFax));
+    add(9, get(cEMail));
+    add(10, locator);
+    input.intl.push_back(std::move(e));
+    ++report.imported;
+  });
+  if (!parsed.ok()) throw EStatusError(parsed.WithContext(path));
+  if (!haveHeader) throw EStatusError(TStatus::Corrupt(path + " is empty (no header row)"));
   return report;
 }

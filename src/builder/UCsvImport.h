@@ -25,19 +25,14 @@
 // than the header, without a call or with an unusable call is counted and reported, not fatal.
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "builder/UBuildEntry.h"
+#include "common/UStatus.h"
 
 struct TSourceTables;
-
-class ECsvImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct TCsvImportReport {
   uint64_t rows = 0;  // data rows (header and empty lines not counted)
@@ -50,14 +45,14 @@ struct TCsvImportReport {
   uint64_t derivedLocator = 0;  // entries whose locator came from the city
 };
 
-// Splits RFC 4180 text into rows; calls row(fields, first line number of the row). Returns
-// false with error set when a quoted field is not closed.
-bool ParseCsv(std::string_view text,
-              const std::function<void(const std::vector<std::string>& fields, uint64_t line)>& row,
-              std::string& error);
+// Splits RFC 4180 text into rows; calls row(fields, first line number of the row). Corrupt when
+// a quoted field is not closed.
+TStatus ParseCsv(
+    std::string_view text,
+    const std::function<void(const std::vector<std::string>& fields, uint64_t line)>& row);
 
 // Appends the entries of the file to input.intl (and their QSL managers to input.qslManagers,
-// numbered after those already there). Throws ECsvImportError when the file cannot be read, has
+// numbered after those already there). Throws EStatusError when the file cannot be read, has
 // no header or no "call" column, or ends inside a quoted field.
 TCsvImportReport ImportIntlCsv(const std::string& path, TBuildInput& input,
                                const TSourceTables* tables = nullptr);

@@ -413,7 +413,8 @@ std::string UtcOffset(long seconds) {
 
 std::vector<std::vector<std::string>> ReadTab(const std::string& path) {
   std::string text;
-  if (!ReadWholeFile(path, text)) throw EDocumentError("cannot read " + path);
+  if (!ReadWholeFile(path, text))
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError, "cannot read " + path));
   std::vector<std::vector<std::string>> rows;
   std::istringstream in(text);
   std::string line;
@@ -475,12 +476,15 @@ TDocumentSummary WriteDocuments(const std::string& outDir, const TEditionCounts&
   std::error_code ec;
   for (const char* dir : {"texte", "HELP"}) {
     fs::create_directories(fs::path(outDir) / dir, ec);
-    if (ec) throw EDocumentError("cannot create " + (fs::path(outDir) / dir).string());
+    if (ec)
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot create " + (fs::path(outDir) / dir).string()));
   }
   const auto write = [&](const std::string& rel, const std::string& text) {
     const std::string path = (fs::path(outDir) / rel).string();
     if (!WriteFileAtomically(path, text))
-      throw EDocumentError("cannot write " + path + ": " + ErrorCodeText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot write " + path + ": " + ErrorCodeText(LastErrorCode())));
     summary.files.emplace_back(rel, static_cast<int64_t>(text.size()));
   };
   write("texte/census.txt", StateCensusDocument(counts, tables));
@@ -493,7 +497,7 @@ TDocumentSummary WriteDocuments(const std::string& outDir, const TEditionCounts&
   write("texte/calls2.txt", AllocationDocument(tables));
   try {
     write("texte/time.txt", StandardTimeDocument(o.zoneinfoDir, Year(o.year)));
-  } catch (const EDocumentError& e) {
+  } catch (const EStatusError& e) {
     warn(std::string("no time table: ") + e.what());
   }
 
@@ -515,14 +519,10 @@ TDocumentSummary WriteDocuments(const std::string& outDir, const TEditionCounts&
     warn("help source missing: tellmark.help");
     return summary;
   }
-  try {
-    const auto topics = ParseHelpSource(source);
-    const std::string title = "Tellmark Help";
-    write("HELP/tellmark.html", HelpToHtml(topics, title));
-    write("texte/tellmark.rtf", HelpToRtf(topics, title));
-    write("texte/tellmark.txt", HelpToText(topics, title));
-  } catch (const EHelpSourceError& e) {
-    throw EDocumentError(e.what());
-  }
+  const auto topics = ParseHelpSource(source);
+  const std::string title = "Tellmark Help";
+  write("HELP/tellmark.html", HelpToHtml(topics, title));
+  write("texte/tellmark.rtf", HelpToRtf(topics, title));
+  write("texte/tellmark.txt", HelpToText(topics, title));
   return summary;
 }

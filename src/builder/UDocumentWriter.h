@@ -8,19 +8,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "builder/UEditionCounts.h"
+#include "common/UStatus.h"
 
 struct TSourceTables;
-
-class EDocumentError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The generated documents, each a whole file.
 std::string StateCensusDocument(const TEditionCounts& c, const TSourceTables& t);  // census
@@ -32,7 +27,7 @@ std::string ZonesByCountryDocument(const TSourceTables& t);                     
 std::string PrefixListDocument(const TSourceTables& t);                         // prefix2
 std::string AllocationDocument(const TSourceTables& t);                         // calls2
 // Standard and summer time of every zone of the zone tables under zoneinfoDir (zone.tab,
-// iso3166.tab and the zone files), in the given year. Throws EDocumentError when the tables are
+// iso3166.tab and the zone files), in the given year. Throws EStatusError when the tables are
 // missing.
 std::string StandardTimeDocument(const std::string& zoneinfoDir, int year);  // time
 
@@ -52,6 +47,6 @@ struct TDocumentSummary {
 };
 
 // Writes every document (each atomically). A missing hand-written document or time-zone table is
-// a warning; a malformed help source or a file that cannot be written throws EDocumentError.
+// a warning; a malformed help source or a file that cannot be written throws EStatusError.
 TDocumentSummary WriteDocuments(const std::string& outDir, const TEditionCounts& counts,
                                 const TSourceTables& tables, const TDocumentOptions& options);

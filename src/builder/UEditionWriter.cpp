@@ -45,19 +45,24 @@ class TStagedFile {
   explicit TStagedFile(std::string path)
       : path_(std::move(path)),
         fd_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
-    if (!fd_.IsOpen()) throw EEditionError("cannot create " + path_ + ": " + ErrnoText(errno));
+    if (!fd_.IsOpen())
+      throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                              "cannot create " + path_ + ": " + ErrnoText(errno)));
   }
 
   void WriteAt(int64_t offset, const char* p, size_t n) const {
     if (!PwriteFull(fd_.Get(), p, static_cast<int64_t>(n), offset))
-      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+      throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                              "cannot write " + path_ + ": " + ErrnoText(errno)));
   }
 
   void Finish() {
     if (::fsync(fd_.Get()) != 0)
-      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(errno));
+      throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                              "cannot write " + path_ + ": " + ErrnoText(errno)));
     if (const int err = fd_.Close(); err != 0)
-      throw EEditionError("cannot write " + path_ + ": " + ErrnoText(err));
+      throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                              "cannot write " + path_ + ": " + ErrnoText(err)));
   }
 
  private:
@@ -114,13 +119,15 @@ class TStaging {
     for (const auto& n : names_) {
       struct stat st {};
       if (::stat(Staged(n).c_str(), &st) != 0)
-        throw EEditionError("missing " + Staged(n) + ": " + ErrnoText(errno));
+        throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                                "missing " + Staged(n) + ": " + ErrnoText(errno)));
       summary.files.emplace_back("data/" + n, static_cast<int64_t>(st.st_size));
     }
     // edition.ini goes last: a reader never sees a new manifest over old files.
     for (const auto& n : names_) {
       if (::rename(Staged(n).c_str(), (dir_ + "/" + n).c_str()) != 0)
-        throw EEditionError("cannot rename " + Staged(n) + ": " + ErrnoText(errno));
+        throw EStatusError(TStatus::WithMessage(
+            TStatusCode::IOError, "cannot rename " + Staged(n) + ": " + ErrnoText(errno)));
     }
     committed_ = true;
   }
@@ -136,9 +143,10 @@ void MakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-    throw EEditionError("not a directory: " + path);
+    throw EStatusError(TStatus::InvalidArgument("not a directory: " + path));
   }
-  throw EEditionError("cannot create directory " + path + ": " + ErrnoText(errno));
+  throw EStatusError(TStatus::WithMessage(
+      TStatusCode::IOError, "cannot create directory " + path + ": " + ErrnoText(errno)));
 }
 
 int64_t DataFileLimit(const TEditionOptions& options) {
@@ -247,7 +255,8 @@ class TPayloadArena {
   TPayloadArena() { blocks_.reserve(kMaxBlocks); }
   uint64_t Append(const uint8_t* p, size_t n) {
     if (blocks_.empty() || used_ + n > kBlock) {
-      if (blocks_.size() == kMaxBlocks) throw EEditionError("the entries do not fit in memory");
+      if (blocks_.size() == kMaxBlocks)
+        throw EStatusError(TStatus::InvalidArgument("the entries do not fit in memory"));
       blocks_.push_back(std::make_unique<uint8_t[]>(kBlock));
       used_ = 0;
     }
@@ -353,7 +362,7 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
   p.db = db;
   p.name = us ? "U.S." : "International";
   if (entries.size() > static_cast<size_t>(INT32_MAX / 4))
-    throw EEditionError(std::string("too many ") + p.name + " entries");
+    throw EStatusError(TStatus::InvalidArgument(std::string("too many ") + p.name + " entries"));
   const auto n = static_cast<uint32_t>(entries.size());
   p.payloadAt.resize(n);
   p.payloadLen.resize(n);
@@ -437,9 +446,10 @@ void Prepare(TPrepared& p, TDatabase db, const std::vector<TBuildEntry>& entries
   for (auto& item : calls) {
     const int size = (us ? kUSHeaderSize : kIntlHeaderSize) + p.payloadLen[item.idx];
     if (offset + size > room)
-      throw EEditionError(std::string("the data file would pass its limit of ") +
-                          std::to_string(limit) + " bytes (references are 32-bit signed) before " +
-                          "all " + p.name + " entries are placed");
+      throw EStatusError(TStatus::InvalidArgument(
+          std::string("the data file would pass its limit of ") + std::to_string(limit) +
+          " bytes (references are 32-bit signed) before " + "all " + p.name +
+          " entries are placed"));
     item.ref = static_cast<int32_t>(offset);
     p.ref[item.idx] = item.ref;
     p.fileOrder.push_back(item.idx);
@@ -566,9 +576,10 @@ void WriteIndex(const std::string& path, const std::vector<TOrderItem>& order, i
   for (const auto& item : order) items.push_back(TIndexItem{std::string(item.Key()), item.ref});
   try {
     if (!WriteIndexFile(path, std::move(items), kIndexKeyLengths[index], kIndexDuplicates[index]))
-      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot write " + path + ": " + IOText(LastErrorCode())));
   } catch (const std::invalid_argument& e) {
-    throw EEditionError("index " + path + ": " + e.what());
+    throw EStatusError(TStatus::InvalidArgument("index " + path + ": " + e.what()));
   }
 }
 
@@ -577,14 +588,14 @@ void FinishWordList(TPrepared& p) {
   try {
     p.words.Finish(p.fileOrder, p.ref);
   } catch (const std::length_error& e) {
-    throw EEditionError(std::string(p.name) + " " + e.what());
+    throw EStatusError(TStatus::InvalidArgument(std::string(p.name) + " " + e.what()));
   }
 }
 
 // Writes a word list (any thread: the file layer keeps the last error code per thread).
 void WriteWordList(TPrepared& p, const std::string& idxPath, const std::string& vwsPath) {
-  std::string error;
-  if (!p.words.Write(idxPath, vwsPath, error)) throw EEditionError(error);
+  if (TStatus written = p.words.Write(idxPath, vwsPath); !written.ok())
+    throw EStatusError(std::move(written));
 }
 
 void PutShortString(char* rec, int at, int maxLen, std::string_view text) {
@@ -744,9 +755,10 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
           intlPrepared.Wait();
           entriesEnd = firstRef + intl.bytes + us.bytes;
           if (entriesEnd > limit)
-            throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
-                                " bytes (references are 32-bit signed): the entries need " +
-                                std::to_string(entriesEnd) + " bytes");
+            throw EStatusError(TStatus::InvalidArgument(
+                "the data file would pass its limit of " + std::to_string(limit) +
+                " bytes (references are 32-bit signed): the entries need " +
+                std::to_string(entriesEnd) + " bytes"));
           if (options.maps) maps = std::async(std::launch::async, options.maps, entriesEnd);
           Place(us, firstRef + intl.bytes);
           usPlaced.Reach();
@@ -797,12 +809,12 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
     tick();
     const TMapBlock block = maps.get();
     if (entriesEnd + static_cast<int64_t>(block.bytes.size()) > limit)
-      throw EEditionError("the data file would pass its limit of " + std::to_string(limit) +
-                          " bytes with the maps (" +
-                          std::to_string(entriesEnd + block.bytes.size()) + " bytes)");
+      throw EStatusError(TStatus::InvalidArgument(
+          "the data file would pass its limit of " + std::to_string(limit) +
+          " bytes with the maps (" + std::to_string(entriesEnd + block.bytes.size()) + " bytes)"));
     if (block.directoryOffset < 0 ||
         block.directoryOffset >= static_cast<int64_t>(block.bytes.size()))
-      throw EEditionError("map directory offset outside the map block");
+      throw EStatusError(TStatus::Corrupt("map directory offset outside the map block"));
     data.WriteAt(entriesEnd, block.bytes.data(), block.bytes.size());
     ed.mapDirOffset = entriesEnd + block.directoryOffset;
   }
@@ -814,21 +826,24 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
     for (const auto& m : input.qslManagers) qsl += QslManagerRecord(m);
     const std::string path = staging.Add("qslmgr.dat");
     if (!WriteFileAtomically(path, qsl))
-      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot write " + path + ": " + IOText(LastErrorCode())));
   }
 
   // The entity table, when the input has one.
   if (!input.entities.Empty()) {
     const std::string path = staging.Add("entities.tsv");
     if (!WriteFileAtomically(path, FormatEntityTable(input.entities)))
-      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot write " + path + ": " + IOText(LastErrorCode())));
   }
 
   // Manifest last.
   {
     const std::string path = staging.Add("edition.ini");
     if (!WriteFileAtomically(path, FormatEdition(ed)))
-      throw EEditionError("cannot write " + path + ": " + IOText(LastErrorCode()));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot write " + path + ": " + IOText(LastErrorCode())));
   }
   staging.Commit(summary);
   // An edition without the table keeps none from an earlier build in the same place.
@@ -836,7 +851,7 @@ TEditionSummary WriteEditionFrom(const TBuildInput& input, TBuildInput* release,
   try {
     WriteLabelTemplates(outDir);
   } catch (const ELabelTemplateError& e) {
-    throw EEditionError(e.what());
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError, e.what()));
   }
   return summary;
 }

@@ -23,7 +23,6 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,12 +30,8 @@
 
 #include "builder/UBuildEntry.h"
 #include "builder/UEditionCounts.h"
+#include "common/UStatus.h"
 #include "dataset/UEdition.h"
-
-class EEditionError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Maps appended to the data file after the entries.
 struct TMapBlock {
@@ -69,7 +64,7 @@ struct TEditionSummary {
   int64_t TotalBytes() const;
 };
 
-// Writes the edition; throws EEditionError with a clear message on failure.
+// Writes the edition; throws EStatusError with a clear message on failure.
 TEditionSummary WriteEdition(const TBuildInput& input, const std::string& outDir,
                              const TEditionOptions& options = {});
 // The same, using the input up: each entry is emptied once read, so the input's memory goes back

@@ -110,7 +110,8 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   t.name = name;
   t.out = std::fopen(part.c_str(), "wb");
   if (!t.out)
-    throw EFccDownloadError("cannot write " + part + ": " + std::string(std::strerror(errno)));
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot write " + part + ": " + std::string(std::strerror(errno))));
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
   curl_slist* headers = nullptr;
   if (!have.etag.empty())
@@ -149,21 +150,26 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   if (rc != CURLE_OK) {
     drop();
     if (rc == CURLE_PARTIAL_FILE)
-      throw EFccDownloadError("the download of " + name + " was cut short after " +
-                              std::to_string(t.written) + " bytes (" + url + ")");
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "the download of " + name + " was cut short after " +
+                                    std::to_string(t.written) + " bytes (" + url + ")"));
     if (!t.refused.empty() || rc == CURLE_FILESIZE_EXCEEDED)
-      throw EFccDownloadError("the download of " + name + " was refused: " +
-                              (t.refused.empty() ? "the server announced more than " +
-                                                       std::to_string(options.maxBytes) + " bytes"
-                                                 : t.refused) +
-                              " (" + url + ")");
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError,
+          "the download of " + name + " was refused: " +
+              (t.refused.empty()
+                   ? "the server announced more than " + std::to_string(options.maxBytes) + " bytes"
+                   : t.refused) +
+              " (" + url + ")"));
     if (rc == CURLE_OPERATION_TIMEDOUT && status != 0)
-      throw EFccDownloadError("the download of " + name + " was given up: slower than " +
-                              std::to_string(options.lowSpeedLimit) + " bytes/s for " +
-                              std::to_string(options.lowSpeedTime) + " s (" +
-                              std::to_string(t.written) + " bytes came; " + url + ")");
-    throw EFccDownloadError("cannot download " + url + ": " +
-                            (error[0] ? std::string(error) : curl_easy_strerror(rc)));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "the download of " + name + " was given up: slower than " +
+                                    std::to_string(options.lowSpeedLimit) + " bytes/s for " +
+                                    std::to_string(options.lowSpeedTime) + " s (" +
+                                    std::to_string(t.written) + " bytes came; " + url + ")"));
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot download " + url + ": " +
+                                  (error[0] ? std::string(error) : curl_easy_strerror(rc))));
   }
   if (status == 304 && cached) {
     drop();
@@ -175,12 +181,14 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   }
   if (status != 200) {
     drop();
-    throw EFccDownloadError("cannot download " + url + ": the server answered " +
-                            std::to_string(status));
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError,
+        "cannot download " + url + ": the server answered " + std::to_string(status)));
   }
   if (!closed) {
     drop();
-    throw EFccDownloadError("cannot write " + part + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                            "cannot write " + part + ": " + std::strerror(errno)));
   }
   try {
     CheckFccArchive(part, name + " (downloaded from " + url + ")");
@@ -191,13 +199,15 @@ TFetched Fetch(const TFccDownloadOptions& options, const std::string& dir, const
   // The file first, then its validators: a kill between leaves old validators, which only
   // cost one more download.
   if (::rename(part.c_str(), path.c_str()) != 0)
-    throw EFccDownloadError("cannot rename " + part + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                            "cannot rename " + part + ": " + std::strerror(errno)));
   std::string metaText;
   if (!t.got.etag.empty()) metaText += "ETag: " + t.got.etag + "\n";
   if (!t.got.lastModified.empty()) metaText += "Last-Modified: " + t.got.lastModified + "\n";
   metaText += "URL: " + url + "\n";
   if (!WriteFileAtomically(meta, metaText))
-    throw EFccDownloadError("cannot write " + meta + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                            "cannot write " + meta + ": " + std::strerror(errno)));
   bytes += t.written;
   return TFetched::New;
 }
@@ -211,38 +221,40 @@ std::string FccCacheDir() {
     base = xdg;
   } else {
     const char* home = std::getenv("HOME");
-    if (!home || !*home) throw EFccDownloadError("neither XDG_CACHE_HOME nor HOME is set");
+    if (!home || !*home)
+      throw EStatusError(TStatus::InvalidArgument("neither XDG_CACHE_HOME nor HOME is set"));
     base = std::string(home) + "/.cache";
   }
   return base + "/tellmark/fcc";
 }
 
 void CheckFccArchive(const std::string& path, const std::string& shown) {
+  const char* missing = nullptr;
   try {
     TZipArchive zip(path);
     for (const char* member : {"HD.dat", "EN.dat", "AM.dat"}) {
       const TZipMember* m = zip.Find(member);
-      if (!m) throw EFccDownloadError(shown + " holds no " + member);
+      if (!m) {
+        missing = member;
+        break;
+      }
       zip.Read(*m, [](const char*, size_t) {});
     }
-  } catch (const EZipError& e) {
-    throw EFccDownloadError(shown + ": " + e.what());
+  } catch (const EStatusError& e) {
+    throw EStatusError(e.Status().WithContext(shown));
   }
+  if (missing) throw EStatusError(TStatus::NotFound(shown + " holds no " + missing));
 }
 
 std::string FccArchiveDay(const std::string& path) {
-  try {
-    TZipArchive zip(path);
-    const TZipMember* hd = zip.Find("HD.dat");
-    if (!hd) throw EFccDownloadError(path + " holds no HD.dat");
-    std::tm tm{};
-    ::localtime_r(&hd->modified, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
-  } catch (const EZipError& e) {
-    throw EFccDownloadError(e.what());
-  }
+  TZipArchive zip(path);
+  const TZipMember* hd = zip.Find("HD.dat");
+  if (!hd) throw EStatusError(TStatus::NotFound(path + " holds no HD.dat"));
+  std::tm tm{};
+  ::localtime_r(&hd->modified, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+  return buf;
 }
 
 TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options) {
@@ -254,7 +266,9 @@ TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options) {
   const std::string dir = cache.string();
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec) throw EFccDownloadError("cannot create " + dir + ": " + ec.message());
+  if (ec)
+    throw EStatusError(
+        TStatus::WithMessage(TStatusCode::IOError, "cannot create " + dir + ": " + ec.message()));
   std::string base = options.baseUrl;
   if (base.empty() || base.back() != '/') base += '/';
 
@@ -267,10 +281,10 @@ TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options) {
     return f;
   };
   if (get(std::string("complete/") + kFccWeeklyName, kFccWeeklyName) == TFetched::Absent)
-    throw EFccDownloadError(options.offline ? std::string("no ") + kFccWeeklyName + " in " + dir +
-                                                  " (--offline uses the cache only)"
-                                            : std::string("the server has no ") + base +
-                                                  "complete/" + kFccWeeklyName);
+    throw EStatusError(TStatus::NotFound(
+        options.offline ? std::string("no ") + kFccWeeklyName + " in " + dir +
+                              " (--offline uses the cache only)"
+                        : std::string("the server has no ") + base + "complete/" + kFccWeeklyName));
   // Cached copies were checked when they came; the importer names any damage since.
   r.weekly = dir + "/" + kFccWeeklyName;
   r.weeklyDay = FccArchiveDay(r.weekly);

@@ -7,14 +7,10 @@
 // damaged or cut download is named and the cache keeps what it had.
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-class EFccDownloadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 inline constexpr const char* kFccDefaultUrl = "https://data.fcc.gov/download/pub/uls/";
 inline constexpr const char* kFccWeeklyName = "l_amat.zip";
@@ -47,11 +43,11 @@ struct TFccDownloadResult {
 
 // $XDG_CACHE_HOME/tellmark/fcc, else $HOME/.cache/tellmark/fcc.
 std::string FccCacheDir();
-// Brings the cache up to date; throws EFccDownloadError naming the file and the reason.
+// Brings the cache up to date; throws EStatusError naming the file and the reason.
 TFccDownloadResult DownloadFcc(const TFccDownloadOptions& options);
 // Checks an archive of FCC files: HD.dat, EN.dat and AM.dat present and whole. Throws
-// EFccDownloadError naming `shown` and the reason.
+// EStatusError naming `shown` and the reason.
 void CheckFccArchive(const std::string& path, const std::string& shown);
 // "YYYY-MM-DD" of the archive's HD.dat (the date the importer orders files by); throws
-// EFccDownloadError when the archive cannot be read.
+// EStatusError when the archive cannot be read.
 std::string FccArchiveDay(const std::string& path);

@@ -326,14 +326,12 @@ class TDumpSource {
   explicit TDumpSource(const std::string& path) : path_(path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-      throw EFccImportError("cannot open " + path + ": " + ErrorCodeText(IOCodeFromErrno(errno)) +
-                            " (" + RunErrorText(IOCodeFromErrno(errno)) + ")");
+      throw EStatusError(TStatus::WithMessage(
+          StatusFromLastError(path, IOCodeFromErrno(errno)).Code(),
+          "cannot open " + path + ": " + ErrorCodeText(IOCodeFromErrno(errno)) + " (" +
+              RunErrorText(IOCodeFromErrno(errno)) + ")"));
     if (!S_ISDIR(st.st_mode)) {
-      try {
-        zip_ = std::make_unique<TZipArchive>(path);
-      } catch (const EZipError& e) {
-        throw EFccImportError(e.what());
-      }
+      zip_ = std::make_unique<TZipArchive>(path);
       if (const TZipMember* hd = zip_->Find("HD.dat")) date_ = hd->modified;
     }
   }
@@ -342,31 +340,31 @@ class TDumpSource {
   // date).
   std::time_t Date() const { return date_; }
 
-  // Streams the named file; throws EFccImportError when it is missing or damaged.
+  // Streams the named file; throws EStatusError when it is missing or damaged.
   void Read(const std::string& name, const std::function<void(uint64_t total)>& start,
             const std::function<void(const char*, size_t)>& sink) {
     if (zip_) {
       const TZipMember* m = zip_->Find(name);
-      if (!m) throw EFccImportError(path_ + " holds no " + name);
+      if (!m) throw EStatusError(TStatus::NotFound(path_ + " holds no " + name));
       start(m->size);
-      try {
-        Pipelined([&](const auto& produced) { zip_->Read(*m, produced); }, sink);
-      } catch (const EZipError& e) {
-        throw EFccImportError(e.what());
-      }
+      Pipelined([&](const auto& produced) { zip_->Read(*m, produced); }, sink);
       return;
     }
     TReadOnlyFile f;
     const std::string file = ResolveDataPath(WithTrailingSeparator(path_), name);
     if (!f.Open(file))
-      throw EFccImportError("cannot open " + file + ": " + ErrorCodeText(LastErrorCode()) + " (" +
-                            RunErrorText(LastErrorCode()) + ")");
+      throw EStatusError(TStatus::WithMessage(StatusFromLastError(file, LastErrorCode()).Code(),
+                                              "cannot open " + file + ": " +
+                                                  ErrorCodeText(LastErrorCode()) + " (" +
+                                                  RunErrorText(LastErrorCode()) + ")"));
     start(static_cast<uint64_t>(f.Size()));
     std::vector<char> buf(1 << 20);
     for (int64_t at = 0; at < f.Size();) {
       int64_t got = 0;
       if (!f.ReadAt(at, buf.data(), static_cast<int64_t>(buf.size()), got) || got <= 0)
-        throw EFccImportError("cannot read " + file + ": " + ErrorCodeText(LastErrorCode()));
+        throw EStatusError(
+            TStatus::WithMessage(StatusFromLastError(file, LastErrorCode()).Code(),
+                                 "cannot read " + file + ": " + ErrorCodeText(LastErrorCode())));
       sink(buf.data(), static_cast<size_t>(got));
       at += got;
     }
@@ -536,10 +534,10 @@ TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us
   for (size_t s = 1; s < sources.size(); ++s) {
     // A daily file of the dump's own day is applied: the dump may have been made before it.
     if (dated && DayKey(sources[s]->Date()) < DayKey(sources[0]->Date()))
-      throw EFccImportError("the daily file " + sources[s]->Path() + " (" +
-                            DayText(sources[s]->Date()) + ") is older than the full dump " +
-                            sources[0]->Path() + " (" + DayText(sources[0]->Date()) +
-                            "): its changes are in the dump already; leave it out");
+      throw EStatusError(TStatus::InvalidArgument(
+          "the daily file " + sources[s]->Path() + " (" + DayText(sources[s]->Date()) +
+          ") is older than the full dump " + sources[0]->Path() + " (" +
+          DayText(sources[0]->Date()) + "): its changes are in the dump already; leave it out"));
     report.dailyApplied.push_back(sources[s]->Path());
   }
   if (dated) {

@@ -28,17 +28,12 @@
 // licence's own state, else from the licence's city and state, else none.
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "builder/UBuildEntry.h"
-
-class EFccImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 // What the tables say about a place (texts as the U.S. entries store them).
 struct TFccPlace {
@@ -92,7 +87,7 @@ struct TFccLayout {
 inline constexpr TFccLayout kFccLayouts[3] = {{"HD", 51, 59}, {"EN", 27, 30}, {"AM", 18, 18}};
 
 // Appends the U.S. entries of the dump at path (and its daily files) to `us`; throws
-// EFccImportError when a file cannot be read (missing file, damaged archive) or a daily file is
+// EStatusError when a file cannot be read (missing file, damaged archive) or a daily file is
 // older than the full dump.
 TFccImportReport ImportFcc(const std::string& path, std::vector<TBuildEntry>& us,
                            const TFccImportOptions& options = {});

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,17 +15,13 @@
 #include "builder/UFccDownload.h"
 #include "builder/UProgressLine.h"
 #include "common/IOUtil.h"
+#include "common/UStatus.h"
 #include "dataset/UDataSet.h"
 #include "dataset/UEdition.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class EUpdateError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 std::string Dated(const std::string& weekly, const std::string& daily) {
   TEdition ed;
@@ -48,8 +43,9 @@ void CarryOver(const fs::path& from, const fs::path& to) {
                  fs::copy_options::copy_symlinks,
              ec);
     if (ec)
-      throw EUpdateError("cannot keep " + e.path().string() +
-                         " in the new edition: " + ec.message());
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError,
+          "cannot keep " + e.path().string() + " in the new edition: " + ec.message()));
   }
 }
 
@@ -57,12 +53,15 @@ void CarryOver(const fs::path& from, const fs::path& to) {
 void Swap(const fs::path& fresh, const fs::path& dir) {
   if (!fs::exists(dir)) {
     if (::rename(fresh.c_str(), dir.c_str()) != 0)
-      throw EUpdateError("cannot rename " + fresh.string() + ": " + std::strerror(errno));
+      throw EStatusError(TStatus::WithMessage(
+          TStatusCode::IOError, "cannot rename " + fresh.string() + ": " + std::strerror(errno)));
     return;
   }
   if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) != 0)
-    throw EUpdateError("cannot put the new edition " + fresh.string() + " in place of " +
-                       dir.string() + ": " + std::strerror(errno) + " (the old one is unchanged)");
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot put the new edition " + fresh.string() + " in place of " +
+                                  dir.string() + ": " + std::strerror(errno) +
+                                  " (the old one is unchanged)"));
 }
 
 // The user's configuration folder of Tellmark.
@@ -70,17 +69,20 @@ fs::path ConfigDir() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg == '/') return fs::path(xdg) / "tellmark";
   const char* home = std::getenv("HOME");
-  if (!home || !*home) throw EUpdateError("neither XDG_CONFIG_HOME nor HOME is set");
+  if (!home || !*home)
+    throw EStatusError(TStatus::InvalidArgument("neither XDG_CONFIG_HOME nor HOME is set"));
   return fs::path(home) / ".config" / "tellmark";
 }
 
 // Names dir in the timer's environment file and enables the timer. A systemctl that cannot
 // (no user session) is reported with the command to run; the edition is up to date either way.
-int EnableTimer(const fs::path& dir, bool quiet) {
+void EnableTimer(const fs::path& dir, bool quiet) {
   const fs::path conf = ConfigDir();
   std::error_code ec;
   fs::create_directories(conf, ec);
-  if (ec) throw EUpdateError("cannot create " + conf.string() + ": " + ec.message());
+  if (ec)
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot create " + conf.string() + ": " + ec.message()));
   std::string quoted;
   for (char c : dir.string()) {
     if (c == '\\' || c == '"' || c == '$') quoted += '\\';
@@ -91,7 +93,8 @@ int EnableTimer(const fs::path& dir, bool quiet) {
                            "# Written by tellmark-build --update DIR --enable-timer: the edition "
                            "tellmark-update.timer keeps current.\nTELLMARK_EDITION=\"" +
                                quoted + "\"\n"))
-    throw EUpdateError("cannot write " + env.string() + ": " + std::strerror(errno));
+    throw EStatusError(TStatus::WithMessage(
+        TStatusCode::IOError, "cannot write " + env.string() + ": " + std::strerror(errno)));
   const char* systemctl = std::getenv("TELLMARK_SYSTEMCTL");
   const std::string command = std::string(systemctl && *systemctl ? systemctl : "systemctl") +
                               " --user enable --now tellmark-update.timer";
@@ -101,11 +104,10 @@ int EnableTimer(const fs::path& dir, bool quiet) {
                  "tellmark-build: %s names %s, but the timer could not be enabled; run "
                  "\"systemctl --user enable --now tellmark-update.timer\" in your session\n",
                  env.c_str(), dir.c_str());
-    return 0;
+    return;
   }
   if (!quiet)
     std::printf("tellmark-update.timer keeps %s current (weekly; %s)\n", dir.c_str(), env.c_str());
-  return 0;
 }
 
 }  // namespace
@@ -118,58 +120,36 @@ bool NewerData(const TFccDownloadResult& d, const std::string& builtWeekly,
   return d.lastDailyDay > builtDaily;
 }
 
-int Update(int argc, char** argv, TBuildFunction build) {
-  CLI::App app{
-      "Brings the FCC edition in DIR up to date: downloads the newest weekly file and the daily "
-      "files after it and builds DIR again with the sources and options it was built with."};
-  std::string dirArg, url = kFccDefaultUrl;
-  bool offline = false, quiet = false;
-  app.add_option("--update", dirArg, "Edition folder (made when it does not exist)")->required();
-  app.add_option("--fcc-url", url,
-                 std::string("Where to download from (default ") + kFccDefaultUrl + ")");
-  app.add_flag("--offline", offline, "Use the files in the cache only");
-  app.add_flag("--quiet", quiet, "No progress or summary");
-  bool enableTimer = false;
-  app.add_flag("--enable-timer", enableTimer,
-               "Keep DIR current by itself: name it in the update timer's environment file "
-               "($XDG_CONFIG_HOME/tellmark/update.env) and enable tellmark-update.timer");
-  app.allow_extras();
-  app.footer("Other options are build options of a new edition (kept for later updates).");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
-  }
-  const std::vector<std::string> extras = app.remaining();
-  fs::path dir = fs::absolute(fs::path(dirArg)).lexically_normal();
-  if (dir.filename().empty() && dir.has_relative_path()) dir = dir.parent_path();  // "DIR/"
+TResult<TUpdateOutcome> Update(const TUpdateOptions& options, TBuildFunction build) {
+  const fs::path dir = options.dir;
+  const bool quiet = options.quiet;
   const fs::path fresh = dir.string() + ".update";
+  TUpdateOutcome outcome;
 
   TProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
   try {
     // A sibling left by a killed run holds a part-built or the replaced edition: never DIR's.
     std::error_code ec;
     fs::remove_all(fresh, ec);
-    if (ec) throw EUpdateError("cannot remove " + fresh.string() + ": " + ec.message());
+    if (ec)
+      return TStatus::WithMessage(TStatusCode::IOError,
+                                  "cannot remove " + fresh.string() + ": " + ec.message());
     TBuildRecord rec;
     const bool recorded = ReadBuildRecord(dir.string(), rec);
-    if (recorded && !extras.empty()) {
-      std::fprintf(stderr,
-                   "tellmark-build: %s was built with the options of its build record; "
-                   "build options (%s) go only with a new edition\n",
-                   dir.c_str(), extras.front().c_str());
-      return 2;
+    if (recorded && !options.buildOptions.empty()) {
+      outcome.end = TUpdateOutcome::OptionsRefused;
+      return outcome;
     }
     if (!recorded && fs::exists(dir) && !fs::is_empty(dir))
-      throw EUpdateError(dir.string() + " holds no build record (" + kBuildRecordName +
-                         "): name an empty or new folder for a new edition");
+      return TStatus::InvalidArgument(dir.string() + " holds no build record (" + kBuildRecordName +
+                                      "): name an empty or new folder for a new edition");
     if (recorded && rec.SourcesOf("--fcc").empty())
-      throw EUpdateError(dir.string() +
-                         " was not built from FCC data: --update has nothing to download");
+      return TStatus::InvalidArgument(
+          dir.string() + " was not built from FCC data: --update has nothing to download");
 
     TFccDownloadOptions o;
-    o.baseUrl = url;
-    o.offline = offline;
+    o.baseUrl = options.url;
+    o.offline = options.offline;
     o.progress = [&](const std::string& file, uint64_t done, uint64_t total) {
       progress.Show("Downloading " + file, done, total, true);
     };
@@ -187,7 +167,8 @@ int Update(int argc, char** argv, TBuildFunction build) {
       if (!quiet)
         std::printf("%s is up to date (%s)\n", dir.c_str(),
                     Dated(rec.fccWeekly, rec.fccDaily).c_str());
-      return enableTimer ? EnableTimer(dir, quiet) : 0;
+      if (options.enableTimer) EnableTimer(dir, quiet);
+      return outcome;
     }
     if (!quiet && recorded && d.downloaded.empty())
       std::printf("The cache holds newer files than %s was built from (%s)\n", dir.c_str(),
@@ -199,7 +180,7 @@ int Update(int argc, char** argv, TBuildFunction build) {
       const auto others = rec.SourcesExcept({"--fcc", "--fcc-daily"});
       args.insert(args.end(), others.begin(), others.end());
     } else {
-      args.insert(args.end(), extras.begin(), extras.end());
+      args.insert(args.end(), options.buildOptions.begin(), options.buildOptions.end());
     }
     args.push_back("--fcc=" + d.weekly);
     for (const auto& f : d.daily) args.push_back("--fcc-daily=" + f);
@@ -212,8 +193,9 @@ int Update(int argc, char** argv, TBuildFunction build) {
     const int rc = build(static_cast<int>(args.size()), argvBuild.data());
     if (rc != 0) {
       fs::remove_all(fresh, ec);
-      std::fprintf(stderr, "tellmark-build: %s is unchanged\n", dir.c_str());
-      return rc;
+      outcome.end = TUpdateOutcome::BuildFailed;
+      outcome.buildExitCode = rc;
+      return outcome;
     }
     if (fs::exists(dir)) CarryOver(dir, fresh);
     Swap(fresh, dir);
@@ -225,10 +207,14 @@ int Update(int argc, char** argv, TBuildFunction build) {
     ReadBuildRecord(dir.string(), now);
     if (!quiet)
       std::printf("%s updated (%s)\n", dir.c_str(), Dated(now.fccWeekly, now.fccDaily).c_str());
-    return enableTimer ? EnableTimer(dir, quiet) : 0;
-  } catch (const std::exception& e) {
+    outcome.end = TUpdateOutcome::Updated;
+    if (options.enableTimer) EnableTimer(dir, quiet);
+    return outcome;
+  } catch (const EStatusError& e) {
     progress.Clear();
-    std::fprintf(stderr, "tellmark-build: error: %s; %s is unchanged\n", e.what(), dir.c_str());
-    return 1;
+    return e.Status();
+  } catch (const fs::filesystem_error& e) {
+    progress.Clear();
+    return TStatus::WithMessage(TStatusCode::IOError, e.what());
   }
 }

@@ -78,7 +78,8 @@ std::vector<THelpTopic> ParseHelpSource(const std::string& text) {
   int lineNo = 0;
   bool inParagraph = false;
   const auto fail = [&](const std::string& what) {
-    throw EHelpSourceError("help source line " + std::to_string(lineNo) + ": " + what);
+    throw EStatusError(
+        TStatus::Corrupt("help source line " + std::to_string(lineNo) + ": " + what));
   };
   while (std::getline(in, raw)) {
     ++lineNo;
@@ -128,7 +129,7 @@ std::vector<THelpTopic> ParseHelpSource(const std::string& text) {
     }
     inParagraph = true;
   }
-  if (topics.empty()) throw EHelpSourceError("help source has no topic");
+  if (topics.empty()) throw EStatusError(TStatus::Corrupt("help source has no topic"));
   return topics;
 }
 

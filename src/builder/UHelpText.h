@@ -9,14 +9,10 @@
 //     indented line                      continues the paragraph or item above it
 //   > Heading                            a heading inside a topic
 // Lines starting with "#" are comments. The first topic is the contents page.
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-class EHelpSourceError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 struct THelpBlock {
   enum TKind { Paragraph, Item, Heading } kind = Paragraph;
@@ -29,7 +25,7 @@ struct THelpTopic {
   std::vector<THelpBlock> blocks;
 };
 
-// Parses the source; throws EHelpSourceError with the line number of a malformed topic line or
+// Parses the source; throws EStatusError with the line number of a malformed topic line or
 // of text before the first topic, and for a help context number used twice.
 std::vector<THelpTopic> ParseHelpSource(const std::string& text);
 

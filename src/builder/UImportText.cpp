@@ -3,7 +3,9 @@
 #include <cstdint>
 
 #include "builder/USourceTables.h"
+#include "common/IOUtil.h"
 #include "common/StrUtil.h"
+#include "common/UStatus.h"
 
 bool IsValidUtf8(std::string_view s) {
   uint32_t cp = 0;
@@ -54,4 +56,15 @@ std::string CleanImportField(std::string_view raw) {
     r += c;
   }
   return TrimBlanks(r);
+}
+
+std::string ReadImportFile(const std::string& path) {
+  std::string text;
+  if (!ReadWholeFile(path, text)) {
+    const int code = LastErrorCode();
+    throw EStatusError(TStatus::WithMessage(
+        StatusFromLastError(path, code).Code(),
+        "cannot read " + path + ": " + ErrorCodeText(code) + " (" + RunErrorText(code) + ")"));
+  }
+  return text;
 }

@@ -11,6 +11,10 @@ bool IsValidUtf8(std::string_view bytes);
 // blanks.
 std::string ImportText(std::string_view bytes);
 
+// The whole source file; throws EStatusError "cannot read <path>: <reason> (<reason code>)"
+// when it cannot be read (NotFound for a missing file).
+std::string ReadImportFile(const std::string& path);
+
 // A field of an import source as the edition keeps it: ImportText, with line breaks and runs of
 // blanks made single blanks and the blanks at both ends trimmed.
 std::string CleanImportField(std::string_view raw);

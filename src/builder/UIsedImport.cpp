@@ -78,21 +78,14 @@ std::string LocatorOf(const TCanadianPlace& p, size_t length) {
 }
 
 std::string ReadRegister(const std::string& path) {
-  std::string text;
-  if (!ReadWholeFile(path, text))
-    throw EIsedImportError("cannot read " + path + ": " + ErrorCodeText(LastErrorCode()) + " (" +
-                           RunErrorText(LastErrorCode()) + ")");
+  std::string text = ReadImportFile(path);
   if (text.compare(0, 4, "PK\x03\x04") != 0) return text;
-  try {
-    const TZipArchive zip(path);
-    const TZipMember* m = zip.Find("amateur_delim.txt");
-    if (!m) throw EIsedImportError(path + " holds no amateur_delim.txt");
-    text.clear();
-    zip.Read(*m, [&text](const char* data, size_t size) { text.append(data, size); });
-    return text;
-  } catch (const EZipError& e) {
-    throw EIsedImportError(e.what());
-  }
+  const TZipArchive zip(path);
+  const TZipMember* m = zip.Find("amateur_delim.txt");
+  if (!m) throw EStatusError(TStatus::NotFound(path + " holds no amateur_delim.txt"));
+  text.clear();
+  zip.Read(*m, [&text](const char* data, size_t size) { text.append(data, size); });
+  return text;
 }
 
 }  // namespace
@@ -169,10 +162,10 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
     if (first) {
       first = false;
       if (AsciiLower(TrimBlanks(line)) != kIsedHeader)
-        throw EIsedImportError(path +
-                               " is not the Canadian amateur register: its first line is \"" +
-                               Cp437ToUtf8(CleanImportField(line.substr(0, 80))) +
-                               "\", expected \"" + kIsedHeader + "\"");
+        throw EStatusError(TStatus::InvalidArgument(
+            path + " is not the Canadian amateur register: its first line is \"" +
+            Cp437ToUtf8(CleanImportField(line.substr(0, 80))) + "\", expected \"" + kIsedHeader +
+            "\""));
       continue;
     }
     if (TrimBlanks(line).empty()) continue;
@@ -261,7 +254,7 @@ TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
     ++report.imported;
     if (isClub) ++report.clubs;
   }
-  if (first) throw EIsedImportError(path + " is empty (no header line)");
+  if (first) throw EStatusError(TStatus::Corrupt(path + " is empty (no header line)"));
 
   // Stations in a town the table does not know: the town most stations of their sortation area
   // live in, to 4 characters.

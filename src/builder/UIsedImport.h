@@ -11,19 +11,14 @@
 // as it is there and counted. Lines with the wrong number of fields, an empty call or a call that
 // is no call are counted and reported (the first ten), never fatal.
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "builder/UBuildEntry.h"
+#include "common/UStatus.h"
 
 struct TSourceTables;
-
-class EIsedImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 inline constexpr const char* kIsedHeader =
     "callsign;first_name;surname;address_line;city;prov_cd;postal_code;qual_a;qual_b;qual_c;"
@@ -47,7 +42,7 @@ std::string IsedClassText(std::string_view a, std::string_view b, std::string_vi
 // "B4E2X8" as written on mail, "B4E 2X8"; a code of another shape is kept as it is.
 std::string CanadianPostalCode(std::string_view code);
 
-// Appends the register's stations to input.intl. Throws EIsedImportError when the file cannot be
+// Appends the register's stations to input.intl. Throws EStatusError when the file cannot be
 // read or its first line is not the register's header (the message names the header expected).
 TIsedImportReport ImportIsed(const std::string& path, TBuildInput& input,
                              const TSourceTables& tables);

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "common/UStatus.h"
+
 namespace {
 
 constexpr double kInch = 25.4;
@@ -125,7 +127,9 @@ void WriteLabelTemplates(const std::string& outDir) {
   const std::filesystem::path dir = std::filesystem::path(outDir) / "labels";
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) throw ELabelTemplateError("cannot create " + dir.string() + ": " + ec.message());
+  if (ec)
+    throw EStatusError(TStatus::WithMessage(TStatusCode::IOError,
+                                            "cannot create " + dir.string() + ": " + ec.message()));
   for (const TPredefinedTemplate& t : PredefinedTemplates())
     SaveTemplateFile((dir / t.file).string(), t.layout, t.description);
 }

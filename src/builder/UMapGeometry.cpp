@@ -57,7 +57,7 @@ class TReader {
       v |= static_cast<uint64_t>(c & 0x7F) << shift;
       if (!(c & 0x80)) return v;
     }
-    throw EMapGeometryError("bad number at byte " + std::to_string(at_));
+    throw EStatusError(TStatus::Corrupt("bad number at byte " + std::to_string(at_)));
   }
   int64_t Zigzag() {
     const uint64_t u = Varint();
@@ -67,8 +67,8 @@ class TReader {
   size_t Count(size_t minBytes) {
     const uint64_t n = Varint();
     if (n > (b_.size() - at_) / std::max<size_t>(minBytes, 1))
-      throw EMapGeometryError("count " + std::to_string(n) + " past the end at byte " +
-                              std::to_string(at_));
+      throw EStatusError(TStatus::Corrupt("count " + std::to_string(n) + " past the end at byte " +
+                                          std::to_string(at_)));
     return static_cast<size_t>(n);
   }
   std::string String() {
@@ -78,14 +78,14 @@ class TReader {
     return s;
   }
   double Float64() {
-    if (b_.size() - at_ < 8) throw EMapGeometryError("file ends inside a number");
+    if (b_.size() - at_ < 8) throw EStatusError(TStatus::Corrupt("file ends inside a number"));
     double v;
     std::memcpy(&v, b_.data() + at_, 8);  // little-endian host
     at_ += 8;
     return v;
   }
   uint8_t Byte() {
-    if (at_ >= b_.size()) throw EMapGeometryError("file ends early");
+    if (at_ >= b_.size()) throw EStatusError(TStatus::Corrupt("file ends early"));
     return static_cast<uint8_t>(b_[at_++]);
   }
   bool AtEnd() const { return at_ == b_.size(); }
@@ -101,7 +101,7 @@ constexpr char kMagic[8] = {'T', 'M', 'G', 'E', 'O', 0x1A, 1, 0};
 
 TGeoData ParseMapGeometry(const std::string& bytes) {
   if (bytes.size() < 8 || std::memcmp(bytes.data(), kMagic, 8) != 0)
-    throw EMapGeometryError("not a map geometry file");
+    throw EStatusError(TStatus::Corrupt("not a map geometry file"));
   TReader r(bytes);
   for (int i = 0; i < 8; ++i) r.Byte();
   TGeoData data;
@@ -111,7 +111,7 @@ TGeoData ParseMapGeometry(const std::string& bytes) {
     topo.name = r.String();
     const double sx = r.Float64(), sy = r.Float64(), tx = r.Float64(), ty = r.Float64();
     if (!std::isfinite(sx) || !std::isfinite(sy) || !std::isfinite(tx) || !std::isfinite(ty))
-      throw EMapGeometryError("bad transform of " + topo.name);
+      throw EStatusError(TStatus::Corrupt("bad transform of " + topo.name));
     const size_t arcs = r.Count(1);
     topo.arcs.resize(arcs);
     topo.arcBoxes.resize(arcs);
@@ -145,7 +145,7 @@ TGeoData ParseMapGeometry(const std::string& bytes) {
               const int64_t v = r.Zigzag();
               const int64_t index = v < 0 ? ~v : v;
               if (index >= static_cast<int64_t>(arcs))
-                throw EMapGeometryError("arc reference out of range in " + topo.name);
+                throw EStatusError(TStatus::Corrupt("arc reference out of range in " + topo.name));
               ref = static_cast<int>(v);
             }
           }
@@ -155,18 +155,20 @@ TGeoData ParseMapGeometry(const std::string& bytes) {
     }
     data.topologies.push_back(std::move(topo));
   }
-  if (!r.AtEnd()) throw EMapGeometryError("bytes after the last topology");
+  if (!r.AtEnd()) throw EStatusError(TStatus::Corrupt("bytes after the last topology"));
   return data;
 }
 
 TGeoData LoadMapGeometry(const std::string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes))
-    throw EMapGeometryError("cannot read " + path + ": " + ErrorCodeText(LastErrorCode()));
+    throw EStatusError(
+        TStatus::WithMessage(StatusFromLastError(path, LastErrorCode()).Code(),
+                             "cannot read " + path + ": " + ErrorCodeText(LastErrorCode())));
   try {
     return ParseMapGeometry(bytes);
-  } catch (const EMapGeometryError& e) {
-    throw EMapGeometryError(path + ": " + e.what());
+  } catch (const EStatusError& e) {
+    throw EStatusError(e.Status().WithContext(path));
   }
 }
 

@@ -2,14 +2,10 @@
 // The polygon file data/sources/map_geometry.bin (made by tools/sources/maps.mjs): topologies of
 // quantized arcs shared by neighbouring features, loaded into degrees; and the splitting of rings
 // and lines at the antimeridian.
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-class EMapGeometryError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 struct TGeoPt {
   double lon = 0, lat = 0;
@@ -56,7 +52,7 @@ struct TGeoData {
   const TGeoTopology* Find(const std::string& name) const;
 };
 
-// Parses the file's bytes; throws EMapGeometryError naming what is wrong.
+// Parses the file's bytes; throws EStatusError naming what is wrong.
 TGeoData ParseMapGeometry(const std::string& bytes);
 // Reads and parses a file.
 TGeoData LoadMapGeometry(const std::string& path);

@@ -182,7 +182,7 @@ double TMapDef::Area() const {
 
 TCountryGrid::TCountryGrid(const TGeoTopology& world) : cells_(3600 * 1800, 0) {
   const TGeoObject* countries = world.Find("countries");
-  if (!countries) throw EMapGeometryError("the world topology has no countries");
+  if (!countries) throw EStatusError(TStatus::Corrupt("the world topology has no countries"));
   TMapCanvas grid(3600, 1800, 0);
   for (size_t i = 0; i < countries->features.size() && i < 255; ++i) {
     std::vector<std::vector<TPt>> rings;
@@ -213,7 +213,8 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
   const TGeoObject* countries = world ? world->Find("countries") : nullptr;
   const TGeoObject* states = us ? us->Find("states") : nullptr;
   if (!countries || !states || !us->Find("counties"))
-    throw EMapGeometryError("the polygon file lacks the world countries or the U.S. states");
+    throw EStatusError(
+        TStatus::Corrupt("the polygon file lacks the world countries or the U.S. states"));
   TMapPlan plan;
   plan.maps.resize(kWorldMapNr);
   for (int nr = 1; nr <= kWorldMapNr; ++nr) plan.maps[static_cast<size_t>(nr - 1)].nr = nr;
@@ -244,8 +245,8 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
            states->features[static_cast<size_t>(b)].name;
   });
   if (order.size() != kStateMaps)
-    throw EMapGeometryError("the polygon file has " + std::to_string(order.size()) +
-                            " U.S. states and territories, not 56");
+    throw EStatusError(TStatus::Corrupt("the polygon file has " + std::to_string(order.size()) +
+                                        " U.S. states and territories, not 56"));
   for (int k = 0; k < kStateMaps; ++k) {
     const TGeoFeature& f = states->features[static_cast<size_t>(order[static_cast<size_t>(k)])];
     TMapDef& m = map(k + 1);
@@ -282,7 +283,7 @@ TMapPlan PlanMaps(const TGeoData& geo, const std::vector<int64_t>& countryCounts
   });
   const int slots = kWorldMapNr - kFirstCountry;
   if (static_cast<int>(candidates.size()) < slots)
-    throw EMapGeometryError("the polygon file has too few countries");
+    throw EStatusError(TStatus::Corrupt("the polygon file has too few countries"));
   for (int k = 0; k < slots; ++k) {
     const int i = candidates[static_cast<size_t>(k)].first;
     TMapDef& m = map(kFirstCountry + k);
@@ -603,7 +604,8 @@ TMapBlock RenderMapBlock(const TMapPlan& plan, const TGeoData& geo, int64_t bloc
   for (size_t k = 0; k < plan.maps.size(); ++k) {
     TMapEntry e = DirectoryEntry(plan.maps[k]);
     if (at + static_cast<int64_t>(images[k].size()) > INT32_MAX)
-      throw EEditionError("the maps would pass the 2 GiB limit of the data file");
+      throw EStatusError(
+          TStatus::InvalidArgument("the maps would pass the 2 GiB limit of the data file"));
     e.imageOffset = static_cast<int32_t>(at);
     e.imageSize = static_cast<int32_t>(images[k].size());
     dir.replace(1 + k * kMapEntrySize, kMapEntrySize, EncodeMapEntry(e));
@@ -643,7 +645,7 @@ int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOpt
   auto state = std::make_shared<TState>();
   state->geo = LoadMapGeometry(geometryPath);
   const TGeoTopology* world = state->geo.Find("world");
-  if (!world) throw EMapGeometryError(geometryPath + ": no world topology");
+  if (!world) throw EStatusError(TStatus::Corrupt(geometryPath + ": no world topology"));
   const TCountryGrid grid(*world);
 
   // Points of the entries (two threads unless given), then the country counts.
@@ -655,7 +657,7 @@ int PrepareMaps(const std::string& geometryPath, TBuildInput& input, TEditionOpt
     points = &found;
   }
   if (points->intl.size() != input.intl.size() || points->us.size() != input.us.size())
-    throw EMapGeometryError("map points do not match the entries");
+    throw EStatusError(TStatus::Corrupt("map points do not match the entries"));
   const std::vector<TMapPoint>& intlPoints = points->intl;
   const std::vector<TMapPoint>& usPoints = points->us;
   std::vector<int64_t> counts(world->Find("countries")->features.size(), 0);

@@ -290,7 +290,8 @@ struct TUSContext {
       const TDxccRow* dx = t.FindDxcc(st->dxcc);
       zipEntity.push_back(dx ? dx->name : std::string("United States"));
     }
-    if (zipIndex.empty()) throw ESourceError("The ZIP table has no populated ZIP of a known state");
+    if (zipIndex.empty())
+      throw EStatusError(TStatus::Corrupt("The ZIP table has no populated ZIP of a known state"));
     // Decade of birth of licensees around 1999.
     const std::pair<int, double> decadeShare[] = {{1900, 1},  {1910, 4},  {1920, 11},
                                                   {1930, 19}, {1940, 24}, {1950, 21},
@@ -300,12 +301,13 @@ struct TUSContext {
       decades.push_back(d);
       decadePicker.Add(w);
     }
-    if (decades.empty()) throw ESourceError("The first-name table has no decade 1900-1980");
+    if (decades.empty())
+      throw EStatusError(TStatus::Corrupt("The first-name table has no decade 1900-1980"));
     for (const auto& [key, list] : t.firstNames) firstPickers[key] = PickerOf(list);
-    if (t.surnames.empty()) throw ESourceError("The surname table is empty");
+    if (t.surnames.empty()) throw EStatusError(TStatus::Corrupt("The surname table is empty"));
     surnamePicker = PickerOf(t.surnames);
     if (t.streetNames.empty() || t.streetSuffixes.empty())
-      throw ESourceError("The street table needs names and suffixes");
+      throw EStatusError(TStatus::Corrupt("The street table needs names and suffixes"));
     streetPicker = PickerOf(t.streetNames);
     suffixPicker = PickerOf(t.streetSuffixes);
   }
@@ -438,8 +440,8 @@ void MakeUSEntry(const TUSContext& cx, TRng& r, TCallSet& calls, TBuildEntry& e,
   for (int tries = 0;; ++tries) {
     if (tries > 0 && tries % 16 == 0 && g != gD) g = static_cast<TUSGroup>(g + 1);
     if (tries == 100000)
-      throw ESourceError("No free call left in call district " + std::string(1, st.district) +
-                         " of " + st.state);
+      throw EStatusError(TStatus::InvalidArgument("No free call left in call district " +
+                                                  std::string(1, st.district) + " of " + st.state));
     call = USCall(r, g, st);
     if (calls.insert(CallKey(call))) break;
   }
@@ -616,7 +618,9 @@ struct TIntlContext {
     };
     for (const auto& l : t.licensing) {
       const TDxccRow* d = t.FindDxcc(l.dxcc);
-      if (!d) throw ESourceError("dx_licensing.tsv: entity \"" + l.dxcc + "\" is not in dxcc.tsv");
+      if (!d)
+        throw EStatusError(
+            TStatus::Corrupt("dx_licensing.tsv: entity \"" + l.dxcc + "\" is not in dxcc.tsv"));
       listed.insert(l.dxcc);
       TIntlEntity ent;
       ent.dxcc = d;
@@ -648,7 +652,7 @@ struct TIntlContext {
       addEntity(std::move(ent));
     }
     if (entities.empty())
-      throw ESourceError("No International entity has towns in world_cities.tsv");
+      throw EStatusError(TStatus::Corrupt("No International entity has towns in world_cities.tsv"));
     // Neutral names: census first names and surnames, generic streets.
     for (const auto& [key, list] : t.firstNames)
       if (key.first == 1950)
@@ -665,7 +669,8 @@ struct TIntlContext {
     neutral.order = "number street";
     if (neutral.firstM.empty() || neutral.firstF.empty() || neutral.lastM.empty() ||
         neutral.streets.empty())
-      throw ESourceError("The U.S. name tables are too small for the neutral name set");
+      throw EStatusError(
+          TStatus::Corrupt("The U.S. name tables are too small for the neutral name set"));
   }
 
   const TLocaleNames& NamesOf(const std::string& locale) const {
@@ -758,7 +763,8 @@ void MakeIntlEntry(const TIntlContext& cx, TIntlDraw& draw, TRng& r, TCallSet& c
   std::string call, fixedClass;
   while (call.empty()) {
     if (draw.liveCount == 0 || draw.live.Empty())
-      throw ESourceError("The International call patterns cannot supply this many unique calls");
+      throw EStatusError(TStatus::InvalidArgument(
+          "The International call patterns cannot supply this many unique calls"));
     const size_t ei = draw.live.Pick(r);
     ent = &cx.entities[ei];
     city = ent->cities[ent->cityPicker.Pick(r)];
@@ -889,7 +895,8 @@ bool GiveStartCall(const TSourceTables& tables, TBuildEntry& e) {
 
 TBuildInput GenerateSample(const TSourceTables& tables, int usCount, int intlCount, uint64_t seed,
                            const TAfterIntl& afterIntl) {
-  if (usCount < 0 || intlCount < 0) throw ESourceError("Entry counts must not be negative");
+  if (usCount < 0 || intlCount < 0)
+    throw EStatusError(TStatus::InvalidArgument("Entry counts must not be negative"));
   TBuildInput in;
   in.title = kSampleEditionTitle;
   std::vector<TQslRequest> qslIntl, qslUS;

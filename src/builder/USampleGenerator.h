@@ -20,7 +20,7 @@ constexpr int kEdition1999US = 782655;
 constexpr int kEdition1999Intl = 694720;
 
 // Makes usCount U.S. and intlCount International entries (in generation order, not sorted) and
-// the QSL managers they refer to. Throws ESourceError when the tables cannot supply what is asked
+// the QSL managers they refer to. Throws EStatusError when the tables cannot supply what is asked
 // (no populated ZIP, no International entity with towns, counts below 0).
 // afterIntl, when given, runs on the International thread once its entries are made, while the
 // U.S. entries are still being made: usMade tells how many of the usCount are (final but for the

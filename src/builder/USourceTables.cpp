@@ -127,7 +127,8 @@ struct TTable {
   std::vector<int> lineNo;
 
   [[noreturn]] void Fail(size_t row, const std::string& what) const {
-    throw ESourceError(file + " line " + std::to_string(lineNo[row]) + ": " + what);
+    throw EStatusError(
+        TStatus::Corrupt(file + " line " + std::to_string(lineNo[row]) + ": " + what));
   }
   double Number(size_t row, size_t col) const {
     const std::string& s = rows[row][col];
@@ -143,18 +144,6 @@ struct TTable {
   std::string Text(size_t row, size_t col) const { return ToCp437(rows[row][col]); }
 };
 
-std::vector<std::string> SplitChar(std::string_view s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (true) {
-    const size_t p = s.find(sep, start);
-    out.emplace_back(s.substr(start, p == std::string_view::npos ? p : p - start));
-    if (p == std::string_view::npos) break;
-    start = p + 1;
-  }
-  return out;
-}
-
 // Reads a table and checks that its header starts with the expected columns.
 TTable ReadTable(const std::string& dir, const std::string& name,
                  const std::vector<std::string>& columns) {
@@ -167,8 +156,9 @@ TTable ReadTable(const std::string& dir, const std::string& name,
   if (!ReadWholeFile(path, text)) {
     const int code = LastErrorCode();
     std::string why = RunErrorText(code);
-    throw ESourceError("Cannot read source table " + path + ": " +
-                       (why.empty() ? ErrorCodeText(code) : why));
+    throw EStatusError(TStatus::WithMessage(
+        StatusFromLastError(path, code).Code(),
+        "Cannot read source table " + path + ": " + (why.empty() ? ErrorCodeText(code) : why)));
   }
   TLineReader lines(text);
   bool first = true;
@@ -176,26 +166,27 @@ TTable ReadTable(const std::string& dir, const std::string& name,
     const int line = lines.LineNumber();
     if (first) {
       first = false;
-      t.header = SplitChar(l, '\t');
+      t.header = SplitFields(l, '\t');
       if (t.header.size() < columns.size() ||
           !std::equal(columns.begin(), columns.end(), t.header.begin()))
-        throw ESourceError(name + ": unexpected header (expected the columns " + [&] {
-          std::string s;
-          for (const auto& c : columns) s += (s.empty() ? "" : " ") + c;
-          return s;
-        }() + ")");
+        throw EStatusError(
+            TStatus::Corrupt(name + ": unexpected header (expected the columns " + [&] {
+              std::string s;
+              for (const auto& c : columns) s += (s.empty() ? "" : " ") + c;
+              return s;
+            }() + ")"));
       continue;
     }
     if (l.empty()) continue;
-    auto cells = SplitChar(l, '\t');
+    auto cells = SplitFields(l, '\t');
     if (cells.size() < columns.size())
-      throw ESourceError(name + " line " + std::to_string(line) + ": " +
-                         std::to_string(cells.size()) + " columns, expected " +
-                         std::to_string(columns.size()));
+      throw EStatusError(TStatus::Corrupt(name + " line " + std::to_string(line) + ": " +
+                                          std::to_string(cells.size()) + " columns, expected " +
+                                          std::to_string(columns.size())));
     t.rows.push_back(std::move(cells));
     t.lineNo.push_back(line);
   }
-  if (first) throw ESourceError(name + ": empty file");
+  if (first) throw EStatusError(TStatus::Corrupt(name + ": empty file"));
   return t;
 }
 
@@ -438,11 +429,15 @@ TSourceTables LoadSourceTables(const std::string& dir) {
   }
   // Canadian places (optional).
   if (const auto cty = std::filesystem::path(dir) / "cty.tsv"; std::filesystem::exists(cty)) {
-    std::string text, error;
+    std::string text;
     if (!ReadWholeFile(cty.string(), text))
-      throw ESourceError("cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode()));
-    if (!ParseCountryFile(text, nullptr, st.country, error))
-      throw ESourceError(cty.string() + " " + error);
+      throw EStatusError(TStatus::WithMessage(
+          StatusFromLastError(cty.string(), LastErrorCode()).Code(),
+          "cannot read " + cty.string() + ": " + ErrorCodeText(LastErrorCode())));
+    TResult<TCountryFile> country = ParseCountryFile(text, nullptr);
+    if (!country.ok())
+      throw EStatusError(TStatus::Corrupt(cty.string() + " " + country.Status().Message()));
+    st.country = std::move(country).Value();
   }
   if (std::filesystem::exists(std::filesystem::path(dir) / "ca_places.tsv")) {
     const TTable t =
@@ -511,7 +506,7 @@ TSourceTables LoadSourceTables(const std::string& dir) {
       }
       if (l.calls.empty()) t.Fail(r, "no call patterns");
       l.digits = t.Text(r, 4);
-      for (const auto& item : SplitChar(t.rows[r][5], '|'))
+      for (const auto& item : SplitFields(t.rows[r][5], '|'))
         if (!item.empty()) l.classes.push_back(ParseWeighted(t, r, item));
       if (l.classes.empty()) t.Fail(r, "no licence classes");
       st.licensing.push_back(std::move(l));

@@ -3,17 +3,12 @@
 // line), loaded into memory with every text converted to code page 437. See data/sources/README.md
 // for the columns.
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "callbook/UCallbookRecord.h"
-
-class ESourceError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 struct TWeightedText {
   std::string text;
@@ -107,7 +102,7 @@ struct TSourceTables {
   const TUSStateRow* FindState(std::string_view state) const;
 };
 
-// Loads every table from a sources directory. Throws ESourceError naming the file (and line) of
+// Loads every table from a sources directory. Throws EStatusError naming the file (and line) of
 // a missing file, a short row or a bad number.
 TSourceTables LoadSourceTables(const std::string& dir);
 

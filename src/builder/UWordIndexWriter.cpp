@@ -155,17 +155,15 @@ void TWordIndexBuilder::Finish(const std::vector<uint32_t>& order,
   items_.swap(items);
 }
 
-bool TWordIndexBuilder::Write(const std::string& idxPath, const std::string& vwsPath,
-                              std::string& error) {
-  if (!WriteFileAtomically(vwsPath, vws_)) {
-    error = "cannot write " + vwsPath + ": " + ErrorCodeText(LastErrorCode());
-    return false;
-  }
+TStatus TWordIndexBuilder::Write(const std::string& idxPath, const std::string& vwsPath) {
+  const auto failed = [](const std::string& path) {
+    const int code = LastErrorCode();
+    return TStatus::WithMessage(StatusFromLastError(path, code, TFileAccess::Write).Code(),
+                                "cannot write " + path + ": " + ErrorCodeText(code));
+  };
+  if (!WriteFileAtomically(vwsPath, vws_)) return failed(vwsPath);
   std::string().swap(vws_);
-  if (!WriteIndexFile(idxPath, std::move(items_), kWordKeyLength, false)) {
-    error = "cannot write " + idxPath + ": " + ErrorCodeText(LastErrorCode());
-    return false;
-  }
+  if (!WriteIndexFile(idxPath, std::move(items_), kWordKeyLength, false)) return failed(idxPath);
   items_.clear();
-  return true;
+  return TStatus::Ok();
 }

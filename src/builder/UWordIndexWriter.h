@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/UStatus.h"
 #include "storage/UIndexWriter.h"
 #include "textsearch/UWordFold.h"
 
@@ -37,8 +38,8 @@ class TWordIndexBuilder {
   // when the reference file would pass 2 GiB (offsets are 32-bit), std::invalid_argument when the
   // references are not ascending. Touches no file (may run on any thread).
   void Finish(const std::vector<uint32_t>& order, const std::vector<int32_t>& refOf);
-  // Writes what Finish laid out; false with `error` set on a write failure.
-  bool Write(const std::string& idxPath, const std::string& vwsPath, std::string& error);
+  // Writes what Finish laid out; a write failure as "cannot write <path>: <reason>".
+  TStatus Write(const std::string& idxPath, const std::string& vwsPath);
 
  private:
   struct TKey {

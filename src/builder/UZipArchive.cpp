@@ -32,13 +32,16 @@ TZipArchive::TZipArchive(const std::string& path) : path_(path) {
   // libzip takes an empty file for an empty archive; a download cut to nothing is no archive.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-    throw EZipError(path + " is empty, not a zip archive");
+    throw EStatusError(TStatus::Corrupt(path + " is empty, not a zip archive"));
   int code = 0;
   archive_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
   if (!archive_) {
     std::string why = ZipErrorText(code);
     if (code == ZIP_ER_NOZIP) why = "not a zip archive (no central directory)";
-    throw EZipError("cannot open " + path + ": " + why);
+    const TStatusCode kind = code == ZIP_ER_NOENT                            ? TStatusCode::NotFound
+                             : code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS ? TStatusCode::Corrupt
+                                                                             : TStatusCode::IOError;
+    throw EStatusError(TStatus::WithMessage(kind, "cannot open " + path + ": " + why));
   }
   const zip_int64_t n = zip_get_num_entries(archive_, 0);
   for (zip_int64_t i = 0; i < n; ++i) {
@@ -48,7 +51,7 @@ TZipArchive::TZipArchive(const std::string& path) : path_(path) {
       const std::string why = zip_strerror(archive_);
       zip_discard(archive_);
       archive_ = nullptr;
-      throw EZipError(path + ": damaged central directory (" + why + ")");
+      throw EStatusError(TStatus::Corrupt(path + ": damaged central directory (" + why + ")"));
     }
     TZipMember m;
     m.name = s.name ? s.name : "";
@@ -77,22 +80,25 @@ void TZipArchive::Read(const TZipMember& m,
                        const std::function<void(const char*, size_t)>& sink) const {
   const std::string what = path_ + ": member " + m.name;
   if (m.method != ZIP_CM_STORE && m.method != ZIP_CM_DEFLATE)
-    throw EZipError(what + " uses compression method " + std::to_string(m.method) +
-                    ", which is not supported");
+    throw EStatusError(TStatus::InvalidArgument(what + " uses compression method " +
+                                                std::to_string(m.method) +
+                                                ", which is not supported"));
   zip_file_t* f = zip_fopen_index(archive_, m.index, 0);
-  if (!f) throw EZipError(what + " cannot be read: " + zip_strerror(archive_));
+  if (!f) throw EStatusError(TStatus::Corrupt(what + " cannot be read: " + zip_strerror(archive_)));
   const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> close(f, zip_fclose);
   std::vector<char> buf(1 << 16);
   uint64_t got = 0;
   for (;;) {
     const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
-    if (n < 0) throw EZipError(what + " is damaged: " + zip_file_strerror(f));
+    if (n < 0) throw EStatusError(TStatus::Corrupt(what + " is damaged: " + zip_file_strerror(f)));
     if (n == 0) break;
     got += static_cast<uint64_t>(n);
-    if (got > m.size) throw EZipError(what + " is damaged: longer than stated");
+    if (got > m.size)
+      throw EStatusError(TStatus::Corrupt(what + " is damaged: longer than stated"));
     sink(buf.data(), static_cast<size_t>(n));
   }
-  if (got != m.size) throw EZipError(what + " is damaged: shorter than stated");
+  if (got != m.size)
+    throw EStatusError(TStatus::Corrupt(what + " is damaged: shorter than stated"));
 }
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t size) {

@@ -4,15 +4,11 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-class EZipError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "common/UStatus.h"
 
 struct TZipMember {
   std::string name;
@@ -28,7 +24,7 @@ struct zip;
 
 class TZipArchive {
  public:
-  // Opens the archive and reads its central directory; throws EZipError naming the file and the
+  // Opens the archive and reads its central directory; throws EStatusError naming the file and the
   // reason.
   explicit TZipArchive(const std::string& path);
   ~TZipArchive();
@@ -39,7 +35,7 @@ class TZipArchive {
   const std::vector<TZipMember>& Members() const { return members_; }
   // The member whose file name (the part after the last "/") equals name ignoring ASCII case.
   const TZipMember* Find(std::string_view name) const;
-  // Streams the member's bytes to sink in chunks; throws EZipError naming the member and the
+  // Streams the member's bytes to sink in chunks; throws EStatusError naming the member and the
   // reason on a damaged or unsupported member (also when its size or CRC-32 does not match).
   void Read(const TZipMember& member,
             const std::function<void(const char* data, size_t size)>& sink) const;

@@ -15,6 +15,10 @@ void ThrowReadFailure(std::string_view relName, int code) {
   throw EDataSetError(StatusFromLastError(ShownDataSetName(relName), code).Message());
 }
 
+TStatus DataSetErrorStatus(const std::exception& e) {
+  return TStatus::WithMessage(StatusFromLastError({}, LastErrorCode()).Code(), e.what());
+}
+
 TResult<TCoverage> CountCoverage() {
   TCoverage c;
   const char* failed = "";
@@ -50,7 +54,10 @@ void TCallbook::Open() {
   entities_ = {};
   managers_.clear();
   warning_.clear();
-  if (!ReadEntityTable(entities_, warning_)) entities_ = {};
+  if (TResult<TEntityTable> table = ReadEntityTable(); table.ok())
+    entities_ = std::move(table).Value();
+  else
+    warning_ = table.Status().Message();
   // Read whole: a few thousand 53-byte records, then nothing of the file changes.
   std::string bytes;
   if (ReadWholeFile(DataSetPath(kQslManagerFileName), bytes)) {
@@ -78,7 +85,15 @@ TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
   return r;
 }
 
-TCallbookEntry TCallbook::FindEntry(std::string_view text) const {
+TResult<TCallbookEntry> TCallbook::FindEntry(std::string_view typed) const {
+  return ReadingDataSet([&] { return Entry(typed); });
+}
+
+TResult<TCallbookAnswer> TCallbook::Lookup(std::string_view typed) const {
+  return ReadingDataSet([&] { return Answer(typed); });
+}
+
+TCallbookEntry TCallbook::Entry(std::string_view text) const {
   const TRecordReuse reuse;  // the entry is read to check its call, then for the record
   TCallbookEntry e;
   // The call box's rule: the base call's key and the designators.
@@ -103,10 +118,10 @@ TCallbookEntry TCallbook::FindEntry(std::string_view text) const {
   return e;
 }
 
-TCallbookAnswer TCallbook::Lookup(std::string_view text) const {
+TCallbookAnswer TCallbook::Answer(std::string_view text) const {
   TCallbookAnswer a;
   const std::string typed = TrimBlanks(text);
-  const TCallbookEntry e = FindEntry(typed);
+  const TCallbookEntry e = Entry(typed);
   if (e.key.empty()) {
     a.record.call = typed;
     a.message = "empty call";

@@ -14,6 +14,7 @@
 #include "callbook/UCallbookRecord.h"
 #include "common/UStatus.h"
 #include "dataset/UCoverage.h"
+#include "dataset/UDataSet.h"
 
 // Outcome of a call look-up.
 struct TCallbookAnswer {
@@ -45,10 +46,11 @@ class TCallbook {
 
   // The base call's entry of a call with designators: exact, base-call (the call had
   // designators), next-greater (the entry after it in the call order of the database searched
-  // first), none. Throws EDataSetError when the data file cannot be read.
-  TCallbookAnswer Lookup(std::string_view typed) const;
+  // first), none. A data-set file that cannot be read is the status ("cannot read
+  // data/thedata.dat: Disk read error").
+  TResult<TCallbookAnswer> Lookup(std::string_view typed) const;
   // The entry behind Lookup, for outputs made from the stored entry itself (Morse text).
-  TCallbookEntry FindEntry(std::string_view typed) const;
+  TResult<TCallbookEntry> FindEntry(std::string_view typed) const;
   // The record of an entry read otherwise (order listings, word searches).
   TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match,
                          std::string_view designators = {}, std::string_view loggedCall = {}) const;
@@ -56,6 +58,10 @@ class TCallbook {
   std::string QslManager(int32_t nr) const;
 
  private:
+  // Lookup and FindEntry on the data-set layer, which throws EDataSetError.
+  TCallbookAnswer Answer(std::string_view typed) const;
+  TCallbookEntry Entry(std::string_view typed) const;
+
   TEntityTable entities_;
   std::vector<std::string> managers_;  // by record number; [0] is the heading row
   std::string warning_;
@@ -72,3 +78,23 @@ std::string CallTextProblem(std::string_view typed);
 // Throws EDataSetError "cannot read <file>: <reason>" for a data-set file (name as stored, with
 // "\") and the error code of the failed read.
 [[noreturn]] void ThrowReadFailure(std::string_view relName, int code);
+
+// Where the data-set layer meets the callbook's callers: what read() returns, or the status of
+// the EDataSetError it throws (its message as it is; its kind from the last error code).
+TStatus DataSetErrorStatus(const std::exception& e);
+template <class Read>
+auto ReadingDataSet(Read&& read) -> TResult<decltype(read())> {
+  try {
+    return read();
+  } catch (const EDataSetError& e) {
+    return DataSetErrorStatus(e);
+  }
+}
+
+// The value of a result, or EStatusError with its status: for callers behind an interface that
+// cannot return a status (a record source of the log filler, the service, the WSJT-X annotation).
+template <class T>
+T ValueOrThrow(TResult<T> r) {
+  if (!r.ok()) throw EStatusError(r.Status());
+  return std::move(r).Value();
+}

@@ -46,9 +46,7 @@ int32_t EqualKeyEnd(int index, std::string key) {
   return ref < 0 ? OrderEntryCount(index) : OrderPosition(index, ref);
 }
 
-}  // namespace
-
-TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, int32_t offset) {
+TOrderListing OrderEntries(int index, std::string_view text, int32_t count, int32_t offset) {
   TOrderListing out;
   const char* kind = index == oiUSName   ? "Name"
                      : index == oiUSCity ? "City"
@@ -81,8 +79,8 @@ TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, 
   return out;
 }
 
-std::vector<TFoundEntry> SearchWordEntries(TDatabase db, const std::vector<std::string>& words,
-                                           int32_t count, int32_t offset, int32_t* total) {
+std::vector<TFoundEntry> WordEntries(TDatabase db, const std::vector<std::string>& words,
+                                     int32_t count, int32_t offset, int32_t* total) {
   std::vector<TFoundEntry> out;
   if (total) *total = 0;
   std::string message;
@@ -124,4 +122,17 @@ std::vector<TFoundEntry> SearchWordEntries(TDatabase db, const std::vector<std::
     out.push_back(std::move(e));
   }
   return out;
+}
+
+}  // namespace
+
+TResult<TOrderListing> ListOrderEntries(int index, std::string_view text, int32_t count,
+                                        int32_t offset) {
+  return ReadingDataSet([&] { return OrderEntries(index, text, count, offset); });
+}
+
+TResult<std::vector<TFoundEntry>> SearchWordEntries(TDatabase db,
+                                                    const std::vector<std::string>& words,
+                                                    int32_t count, int32_t offset, int32_t* total) {
+  return ReadingDataSet([&] { return WordEntries(db, words, count, offset, total); });
 }

@@ -1,13 +1,14 @@
 #pragma once
 // The entries of the list searches, as the command line and the look-up service list them: a
 // U.S. order from a name, city, ZIP or county text, and the entries that hold every word of a
-// text search. Works on the open data set; a read failure throws EDataSetError naming the file.
+// text search. Works on the open data set; a read failure is the status naming the file.
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "callbook/UCallbookRecord.h"
+#include "common/UStatus.h"
 #include "dataset/UEntry.h"
 
 struct TFoundEntry {
@@ -29,11 +30,13 @@ struct TOrderListing {
 // whose key is equal or greater than the key of text (UTF-8); those with the equal key match
 // Exact, the rest NextGreater. Nothing when the text is past the last key. offset entries of the
 // listing are skipped first (a later page).
-TOrderListing ListOrderEntries(int index, std::string_view text, int32_t count, int32_t offset = 0);
+TResult<TOrderListing> ListOrderEntries(int index, std::string_view text, int32_t count,
+                                        int32_t offset = 0);
 
 // The entries of one database that hold every word (UTF-8; folded as the word lists are
 // written), in call order; at most count (-1: all) from the offset-th on. Empty when a word is
 // not in the list. total, when given, receives how many entries hold the words in all.
-std::vector<TFoundEntry> SearchWordEntries(TDatabase db, const std::vector<std::string>& words,
-                                           int32_t count, int32_t offset = 0,
-                                           int32_t* total = nullptr);
+TResult<std::vector<TFoundEntry>> SearchWordEntries(TDatabase db,
+                                                    const std::vector<std::string>& words,
+                                                    int32_t count, int32_t offset = 0,
+                                                    int32_t* total = nullptr);

@@ -26,6 +26,17 @@ std::vector<std::string> SplitWords(std::string_view text) {
   return words;
 }
 
+std::vector<std::string> SplitFields(std::string_view text, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (true) {
+    const size_t p = text.find(sep, start);
+    out.emplace_back(text.substr(start, p == std::string_view::npos ? p : p - start));
+    if (p == std::string_view::npos) return out;
+    start = p + 1;
+  }
+}
+
 std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   TLineReader r(text);

@@ -9,6 +9,9 @@
 
 // The words of a text: the runs between blanks (' '), empty runs left out.
 std::vector<std::string> SplitWords(std::string_view text);
+// The fields of a line between separators, empty ones kept: "a\t\tb" gives "a", "", "b"; an
+// empty text one empty field.
+std::vector<std::string> SplitFields(std::string_view text, char sep);
 
 // The lines of a text, one at a time, as views into it.
 class TLineReader {

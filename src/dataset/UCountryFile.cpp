@@ -164,38 +164,37 @@ std::string FormatCountryRow(const TCountryEntity& e) {
   return s;
 }
 
-bool ParseCountryRow(std::string_view line, TCountryEntity& e, std::string& error) {
+TResult<TCountryEntity> ParseCountryRow(std::string_view line) {
   const std::vector<std::string_view> c = Split(line, '\t');
-  if (c.size() != 10) return error = std::to_string(c.size()) + " columns, expected 10", false;
+  if (c.size() != 10) return TStatus::Corrupt(std::to_string(c.size()) + " columns, expected 10");
   TCountryEntity r;
-  if (!Fill(r, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], error)) return false;
-  if (r.code <= 0) return error = "entity " + r.prefix + " without a number", false;
-  if (!AddCalls(r, c[9], ' ', error)) return false;
-  e = std::move(r);
-  return true;
+  std::string error;
+  if (!Fill(r, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], error))
+    return TStatus::Corrupt(error);
+  if (r.code <= 0) return TStatus::Corrupt("entity " + r.prefix + " without a number");
+  if (!AddCalls(r, c[9], ' ', error)) return TStatus::Corrupt(error);
+  return r;
 }
 
-bool ParseCountryFile(std::string_view text, const TCountryFile* numbers, TCountryFile& file,
-                      std::string& error) {
+TResult<TCountryFile> ParseCountryFile(std::string_view text, const TCountryFile* numbers) {
   TCountryFile f;
   std::vector<std::string_view> lines = Split(text, '\n');
   for (auto& l : lines)
     if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
   size_t first = 0;
   while (first < lines.size() && Trim(lines[first]).empty()) ++first;
-  if (first == lines.size()) return error = "no entities", false;
-  const auto fail = [&](size_t i, const std::string& what) {
-    error = "line " + std::to_string(i + 1) + ": " + what;
-    return false;
+  if (first == lines.size()) return TStatus::Corrupt("no entities");
+  const auto fail = [](size_t i, const std::string& what) {
+    return TStatus::Corrupt("line " + std::to_string(i + 1) + ": " + what);
   };
   std::string why;
   const std::string_view head = lines[first];
   if (head == kCountryHeading) {
     for (size_t i = first + 1; i < lines.size(); ++i) {
       if (lines[i].empty() || lines[i][0] == '#') continue;
-      TCountryEntity e;
-      if (!ParseCountryRow(lines[i], e, why)) return fail(i, why);
-      f.entities.push_back(std::move(e));
+      TResult<TCountryEntity> e = ParseCountryRow(lines[i]);
+      if (!e.ok()) return fail(i, e.Status().Message());
+      f.entities.push_back(std::move(e).Value());
     }
   } else if (head.find(',') != std::string_view::npos && head.find(':') == std::string_view::npos) {
     for (size_t i = first; i < lines.size(); ++i) {
@@ -246,7 +245,6 @@ bool ParseCountryFile(std::string_view text, const TCountryFile* numbers, TCount
       f.entities.push_back(std::move(e));
     }
   }
-  if (f.entities.empty()) return error = "no entities", false;
-  file = std::move(f);
-  return true;
+  if (f.entities.empty()) return TStatus::Corrupt("no entities");
+  return f;
 }

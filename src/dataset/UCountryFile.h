@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/UStatus.h"
+
 struct TCountryEntity {
   std::string prefix;    // the file's key prefix, without the "*"
   bool waeOnly = false;  // written "*": counts for the DXCC entity of the same number
@@ -51,12 +53,12 @@ bool ParseCountryToken(std::string_view written, TCountryToken& token);
 inline constexpr const char* kCountryHeading =
     "prefix\tname\tdxcc\tcontinent\tcq\titu\tlat\tlon\tutc\tcalls";
 
-// One entity of the tab-separated form (without the line end) and back; false with error.
+// One entity of the tab-separated form (without the line end) and back; Corrupt saying what is
+// wrong with the row.
 std::string FormatCountryRow(const TCountryEntity& e);
-bool ParseCountryRow(std::string_view line, TCountryEntity& e, std::string& error);
+TResult<TCountryEntity> ParseCountryRow(std::string_view line);
 
 // A whole country file in any of the three forms; numbers gives the ADIF numbers of the colon
-// form's entities (by prefix; may be null for the other forms). false with error ("line 7:
-// ...") on anything malformed, file unchanged.
-bool ParseCountryFile(std::string_view text, const TCountryFile* numbers, TCountryFile& file,
-                      std::string& error);
+// form's entities (by prefix; may be null for the other forms). Corrupt ("line 7: ...") on
+// anything malformed.
+TResult<TCountryFile> ParseCountryFile(std::string_view text, const TCountryFile* numbers);

@@ -104,10 +104,10 @@ void OpenDataSet() {
     Fail("Error opening SpurFile (data\\spur.trc): ");
   std::string text;
   if (ReadWholeFile(DataSetPath(kEditionFileName), text)) {
-    std::string error;
-    TEdition ed;
-    if (!ParseEdition(text, ed, error))
-      throw EDataSetError("Error reading data\\edition.ini: " + error);
+    TResult<TEdition> parsed = ParseEdition(text);
+    if (!parsed.ok())
+      throw EDataSetError("Error reading data\\edition.ini: " + parsed.Status().Message());
+    const TEdition ed = std::move(parsed).Value();
     // Every stretch must lie in the sequence file: a damaged manifest would otherwise promise
     // more entries than there are, up to 2^31.
     const int64_t sequenceRecords = s.sequenceFile.Size() / 4;

@@ -122,7 +122,7 @@ TEdition Edition1999() {
   return ed;
 }
 
-bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
+TResult<TEdition> ParseEdition(const std::string& text) {
   std::map<std::string, std::string> values;  // "section/key" lower-cased -> value
   std::string section;
   for (const TIniLine& l : ReadIniLines(text)) {
@@ -131,67 +131,48 @@ bool ParseEdition(const std::string& text, TEdition& ed, std::string& error) {
   }
 
   TEdition r;
-  const auto need = [&](const std::string& key, std::string& out) {
+  const auto missing = [](const std::string& key) { return TStatus::Corrupt("missing " + key); };
+  const auto bad = [](const std::string& key) { return TStatus::Corrupt("bad " + key); };
+  std::string v;
+  const auto need = [&](const std::string& key) {
     auto it = values.find(key);
-    if (it == values.end()) {
-      error = "missing " + key;
-      return false;
-    }
-    out = it->second;
+    if (it == values.end()) return false;
+    v = it->second;
     return true;
   };
-  std::string v;
-  if (need("edition/title", v))
-    r.title = v;
-  else
-    return false;
-  if (!need("edition/intlcount", v) || !ParseInt(v, r.intlCount) || r.intlCount < 0) {
-    if (error.empty()) error = "bad edition/intlcount";
-    return false;
-  }
-  if (!need("edition/uscount", v) || !ParseInt(v, r.usCount) || r.usCount < 0) {
-    if (error.empty()) error = "bad edition/uscount";
-    return false;
-  }
-  if (!need("edition/mapdiroffset", v) || !ParseInt(v, r.mapDirOffset) || r.mapDirOffset < 0) {
-    if (error.empty()) error = "bad edition/mapdiroffset";
-    return false;
-  }
+  if (!need("edition/title")) return missing("edition/title");
+  r.title = v;
+  if (!need("edition/intlcount")) return missing("edition/intlcount");
+  if (!ParseInt(v, r.intlCount) || r.intlCount < 0) return bad("edition/intlcount");
+  if (!need("edition/uscount")) return missing("edition/uscount");
+  if (!ParseInt(v, r.usCount) || r.usCount < 0) return bad("edition/uscount");
+  if (!need("edition/mapdiroffset")) return missing("edition/mapdiroffset");
+  if (!ParseInt(v, r.mapDirOffset) || r.mapDirOffset < 0) return bad("edition/mapdiroffset");
   for (const auto& [key, field] :
        {std::pair{"edition/fccweekly", &r.fccWeekly}, std::pair{"edition/fccdaily", &r.fccDaily}}) {
     const auto it = values.find(key);
     if (it == values.end()) continue;
     int64_t days = 0;
-    if (!DayNumber(it->second, days)) {
-      error = std::string("bad ") + key;
-      return false;
-    }
+    if (!DayNumber(it->second, days)) return bad(key);
     *field = it->second;
   }
   r.sourcesKnown = false;
   for (int i = 1; values.count("sources/source" + std::to_string(i)); ++i) {
     r.sourcesKnown = true;
     const std::string key = "sources/source" + std::to_string(i);
-    if (!ParseSource(values[key], r.sources.emplace_back())) {
-      error = "bad " + key;
-      return false;
-    }
+    if (!ParseSource(values[key], r.sources.emplace_back())) return bad(key);
   }
   for (int i = 0; i < 6; ++i) {
     const std::string key = "orders/order" + std::to_string(i);
-    if (!need(key, v)) return false;
+    if (!need(key)) return missing(key);
     const auto comma = v.find(',');
     TStretch s;
     if (comma == std::string::npos || !ParseInt(v.substr(0, comma), s.start) ||
-        !ParseInt(v.substr(comma + 1), s.end) || s.start < 0 || s.end < s.start - 1) {
-      error = "bad " + key;
-      return false;
-    }
+        !ParseInt(v.substr(comma + 1), s.end) || s.start < 0 || s.end < s.start - 1)
+      return bad(key);
     r.stretches[static_cast<size_t>(i)] = s;
   }
-  ed = r;
-  error.clear();
-  return true;
+  return r;
 }
 
 std::string FormatEdition(const TEdition& ed) {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "common/UStatus.h"
+
 struct TStretch {
   int32_t start = 0;
   int32_t end = -1;  // inclusive; end = start - 1 for an empty order
@@ -81,8 +83,8 @@ std::string GroupedNumber(uint64_t n);
 
 // The compiled-in table of the Summer 1999 edition.
 TEdition Edition1999();
-// Parses the manifest text; false when a needed key is missing or malformed (then `error` says
-// which), leaving ed unchanged.
-bool ParseEdition(const std::string& text, TEdition& ed, std::string& error);
+// Parses the manifest text; Corrupt when a needed key is missing or malformed, the message
+// naming it ("missing edition/title", "bad orders/order3").
+TResult<TEdition> ParseEdition(const std::string& text);
 // The manifest text of an edition (what tellmark-build writes).
 std::string FormatEdition(const TEdition& ed);

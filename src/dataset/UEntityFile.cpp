@@ -24,24 +24,6 @@ bool SameLetters(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::vector<std::string> Split(std::string_view s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (true) {
-    const size_t p = s.find(sep, start);
-    out.emplace_back(s.substr(start, p == std::string_view::npos ? p : p - start));
-    if (p == std::string_view::npos) return out;
-    start = p + 1;
-  }
-}
-
-std::vector<std::string> Words(std::string_view s) {
-  std::vector<std::string> out;
-  for (auto& w : Split(s, ' '))
-    if (!w.empty()) out.push_back(std::move(w));
-  return out;
-}
-
 template <class T>
 bool Number(std::string_view s, T& v) {
   const char* b = s.data();
@@ -357,7 +339,7 @@ bool InCanadianProvince(std::string_view area, std::string_view province) {
 }
 
 bool ParseZoneRule(std::string_view s, TZoneRule& rule) {
-  const std::vector<std::string> w = Words(s);
+  const std::vector<std::string> w = SplitWords(s);
   if (w.empty()) return true;
   if (w.size() == 1) return Zone(w[0], rule.west);
   return w.size() == 3 && Zone(w[0], rule.west) && Zone(w[1], rule.east) &&
@@ -408,14 +390,13 @@ std::string FormatEntityTable(const TEntityTable& table) {
   return s;
 }
 
-bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string& error) {
+TResult<TEntityTable> ParseEntityTable(const std::string& text) {
   TEntityTable t;
   TCountryFile country;
   enum { None, Entities, States, Country } section = None;
   TLineReader lines(text);
   const auto fail = [&](const std::string& what) {
-    error = "line " + std::to_string(lines.LineNumber()) + ": " + what;
-    return false;
+    return TStatus::Corrupt("line " + std::to_string(lines.LineNumber()) + ": " + what);
   };
   for (std::string_view l; lines.Next(l);) {
     if (l.empty() || l[0] == '#') continue;
@@ -432,13 +413,12 @@ bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string&
       continue;
     }
     if (section == Country) {
-      TCountryEntity e;
-      std::string why;
-      if (!ParseCountryRow(l, e, why)) return fail(why);
-      country.entities.push_back(std::move(e));
+      TResult<TCountryEntity> e = ParseCountryRow(l);
+      if (!e.ok()) return fail(e.Status().Message());
+      country.entities.push_back(std::move(e).Value());
       continue;
     }
-    const std::vector<std::string> c = Split(l, '\t');
+    const std::vector<std::string> c = SplitFields(l, '\t');
     if (section == Entities) {
       if (c.size() != 6) return fail(std::to_string(c.size()) + " columns, expected 6");
       TEntity e;
@@ -448,7 +428,7 @@ bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string&
       e.continent = c[2];
       if (!Zone(c[3], e.cqZone)) return fail("bad CQ zone \"" + c[3] + "\"");
       if (!Zone(c[4], e.ituZone)) return fail("bad ITU zone \"" + c[4] + "\"");
-      e.prefixes = Words(c[5]);
+      e.prefixes = SplitWords(c[5]);
       t.AddEntity(std::move(e));
     } else if (section == States) {
       if (c.size() != 4) return fail(std::to_string(c.size()) + " columns, expected 4");
@@ -464,26 +444,21 @@ bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string&
     }
   }
   if (!country.Empty()) t.SetCountryFile(std::move(country));
-  table = std::move(t);
-  return true;
+  return t;
 }
 
-bool ReadEntityTable(TEntityTable& table, std::string& error) {
+TResult<TEntityTable> ReadEntityTable() {
   const std::string path = DataSetPath(kEntityFileName);
   std::string text;
   if (!ReadWholeFile(path, text)) {
-    if (::access(path.c_str(), F_OK) != 0) {
-      table = {};
-      return true;
-    }
-    error = "cannot read data/entities.tsv: " + ErrorCodeText(LastErrorCode());
-    return false;
+    const int code = LastErrorCode();
+    if (::access(path.c_str(), F_OK) != 0) return TEntityTable{};
+    return TStatus::WithMessage(StatusFromLastError(path, code).Code(),
+                                "cannot read data/entities.tsv: " + ErrorCodeText(code));
   }
-  if (!ParseEntityTable(text, table, error)) {
-    error = "data/entities.tsv " + error;
-    return false;
-  }
-  return true;
+  TResult<TEntityTable> table = ParseEntityTable(text);
+  if (!table.ok()) return TStatus::Corrupt("data/entities.tsv " + table.Status().Message());
+  return table;
 }
 
 std::string CountryFileLine(const TEntityTable& table) {

@@ -145,8 +145,9 @@ std::string CountryFileLine(const TEntityTable& table);
 bool ParseZoneRule(std::string_view text, TZoneRule& rule);
 
 std::string FormatEntityTable(const TEntityTable& table);
-// Parses the file's text; false with error ("line 7: ...") on anything malformed, table unchanged.
-bool ParseEntityTable(const std::string& text, TEntityTable& table, std::string& error);
+// Parses the file's text; Corrupt ("line 7: ...") on anything malformed.
+TResult<TEntityTable> ParseEntityTable(const std::string& text);
 // Reads the table of the open data set's home directory. A missing file (an edition written
-// before the table) gives an empty table and true; a damaged one false with error.
-bool ReadEntityTable(TEntityTable& table, std::string& error);
+// before the table) gives an empty table; a damaged one Corrupt ("data/entities.tsv line 7:
+// ..."), one that cannot be read "cannot read data/entities.tsv: <reason>".
+TResult<TEntityTable> ReadEntityTable();

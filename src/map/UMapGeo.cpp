@@ -5,14 +5,7 @@
 #include <numbers>
 
 #include "common/StrUtil.h"
-
-int64_t NearestEven(double x) {
-  const double f = std::floor(x);
-  const double d = x - f;
-  auto r = static_cast<int64_t>(f);
-  if (d > 0.5 || (d == 0.5 && r % 2 != 0)) ++r;
-  return r;
-}
+#include "common/URounding.h"
 
 double ArcCos(double x) {
   const double s = std::sqrt(1.0 - x * x);
@@ -83,10 +76,10 @@ bool MarkAllowed(int32_t markerClass, int precision) {
 }
 
 std::string HeadingText(double heading) {
-  return "Heading " + std::to_string(NearestEven(heading)) + "\xC2\xB0";
+  return "Heading " + std::to_string(RoundHalfEven(heading)) + "\xC2\xB0";
 }
 
 std::string DistanceText(double km, bool useKm) {
-  if (useKm) return "Distance " + std::to_string(NearestEven(km)) + " km";
-  return "Distance " + std::to_string(NearestEven(km / 1.609)) + " miles";
+  if (useKm) return "Distance " + std::to_string(RoundHalfEven(km)) + " km";
+  return "Distance " + std::to_string(RoundHalfEven(km / 1.609)) + " miles";
 }

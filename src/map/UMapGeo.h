@@ -5,9 +5,6 @@
 #include <string>
 #include <string_view>
 
-// Nearest integer, halves to the even neighbour.
-int64_t NearestEven(double x);
-
 // arccos through arctan: s = sqrt(1 - x^2); s = 0 gives 0 for x > 0, else pi. x must lie in
 // -1..1 (a value outside gives NaN).
 double ArcCos(double x);

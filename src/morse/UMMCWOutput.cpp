@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "common/StrUtil.h"
+#include "common/URounding.h"
 
 namespace {
 
@@ -23,9 +24,6 @@ void PutLE(std::vector<uint8_t>& out, size_t at, uint32_t v, int bytes) {
 void PutTag(std::vector<uint8_t>& out, size_t at, const char* tag) {
   for (size_t i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(tag[i]);
 }
-
-// Nearest integer, a half to the even neighbour (the default rounding mode).
-long RoundHalfEven(double x) { return std::lrint(x); }
 
 }  // namespace
 

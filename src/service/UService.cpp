@@ -521,8 +521,8 @@ void TCallbookService::Stop() {
   for (auto& w : impl_->workers) w->context.stop();
 }
 
-int RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
-                       const std::function<bool(std::string&)>& reopen) {
+TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
+                           const std::function<bool(std::string&)>& reopen) {
   // The signals go to one thread that waits for them; every other thread has them blocked.
   sigset_t set;
   sigemptyset(&set);
@@ -534,10 +534,7 @@ int RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
 
   TCallbookService service(router, options);
   std::string error;
-  if (!service.Bind(error)) {
-    std::cerr << "tellmark-lookup: " << error << "\n";
-    return 2;
-  }
+  if (!service.Bind(error)) return TStatus::WithMessage(TStatusCode::IOError, error);
   std::cerr << "tellmark-lookup: serving on http://"
             << (options.address.find(':') != std::string::npos ? "[" + options.address + "]"
                                                                : options.address)
@@ -565,5 +562,5 @@ int RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
   // Run ends only through Stop from the waiter, or a listening failure: wake the waiter then.
   if (!stopping.exchange(true)) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
-  return 0;
+  return TStatus::Ok();
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/UStatus.h"
 #include "service/UServiceRouter.h"
 
 struct TServiceOptions {
@@ -50,6 +51,6 @@ class TCallbookService {
 };
 
 // --serve: serves until SIGINT or SIGTERM; SIGHUP calls reopen (the edition, after a rebuild).
-// Messages go to standard error. Returns the exit status.
-int RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
-                       const std::function<bool(std::string&)>& reopen);
+// Notices go to standard error. Fails when the address cannot be bound.
+TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
+                           const std::function<bool(std::string&)>& reopen);

@@ -51,7 +51,7 @@ TCallbookRecord TDataSetSource::Record(const TEntryRecord& rec, TCallbookMatch m
 TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
-  return callbook_.Lookup(typed).record;
+  return ValueOrThrow(callbook_.Lookup(typed)).record;
 }
 
 namespace {
@@ -70,7 +70,7 @@ TListPage TDataSetSource::ListOrderPage(TSearchField field, std::string_view tex
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
   TListPage page;
-  const TOrderListing l = ListOrderEntries(OrderIndexOf(field), text, count, offset);
+  const TOrderListing l = ValueOrThrow(ListOrderEntries(OrderIndexOf(field), text, count, offset));
   page.total = l.total;
   // With an exact hit the page holds the equal keys only; else the order from the next key on.
   for (const TFoundEntry& e : l.entries) {
@@ -93,7 +93,7 @@ TListPage TDataSetSource::SearchWordsPage(const std::vector<std::string>& words,
     if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
     const int32_t left = count - static_cast<int32_t>(page.found.size());
     int32_t total = 0;
-    for (const TFoundEntry& e : SearchWordEntries(d, words, left, skip, &total))
+    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left, skip, &total)))
       page.found.push_back(Record(e.rec, e.match));
     page.total += total;
     skip = std::max<int32_t>(skip - total, 0);
@@ -108,7 +108,7 @@ std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::
   std::lock_guard<std::mutex> lock(mutex_);
   CheckOpen();
   std::vector<TCallbookRecord> out;
-  for (const TFoundEntry& e : ListOrderEntries(index, text, count).entries)
+  for (const TFoundEntry& e : ValueOrThrow(ListOrderEntries(index, text, count)).entries)
     out.push_back(Record(e.rec, e.match));
   return out;
 }
@@ -122,7 +122,7 @@ std::vector<TCallbookRecord> TDataSetSource::SearchWords(const std::vector<std::
     if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
     const int32_t left = count - static_cast<int32_t>(out.size());
     if (left <= 0) break;
-    for (const TFoundEntry& e : SearchWordEntries(d, words, left))
+    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left)))
       out.push_back(Record(e.rec, e.match));
   }
   return out;

@@ -30,20 +30,15 @@ int HexDigit(char c) {
 }
 
 // UTF-8 without control characters (tab excepted).
-bool CleanText(std::string_view s, std::string& error) {
+TStatus CleanText(std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     uint32_t cp = 0;
-    if (!DecodeUtf8(s, i, cp)) {
-      error = "not UTF-8";
-      return false;
-    }
-    if ((cp < 0x20 && cp != '\t') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
-      error = "control character";
-      return false;
-    }
+    if (!DecodeUtf8(s, i, cp)) return TStatus::InvalidArgument("not UTF-8");
+    if ((cp < 0x20 && cp != '\t') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
+      return TStatus::InvalidArgument("control character");
   }
-  return true;
+  return TStatus::Ok();
 }
 
 TServiceResponse Answer(int status, const char* type, std::string body) {
@@ -107,32 +102,30 @@ TServiceResponse BadRequest(std::string_view reason) {
   return Answer(400, "text/plain; charset=utf-8", "Bad request: " + std::string(reason) + "\n");
 }
 
-bool PercentDecode(std::string_view in, bool plus, std::string& out, std::string& error) {
-  out.clear();
+TResult<std::string> PercentDecode(std::string_view in, bool plus) {
+  std::string out;
   out.reserve(in.size());
   for (size_t i = 0; i < in.size(); ++i) {
     const char c = in[i];
     if (c == '%') {
-      if (in.size() - i < 3 || HexDigit(in[i + 1]) < 0 || HexDigit(in[i + 2]) < 0) {
-        error = "bad percent-encoding";
-        return false;
-      }
+      if (in.size() - i < 3 || HexDigit(in[i + 1]) < 0 || HexDigit(in[i + 2]) < 0)
+        return TStatus::InvalidArgument("bad percent-encoding");
       out += static_cast<char>(HexDigit(in[i + 1]) * 16 + HexDigit(in[i + 2]));
       i += 2;
     } else if (c == '+' && plus) {
       out += ' ';
     } else if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-      error = "bad character in the request target";
-      return false;
+      return TStatus::InvalidArgument("bad character in the request target");
     } else {
       out += c;
     }
   }
-  return CleanText(out, error);
+  if (TStatus clean = CleanText(out); !clean.ok()) return clean;
+  return out;
 }
 
-bool ParseQuery(std::string_view query, TQuery& out, std::string& error) {
-  out.clear();
+TResult<TQuery> ParseQuery(std::string_view query) {
+  TQuery out;
   size_t at = 0;
   while (at <= query.size()) {
     size_t end = query.find_first_of("&;", at);
@@ -140,19 +133,17 @@ bool ParseQuery(std::string_view query, TQuery& out, std::string& error) {
     const std::string_view part = query.substr(at, end - at);
     if (!part.empty()) {
       const size_t eq = part.find('=');
-      std::string name, value;
-      if (!PercentDecode(part.substr(0, eq), true, name, error)) return false;
-      if (eq != std::string_view::npos && !PercentDecode(part.substr(eq + 1), true, value, error))
-        return false;
-      if (out.size() >= 64) {
-        error = "too many query parameters";
-        return false;
-      }
-      out.emplace_back(std::move(name), std::move(value));
+      TResult<std::string> name = PercentDecode(part.substr(0, eq), true);
+      if (!name.ok()) return name.Status();
+      TResult<std::string> value =
+          eq == std::string_view::npos ? std::string() : PercentDecode(part.substr(eq + 1), true);
+      if (!value.ok()) return value.Status();
+      if (out.size() >= 64) return TStatus::InvalidArgument("too many query parameters");
+      out.emplace_back(std::move(name).Value(), std::move(value).Value());
     }
     at = end + 1;
   }
-  return true;
+  return out;
 }
 
 const std::string* QueryValue(const TQuery& q, std::string_view name) {
@@ -164,24 +155,17 @@ const std::string* QueryValue(const TQuery& q, std::string_view name) {
 namespace {
 
 // Length and characters of a call as a client may send it.
-bool CheckCallCharacters(std::string_view call, std::string& error) {
-  if (call.empty()) {
-    error = "empty call";
-    return false;
-  }
-  if (call.size() > kMaxCallLength) {
-    error = "call longer than " + std::to_string(kMaxCallLength) + " characters";
-    return false;
-  }
+TStatus CheckCallCharacters(std::string_view call) {
+  if (call.empty()) return TStatus::InvalidArgument("empty call");
+  if (call.size() > kMaxCallLength)
+    return TStatus::InvalidArgument("call longer than " + std::to_string(kMaxCallLength) +
+                                    " characters");
   for (const char c : call) {
     const bool ok =
         (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/';
-    if (!ok) {
-      error = "a call holds only letters, digits and /";
-      return false;
-    }
+    if (!ok) return TStatus::InvalidArgument("a call holds only letters, digits and /");
   }
-  return true;
+  return TStatus::Ok();
 }
 
 }  // namespace
@@ -191,40 +175,28 @@ bool EmptyCallPart(std::string_view call) {
          (call.front() == '/' || call.back() == '/' || call.find("//") != std::string_view::npos);
 }
 
-bool CheckCall(std::string_view call, std::string& error) {
-  if (!CheckCallCharacters(call, error)) return false;
-  if (EmptyCallPart(call)) {
-    error = "not a call: an empty part between slashes";
-    return false;
-  }
-  return true;
+TStatus CheckCall(std::string_view call) {
+  if (const TStatus s = CheckCallCharacters(call); !s.ok()) return s;
+  if (EmptyCallPart(call))
+    return TStatus::InvalidArgument("not a call: an empty part between slashes");
+  return TStatus::Ok();
 }
 
-bool ParseBatch(std::string_view body, std::string_view contentType,
-                std::vector<std::string>& calls, std::string& error) {
-  calls.clear();
-  if (body.size() > kMaxBodyBytes) {
-    error = "body larger than 64 KiB";
-    return false;
-  }
+TResult<std::vector<std::string>> ParseBatch(std::string_view body, std::string_view contentType) {
+  std::vector<std::string> calls;
+  if (body.size() > kMaxBodyBytes) return TStatus::InvalidArgument("body larger than 64 KiB");
   const std::string_view trimmed = TrimBlanksView(body);
   (void)contentType;  // clients send any type (curl -d: a form); the body says what it is
   const bool asJson = !trimmed.empty() && trimmed.front() == '[';
   if (asJson) {
     const json j = json::parse(body, nullptr, false);
-    if (j.is_discarded() || !j.is_array()) {
-      error = "the body is not a JSON array";
-      return false;
-    }
-    if (j.size() > kMaxBatchCalls) {
-      error = "more than " + std::to_string(kMaxBatchCalls) + " calls";
-      return false;
-    }
+    if (j.is_discarded() || !j.is_array())
+      return TStatus::InvalidArgument("the body is not a JSON array");
+    if (j.size() > kMaxBatchCalls)
+      return TStatus::InvalidArgument("more than " + std::to_string(kMaxBatchCalls) + " calls");
     for (const auto& v : j) {
-      if (!v.is_string()) {
-        error = "the array holds a value that is not a text";
-        return false;
-      }
+      if (!v.is_string())
+        return TStatus::InvalidArgument("the array holds a value that is not a text");
       calls.push_back(v.get<std::string>());
     }
   } else {
@@ -232,22 +204,16 @@ bool ParseBatch(std::string_view body, std::string_view contentType,
     for (std::string_view line; lines.Next(line);) {
       line = TrimBlanksView(line);
       if (!line.empty()) {
-        if (calls.size() >= kMaxBatchCalls) {
-          error = "more than " + std::to_string(kMaxBatchCalls) + " calls";
-          return false;
-        }
+        if (calls.size() >= kMaxBatchCalls)
+          return TStatus::InvalidArgument("more than " + std::to_string(kMaxBatchCalls) + " calls");
         calls.emplace_back(line);
       }
     }
   }
-  for (size_t i = 0; i < calls.size(); ++i) {
-    std::string why;
-    if (!CheckCall(TrimBlanksView(calls[i]), why)) {
-      error = "call " + std::to_string(i + 1) + ": " + why;
-      return false;
-    }
-  }
-  return true;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (const TStatus s = CheckCall(TrimBlanksView(calls[i])); !s.ok())
+      return s.WithContext("call " + std::to_string(i + 1));
+  return calls;
 }
 
 std::string TSessionStore::Open() {
@@ -276,19 +242,22 @@ TServiceResponse TServiceRouter::Handle(const TServiceRequest& req) {
   if (req.body.size() > kMaxBodyBytes) return BadRequest("body larger than 64 KiB");
   const size_t q = req.target.find('?');
   const std::string_view rawPath = std::string_view(req.target).substr(0, q);
-  std::string path, error;
-  if (!PercentDecode(rawPath, false, path, error)) return BadRequest(error);
+  const TResult<std::string> decoded = PercentDecode(rawPath, false);
+  if (!decoded.ok()) return BadRequest(decoded.Status().Message());
+  const std::string& path = *decoded;
   TQuery query;
-  if (q != std::string::npos &&
-      !ParseQuery(std::string_view(req.target).substr(q + 1), query, error))
-    return BadRequest(error);
+  if (q != std::string::npos) {
+    TResult<TQuery> parsed = ParseQuery(std::string_view(req.target).substr(q + 1));
+    if (!parsed.ok()) return BadRequest(parsed.Status().Message());
+    query = std::move(parsed).Value();
+  }
   // The callbook interfaces' clients may post their query as a form; the batch body is read
   // by its own rules whatever its type.
   if (req.method == "POST" && (IsQrzPath(path) || path == "/xml.php") &&
       req.contentType.find("x-www-form-urlencoded") != std::string::npos) {
-    TQuery form;
-    if (!ParseQuery(req.body, form, error)) return BadRequest(error);
-    query.insert(query.end(), form.begin(), form.end());
+    const TResult<TQuery> form = ParseQuery(req.body);
+    if (!form.ok()) return BadRequest(form.Status().Message());
+    query.insert(query.end(), form->begin(), form->end());
   }
   try {
     return Route(req, path, query);
@@ -343,8 +312,7 @@ TCallbookRecord TServiceRouter::Find(std::string_view call) {
 }
 
 TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
-  std::string error;
-  if (!CheckCall(call, error)) return BadRequest(error);
+  if (const TStatus s = CheckCall(call); !s.ok()) return BadRequest(s.Message());
   const TCallbookRecord r = Find(call);
   TServiceResponse a;
   a.status = r.match == TCallbookMatch::None ? 404 : 200;
@@ -356,9 +324,9 @@ TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
 }
 
 TServiceResponse TServiceRouter::ApiBatch(const TServiceRequest& req) {
-  std::vector<std::string> calls;
-  std::string error;
-  if (!ParseBatch(req.body, req.contentType, calls, error)) return BadRequest(error);
+  const TResult<std::vector<std::string>> parsed = ParseBatch(req.body, req.contentType);
+  if (!parsed.ok()) return BadRequest(parsed.Status().Message());
+  const std::vector<std::string>& calls = *parsed;
   TServiceResponse a;
   a.contentType = kJsonType;
   a.body.reserve(512 * calls.size() + 3);
@@ -493,9 +461,9 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
   const std::string* id = QueryValue(query, "id");
   const std::string* user = QueryValue(query, "u");
   const std::string* call = QueryValue(query, "callsign");
-  std::string error;
   // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
-  if (call && !CheckCallCharacters(*call, error)) return BadRequest(error);
+  if (const TStatus s = call ? CheckCallCharacters(*call) : TStatus::Ok(); !s.ok())
+    return BadRequest(s.Message());
   if (!id) {
     // Any user name and password open a session: the data is local and public.
     if (!user || user->empty() || !QueryValue(query, "p"))
@@ -514,9 +482,9 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
 TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const std::string* key = QueryValue(query, "s");
   const std::string* call = QueryValue(query, "callsign");
-  std::string error;
   // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
-  if (call && !CheckCallCharacters(*call, error)) return BadRequest(error);
+  if (const TStatus s = call ? CheckCallCharacters(*call) : TStatus::Ok(); !s.ok())
+    return BadRequest(s.Message());
   if (!key) {
     const std::string* user = QueryValue(query, "username");
     if (!user || user->empty())
@@ -533,9 +501,9 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
 }
 
 TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
-  std::string error;
-  if (!CheckCall(call, error) || call.find('/') != std::string_view::npos)
-    return BadRequest(error.empty() ? "a call holds only letters and digits" : error);
+  if (const TStatus s = CheckCall(call); !s.ok()) return BadRequest(s.Message());
+  if (call.find('/') != std::string_view::npos)
+    return BadRequest("a call holds only letters and digits");
   const TCallbookRecord r = Find(call);
   const TCallbookRecord* p = r.match == TCallbookMatch::None ? nullptr : &r;
   return asJson ? Answer(200, kJsonType, CallookJson(p)) : Answer(200, kXmlType, CallookXml(p));
@@ -551,7 +519,8 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   if (path == "/entry") {
     const std::string* call = QueryValue(query, "call");
     const std::string typed(call ? TrimBlanksView(*call) : std::string_view{});
-    if (!CheckCall(typed, error)) return Answer(400, kHtmlType, PageMessage("Bad request", error));
+    if (const TStatus s = CheckCall(typed); !s.ok())
+      return Answer(400, kHtmlType, PageMessage("Bad request", s.Message()));
     const TCallbookRecord r = Find(typed);
     if (r.match == TCallbookMatch::None)
       return Answer(404, kHtmlType, PageMessage("Not found", "No entry for " + AsciiUpper(typed)));
@@ -595,10 +564,12 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
 
 std::string TServiceSource::Surname(const TCallbookRecord&) { return {}; }
 
-TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
-                                        int count) {
+namespace {
+
+// The page of count records from the offset-th on, of a listing asked for one record more than
+// the page ends with (so that it tells whether more follow).
+TListPage PageOf(std::vector<TCallbookRecord> all, int offset, int count) {
   TListPage page;
-  std::vector<TCallbookRecord> all = ListOrder(field, text, offset + count + 1);
   page.more = all.size() > static_cast<size_t>(offset + count);
   for (size_t i = static_cast<size_t>(offset);
        i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
@@ -606,13 +577,14 @@ TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view tex
   return page;
 }
 
+}  // namespace
+
+TListPage TServiceSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                        int count) {
+  return PageOf(ListOrder(field, text, offset + count + 1), offset, count);
+}
+
 TListPage TServiceSource::SearchWordsPage(const std::vector<std::string>& words,
                                           std::string_view db, int offset, int count) {
-  TListPage page;
-  std::vector<TCallbookRecord> all = SearchWords(words, db, offset + count + 1);
-  page.more = all.size() > static_cast<size_t>(offset + count);
-  for (size_t i = static_cast<size_t>(offset);
-       i < all.size() && page.found.size() < static_cast<size_t>(count); ++i)
-    page.found.push_back(std::move(all[i]));
-  return page;
+  return PageOf(SearchWords(words, db, offset + count + 1), offset, count);
 }

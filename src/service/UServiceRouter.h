@@ -88,22 +88,21 @@ class TServiceSource {
 using TQuery = std::vector<std::pair<std::string, std::string>>;
 
 // Strict percent-decoding: "%" must be followed by two hex digits; with plus, "+" is a blank.
-// The result must be UTF-8 without control characters. False (error says why) otherwise.
-bool PercentDecode(std::string_view in, bool plus, std::string& out, std::string& error);
+// The result must be UTF-8 without control characters; InvalidArgument saying why otherwise.
+TResult<std::string> PercentDecode(std::string_view in, bool plus);
 // name=value pairs separated by "&" or ";" (QRZ clients use ";").
-bool ParseQuery(std::string_view query, TQuery& out, std::string& error);
+TResult<TQuery> ParseQuery(std::string_view query);
 // A form body or a batch body line: the same checks as a query.
 const std::string* QueryValue(const TQuery& q, std::string_view name);
 // A call as a client may send it: 1..kMaxCallLength letters, digits and "/", and no empty part
 // between slashes.
-bool CheckCall(std::string_view call, std::string& error);
+TStatus CheckCall(std::string_view call);
 // "/K5DRC", "K5DRC/", "VE3//K5DRC": an empty part between slashes, so no call (and never the
 // entry of K5DRC). The JSON API and the callook paths answer 400, the XML interfaces not found.
 bool EmptyCallPart(std::string_view call);
 // The calls of a batch body: a JSON array of strings when it starts with "[", else one call a
 // line, whatever the content type.
-bool ParseBatch(std::string_view body, std::string_view contentType,
-                std::vector<std::string>& calls, std::string& error);
+TResult<std::vector<std::string>> ParseBatch(std::string_view body, std::string_view contentType);
 
 // Session keys handed out by the two XML interfaces: any user is let in, the data being local
 // and public. A key is 32 lower-case hex digits; every well-formed key is accepted, so a client

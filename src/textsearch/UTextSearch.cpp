@@ -162,14 +162,6 @@ TIncludeOutcome IncludeWord(TSuchInfo& info, TWortListe& list, TSearchKind kind,
 
 // ---------------------------------------------------------------------------------------------
 
-int64_t RoundHalfEven(double x) {
-  const double f = std::floor(x);
-  const double d = x - f;
-  auto r = static_cast<int64_t>(f);
-  if (d > 0.5 || (d == 0.5 && r % 2 != 0)) ++r;
-  return r;
-}
-
 int GaugeValue(double fraction) { return static_cast<int>(RoundHalfEven(fraction * 100) % 101); }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/URounding.h"
 #include "textsearch/Dbwort.h"
 
 // Database kind of the text search dialog: field tags are shown and accepted for the U.S. only.
@@ -111,8 +112,6 @@ class TSearchProgress {
   virtual void Close() = 0;
 };
 
-// Nearest integer, a half to the even neighbour.
-int64_t RoundHalfEven(double x);
 // Gauge value of a fraction done: round(fraction * 100) mod 101.
 int GaugeValue(double fraction);
 

@@ -84,10 +84,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
   if (const std::string d = EditionSourcesText(ed); !d.empty() && !SampleEdition(ed))
     ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(d));
   // The country file the edition resolves calls with.
-  TEntityTable entities;
-  std::string error;
-  if (ReadEntityTable(entities, error))
-    if (const std::string c = CountryFileLine(entities); !c.empty())
+  if (const TResult<TEntityTable> entities = ReadEntityTable(); entities.ok())
+    if (const std::string c = CountryFileLine(*entities); !c.empty())
       ui->EditionLbl->setText(ui->EditionLbl->text() + "\n" + QString::fromStdString(c));
   connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
   // The client area is 355 x 245; more only when the fonts need it.

@@ -17,11 +17,10 @@ namespace {
 // The manifest in the folder now, as text; empty when it cannot be read or parsed (a build
 // between its renames: asked again at the next change).
 std::string EditionOnDisk() {
-  std::string text, error;
+  std::string text;
   if (!ReadWholeFile(DataSetPath(kEditionFileName), text)) return {};
-  TEdition ed;
-  if (!ParseEdition(text, ed, error)) return {};
-  return FormatEdition(ed);
+  const TResult<TEdition> ed = ParseEdition(text);
+  return ed.ok() ? FormatEdition(*ed) : std::string();
 }
 
 }  // namespace
@@ -62,9 +61,8 @@ void TCallViewForm::CheckEditionOnDisk() {
     editionCheck_->start();
     return;
   }
-  TEdition ed;
-  std::string error;
-  ParseEdition(now, ed, error);
+  const TResult<TEdition> parsed = ParseEdition(now);
+  const TEdition ed = parsed.ok() ? *parsed : TEdition{};
   QString what =
       RealEdition(ed) ? QString::fromStdString(Cp437ToUtf8(ed.title)) : QString(kApplicationTitle);
   if (const std::string made = EditionSourcesText(ed); !made.empty())

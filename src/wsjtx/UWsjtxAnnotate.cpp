@@ -27,7 +27,7 @@ double Tenths(double v) {
 
 std::optional<TCallbookRecord> TAnnotator::Record(std::string_view call) const {
   if (call.empty()) return std::nullopt;
-  TCallbookAnswer a = callbook_.Lookup(call);
+  TCallbookAnswer a = ValueOrThrow(callbook_.Lookup(call));
   if (!a.Exact()) return std::nullopt;
   return std::move(a.record);
 }

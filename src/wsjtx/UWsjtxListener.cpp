@@ -189,21 +189,16 @@ TWorkedContact ContactOfLogged(const TQsoLogged& q, const TCallRecordSource& sou
   return c ? *c : TWorkedContact{};
 }
 
-int RunWsjtxListener(const TWsjtxRun& run, const TCallbook& callbook, std::ostream& out,
-                     std::ostream& err) {
+::TStatus RunWsjtxListener(const TWsjtxRun& run, const TCallbook& callbook, std::ostream& out,
+                           std::ostream& err) {
   const TAnnotator annotator(callbook);
   const TCallRecordSource source = annotator.Source();
   TWorkedLog log;
   std::string why;
-  if (!run.logPath.empty() && !log.Load(run.logPath, source, &why)) {
-    err << "tellmark-lookup: " << why << "\n";
-    return 2;
-  }
+  if (!run.logPath.empty() && !log.Load(run.logPath, source, &why))
+    return ::TStatus::WithMessage(TStatusCode::IOError, why);
   TUdpSocket socket;
-  if (!socket.Open(run.where, &why)) {
-    err << "tellmark-lookup: " << why << "\n";
-    return 2;
-  }
+  if (!socket.Open(run.where, &why)) return ::TStatus::WithMessage(TStatusCode::IOError, why);
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
@@ -253,7 +248,7 @@ int RunWsjtxListener(const TWsjtxRun& run, const TCallbook& callbook, std::ostre
   }
   ::sigaction(SIGINT, &oldInt, nullptr);
   ::sigaction(SIGTERM, &oldTerm, nullptr);
-  return 0;
+  return ::TStatus::Ok();
 }
 
 }  // namespace wsjtx

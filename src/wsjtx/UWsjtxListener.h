@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/UStatus.h"
 #include "wsjtx/UWsjtxAnnotate.h"
 #include "wsjtx/UWsjtxProtocol.h"
 
@@ -103,8 +104,8 @@ struct TWsjtxRun {
 };
 
 // tellmark-lookup --wsjtx: one JSON line per decode on out until SIGINT or SIGTERM; notices on
-// err. Returns the exit status (2 when the socket or the log cannot be opened).
-int RunWsjtxListener(const TWsjtxRun& run, const TCallbook& callbook, std::ostream& out,
-                     std::ostream& err);
+// err. Fails when the socket or the log cannot be opened.
+::TStatus RunWsjtxListener(const TWsjtxRun& run, const TCallbook& callbook, std::ostream& out,
+                           std::ostream& err);
 
 }  // namespace wsjtx

@@ -6,7 +6,8 @@
 #include "storage/UIndexEngine.h"
 
 TEditionCounts CountEdition(const std::string& dir) {
-  if (DataSetIsOpen()) throw EDocumentError("counting an edition needs the data set closed");
+  if (DataSetIsOpen())
+    throw EStatusError(TStatus::InvalidArgument("counting an edition needs the data set closed"));
   TEditionCounts c;
   SetHomeDir(dir);
   struct TClose {
@@ -15,7 +16,7 @@ TEditionCounts CountEdition(const std::string& dir) {
   try {
     OpenDataSet();
   } catch (const std::exception& e) {
-    throw EDocumentError(std::string("cannot read the edition back: ") + e.what());
+    throw EStatusError(TStatus::Corrupt(std::string("cannot read the edition back: ") + e.what()));
   }
   c.title = CurrentEdition().title;
   for (const int order : {oiIntlCall, oiUSCall}) {
@@ -25,8 +26,9 @@ TEditionCounts CountEdition(const std::string& dir) {
     for (int32_t pos = 0; pos < n; ++pos) {
       int32_t ref = -1;
       if (!ReadOrderEntry(order, pos, ref) || !ReadRecord(db, ref, rec))
-        throw EDocumentError("cannot read entry " + std::to_string(pos) + " of order " +
-                             std::to_string(order) + ": " + ErrorCodeText(LastErrorCode()));
+        throw EStatusError(TStatus::Corrupt("cannot read entry " + std::to_string(pos) +
+                                            " of order " + std::to_string(order) + ": " +
+                                            ErrorCodeText(LastErrorCode())));
       c.Add(rec);
     }
   }

@@ -6,7 +6,7 @@
 #include "dataset/UCoverage.h"
 
 // Reads every entry of the edition in dir. The index caches must be allocated and no data set
-// open; the data set is closed again afterwards. Throws EDocumentError when the edition cannot
+// open; the data set is closed again afterwards. Throws EStatusError when the edition cannot
 // be opened or read.
 TEditionCounts CountEdition(const std::string& dir);
 // Opens the edition under dir (its data/ folder), counts it and closes it again; allocates the

@@ -3,5 +3,5 @@
 #include <string>
 #include <string_view>
 
-// Throws EZipError on damaged or truncated data.
+// Throws EStatusError on damaged or truncated data.
 std::string InflateRaw(std::string_view compressed);
