@@ -250,6 +250,92 @@ TEST_F(ServiceDataTest, ConcurrentAnswersEqualSingleThreaded) {
   for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
 }
 
+// QRZ's fname and name from the surname the licence data gave the builder (kept as the entry's
+// key in the name order), not from a rule on the name: the same name splits as its surname was
+// given. Expected values written by hand from the surnames below.
+struct TSurnameCase {
+  const char* call;
+  const char* name;     // as stored, the first part of the address
+  const char* surname;  // as the builder was given it
+  const char* fname;    // expected <fname>
+  const char* qrzName;  // expected <name>
+};
+
+const TSurnameCase kSurnameCases[] = {
+    {"W4JR", "JAMES W BENNETT JR", "BENNETT", "JAMES W JR", "BENNETT"},
+    {"K2VDB", "MARY ANN VAN DER BERG", "VAN DER BERG", "MARY ANN", "VAN DER BERG"},
+    {"N5DLC", "JOSE DE LA CRUZ", "DE LA CRUZ", "JOSE", "DE LA CRUZ"},
+    {"N5CRZ", "JOSE DE LA CRUZ", "CRUZ", "JOSE DE LA", "CRUZ"},
+    {"W6III", "ROBERT SMITH III", "SMITH", "ROBERT III", "SMITH"},
+    {"K7MAD", "MADONNA", "MADONNA", "<absent>", "MADONNA"},
+    {"W8JJ", "JOHN JOHN", "JOHN", "JOHN", "JOHN"},
+    {"K9LEE", "LEE ANN LEE SR", "LEE", "LEE ANN SR", "LEE"},
+    {"W0LNG", "PETER WOLFESCHLEGELSTEINHAUSEN", "WOLFESCHLEGELSTEINHAUSEN", "PETER",
+     "WOLFESCHLEGELSTEINHAUSEN"},
+    {"K0CLB", "DALLAS AMATEUR RADIO CLUB", "DALLAS AMATEUR RADIO CLUB", "<absent>",
+     "DALLAS AMATEUR RADIO CLUB"},
+};
+
+class ServiceSurnameTest : public ::testing::TestWithParam<TSurnameCase> {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(AllocIndexCaches());
+    dir_ = new TestDir;
+    TBuildInput in = fixture::Input();
+    for (const TSurnameCase& c : kSurnameCases)
+      in.us.push_back(fixture::US({{1, c.call},
+                                   {2, "TX"},
+                                   {3, "75217"},
+                                   {4, "e"},
+                                   {13, std::string(c.name) + ", 1 MAIN ST, DALLAS"},
+                                   {16, "United States"},
+                                   {17, "United States"}},
+                                  c.surname));
+    fixture::WriteEditionFiles(in, dir_->path());
+    SetHomeDir(dir_->path());
+    source_ = new TDataSetSource("");
+    std::string error;
+    ASSERT_TRUE(source_->Open(error)) << error;
+    router_ = new TServiceRouter(*source_);
+  }
+  static void TearDownTestSuite() {
+    delete router_;
+    delete source_;
+    delete dir_;
+    FreeIndexCaches();
+  }
+  static TXmlDoc Qrz(const std::string& call) {
+    TServiceRequest req;
+    req.method = "GET";
+    req.target = "/bin/xml?s=0123456789abcdef0123456789abcdef;callsign=" + call;
+    const TServiceResponse r = router_->Handle(req);
+    EXPECT_EQ(r.status, 200);
+    return ParseXml(r.body);
+  }
+  static TestDir* dir_;
+  static TDataSetSource* source_;
+  static TServiceRouter* router_;
+};
+TestDir* ServiceSurnameTest::dir_ = nullptr;
+TDataSetSource* ServiceSurnameTest::source_ = nullptr;
+TServiceRouter* ServiceSurnameTest::router_ = nullptr;
+
+TEST_P(ServiceSurnameTest, QrzNameIsTheStoredSurname) {
+  const TSurnameCase& c = GetParam();
+  const TXmlDoc d = Qrz(c.call);
+  EXPECT_EQ(d.Text("Callsign/call"), c.call);
+  EXPECT_EQ(d.Text("Callsign/fname"), c.fname) << c.name;
+  EXPECT_EQ(d.Text("Callsign/name"), c.qrzName) << c.name;
+}
+INSTANTIATE_TEST_SUITE_P(Names, ServiceSurnameTest, ::testing::ValuesIn(kSurnameCases));
+
+// International entries have no stored surname: the rule splits their names.
+TEST_F(ServiceSurnameTest, InternationalNameByRule) {
+  const TXmlDoc d = Qrz("DL1ABC");
+  EXPECT_EQ(d.Text("Callsign/fname"), "Hans");
+  EXPECT_EQ(d.Text("Callsign/name"), "Mueller");
+}
+
 #ifdef TELLMARK_LOOKUP_BIN
 std::string HealthTitle(int port) {
   const THttpAnswer a = Get(port, "/api/v1/health");

@@ -171,6 +171,47 @@ TEST_P(ApostropheTest, ElementTextKeepsApostrophes) {
 }
 INSTANTIATE_TEST_SUITE_P(Formats, ApostropheTest, ::testing::Values(0, 1, 2));
 
+// A call with an empty part between slashes is no call: each path gives its own answer for that,
+// never the entry of the call between the slashes (the record source here would find K5DRC for
+// it). The JSON API and the callook paths answer 400, the two XML interfaces their not-found
+// error.
+struct TNotACall {
+  const char* written;  // percent-encoded, as a client sends it
+  const char* call;     // decoded, upper case, as the not-found texts echo it
+};
+class NotACallTest : public ServiceHttpTest, public ::testing::WithParamInterface<TNotACall> {};
+TEST_P(NotACallTest, EveryPathAnswersNotACall) {
+  const std::string w = GetParam().written;
+  for (const std::string& t : {"/api/v1/calls/" + w, "/" + w + "/json", "/" + w + "/xml"}) {
+    const THttpAnswer a = Get(Port(), t);
+    EXPECT_EQ(a.status, 400) << t;
+    EXPECT_EQ(a.body.find("SMITH"), std::string::npos) << t << ": " << a.body;
+  }
+  const TXmlDoc h = Xml("/xml.php?id=" + HamQthId() + "&callsign=" + w + "&prg=FLDIGI");
+  EXPECT_EQ(h.Text("session/error"), "Callsign not found") << w;
+  EXPECT_FALSE(h.Has("search")) << w;
+  const TXmlDoc q = Xml("/bin/xml?s=" + QrzKey() + ";callsign=" + w);
+  EXPECT_EQ(q.Text("Session/Error"), std::string("Not found: ") + GetParam().call) << w;
+  EXPECT_FALSE(q.Has("Callsign")) << w;
+  // The batch refuses it like any other malformed call.
+  EXPECT_EQ(Request(Port(), "POST", "/api/v1/calls", std::string(GetParam().call) + "\n").status,
+            400);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Calls, NotACallTest,
+    ::testing::Values(TNotACall{"%2FK5DRC", "/K5DRC"}, TNotACall{"K5DRC%2F", "K5DRC/"},
+                      TNotACall{"%2fk5drc", "/K5DRC"}, TNotACall{"VE3%2F%2FK5DRC", "VE3//K5DRC"},
+                      TNotACall{"K5DRC%2F%2FP", "K5DRC//P"}, TNotACall{"%2F", "/"}));
+
+// The same calls with every part there are found, as the base call.
+TEST_F(ServiceHttpTest, CallsWithDesignatorsStillFound) {
+  EXPECT_EQ(Get(Port(), "/api/v1/calls/VE3%2FK5DRC%2FP").status, 200);
+  EXPECT_EQ(Xml("/bin/xml?s=" + QrzKey() + ";callsign=K5DRC%2FP").Text("Callsign/call"), "K5DRC");
+  EXPECT_EQ(
+      Xml("/xml.php?id=" + HamQthId() + "&callsign=VE3%2FK5DRC&prg=x").Text("search/callsign"),
+      "K5DRC");
+}
+
 TEST(ServiceXmlText, OnlyAmpersandAndLessThan) {
   const std::pair<std::string, std::string> cases[] = {
       {"O'NEIL", "O'NEIL"},

@@ -9,6 +9,7 @@
 
 #include "ServiceTestKit.h"
 #include "TestRecords.h"
+#include "callbook/UCallbookWriters.h"
 #include "common/StrUtil.h"
 #include "dataset/UCallParts.h"
 #include "service/UServiceFormats.h"
@@ -429,6 +430,71 @@ TEST_F(ServiceTest, PageLinksAndFormsWork) {
   EXPECT_NE(entry.body.find(" from JO62qm"), std::string::npos);
   EXPECT_EQ(Get(Port(), "/entry?call=NOPE1").status, 404);
 }
+
+// The record's JSON text written straight into the answer is the JSON library's text of the same
+// object, byte for byte: escapes, characters beyond ASCII, bytes that are not UTF-8 (replaced),
+// numbers in the library's shortest form.
+struct TJsonCase {
+  const char* what;
+  TCallbookRecord record;
+};
+
+std::vector<TJsonCase> JsonCases() {
+  std::vector<TJsonCase> v;
+  v.push_back({"us", UsRecord()});
+  v.push_back({"intl-markup", IntlRecord()});
+  v.push_back({"club", ClubRecord()});
+  TCallbookRecord none;
+  none.call = "NOPE1";
+  v.push_back({"none", none});
+  TCallbookRecord empty;
+  v.push_back({"empty-call", empty});
+  TCallbookRecord esc = UsRecord();
+  esc.name = "A\\B \"Q\" \t\n\r\f\b \x01\x1f\x7f end";
+  esc.comments = std::string("NUL\0here", 8);
+  v.push_back({"escapes", esc});
+  TCallbookRecord utf = IntlRecord();
+  utf.name =
+      "M\xC3\xBCller Stra\xC3\x9F"
+      "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
+  v.push_back({"utf8", utf});
+  const char* bad[] = {"\xC3\x28 x",   "\xFF",        "\xE0\x80\x80",
+                       "\xED\xA0\x80", "ok \xE2\x82", "\xF4\x90\x80\x80",
+                       "\xC0\xAF",     "\x80 lone"};
+  for (const char* b : bad) {
+    TCallbookRecord r = IntlRecord();
+    r.street = b;
+    v.push_back({"not-utf8", r});
+  }
+  const double numbers[][2] = {{33.0, -96.0},     {0.0001, -0.00001},      {1e-7, 179.999999},
+                               {-0.0, 0.0},       {32.776664, -96.796988}, {89.99999999999, -1e21},
+                               {0.1 + 0.2, 1e16}, {123456789.125, 5e-324}};
+  for (const auto& [lat, lon] : numbers) {
+    TCallbookRecord r = UsRecord();
+    r.latitude = lat;
+    r.longitude = lon;
+    v.push_back({"numbers", r});
+  }
+  TCallbookRecord flags = UsRecord();
+  flags.vanity = false;
+  flags.synthetic = true;
+  flags.match = TCallbookMatch::BaseCall;
+  flags.designators = "VE3/P";
+  flags.dxccCode = -5;
+  v.push_back({"flags", flags});
+  return v;
+}
+
+class RecordJsonTest : public ::testing::TestWithParam<TJsonCase> {};
+TEST_P(RecordJsonTest, SameBytesAsTheJsonLibrary) {
+  const TCallbookRecord& r = GetParam().record;
+  const std::string expected =
+      CallbookJson(r).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string written = "prefix:";
+  AppendCallbookJson(written, r);
+  EXPECT_EQ(written, "prefix:" + expected) << GetParam().what;
+}
+INSTANTIATE_TEST_SUITE_P(Records, RecordJsonTest, ::testing::ValuesIn(JsonCases()));
 
 TEST(ServiceParsing, ServeAddress) {
   struct TCase {

@@ -94,6 +94,7 @@ TResult<TCallbookAnswer> TCallbook::Lookup(std::string_view typed) const {
 }
 
 TCallbookEntry TCallbook::Entry(std::string_view text) const {
+  const TRecordReuse reuse;  // the entry is read to check its call, then for the record
   TCallbookEntry e;
   // The call box's rule: the base call's key and the designators.
   const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(TrimBlanks(text)));

@@ -28,5 +28,8 @@ std::string CallbookCsvRow(const TCallbookRecord& r);
 std::string CsvField(std::string_view s);
 // The record as an object in column order: numbers as numbers, booleans as booleans.
 nlohmann::ordered_json CallbookJson(const TCallbookRecord& r);
+// The same object's text (as CallbookJson(r).dump() writes it, byte for byte) appended to out,
+// without building the object.
+void AppendCallbookJson(std::string& out, const TCallbookRecord& r);
 // A JSON array of records, one object per line, ending in "\n".
 std::string CallbookJsonArray(const std::vector<TCallbookRecord>& records);

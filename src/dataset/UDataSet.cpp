@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -21,7 +22,31 @@ struct TDataSetState {
   std::array<TIndexCtl, kOrderCount> indexes;
   TEdition edition = Edition1999();
   bool open = false;
+  uint64_t opening = 0;  // counts the openings, so that what was read of an earlier one is known
 };
+
+// The record read last on this thread while a TRecordReuse lives on it.
+struct TLastRecord {
+  int reusers = 0;  // TRecordReuse objects alive on the thread
+  uint64_t opening = 0;
+  TDatabase db = TDatabase::Intl;
+  int32_t ref = -1;
+  TEntryRecord rec;
+};
+
+TLastRecord& LastRecord() {
+  thread_local TLastRecord last;
+  return last;
+}
+
+void CopyRecord(const TEntryRecord& from, TEntryRecord& to) {
+  to.db = from.db;
+  to.ref = from.ref;
+  to.pos = from.pos;
+  to.mapNr = from.mapNr;
+  to.payloadLen = from.payloadLen;
+  std::memcpy(to.payload.data(), from.payload.data(), from.payloadLen);
+}
 
 TDataSetState& State() {
   static TDataSetState state;
@@ -44,6 +69,13 @@ constexpr const char* kOpenPrefixes[kOrderCount] = {
 
 }  // namespace
 
+TRecordReuse::TRecordReuse() { ++LastRecord().reusers; }
+
+TRecordReuse::~TRecordReuse() {
+  TLastRecord& last = LastRecord();
+  if (--last.reusers == 0) last.ref = -1;
+}
+
 void SetHomeDir(const std::string& dir) { State().homeDir = WithTrailingSeparator(dir); }
 
 const std::string& HomeDir() { return State().homeDir; }
@@ -63,6 +95,7 @@ std::string DataSetPath(std::string_view relName) {
 
 void OpenDataSet() {
   auto& s = State();
+  ++s.opening;
   s.open = true;  // files opened before a failure stay open until CloseDataSet
   s.edition = Edition1999();
   if (!s.dataFile.Open(DataSetPath(kDataFileName), true))
@@ -95,6 +128,7 @@ void OpenDataSet() {
 
 void CloseDataSet() {
   auto& s = State();
+  ++s.opening;
   const int saved = LastErrorCode();
   if (s.dataFile.IsOpen()) s.dataFile.Close();
   if (s.sequenceFile.IsOpen()) s.sequenceFile.Close();
@@ -166,12 +200,25 @@ bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec) {
     return false;
   }
   TReadOnlyFile& file = State().dataFile;
+  TLastRecord& last = LastRecord();
+  if (last.reusers > 0 && last.ref == ref && last.db == db && last.opening == State().opening &&
+      file.IsOpen()) {
+    CopyRecord(last.rec, rec);
+    SetLastErrorCode(0);
+    return true;
+  }
   if (const uint8_t* m = file.View(ref, size)) {  // mapped: decoded in place
     bool decoded = false;
     if (!GuardMappedRead([&] { decoded = DecodeRecord(db, m, size, ref, rec); })) return false;
     if (!decoded) {
       SetLastErrorCode(100);
       return false;
+    }
+    if (last.reusers > 0) {
+      CopyRecord(rec, last.rec);
+      last.opening = State().opening;
+      last.db = db;
+      last.ref = ref;
     }
     SetLastErrorCode(0);
     return true;

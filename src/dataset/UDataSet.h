@@ -64,3 +64,14 @@ bool SearchIndex(int index, std::string_view key, bool& exact, int32_t& ref);
 bool ReadIntlRecord(int32_t ref, TEntryRecord& rec);
 bool ReadUSRecord(int32_t ref, TEntryRecord& rec);
 bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec);
+
+// While one lives on a thread, reading the record just read on it again copies it instead of
+// decoding it a second time (a call look-up reads its entry to check the call, then for its
+// record). Only for reads that belong together: a file damaged in between is not seen.
+class TRecordReuse {
+ public:
+  TRecordReuse();
+  ~TRecordReuse();
+  TRecordReuse(const TRecordReuse&) = delete;
+  TRecordReuse& operator=(const TRecordReuse&) = delete;
+};

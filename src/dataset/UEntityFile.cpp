@@ -63,9 +63,8 @@ const TEntity* TEntityTable::FindPrefix(std::string_view call) const {
 }
 
 const TEntity* TEntityTable::FindCode(int code) const {
-  for (const TEntity& e : entities_)
-    if (e.code == code) return &e;
-  return nullptr;
+  const auto it = byCode_.find(code);
+  return it == byCode_.end() ? nullptr : &entities_[it->second];
 }
 
 const TStateZones* TEntityTable::FindState(std::string_view state) const {
@@ -77,6 +76,7 @@ const TStateZones* TEntityTable::FindState(std::string_view state) const {
 }
 
 void TEntityTable::AddEntity(TEntity e) {
+  byCode_.emplace(e.code, entities_.size());
   entities_.push_back(std::move(e));
   if (country_.Empty()) IndexEntity(entities_.back());
 }
@@ -170,8 +170,26 @@ void TEntityTable::Index() {
   }
 }
 
+namespace {
+
+// A call trimmed and in upper case, in a buffer of the caller's while it fits.
+std::string_view UpperCall(std::string_view text, char (&buffer)[64], std::string& longer) {
+  const std::string_view t = TrimBlanksView(text);
+  if (t.size() > sizeof buffer) {
+    longer = AsciiUpper(t);
+    return longer;
+  }
+  for (size_t i = 0; i < t.size(); ++i)
+    buffer[i] = t[i] >= 'a' && t[i] <= 'z' ? static_cast<char>(t[i] - 32) : t[i];
+  return {buffer, t.size()};
+}
+
+}  // namespace
+
 std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) const {
-  const std::string c = AsciiUpper(TrimBlanks(text));
+  char buffer[64];
+  std::string longer;
+  const std::string_view c = UpperCall(text, buffer, longer);
   for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n)
     if (const auto it = prefixes_.find(c.substr(0, n)); it != prefixes_.end())
       return places_[it->second];
@@ -179,7 +197,9 @@ std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) con
 }
 
 std::optional<TCallPlace> TEntityTable::ResolveCall(std::string_view call) const {
-  const std::string c = AsciiUpper(TrimBlanks(call));
+  char buffer[64];
+  std::string longer;
+  const std::string_view c = UpperCall(call, buffer, longer);
   if (const auto it = exact_.find(c); it != exact_.end()) return places_[it->second];
   return ResolvePrefix(c);
 }

@@ -100,11 +100,17 @@ class TEntityTable {
   void IndexEntity(const TEntity& e);
   void AddPlace(TCallPlace p, bool exact);
   std::vector<TEntity> entities_;
+  std::unordered_map<int, size_t> byCode_;  // the first entity of each number
   std::vector<TStateZones> states_;
   TCountryFile country_;
   // The resolver's index: every prefix and exact call with what it resolves to.
   std::vector<TCallPlace> places_;
-  std::unordered_map<std::string, uint32_t> exact_, prefixes_;
+  // Looked up by views of the call (no string made per prefix tried).
+  struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, uint32_t, TTextHash, std::equal_to<>> exact_, prefixes_;
   std::unordered_map<int, bool> single_;
   std::unordered_map<int, std::pair<int, int>> zonesOf_;
   size_t longestPrefix_ = 0;

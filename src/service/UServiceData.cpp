@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <vector>
 
 #include "callbook/UCallbookSearch.h"
 #include "common/IOUtil.h"
@@ -147,4 +148,67 @@ TServiceHealth TDataSetSource::Health() {
     h.dataDate = std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
   }
   return h;
+}
+
+namespace {
+
+// The position in the name order of the first entry whose key is key or greater (exact: equal);
+// the order's count (its end) when there is none.
+bool FirstNamePosition(const std::string& key, bool& exact, int32_t& position) {
+  int32_t ref = -1;
+  if (!SearchIndex(oiUSName, key, exact, ref)) return false;
+  if (ref == -1) {
+    position = OrderEntryCount(oiUSName);
+    return true;
+  }
+  TEntryRecord rec;
+  if (!ReadRecord(TDatabase::US, ref, rec)) return false;
+  position = rec.pos[upName];
+  return true;
+}
+
+}  // namespace
+
+std::string TDataSetSource::Surname(const TCallbookRecord& r) {
+  if (r.database != TDatabase::US || r.ref < 0 || r.name.empty()) return {};
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!open_) return {};
+  TEntryRecord rec;
+  // The entry the record was made of (not another one, after a reopening in between).
+  if (!ReadRecord(TDatabase::US, r.ref, rec) ||
+      Cp437ToUtf8(TrimBlanks(rec.Field(utCall))) != r.call)
+    return {};
+  const int32_t position = rec.pos[upName];
+  // The name's words, in the data set's code page, as the keys are made of them.
+  const std::string name = Utf8ToCp437(r.name);
+  std::vector<std::pair<size_t, size_t>> words;  // offset, length
+  for (size_t at = 0; at < name.size();) {
+    const size_t end = std::min(name.find(' ', at), name.size());
+    if (end > at) words.emplace_back(at, end - at);
+    at = end + 1;
+  }
+  // The surname follows the given names (a suffix after it): the runs ending last are tried
+  // first. A run is the surname when the entry lies within its key's stretch of the name order.
+  for (size_t last = words.size(); last-- > 0;) {
+    for (size_t first = last + 1; first-- > 0;) {
+      const size_t from = words[first].first;
+      const std::string run = name.substr(from, words[last].first + words[last].second - from);
+      const std::string key = MakeSearchKey(oiUSName, run);
+      bool exact = false;
+      int32_t begin = 0, end = 0;
+      if (!FirstNamePosition(key, exact, begin) || !exact || position < begin) continue;
+      // The first key after this one: the key with one more character below any stored one,
+      // or, at full length, with its last character raised.
+      std::string next = key;
+      if (next.size() < static_cast<size_t>(kIndexKeyLengths[oiUSName]))
+        next += '\x01';
+      else if (static_cast<unsigned char>(next.back()) < 0xFF)
+        next.back() = static_cast<char>(next.back() + 1);
+      else
+        continue;
+      if (!FirstNamePosition(next, exact, end) || position >= end) continue;
+      return Cp437ToUtf8(run);
+    }
+  }
+  return {};
 }

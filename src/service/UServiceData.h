@@ -31,6 +31,9 @@ class TDataSetSource : public TServiceSource {
   TListPage SearchWordsPage(const std::vector<std::string>& words, std::string_view db, int offset,
                             int count) override;
   TServiceHealth Health() override;
+  // A U.S. entry's surname: the run of its name's words whose key is the entry's key in the
+  // name order (read from the index and the entry's position in that order).
+  std::string Surname(const TCallbookRecord& r) override;
   std::string MyLocator() override { return myLocator_; }
 
  private:

@@ -1,5 +1,6 @@
 #include "service/UServiceFormats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -311,7 +312,8 @@ bool IsNameSuffix(std::string_view word) {
 }
 }  // namespace
 
-void QrzNameParts(std::string_view name, std::string& fname, std::string& surname) {
+namespace {
+std::vector<std::string_view> NameWords(std::string_view name) {
   std::vector<std::string_view> words;
   size_t at = 0;
   while (at < name.size()) {
@@ -320,6 +322,24 @@ void QrzNameParts(std::string_view name, std::string& fname, std::string& surnam
     if (end > at) words.push_back(name.substr(at, end - at));
     at = end + 1;
   }
+  return words;
+}
+
+// The words but [skip, skip + count), joined by blanks.
+std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to,
+                      size_t skip = 0, size_t count = 0) {
+  std::string out;
+  for (size_t i = from; i < to; ++i) {
+    if (i >= skip && i < skip + count) continue;
+    if (!out.empty()) out += ' ';
+    out += words[i];
+  }
+  return out;
+}
+}  // namespace
+
+void QrzNameParts(std::string_view name, std::string& fname, std::string& surname) {
+  const std::vector<std::string_view> words = NameWords(name);
   fname.clear();
   surname.clear();
   if (words.empty()) return;
@@ -327,11 +347,23 @@ void QrzNameParts(std::string_view name, std::string& fname, std::string& surnam
   size_t last = words.size() - 1;
   if (last >= 2 && IsNameSuffix(words[last])) --last;
   surname = std::string(words[last]);
-  for (size_t i = 0; i < words.size(); ++i) {
-    if (i == last) continue;
-    if (!fname.empty()) fname += ' ';
-    fname += words[i];
+  fname = JoinWords(words, 0, words.size(), last, 1);
+}
+
+void QrzNameParts(std::string_view name, std::string_view surname, std::string& fname,
+                  std::string& surnameOut) {
+  const std::vector<std::string_view> words = NameWords(name);
+  const std::vector<std::string_view> sur = NameWords(surname);
+  if (!sur.empty() && sur.size() <= words.size()) {
+    for (size_t at = words.size() - sur.size() + 1; at-- > 0;) {
+      if (!std::equal(sur.begin(), sur.end(), words.begin() + static_cast<std::ptrdiff_t>(at)))
+        continue;
+      surnameOut = JoinWords(sur, 0, sur.size());
+      fname = JoinWords(words, 0, words.size(), at, sur.size());
+      return;
+    }
   }
+  QrzNameParts(name, fname, surnameOut);
 }
 
 std::string QrzSession(std::string_view key, std::string_view gmTime) {
@@ -346,15 +378,16 @@ std::string QrzError(std::string_view text, std::string_view gmTime, std::string
   return out + kQrzClose;
 }
 
-std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime) {
+std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime,
+                        std::string_view surname) {
   std::string out = kQrzOpen;
   out += "<Callsign>\n";
   Element(out, "call", r.call);
   Known(out, "dxcc", r.dxccCode);
-  std::string fname, surname;
-  QrzNameParts(r.name, fname, surname);
+  std::string fname, name;
+  QrzNameParts(r.name, surname, fname, name);
   Known(out, "fname", fname);
-  Known(out, "name", surname);
+  Known(out, "name", name);
   Known(out, "addr1", r.street);
   Known(out, "addr2", r.city);
   Known(out, "state", r.state);

@@ -36,8 +36,15 @@ std::string CallookXml(const TCallbookRecord* r);
 std::string QrzSession(std::string_view key, std::string_view gmTime);
 // An error; with the session key when the session goes on (as after "Not found: CALL").
 std::string QrzError(std::string_view text, std::string_view gmTime, std::string_view key = {});
-std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime);
+// surname: the surname the data gives for r.name (TServiceSource::Surname); empty: by rule.
+std::string QrzCallsign(const TCallbookRecord& r, std::string_view key, std::string_view gmTime,
+                        std::string_view surname = {});
 // QRZ's split of a name: the last word is the surname ("SMITH"), the rest the first names; a
 // suffix (JR, SR, II, III, IV) after the surname goes with the first names ("JAMES W JR",
 // "BENNETT").
 void QrzNameParts(std::string_view name, std::string& fname, std::string& surname);
+// The split with the surname known ("VAN DER BERG" in "MARY ANN VAN DER BERG"): the surname's
+// words (their last place in the name) go to surnameOut, every other word, a suffix too, to
+// fname ("JAMES W JR"). By the rule above when the name does not hold the surname.
+void QrzNameParts(std::string_view name, std::string_view surname, std::string& fname,
+                  std::string& surnameOut);

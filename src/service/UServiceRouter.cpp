@@ -87,11 +87,13 @@ bool ParseCount(const std::string* text, int fallback, int& count, std::string& 
   return true;
 }
 
-json NoneJson(std::string_view call) {
-  json j;
-  j["call"] = std::string(call);
-  j["match"] = "none";
-  return j;
+// A record's JSON answer, or {"call": CALL, "match": "none"} for a call not found; written
+// straight into the answer.
+void AppendRecordJson(std::string& out, const TCallbookRecord& r) {
+  if (r.match != TCallbookMatch::None) return AppendCallbookJson(out, r);
+  TCallbookRecord none;
+  none.call = AsciiUpper(r.call);
+  AppendCallbookJson(out, none);
 }
 
 }  // namespace
@@ -150,7 +152,10 @@ const std::string* QueryValue(const TQuery& q, std::string_view name) {
   return nullptr;
 }
 
-TStatus CheckCall(std::string_view call) {
+namespace {
+
+// Length and characters of a call as a client may send it.
+TStatus CheckCallCharacters(std::string_view call) {
   if (call.empty()) return TStatus::InvalidArgument("empty call");
   if (call.size() > kMaxCallLength)
     return TStatus::InvalidArgument("call longer than " + std::to_string(kMaxCallLength) +
@@ -160,6 +165,20 @@ TStatus CheckCall(std::string_view call) {
         (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/';
     if (!ok) return TStatus::InvalidArgument("a call holds only letters, digits and /");
   }
+  return TStatus::Ok();
+}
+
+}  // namespace
+
+bool EmptyCallPart(std::string_view call) {
+  return !call.empty() &&
+         (call.front() == '/' || call.back() == '/' || call.find("//") != std::string_view::npos);
+}
+
+TStatus CheckCall(std::string_view call) {
+  if (const TStatus s = CheckCallCharacters(call); !s.ok()) return s;
+  if (EmptyCallPart(call))
+    return TStatus::InvalidArgument("not a call: an empty part between slashes");
   return TStatus::Ok();
 }
 
@@ -282,7 +301,8 @@ TServiceResponse TServiceRouter::Route(const TServiceRequest& req, std::string_v
 }
 
 TCallbookRecord TServiceRouter::Find(std::string_view call) {
-  TCallbookRecord r = source_.FindCall(call);
+  // "/K5DRC" is no call; the station K5DRC is another's answer.
+  TCallbookRecord r = EmptyCallPart(call) ? TCallbookRecord() : source_.FindCall(call);
   if (r.match != TCallbookMatch::Exact && r.match != TCallbookMatch::BaseCall) {
     TCallbookRecord none;
     none.call = AsciiUpper(call);
@@ -294,21 +314,29 @@ TCallbookRecord TServiceRouter::Find(std::string_view call) {
 TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
   if (const TStatus s = CheckCall(call); !s.ok()) return BadRequest(s.Message());
   const TCallbookRecord r = Find(call);
-  if (r.match == TCallbookMatch::None) return JsonAnswer(404, NoneJson(AsciiUpper(call)));
-  return JsonAnswer(200, CallbookJson(r));
+  TServiceResponse a;
+  a.status = r.match == TCallbookMatch::None ? 404 : 200;
+  a.contentType = kJsonType;
+  a.body.reserve(1024);
+  AppendRecordJson(a.body, r);
+  a.body += '\n';
+  return a;
 }
 
 TServiceResponse TServiceRouter::ApiBatch(const TServiceRequest& req) {
   const TResult<std::vector<std::string>> parsed = ParseBatch(req.body, req.contentType);
   if (!parsed.ok()) return BadRequest(parsed.Status().Message());
   const std::vector<std::string>& calls = *parsed;
-  json out = json::array();
-  for (const std::string& c : calls) {
-    const std::string call(TrimBlanksView(c));
-    const TCallbookRecord r = Find(call);
-    out.push_back(r.match == TCallbookMatch::None ? NoneJson(AsciiUpper(call)) : CallbookJson(r));
+  TServiceResponse a;
+  a.contentType = kJsonType;
+  a.body.reserve(512 * calls.size() + 3);
+  a.body += '[';
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (i > 0) a.body += ',';
+    AppendRecordJson(a.body, Find(TrimBlanksView(calls[i])));
   }
-  return JsonAnswer(200, out);
+  a.body += "]\n";
+  return a;
 }
 
 namespace {
@@ -395,9 +423,16 @@ TServiceResponse TServiceRouter::ApiSearch(const TQuery& query) {
   const std::vector<TCallbookRecord> found = s.words
                                                  ? source_.SearchWords(s.wordList, s.db, s.count)
                                                  : source_.ListOrder(s.field, s.text, s.count);
-  json out = json::array();
-  for (const TCallbookRecord& r : found) out.push_back(CallbookJson(r));
-  return JsonAnswer(200, out);
+  TServiceResponse a;
+  a.contentType = kJsonType;
+  a.body.reserve(512 * found.size() + 3);
+  a.body += '[';
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (i > 0) a.body += ',';
+    AppendCallbookJson(a.body, found[i]);
+  }
+  a.body += "]\n";
+  return a;
 }
 
 TServiceResponse TServiceRouter::ApiHealth() {
@@ -426,7 +461,8 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
   const std::string* id = QueryValue(query, "id");
   const std::string* user = QueryValue(query, "u");
   const std::string* call = QueryValue(query, "callsign");
-  if (const TStatus s = call ? CheckCall(*call) : TStatus::Ok(); !s.ok())
+  // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
+  if (const TStatus s = call ? CheckCallCharacters(*call) : TStatus::Ok(); !s.ok())
     return BadRequest(s.Message());
   if (!id) {
     // Any user name and password open a session: the data is local and public.
@@ -446,7 +482,8 @@ TServiceResponse TServiceRouter::HamQth(const TQuery& query) {
 TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const std::string* key = QueryValue(query, "s");
   const std::string* call = QueryValue(query, "callsign");
-  if (const TStatus s = call ? CheckCall(*call) : TStatus::Ok(); !s.ok())
+  // A malformed call is a bad request; one that is no call ("/K5DRC") is not found.
+  if (const TStatus s = call ? CheckCallCharacters(*call) : TStatus::Ok(); !s.ok())
     return BadRequest(s.Message());
   if (!key) {
     const std::string* user = QueryValue(query, "username");
@@ -460,7 +497,7 @@ TServiceResponse TServiceRouter::Qrz(const TQuery& query) {
   const TCallbookRecord r = Find(*call);
   if (r.match == TCallbookMatch::None)
     return Answer(200, kXmlType, QrzError("Not found: " + AsciiUpper(*call), GmTimeText(), *key));
-  return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText()));
+  return Answer(200, kXmlType, QrzCallsign(r, *key, GmTimeText(), source_.Surname(r)));
 }
 
 TServiceResponse TServiceRouter::Callook(std::string_view call, bool asJson) {
@@ -524,6 +561,8 @@ TServiceResponse TServiceRouter::Page(std::string_view path, const TQuery& query
   page.more = l.more;
   return Answer(200, kHtmlType, PageResults(s.text, l.found, page));
 }
+
+std::string TServiceSource::Surname(const TCallbookRecord&) { return {}; }
 
 namespace {
 

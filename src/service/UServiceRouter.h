@@ -31,7 +31,7 @@ struct TServiceRequest {
 
 struct TServiceResponse {
   int status = 200;
-  std::string contentType = "text/plain; charset=utf-8";
+  std::string_view contentType = "text/plain; charset=utf-8";  // a literal
   std::string body;
 };
 
@@ -76,6 +76,10 @@ class TServiceSource {
   virtual TListPage SearchWordsPage(const std::vector<std::string>& words, std::string_view db,
                                     int offset, int count);
   virtual TServiceHealth Health() = 0;
+  // The surname in a record's name as the licence data gives it ("VAN DER BERG" of "MARY ANN
+  // VAN DER BERG"), words as the name writes them; empty when the source cannot tell (the QRZ
+  // answer then splits the name by rule).
+  virtual std::string Surname(const TCallbookRecord& r);
   // The user's own locator from the settings; empty when none.
   virtual std::string MyLocator() = 0;
 };
@@ -90,8 +94,12 @@ TResult<std::string> PercentDecode(std::string_view in, bool plus);
 TResult<TQuery> ParseQuery(std::string_view query);
 // A form body or a batch body line: the same checks as a query.
 const std::string* QueryValue(const TQuery& q, std::string_view name);
-// A call as a client may send it: 1..kMaxCallLength letters, digits and "/".
+// A call as a client may send it: 1..kMaxCallLength letters, digits and "/", and no empty part
+// between slashes.
 TStatus CheckCall(std::string_view call);
+// "/K5DRC", "K5DRC/", "VE3//K5DRC": an empty part between slashes, so no call (and never the
+// entry of K5DRC). The JSON API and the callook paths answer 400, the XML interfaces not found.
+bool EmptyCallPart(std::string_view call);
 // The calls of a batch body: a JSON array of strings when it starts with "[", else one call a
 // line, whatever the content type.
 TResult<std::vector<std::string>> ParseBatch(std::string_view body, std::string_view contentType);
