@@ -47,8 +47,8 @@ class ServiceDataTest : public ::testing::Test {
     edition_ = new fixture::TFixtureEdition;
     SetHomeDir(edition_->path());
     source_ = new TDataSetSource("FN42");
-    std::string error;
-    ASSERT_TRUE(source_->Open(error)) << error;
+    const TStatus opened = source_->Open();
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     served_ = new TServedSource(*source_);
   }
   static void TearDownTestSuite() {
@@ -294,8 +294,8 @@ class ServiceSurnameTest : public ::testing::TestWithParam<TSurnameCase> {
     fixture::WriteEditionFiles(in, dir_->path());
     SetHomeDir(dir_->path());
     source_ = new TDataSetSource("");
-    std::string error;
-    ASSERT_TRUE(source_->Open(error)) << error;
+    const TStatus opened = source_->Open();
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     router_ = new TServiceRouter(*source_);
   }
   static void TearDownTestSuite() {

@@ -654,6 +654,34 @@ TEST_F(ServiceProgramTest, SecondServiceOnUsedPortExits2) {
   EXPECT_EQ(first.WaitExit(10), 0);
 }
 
+// A damaged entity table does not stop the service (answers then have no zones) but is said on
+// standard error, at the start and when SIGHUP reopens the edition.
+TEST_F(ServiceProgramTest, DamagedEntityTableIsSaid) {
+  {
+    std::ofstream table(dir_.path() + "/data/entities.tsv", std::ios::trunc);
+    table << "code\tname\tcontinent\tcq\titu\tprefixes\n1\n";
+  }
+  const std::string err = dir_.path() + "/serve.err";
+  TServeProcess serve(dir_.path(), port_, err);
+  ASSERT_TRUE(TServeProcess::WaitReady(port_)) << ReadText(err);
+  EXPECT_EQ(Get(port_, "/api/v1/calls/K1ABC").status, 200);
+  const auto said = [&err] {
+    const std::string text = ReadText(err);
+    size_t n = 0;
+    for (size_t at = text.find("data/entities.tsv line 2"); at != std::string::npos;
+         at = text.find("data/entities.tsv line 2", at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(said(), 1u) << ReadText(err);
+  ::kill(serve.Pid(), SIGHUP);
+  for (int i = 0; i < 100 && ReadText(err).find("edition reopened") == std::string::npos; ++i)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(said(), 2u) << ReadText(err);
+  ::kill(serve.Pid(), SIGTERM);
+  EXPECT_EQ(serve.WaitExit(10), 0);
+}
+
 // A logger logged in before the restart looks up after it with the same key.
 TEST_F(ServiceProgramTest, RestartBetweenLoginAndLookup) {
   std::string key, id;

@@ -57,8 +57,8 @@ class OutputPlaces : public ::testing::Test {
     ASSERT_TRUE(AllocIndexCaches());
     SetHomeDir(dir_->path());
     source_ = new TDataSetSource("");
-    std::string error;
-    ASSERT_TRUE(source_->Open(error)) << error;
+    const TStatus opened = source_->Open();
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     router_ = new TServiceRouter(*source_);
   }
   static void TearDownTestSuite() {
@@ -244,8 +244,8 @@ TEST(RegisterPlaces, ProvinceAndTownApartInEveryOutput) {
   SetHomeDir(out);
   {
     TDataSetSource source("");
-    std::string error;
-    ASSERT_TRUE(source.Open(error)) << error;
+    const TStatus opened = source.Open();
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     TServiceRouter router(source);
     const auto get = [&router](const std::string& target) {
       return router.Handle({"GET", target, "", ""});

@@ -516,14 +516,16 @@ TEST(ServiceParsing, ServeAddress) {
                          {"[::1]8073", false, "", 0},
                          {"8073x", false, "", 0}};
   for (const TCase& c : cases) {
-    std::string address, error;
+    std::string address;
     int port = 0;
-    EXPECT_EQ(ParseServeAddress(c.text, address, port, error), c.ok) << c.text;
+    const TStatus parsed = ParseServeAddress(c.text, address, port);
+    EXPECT_EQ(parsed.ok(), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(address, c.address) << c.text;
       EXPECT_EQ(port, c.port) << c.text;
     } else {
-      EXPECT_FALSE(error.empty());
+      EXPECT_TRUE(parsed.IsInvalidArgument()) << c.text;
+      EXPECT_FALSE(parsed.Message().empty());
     }
   }
 }

@@ -101,9 +101,8 @@ int main(int argc, char** argv) {
   if (!AllocIndexCaches()) return 2;
   SetHomeDir(dir);
   TDataSetSource s("");
-  std::string error;
-  if (!s.Open(error)) {
-    std::cerr << "router_bench: " << error << "\n";
+  if (const TStatus opened = s.Open(); !opened.ok()) {
+    std::cerr << "router_bench: " << opened.Message() << "\n";
     return 2;
   }
   source = &s;

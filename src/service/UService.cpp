@@ -370,21 +370,19 @@ void TSession::Close() {
 
 }  // namespace
 
-bool ParseServeAddress(std::string_view text, std::string& address, int& port, std::string& error) {
+TStatus ParseServeAddress(std::string_view text, std::string& address, int& port) {
   address = "127.0.0.1";
   std::string_view portText = text;
   if (!text.empty() && text.front() == '[') {
     const size_t close = text.find(']');
     if (close == std::string_view::npos || close + 1 >= text.size() || text[close + 1] != ':') {
-      error = "an IPv6 address is written [ADDRESS]:PORT";
-      return false;
+      return TStatus::InvalidArgument("an IPv6 address is written [ADDRESS]:PORT");
     }
     address = std::string(text.substr(1, close - 1));
     portText = text.substr(close + 2);
   } else if (const size_t colon = text.rfind(':'); colon != std::string_view::npos) {
     if (text.find(':') != colon) {
-      error = "an IPv6 address is written [ADDRESS]:PORT";
-      return false;
+      return TStatus::InvalidArgument("an IPv6 address is written [ADDRESS]:PORT");
     }
     if (colon > 0) address = std::string(text.substr(0, colon));
     portText = text.substr(colon + 1);
@@ -393,15 +391,13 @@ bool ParseServeAddress(std::string_view text, std::string& address, int& port, s
   const auto r = std::from_chars(portText.data(), portText.data() + portText.size(), p);
   if (portText.empty() || r.ec != std::errc() || r.ptr != portText.data() + portText.size() ||
       p < 1 || p > 65535) {
-    error = "the port must be a number from 1 to 65535";
-    return false;
+    return TStatus::InvalidArgument("the port must be a number from 1 to 65535");
   }
   if (address.empty()) {
-    error = "empty address";
-    return false;
+    return TStatus::InvalidArgument("empty address");
   }
   port = p;
-  return true;
+  return TStatus::Ok();
 }
 
 struct TCallbookService::TImpl {
@@ -464,13 +460,11 @@ TCallbookService::~TCallbookService() {
   impl_->workers.clear();
 }
 
-bool TCallbookService::Bind(std::string& error) {
+TStatus TCallbookService::Bind() {
   TErrorCode ec;
   const asio::ip::address address = asio::ip::make_address(options_.address, ec);
-  if (ec) {
-    error = "cannot listen on " + options_.address + ": not an IP address";
-    return false;
-  }
+  if (ec)
+    return TStatus::InvalidArgument("cannot listen on " + options_.address + ": not an IP address");
   const tcp::endpoint endpoint(address, static_cast<unsigned short>(options_.port));
   tcp::acceptor& a = *impl_->acceptor;
   a.open(endpoint.protocol(), ec);
@@ -483,7 +477,7 @@ bool TCallbookService::Bind(std::string& error) {
     const std::string where = options_.address.find(':') != std::string::npos
                                   ? "[" + options_.address + "]"
                                   : options_.address;
-    error = "cannot listen on " + where + ":" + std::to_string(options_.port) + ": ";
+    std::string error = "cannot listen on " + where + ":" + std::to_string(options_.port) + ": ";
     if (ec == asio::error::address_in_use)
       error += "address already in use";
     else if (ec == asio::error::access_denied)
@@ -492,10 +486,10 @@ bool TCallbookService::Bind(std::string& error) {
       error += ec.message();
     TErrorCode ignored;
     a.close(ignored);
-    return false;
+    return TStatus::WithMessage(TStatusCode::IOError, error);
   }
   port_ = a.local_endpoint(ec).port();
-  return true;
+  return TStatus::Ok();
 }
 
 void TCallbookService::Run() {
@@ -522,7 +516,7 @@ void TCallbookService::Stop() {
 }
 
 TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
-                           const std::function<bool(std::string&)>& reopen) {
+                           const std::function<TStatus()>& reopen) {
   // The signals go to one thread that waits for them; every other thread has them blocked.
   sigset_t set;
   sigemptyset(&set);
@@ -533,8 +527,7 @@ TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& option
   signal(SIGPIPE, SIG_IGN);
 
   TCallbookService service(router, options);
-  std::string error;
-  if (!service.Bind(error)) return TStatus::WithMessage(TStatusCode::IOError, error);
+  if (TStatus bound = service.Bind(); !bound.ok()) return bound;
   std::cerr << "tellmark-lookup: serving on http://"
             << (options.address.find(':') != std::string::npos ? "[" + options.address + "]"
                                                                : options.address)
@@ -545,11 +538,11 @@ TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& option
       int sig = 0;
       if (sigwait(&set, &sig) != 0) continue;
       if (sig == SIGHUP) {
-        std::string why;
-        if (reopen(why))
+        if (const TStatus reopened = reopen(); reopened.ok())
           std::cerr << "tellmark-lookup: edition reopened" << std::endl;
         else
-          std::cerr << "tellmark-lookup: reopening the edition failed: " << why << std::endl;
+          std::cerr << "tellmark-lookup: reopening the edition failed: " << reopened.Message()
+                    << std::endl;
         continue;
       }
       if (stopping.exchange(true)) return;

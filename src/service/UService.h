@@ -25,9 +25,9 @@ struct TServiceOptions {
   int writeSeconds = 10;   // for an answer to be taken by the client
 };
 
-// "[ADDRESS:]PORT": "8073", "127.0.0.1:80", "[::1]:8073", ":8073". False (error says why)
-// for anything else.
-bool ParseServeAddress(std::string_view text, std::string& address, int& port, std::string& error);
+// "[ADDRESS:]PORT": "8073", "127.0.0.1:80", "[::1]:8073", ":8073"; invalid argument (saying
+// why) for anything else.
+TStatus ParseServeAddress(std::string_view text, std::string& address, int& port);
 
 class TCallbookService {
  public:
@@ -36,8 +36,8 @@ class TCallbookService {
   TCallbookService(const TCallbookService&) = delete;
   TCallbookService& operator=(const TCallbookService&) = delete;
 
-  // Binds the address; false (error says why) when it cannot.
-  bool Bind(std::string& error);
+  // Binds the address; I/O error (or invalid argument for a malformed address) when it cannot.
+  TStatus Bind();
   int Port() const { return port_; }
   // Serves until Stop (from another thread or a signal thread).
   void Run();
@@ -53,4 +53,4 @@ class TCallbookService {
 // --serve: serves until SIGINT or SIGTERM; SIGHUP calls reopen (the edition, after a rebuild).
 // Notices go to standard error. Fails when the address cannot be bound.
 TStatus RunCallbookService(TServiceRouter& router, const TServiceOptions& options,
-                           const std::function<bool(std::string&)>& reopen);
+                           const std::function<TStatus()>& reopen);

@@ -23,21 +23,19 @@ void TDataSetSource::Close() {
   open_ = false;
 }
 
-bool TDataSetSource::Open(std::string& error) {
+TStatus TDataSetSource::Open() {
   std::lock_guard<std::mutex> lock(mutex_);
   Close();
   try {
     OpenDataSet();
   } catch (const EDataSetError& e) {
     CloseDataSet();
-    error = std::string("Open files: ") + e.what() + " in " + HomeDir();
-    return false;
+    return TStatus::WithMessage(TStatusCode::IOError,
+                                std::string("Open files: ") + e.what() + " in " + HomeDir());
   }
   open_ = true;
   callbook_.Open();
-  if (!callbook_.Warning().empty())
-    error = callbook_.Warning();  // a damaged entity table: records without zones
-  return true;
+  return TStatus::Ok();
 }
 
 void TDataSetSource::CheckOpen() const {

@@ -17,9 +17,11 @@ class TDataSetSource : public TServiceSource {
   explicit TDataSetSource(std::string myLocator);
   ~TDataSetSource() override;
 
-  // Opens (again) the data set; false (error says why) when it cannot, and then answers "no
-  // data" until a later reopening succeeds.
-  bool Open(std::string& error);
+  // Opens (again) the data set; when it cannot, the status says why and the source answers "no
+  // data" until a later reopening succeeds. A damaged entity table does not fail the opening
+  // (records then have no zones): Warning() says it.
+  TStatus Open();
+  const std::string& Warning() const { return callbook_.Warning(); }
 
   TCallbookRecord FindCall(std::string_view typed) override;
   std::vector<TCallbookRecord> ListOrder(TSearchField field, std::string_view text,

@@ -14,15 +14,20 @@ TStatus ServeLookups(const std::string& serve) {
     const int n = std::atoi(t);
     if (n >= 1 && n <= 64) options.threads = n;
   }
-  std::string error;
-  if (!ParseServeAddress(serve, options.address, options.port, error))
-    return TStatus::InvalidArgument("--serve " + serve + ": " + error);
+  if (const TStatus parsed = ParseServeAddress(serve, options.address, options.port); !parsed.ok())
+    return parsed.WithContext("--serve " + serve);
   TSettingsFile settingsFile(SettingsFilePath());
   settingsFile.Load();
   bool notice = false;
   TDataSetSource source(LoadProgramSettings(settingsFile, notice).myLocator);
-  if (!source.Open(error)) return TStatus::WithMessage(TStatusCode::IOError, error);
+  // A damaged entity table is said, not fatal: the answers then have no zones.
+  const auto openEdition = [&source] {
+    TStatus opened = source.Open();
+    if (opened.ok() && !source.Warning().empty())
+      std::cerr << "tellmark-lookup: " << source.Warning() << std::endl;
+    return opened;
+  };
+  if (TStatus opened = openEdition(); !opened.ok()) return opened;
   TServiceRouter router(source);
-  return RunCallbookService(router, options,
-                            [&source](std::string& why) { return source.Open(why); });
+  return RunCallbookService(router, options, openEdition);
 }

@@ -28,8 +28,8 @@ class TRunningService {
     options.address = "127.0.0.1";
     options.port = 0;
     service_ = std::make_unique<TCallbookService>(router, options);
-    std::string error;
-    if (!service_->Bind(error)) throw std::runtime_error(error);
+    if (const TStatus bound = service_->Bind(); !bound.ok())
+      throw std::runtime_error(bound.Message());
     thread_ = std::thread([this] { service_->Run(); });
   }
   ~TRunningService() {
