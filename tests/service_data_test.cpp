@@ -293,14 +293,11 @@ class ServiceSurnameTest : public ::testing::TestWithParam<TSurnameCase> {
                                   c.surname));
     fixture::WriteEditionFiles(in, dir_->path());
     SetHomeDir(dir_->path());
-    source_ = new TDataSetSource("");
-    const TStatus opened = source_->Open();
-    ASSERT_TRUE(opened.ok()) << opened.Message();
-    router_ = new TServiceRouter(*source_);
+    served_ = new servicetest::TServedEdition;
+    ASSERT_TRUE(served_->Open());
   }
   static void TearDownTestSuite() {
-    delete router_;
-    delete source_;
+    delete served_;
     delete dir_;
     FreeIndexCaches();
   }
@@ -308,17 +305,15 @@ class ServiceSurnameTest : public ::testing::TestWithParam<TSurnameCase> {
     TServiceRequest req;
     req.method = "GET";
     req.target = "/bin/xml?s=0123456789abcdef0123456789abcdef;callsign=" + call;
-    const TServiceResponse r = router_->Handle(req);
+    const TServiceResponse r = served_->router.Handle(req);
     EXPECT_EQ(r.status, 200);
     return ParseXml(r.body);
   }
   static TestDir* dir_;
-  static TDataSetSource* source_;
-  static TServiceRouter* router_;
+  static servicetest::TServedEdition* served_;
 };
 TestDir* ServiceSurnameTest::dir_ = nullptr;
-TDataSetSource* ServiceSurnameTest::source_ = nullptr;
-TServiceRouter* ServiceSurnameTest::router_ = nullptr;
+servicetest::TServedEdition* ServiceSurnameTest::served_ = nullptr;
 
 TEST_P(ServiceSurnameTest, QrzNameIsTheStoredSurname) {
   const TSurnameCase& c = GetParam();

@@ -56,27 +56,22 @@ class OutputPlaces : public ::testing::Test {
     WriteEdition(in, dir_->path());
     ASSERT_TRUE(AllocIndexCaches());
     SetHomeDir(dir_->path());
-    source_ = new TDataSetSource("");
-    const TStatus opened = source_->Open();
-    ASSERT_TRUE(opened.ok()) << opened.Message();
-    router_ = new TServiceRouter(*source_);
+    served_ = new servicetest::TServedEdition;
+    ASSERT_TRUE(served_->Open());
   }
   static void TearDownTestSuite() {
-    delete router_;
-    delete source_;
+    delete served_;
     delete dir_;
     FreeIndexCaches();
   }
   static TServiceResponse Get(const std::string& target) {
-    return router_->Handle({"GET", target, "", ""});
+    return served_->router.Handle({"GET", target, "", ""});
   }
   static TestDir* dir_;
-  static TDataSetSource* source_;
-  static TServiceRouter* router_;
+  static servicetest::TServedEdition* served_;
 };
 TestDir* OutputPlaces::dir_ = nullptr;
-TDataSetSource* OutputPlaces::source_ = nullptr;
-TServiceRouter* OutputPlaces::router_ = nullptr;
+servicetest::TServedEdition* OutputPlaces::served_ = nullptr;
 
 // A filled log's fields by record.
 struct TAdifLogText {
@@ -243,12 +238,10 @@ TEST(RegisterPlaces, ProvinceAndTownApartInEveryOutput) {
   ASSERT_TRUE(AllocIndexCaches());
   SetHomeDir(out);
   {
-    TDataSetSource source("");
-    const TStatus opened = source.Open();
-    ASSERT_TRUE(opened.ok()) << opened.Message();
-    TServiceRouter router(source);
-    const auto get = [&router](const std::string& target) {
-      return router.Handle({"GET", target, "", ""});
+    servicetest::TServedEdition served;
+    ASSERT_TRUE(served.Open());
+    const auto get = [&served](const std::string& target) {
+      return served.router.Handle({"GET", target, "", ""});
     };
     const std::string hamqth = ParseXml(get("/xml.php?u=a&p=b").body).Text("session/session_id");
     const std::string qrz =

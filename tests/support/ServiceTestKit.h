@@ -18,8 +18,22 @@
 #include <vector>
 
 #include "service/UService.h"
+#include "service/UServiceData.h"
 
 namespace servicetest {
+
+// The data source and router of --serve over the edition of the home folder (SetHomeDir).
+struct TServedEdition {
+  explicit TServedEdition(std::string myLocator = "")
+      : source(std::move(myLocator)), router(source) {}
+  ::testing::AssertionResult Open() {
+    const TStatus opened = source.Open();
+    if (opened.ok()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << opened.Message();
+  }
+  TDataSetSource source;
+  TServiceRouter router;
+};
 
 // A service on a free port, served by a thread of the test.
 class TRunningService {
