@@ -1,15 +1,18 @@
 // The look-up service on a real data set: answers equal to the command line's look-up path,
-// the same answers from 1,000 concurrent requests of 8 threads as from one at a time, and
-// SIGHUP reopening a rebuilt edition in a running tellmark-lookup --serve.
+// the same answers from 1,000 concurrent requests of 8 threads as from one at a time, look-ups
+// going on while the edition is reopened, and SIGHUP reopening a rebuilt edition in a running
+// tellmark-lookup --serve.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "ServiceTestKit.h"
 #include "dataset/UDataSet.h"
@@ -248,6 +251,69 @@ TEST_F(ServiceDataTest, ConcurrentAnswersEqualSingleThreaded) {
   for (auto& t : threads) t.join();
   ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the requests did not finish in time";
   for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
+}
+
+// Look-ups from four threads while the edition is reopened 20 times, alternately the fixture
+// and a rebuild without K1ABC: every look-up is answered from one whole edition (W1AW always
+// found; K1ABC found, or in the rebuild the next call after it), none fails for want of data.
+TEST(ServiceDataReopen, LookUpsGoOnWhileReopening) {
+  ASSERT_TRUE(AllocIndexCaches());
+  TestDir first, rebuilt;
+  TBuildInput in = fixture::Input();
+  fixture::WriteEditionFiles(in, first.path());
+  in.title = "Rebuilt edition";
+  in.us.erase(std::remove_if(in.us.begin(), in.us.end(),
+                             [](const TBuildEntry& e) {
+                               for (const auto& [tag, text] : e.fields)
+                                 if (tag == 1 && text == "K1ABC") return true;
+                               return false;
+                             }),
+              in.us.end());
+  fixture::WriteEditionFiles(in, rebuilt.path());
+  {
+    SetHomeDir(first.path());
+    TDataSetSource source("");
+    ASSERT_TRUE(source.Open().ok());
+    std::atomic<bool> done{false};
+    std::vector<std::vector<std::string>> faults(4);
+    std::vector<int> answered(4, 0);
+    std::vector<std::thread> threads;
+    for (size_t w = 0; w < 4; ++w) {
+      threads.emplace_back([&, w] {
+        for (int i = 0; i < 200000 && (!done || i < 50); ++i) {
+          try {
+            const TCallbookRecord a = source.FindCall("W1AW");
+            if (a.match != TCallbookMatch::Exact || a.call != "W1AW")
+              faults[w].push_back("W1AW -> " + a.call);
+            const TCallbookRecord b = source.FindCall("K1ABC");
+            if (!(b.match == TCallbookMatch::Exact && b.call == "K1ABC") &&
+                b.match != TCallbookMatch::NextGreater)
+              faults[w].push_back("K1ABC -> " + b.call);
+            ++answered[w];
+          } catch (const std::exception& e) {
+            faults[w].push_back(e.what());
+          }
+          if (faults[w].size() > 5) return;
+        }
+      });
+    }
+    for (int n = 0; n < 20; ++n) {
+      SetHomeDir(n % 2 == 0 ? rebuilt.path() : first.path());
+      const TStatus opened = source.Open();
+      EXPECT_TRUE(opened.ok()) << opened.Message();
+      const std::string title = source.Health().title;
+      EXPECT_EQ(title, n % 2 == 0 ? "Rebuilt edition" : "Fixture edition");
+    }
+    done = true;
+    for (auto& t : threads) t.join();
+    for (size_t w = 0; w < 4; ++w) {
+      EXPECT_TRUE(faults[w].empty()) << faults[w].front();
+      EXPECT_GE(answered[w], 50);
+    }
+    // The last opening is the fixture again: K1ABC is there.
+    EXPECT_EQ(source.FindCall("K1ABC").match, TCallbookMatch::Exact);
+  }
+  FreeIndexCaches();
 }
 
 // QRZ's fname and name from the surname the licence data gave the builder (kept as the entry's

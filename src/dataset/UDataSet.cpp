@@ -4,17 +4,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "common/IOUtil.h"
 #include "common/ULittleEndian.h"
 #include "storage/UIndexEngine.h"
 
-namespace {
-
+// The files of an open data set.
 struct TDataSetState {
   std::string homeDir;
   TReadOnlyFile dataFile;
@@ -22,8 +23,14 @@ struct TDataSetState {
   std::array<TIndexCtl, kOrderCount> indexes;
   TEdition edition = Edition1999();
   bool open = false;
-  uint64_t opening = 0;  // counts the openings, so that what was read of an earlier one is known
+  uint64_t opening = 0;  // this opening's number, so that what was read of an earlier one is known
 };
+
+namespace {
+
+// Openings are numbered across the program's data set and the threads' own.
+std::atomic<uint64_t> g_openings{0};
+uint64_t NextOpening() { return ++g_openings; }
 
 // The record read last on this thread while a TRecordReuse lives on it.
 struct TLastRecord {
@@ -48,9 +55,11 @@ void CopyRecord(const TEntryRecord& from, TEntryRecord& to) {
   std::memcpy(to.payload.data(), from.payload.data(), from.payloadLen);
 }
 
+thread_local TDataSetState* g_threadState = nullptr;
+
 TDataSetState& State() {
   static TDataSetState state;
-  return state;
+  return g_threadState ? *g_threadState : state;
 }
 
 TIndexEngine& EngineFor(int index) {
@@ -68,6 +77,33 @@ constexpr const char* kOpenPrefixes[kOrderCount] = {
 }
 
 }  // namespace
+
+struct TThreadDataSet::TImpl {
+  TDataSetState state;
+  TIndexEngines engines;
+};
+
+TThreadDataSet::TThreadDataSet() : impl_(std::make_unique<TImpl>()) {}
+
+TThreadDataSet::~TThreadDataSet() {
+  const TDataSetUse use(*this);
+  CloseDataSet();
+}
+
+void TThreadDataSet::Open(const std::string& homeDir) {
+  const TDataSetUse use(*this);
+  SetHomeDir(homeDir);
+  OpenDataSet();
+}
+
+TDataSetUse::TDataSetUse(TThreadDataSet& data)
+    : state_(std::exchange(g_threadState, &data.impl_->state)),
+      engines_(UseThreadIndexEngines(&data.impl_->engines)) {}
+
+TDataSetUse::~TDataSetUse() {
+  g_threadState = state_;
+  UseThreadIndexEngines(engines_);
+}
 
 TRecordReuse::TRecordReuse() { ++LastRecord().reusers; }
 
@@ -95,7 +131,7 @@ std::string DataSetPath(std::string_view relName) {
 
 void OpenDataSet() {
   auto& s = State();
-  ++s.opening;
+  s.opening = NextOpening();
   s.open = true;  // files opened before a failure stay open until CloseDataSet
   s.edition = Edition1999();
   if (!s.dataFile.Open(DataSetPath(kDataFileName), true))
@@ -128,7 +164,7 @@ void OpenDataSet() {
 
 void CloseDataSet() {
   auto& s = State();
-  ++s.opening;
+  s.opening = NextOpening();
   const int saved = LastErrorCode();
   if (s.dataFile.IsOpen()) s.dataFile.Close();
   if (s.sequenceFile.IsOpen()) s.sequenceFile.Close();

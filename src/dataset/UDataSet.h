@@ -1,6 +1,7 @@
 #pragma once
 // The open data set: home directory, the data file, the sequence file and the six indexes.
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,6 +65,40 @@ bool SearchIndex(int index, std::string_view key, bool& exact, int32_t& ref);
 bool ReadIntlRecord(int32_t ref, TEntryRecord& rec);
 bool ReadUSRecord(int32_t ref, TEntryRecord& rec);
 bool ReadRecord(TDatabase db, int32_t ref, TEntryRecord& rec);
+
+// A data set opened for one thread: files, cursors and index page caches of its own. While a
+// TDataSetUse of it lives on a thread, that thread's data-set functions above (and the index
+// engines) work on it instead of the program's data set, so threads with one each read the same
+// files at once without a lock. Closed when destroyed.
+class TThreadDataSet {
+ public:
+  TThreadDataSet();
+  ~TThreadDataSet();
+  TThreadDataSet(const TThreadDataSet&) = delete;
+  TThreadDataSet& operator=(const TThreadDataSet&) = delete;
+  // Opens the data set of homeDir as OpenDataSet does (throws EDataSetError).
+  void Open(const std::string& homeDir);
+
+ private:
+  friend class TDataSetUse;
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+struct TDataSetState;
+struct TIndexEngines;
+
+class TDataSetUse {
+ public:
+  explicit TDataSetUse(TThreadDataSet& data);
+  ~TDataSetUse();
+  TDataSetUse(const TDataSetUse&) = delete;
+  TDataSetUse& operator=(const TDataSetUse&) = delete;
+
+ private:
+  TDataSetState* state_;    // the thread's data set before
+  TIndexEngines* engines_;  // and its index engines
+};
 
 // While one lives on a thread, reading the record just read on it again copies it instead of
 // decoding it a second time (a call look-up reads its entry to check the call, then for its

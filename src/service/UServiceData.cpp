@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "callbook/UCallbookSearch.h"
@@ -11,126 +13,54 @@
 #include "common/StrUtil.h"
 #include "dataset/UDataSet.h"
 
-TDataSetSource::TDataSetSource(std::string myLocator) : myLocator_(std::move(myLocator)) {}
+// One opening of the data set: what every request reads, and the data sets requests borrow.
+struct TDataSetSource::TOpening {
+  std::string homeDir;
+  TCallbook callbook;
+  TServiceHealth health;
+  std::vector<std::unique_ptr<TThreadDataSet>> idle;  // under the source's mutex
+};
 
-TDataSetSource::~TDataSetSource() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Close();
-}
-
-void TDataSetSource::Close() {
-  if (open_) CloseDataSet();
-  open_ = false;
-}
-
-TStatus TDataSetSource::Open() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Close();
-  try {
-    OpenDataSet();
-  } catch (const EDataSetError& e) {
-    CloseDataSet();
-    return TStatus::WithMessage(TStatusCode::IOError,
-                                std::string("Open files: ") + e.what() + " in " + HomeDir());
+// A data set of the current opening for one request, made the thread's while it lives.
+class TDataSetSource::TBorrowed {
+ public:
+  explicit TBorrowed(const TDataSetSource& source) : source_(source) {
+    {
+      std::lock_guard<std::mutex> lock(source.mutex_);
+      opening_ = source.opening_;
+      if (opening_ && !opening_->idle.empty()) {
+        data_ = std::move(opening_->idle.back());
+        opening_->idle.pop_back();
+      }
+    }
+    if (!opening_) throw EDataSetError("no data set is open");
+    if (!data_) {  // more requests at once than before
+      data_ = std::make_unique<TThreadDataSet>();
+      data_->Open(opening_->homeDir);
+    }
+    use_.emplace(*data_);
   }
-  open_ = true;
-  callbook_.Open();
-  return TStatus::Ok();
-}
+  ~TBorrowed() {
+    use_.reset();
+    std::lock_guard<std::mutex> lock(source_.mutex_);
+    opening_->idle.push_back(std::move(data_));
+  }
+  TBorrowed(const TBorrowed&) = delete;
+  TBorrowed& operator=(const TBorrowed&) = delete;
+  const TCallbook& Callbook() const { return opening_->callbook; }
 
-void TDataSetSource::CheckOpen() const {
-  if (!open_) throw EDataSetError("no data set is open");
-}
-
-TCallbookRecord TDataSetSource::Record(const TEntryRecord& rec, TCallbookMatch match) {
-  return callbook_.Record(rec, match);
-}
-
-TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  CheckOpen();
-  return ValueOrThrow(callbook_.Lookup(typed)).record;
-}
+ private:
+  const TDataSetSource& source_;
+  std::shared_ptr<TOpening> opening_;  // the last one out of an old opening closes it
+  std::unique_ptr<TThreadDataSet> data_;
+  std::optional<TDataSetUse> use_;
+};
 
 namespace {
 
-int OrderIndexOf(TSearchField field) {
-  return field == TSearchField::Name   ? oiUSName
-         : field == TSearchField::City ? oiUSCity
-         : field == TSearchField::Zip  ? oiUSZIP
-                                       : oiUSCounty;
-}
-
-}  // namespace
-
-TListPage TDataSetSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
-                                        int count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  CheckOpen();
-  TListPage page;
-  const TOrderListing l = ValueOrThrow(ListOrderEntries(OrderIndexOf(field), text, count, offset));
-  page.total = l.total;
-  // With an exact hit the page holds the equal keys only; else the order from the next key on.
-  for (const TFoundEntry& e : l.entries) {
-    if (l.exact && e.match != TCallbookMatch::Exact) break;
-    page.found.push_back(Record(e.rec, e.match));
-  }
-  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
-  return page;
-}
-
-TListPage TDataSetSource::SearchWordsPage(const std::vector<std::string>& words,
-                                          std::string_view db, int offset, int count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  CheckOpen();
-  TListPage page;
-  page.total = 0;
-  // The U.S. entries first, then the International ones, as one list.
-  int32_t skip = offset;
-  for (const TDatabase d : {TDatabase::US, TDatabase::Intl}) {
-    if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
-    const int32_t left = count - static_cast<int32_t>(page.found.size());
-    int32_t total = 0;
-    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left, skip, &total)))
-      page.found.push_back(Record(e.rec, e.match));
-    page.total += total;
-    skip = std::max<int32_t>(skip - total, 0);
-  }
-  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
-  return page;
-}
-
-std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::string_view text,
-                                                       int count) {
-  const int index = OrderIndexOf(field);
-  std::lock_guard<std::mutex> lock(mutex_);
-  CheckOpen();
-  std::vector<TCallbookRecord> out;
-  for (const TFoundEntry& e : ValueOrThrow(ListOrderEntries(index, text, count)).entries)
-    out.push_back(Record(e.rec, e.match));
-  return out;
-}
-
-std::vector<TCallbookRecord> TDataSetSource::SearchWords(const std::vector<std::string>& words,
-                                                         std::string_view db, int count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  CheckOpen();
-  std::vector<TCallbookRecord> out;
-  for (const TDatabase d : {TDatabase::US, TDatabase::Intl}) {
-    if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
-    const int32_t left = count - static_cast<int32_t>(out.size());
-    if (left <= 0) break;
-    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left)))
-      out.push_back(Record(e.rec, e.match));
-  }
-  return out;
-}
-
-TServiceHealth TDataSetSource::Health() {
-  std::lock_guard<std::mutex> lock(mutex_);
+TServiceHealth ReadHealth() {
   TServiceHealth h;
-  h.open = open_;
-  if (!open_) return h;
+  h.open = true;
   const TEdition& ed = CurrentEdition();
   h.title = Cp437ToUtf8(ed.title);
   h.madeOf = EditionSourcesText(ed);
@@ -146,6 +76,140 @@ TServiceHealth TDataSetSource::Health() {
     h.dataDate = std::string(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm));
   }
   return h;
+}
+
+TStatus OpenFailure(const EDataSetError& e) {
+  return TStatus::WithMessage(TStatusCode::IOError,
+                              std::string("Open files: ") + e.what() + " in " + HomeDir());
+}
+
+}  // namespace
+
+TDataSetSource::TDataSetSource(std::string myLocator) : myLocator_(std::move(myLocator)) {}
+
+TDataSetSource::~TDataSetSource() {
+  std::lock_guard<std::mutex> reopen(reopenMutex_);
+  opening_.reset();
+  if (programOpen_) CloseDataSet();
+}
+
+TStatus TDataSetSource::Open() {
+  std::lock_guard<std::mutex> reopen(reopenMutex_);
+  // Requests go on with the old opening meanwhile; a failed reopening leaves no data, not the
+  // old edition.
+  std::shared_ptr<TOpening> old;
+  const auto replace = [&](std::shared_ptr<TOpening> with) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    old = std::exchange(opening_, std::move(with));
+  };
+  // The program's data set as well, for callers that read it beside the service.
+  if (programOpen_) CloseDataSet();
+  programOpen_ = false;
+  auto opening = std::make_shared<TOpening>();
+  auto first = std::make_unique<TThreadDataSet>();
+  try {
+    OpenDataSet();
+    opening->homeDir = HomeDir();
+    first->Open(opening->homeDir);
+  } catch (const EDataSetError& e) {
+    CloseDataSet();
+    replace(nullptr);
+    return OpenFailure(e);
+  }
+  programOpen_ = true;
+  {
+    const TDataSetUse use(*first);
+    opening->callbook.Open();
+    opening->health = ReadHealth();
+  }
+  opening->idle.push_back(std::move(first));
+  replace(std::move(opening));
+  return TStatus::Ok();
+}
+
+std::string TDataSetSource::Warning() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opening_ ? opening_->callbook.Warning() : std::string();
+}
+
+TCallbookRecord TDataSetSource::FindCall(std::string_view typed) {
+  const TBorrowed data(*this);
+  return ValueOrThrow(data.Callbook().Lookup(typed)).record;
+}
+
+namespace {
+
+int OrderIndexOf(TSearchField field) {
+  return field == TSearchField::Name   ? oiUSName
+         : field == TSearchField::City ? oiUSCity
+         : field == TSearchField::Zip  ? oiUSZIP
+                                       : oiUSCounty;
+}
+
+}  // namespace
+
+TListPage TDataSetSource::ListOrderPage(TSearchField field, std::string_view text, int offset,
+                                        int count) {
+  const TBorrowed data(*this);
+  TListPage page;
+  const TOrderListing l = ValueOrThrow(ListOrderEntries(OrderIndexOf(field), text, count, offset));
+  page.total = l.total;
+  // With an exact hit the page holds the equal keys only; else the order from the next key on.
+  for (const TFoundEntry& e : l.entries) {
+    if (l.exact && e.match != TCallbookMatch::Exact) break;
+    page.found.push_back(data.Callbook().Record(e.rec, e.match));
+  }
+  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
+  return page;
+}
+
+TListPage TDataSetSource::SearchWordsPage(const std::vector<std::string>& words,
+                                          std::string_view db, int offset, int count) {
+  const TBorrowed data(*this);
+  TListPage page;
+  page.total = 0;
+  // The U.S. entries first, then the International ones, as one list.
+  int32_t skip = offset;
+  for (const TDatabase d : {TDatabase::US, TDatabase::Intl}) {
+    if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
+    const int32_t left = count - static_cast<int32_t>(page.found.size());
+    int32_t total = 0;
+    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left, skip, &total)))
+      page.found.push_back(data.Callbook().Record(e.rec, e.match));
+    page.total += total;
+    skip = std::max<int32_t>(skip - total, 0);
+  }
+  page.more = offset + static_cast<int64_t>(page.found.size()) < page.total;
+  return page;
+}
+
+std::vector<TCallbookRecord> TDataSetSource::ListOrder(TSearchField field, std::string_view text,
+                                                       int count) {
+  const int index = OrderIndexOf(field);
+  const TBorrowed data(*this);
+  std::vector<TCallbookRecord> out;
+  for (const TFoundEntry& e : ValueOrThrow(ListOrderEntries(index, text, count)).entries)
+    out.push_back(data.Callbook().Record(e.rec, e.match));
+  return out;
+}
+
+std::vector<TCallbookRecord> TDataSetSource::SearchWords(const std::vector<std::string>& words,
+                                                         std::string_view db, int count) {
+  const TBorrowed data(*this);
+  std::vector<TCallbookRecord> out;
+  for (const TDatabase d : {TDatabase::US, TDatabase::Intl}) {
+    if ((db == "us" && d != TDatabase::US) || (db == "intl" && d != TDatabase::Intl)) continue;
+    const int32_t left = count - static_cast<int32_t>(out.size());
+    if (left <= 0) break;
+    for (const TFoundEntry& e : ValueOrThrow(SearchWordEntries(d, words, left)))
+      out.push_back(data.Callbook().Record(e.rec, e.match));
+  }
+  return out;
+}
+
+TServiceHealth TDataSetSource::Health() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opening_ ? opening_->health : TServiceHealth{};
 }
 
 namespace {
@@ -169,8 +233,8 @@ bool FirstNamePosition(const std::string& key, bool& exact, int32_t& position) {
 
 std::string TDataSetSource::Surname(const TCallbookRecord& r) {
   if (r.database != TDatabase::US || r.ref < 0 || r.name.empty()) return {};
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_) return {};
+  if (!Current()) return {};
+  const TBorrowed data(*this);
   TEntryRecord rec;
   // The entry the record was made of (not another one, after a reopening in between).
   if (!ReadRecord(TDatabase::US, r.ref, rec) ||
@@ -209,4 +273,9 @@ std::string TDataSetSource::Surname(const TCallbookRecord& r) {
     }
   }
   return {};
+}
+
+std::shared_ptr<TDataSetSource::TOpening> TDataSetSource::Current() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opening_;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// The directory behind the look-up service: the open data set, shared by every worker. The
-// index engine's page cache and the data-set files' cursors are program-wide state (the last
-// error code is per thread), so each look-up runs under one lock
-// (a look-up takes microseconds; writing the answer happens outside it). Reopening takes the
-// same lock: a request sees the old edition or the new one, never a mix.
+// The directory behind the look-up service, shared by every worker. Index cursors and page
+// caches are per data set, so each request borrows a data set of its own (TThreadDataSet, kept
+// for the next request) and look-ups run side by side without a lock. An opening is one
+// immutable object: reopening puts a new one in place, requests under way finish with the one
+// they began with, and a request sees the old edition or the new one, never a mix.
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -21,7 +22,7 @@ class TDataSetSource : public TServiceSource {
   // data" until a later reopening succeeds. A damaged entity table does not fail the opening
   // (records then have no zones): Warning() says it.
   TStatus Open();
-  const std::string& Warning() const { return callbook_.Warning(); }
+  std::string Warning() const;
 
   TCallbookRecord FindCall(std::string_view typed) override;
   std::vector<TCallbookRecord> ListOrder(TSearchField field, std::string_view text,
@@ -39,12 +40,13 @@ class TDataSetSource : public TServiceSource {
   std::string MyLocator() override { return myLocator_; }
 
  private:
-  void Close();
-  void CheckOpen() const;
-  TCallbookRecord Record(const TEntryRecord& rec, TCallbookMatch match);
+  struct TOpening;
+  class TBorrowed;
+  std::shared_ptr<TOpening> Current() const;
 
-  std::mutex mutex_;
-  bool open_ = false;
-  TCallbook callbook_;
+  mutable std::mutex mutex_;           // guards opening_ and the openings' idle data sets
+  std::mutex reopenMutex_;             // one opening at a time
+  std::shared_ptr<TOpening> opening_;  // null while no data set is open
+  bool programOpen_ = false;           // the program's data set, opened here
   std::string myLocator_;
 };

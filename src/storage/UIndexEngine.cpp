@@ -1,14 +1,18 @@
 #include "storage/UIndexEngine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "common/ULittleEndian.h"
 
 namespace {
-uint64_t g_nextSerial = 1;
+// Serials are unique in the program: a page cache never takes another engine's opening for its own.
+std::atomic<uint64_t> g_nextSerial{1};
+thread_local TIndexEngines* g_threadEngines = nullptr;
 
 // Unsigned byte comparison, a proper prefix first.
 int CompareKeys(std::string_view a, std::string_view b) {
@@ -340,21 +344,39 @@ bool TIndexEngine::FindKey(TIndexCtl& ctl, std::string_view key, bool& found, in
   return true;
 }
 
-TShortKeyEngine& ShortKeyEngine() {
+TIndexEngines::TIndexEngines() {
+  if (!shortKeys.AllocateCache() || !longKeys.AllocateCache()) throw std::bad_alloc();
+}
+
+TIndexEngines* UseThreadIndexEngines(TIndexEngines* engines) {
+  return std::exchange(g_threadEngines, engines);
+}
+
+namespace {
+TShortKeyEngine& ProgramShortKeyEngine() {
   static TShortKeyEngine engine;
   return engine;
 }
 
-TLongKeyEngine& LongKeyEngine() {
+TLongKeyEngine& ProgramLongKeyEngine() {
   static TLongKeyEngine engine;
   return engine;
 }
+}  // namespace
+
+TShortKeyEngine& ShortKeyEngine() {
+  return g_threadEngines ? g_threadEngines->shortKeys : ProgramShortKeyEngine();
+}
+
+TLongKeyEngine& LongKeyEngine() {
+  return g_threadEngines ? g_threadEngines->longKeys : ProgramLongKeyEngine();
+}
 
 bool AllocIndexCaches() {
-  return ShortKeyEngine().AllocateCache() && LongKeyEngine().AllocateCache();
+  return ProgramShortKeyEngine().AllocateCache() && ProgramLongKeyEngine().AllocateCache();
 }
 
 void FreeIndexCaches() {
-  ShortKeyEngine().FreeCache();
-  LongKeyEngine().FreeCache();
+  ProgramShortKeyEngine().FreeCache();
+  ProgramLongKeyEngine().FreeCache();
 }

@@ -95,9 +95,20 @@ class TLongKeyEngine : public TIndexEngine {
   }
 };
 
-// The two engines of the program.
+// A pair of engines with caches of their own, for one thread: while a thread uses them
+// (UseThreadIndexEngines), its ShortKeyEngine() and LongKeyEngine() are these, so threads with a
+// pair each read index files at once. The caches are allocated here (throws std::bad_alloc).
+struct TIndexEngines {
+  TIndexEngines();
+  TShortKeyEngine shortKeys;
+  TLongKeyEngine longKeys;
+};
+// Makes engines the calling thread's (nullptr: the program's again); returns the ones before.
+TIndexEngines* UseThreadIndexEngines(TIndexEngines* engines);
+
+// The two engines of the program, or of the thread while it uses its own.
 TShortKeyEngine& ShortKeyEngine();
 TLongKeyEngine& LongKeyEngine();
-// Allocates / frees both page caches (program start and end).
+// Allocates / frees both page caches of the program (program start and end).
 bool AllocIndexCaches();
 void FreeIndexCaches();
