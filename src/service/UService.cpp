@@ -32,7 +32,12 @@ int64_t Later(int seconds) {
          std::chrono::duration_cast<TClock::duration>(std::chrono::seconds(seconds)).count();
 }
 
-constexpr size_t kReadChunk = 64 * 1024;           // one read, into the thread's buffer
+// A read goes straight into the connection's inbox: a request's worth while waiting for one,
+// more while a body comes. (Reading is started with the buffer, so that the reactor reads when
+// the socket becomes readable and no descriptor is re-armed per request.)
+constexpr size_t kRequestReadChunk = 4 * 1024;
+constexpr size_t kBodyReadChunk = 16 * 1024;
+constexpr size_t kReadChunk = 64 * 1024;  // one read while draining, into the thread's buffer
 constexpr size_t kMaxBatchedAnswers = 256 * 1024;  // pipelined answers written at once
 constexpr size_t kMaxDrainBytes = 1024 * 1024;     // read and dropped after a refusal
 constexpr int kDrainSeconds = 2;
@@ -98,7 +103,7 @@ class TSession : public std::enable_shared_from_this<TSession> {
  private:
   enum class TPhase { Idle, Header, Body, Write, Drain, Closed };
   void WaitRead();
-  void OnReadable();
+  void OnRead(size_t had, const TErrorCode& ec, size_t n);
   void Process();
   void SetPhase(TPhase phase, int seconds);
   void Write();
@@ -232,18 +237,20 @@ void TSession::SetPhase(TPhase phase, int seconds) {
 }
 
 void TSession::WaitRead() {
-  socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](const TErrorCode& ec) {
-    if (!ec && self->phase_ != TPhase::Closed) self->OnReadable();
-  });
+  const size_t had = inbox_.size();
+  const size_t chunk =
+      reader_.State() == THttpRequestReader::TState::Body ? kBodyReadChunk : kRequestReadChunk;
+  inbox_.resize(had + chunk);
+  socket_.async_read_some(asio::buffer(inbox_.data() + had, chunk),
+                          [self = shared_from_this(), had](const TErrorCode& ec, size_t n) {
+                            self->OnRead(had, ec, n);
+                          });
 }
 
-void TSession::OnReadable() {
-  TErrorCode ec;
-  char* buffer = ThreadReadBuffer();
-  const size_t n = socket_.read_some(asio::buffer(buffer, kReadChunk), ec);
-  if (ec == asio::error::would_block || ec == asio::error::try_again) return WaitRead();
+void TSession::OnRead(size_t had, const TErrorCode& ec, size_t n) {
+  inbox_.resize(had + (ec ? 0 : n));
+  if (phase_ == TPhase::Closed) return;
   if (ec || n == 0) return Close();
-  inbox_.append(buffer, n);
   Process();
 }
 
