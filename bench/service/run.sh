@@ -3,7 +3,8 @@
 # calls of a 1999-size edition) and GET /api/v1/health, at 1, 16 and 256 connections, side by
 # side in one run against one server; beside them nginx (Debian's) serving a static file of the
 # size of a look-up answer, the ceiling of HTTP on this machine. Prints a Markdown table
-# (latencies in ms) and the load average before and after.
+# (latencies in ms; the server's CPU time per request, user and system, read from /proc: for nginx
+# its workers') and the load average before and after.
 #   bench/service/run.sh BUILD_DIR [EDITION_DIR] [SECONDS]
 # The edition (about 0.8 GB) is written with tellmark-build --edition-1999 when EDITION_DIR has
 # none. The server listens on a free port of 127.0.0.1.
@@ -68,12 +69,20 @@ EOF
   printf -- '-- wrk script: GET /answer.json from nginx\nrequest = function() return wrk.format("GET", "/answer.json") end\n' > "$work/nginx.lua"
   sed -n '/^function done/,$p' "$here/health.lua" >> "$work/nginx.lua"
 fi
+# User and system clock ticks of the processes so far.
+cpu_ticks() {
+  local sum=0 p
+  for p in "$@"; do
+    sum=$((sum + $(awk '{ print $14 + $15 }' "/proc/$p/stat" 2>/dev/null || echo 0)))
+  done
+  echo "$sum"
+}
 echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Calls: $ncalls; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs);" \
   "wrk and the server on the same machine; ${seconds} s per run"
 echo
-echo "| connections | endpoint | requests/s | p50 | p90 | p99 | errors |"
-echo "|---:|---|---:|---:|---:|---:|---:|"
+echo "| connections | endpoint | requests/s | p50 | p90 | p99 | errors | server CPU µs/request |"
+echo "|---:|---|---:|---:|---:|---:|---:|---:|"
 for c in 1 16 256; do
   t=$(( c < 2 ? 1 : 2 ))
   for ep in calls health nginx; do
@@ -85,10 +94,16 @@ for c in 1 16 256; do
       script=$here/$ep.lua url=http://127.0.0.1:$port/
       label=$([ "$ep" = calls ] && echo "/api/v1/calls/{CALL}" || echo "/api/v1/health")
     fi
+    pids=$server
+    [ "$ep" = nginx ] && pids=$(pgrep -P "$nginx_pid" | tr '\n' ' ')
+    before=$(cpu_ticks $pids)
     line=$(cd "$work" && TELLMARK_CALLS="$work/calls.txt" \
       wrk -t "$t" -c "$c" -d "${seconds}s" --latency -s "$script" "$url" | grep '^RESULT')
+    after=$(cpu_ticks $pids)
     get() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $line"; }
-    echo "| $c | $label | $(get rps) | $(get p50) | $(get p90) | $(get p99) | $(get errors) |"
+    per=$(awk -v t=$((after - before)) -v n="$(get requests)" -v hz="$(getconf CLK_TCK)" \
+      'BEGIN { if (n > 0) printf "%.1f", t * 1e6 / hz / n; else printf "-" }')
+    echo "| $c | $label | $(get rps) | $(get p50) | $(get p90) | $(get p99) | $(get errors) | $per |"
   done
 done
 echo

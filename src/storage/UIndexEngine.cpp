@@ -163,9 +163,10 @@ uint8_t* TIndexEngine::FetchPage(TIndexCtl& ctl, int32_t page) {
         return;
       }
       std::memcpy(s.page.data(), rec, 5);
+      // Only the page's items are looked at.
       if (itemSize == stride_) {
-        std::memcpy(s.page.data() + 5, rec + 5, static_cast<size_t>(kIndexMaxItems * itemSize));
-      } else {  // only the valid items are looked at
+        std::memcpy(s.page.data() + 5, rec + 5, static_cast<size_t>(s.page[kPageCount] * itemSize));
+      } else {
         for (int i = s.page[kPageCount]; i >= 1; --i)
           std::memcpy(s.page.data() + 5 + (i - 1) * stride_, rec + 5 + (i - 1) * itemSize,
                       static_cast<size_t>(itemSize));
