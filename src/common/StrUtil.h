@@ -33,6 +33,10 @@ bool CodePointToCp437(uint32_t cp, char& out);
 
 // Code page 437 <-> UTF-8. Characters without a code page 437 form become unmapped ('?').
 std::string Cp437ToUtf8(std::string_view s);
+// The same appended to out (no allocation once out has room).
+void AppendCp437AsUtf8(std::string& out, std::string_view s);
+// The UTF-8 form of one code page 437 byte (1 to 3 bytes).
+std::string_view Cp437CharAsUtf8(char c);
 std::string Utf8ToCp437(std::string_view s, char unmapped = '?');
 
 // Cuts a text to at most n bytes.

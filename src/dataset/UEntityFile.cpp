@@ -186,22 +186,38 @@ std::string_view UpperCall(std::string_view text, char (&buffer)[64], std::strin
 
 }  // namespace
 
-std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) const {
+const TCallPlace* TEntityTable::PlaceOfPrefix(std::string_view text) const {
   char buffer[64];
   std::string longer;
   const std::string_view c = UpperCall(text, buffer, longer);
   for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n)
     if (const auto it = prefixes_.find(c.substr(0, n)); it != prefixes_.end())
-      return places_[it->second];
-  return std::nullopt;
+      return &places_[it->second];
+  return nullptr;
 }
 
-std::optional<TCallPlace> TEntityTable::ResolveCall(std::string_view call) const {
+const TCallPlace* TEntityTable::PlaceOfCall(std::string_view call) const {
   char buffer[64];
   std::string longer;
   const std::string_view c = UpperCall(call, buffer, longer);
-  if (const auto it = exact_.find(c); it != exact_.end()) return places_[it->second];
-  return ResolvePrefix(c);
+  if (const auto it = exact_.find(c); it != exact_.end()) return &places_[it->second];
+  return PlaceOfPrefix(c);
+}
+
+namespace {
+
+std::optional<TCallPlace> Copied(const TCallPlace* p) {
+  return p ? std::optional<TCallPlace>(*p) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) const {
+  return Copied(PlaceOfPrefix(text));
+}
+
+std::optional<TCallPlace> TEntityTable::ResolveCall(std::string_view call) const {
+  return Copied(PlaceOfCall(call));
 }
 
 bool TEntityTable::SingleZones(int code) const {

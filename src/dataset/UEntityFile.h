@@ -92,6 +92,10 @@ class TEntityTable {
   std::optional<TCallPlace> ResolveCall(std::string_view call) const;
   // The longest prefix of text alone ("VE3", "KH6"), exact calls left aside.
   std::optional<TCallPlace> ResolvePrefix(std::string_view text) const;
+  // The same as the table's own entries (no copy); null where the above are absent. Valid
+  // while the table lives unchanged.
+  const TCallPlace* PlaceOfCall(std::string_view call) const;
+  const TCallPlace* PlaceOfPrefix(std::string_view text) const;
   // Whether every prefix and call of the DXCC entity has the same CQ and ITU zone.
   bool SingleZones(int code) const;
 

@@ -142,6 +142,10 @@ std::string EncodeRecord(const TEntryRecord& rec) {
 
 std::string TEntryRecord::Field(int tag) const { return GetField(tag, payload.data(), payloadLen); }
 
+std::string_view TEntryRecord::FieldView(int tag) const {
+  return GetFieldView(tag, payload.data(), payloadLen);
+}
+
 void TEntryRecord::AssignField(int tag, std::string& out) const {
   ::AssignField(tag, payload.data(), payloadLen, out);
 }
@@ -150,18 +154,21 @@ std::string TEntryRecord::DateField(int tag) const {
   return GetDateField(tag, payload.data(), payloadLen);
 }
 
-void AssignField(int tag, const uint8_t* payload, int length, std::string& out) {
-  out.clear();
-  if (length <= 0 || length >= 500 || !payload || tag < 0 || tag > 255) return;
+std::string_view GetFieldView(int tag, const uint8_t* payload, int length) {
+  if (length <= 0 || length >= 500 || !payload || tag < 0 || tag > 255) return {};
   const auto* at =
       static_cast<const uint8_t*>(std::memchr(payload, tag, static_cast<size_t>(length)));
-  if (!at) return;
+  if (!at) return {};
   const uint8_t* begin = at + 1;
   const uint8_t* end = payload + length;
   if (end - begin > 255) end = begin + 255;
   const uint8_t* stop = begin;
   while (stop < end && *stop >= 32) ++stop;
-  out.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(stop - begin));
+  return {reinterpret_cast<const char*>(begin), static_cast<size_t>(stop - begin)};
+}
+
+void AssignField(int tag, const uint8_t* payload, int length, std::string& out) {
+  out.assign(GetFieldView(tag, payload, length));
   if (tag == 1) std::replace(out.begin(), out.end(), '<', '0');
 }
 
