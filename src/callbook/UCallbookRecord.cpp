@@ -44,12 +44,6 @@ void SetText(std::string& out, std::string_view stored, size_t limit = std::stri
   AppendCp437AsUtf8(out, TrimBlanksView(stored.substr(0, limit)));
 }
 
-// A field's text (not tag 1, whose "<" FieldView leaves as stored).
-void SetText(std::string& out, const TEntryRecord& rec, int tag,
-             size_t limit = std::string_view::npos) {
-  SetText(out, rec.FieldView(tag), limit);
-}
-
 bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
 
 // "A1A 1A1" (also without the blank): a Canadian postal code.
@@ -262,34 +256,35 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
   TCallbookRecord r;
   const bool us = rec.db == TDatabase::US;
   const auto tag = [us](int usTag, int intlTag) { return us ? usTag : intlTag; };
+  const TFieldViews field(rec);  // not for the call: Field(1) reads its "<" as "0"
   SetText(r.call, rec.Field(1));
   r.match = match;
   r.database = rec.db;
   r.ref = rec.ref;
-  SetText(r.address, rec, tag(utAddress, itAddress));
-  SetText(r.country, rec, tag(utCountry, itCountry));
-  SetText(r.dxcc, rec, tag(utDxcc, itDxcc));
+  SetText(r.address, field[tag(utAddress, itAddress)]);
+  SetText(r.country, field[tag(utCountry, itCountry)]);
+  SetText(r.dxcc, field[tag(utDxcc, itDxcc)]);
   SplitAddress(r.address, !us && (r.country == "Canada" || r.dxcc == "Canada"), r);
   r.qslManager = TrimBlanksView(qslManager);
-  SetText(r.comments, rec, tag(utComments, itComments), 60);
-  SetText(r.fax, rec, tag(utFax, itFax), 60);
-  SetText(r.email, rec, tag(utEMail, itEMail), 60);
+  SetText(r.comments, field[tag(utComments, itComments)], 60);
+  SetText(r.fax, field[tag(utFax, itFax)], 60);
+  SetText(r.email, field[tag(utEMail, itEMail)], 60);
   if (us) {
-    const std::string_view cls = rec.FieldView(utClass);
+    const std::string_view cls = field[utClass];
     r.classCode = ClassCode(cls);
     r.classText = Cp437ToUtf8(LicenceClassFieldText(cls));
-    SetText(r.state, rec, utState);
-    SetText(r.zip, rec, utZIP);
-    SetText(r.county, rec, utCounty);
-    SetText(r.timeZone, rec, utTimeZone);
-    SetText(r.areaCode, rec, utAreaCode);
-    r.issued = IsoDate(rec.FieldView(utIssued));
-    r.expires = IsoDate(rec.FieldView(utExpires));
-    SetText(r.previousCall, rec, utPrevCall);
-    r.previousClass = ClassCode(rec.FieldView(utPrevClass));
-    r.vanity = rec.FieldView(utVanity) == "T";
+    SetText(r.state, field[utState]);
+    SetText(r.zip, field[utZIP]);
+    SetText(r.county, field[utCounty]);
+    SetText(r.timeZone, field[utTimeZone]);
+    SetText(r.areaCode, field[utAreaCode]);
+    r.issued = IsoDate(field[utIssued]);
+    r.expires = IsoDate(field[utExpires]);
+    SetText(r.previousCall, field[utPrevCall]);
+    r.previousClass = ClassCode(field[utPrevClass]);
+    r.vanity = field[utVanity] == "T";
     // Stored west positive; the locator needs both.
-    const std::string_view lon = rec.FieldView(utLongitude), lat = rec.FieldView(utLatitude);
+    const std::string_view lon = field[utLongitude], lat = field[utLatitude];
     const std::optional<double> west = Coordinate(lon, 180), north = Coordinate(lat, 90);
     if (west && north) {
       r.longitude = *west == 0 ? 0.0 : -*west;
@@ -297,9 +292,9 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
       r.grid = Cut(CoordToLocator(lon, lat), 6);
     }
   } else {
-    SetText(r.classText, rec, itClass);
+    SetText(r.classText, field[itClass]);
     r.classCode = r.classText;
-    r.grid = TrimBlanksView(rec.FieldView(itLocator).substr(0, 6));
+    r.grid = TrimBlanksView(field[itLocator].substr(0, 6));
     if (!r.grid.empty() && !IsValidLocator(r.grid)) r.grid.clear();
   }
   // The standard way: field and square letters in capitals, subsquare in small letters.

@@ -68,10 +68,18 @@ const TEntity* TEntityTable::FindCode(int code) const {
 }
 
 const TStateZones* TEntityTable::FindState(std::string_view state) const {
-  const std::string s = AsciiUpper(TrimBlanks(state));
+  const std::string_view s = TrimBlanksView(state);
   if (s.empty()) return nullptr;
+  // The row's abbreviation as written equal to the text in upper case.
+  const auto same = [s](std::string_view row) {
+    if (row.size() != s.size()) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+      if (row[i] != (s[i] >= 'a' && s[i] <= 'z' ? static_cast<char>(s[i] - 32) : s[i]))
+        return false;
+    return true;
+  };
   for (const TStateZones& z : states_)
-    if (z.state == s) return &z;
+    if (same(z.state)) return &z;
   return nullptr;
 }
 

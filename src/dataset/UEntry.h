@@ -77,6 +77,20 @@ struct TEntryRecord {
   std::string DateField(int tag) const;
 };
 
+// The fields of a record found in one pass over its payload, for a caller that reads most of
+// them: each view the same as the record's FieldView. The record must outlive it unchanged.
+class TFieldViews {
+ public:
+  explicit TFieldViews(const TEntryRecord& rec);
+  std::string_view operator[](int tag) const;
+
+ private:
+  static constexpr int kTags = 32;  // the tags a field can have (bytes below 32 end a field)
+  const TEntryRecord& rec_;
+  std::array<uint16_t, kTags> begin_{};  // the position after the tag's first byte; 0: none
+  std::array<uint16_t, kTags> end_{};    // the position of the next byte below 32, or the end
+};
+
 // Scrambling of a payload, keyed by the record's byte offset. Unscramble(Scramble(p)) == p.
 void ScramblePayload(uint8_t* payload, int length, int32_t key);
 void UnscramblePayload(uint8_t* payload, int length, int32_t key);
