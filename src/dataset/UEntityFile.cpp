@@ -198,9 +198,16 @@ const TCallPlace* TEntityTable::PlaceOfPrefix(std::string_view text) const {
   char buffer[64];
   std::string longer;
   const std::string_view c = UpperCall(text, buffer, longer);
-  for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n)
-    if (const auto it = prefixes_.find(c.substr(0, n)); it != prefixes_.end())
-      return &places_[it->second];
+  size_t hashes[65];  // of each prefix length tried
+  const size_t longest = std::min({c.size(), longestPrefix_, std::size(hashes) - 1});
+  hashes[0] = TextHash({});
+  for (size_t n = 1; n <= longest; ++n) hashes[n] = TextHash(c.substr(n - 1, 1), hashes[n - 1]);
+  for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n) {
+    const std::string_view prefix = c.substr(0, n);
+    const auto it =
+        n <= longest ? prefixes_.find(THashedText{prefix, hashes[n]}) : prefixes_.find(prefix);
+    if (it != prefixes_.end()) return &places_[it->second];
+  }
   return nullptr;
 }
 
