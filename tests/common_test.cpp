@@ -95,6 +95,31 @@ TEST(StrUtil, CodePage437Table) {
   EXPECT_EQ(Cp437ToUtf8(""), "");
 }
 
+// The word tests against the bytes one by one, for every byte value at every place of a word
+// whose other bytes are the edges of the tests (0x00, 0x1F, 0x20, 0x7F, 0x80, 0xFF ...).
+TEST(StrUtil, WordTestsMatchTheBytes) {
+  const uint8_t kFill[] = {0x00, 0x01, 0x1F, 0x20, 0x21, 0x22, 0x5C, 0x7F, 0x80, 0xFF};
+  for (const uint8_t fill : kFill)
+    for (int place = 0; place < 8; ++place)
+      for (int value = 0; value < 256; ++value) {
+        uint8_t bytes[8];
+        std::fill(std::begin(bytes), std::end(bytes), fill);
+        bytes[place] = static_cast<uint8_t>(value);
+        const uint64_t w = LoadWord(bytes);
+        const auto any = [&bytes](auto is) { return std::any_of(bytes, bytes + 8, is); };
+        for (const uint8_t n : {1, 0x20, 0x21, 0x80}) {
+          ASSERT_EQ(BytesBelow(w, n) != 0, any([n](uint8_t b) { return b < n; }))
+              << int{fill} << " " << place << " " << value << " below " << int{n};
+        }
+        for (const uint8_t b : {0x00, 0x22, 0x5C, 0xFF}) {
+          ASSERT_EQ(BytesEqual(w, b) != 0, any([b](uint8_t x) { return x == b; }))
+              << int{fill} << " " << place << " " << value << " equal " << int{b};
+        }
+        ASSERT_EQ(HighBytes(w) != 0, any([](uint8_t b) { return b >= 0x80; }))
+            << int{fill} << " " << place << " " << value;
+      }
+}
+
 TEST(DataPath, ResolvesBackslashNamesCaseInsensitively) {
   TestDir dir;
   fs::create_directories(dir.file("DATA"));

@@ -4,7 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+
+#include "common/StrUtil.h"
 
 namespace {
 
@@ -212,13 +213,9 @@ constexpr std::array<TJsonByte, 256> kJsonBytes = [] {
 }();
 
 // Whether the eight bytes of w are all copied as they are: none from 0x80, none below 0x20, no
-// '"' and no '\\' (bytewise tests on the whole word, no byte's borrow changing another's answer
-// of whether one exists).
+// '"' and no '\\'.
 bool PlainWord(uint64_t w) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = kOnes * 0x80;
-  const auto zeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-  const uint64_t below = (w - kOnes * 0x20) & ~w & kHigh;
-  return ((w & kHigh) | below | zeroByte(w ^ (kOnes * '"')) | zeroByte(w ^ (kOnes * '\\'))) == 0;
+  return (HighBytes(w) | BytesBelow(w, 0x20) | BytesEqual(w, '"') | BytesEqual(w, '\\')) == 0;
 }
 
 // A JSON string as the JSON library writes it (no ASCII escaping of other characters, invalid
@@ -228,13 +225,9 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
   size_t plain = 0;  // start of the run of bytes copied as they are
   for (size_t i = 0; i < s.size();) {
-    if (i + 8 <= s.size()) {
-      uint64_t w;
-      std::memcpy(&w, s.data() + i, sizeof w);
-      if (PlainWord(w)) {
-        i += 8;
-        continue;
-      }
+    if (i + 8 <= s.size() && PlainWord(LoadWord(s.data() + i))) {
+      i += 8;
+      continue;
     }
     const auto c = static_cast<unsigned char>(s[i]);
     const TJsonByte kind = kJsonBytes[c];

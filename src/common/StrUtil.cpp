@@ -139,13 +139,17 @@ std::string Cp437ToUtf8(std::string_view s) {
 void AppendCp437AsUtf8(std::string& out, std::string_view s) {
   // Runs of ASCII are copied whole; most texts are nothing else.
   size_t plain = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const auto u = static_cast<unsigned char>(s[i]);
+  for (size_t i = 0; i < s.size();) {
+    if (i + 8 <= s.size() && HighBytes(LoadWord(s.data() + i)) == 0) {
+      i += 8;
+      continue;
+    }
+    const auto u = static_cast<unsigned char>(s[i++]);
     if (u < 0x80) continue;
-    out.append(s.data() + plain, i - plain);
+    out.append(s.data() + plain, i - 1 - plain);
     const TUtf8Char& c = kCp437Utf8.chars[u];
     out.append(c.bytes, c.size);
-    plain = i + 1;
+    plain = i;
   }
   out.append(s.data() + plain, s.size() - plain);
 }

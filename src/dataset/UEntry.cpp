@@ -33,11 +33,6 @@ constexpr uint8_t kPerms[3][20] = {
 
 // The passes work on eight bytes at a time: a word of the payload and a word of what its bytes
 // change by, added or xored byte by byte (no carry from one byte into the next).
-uint64_t LoadWord(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 void StoreWord(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
 uint64_t AddBytes(uint64_t a, uint64_t b) {
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
@@ -205,13 +200,17 @@ TFieldViews::TFieldViews(const TEntryRecord& rec) : rec_(rec) {
   const int length = rec.payloadLen;
   if (length <= 0 || length >= 500) return;
   int open = -1;  // the tag whose text runs on
-  for (int i = 0; i < length; ++i) {
-    const uint8_t b = rec.payload[static_cast<size_t>(i)];
+  for (int i = 0; i < length;) {
+    if (i + 8 <= length && BytesBelow(LoadWord(rec.payload.data() + i), kTags) == 0) {
+      i += 8;  // text only
+      continue;
+    }
+    const uint8_t b = rec.payload[static_cast<size_t>(i++)];
     if (b >= kTags) continue;
-    if (open >= 0) end_[static_cast<size_t>(open)] = static_cast<uint16_t>(i);
+    if (open >= 0) end_[static_cast<size_t>(open)] = static_cast<uint16_t>(i - 1);
     open = -1;
     if (begin_[b] == 0) {
-      begin_[b] = static_cast<uint16_t>(i + 1);
+      begin_[b] = static_cast<uint16_t>(i);
       open = b;
     }
   }
