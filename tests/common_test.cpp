@@ -54,6 +54,72 @@ TEST(StrUtil, CodePage437RoundTrip) {
   EXPECT_EQ(Utf8ToCp437("\xC3"), "?");  // truncated sequence
 }
 
+// Code page 437 bytes and their characters, checked by hand against the code page's chart.
+TEST(StrUtil, CodePage437Table) {
+  const std::pair<unsigned char, const char*> kChart[] = {
+      {0x41, "A"},
+      {0x7E, "~"},
+      {0x80, "\xC3\x87"},      // Ç
+      {0x81, "\xC3\xBC"},      // ü
+      {0x82, "\xC3\xA9"},      // é
+      {0x8E, "\xC3\x84"},      // Ä
+      {0x9B, "\xC2\xA2"},      // ¢
+      {0x9E, "\xE2\x82\xA7"},  // ₧
+      {0x9F, "\xC6\x92"},      // ƒ
+      {0xA4, "\xC3\xB1"},      // ñ
+      {0xA9, "\xE2\x8C\x90"},  // ⌐
+      {0xB0, "\xE2\x96\x91"},  // ░
+      {0xC5, "\xE2\x94\xBC"},  // ┼
+      {0xDB, "\xE2\x96\x88"},  // █
+      {0xE1, "\xC3\x9F"},      // ß
+      {0xE3, "\xCF\x80"},      // π
+      {0xEA, "\xCE\xA9"},      // Ω
+      {0xF8, "\xC2\xB0"},      // °
+      {0xFB, "\xE2\x88\x9A"},  // √
+      {0xFE, "\xE2\x96\xA0"},  // ■
+      {0xFF, "\xC2\xA0"},      // no-break space
+  };
+  for (const auto& [byte, utf8] : kChart) {
+    const char c = static_cast<char>(byte);
+    EXPECT_EQ(Cp437CharAsUtf8(c), utf8) << std::hex << int{byte};
+    EXPECT_EQ(Cp437ToUtf8(std::string(1, c)), utf8) << std::hex << int{byte};
+    std::string out = "x";
+    AppendCp437AsUtf8(out, std::string(1, c) + "y");
+    EXPECT_EQ(out, std::string("x") + utf8 + "y") << std::hex << int{byte};
+  }
+  EXPECT_EQ(Cp437CharAsUtf8('\0'), std::string(1, '\0'));
+  EXPECT_EQ(Cp437ToUtf8(" Stra\xE1"
+                        "e \xB0\xB1\xB2 "),
+            " Stra\xC3\x9F"
+            "e \xE2\x96\x91\xE2\x96\x92\xE2\x96\x93 ");
+  EXPECT_EQ(Cp437ToUtf8(""), "");
+}
+
+// The word tests against the bytes one by one, for every byte value at every place of a word
+// whose other bytes are the edges of the tests (0x00, 0x1F, 0x20, 0x7F, 0x80, 0xFF ...).
+TEST(StrUtil, WordTestsMatchTheBytes) {
+  const uint8_t kFill[] = {0x00, 0x01, 0x1F, 0x20, 0x21, 0x22, 0x5C, 0x7F, 0x80, 0xFF};
+  for (const uint8_t fill : kFill)
+    for (int place = 0; place < 8; ++place)
+      for (int value = 0; value < 256; ++value) {
+        uint8_t bytes[8];
+        std::fill(std::begin(bytes), std::end(bytes), fill);
+        bytes[place] = static_cast<uint8_t>(value);
+        const uint64_t w = LoadWord(bytes);
+        const auto any = [&bytes](auto is) { return std::any_of(bytes, bytes + 8, is); };
+        for (const uint8_t n : {1, 0x20, 0x21, 0x80}) {
+          ASSERT_EQ(BytesBelow(w, n) != 0, any([n](uint8_t b) { return b < n; }))
+              << int{fill} << " " << place << " " << value << " below " << int{n};
+        }
+        for (const uint8_t b : {0x00, 0x22, 0x5C, 0xFF}) {
+          ASSERT_EQ(BytesEqual(w, b) != 0, any([b](uint8_t x) { return x == b; }))
+              << int{fill} << " " << place << " " << value << " equal " << int{b};
+        }
+        ASSERT_EQ(HighBytes(w) != 0, any([](uint8_t b) { return b >= 0x80; }))
+            << int{fill} << " " << place << " " << value;
+      }
+}
+
 TEST(DataPath, ResolvesBackslashNamesCaseInsensitively) {
   TestDir dir;
   fs::create_directories(dir.file("DATA"));

@@ -131,6 +131,122 @@ TEST(Fields, AssignFieldMatchesGetFieldAndReusesItsString) {
   EXPECT_EQ(out, rec.Field(1));
 }
 
+// A stored payload and the text each tag's field holds (as stored: "<" kept, blanks kept,
+// code page 437 bytes as they are); every tag not listed is absent.
+struct TFieldCase {
+  const char* name;
+  std::string payload;
+  std::vector<std::pair<int, std::string>> fields;
+};
+
+void PrintTo(const TFieldCase& c, std::ostream* os) { *os << c.name; }
+
+class FieldViewsAgree : public ::testing::TestWithParam<TFieldCase> {};
+
+// FieldView, TFieldViews and Field give the same texts (Field reading "<" of tag 1 as "0"),
+// and those are the stored texts.
+TEST_P(FieldViewsAgree, WithFieldAndTheStoredTexts) {
+  const TFieldCase& c = GetParam();
+  ASSERT_LE(c.payload.size(), static_cast<size_t>(kUSPayloadSize));
+  TEntryRecord rec;
+  rec.db = TDatabase::US;
+  rec.payloadLen = static_cast<uint16_t>(c.payload.size());
+  std::memcpy(rec.payload.data(), c.payload.data(), c.payload.size());
+  const TFieldViews views(rec);
+  for (int tag = -1; tag < 32; ++tag) {
+    std::string want;
+    for (const auto& [t, text] : c.fields)
+      if (t == tag) want = text;
+    EXPECT_EQ(rec.FieldView(tag), want) << "tag " << tag;
+    EXPECT_EQ(views[tag], want) << "tag " << tag;
+    if (tag == 1) std::replace(want.begin(), want.end(), '<', '0');
+    EXPECT_EQ(rec.Field(tag), want) << "tag " << tag;
+  }
+  // A tag from 32 on is a text byte ("a", " "): found in the text, the same by all three.
+  for (const int tag : {32, 65, 97, 0x81, 255, 256}) {
+    EXPECT_EQ(views[tag], rec.FieldView(tag)) << "tag " << tag;
+    EXPECT_EQ(rec.Field(tag), rec.FieldView(tag)) << "tag " << tag;
+  }
+}
+
+const TFieldCase kFieldCases[] = {
+    {"PaddedAndCodePage437",
+     std::string("\x01W<ABC  \x0D  Jos\x82 M\x81ller ,  , 1 Elm St  \x0B Do\xA4"
+                 "a Ana \x16\xB0\xB1\xE1"),
+     {{1, "W<ABC  "},
+      {13, "  Jos\x82 M\x81ller ,  , 1 Elm St  "},
+      {11,
+       " Do\xA4"
+       "a Ana "},
+      {22, "\xB0\xB1\xE1"}}},
+    {"EmptyFieldsAndATagAtTheEnd",
+     std::string("\x01K5DRC\x02\x03\x04    \x05"),
+     {{1, "K5DRC"}, {2, ""}, {3, ""}, {4, "    "}, {5, ""}}},
+    {"FirstOfARepeatedTagCounts",
+     std::string("\x03"
+                 "first\x04x\x03second"),
+     {{3, "first"}, {4, "x"}}},
+    {"TagZeroAndHighBytesInText",
+     std::string("\x00zero\x18\xFF\x80\x7F", 9),
+     {{0, "zero"}, {24, "\xFF\x80\x7F"}}},
+    {"CutAt255",
+     std::string("\x07") + std::string(300, 'a') + "\x09" + "b",
+     {{7, std::string(255, 'a')}, {9, "b"}}},
+    {"EmptyPayload", std::string(), {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fields, FieldViewsAgree, ::testing::ValuesIn(kFieldCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The passes as the record format describes them, one byte at a time: the reference the
+// scrambling (which works on words) must match for every key residue and length.
+void ReferenceUnscramble(uint8_t* p, int len, int32_t key) {
+  static const int kOrder[7][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1},
+                                   {1, 0, 2}, {2, 1, 0}, {1, 2, 0}};
+  static const uint8_t kAlt[7] = {0, 5, 2, 0, 3, 1, 6}, kXor[7] = {3, 0, 7, 1, 0, 4, 2};
+  static const uint8_t kPerm[3][20] = {
+      {7, 14, 1, 18, 11, 4, 16, 9, 2, 13, 19, 6, 0, 12, 5, 17, 10, 3, 15, 8},
+      {19, 2, 10, 5, 15, 0, 8, 13, 3, 17, 6, 11, 1, 16, 9, 4, 18, 7, 12, 14},
+      {4, 9, 15, 0, 12, 17, 6, 2, 19, 10, 1, 14, 8, 18, 3, 11, 16, 5, 13, 7}};
+  const uint32_t k = static_cast<uint32_t>(key);
+  const uint32_t r = k % 7;
+  for (const int pass : kOrder[r]) {
+    if (pass == 0) {  // byte 1 minus, byte 2 plus, ... key + constant + position
+      for (int i = 0; i < len; ++i) {
+        const uint8_t d = static_cast<uint8_t>(k + kAlt[r] + static_cast<uint32_t>(i));
+        p[i] = static_cast<uint8_t>(i % 2 == 0 ? p[i] - d : p[i] + d);
+      }
+    } else if (pass == 1) {
+      for (int i = 0; i < len; ++i)
+        p[i] ^= static_cast<uint8_t>(k + kXor[r] + static_cast<uint32_t>(i) + 1);
+    } else {
+      for (int n = 0; n < len / 20; ++n) {
+        uint8_t block[20];
+        for (int j = 0; j < 20; ++j)
+          block[j] = p[n * 20 + kPerm[(k + static_cast<uint32_t>(n) + 1) % 3][j]];
+        std::memcpy(p + n * 20, block, 20);
+      }
+      for (int i = len / 20 * 20; i < len; ++i) p[i] ^= static_cast<uint8_t>(i + 1);
+    }
+  }
+}
+
+TEST(Scrambling, MatchesTheBytewiseReference) {
+  std::mt19937 rng(11);
+  for (int32_t key = -40; key < 400; key += 3) {
+    for (int len = 0; len <= kUSPayloadSize; len += (len < 48 ? 1 : 29)) {
+      std::vector<uint8_t> stored(static_cast<size_t>(len));
+      for (uint8_t& b : stored) b = static_cast<uint8_t>(rng());
+      std::vector<uint8_t> ours = stored, reference = stored;
+      UnscramblePayload(ours.data(), len, key);
+      ReferenceUnscramble(reference.data(), len, key);
+      ASSERT_EQ(ours, reference) << "key " << key << " length " << len;
+      ScramblePayload(ours.data(), len, key);
+      ASSERT_EQ(ours, stored) << "key " << key << " length " << len;
+    }
+  }
+}
+
 TEST(Fields, DatesAndClasses) {
   const auto p =
       Bytes(std::string("\x05"

@@ -475,6 +475,14 @@ std::vector<TJsonCase> JsonCases() {
     r.longitude = lon;
     v.push_back({"numbers", r});
   }
+  // Escapes, characters beyond ASCII and bytes that are not UTF-8 at each place of an eight-byte
+  // word, between runs of plain bytes.
+  for (const char* special : {"\"", "\\", "\x1f", "\x7f", "\xC3\xBC", "\xE2\x96\x91", "\xFF"})
+    for (const size_t at : {0, 1, 7, 8, 9, 15, 16, 23}) {
+      TCallbookRecord r = IntlRecord();
+      r.comments = std::string(at, 'a') + special + std::string(17, 'b');
+      v.push_back({"word-places", r});
+    }
   TCallbookRecord flags = UsRecord();
   flags.vanity = false;
   flags.synthetic = true;

@@ -70,7 +70,9 @@ void TCallbook::Open() {
   }
 }
 
-std::string TCallbook::QslManager(int32_t nr) const {
+std::string TCallbook::QslManager(int32_t nr) const { return std::string(ManagerCall(nr)); }
+
+std::string_view TCallbook::ManagerCall(int32_t nr) const {
   if (nr <= 0 || static_cast<size_t>(nr) >= managers_.size()) return {};
   return managers_[static_cast<size_t>(nr)];
 }
@@ -78,9 +80,9 @@ std::string TCallbook::QslManager(int32_t nr) const {
 TCallbookRecord TCallbook::Record(const TEntryRecord& rec, TCallbookMatch match,
                                   std::string_view designators, std::string_view loggedCall) const {
   const int tag = rec.db == TDatabase::US ? int{utQslMgr} : int{itQslMgr};
-  TCallbookRecord r =
-      MakeCallbookRecord(rec, match, &entities_, QslManager(QslManagerRecordNumber(rec.Field(tag))),
-                         designators, loggedCall);
+  TCallbookRecord r = MakeCallbookRecord(rec, match, &entities_,
+                                         ManagerCall(QslManagerRecordNumber(rec.FieldView(tag))),
+                                         designators, loggedCall);
   r.synthetic = DatabaseSynthetic(CurrentEdition(), rec.db == TDatabase::US ? "us" : "intl");
   return r;
 }
@@ -97,9 +99,9 @@ TCallbookEntry TCallbook::Entry(std::string_view text) const {
   const TRecordReuse reuse;  // the entry is read to check its call, then for the record
   TCallbookEntry e;
   // The call box's rule: the base call's key and the designators.
-  const TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(TrimBlanks(text)));
-  e.key = parts.base;
-  e.designators = parts.designators;
+  TCallParts parts = TLookup::CallBoxParts(Utf8ToCp437(TrimBlanksView(text)));
+  e.key = std::move(parts.base);
+  e.designators = std::move(parts.designators);
   if (e.key.empty()) return e;
   // The U.S. database first for calls that begin as U.S. calls do, as the call box does.
   TLookup lookup;
@@ -119,20 +121,18 @@ TCallbookEntry TCallbook::Entry(std::string_view text) const {
 }
 
 TCallbookAnswer TCallbook::Answer(std::string_view text) const {
+  const std::string_view typed = TrimBlanksView(text);
+  TCallbookEntry e = Entry(typed);
+  if (e.match != TCallbookMatch::None)  // the record made in place
+    return {Record(e.rec, e.match, e.designators, AsciiUpper(typed)), std::move(e.notice)};
   TCallbookAnswer a;
-  const std::string typed = TrimBlanks(text);
-  const TCallbookEntry e = Entry(typed);
   if (e.key.empty()) {
     a.record.call = typed;
     a.message = "empty call";
     return a;
   }
-  a.message = e.notice;
-  if (e.match == TCallbookMatch::None) {
-    if (a.message.empty()) a.message = Cp437ToUtf8(NotFoundText("Call", e.key));
-    a.record.call = AsciiUpper(typed);
-    return a;
-  }
-  a.record = Record(e.rec, e.match, e.designators, AsciiUpper(typed));
+  a.message = std::move(e.notice);
+  if (a.message.empty()) a.message = Cp437ToUtf8(NotFoundText("Call", e.key));
+  a.record.call = AsciiUpper(typed);
   return a;
 }

@@ -61,6 +61,7 @@ class TCallbook {
   // Lookup and FindEntry on the data-set layer, which throws EDataSetError.
   TCallbookAnswer Answer(std::string_view typed) const;
   TCallbookEntry Entry(std::string_view typed) const;
+  std::string_view ManagerCall(int32_t nr) const;
 
   TEntityTable entities_;
   std::vector<std::string> managers_;  // by record number; [0] is the heading row

@@ -10,7 +10,7 @@ namespace {
 
 // A stored decimal text ("96.6772", " -12.5 "); absent when it is not a number within limit.
 std::optional<double> Coordinate(std::string_view text, double limit) {
-  const std::string s = TrimBlanks(text);
+  const std::string_view s = TrimBlanksView(text);
   if (s.empty()) return std::nullopt;
   const char* b = s.data();
   const char* e = b + s.size();
@@ -29,26 +29,33 @@ bool Digits(std::string_view s) {
 
 // "MMDDYYYY" as "YYYY-MM-DD"; empty for anything that is not such a date.
 std::string IsoDate(std::string_view stored) {
-  const std::string s = TrimBlanks(stored);
+  const std::string_view s = TrimBlanksView(stored);
   if (s.size() != 8 || !Digits(s)) return {};
   const int month = (s[0] - '0') * 10 + (s[1] - '0');
   const int day = (s[2] - '0') * 10 + (s[3] - '0');
   if (month < 1 || month > 12 || day < 1 || day > 31) return {};
-  return s.substr(4, 4) + "-" + s.substr(0, 2) + "-" + s.substr(2, 2);
+  const char iso[] = {s[4], s[5], s[6], s[7], '-', s[0], s[1], '-', s[2], s[3]};
+  return std::string(iso, sizeof iso);
 }
 
-std::string Text(const TEntryRecord& rec, int tag) {
-  return Cp437ToUtf8(TrimBlanks(rec.Field(tag)));
+// A stored text as the record gives it: blanks trimmed, UTF-8; at most limit stored bytes.
+void SetText(std::string& out, std::string_view stored, size_t limit = std::string_view::npos) {
+  out.clear();
+  AppendCp437AsUtf8(out, TrimBlanksView(stored.substr(0, limit)));
 }
 
 bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
 
 // "A1A 1A1" (also without the blank): a Canadian postal code.
 bool IsCanadianPostalCode(std::string_view s) {
-  std::string c;
+  char c[6];
+  size_t n = 0;
   for (char ch : s)
-    if (ch != ' ') c += ch;
-  if (c.size() != 6) return false;
+    if (ch != ' ') {
+      if (n == sizeof c) return false;
+      c[n++] = ch;
+    }
+  if (n != 6) return false;
   for (size_t i = 0; i < 6; ++i)
     if (i % 2 == 0 ? !IsUpperLetter(c[i]) : !(c[i] >= '0' && c[i] <= '9')) return false;
   return true;
@@ -56,29 +63,29 @@ bool IsCanadianPostalCode(std::string_view s) {
 
 // The town of an address's last part, without the postcode before it ("84120 Pertuis") or the
 // province and postal code after it ("WHITEHORSE YT  Y1A 1A1"), which go to zip and state.
-void SplitPlace(const std::string& part, bool canadian, TCallbookRecord& r) {
-  std::string town = part;
+void SplitPlace(std::string_view part, bool canadian, TCallbookRecord& r) {
+  std::string_view town = part;
   if (canadian) {
     // "TOWN PR  A1A 1A1", "TOWN PR" or "TOWN  A1A 1A1".
     if (town.size() >= 7 && IsCanadianPostalCode(town.substr(town.size() - 7)) &&
         (town.size() == 7 || town[town.size() - 8] == ' ')) {
       r.zip = town.substr(town.size() - 7);
-      town = TrimBlanks(town.substr(0, town.size() - 7));
+      town = TrimBlanksView(town.substr(0, town.size() - 7));
     }
     if (town.size() >= 3 && town[town.size() - 3] == ' ' &&
         !CanadianProvinceArea(town.substr(town.size() - 2)).empty()) {
       r.state = town.substr(town.size() - 2);
-      town = TrimBlanks(town.substr(0, town.size() - 3));
+      town = TrimBlanksView(town.substr(0, town.size() - 3));
     }
   } else {
     // A leading postcode of digits (and a dash): "84120 Pertuis", "00100 Helsinki".
     const size_t blank = town.find(' ');
-    if (blank != std::string::npos && blank > 0) {
-      const std::string first = town.substr(0, blank);
-      if (first.find_first_not_of("0123456789-") == std::string::npos &&
-          first.find_first_of("0123456789") != std::string::npos) {
+    if (blank != std::string_view::npos && blank > 0) {
+      const std::string_view first = town.substr(0, blank);
+      if (first.find_first_not_of("0123456789-") == std::string_view::npos &&
+          first.find_first_of("0123456789") != std::string_view::npos) {
         r.zip = first;
-        town = TrimBlanks(town.substr(blank + 1));
+        town = TrimBlanksView(town.substr(blank + 1));
       }
     }
   }
@@ -86,26 +93,35 @@ void SplitPlace(const std::string& part, bool canadian, TCallbookRecord& r) {
 }
 
 // Name (first part), street (the middle parts) and city (the last part) of an address line.
-void SplitAddress(const std::string& address, bool canadian, TCallbookRecord& r) {
-  std::vector<std::string> parts;
+void SplitAddress(std::string_view address, bool canadian, TCallbookRecord& r) {
+  // The parts are the non-empty ones, trimmed; a middle part is known as one once the next
+  // part comes.
+  std::string_view first, last;
+  size_t count = 0;
   size_t at = 0;
   while (at <= address.size()) {
     const size_t comma = std::min(address.find(", ", at), address.size());
-    std::string part = TrimBlanks(std::string_view(address).substr(at, comma - at));
-    if (!part.empty()) parts.push_back(std::move(part));
+    const std::string_view part = TrimBlanksView(address.substr(at, comma - at));
     at = comma + 2;
+    if (part.empty()) continue;
+    if (count == 0) {
+      first = part;
+    } else {
+      if (count >= 2) r.street.append(count > 2 ? ", " : "").append(last);
+      last = part;
+    }
+    ++count;
   }
-  if (parts.empty()) return;
-  r.name = parts.front();
-  if (parts.size() == 1) return;
-  SplitPlace(parts.back(), canadian, r);
-  for (size_t i = 1; i + 1 < parts.size(); ++i) r.street += (i > 1 ? ", " : "") + parts[i];
+  if (count == 0) return;
+  r.name = first;
+  if (count == 1) return;
+  SplitPlace(last, canadian, r);
 }
 
 // The class code of a U.S. class field: its first character, upper case; empty when blank.
-std::string ClassCode(const std::string& field) {
+std::string ClassCode(std::string_view field) {
   if (field.empty() || field[0] == ' ') return {};
-  return AsciiUpper(Cp437ToUtf8(field.substr(0, 1)));
+  return AsciiUpper(Cp437CharAsUtf8(field[0]));
 }
 
 void TakeEntity(const TEntity& e, TCallbookRecord& r) {
@@ -151,8 +167,7 @@ void ClearPlace(TCallbookRecord& r) {
 bool IsArmedForcesState(std::string_view s) { return s == "AA" || s == "AE" || s == "AP"; }
 
 // Entity, continent and zones of the station at its licensed place.
-void HomeEntity(const TEntityTable& entities, const std::optional<TCallPlace>& callPlace,
-                TCallbookRecord& r) {
+void HomeEntity(const TEntityTable& entities, TCallbookRecord& r) {
   if (r.database == TDatabase::US) {
     // A state's row names its entity (Alaska, Hawaii and the territories are their own) and the
     // zones, some split at a longitude; zones it does not give are the entity's.
@@ -163,13 +178,13 @@ void HomeEntity(const TEntityTable& entities, const std::optional<TCallPlace>& c
       return;
     }
   }
-  if (callPlace) {
+  if (const TCallPlace* callPlace = entities.PlaceOfCall(r.call)) {
     TakePlace(*callPlace, r);
     // A Canadian station whose province the address names, with a call of another province's
     // area (or of none): the zones of its province's call area.
     if (callPlace->code == 1 && !r.state.empty() && !callPlace->exactCall &&
         !InCanadianProvince(AreaOfCanadianCall(r.call), r.state))
-      if (const auto home = entities.ResolvePrefix(CanadianProvinceArea(r.state));
+      if (const TCallPlace* home = entities.PlaceOfPrefix(CanadianProvinceArea(r.state));
           home && home->code == 1) {
         r.cqZone = home->cqZone;
         r.ituZone = home->ituZone;
@@ -241,34 +256,35 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
   TCallbookRecord r;
   const bool us = rec.db == TDatabase::US;
   const auto tag = [us](int usTag, int intlTag) { return us ? usTag : intlTag; };
-  r.call = Text(rec, 1);
+  const TFieldViews field(rec);  // not for the call: Field(1) reads its "<" as "0"
+  SetText(r.call, rec.Field(1));
   r.match = match;
   r.database = rec.db;
   r.ref = rec.ref;
-  r.address = Text(rec, tag(utAddress, itAddress));
-  r.country = Text(rec, tag(utCountry, itCountry));
-  r.dxcc = Text(rec, tag(utDxcc, itDxcc));
+  SetText(r.address, field[tag(utAddress, itAddress)]);
+  SetText(r.country, field[tag(utCountry, itCountry)]);
+  SetText(r.dxcc, field[tag(utDxcc, itDxcc)]);
   SplitAddress(r.address, !us && (r.country == "Canada" || r.dxcc == "Canada"), r);
-  r.qslManager = TrimBlanks(qslManager);
-  r.comments = Cp437ToUtf8(TrimBlanks(Cut(rec.Field(tag(utComments, itComments)), 60)));
-  r.fax = Cp437ToUtf8(TrimBlanks(Cut(rec.Field(tag(utFax, itFax)), 60)));
-  r.email = Cp437ToUtf8(TrimBlanks(Cut(rec.Field(tag(utEMail, itEMail)), 60)));
+  r.qslManager = TrimBlanksView(qslManager);
+  SetText(r.comments, field[tag(utComments, itComments)], 60);
+  SetText(r.fax, field[tag(utFax, itFax)], 60);
+  SetText(r.email, field[tag(utEMail, itEMail)], 60);
   if (us) {
-    const std::string cls = rec.Field(utClass);
+    const std::string_view cls = field[utClass];
     r.classCode = ClassCode(cls);
     r.classText = Cp437ToUtf8(LicenceClassFieldText(cls));
-    r.state = Text(rec, utState);
-    r.zip = Text(rec, utZIP);
-    r.county = Text(rec, utCounty);
-    r.timeZone = Text(rec, utTimeZone);
-    r.areaCode = Text(rec, utAreaCode);
-    r.issued = IsoDate(rec.Field(utIssued));
-    r.expires = IsoDate(rec.Field(utExpires));
-    r.previousCall = Text(rec, utPrevCall);
-    r.previousClass = ClassCode(rec.Field(utPrevClass));
-    r.vanity = rec.Field(utVanity) == "T";
+    SetText(r.state, field[utState]);
+    SetText(r.zip, field[utZIP]);
+    SetText(r.county, field[utCounty]);
+    SetText(r.timeZone, field[utTimeZone]);
+    SetText(r.areaCode, field[utAreaCode]);
+    r.issued = IsoDate(field[utIssued]);
+    r.expires = IsoDate(field[utExpires]);
+    SetText(r.previousCall, field[utPrevCall]);
+    r.previousClass = ClassCode(field[utPrevClass]);
+    r.vanity = field[utVanity] == "T";
     // Stored west positive; the locator needs both.
-    const std::string lon = rec.Field(utLongitude), lat = rec.Field(utLatitude);
+    const std::string_view lon = field[utLongitude], lat = field[utLatitude];
     const std::optional<double> west = Coordinate(lon, 180), north = Coordinate(lat, 90);
     if (west && north) {
       r.longitude = *west == 0 ? 0.0 : -*west;
@@ -276,8 +292,9 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
       r.grid = Cut(CoordToLocator(lon, lat), 6);
     }
   } else {
-    r.classCode = r.classText = Text(rec, itClass);
-    r.grid = TrimBlanks(Cut(rec.Field(itLocator), 6));
+    SetText(r.classText, field[itClass]);
+    r.classCode = r.classText;
+    r.grid = TrimBlanksView(field[itLocator].substr(0, 6));
     if (!r.grid.empty() && !IsValidLocator(r.grid)) r.grid.clear();
   }
   // The standard way: field and square letters in capitals, subsquare in small letters.
@@ -291,13 +308,13 @@ TCallbookRecord MakeCallbookRecord(const TEntryRecord& rec, TCallbookMatch match
     r.where = TStationWhere::Abroad;
     ClearEntity(r);
     if (entities)
-      if (const auto p = entities->ResolveCall(r.call)) {
+      if (const TCallPlace* p = entities->PlaceOfCall(r.call)) {
         r.dxccCode = p->code;
         r.dxcc = p->name;
       }
     ClearPlace(r);
   } else if (entities && !entities->Empty()) {
-    HomeEntity(*entities, entities->ResolveCall(r.call), r);
+    HomeEntity(*entities, r);
   }
   PlaceRecord(r, entities, designators, loggedCall);
   return r;

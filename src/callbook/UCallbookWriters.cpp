@@ -1,7 +1,11 @@
 #include "callbook/UCallbookWriters.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+
+#include "common/StrUtil.h"
 
 namespace {
 
@@ -18,7 +22,7 @@ TColumnView Optional(const std::optional<T>& v) {
 }
 
 struct TColumn {
-  const char* name;
+  std::string_view name;
   TGet get;
 };
 
@@ -149,7 +153,7 @@ nlohmann::ordered_json CallbookJson(const TCallbookRecord& r) {
   nlohmann::ordered_json j = nlohmann::ordered_json::object();
   const std::vector<TCallbookValue> values = CallbookValues(r);
   for (size_t i = 0; i < values.size(); ++i) {
-    const char* name = kColumns[i].name;
+    const std::string name(kColumns[i].name);
     const TCallbookValue& v = values[i];
     if (const auto* s = std::get_if<std::string>(&v)) {
       if (!s->empty() || i == kCallColumn || i == kMatchColumn) j[name] = *s;
@@ -199,6 +203,21 @@ size_t Utf8SequenceLength(std::string_view s, size_t i) {
   return 0;
 }
 
+// What a byte is in a JSON string: copied as it is, escaped, or the start of a UTF-8 sequence.
+enum TJsonByte : uint8_t { kPlainByte, kEscapedByte, kUtf8Byte };
+constexpr std::array<TJsonByte, 256> kJsonBytes = [] {
+  std::array<TJsonByte, 256> t{};
+  for (size_t c = 0; c < t.size(); ++c)
+    t[c] = c >= 0x80 ? kUtf8Byte : c < 0x20 || c == '"' || c == '\\' ? kEscapedByte : kPlainByte;
+  return t;
+}();
+
+// Whether the eight bytes of w are all copied as they are: none from 0x80, none below 0x20, no
+// '"' and no '\\'.
+bool PlainWord(uint64_t w) {
+  return (HighBytes(w) | BytesBelow(w, 0x20) | BytesEqual(w, '"') | BytesEqual(w, '\\')) == 0;
+}
+
 // A JSON string as the JSON library writes it (no ASCII escaping of other characters, invalid
 // UTF-8 replaced): quotes, backslashes and control characters escaped, the rest as it is.
 void AppendJsonString(std::string& out, std::string_view s) {
@@ -206,8 +225,17 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
   size_t plain = 0;  // start of the run of bytes copied as they are
   for (size_t i = 0; i < s.size();) {
+    if (i + 8 <= s.size() && PlainWord(LoadWord(s.data() + i))) {
+      i += 8;
+      continue;
+    }
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x80) {
+    const TJsonByte kind = kJsonBytes[c];
+    if (kind == kPlainByte) {
+      ++i;
+      continue;
+    }
+    if (kind == kUtf8Byte) {
       const size_t n = Utf8SequenceLength(s, i);
       if (n == 0) {
         // Not UTF-8 (never so in records, whose texts are converted from the stored code
@@ -221,7 +249,6 @@ void AppendJsonString(std::string& out, std::string_view s) {
       continue;
     }
     ++i;
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
     out.append(s.data() + plain, i - 1 - plain);
     plain = i;
     switch (c) {

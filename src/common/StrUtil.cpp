@@ -20,7 +20,33 @@ constexpr char16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
+// The UTF-8 bytes of every code page 437 byte, made from the code points above when compiled.
+struct TUtf8Char {
+  char bytes[3];
+  uint8_t size;
+};
+constexpr TUtf8Char Utf8Char(uint32_t cp) {
+  if (cp < 0x80) return {{static_cast<char>(cp), 0, 0}, 1};
+  if (cp < 0x800)
+    return {{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}, 2};
+  return {{static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+           static_cast<char>(0x80 | (cp & 0x3F))},
+          3};
+}
+struct TCp437Utf8 {
+  TUtf8Char chars[256];
+  constexpr TCp437Utf8() : chars() {
+    for (uint32_t b = 0; b < 256; ++b) chars[b] = Utf8Char(b < 0x80 ? b : kCp437High[b - 128]);
+  }
+};
+constexpr TCp437Utf8 kCp437Utf8;
+
 }  // namespace
+
+std::string_view Cp437CharAsUtf8(char c) {
+  const TUtf8Char& u = kCp437Utf8.chars[static_cast<unsigned char>(c)];
+  return {u.bytes, u.size};
+}
 
 char LowerOEM(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -106,15 +132,26 @@ double RealFieldValue(std::string_view s) {
 
 std::string Cp437ToUtf8(std::string_view s) {
   std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80)
-      out += c;
-    else
-      AppendUtf8(out, kCp437High[u - 128]);
-  }
+  AppendCp437AsUtf8(out, s);
   return out;
+}
+
+void AppendCp437AsUtf8(std::string& out, std::string_view s) {
+  // Runs of ASCII are copied whole; most texts are nothing else.
+  size_t plain = 0;
+  for (size_t i = 0; i < s.size();) {
+    if (i + 8 <= s.size() && HighBytes(LoadWord(s.data() + i)) == 0) {
+      i += 8;
+      continue;
+    }
+    const auto u = static_cast<unsigned char>(s[i++]);
+    if (u < 0x80) continue;
+    out.append(s.data() + plain, i - 1 - plain);
+    const TUtf8Char& c = kCp437Utf8.chars[u];
+    out.append(c.bytes, c.size);
+    plain = i;
+  }
+  out.append(s.data() + plain, s.size() - plain);
 }
 
 std::string Utf8ToCp437(std::string_view s, char unmapped) {

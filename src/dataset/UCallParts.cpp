@@ -27,6 +27,8 @@ bool BeginsAsUSCall(std::string_view call) {
 }
 
 TCallParts SplitCallParts(std::string_view text) {
+  // Most calls are written without designators.
+  if (text.find('/') == std::string_view::npos) return {std::string(text), {}};
   std::vector<std::string_view> parts;
   size_t at = 0;
   while (at <= text.size()) {

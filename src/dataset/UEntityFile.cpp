@@ -68,10 +68,18 @@ const TEntity* TEntityTable::FindCode(int code) const {
 }
 
 const TStateZones* TEntityTable::FindState(std::string_view state) const {
-  const std::string s = AsciiUpper(TrimBlanks(state));
+  const std::string_view s = TrimBlanksView(state);
   if (s.empty()) return nullptr;
+  // The row's abbreviation as written equal to the text in upper case.
+  const auto same = [s](std::string_view row) {
+    if (row.size() != s.size()) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+      if (row[i] != (s[i] >= 'a' && s[i] <= 'z' ? static_cast<char>(s[i] - 32) : s[i]))
+        return false;
+    return true;
+  };
   for (const TStateZones& z : states_)
-    if (z.state == s) return &z;
+    if (same(z.state)) return &z;
   return nullptr;
 }
 
@@ -186,22 +194,45 @@ std::string_view UpperCall(std::string_view text, char (&buffer)[64], std::strin
 
 }  // namespace
 
-std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) const {
+const TCallPlace* TEntityTable::PlaceOfPrefix(std::string_view text) const {
   char buffer[64];
   std::string longer;
   const std::string_view c = UpperCall(text, buffer, longer);
-  for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n)
-    if (const auto it = prefixes_.find(c.substr(0, n)); it != prefixes_.end())
-      return places_[it->second];
-  return std::nullopt;
+  size_t hashes[65];  // of each prefix length tried
+  const size_t longest = std::min({c.size(), longestPrefix_, std::size(hashes) - 1});
+  hashes[0] = TextHash({});
+  for (size_t n = 1; n <= longest; ++n) hashes[n] = TextHash(c.substr(n - 1, 1), hashes[n - 1]);
+  for (size_t n = std::min(c.size(), longestPrefix_); n > 0; --n) {
+    const std::string_view prefix = c.substr(0, n);
+    const auto it =
+        n <= longest ? prefixes_.find(THashedText{prefix, hashes[n]}) : prefixes_.find(prefix);
+    if (it != prefixes_.end()) return &places_[it->second];
+  }
+  return nullptr;
 }
 
-std::optional<TCallPlace> TEntityTable::ResolveCall(std::string_view call) const {
+const TCallPlace* TEntityTable::PlaceOfCall(std::string_view call) const {
   char buffer[64];
   std::string longer;
   const std::string_view c = UpperCall(call, buffer, longer);
-  if (const auto it = exact_.find(c); it != exact_.end()) return places_[it->second];
-  return ResolvePrefix(c);
+  if (const auto it = exact_.find(c); it != exact_.end()) return &places_[it->second];
+  return PlaceOfPrefix(c);
+}
+
+namespace {
+
+std::optional<TCallPlace> Copied(const TCallPlace* p) {
+  return p ? std::optional<TCallPlace>(*p) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TCallPlace> TEntityTable::ResolvePrefix(std::string_view text) const {
+  return Copied(PlaceOfPrefix(text));
+}
+
+std::optional<TCallPlace> TEntityTable::ResolveCall(std::string_view call) const {
+  return Copied(PlaceOfCall(call));
 }
 
 bool TEntityTable::SingleZones(int code) const {

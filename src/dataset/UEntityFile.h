@@ -92,6 +92,10 @@ class TEntityTable {
   std::optional<TCallPlace> ResolveCall(std::string_view call) const;
   // The longest prefix of text alone ("VE3", "KH6"), exact calls left aside.
   std::optional<TCallPlace> ResolvePrefix(std::string_view text) const;
+  // The same as the table's own entries (no copy); null where the above are absent. Valid
+  // while the table lives unchanged.
+  const TCallPlace* PlaceOfCall(std::string_view call) const;
+  const TCallPlace* PlaceOfPrefix(std::string_view text) const;
   // Whether every prefix and call of the DXCC entity has the same CQ and ITU zone.
   bool SingleZones(int code) const;
 
@@ -105,12 +109,28 @@ class TEntityTable {
   TCountryFile country_;
   // The resolver's index: every prefix and exact call with what it resolves to.
   std::vector<TCallPlace> places_;
-  // Looked up by views of the call (no string made per prefix tried).
+  // Looked up by views of the call; the prefixes tried with their hashes made in one pass over
+  // the call (FNV-1a, which hashes a text on from its prefix's hash).
+  struct THashedText {
+    std::string_view text;
+    size_t hash;
+  };
+  static size_t TextHash(std::string_view s, size_t from = 14695981039346656037ULL) {
+    for (const char c : s) from = (from ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    return from;
+  }
   struct TTextHash {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    size_t operator()(std::string_view s) const { return TextHash(s); }
+    size_t operator()(const THashedText& t) const { return t.hash; }
   };
-  std::unordered_map<std::string, uint32_t, TTextHash, std::equal_to<>> exact_, prefixes_;
+  struct TTextEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+    bool operator()(const THashedText& a, std::string_view b) const { return a.text == b; }
+    bool operator()(std::string_view a, const THashedText& b) const { return a == b.text; }
+  };
+  std::unordered_map<std::string, uint32_t, TTextHash, TTextEqual> exact_, prefixes_;
   std::unordered_map<int, bool> single_;
   std::unordered_map<int, std::pair<int, int>> zonesOf_;
   size_t longestPrefix_ = 0;

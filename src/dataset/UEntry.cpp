@@ -31,20 +31,51 @@ constexpr uint8_t kPerms[3][20] = {
     {4, 9, 15, 0, 12, 17, 6, 2, 19, 10, 1, 14, 8, 18, 3, 11, 16, 5, 13, 7},
 };
 
-void AltPass(uint8_t* p, int len, int32_t key, uint8_t c, bool undo) {
-  const uint8_t v = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
-  // undo: byte 1 minus, byte 2 plus, ...; without branches, so the loop vectorises.
-  const uint8_t evenMask = undo ? 0xFF : 0, oddMask = undo ? 0 : 0xFF;
-  for (int i = 0; i < len; ++i) {
-    const uint8_t d = static_cast<uint8_t>(v + i);
-    const uint8_t m = (i & 1) ? oddMask : evenMask;  // 0xFF: subtract (add the negation)
-    p[i] = static_cast<uint8_t>(p[i] + static_cast<uint8_t>((d ^ m) + (m & 1)));
-  }
+// The passes work on eight bytes at a time: a word of the payload and a word of what its bytes
+// change by, added or xored byte by byte (no carry from one byte into the next).
+void StoreWord(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
+uint64_t AddBytes(uint64_t a, uint64_t b) {
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  return ((a & ~kHigh) + (b & ~kHigh)) ^ ((a ^ b) & kHigh);
 }
 
+// Byte i changes by d = key + c + i: plus d at even i and minus d at odd i; undone the other
+// way round.
+void AltPass(uint8_t* p, int len, int32_t key, uint8_t c, bool undo) {
+  const uint8_t v = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
+  const auto minus = [undo](int i) { return ((i & 1) == 0) == undo; };
+  const auto change = [&](int i) {
+    const uint8_t d = static_cast<uint8_t>(v + i);
+    return minus(i) ? static_cast<uint8_t>(-d) : d;
+  };
+  uint8_t first[8], step[8];
+  for (int j = 0; j < 8; ++j) {
+    first[j] = change(j);
+    step[j] = minus(j) ? static_cast<uint8_t>(-8) : uint8_t{8};
+  }
+  uint64_t d = LoadWord(first);
+  const uint64_t s = LoadWord(step);
+  int i = 0;
+  for (; i + 8 <= len; i += 8) {
+    StoreWord(p + i, AddBytes(LoadWord(p + i), d));
+    d = AddBytes(d, s);
+  }
+  for (; i < len; ++i) p[i] = static_cast<uint8_t>(p[i] + change(i));
+}
+
+// Byte i xored with key + c + i + 1.
 void XorPass(uint8_t* p, int len, int32_t key, uint8_t c) {
   const uint8_t w = static_cast<uint8_t>(static_cast<uint32_t>(key) + c);
-  for (int i = 0; i < len; ++i) p[i] ^= static_cast<uint8_t>(w + i + 1);
+  uint8_t first[8];
+  for (int j = 0; j < 8; ++j) first[j] = static_cast<uint8_t>(w + j + 1);
+  uint64_t x = LoadWord(first);
+  constexpr uint64_t kEight = 0x0808080808080808ULL;
+  int i = 0;
+  for (; i + 8 <= len; i += 8) {
+    StoreWord(p + i, LoadWord(p + i) ^ x);
+    x = AddBytes(x, kEight);
+  }
+  for (; i < len; ++i) p[i] ^= static_cast<uint8_t>(w + i + 1);
 }
 
 void BlockPass(uint8_t* p, int len, int32_t key, bool undo) {
@@ -53,12 +84,10 @@ void BlockPass(uint8_t* p, int len, int32_t key, bool undo) {
   for (int n = 1; n <= blocks; ++n) {
     uint8_t* b = p + (n - 1) * 20;
     const uint8_t* perm = kPerms[(static_cast<uint32_t>(key) + static_cast<uint32_t>(n)) % 3];
-    for (int j = 0; j < 20; ++j) {
-      if (undo)
-        tmp[j] = b[perm[j]];
-      else
-        tmp[perm[j]] = b[j];
-    }
+    if (undo)
+      for (int j = 0; j < 20; ++j) tmp[j] = b[perm[j]];
+    else
+      for (int j = 0; j < 20; ++j) tmp[perm[j]] = b[j];
     std::memcpy(b, tmp, 20);
   }
   for (int i = blocks * 20; i < len; ++i) p[i] ^= static_cast<uint8_t>(i + 1);
@@ -142,6 +171,10 @@ std::string EncodeRecord(const TEntryRecord& rec) {
 
 std::string TEntryRecord::Field(int tag) const { return GetField(tag, payload.data(), payloadLen); }
 
+std::string_view TEntryRecord::FieldView(int tag) const {
+  return GetFieldView(tag, payload.data(), payloadLen);
+}
+
 void TEntryRecord::AssignField(int tag, std::string& out) const {
   ::AssignField(tag, payload.data(), payloadLen, out);
 }
@@ -150,18 +183,50 @@ std::string TEntryRecord::DateField(int tag) const {
   return GetDateField(tag, payload.data(), payloadLen);
 }
 
-void AssignField(int tag, const uint8_t* payload, int length, std::string& out) {
-  out.clear();
-  if (length <= 0 || length >= 500 || !payload || tag < 0 || tag > 255) return;
+std::string_view GetFieldView(int tag, const uint8_t* payload, int length) {
+  if (length <= 0 || length >= 500 || !payload || tag < 0 || tag > 255) return {};
   const auto* at =
       static_cast<const uint8_t*>(std::memchr(payload, tag, static_cast<size_t>(length)));
-  if (!at) return;
+  if (!at) return {};
   const uint8_t* begin = at + 1;
   const uint8_t* end = payload + length;
   if (end - begin > 255) end = begin + 255;
   const uint8_t* stop = begin;
   while (stop < end && *stop >= 32) ++stop;
-  out.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(stop - begin));
+  return {reinterpret_cast<const char*>(begin), static_cast<size_t>(stop - begin)};
+}
+
+TFieldViews::TFieldViews(const TEntryRecord& rec) : rec_(rec) {
+  const int length = rec.payloadLen;
+  if (length <= 0 || length >= 500) return;
+  int open = -1;  // the tag whose text runs on
+  for (int i = 0; i < length;) {
+    if (i + 8 <= length && BytesBelow(LoadWord(rec.payload.data() + i), kTags) == 0) {
+      i += 8;  // text only
+      continue;
+    }
+    const uint8_t b = rec.payload[static_cast<size_t>(i++)];
+    if (b >= kTags) continue;
+    if (open >= 0) end_[static_cast<size_t>(open)] = static_cast<uint16_t>(i - 1);
+    open = -1;
+    if (begin_[b] == 0) {
+      begin_[b] = static_cast<uint16_t>(i);
+      open = b;
+    }
+  }
+  if (open >= 0) end_[static_cast<size_t>(open)] = static_cast<uint16_t>(length);
+}
+
+std::string_view TFieldViews::operator[](int tag) const {
+  if (tag < 0 || tag >= kTags) return rec_.FieldView(tag);
+  const size_t t = static_cast<size_t>(tag);
+  if (begin_[t] == 0) return {};
+  const size_t size = std::min<size_t>(end_[t] - begin_[t], 255);
+  return {reinterpret_cast<const char*>(rec_.payload.data()) + begin_[t], size};
+}
+
+void AssignField(int tag, const uint8_t* payload, int length, std::string& out) {
+  out.assign(GetFieldView(tag, payload, length));
   if (tag == 1) std::replace(out.begin(), out.end(), '<', '0');
 }
 

@@ -69,9 +69,26 @@ struct TEntryRecord {
   std::array<uint8_t, kUSPayloadSize> payload{};
 
   std::string Field(int tag) const;
+  // The same text as a view into the payload, with one difference: a "<" of tag 1 stays as
+  // stored (Field reads it as "0").
+  std::string_view FieldView(int tag) const;
   // The same text into out, reusing its storage (no allocation once out has grown).
   void AssignField(int tag, std::string& out) const;
   std::string DateField(int tag) const;
+};
+
+// The fields of a record found in one pass over its payload, for a caller that reads most of
+// them: each view the same as the record's FieldView. The record must outlive it unchanged.
+class TFieldViews {
+ public:
+  explicit TFieldViews(const TEntryRecord& rec);
+  std::string_view operator[](int tag) const;
+
+ private:
+  static constexpr int kTags = 32;  // the tags a field can have (bytes below 32 end a field)
+  const TEntryRecord& rec_;
+  std::array<uint16_t, kTags> begin_{};  // the position after the tag's first byte; 0: none
+  std::array<uint16_t, kTags> end_{};    // the position of the next byte below 32, or the end
 };
 
 // Scrambling of a payload, keyed by the record's byte offset. Unscramble(Scramble(p)) == p.
@@ -88,6 +105,8 @@ std::string EncodeRecord(const TEntryRecord& rec);
 // Text of a field: the bytes after the first occurrence of tag, up to the next byte below 32 or
 // the end of the payload, at most 255 characters; "<" reads as "0" in tag 1.
 std::string GetField(int tag, const uint8_t* payload, int length);
+// The field's bytes as stored (a "<" of tag 1 as it is), a view into the payload.
+std::string_view GetFieldView(int tag, const uint8_t* payload, int length);
 void AssignField(int tag, const uint8_t* payload, int length, std::string& out);
 // Date field: stored "MMDDYYYY" shown as "MM/DD/YYYY"; a blank field as stored.
 std::string GetDateField(int tag, const uint8_t* payload, int length);

@@ -158,9 +158,10 @@ void TLookup::SetResults(std::shared_ptr<const TResultSource> results) {
 
 bool TLookup::SearchOrder(int index, std::string_view text, bool& exact, int32_t& ref) {
   exact = false;
-  const std::string key = MakeSearchKey(index, Cut(text, 15));
+  char key[15];
+  const size_t n = MakeSearchKeyInto(index, text.substr(0, 15), key);
   int32_t out = ref;
-  if (!SearchIndex(index, key, exact, out)) {
+  if (!SearchIndex(index, {key, n}, exact, out)) {
     exact = false;
     return false;
   }
@@ -173,8 +174,9 @@ bool TLookup::SearchCallOrder(int index, std::string_view call, bool& exact, int
   if (!exact) return true;
   TEntryRecord rec;
   if (!ReadRecord(index == oiUSCall ? TDatabase::US : TDatabase::Intl, ref, rec)) return true;
-  const std::string key = MakeSearchKey(index, Cut(call, 15));
-  const std::string entryKey = MakeSearchKey(index, rec.Field(1));
+  char keyBuffer[15], entryBuffer[15];
+  const std::string_view key(keyBuffer, MakeSearchKeyInto(index, call.substr(0, 15), keyBuffer));
+  const std::string_view entryKey(entryBuffer, MakeSearchKeyInto(index, rec.Field(1), entryBuffer));
   if (entryKey == key) return true;
   exact = false;
   // "GM4WQSXYZ" lies after GM4WQS: the next entry of the order; "OE2XAB" before OE2XABCDE.
@@ -246,7 +248,7 @@ std::string TLookup::CallBoxKey(std::string_view text) {
 }
 
 TCallParts TLookup::CallBoxParts(std::string_view text) {
-  TCallParts parts = SplitCallParts(TrimBlanks(text));
+  TCallParts parts = SplitCallParts(TrimBlanksView(text));
   parts.base = CallBoxKey(parts.base);
   parts.designators = AsciiUpper(parts.designators);
   return parts;

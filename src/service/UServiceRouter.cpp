@@ -304,11 +304,10 @@ TCallbookRecord TServiceRouter::Find(std::string_view call) {
   // "/K5DRC" is no call; the station K5DRC is another's answer.
   TCallbookRecord r = EmptyCallPart(call) ? TCallbookRecord() : source_.FindCall(call);
   if (r.match != TCallbookMatch::Exact && r.match != TCallbookMatch::BaseCall) {
-    TCallbookRecord none;
-    none.call = AsciiUpper(call);
-    return none;
+    r = TCallbookRecord();
+    r.call = AsciiUpper(call);
   }
-  return r;
+  return r;  // one record throughout: returned without a move
 }
 
 TServiceResponse TServiceRouter::ApiCall(std::string_view call) {
