@@ -397,6 +397,46 @@ INSTANTIATE_TEST_SUITE_P(
         TFramingCase{"length 70 KiB", kPost + "Content-Length: 71680\r\n\r\n", 413},
         TFramingCase{"HTTP/2.0", "GET / HTTP/2.0\r\nHost: x\r\n\r\n", 505}));
 
+// The request line and header lines are 8 KiB at most however they arrive: whole, or in pieces
+// of which the parser takes the complete lines as they come.
+std::string HeaderOfSize(size_t total) {
+  std::string r = "GET /api/v1/health HTTP/1.1\r\nHost: x\r\n";
+  // Lines of 100 bytes, then one padded to the size; the blank line ends the header.
+  while (r.size() + 100 + 20 < total) r += "X-Line: " + std::string(90, 'l') + "\r\n";
+  r += "X-Pad: ";
+  r += std::string(total - r.size() - 4, 'p') + "\r\n\r\n";
+  return r;
+}
+class HeaderLimitTest : public ::testing::TestWithParam<size_t> {};
+TEST_P(HeaderLimitTest, EightKiBInAnyPieces) {
+  const size_t piece = GetParam();
+  for (const auto& [total, accepted] : {std::pair<size_t, bool>{8192, true},
+                                        {8193, false},
+                                        {10289, false},
+                                        {60000, false},
+                                        {300, true}}) {
+    const std::string request = HeaderOfSize(total);
+    ASSERT_EQ(request.size(), total);
+    THttpRequestReader reader;
+    std::string inbox;
+    for (size_t at = 0; at < request.size() && reader.State() != THttpRequestReader::TState::Done &&
+                        reader.State() != THttpRequestReader::TState::Failed;
+         at += piece) {
+      inbox += request.substr(at, piece);
+      inbox.erase(0, reader.Feed(inbox));
+    }
+    if (accepted) {
+      EXPECT_EQ(reader.State(), THttpRequestReader::TState::Done)
+          << total << " in " << piece << ": " << reader.ErrorText();
+    } else {
+      EXPECT_EQ(reader.State(), THttpRequestReader::TState::Failed) << total << " in " << piece;
+      EXPECT_EQ(reader.ErrorStatus(), 400) << total << " in " << piece;
+    }
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Pieces, HeaderLimitTest,
+                         ::testing::Values(1, 7, 100, 1000, 4096, 8192, 100000));
+
 TEST_F(ServiceHttpTest, ExpectContinueThenBody) {
   const int fd = ConnectFrom(Port());
   ASSERT_GE(fd, 0);

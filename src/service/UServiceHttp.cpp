@@ -24,6 +24,7 @@ void THttpRequestReader::Reset() {
   p.header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes));
   p.body_limit(kMaxBodyBytes);
   state_ = TState::Empty;
+  headerBytes_ = 0;
   request_ = TServiceRequest();
   keepAlive_ = expectContinue_ = http10_ = false;
   errorStatus_ = 0;
@@ -115,8 +116,19 @@ size_t THttpRequestReader::Feed(std::string_view data) {
       state_ = TState::Header;
     }
     boost::beast::error_code ec;
+    // The parser takes whole header lines as they come and applies its limit to each buffer
+    // alone: it is given what is left of the header's 8 KiB.
+    const bool inHeader = state_ == TState::Header;
+    if (inHeader) p.header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes - headerBytes_));
     const size_t n = p.put(boost::asio::const_buffer(data.data() + used, data.size() - used), ec);
     used += n;
+    if (inHeader) headerBytes_ += n;
+    // A header not yet whole in 8 KiB of bytes will not fit (the parser does not always say so);
+    // nor one taken whole from a single buffer, where its limit leaves out the request line.
+    if (inHeader &&
+        ((ec == http::error::need_more && headerBytes_ + data.size() - used >= kMaxHeaderBytes) ||
+         (!ec && p.is_header_done() && headerBytes_ > kMaxHeaderBytes)))
+      ec = http::error::header_limit;
     if (ec == http::error::need_more) break;
     if (ec) {
       if (ec == http::error::header_limit)

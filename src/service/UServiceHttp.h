@@ -55,6 +55,7 @@ class THttpRequestReader {
   struct TParser;
   std::unique_ptr<TParser> parser_;
   TState state_ = TState::Empty;
+  size_t headerBytes_ = 0;  // of the header taken by the parser so far
   TServiceRequest request_;
   bool keepAlive_ = false, expectContinue_ = false, http10_ = false;
   int errorStatus_ = 0;
