@@ -167,7 +167,8 @@ void BM_FillWithoutLookups(benchmark::State& state) {
   std::string text;
   ReadWholeFile(g_log, text);
   const TAdifLog log = TAdifLog::Parse(std::move(text));
-  for (auto _ : state) benchmark::DoNotOptimize(FillAdifLog(log, source, TAdifCharset::Auto, true).text.size());
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FillAdifLog(log, source, TAdifCharset::Auto, true).text.size());
 }
 BENCHMARK(BM_FillWithoutLookups)->Unit(benchmark::kMillisecond)->UseRealTime();
 
