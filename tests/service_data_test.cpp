@@ -43,6 +43,18 @@ std::vector<std::string> FixtureCalls() {
   return calls;
 }
 
+// The fixture rebuilt without K1ABC, under another title.
+void Rebuild(TBuildInput& in) {
+  in.title = "Rebuilt edition";
+  in.us.erase(std::remove_if(in.us.begin(), in.us.end(),
+                             [](const TBuildEntry& e) {
+                               for (const auto& [tag, text] : e.fields)
+                                 if (tag == 1 && text == "K1ABC") return true;
+                               return false;
+                             }),
+              in.us.end());
+}
+
 class ServiceDataTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -261,14 +273,7 @@ TEST(ServiceDataReopen, LookUpsGoOnWhileReopening) {
   TestDir first, rebuilt;
   TBuildInput in = fixture::Input();
   fixture::WriteEditionFiles(in, first.path());
-  in.title = "Rebuilt edition";
-  in.us.erase(std::remove_if(in.us.begin(), in.us.end(),
-                             [](const TBuildEntry& e) {
-                               for (const auto& [tag, text] : e.fields)
-                                 if (tag == 1 && text == "K1ABC") return true;
-                               return false;
-                             }),
-              in.us.end());
+  Rebuild(in);
   fixture::WriteEditionFiles(in, rebuilt.path());
   {
     SetHomeDir(first.path());
@@ -428,15 +433,7 @@ TEST(ServiceProgram, SighupReopensRebuiltEditionSigtermStops) {
   EXPECT_TRUE(waitFor("Fixture edition"));
   EXPECT_EQ(Get(port, "/api/v1/calls/K1ABC").status, 200);
 
-  // Rebuilt without K1ABC, under another title.
-  in.title = "Rebuilt edition";
-  in.us.erase(std::remove_if(in.us.begin(), in.us.end(),
-                             [](const TBuildEntry& e) {
-                               for (const auto& [tag, text] : e.fields)
-                                 if (tag == 1 && text == "K1ABC") return true;
-                               return false;
-                             }),
-              in.us.end());
+  Rebuild(in);
   fixture::WriteEditionFiles(in, dir.path());
   ::kill(pid, SIGHUP);
   EXPECT_TRUE(waitFor("Rebuilt edition"));
