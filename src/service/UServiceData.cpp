@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -24,7 +25,11 @@ struct TDataSetSource::TOpening {
 // A data set of the current opening for one request, made the thread's while it lives.
 class TDataSetSource::TBorrowed {
  public:
-  explicit TBorrowed(const TDataSetSource& source) : source_(source) {
+  explicit TBorrowed(const TDataSetSource& source) : TBorrowed(source, std::nothrow) {
+    if (!opening_) throw EDataSetError("no data set is open");
+  }
+  // With no data set open: empty (false), nothing borrowed.
+  TBorrowed(const TDataSetSource& source, std::nothrow_t) : source_(source) {
     {
       std::lock_guard<std::mutex> lock(source.mutex_);
       opening_ = source.opening_;
@@ -33,7 +38,7 @@ class TDataSetSource::TBorrowed {
         opening_->idle.pop_back();
       }
     }
-    if (!opening_) throw EDataSetError("no data set is open");
+    if (!opening_) return;
     if (!data_) {  // more requests at once than before
       data_ = std::make_unique<TThreadDataSet>();
       data_->Open(opening_->homeDir);
@@ -41,12 +46,14 @@ class TDataSetSource::TBorrowed {
     use_.emplace(*data_);
   }
   ~TBorrowed() {
+    if (!data_) return;
     use_.reset();
     std::lock_guard<std::mutex> lock(source_.mutex_);
     opening_->idle.push_back(std::move(data_));
   }
   TBorrowed(const TBorrowed&) = delete;
   TBorrowed& operator=(const TBorrowed&) = delete;
+  explicit operator bool() const { return data_ != nullptr; }
   const TCallbook& Callbook() const { return opening_->callbook; }
 
  private:
@@ -87,11 +94,7 @@ TStatus OpenFailure(const EDataSetError& e) {
 
 TDataSetSource::TDataSetSource(std::string myLocator) : myLocator_(std::move(myLocator)) {}
 
-TDataSetSource::~TDataSetSource() {
-  std::lock_guard<std::mutex> reopen(reopenMutex_);
-  opening_.reset();
-  if (programOpen_) CloseDataSet();
-}
+TDataSetSource::~TDataSetSource() = default;
 
 TStatus TDataSetSource::Open() {
   std::lock_guard<std::mutex> reopen(reopenMutex_);
@@ -102,21 +105,15 @@ TStatus TDataSetSource::Open() {
     std::lock_guard<std::mutex> lock(mutex_);
     old = std::exchange(opening_, std::move(with));
   };
-  // The program's data set as well, for callers that read it beside the service.
-  if (programOpen_) CloseDataSet();
-  programOpen_ = false;
   auto opening = std::make_shared<TOpening>();
+  opening->homeDir = HomeDir();
   auto first = std::make_unique<TThreadDataSet>();
   try {
-    OpenDataSet();
-    opening->homeDir = HomeDir();
     first->Open(opening->homeDir);
   } catch (const EDataSetError& e) {
-    CloseDataSet();
     replace(nullptr);
     return OpenFailure(e);
   }
-  programOpen_ = true;
   {
     const TDataSetUse use(*first);
     opening->callbook.Open();
@@ -233,8 +230,8 @@ bool FirstNamePosition(const std::string& key, bool& exact, int32_t& position) {
 
 std::string TDataSetSource::Surname(const TCallbookRecord& r) {
   if (r.database != TDatabase::US || r.ref < 0 || r.name.empty()) return {};
-  if (!Current()) return {};
-  const TBorrowed data(*this);
+  const TBorrowed data(*this, std::nothrow);
+  if (!data) return {};
   TEntryRecord rec;
   // The entry the record was made of (not another one, after a reopening in between).
   if (!ReadRecord(TDatabase::US, r.ref, rec) ||
@@ -273,9 +270,4 @@ std::string TDataSetSource::Surname(const TCallbookRecord& r) {
     }
   }
   return {};
-}
-
-std::shared_ptr<TDataSetSource::TOpening> TDataSetSource::Current() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return opening_;
 }

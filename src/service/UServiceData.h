@@ -13,8 +13,8 @@
 
 class TDataSetSource : public TServiceSource {
  public:
-  // Uses the data set of the home directory set with SetHomeDir; the index caches must be
-  // allocated. myLocator: the user's own locator (may be empty).
+  // Opens the data set of the home directory set with SetHomeDir (when Open is called), data
+  // sets of its own, apart from the program's. myLocator: the user's own locator (may be empty).
   explicit TDataSetSource(std::string myLocator);
   ~TDataSetSource() override;
 
@@ -42,11 +42,9 @@ class TDataSetSource : public TServiceSource {
  private:
   struct TOpening;
   class TBorrowed;
-  std::shared_ptr<TOpening> Current() const;
 
   mutable std::mutex mutex_;           // guards opening_ and the openings' idle data sets
   std::mutex reopenMutex_;             // one opening at a time
   std::shared_ptr<TOpening> opening_;  // null while no data set is open
-  bool programOpen_ = false;           // the program's data set, opened here
   std::string myLocator_;
 };
